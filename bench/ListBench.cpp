@@ -1,0 +1,163 @@
+// Listing benchmark: a folder list against ls and find on the same folders, in
+// the same run. Prints key=value lines.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "../tests/support/SimpleListOwner.h"
+#include "shell/ShellFileList.h"
+#include "shell/watch/ShFilesWatcher.h"
+#include "shell/watch/WatcherThread.h"
+
+extern char** environ;
+
+namespace {
+
+double Now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Runs a command with its output thrown away; returns the seconds it took.
+double TimeCommand(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  double start = Now();
+  pid_t pid;
+  if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) return -1;
+  int status;
+  waitpid(pid, &status, 0);
+  double took = Now() - start;
+  posix_spawn_file_actions_destroy(&actions);
+  return took;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+long ResidentBytes() {
+  std::ifstream statm("/proc/self/statm");
+  long pages = 0, resident = 0;
+  statm >> pages >> resident;
+  return resident * sysconf(_SC_PAGESIZE);
+}
+
+void MakeFiles(const std::string& dir, int count, bool folders) {
+  std::filesystem::create_directories(dir);
+  char name[64];
+  for (int i = 0; i < count; ++i) {
+    std::snprintf(name, sizeof name, folders ? "/folder_%06d" : "/file_%06d.txt", i);
+    std::string path = dir + name;
+    if (folders) {
+      mkdir(path.c_str(), 0755);
+    } else {
+      int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0644);
+      // Sizes vary so that a sort by size has work to do.
+      if (fd >= 0 && ftruncate(fd, (i * 7919) % 65536) == 0) close(fd);
+    }
+  }
+}
+
+// Seconds to show a folder in a fresh list sorted by column.
+double TimeListing(const std::string& dir, int column, int* count) {
+  SimpleListOwner owner;
+  TShellFileList list(&owner, false);
+  list.SortType = column;
+  PItemIDList folder = nullptr;
+  if (!PathToIDList(dir, folder)) return -1;
+  double start = Now();
+  list.SetFolder(folder);
+  double took = Now() - start;
+  if (count) *count = list.Count();
+  FreeIDList(folder);
+  return took;
+}
+
+double Ratio(const std::string& dir, int column, const std::vector<std::string>& reference, int runs,
+             double* ours, double* theirs) {
+  std::vector<double> a, b;
+  TimeListing(dir, column, nullptr);  // warm the caches for both sides
+  TimeCommand(reference);
+  for (int i = 0; i < runs; ++i) {
+    a.push_back(TimeListing(dir, column, nullptr));
+    b.push_back(TimeCommand(reference));
+  }
+  *ours = Median(a);
+  *theirs = Median(b);
+  return *ours / *theirs;
+}
+
+int BurstReports(const std::string& dir) {
+  std::filesystem::create_directories(dir);
+  int reports = 0;
+  auto* watcher = new TShFilesWatcher(dir, 3, [&](TShFilesWatcher*, const std::string&) { ++reports; });
+  QTest::qWait(200);
+  double start = Now();
+  MakeFiles(dir, 10000, false);
+  double created = Now() - start;
+  // Settling is 2 s after the last change; wait well past it.
+  QTest::qWait(4000);
+  watcher->Stop();
+  WaitForWatcherThreads();
+  std::printf("burst_create_seconds=%.3f\n", created);
+  return reports;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  std::string root = argc > 1 ? argv[1] : (std::filesystem::temp_directory_path() / "tolvane-bench").string();
+  std::filesystem::remove_all(root);
+  std::string files = root + "/files", folders = root + "/folders";
+  MakeFiles(files, 100000, false);
+  MakeFiles(folders, 10000, true);
+  const int runs = 7;
+
+  double ours, theirs;
+  double byName = Ratio(files, 0, {"ls", "-1", files}, runs, &ours, &theirs);
+  std::printf("list_by_name_seconds=%.4f\nls_seconds=%.4f\nlist_by_name_vs_ls=%.2f\n", ours, theirs, byName);
+
+  double bySize = Ratio(files, 1, {"find", files, "-maxdepth", "1", "-printf", "%s\n"}, runs, &ours, &theirs);
+  std::printf("list_by_size_seconds=%.4f\nfind_seconds=%.4f\nlist_by_size_vs_find=%.2f\n", ours, theirs, bySize);
+
+  double foldersByName = Ratio(folders, 0, {"ls", "-1", folders}, runs, &ours, &theirs);
+  std::printf("folders_by_name_seconds=%.4f\nfolders_ls_seconds=%.4f\nfolders_by_name_vs_ls=%.2f\n", ours, theirs,
+              foldersByName);
+
+  {
+    SimpleListOwner owner;
+    TShellFileList list(&owner, false);
+    PItemIDList folder = nullptr;
+    PathToIDList(files, folder);
+    long before = ResidentBytes();
+    list.SetFolder(folder);
+    long after = ResidentBytes();
+    FreeIDList(folder);
+    std::printf("listed_items=%d\nbytes_per_item=%.0f\n", list.Count(),
+                static_cast<double>(after - before) / std::max(1, list.Count()));
+  }
+
+  std::printf("burst_reports=%d\n", BurstReports(root + "/burst"));
+  std::filesystem::remove_all(root);
+  return 0;
+}

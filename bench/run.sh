@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds and runs a benchmark: bench/run.sh list [folder for the generated files]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+case "${1:-}" in
+  list) bench=ListBench ;;
+  *) echo "usage: bench/run.sh list [work folder]" >&2; exit 2 ;;
+esac
+shift
+./scripts/deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$(nproc)" --target "bench_$bench" >/dev/null
+exec "build/bin/bench_$bench" "$@"

@@ -1,0 +1,44 @@
+#pragma once
+// A folder that accepts dropped files. Choosing the effect is the desktop's
+// convention; the transfer itself goes through the file-operation engine,
+// which registers itself as the drop handler. Without one a drop is refused.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QMimeData;
+
+constexpr uint32_t DROPEFFECT_NONE = 0;
+constexpr uint32_t DROPEFFECT_COPY = 1;
+constexpr uint32_t DROPEFFECT_MOVE = 2;
+constexpr uint32_t DROPEFFECT_LINK = 4;
+
+// Key flags of a drag (MK_*).
+constexpr uint32_t DRAGKEY_SHIFT = 0x4;
+constexpr uint32_t DRAGKEY_CONTROL = 0x8;
+
+// Performs a drop: sources into folder with one effect; true on success.
+using DropHandler =
+    std::function<bool(const std::vector<std::string>& sources, const std::string& folder, uint32_t effect)>;
+void SetDropHandler(DropHandler handler);
+
+// Local file paths of a drag's data (text/uri-list), byte-exact.
+std::vector<std::string> DroppedPaths(const QMimeData* data);
+
+class IDropTarget {
+ public:
+  explicit IDropTarget(std::string folderPath);
+  const std::string& FolderPath() const { return folder_; }
+
+  uint32_t DragEnter(const QMimeData* data, uint32_t keyState, uint32_t allowed);
+  uint32_t DragOver(uint32_t keyState, uint32_t allowed);
+  void DragLeave();
+  uint32_t Drop(const QMimeData* data, uint32_t keyState, uint32_t allowed);
+
+ private:
+  uint32_t ChooseEffect(uint32_t keyState, uint32_t allowed) const;
+
+  std::string folder_;
+  std::vector<std::string> sources_;
+};

@@ -1,0 +1,436 @@
+#include "shell/ShellFileList.h"
+
+#include <QGuiApplication>
+#include <algorithm>
+#include <sys/stat.h>
+
+#include "platform/DropTarget.h"
+#include "shell/watch/ShFilesWatcher.h"
+
+const char* const ColumnCaptions[5] = {"名前", "サイズ", "ファイルの種類", "更新日時", "属性"};
+
+namespace {
+// The hourglass for the span of a scope, also when an error escapes.
+class WaitCursor {
+ public:
+  WaitCursor() : shown_(qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr) {
+    if (shown_) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  }
+  ~WaitCursor() {
+    if (shown_) QGuiApplication::restoreOverrideCursor();
+  }
+
+ private:
+  bool shown_;
+};
+
+template <class Begin, class End>
+struct ScopeGuard {
+  End end;
+  ScopeGuard(Begin begin, End e) : end(e) { begin(); }
+  ~ScopeGuard() { end(); }
+};
+}  // namespace
+
+TShellFileList::TShellFileList(IShellFileListOwner* listView, bool runTime) : ListView(listView) {
+  items_.reserve(1000);
+  if (runTime) {
+    auto handler = [this](TShFilesWatcher* w, const std::string& path) { FolderChanged(w, path); };
+    auto ended = [this](TShFilesWatcher* w) { WatcherTerminated(w); };
+    NameWatcher = new TShFilesWatcher("", 3, handler);
+    NameWatcher->OnTerminate = ended;
+    AttrWatcher = new TShFilesWatcher("", 28, handler);
+    AttrWatcher->OnTerminate = ended;
+  }
+}
+
+TShellFileList::~TShellFileList() {
+  for (TShFilesWatcher* w : {NameWatcher, AttrWatcher}) {
+    if (!w) continue;
+    w->OnTerminate = nullptr;
+    w->Stop();
+  }
+  FreeFolderLists();
+  Clear();
+}
+
+TShellFileItem* TShellFileList::Items(int index) const {
+  if (index < 0 || index >= Count()) return nullptr;
+  return items_[index];
+}
+
+int TShellFileList::IndexOf(const TShellFileItem* item) const {
+  auto it = std::find(items_.begin(), items_.end(), item);
+  return it == items_.end() ? -1 : static_cast<int>(it - items_.begin());
+}
+
+void TShellFileList::Clear() {
+  for (TShellFileItem* item : items_) delete item;
+  items_.clear();
+}
+
+void TShellFileList::FreeFolderLists() {
+  FreeIDList(FolderIDList);
+  FreeIDList(FolderParentIDList);
+  FreeIDList(FolderLastID);
+  folder_.reset();
+}
+
+int TShellFileList::GetLevel() const { return GetIDListLevel(FolderIDList); }
+
+std::string TShellFileList::GetPathName() const {
+  int level = GetLevel();
+  if (level < 0) return {};
+  if (level == 0) {
+    PItemIDList desktopDir = nullptr;
+    if (!GetSpecialFolderIDList(CSIDL_DESKTOPDIRECTORY, desktopDir)) return {};
+    std::string path = IDListToPath(desktopDir);
+    FreeIDList(desktopDir);
+    return path;
+  }
+  return IDListToPath(FolderIDList);
+}
+
+bool TShellFileList::GetFolder(ShellFolderPtr& folder) {
+  if (!folder_ && FolderIDList) folder_ = BindToFolder(FolderIDList);
+  folder = folder_;
+  return folder != nullptr;
+}
+
+bool TShellFileList::GetParentFolder(ShellFolderPtr& folder) {
+  int level = GetLevel();
+  if (level < 0) {
+    folder.reset();
+    return false;
+  }
+  folder = level <= 1 ? SHGetDesktopFolder() : BindToFolder(GetFolderParentIDList());
+  return folder != nullptr;
+}
+
+PCItemIDList TShellFileList::GetFolderParentIDList() {
+  if (!FolderParentIDList && FolderIDList) {
+    if (GetLevel() == 1)
+      GetSpecialFolderIDList(CSIDL_DESKTOP, FolderParentIDList);
+    else
+      FolderParentIDList = CopyParentIDList(FolderIDList);
+  }
+  return FolderParentIDList;
+}
+
+PCItemIDList TShellFileList::GetFolderLastID() {
+  if (!FolderLastID && FolderIDList) FolderLastID = CopyLastID(FolderIDList);
+  return FolderLastID;
+}
+
+bool TShellFileList::FolderHasAttribute(uint32_t mask) {
+  int level = GetLevel();
+  if (level < 0) return false;
+  ShellFolderPtr folder;
+  PCItemIDList list;
+  if (level <= 1) {
+    folder = SHGetDesktopFolder();
+    list = FolderIDList;
+  } else {
+    if (!GetParentFolder(folder)) return false;
+    list = GetFolderLastID();
+  }
+  if (!folder || !list) return false;
+  uint32_t attrs = mask;
+  return folder->GetAttributesOf(1, &list, attrs) && (attrs & mask) == mask;
+}
+
+TShItemIDType TShellFileList::GetFolderType() {
+  int level = GetLevel();
+  if (level < 0) return itUnknown;
+  if (level == 0) return itDeskTop;
+  ShellFolderPtr desktop = SHGetDesktopFolder();
+  if (!desktop) return itUnknown;
+  if (level == 1) {
+    static const std::pair<int, TShItemIDType> specials[] = {
+        {CSIDL_DRIVES, itMyComputer}, {CSIDL_NETWORK, itNetWork}, {CSIDL_BITBUCKET, itBitBucket}};
+    for (auto [csidl, type] : specials) {
+      PItemIDList special = nullptr;
+      if (GetSpecialFolderIDList(csidl, special)) {
+        int same = CompareIDsIn(desktop.get(), FolderIDList, special);
+        FreeIDList(special);
+        if (same == 0) return type;
+      }
+    }
+  }
+  if (!FolderHasAttribute(SFGAO_FILESYSTEM)) return itVirtual;
+  if (level == 2 && FolderHasAttribute(SFGAO_FILESYSANCESTOR)) return itRootDrive;
+  return FolderHasAttribute(SFGAO_FOLDER) ? itFolder : itFile;
+}
+
+std::unique_ptr<IDropTarget> TShellFileList::GetFolderDropTarget() {
+  std::string path = GetPathName();
+  if (path.empty() || !FolderHasAttribute(SFGAO_DROPTARGET)) return nullptr;
+  return std::make_unique<IDropTarget>(path);
+}
+
+TShellIDList* TShellFileList::GetSelectedIDList() {
+  Selection.Clear();
+  Selection.ParentIDList = FolderIDList;
+  if (ListView && ListView->SelectedCount() > 0)
+    for (int i = 0; i < Count(); ++i)
+      if (ListView->IsRowSelected(i)) Selection.Add(items_[i]->RelativeIDList);
+  return &Selection;
+}
+
+void TShellFileList::DeleteSelected() {
+  if (!ListView || ListView->SelectedCount() == 0) return;
+  size_t kept = 0;
+  for (size_t i = 0; i < items_.size(); ++i) {
+    if (ListView->IsRowSelected(static_cast<int>(i)))
+      delete items_[i];
+    else
+      items_[kept++] = items_[i];
+  }
+  items_.resize(kept);
+  ListView->SetItemsCount(Count());
+  ListView->SelectAllRows(false);
+  ListView->Repaint();
+  ListView->DoShListChange(this);
+}
+
+void TShellFileList::SetFolder(PCItemIDList idList) {
+  if (!ListView || !ListView->HandleAllocated() || ListView->RecreatingWnd()) return;
+  if (ListView->ColumnCount() > 1) {
+    SavedColumnOrder = ListView->ColumnOrder();
+    SavedColumnWidths.clear();
+    for (int i = 0; i < ListView->ColumnCount(); ++i) SavedColumnWidths.push_back(ListView->ColumnWidth(i));
+  }
+  FreeFolderLists();
+  FolderIDList = CopyIDList(idList);
+  {
+    ScopeGuard update([&] { ListView->BeginItemsUpdate(); }, [&] { ListView->EndItemsUpdate(); });
+    Populate();
+    ListView->SetItemsCount(Count());
+    if (Count() > 0) ListView->MakeRowVisible(0);
+  }
+  ApplyColumns();
+}
+
+void TShellFileList::ApplyColumns() {
+  int columns = ListView->ColumnCount();
+  if (GetPathName().empty()) {
+    if (columns > 1) ListView->ClearColumns();
+    if (ListView->ColumnCount() == 0) ListView->AddColumn(ColumnCaptions[0], ListView->ClientWidth() / 2, false);
+    return;
+  }
+  if (columns > 1) return;
+  ListView->ClearColumns();
+  for (size_t i = 0; i < SavedColumnOrder.size() && i < 5; ++i) {
+    int width = i < SavedColumnWidths.size() ? SavedColumnWidths[i] : 100;
+    ListView->AddColumn(ColumnCaptions[i], width, i == 1);
+  }
+  ListView->SetColumnOrder(SavedColumnOrder);
+}
+
+bool TShellFileList::KeepVirtualItem(TShellFileItem* item, int level, TShItemIDType folderType) const {
+  TShVirtuaItems virtuals = ListView ? ListView->GetShVirtuaItems() : DefaultShVirtuaItems();
+  if (level == 0) {
+    TShItemIDType type = item->GetItemType();
+    if (type == itBitBucket) return virtuals.Contains(itBitBucket);
+    if (type == itNetWork) return virtuals.Contains(itNetWork);
+    return type != itVirtual;
+  }
+  if (level == 1) {
+    if (folderType == itMyComputer) return item->GetItemType() != itVirtual || virtuals.Contains(itVirtual);
+    if (folderType == itNetWork) return virtuals.Contains(itNetWork);
+  }
+  return true;
+}
+
+int TShellFileList::Enumerate(int level) {
+  ShellFolderPtr folder;
+  if (!GetFolder(folder)) return 0;
+  uint32_t flags = SHCONTF_FOLDERS | SHCONTF_NONFOLDERS;
+  if (ListView && ListView->GetIncludeHidden()) flags |= SHCONTF_INCLUDEHIDDEN;
+  std::unique_ptr<IEnumIDList> list = folder->EnumObjects(flags);
+  if (!list) return 0;
+  TShItemIDType folderType = level == 1 ? GetFolderType() : itUnknown;
+  {
+    WaitCursor wait;
+    PItemIDList id = nullptr;
+    while (list->Next(id)) {
+      auto* item = new TShellFileItem(this, id);
+      if (!KeepVirtualItem(item, level, folderType) || (ListView && !ListView->DoShFilter(item))) {
+        delete item;
+        continue;
+      }
+      items_.push_back(item);
+    }
+  }
+  if (!GetPathName().empty() || SortType != 4) Sort(SortType);
+  return Count();
+}
+
+int TShellFileList::Populate() {
+  SuspendWatching();
+  if (ListView) ListView->BeginItemsUpdate();
+  ShellFolderPtr folder;
+  if (GetFolder(folder)) {
+    TViewStyle style = ListView ? ListView->GetViewStyle() : vsReport;
+    Clear();
+    if (ListView) {
+      if (style == vsList && Count() > 0) ListView->MakeRowVisible(0);
+      ListView->SetItemsCount(0);
+      ListView->SetViewStyle(vsIcon);
+    }
+    try {
+      int found = Enumerate(GetLevel());
+      if (ListView && found > 0) {
+        ListView->SetItemsCount(found);
+        ListView->SetFocusedRow(0);
+      }
+    } catch (...) {
+      if (ListView) ListView->SetViewStyle(style);
+      throw;
+    }
+    if (ListView) ListView->SetViewStyle(style);
+  }
+  if (ListView) {
+    ListView->DoShListChange(this);
+    ListView->EndItemsUpdate();
+  }
+  ResumeWatching();
+  return Count();
+}
+
+int TShellFileList::Compare(TShellFileItem* a, TShellFileItem* b, int column) {
+  int result;
+  if (!sortFolder_->CompareIDs(column, a->RelativeIDList, b->RelativeIDList, result)) return 0;
+  return static_cast<int16_t>(result) * SortOrder[column];
+}
+
+// The classic quicksort of a pointer list: middle pivot, Hoare partitioning,
+// recursion on the left part and iteration on the right.
+void TShellFileList::QuickSort(int left, int right, int column) {
+  int i, j;
+  do {
+    i = left;
+    j = right;
+    TShellFileItem* pivot = items_[(left + right) >> 1];
+    do {
+      while (Compare(items_[i], pivot, column) < 0) ++i;
+      while (Compare(items_[j], pivot, column) > 0) --j;
+      if (i <= j) {
+        std::swap(items_[i], items_[j]);
+        ++i;
+        --j;
+      }
+    } while (i <= j);
+    if (left < j) QuickSort(left, j, column);
+    left = i;
+  } while (i < right);
+}
+
+void TShellFileList::Sort(int column) {
+  if (Count() < 2 || column < 0 || column > 4) return;
+  ShellFolderPtr folder;
+  if (!GetFolder(folder)) return;
+  try {
+    if (column != 0) {
+      std::vector<PItemIDList> ids;
+      ids.reserve(items_.size());
+      for (TShellFileItem* item : items_) ids.push_back(item->RelativeIDList);
+      folder->PrepareCompare(column, ids.data(), ids.size());
+    }
+    sortFolder_ = folder.get();
+    QuickSort(0, Count() - 1, column);
+  } catch (...) {
+    // A failed sort leaves the rows partly sorted; nothing to report.
+  }
+  sortFolder_ = nullptr;
+}
+
+void TShellFileList::SortByColumn(int column) {
+  if (!ListView || column < 0 || column > 4) return;
+  if (GetPathName().empty() && column == 4) return;
+  ListView->BeginSelUpdate();
+  try {
+    SortType = column;
+    TShellFileItem* focused = Items(ListView->FocusedRow());
+    int n = Count(), s = ListView->SelectedCount();
+    bool rememberUnselected = n - s < s;
+    std::vector<TShellFileItem*> remembered;
+    for (int i = 0; i < n; ++i) {
+      bool selected = ListView->IsRowSelected(i);
+      if (rememberUnselected) {
+        if (static_cast<int>(remembered.size()) >= n - s) break;
+        if (!selected) remembered.push_back(items_[i]);
+      } else if (selected) {
+        remembered.push_back(items_[i]);
+      }
+    }
+    Sort(column);
+    // Finding each remembered item by a pass over the rows, not a search per item.
+    std::vector<int> rows;
+    if (!remembered.empty()) {
+      std::sort(remembered.begin(), remembered.end());
+      for (int i = 0; i < n; ++i)
+        if (std::binary_search(remembered.begin(), remembered.end(), items_[i])) rows.push_back(i);
+    }
+    ListView->SelectAllRows(rememberUnselected);
+    for (int row : rows) ListView->SetRowSelected(row, !rememberUnselected);
+    if (focused) ListView->SetFocusedRow(IndexOf(focused));
+  } catch (...) {
+    ListView->EndSelUpdate();
+    ListView->Repaint();
+    throw;
+  }
+  ListView->EndSelUpdate();
+  ListView->Repaint();
+}
+
+void TShellFileList::SuspendWatching() {
+  if (NameWatcher) NameWatcher->SetPath("");
+  if (AttrWatcher) AttrWatcher->SetPath("");
+}
+
+void TShellFileList::ResumeWatching() {
+  std::string path = GetPathName();
+  if (NameWatcher) NameWatcher->SetPath(path);
+  if (AttrWatcher) AttrWatcher->SetPath(path);
+}
+
+void TShellFileList::WatcherTerminated(TShFilesWatcher* watcher) {
+  if (watcher == NameWatcher) NameWatcher = nullptr;
+  if (watcher == AttrWatcher) AttrWatcher = nullptr;
+}
+
+void TShellFileList::RefreshFindDataAll() {
+  for (TShellFileItem* item : items_) {
+    // Rows never shown fetch fresh data when they are.
+    if (item->HasFindData()) item->RefreshFindData();
+  }
+}
+
+void TShellFileList::FolderChanged(TShFilesWatcher* watcher, const std::string& path) {
+  if (ListView && ListView->MouseDownOnItem()) return;
+  struct stat st {};
+  bool isDir = !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (!isDir) {
+    if (ListView) ListView->BeginItemsUpdate();
+    FreeFolderLists();
+    Clear();
+    PCItemIDList treeFolder = ListView ? ListView->LinkedTreeSelectedIDList() : nullptr;
+    if (treeFolder) {
+      PItemIDList copy = CopyIDList(treeFolder);  // SetFolder may free what the tree handed us
+      SetFolder(copy);
+      FreeIDList(copy);
+    }
+    if (ListView) {
+      ListView->SetItemsCount(Count());
+      ListView->EndItemsUpdate();
+    }
+    return;
+  }
+  if (watcher == NameWatcher) {
+    Populate();
+  } else if (watcher == AttrWatcher) {
+    RefreshFindDataAll();
+    if (ListView) ListView->Repaint();
+  }
+}

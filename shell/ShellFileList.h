@@ -1,0 +1,116 @@
+#pragma once
+// The model behind one folder list view: the folder shown, its items after the
+// owner's filter, sorted through the folder's own comparison, re-read when the
+// folder changes on disk. The view stores no rows; it fetches them by index.
+#include <array>
+#include <string>
+#include <vector>
+
+#include "shell/ShellCtrls.h"
+
+class TShFilesWatcher;
+
+// What the list needs of the view that owns it.
+class IShellFileListOwner {
+ public:
+  virtual ~IShellFileListOwner() = default;
+
+  virtual bool GetIncludeHidden() const = 0;
+  virtual TShVirtuaItems GetShVirtuaItems() const = 0;
+  virtual TViewStyle GetViewStyle() const = 0;
+  virtual void SetViewStyle(TViewStyle style) = 0;
+  // The window exists and is not between being destroyed and re-created.
+  virtual bool HandleAllocated() const = 0;
+  virtual bool RecreatingWnd() const = 0;
+  // A mouse button went down on a row and is still held (a drag may start).
+  virtual bool MouseDownOnItem() const = 0;
+
+  virtual void SetItemsCount(int count) = 0;
+  virtual void BeginItemsUpdate() = 0;
+  virtual void EndItemsUpdate() = 0;
+  virtual void BeginSelUpdate() = 0;
+  virtual void EndSelUpdate() = 0;
+  virtual bool IsRowSelected(int row) const = 0;
+  virtual void SetRowSelected(int row, bool selected) = 0;
+  virtual void SelectAllRows(bool selected) = 0;
+  virtual int SelectedCount() const = 0;
+  virtual int FocusedRow() const = 0;  // -1 when none
+  virtual void SetFocusedRow(int row) = 0;
+  virtual void MakeRowVisible(int row) = 0;
+  virtual void Repaint() = 0;
+
+  virtual int ColumnCount() const = 0;
+  virtual std::vector<int> ColumnOrder() const = 0;
+  virtual int ColumnWidth(int column) const = 0;
+  virtual void ClearColumns() = 0;
+  virtual void AddColumn(const std::string& caption, int width, bool rightAligned) = 0;
+  virtual void SetColumnOrder(const std::vector<int>& order) = 0;
+  virtual int ClientWidth() const = 0;
+
+  virtual bool DoShFilter(TShellFileItem* item) = 0;
+  virtual void DoShListChange(TShellFileList* list) = 0;
+  // The linked tree's selected folder; null without a tree.
+  virtual PCItemIDList LinkedTreeSelectedIDList() const = 0;
+};
+
+extern const char* const ColumnCaptions[5];
+
+class TShellFileList {
+ public:
+  explicit TShellFileList(IShellFileListOwner* listView, bool runTime = true);
+  ~TShellFileList();
+  TShellFileList(const TShellFileList&) = delete;
+  TShellFileList& operator=(const TShellFileList&) = delete;
+
+  int Count() const { return static_cast<int>(items_.size()); }
+  TShellFileItem* Items(int index) const;
+  int IndexOf(const TShellFileItem* item) const;
+  void Clear();
+
+  int GetLevel() const;
+  std::string GetPathName() const;
+  bool GetFolder(ShellFolderPtr& folder);
+  bool GetParentFolder(ShellFolderPtr& folder);
+  PCItemIDList GetFolderParentIDList();
+  PCItemIDList GetFolderLastID();
+  bool FolderHasAttribute(uint32_t mask);
+  TShItemIDType GetFolderType();
+  std::unique_ptr<IDropTarget> GetFolderDropTarget();
+  TShellIDList* GetSelectedIDList();
+  TViewStyle ViewStyle() const { return ListView ? ListView->GetViewStyle() : vsReport; }
+
+  void DeleteSelected();
+  void SetFolder(PCItemIDList idList);
+  int Populate();
+  void Sort(int column);
+  void SortByColumn(int column);
+  void SuspendWatching();
+  void ResumeWatching();
+  void WatcherTerminated(TShFilesWatcher* watcher);
+  void FolderChanged(TShFilesWatcher* watcher, const std::string& path);
+
+  int SortType = 0;
+  std::array<int, 5> SortOrder{1, 1, 1, 1, 1};
+  std::vector<int> SavedColumnOrder{0, 1, 2, 3, 4};
+  std::vector<int> SavedColumnWidths{200, 80, 120, 120, 50};
+  IShellFileListOwner* ListView;  // not owned
+  PItemIDList FolderIDList = nullptr;
+  PItemIDList FolderParentIDList = nullptr;
+  PItemIDList FolderLastID = nullptr;
+  TShellIDList Selection;
+  TShFilesWatcher* NameWatcher = nullptr;
+  TShFilesWatcher* AttrWatcher = nullptr;
+
+ private:
+  int Enumerate(int level);
+  bool KeepVirtualItem(TShellFileItem* item, int level, TShItemIDType folderType) const;
+  int Compare(TShellFileItem* a, TShellFileItem* b, int column);
+  void QuickSort(int left, int right, int column);
+  void FreeFolderLists();
+  void ApplyColumns();
+  void RefreshFindDataAll();
+
+  std::vector<TShellFileItem*> items_;
+  ShellFolderPtr folder_;  // bound folder of FolderIDList, cached
+  IShellFolder* sortFolder_ = nullptr;
+};

@@ -2,6 +2,7 @@
 // the same run. Prints key=value lines.
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 

@@ -13,8 +13,10 @@ static uint16_t ReadCount(const void* p) {
 }
 
 PItemIDList AllocIDList(uint32_t size) {
-  // Sizes travel as 16 bits, as lists are never that long.
-  return static_cast<PItemIDList>(ShellAlloc(static_cast<uint16_t>(size)));
+  // A list travels with 16-bit sizes; a longer one cannot be represented, and
+  // wrapping the request would hand out a block too short for it.
+  if (size > 0xFFFF) return nullptr;
+  return static_cast<PItemIDList>(ShellAlloc(size));
 }
 
 void FreeIDList(PItemIDList& list) {

@@ -34,30 +34,6 @@ PItemIDList MakeTrashEntryID(std::string_view pathInTrash, uint8_t flags) {
   return MakeID(ItemKind::TrashEntry, flags, kItemHeader, pathInTrash);
 }
 
-static uint16_t Count(PCItemIDList id) {
-  uint16_t cb;
-  std::memcpy(&cb, id, 2);
-  return cb;
-}
-
-ItemKind IDKind(PCItemIDList id) {
-  if (!id || Count(id) < kItemHeader) return ItemKind::Invalid;
-  return static_cast<ItemKind>(reinterpret_cast<const uint8_t*>(id)[2]);
-}
-
-uint8_t IDFlags(PCItemIDList id) {
-  if (!id || Count(id) < kItemHeader) return 0;
-  return reinterpret_cast<const uint8_t*>(id)[3];
-}
-
-std::string_view IDPayloadText(PCItemIDList id) {
-  ItemKind kind = IDKind(id);
-  size_t fixed = kind == ItemKind::FileEntry ? kFileEntryFixed : kItemHeader;
-  uint16_t cb = id ? Count(id) : 0;
-  if (kind == ItemKind::Invalid || cb < fixed) return {};
-  return {reinterpret_cast<const char*>(id) + fixed, cb - fixed};
-}
-
 bool IDFileStat(PCItemIDList id, FileStat& out) {
   if (IDKind(id) != ItemKind::FileEntry || !(IDFlags(id) & itemflag::kStatValid)) return false;
   auto* p = reinterpret_cast<const uint8_t*>(id) + kItemHeader;
@@ -81,7 +57,7 @@ void ClearIDFileStat(PItemIDList id) {
 }
 
 PCItemIDList LastID(PCItemIDList list) {
-  if (!list || Count(list) == 0) return nullptr;
+  if (!list || IDCount(list) == 0) return nullptr;
   PCItemIDList last = list;
   for (PCItemIDList next = NextID(list); next; next = NextID(next)) last = next;
   return last;

@@ -8,6 +8,7 @@
 //   TrashEntry: [path of the entry inside the trash's files/ folder]
 //   Home, Computer, Network, RecycleBin: no payload
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -48,10 +49,28 @@ PItemIDList MakeFileEntryID(std::string_view name, uint8_t flags, const FileStat
 PItemIDList MakeTrashEntryID(std::string_view pathInTrash, uint8_t flags);
 
 // Readers of the first ID of a list; a null or empty list reads as Invalid.
-ItemKind IDKind(PCItemIDList id);
-uint8_t IDFlags(PCItemIDList id);
+// Inline: a sort calls them millions of times.
+inline uint16_t IDCount(PCItemIDList id) {
+  uint16_t cb;
+  std::memcpy(&cb, id, 2);
+  return cb;
+}
+inline ItemKind IDKind(PCItemIDList id) {
+  if (!id || IDCount(id) < kItemHeader) return ItemKind::Invalid;
+  return static_cast<ItemKind>(reinterpret_cast<const uint8_t*>(id)[2]);
+}
+inline uint8_t IDFlags(PCItemIDList id) {
+  if (!id || IDCount(id) < kItemHeader) return 0;
+  return reinterpret_cast<const uint8_t*>(id)[3];
+}
 // Name of a FileEntry, mount point of a Drive, trash path of a TrashEntry.
-std::string_view IDPayloadText(PCItemIDList id);
+inline std::string_view IDPayloadText(PCItemIDList id) {
+  ItemKind kind = IDKind(id);
+  size_t fixed = kind == ItemKind::FileEntry ? kFileEntryFixed : kItemHeader;
+  uint16_t cb = id ? IDCount(id) : 0;
+  if (kind == ItemKind::Invalid || cb < fixed) return {};
+  return {reinterpret_cast<const char*>(id) + fixed, static_cast<size_t>(cb - fixed)};
+}
 bool IDFileStat(PCItemIDList id, FileStat& out);      // false unless kStatValid
 void SetIDFileStat(PItemIDList id, const FileStat& stat);  // fills in place, sets kStatValid
 void ClearIDFileStat(PItemIDList id);

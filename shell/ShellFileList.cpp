@@ -1,5 +1,6 @@
 #include "shell/ShellFileList.h"
 
+#include <QCursor>
 #include <QGuiApplication>
 #include <algorithm>
 #include <sys/stat.h>
@@ -14,7 +15,7 @@ namespace {
 class WaitCursor {
  public:
   WaitCursor() : shown_(qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr) {
-    if (shown_) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    if (shown_) QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
   }
   ~WaitCursor() {
     if (shown_) QGuiApplication::restoreOverrideCursor();

@@ -126,3 +126,15 @@ TEST(ItemID, EncodingKeepsBytesAndStatData) {
   EXPECT_EQ(IDKind(nullptr), ItemKind::Invalid);
   EXPECT_EQ(IDPayloadText(nullptr), "");
 }
+
+TEST(IDList, TooLongForSixteenBitsIsRefusedNotWrapped) {
+  EXPECT_EQ(AllocIDList(0x10000), nullptr);
+  PItemIDList a = AllocIDList(0x9000), b = AllocIDList(0x9000);
+  // Give each a real ID so their sizes add up past 64 KiB.
+  uint16_t cb = 0x8FF0;
+  std::memcpy(a, &cb, 2);
+  std::memcpy(b, &cb, 2);
+  EXPECT_EQ(ConcatIDLists(a, b), nullptr);
+  FreeIDList(a);
+  FreeIDList(b);
+}

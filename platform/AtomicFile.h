@@ -1,0 +1,17 @@
+#pragma once
+// Whole-file reads and atomic replacement, for the small state files (INI
+// file, line lists). A reader never sees a half-written file: the new
+// contents go to a temporary file in the same folder, are synced, then
+// renamed over the old one.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// Reads a regular file whole. False for a missing, unreadable or non-regular
+// file, or one larger than maxSize; data is then empty.
+bool ReadWholeFile(const std::string& path, std::string& data, size_t maxSize = 64u << 20);
+
+// Replaces the file with data. A symbolic link is followed, so the link stays
+// and its target gets the new contents. The old file's permission bits are
+// kept. On failure the old file is untouched and no temporary file is left.
+bool WriteFileAtomically(const std::string& path, std::string_view data);

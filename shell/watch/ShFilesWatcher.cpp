@@ -1,0 +1,111 @@
+#include "shell/watch/ShFilesWatcher.h"
+
+TShFilesWatcher::TShFilesWatcher(const std::string& path, uint32_t notifyFilter,
+                                 TShFilesChangeEvent onChange)
+    : NotifyFilter(notifyFilter), OnChange(std::move(onChange)) {
+  // Kept empty for a missing folder, so that setting the same path once the
+  // folder exists is a change that opens it.
+  if (FolderExists(path)) Path = path;
+  Start();
+}
+
+void TShFilesWatcher::SetPath(const std::string& path) {
+  bool exists = FolderExists(path);  // file-system call outside the lock
+  std::lock_guard<std::mutex> lock(Lock);
+  if (path == Path) return;
+  Path = exists ? path : std::string();
+  PathChangedEvent.Set();
+}
+
+std::string TShFilesWatcher::GetPath() const {
+  std::lock_guard<std::mutex> lock(Lock);
+  return Path;
+}
+
+void TShFilesWatcher::ClearHandlers() { OnChange = nullptr; }
+
+void TShFilesWatcher::DoTerminate() {
+  auto handler = OnTerminate;
+  if (handler) handler(this);
+}
+
+void TShFilesWatcher::OpenHandle() {
+  std::string path = GetPath();
+  handle_ = path.empty() ? nullptr : FindFirstChangeNotification(path, false, NotifyFilter);
+  if (!handle_ && !path.empty() && !FolderExists(path)) {
+    // The folder went away: forget it, so the owner can set it again later.
+    std::lock_guard<std::mutex> lock(Lock);
+    if (Path == path) Path.clear();
+  }
+  watching_ = handle_ != nullptr;
+}
+
+void TShFilesWatcher::CloseHandle() {
+  FindCloseChangeNotification(handle_);
+  watching_ = false;
+}
+
+void TShFilesWatcher::ChangeStep() {
+  auto handler = OnChange;
+  if (!handler) return;
+  std::string path = GetPath();
+  if (!path.empty()) handler(this, path);
+}
+
+void TShFilesWatcher::VanishStep(const std::string& gone) {
+  auto handler = OnChange;
+  // A path set since then means the owner has moved on.
+  if (handler && GetPath().empty()) handler(this, gone);
+}
+
+void TShFilesWatcher::Execute() {
+  struct Closer {
+    TShFilesWatcher* w;
+    ~Closer() { w->CloseHandle(); }
+  } closer{this};
+
+  OpenHandle();
+  for (;;) {
+    if (!handle_) {
+      uint32_t r = WaitForMultipleObjects({&StopEvent, &PathChangedEvent}, INFINITE);
+      if (r == WAIT_OBJECT_0) return;
+      if (r != WAIT_OBJECT_0 + 1) throw EWatchSystemError("wait failed");
+      OpenHandle();
+      continue;
+    }
+    std::vector<TWaitHandle*> waits{&StopEvent, &PathChangedEvent, handle_.get()};
+    uint32_t r = WaitForMultipleObjects(waits, INFINITE);
+    if (r == WAIT_OBJECT_0 + 2) {
+      // Settle: every further change within SettleMs starts the wait again. A
+      // handle that cannot be re-armed (its folder went away) counts as a new path.
+      bool rearmed = FindNextChangeNotification(handle_.get());
+      while (rearmed) {
+        r = WaitForMultipleObjects(waits, SettleMs);
+        if (r != WAIT_OBJECT_0 + 2) break;
+        rearmed = FindNextChangeNotification(handle_.get());
+      }
+      if (!rearmed) {
+        // The folder itself went away. Its owner is told once, with the path
+        // it watched, so that it stops showing a folder that no longer exists;
+        // then the watcher idles until it is given a path again.
+        std::string gone = GetPath();
+        CloseHandle();
+        OpenHandle();
+        if (!gone.empty() && !FolderExists(gone)) Synchronize([this, gone] { VanishStep(gone); });
+        continue;
+      }
+      if (r == WAIT_TIMEOUT) {
+        // The fresh handle goes on before the owner re-reads the folder, so a
+        // change made while it reads is not lost.
+        CloseHandle();
+        OpenHandle();
+        Synchronize([this] { ChangeStep(); });
+        continue;
+      }
+    }
+    if (r == WAIT_OBJECT_0) return;
+    if (r != WAIT_OBJECT_0 + 1) throw EWatchSystemError("wait failed");
+    CloseHandle();
+    OpenHandle();
+  }
+}

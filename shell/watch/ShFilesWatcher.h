@@ -1,0 +1,54 @@
+#pragma once
+// Watches one folder, without its sub-folders, for the changes of one filter and
+// reports a settled burst on the GUI thread. Each folder list owns two: one for
+// names (filter 3) and one for attributes, size and time (filter 28).
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "platform/ChangeNotification.h"
+#include "shell/watch/WatcherThread.h"
+
+class TShFilesWatcher;
+using TShFilesChangeEvent = std::function<void(TShFilesWatcher* sender, const std::string& path)>;
+
+class TShFilesWatcher : public TWatcherThread {
+ public:
+  static constexpr uint32_t SettleMs = 2000;
+
+  // Created running. A path that names no folder watches nothing.
+  TShFilesWatcher(const std::string& path, uint32_t notifyFilter, TShFilesChangeEvent onChange);
+
+  // GUI thread. The same path again changes nothing; a folder that does not
+  // exist leaves the watcher idle with an empty path.
+  void SetPath(const std::string& path);
+  std::string GetPath() const;
+  // A change handle is open now.
+  bool Watching() const { return watching_.load(); }
+
+  const uint32_t NotifyFilter;
+  TShFilesChangeEvent OnChange;
+  // Set and cleared by the owner on the GUI thread.
+  std::function<void(TShFilesWatcher*)> OnTerminate;
+
+ protected:
+  ~TShFilesWatcher() override = default;
+  void Execute() override;
+  void ClearHandlers() override;
+  void DoTerminate() override;
+
+ private:
+  void OpenHandle();
+  void CloseHandle();
+  void ChangeStep();
+  void VanishStep(const std::string& gone);
+
+  std::string Path;  // guarded by Lock
+  TEvent PathChangedEvent{false};
+  mutable std::mutex Lock;
+
+  ChangeNotificationPtr handle_;  // the thread's own
+  std::atomic<bool> watching_{false};
+};

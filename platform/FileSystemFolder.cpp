@@ -109,17 +109,6 @@ FileStat EntryStat(const std::string& dir, PCItemIDList id) {
   return fs;
 }
 
-template <typename T>
-int Order(T a, T b) {
-  return a < b ? -1 : a > b ? 1 : 0;
-}
-
-int CompareRawIDs(PCItemIDList a, PCItemIDList b) {
-  uint32_t sa = GetFirstIDSize(a), sb = GetFirstIDSize(b);
-  int r = std::memcmp(a, b, std::min(sa, sb));
-  return r ? Order(r, 0) : Order(sa, sb);
-}
-
 bool SameFile(int dirfd, const char* a, const char* b) {
   struct stat sa, sb;
   return fstatat(dirfd, a, &sa, AT_SYMLINK_NOFOLLOW) == 0 && fstatat(dirfd, b, &sb, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -161,8 +150,9 @@ void FileSystemFolder::PrepareCompare(int column, PItemIDList* items, size_t cou
       PItemIDList id = items[i];
       if (IDKind(id) != ItemKind::FileEntry || NextID(id)) continue;
       uint8_t flags = IDFlags(id);
-      // A folder's size is never compared.
-      if ((flags & itemflag::kStatValid) || (column == 1 && (flags & itemflag::kFolder))) continue;
+      // A folder's size is never compared. Data already in the ID is read
+      // again: the file may have changed since, and a sort must see it now.
+      if (column == 1 && (flags & itemflag::kFolder)) continue;
       std::string_view text = IDPayloadText(id);
       if (text.size() >= sizeof name) continue;
       std::memcpy(name, text.data(), text.size());
@@ -273,7 +263,7 @@ bool AppendPathIDs(std::string base, const std::vector<std::string_view>& names,
 int CompareFileEntries(int column, const std::string& dir, PCItemIDList a, PCItemIDList b) {
   ItemKind ka = IDKind(a), kb = IDKind(b);
   if (ka != ItemKind::FileEntry || kb != ItemKind::FileEntry)
-    return ka != kb ? Order(static_cast<int>(ka), static_cast<int>(kb)) : CompareRawIDs(a, b);
+    return ka != kb ? Order(static_cast<int>(ka), static_cast<int>(kb)) : CompareFirstIDBytes(a, b);
   uint8_t fa = IDFlags(a), fb = IDFlags(b);
   bool folderA = fa & itemflag::kFolder, folderB = fb & itemflag::kFolder;
   if (folderA != folderB) return folderA ? -1 : 1;

@@ -1,5 +1,6 @@
 #include "platform/ShellFolderBase.h"
 
+#include <algorithm>
 #include <cstring>
 
 ShellFolderBase::ShellFolderBase(IDListPtr absolute, std::string path)
@@ -183,3 +184,9 @@ PItemIDList IDListBuilder::Finish() {
 }
 
 PItemIDList MakeSpecialID(ItemKind kind) { return MakeSimpleID(kind, itemflag::kFolder); }
+
+int CompareFirstIDBytes(PCItemIDList a, PCItemIDList b) {
+  uint32_t sa = GetFirstIDSize(a), sb = GetFirstIDSize(b);
+  int r = std::memcmp(a, b, std::min(sa, sb));
+  return r ? Order(r, 0) : Order(sa, sb);
+}

@@ -52,6 +52,15 @@ class ShellFolderBase : public IShellFolder {
 // item that is no folder or a list that names nothing of ours.
 ShellFolderPtr BindAbsoluteIDList(PCItemIDList absolute);
 
+// -1, 0 or 1 as a is below, equal to or above b.
+template <typename T>
+int Order(T a, T b) {
+  return a < b ? -1 : a > b ? 1 : 0;
+}
+// Byte order of the first IDs of two lists: a fixed order for items that have
+// no other one.
+int CompareFirstIDBytes(PCItemIDList a, PCItemIDList b);
+
 // "/" + name, or dir + "/" + name.
 std::string JoinPath(std::string_view dir, std::string_view name);
 // A name a child may carry: not empty, not "." or "..", no '/' and no NUL.

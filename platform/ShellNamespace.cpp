@@ -50,17 +50,6 @@ bool IsBelow(const std::string& path, const std::string& base) {
   return path.compare(0, base.size(), base) == 0 && (path.size() == base.size() || path[base.size()] == '/');
 }
 
-template <typename T>
-int Order(T a, T b) {
-  return a < b ? -1 : a > b ? 1 : 0;
-}
-
-int CompareFirstIDBytes(PCItemIDList a, PCItemIDList b) {
-  uint32_t sa = GetFirstIDSize(a), sb = GetFirstIDSize(b);
-  int r = std::memcmp(a, b, std::min(sa, sb));
-  return r ? Order(r, 0) : Order(sa, sb);
-}
-
 uint32_t FolderAttributes(const std::string& path, uint32_t asked) {
   uint32_t a = SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_FILESYSANCESTOR | SFGAO_FILESYSTEM |
                SFGAO_CANCOPY | SFGAO_CANLINK | SFGAO_HASPROPSHEET;

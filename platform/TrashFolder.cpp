@@ -90,11 +90,6 @@ class TrashEnum : public IEnumIDList {
   size_t next_ = 0;
 };
 
-template <typename T>
-int Order(T a, T b) {
-  return a < b ? -1 : a > b ? 1 : 0;
-}
-
 }  // namespace
 
 std::vector<std::string> TrashDirectories() {

@@ -120,6 +120,27 @@ ShellFolderPtr BindToFolder(PCItemIDList absoluteList) {
   return desktop->BindToObject(absoluteList);
 }
 
+TShItemIDType ClassifyItem(int level, PCItemIDList absoluteList, const std::function<bool(uint32_t)>& hasAttribute) {
+  ShellFolderPtr desktop = SHGetDesktopFolder();
+  if (!desktop || level < 0) return itUnknown;
+  if (level == 0) return itDeskTop;
+  if (level == 1) {
+    static const std::pair<int, TShItemIDType> specials[] = {
+        {CSIDL_DRIVES, itMyComputer}, {CSIDL_NETWORK, itNetWork}, {CSIDL_BITBUCKET, itBitBucket}};
+    for (auto [csidl, type] : specials) {
+      PItemIDList special = nullptr;
+      if (GetSpecialFolderIDList(csidl, special)) {
+        int same = CompareIDsIn(desktop.get(), absoluteList, special);
+        FreeIDList(special);
+        if (same == 0) return type;
+      }
+    }
+  }
+  if (!hasAttribute(SFGAO_FILESYSTEM)) return itVirtual;
+  if (level == 2 && hasAttribute(SFGAO_FILESYSANCESTOR)) return itRootDrive;
+  return hasAttribute(SFGAO_FOLDER) ? itFolder : itFile;
+}
+
 // --- TShellDataItem ------------------------------------------------------------
 
 TShellDataItem::~TShellDataItem() {
@@ -180,27 +201,7 @@ bool TShellDataItem::HasAttribute(uint32_t mask) {
 }
 
 TShItemIDType TShellDataItem::GetItemType() {
-  ShellFolderPtr desktop = SHGetDesktopFolder();
-  if (!desktop) return itUnknown;
-  int level = GetLevel();
-  if (level == 0) return itDeskTop;
-  if (level == 1) {
-    static const std::pair<int, TShItemIDType> specials[] = {
-        {CSIDL_DRIVES, itMyComputer}, {CSIDL_NETWORK, itNetWork}, {CSIDL_BITBUCKET, itBitBucket}};
-    for (auto [csidl, type] : specials) {
-      PItemIDList special = nullptr;
-      if (GetSpecialFolderIDList(csidl, special)) {
-        int same = CompareIDsIn(desktop.get(), GetAbsoluteIDList(), special);
-        FreeIDList(special);
-        if (same == 0) return type;
-      }
-    }
-    if (!HasAttribute(SFGAO_FILESYSTEM)) return itVirtual;
-    return HasAttribute(SFGAO_FOLDER) ? itFolder : itFile;
-  }
-  if (!HasAttribute(SFGAO_FILESYSTEM)) return itVirtual;
-  if (level == 2 && HasAttribute(SFGAO_FILESYSANCESTOR)) return itRootDrive;
-  return HasAttribute(SFGAO_FOLDER) ? itFolder : itFile;
+  return ClassifyItem(GetLevel(), GetAbsoluteIDList(), [this](uint32_t mask) { return HasAttribute(mask); });
 }
 
 int TShellDataItem::GetOverlayIndex() {

@@ -5,6 +5,7 @@
 // arrival and removal.
 #include <QObject>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -88,6 +89,8 @@ std::string GetVolumeLabel(const std::string& root);
 TShiftState KeysToShiftState(uint32_t keyFlags);
 // Binds the folder of an absolute list (the desktop for the empty list).
 ShellFolderPtr BindToFolder(PCItemIDList absoluteList);
+// The kind of an item from its level, its absolute list and its attributes.
+TShItemIDType ClassifyItem(int level, PCItemIDList absoluteList, const std::function<bool(uint32_t)>& hasAttribute);
 
 // --- Items ---------------------------------------------------------------------
 

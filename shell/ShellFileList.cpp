@@ -141,26 +141,7 @@ bool TShellFileList::FolderHasAttribute(uint32_t mask) {
 }
 
 TShItemIDType TShellFileList::GetFolderType() {
-  int level = GetLevel();
-  if (level < 0) return itUnknown;
-  if (level == 0) return itDeskTop;
-  ShellFolderPtr desktop = SHGetDesktopFolder();
-  if (!desktop) return itUnknown;
-  if (level == 1) {
-    static const std::pair<int, TShItemIDType> specials[] = {
-        {CSIDL_DRIVES, itMyComputer}, {CSIDL_NETWORK, itNetWork}, {CSIDL_BITBUCKET, itBitBucket}};
-    for (auto [csidl, type] : specials) {
-      PItemIDList special = nullptr;
-      if (GetSpecialFolderIDList(csidl, special)) {
-        int same = CompareIDsIn(desktop.get(), FolderIDList, special);
-        FreeIDList(special);
-        if (same == 0) return type;
-      }
-    }
-  }
-  if (!FolderHasAttribute(SFGAO_FILESYSTEM)) return itVirtual;
-  if (level == 2 && FolderHasAttribute(SFGAO_FILESYSANCESTOR)) return itRootDrive;
-  return FolderHasAttribute(SFGAO_FOLDER) ? itFolder : itFile;
+  return ClassifyItem(GetLevel(), FolderIDList, [this](uint32_t mask) { return FolderHasAttribute(mask); });
 }
 
 std::unique_ptr<IDropTarget> TShellFileList::GetFolderDropTarget() {

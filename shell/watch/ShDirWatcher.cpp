@@ -11,7 +11,9 @@ TShDirWatcher::TShDirWatcher(const std::vector<std::string>* dirs, uint32_t noti
   Start();
 }
 
-TShDirWatcher::~TShDirWatcher() { delete DeviceData; }
+TShDirWatcher::~TShDirWatcher() {
+  for (TDeviceChangeData* data : DeviceData) delete data;
+}
 
 std::vector<std::string> TShDirWatcher::NormalizeDirs(const std::vector<std::string>& list) {
   std::vector<std::string> dirs;
@@ -45,8 +47,21 @@ void TShDirWatcher::DeviceChanged(TDeviceChangeData* data) {
     delete data;  // nobody will take it
     return;
   }
-  delete DeviceData;  // superseded before it was delivered
-  DeviceData = data;
+  // A newer record of the same drive supersedes one not yet delivered; records
+  // of other drives wait their turn, so two drives plugged in together both arrive.
+  auto sameDrive = [data](TDeviceChangeData* queued) {
+    if (queued->Kind != data->Kind) return false;
+    return queued->Kind == 2 || IDListsEqual(queued->IDList, data->IDList);
+  };
+  for (auto it = DeviceData.begin(); it != DeviceData.end();) {
+    if (sameDrive(*it)) {
+      delete *it;
+      it = DeviceData.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  DeviceData.push_back(data);
   DeviceEvent.Set();
 }
 
@@ -121,13 +136,15 @@ bool TShDirWatcher::SettleDevice() {
 }
 
 void TShDirWatcher::DeviceStep() {
-  TDeviceChangeData* data = DeviceData;
-  DeviceData = nullptr;
-  auto handler = OnDeviceChange;
-  if (handler)
-    handler(this, data);
-  else
-    delete data;
+  std::vector<TDeviceChangeData*> records;
+  records.swap(DeviceData);
+  for (TDeviceChangeData* data : records) {
+    auto handler = OnDeviceChange;  // a handler may stop the watcher
+    if (handler)
+      handler(this, data);
+    else
+      delete data;
+  }
 }
 
 void TShDirWatcher::ChangeStep() {

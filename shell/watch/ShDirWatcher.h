@@ -30,8 +30,8 @@ class TShDirWatcher : public TWatcherThread {
   // GUI thread. The watched set becomes list (null: none); the thread rebuilds
   // its handles only when the set really differs.
   void SetDirectories(const std::vector<std::string>* list);
-  // GUI thread. Takes ownership of data; a record not yet delivered is replaced
-  // (and freed) by a newer one.
+  // GUI thread. Takes ownership of data; a record of the same drive not yet
+  // delivered is replaced (and freed) by the newer one.
   void DeviceChanged(TDeviceChangeData* data);
 
   // The watched folders, sorted, each with a trailing '/'.
@@ -62,7 +62,7 @@ class TShDirWatcher : public TWatcherThread {
   void DeviceStep();
   void ChangeStep();
 
-  TDeviceChangeData* DeviceData = nullptr;  // GUI thread only
+  std::vector<TDeviceChangeData*> DeviceData;  // not yet delivered, owned; GUI thread only
   std::vector<std::string> Dirs;            // guarded by Lock
   TEvent DeviceEvent{false};
   TEvent DirsChangedEvent{false};

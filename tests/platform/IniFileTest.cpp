@@ -13,13 +13,6 @@ using namespace std::string_literals;
 
 namespace {
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 size_t EntriesIn(const std::string& folder) {
   size_t n = 0;
   for (auto it = std::filesystem::directory_iterator(folder); it != std::filesystem::directory_iterator(); ++it) ++n;
@@ -106,9 +99,9 @@ TEST(IniFile, WritesKeepTheRestOfTheFile) {
     ini.WriteString("Sort", "Name", "  padded  ");
     EXPECT_EQ(ini.ReadInteger("Window", "Top", 0), 5);  // reads see the writes at once
     // Nothing reaches the disk before UpdateFile or the destructor.
-    EXPECT_EQ(Slurp(path).find("Left"), std::string::npos);
+    EXPECT_EQ(ReadWholeFile(path).find("Left"), std::string::npos);
   }
-  EXPECT_EQ(Slurp(path),
+  EXPECT_EQ(ReadWholeFile(path),
             "; settings\r\n"
             "[Window]\r\n"
             "Top=5\r\n"
@@ -140,7 +133,7 @@ TEST(IniFile, EraseAndDelete) {
   ini.DeleteKey("A", "y");
   EXPECT_FALSE(ini.SectionExists("A"));  // a section without keys does not exist
   ASSERT_TRUE(ini.UpdateFile());
-  EXPECT_EQ(Slurp(path), "[A]\r\n");
+  EXPECT_EQ(ReadWholeFile(path), "[A]\r\n");
 }
 
 TEST(IniFile, RefusesWritesThatWouldNotReadBack) {
@@ -187,7 +180,7 @@ TEST(IniFile, DamagedOrMissingFilesReadAsEmpty) {
     TIniFile ini(tmp / "binary.ini");
     ini.WriteInteger("Window", "Top", 3);
   }
-  EXPECT_EQ(Slurp(tmp / "binary.ini"), "[Window]\r\nTop=3\r\n");
+  EXPECT_EQ(ReadWholeFile(tmp / "binary.ini"), "[Window]\r\nTop=3\r\n");
 }
 
 TEST(IniFile, FailedWriteIsReportedAndHarmless) {
@@ -209,7 +202,7 @@ TEST(IniFile, FailedWriteIsReportedAndHarmless) {
     EXPECT_FALSE(ini.UpdateFile());
   }
   chmod(folder.c_str(), 0755);
-  EXPECT_EQ(Slurp(path), "[A]\nk=old\n");
+  EXPECT_EQ(ReadWholeFile(path), "[A]\nk=old\n");
 }
 
 TEST(IniFile, WritesThroughASymbolicLink) {
@@ -225,7 +218,7 @@ TEST(IniFile, WritesThroughASymbolicLink) {
   struct stat st {};
   ASSERT_EQ(lstat(link.c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
-  EXPECT_EQ(Slurp(real), "[A]\r\nk=2\r\n");
+  EXPECT_EQ(ReadWholeFile(real), "[A]\r\nk=2\r\n");
   ASSERT_EQ(stat(real.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
 }

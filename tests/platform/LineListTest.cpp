@@ -12,13 +12,6 @@ using namespace std::string_literals;
 
 namespace {
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 using Lines = std::vector<std::string>;
 
 }  // namespace
@@ -46,8 +39,8 @@ TEST(LineList, SavesWithCrLfAndRoundTripsAnyBytes) {
   list.Add("defo");
   std::string path = tmp / "out.text";
   ASSERT_TRUE(list.SaveToFile(path));
-  EXPECT_EQ(Slurp(path), "/home/user/デスクトップ\r\n/tmp/\xff\xfe bad utf-8\r\n\r\ndefo\r\n");
-  EXPECT_EQ(list.Text(), Slurp(path));
+  EXPECT_EQ(ReadWholeFile(path), "/home/user/デスクトップ\r\n/tmp/\xff\xfe bad utf-8\r\n\r\ndefo\r\n");
+  EXPECT_EQ(list.Text(), ReadWholeFile(path));
 
   TLineList back;
   ASSERT_TRUE(back.LoadFromFile(path));
@@ -56,7 +49,7 @@ TEST(LineList, SavesWithCrLfAndRoundTripsAnyBytes) {
   // Saving over an existing file replaces it and leaves no temporary file.
   back.Clear();
   ASSERT_TRUE(back.SaveToFile(path));
-  EXPECT_EQ(Slurp(path), "");
+  EXPECT_EQ(ReadWholeFile(path), "");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.path()), {}), 1);
 
   EXPECT_FALSE(list.SaveToFile(tmp / "missing-folder/x.text"));

@@ -97,6 +97,10 @@ TEST_F(FileListTest, SortBySizeAndTime) {
   list->SortOrder[1] = -1;
   list->Sort(1);
   EXPECT_EQ(Names(), (std::vector<std::string>{"large", "middle", "small", "folder"}));
+  // A file that grew since the last sort sorts by its new size.
+  tmp.file("small", std::string(9000, 'x'));
+  list->Sort(1);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"small", "large", "middle", "folder"}));
 
   // Modification time: make the order differ from the names.
   auto setTime = [&](const char* name, int age) {

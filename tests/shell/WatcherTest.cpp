@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "TempDir.h"
+#include "platform/ItemID.h"
 #include "shell/watch/ShDirWatcher.h"
 #include "shell/watch/ShFilesWatcher.h"
 
@@ -325,12 +326,15 @@ TEST_F(WatcherTest, DeviceEventsSettleAndCarryTheLastRecord) {
   w->DeviceChanged(new TDeviceChangeData("first", DBT_DEVICEARRIVAL, 1, AllocIDList(0)));
   QTest::qWait(300);
   w->DeviceChanged(new TDeviceChangeData("second", DBT_DEVICEREMOVECOMPLETE, 1, AllocIDList(0)));
+  // Another drive within the same second is not lost: it follows, in order.
+  PItemIDList otherDrive = MakeDriveID("/media/other", false);
+  w->DeviceChanged(new TDeviceChangeData("other drive", DBT_DEVICEARRIVAL, 1, otherDrive));
   mixed->DeviceChanged(new TDeviceChangeData("mixed", DBT_DEVICEARRIVAL, 2, nullptr));
   auto second = Clock::now();
   ASSERT_TRUE(PumpUntil([&] { return !devicesOnly.devices.empty(); }, 3000));
   ASSERT_TRUE(PumpUntil([&] { return !both.changes.empty(); }, 4000));
   QTest::qWait(300);
-  ASSERT_EQ(devicesOnly.devices, std::vector<std::string>{"second"});
+  ASSERT_EQ(devicesOnly.devices, (std::vector<std::string>{"second", "other drive"}));
   long long after = MsBetween(second, devicesOnly.deviceTimes[0]);
   EXPECT_GE(after, 900);
   EXPECT_LE(after, 2000);

@@ -25,34 +25,13 @@
 
 extern char** environ;
 
+#include "BenchUtil.h"
+
+using bench::Median;
+using bench::Now;
+using bench::TimeCommand;
+
 namespace {
-
-double Now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// Runs a command with its output thrown away; returns the seconds it took.
-double TimeCommand(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  double start = Now();
-  pid_t pid;
-  if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) return -1;
-  int status;
-  waitpid(pid, &status, 0);
-  double took = Now() - start;
-  posix_spawn_file_actions_destroy(&actions);
-  return took;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 long ResidentBytes() {
   std::ifstream statm("/proc/self/statm");

@@ -4,7 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 case "${1:-}" in
   list) bench=ListBench ;;
-  *) echo "usage: bench/run.sh list [work folder]" >&2; exit 2 ;;
+  fileops) bench=FileOpsBench ;;
+  *) echo "usage: bench/run.sh list|fileops [work folder]" >&2; exit 2 ;;
 esac
 shift
 ./scripts/deps.sh

@@ -2,8 +2,7 @@
 
 #include <sys/stat.h>
 
-#include <QMimeData>
-#include <QUrl>
+#include "platform/FilePayload.h"
 
 static DropHandler& Handler() {
   static DropHandler handler;
@@ -14,13 +13,8 @@ void SetDropHandler(DropHandler handler) { Handler() = std::move(handler); }
 
 std::vector<std::string> DroppedPaths(const QMimeData* data) {
   std::vector<std::string> paths;
-  if (!data || !data->hasUrls()) return paths;
-  for (const QUrl& url : data->urls()) {
-    if (!url.isLocalFile()) continue;
-    // The encoded form keeps bytes that are not UTF-8.
-    QByteArray encoded = url.path(QUrl::FullyEncoded).toLatin1();
-    paths.push_back(QByteArray::fromPercentEncoding(encoded).toStdString());
-  }
+  bool cut;
+  ReadFilesMimeData(data, paths, cut);
   return paths;
 }
 

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "platform/Drives.h"
+#include "platform/PathText.h"
 #include "platform/FileSystemFolder.h"
 #include "platform/NameCompare.h"
 #include "platform/ShellFolderBase.h"
@@ -36,12 +37,6 @@ bool IsDirectory(const std::string& path) {
 std::string WithoutTrailingSlash(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
-}
-
-std::string BaseName(const std::string& path) {
-  if (path == "/") return path;
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // True when path is base or lies below it.

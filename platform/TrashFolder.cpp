@@ -1,4 +1,5 @@
 #include "platform/TrashFolder.h"
+#include "platform/PathText.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -17,39 +18,6 @@
 namespace {
 
 constexpr std::string_view kInfoSuffix = ".trashinfo";
-
-std::string DirName(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return {};
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseName(std::string_view path) {
-  size_t slash = path.rfind('/');
-  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string PercentDecode(std::string_view text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    int hi, lo;
-    if (text[i] == '%' && i + 2 < text.size() && (hi = HexValue(text[i + 1])) >= 0 &&
-        (lo = HexValue(text[i + 2])) >= 0) {
-      out.push_back(static_cast<char>(hi * 16 + lo));
-      i += 2;
-    } else {
-      out.push_back(text[i]);
-    }
-  }
-  return out;
-}
 
 // The trash folder and the entry's name, when path lies directly in a files/ folder.
 bool SplitTrashPath(const std::string& pathInTrash, std::string& root, std::string& name) {

@@ -1,0 +1,88 @@
+#pragma once
+// Copying one file system entry so that nothing half-made ever carries the
+// final name: the data goes to a part file that has no name yet (O_TMPFILE)
+// or a hidden temporary name in the target folder, and only a complete copy,
+// with its permissions and times, is put in place. Everything works on
+// directory descriptors and raw byte names.
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The result of a copy step: 0 or an errno, and which side failed (the
+// reading of the source or the writing of the target), for the message.
+struct CopyStatus {
+  int error = 0;
+  bool targetSide = false;
+  bool kindChanged = false;
+  bool ok() const { return error == 0; }
+};
+
+// Times of a stat record, as futimens/utimensat take them.
+void StatTimes(const struct stat& st, struct timespec times[2]);
+
+// A rename that never replaces; where the file system lacks RENAME_NOREPLACE,
+// files go by way of a hard link and folders only when the name is free.
+int RenameNoReplaceAt(int fromDir, const char* from, int toDir, const char* to);
+
+// A free hidden name in the folder for a temporary entry.
+std::string TemporaryName();
+
+// A target folder: open, its file system, and whether a default ACL (not
+// the umask) decides the permissions of what is made in it.
+struct CopyTarget {
+  int dir;
+  dev_t dev;
+  bool defaultAcl;
+};
+bool HasDefaultAcl(int dirFd);
+
+// Copies entries for one job. It remembers per pair of file systems which
+// fast ways (reflink, in-kernel copy) were refused, so a refusal costs one
+// system call per job, not per file. Not thread-safe; one per job.
+class FileCopier {
+ public:
+  // cancel is read between blocks; bytesDone grows as data is copied.
+  FileCopier(const std::atomic<bool>& cancel, std::atomic<uint64_t>& bytesDone);
+  ~FileCopier();
+  FileCopier(const FileCopier&) = delete;
+  FileCopier& operator=(const FileCopier&) = delete;
+
+  // Copies the regular file name in srcDir to dstName in dstDir. With
+  // replace, an existing file there is replaced (only once the copy is
+  // whole); without, EEXIST comes back when the name is taken. With verify
+  // the copy is compared with the source before it is put in place (EIO when
+  // they differ). srcStat receives the source's facts as copied. On any
+  // failure, ECANCELED included, no trace is left in dstDir.
+  // kindChanged comes back when the source is no longer a regular file (it
+  // changed since it was listed).
+  CopyStatus CopyRegular(int srcDir, const char* name, const CopyTarget& to, const char* dstName, bool replace,
+                         bool verify, struct stat* srcStat);
+
+  // Copies a symbolic link as a link (never what it points to), with its times.
+  CopyStatus CopySymlink(int srcDir, const char* name, const struct stat& st, int dstDir, const char* dstName,
+                         bool replace);
+
+  // Sets what a finished copy keeps of its source: owner (only where it
+  // differs and we may), permission bits (unless it was made with them),
+  // then times.
+  static void ApplyMetadata(int fd, const struct stat& st, mode_t madeWith = mode_t(-1));
+
+ private:
+  struct Ways;
+  int CopyData(int src, int dst, const struct stat& st, dev_t dstDev, bool& cloned);
+  int ReadWriteData(int src, int dst, off_t from, off_t size);
+  int CompareData(int a, int b);
+  int OpenPart(int dstDir, dev_t dstDev, mode_t mode, std::string& tempName);
+  int InstallPart(int fd, int dstDir, const std::string& tempName, const char* dstName, bool replace);
+  Ways& WaysFor(dev_t src, dev_t dst);
+
+  const std::atomic<bool>& cancel_;
+  std::atomic<uint64_t>& bytesDone_;
+  std::vector<std::unique_ptr<Ways>> ways_;
+  std::vector<char> buffer_;  // for read/write and for comparing; made on first use
+};

@@ -1,0 +1,11 @@
+#pragma once
+// Small operations on paths as byte strings ('/' is the only separator).
+#include <string>
+#include <string_view>
+
+// The folder part: "/a/b" -> "/a", "/a" -> "/", "a" -> ".".
+std::string DirName(std::string_view path);
+// The last name, trailing separators ignored: "/a/b/" -> "b"; "/" stays "/".
+std::string BaseName(std::string_view path);
+// %XX escapes to bytes; a broken escape is kept as written.
+std::string PercentDecode(std::string_view text);

@@ -276,7 +276,9 @@ TEST_F(FileListTest, UnreadableOrVanishedFoldersListAsEmpty) {
   tmp.file("locked/secret");
   std::filesystem::permissions(locked, std::filesystem::perms::none);
   Show(locked);
-  if (geteuid() != 0) EXPECT_EQ(list->Count(), 0);  // root reads it anyway
+  if (geteuid() != 0) {
+    EXPECT_EQ(list->Count(), 0);  // root reads it anyway
+  }
   std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
 
   PItemIDList id = nullptr;

@@ -1,4 +1,6 @@
 #include "platform/FileOperationDialogs.h"
+
+#include "platform/ContextMenu.h"
 #include "platform/PathText.h"
 
 #include <sys/stat.h>
@@ -20,6 +22,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/ContextMenu.h"
 #include "platform/DropTarget.h"
 #include "platform/ErrorText.h"
 #include "platform/SyncCall.h"
@@ -390,38 +393,7 @@ void SetFileOperationUIOverride(IFileOperationUI* ui) { overrideUI = ui; }
 // --- Drops -------------------------------------------------------------------------
 
 bool CreateLinksInFolder(const std::vector<std::string>& sources, const std::string& folder, IFileOperationUI* ui) {
-  bool all = true;
-  for (const std::string& source : sources) {
-    std::string name = BaseName(source);
-    if (name.empty() || name == "/") {
-      all = false;
-      continue;
-    }
-    struct stat st {};
-    bool isFolder = stat(source.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    // "name (2).ext": the number goes before the extension of a file.
-    size_t dot = isFolder ? std::string::npos : name.rfind('.');
-    if (dot == 0) dot = std::string::npos;
-    std::string stem = name.substr(0, dot), ext = dot == std::string::npos ? std::string() : name.substr(dot);
-    std::string base = folder == "/" ? folder : folder + "/";
-    int number = 1;
-    for (;;) {
-      std::string candidate = number == 1 ? name : stem + " (" + std::to_string(number) + ")" + ext;
-      // symlink() never replaces: a taken name fails with EEXIST.
-      if (symlink(source.c_str(), (base + candidate).c_str()) == 0) break;
-      int error = errno;
-      if (error == EEXIST && number < 100000) {
-        ++number;
-        continue;
-      }
-      ErrorAnswer answer = ui ? ui->AskError(source, "リンクを作成", error) : ErrorAnswer::Cancel;
-      if (answer == ErrorAnswer::Retry) continue;
-      all = false;
-      if (answer == ErrorAnswer::Cancel) return false;
-      break;
-    }
-  }
-  return all;
+  return CreateLinks(sources, folder, ui);
 }
 
 void InstallFileOperationDropHandler() {

@@ -18,6 +18,9 @@
 
 #include "platform/IDList.h"
 
+class IContextMenu;
+class QWidget;
+
 // Item attributes (SFGAO_*).
 constexpr uint32_t SFGAO_CANCOPY = 0x1;
 constexpr uint32_t SFGAO_CANMOVE = 0x2;
@@ -152,6 +155,9 @@ class IShellFolder {
   // Fills what a sort by column needs into the children's IDs ahead of a
   // large sort, so that CompareIDs does no I/O. Optional: CompareIDs works without it.
   virtual void PrepareCompare(int column, PItemIDList* items, size_t count) {}
+  // The context menu of children (IShellFolder::GetUIObjectOf for IContextMenu);
+  // null when there is none (the default). owner: the window its dialogs belong to.
+  virtual std::unique_ptr<IContextMenu> GetContextMenu(QWidget* owner, int count, const PCItemIDList* items);
 };
 
 using ShellFolderPtr = std::shared_ptr<IShellFolder>;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/ContextMenu.h"
+
 ShellFolderBase::ShellFolderBase(IDListPtr absolute, std::string path)
     : absolute_(std::move(absolute)), path_(std::move(path)) {
   if (!absolute_) absolute_.reset(AllocIDList(2));
@@ -117,6 +119,25 @@ bool ShellFolderBase::GetFindData(PCItemIDList item, WIN32_FIND_DATAA& data) {
     return Descend(item, holder, last) && holder->GetFindData(last, data);
   }
   return ChildFindData(item, data);
+}
+
+std::unique_ptr<IContextMenu> ShellFolderBase::GetContextMenu(QWidget* owner, int count, const PCItemIDList* items) {
+  if (count <= 0 || !items) return nullptr;
+  uint32_t attributes = SFGAO_CAPABILITYMASK | SFGAO_FILESYSTEM | SFGAO_FOLDER;
+  if (!GetAttributesOf(count, items, attributes)) return nullptr;
+  std::vector<ContextMenuItem> list;
+  for (int i = 0; i < count; ++i) {
+    ContextMenuItem item;
+    item.absolute.reset(ConcatIDLists(absolute_.get(), items[i]));
+    if (!item.absolute) return nullptr;
+    SHGetPathFromIDList(item.absolute.get(), item.path);
+    GetDisplayNameOf(items[i], SHGDN_NORMAL, item.name);
+    uint32_t folder = SFGAO_FOLDER;
+    item.folder = GetAttributesOf(1, &items[i], folder) && (folder & SFGAO_FOLDER);
+    if (IDKind(LastID(item.absolute.get())) == ItemKind::RecycleBin) item.contentPath = HomeTrashDirectory();
+    list.push_back(std::move(item));
+  }
+  return CreateItemsContextMenu(owner, std::move(list), attributes);
 }
 
 // --- Helpers -------------------------------------------------------------------

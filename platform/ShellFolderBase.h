@@ -25,6 +25,9 @@ class ShellFolderBase : public IShellFolder {
                  PItemIDList* newItem) override;
   bool GetIconOf(PCItemIDList item, uint32_t flags, int& index) override;
   bool GetFindData(PCItemIDList item, WIN32_FIND_DATAA& data) override;
+  // The file-system verbs for the items' paths; virtual items get the verbs
+  // that apply to them (open, properties).
+  std::unique_ptr<IContextMenu> GetContextMenu(QWidget* owner, int count, const PCItemIDList* items) override;
 
  protected:
   // One child ID each (only the first ID of the list is read).

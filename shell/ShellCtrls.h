@@ -15,6 +15,7 @@
 #include "shell/DeviceChangeData.h"
 
 class QMimeData;
+class QWidget;
 class MountMonitor;
 struct MountEntry;
 class TShellFileList;
@@ -215,6 +216,9 @@ class TShellIDList {
   uint32_t GetAttributes() const;
   bool HasAttribute(uint32_t mask) const;
   std::string GetItemPath(int index) const;
+  // Runs a shell command (a TShellCommandKind) on the items when all of them
+  // allow it; true when it was carried out. window owns its dialogs.
+  bool InvokeCommand(QWidget* window, int kind);
 
   PItemIDList ParentIDList = nullptr;
 

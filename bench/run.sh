@@ -5,7 +5,8 @@ cd "$(dirname "$0")/.."
 case "${1:-}" in
   list) bench=ListBench ;;
   fileops) bench=FileOpsBench ;;
-  *) echo "usage: bench/run.sh list|fileops [work folder]" >&2; exit 2 ;;
+  listview) bench=ListViewBench ;;
+  *) echo "usage: bench/run.sh list|fileops|listview [work folder]" >&2; exit 2 ;;
 esac
 shift
 ./scripts/deps.sh

@@ -1,0 +1,660 @@
+#include "shell/ShellListView.h"
+
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QScrollBar>
+#include <QFile>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QListView>
+#include <QMenu>
+#include <QStackedWidget>
+#include <QTreeView>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/FilePayload.h"
+#include "platform/IniFile.h"
+#include "shell/ShellListModel.h"
+#include "shell/ShellPopupMenu.h"
+
+namespace {
+// The view's items update for the span of a scope, also when an error escapes.
+struct ItemsUpdate {
+  TShellListView* view;
+  explicit ItemsUpdate(TShellListView* v) : view(v) { view->BeginItemsUpdate(); }
+  ~ItemsUpdate() { view->EndItemsUpdate(); }
+};
+
+struct WaitCursor {
+  WaitCursor() { QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
+  ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+};
+
+bool PathExists(const std::string& path, bool asFile) {
+  struct stat st {};
+  if (path.empty() || stat(path.c_str(), &st) != 0) return false;
+  return asFile ? !S_ISDIR(st.st_mode) : S_ISDIR(st.st_mode);
+}
+
+// The executable's own path, as bytes.
+std::string ExecutablePath() {
+  char buffer[4096];
+  ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
+  return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string("tolvane");
+}
+
+std::string DefaultIniName() {
+  std::string exe = ExecutablePath();
+  size_t slash = exe.rfind('/');
+  size_t dot = exe.rfind('.');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) exe.resize(dot);
+  return exe + ".ini";
+}
+
+TShiftState CurrentShiftState() {
+  Qt::KeyboardModifiers m = QGuiApplication::keyboardModifiers();
+  TShiftState s = 0;
+  if (m & Qt::ShiftModifier) s |= ssShift;
+  if (m & Qt::AltModifier) s |= ssAlt;
+  if (m & Qt::ControlModifier) s |= ssCtrl;
+  return s;
+}
+}  // namespace
+
+TShellListView::TShellListView(QWidget* parent)
+    : QWidget(parent),
+      model_(new TShellListModel(this)),
+      stack_(new QStackedWidget(this)),
+      tree_(new QTreeView(stack_)),
+      list_(new QListView(stack_)) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(stack_);
+  stack_->addWidget(list_);
+  stack_->addWidget(tree_);
+  setFocusProxy(list_);
+
+  tree_->setRootIsDecorated(false);
+  tree_->setItemsExpandable(false);
+  tree_->setUniformRowHeights(true);
+  tree_->setAllColumnsShowFocus(true);
+  tree_->setSortingEnabled(false);
+  tree_->header()->setSectionsMovable(true);
+  tree_->header()->setSectionsClickable(true);
+  tree_->header()->setStretchLastSection(false);
+  list_->setUniformItemSizes(true);
+  list_->setMovement(QListView::Static);
+  list_->setResizeMode(QListView::Adjust);
+  list_->setWrapping(true);
+
+  tree_->setModel(model_);
+  list_->setModel(model_);
+  selection_ = tree_->selectionModel();
+  QItemSelectionModel* own = list_->selectionModel();
+  list_->setSelectionModel(selection_);
+  delete own;
+  for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(tree_), static_cast<QAbstractItemView*>(list_)}) {
+    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // Renaming starts only through StartRename, which checks the item first.
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->installEventFilter(this);
+    view->viewport()->installEventFilter(this);
+    view->viewport()->setAcceptDrops(true);
+  }
+  TShellListDelegate::Hooks hooks{this, &attributesImage_, &OnCustomDrawItem, &OnCustomDrawSubItem};
+  tree_->setItemDelegate(new TShellListDelegate(model_, hooks, true, this));
+  list_->setItemDelegate(new TShellListDelegate(model_, hooks, false, this));
+  connect(selection_, &QItemSelectionModel::selectionChanged, this, &TShellListView::SelectionChanged);
+  connect(tree_->header(), &QHeaderView::sectionClicked, this, &TShellListView::ColumnClicked);
+  if (QClipboard* clipboard = QGuiApplication::clipboard())
+    connect(clipboard, &QClipboard::dataChanged, this, &TShellListView::ClipboardChanged);
+
+  fileList_ = std::make_unique<TShellFileList>(this);
+  model_->SetFileList(fileList_.get());
+  for (int i = 0; i < 5; ++i) AddColumn(ColumnCaptions[i], 120, i == 1 || i == 4);
+  SetupViewMode();
+
+  PItemIDList desktop = nullptr;
+  if (GetSpecialFolderIDList(CSIDL_DESKTOP, desktop)) {
+    SetFolderIDList(desktop);
+    FreeIDList(desktop);
+  }
+}
+
+TShellListView::~TShellListView() {
+  // The list's watchers call back into this view; stop them before the views go.
+  disconnect(selection_, nullptr, this, nullptr);
+  model_->SetFileList(nullptr);
+  fileList_.reset();
+}
+
+// --- Properties -------------------------------------------------------------------
+
+void TShellListView::SetIncludeHidden(bool value) {
+  if (value == includeHidden_) return;
+  includeHidden_ = value;
+  RefreshList();
+}
+
+void TShellListView::SetShVirtuaItems(TShVirtuaItems value) {
+  if (value == virtuaItems_) return;
+  virtuaItems_ = value;
+  RefreshList();
+}
+
+void TShellListView::SetViewStyleProperty(TViewStyle style) {
+  if (style == style_) return;
+  style_ = style;
+  // The list switches to icons and back around every re-read; the views
+  // follow only the style in force when the update ends.
+  if (itemsUpdateLock_ == 0) SetupViewMode();
+}
+
+void TShellListView::SetupViewMode() {
+  appliedStyle_ = style_;
+  model_->SetLargeIcons(style_ == vsIcon);
+  if (style_ == vsReport) {
+    tree_->setIconSize(QSize(16, 16));
+    stack_->setCurrentWidget(tree_);
+    setFocusProxy(tree_);
+  } else {
+    switch (style_) {
+      case vsIcon:
+        list_->setViewMode(QListView::IconMode);
+        list_->setFlow(QListView::LeftToRight);
+        list_->setIconSize(QSize(32, 32));
+        list_->setGridSize(QSize(96, 72));
+        break;
+      case vsSmallIcon:
+        list_->setViewMode(QListView::ListMode);
+        list_->setFlow(QListView::LeftToRight);
+        list_->setIconSize(QSize(16, 16));
+        list_->setGridSize(QSize(180, 22));
+        break;
+      default:
+        list_->setViewMode(QListView::ListMode);
+        list_->setFlow(QListView::TopToBottom);
+        list_->setIconSize(QSize(16, 16));
+        list_->setGridSize(QSize());
+        break;
+    }
+    list_->setMovement(QListView::Static);
+    list_->setWrapping(true);
+    list_->setResizeMode(QListView::Adjust);
+    stack_->setCurrentWidget(list_);
+    setFocusProxy(list_);
+  }
+  QModelIndex current = selection_->currentIndex();
+  CurrentView()->scrollTo(current.isValid() ? current : model_->index(0, 0));
+}
+
+void TShellListView::SetAttributesImage(const TAttributesImage& value) {
+  attributesImage_ = value;
+  model_->SetAttributeLetters(!value.Used());
+  Repaint();
+}
+
+void TShellListView::SetShellPopupMenu(TShellPopupMenu* menu) {
+  if (shellPopupMenu_) disconnect(shellPopupMenu_, &QObject::destroyed, this, nullptr);
+  shellPopupMenu_ = menu;
+  if (menu) {
+    menu->AutoPopup = false;
+    connect(menu, &QObject::destroyed, this, [this] { shellPopupMenu_ = nullptr; });
+  }
+}
+
+QAbstractItemView* TShellListView::CurrentView() const {
+  return style_ == vsReport ? static_cast<QAbstractItemView*>(tree_) : static_cast<QAbstractItemView*>(list_);
+}
+
+// --- Navigation --------------------------------------------------------------------
+
+void TShellListView::SetPathName(const std::string& path) {
+  if (!PathExists(path, false)) return;
+  PItemIDList id = nullptr;
+  if (!PathToIDList(path, id)) return;
+  SetFolderIDList(id);
+  FreeIDList(id);
+}
+
+std::string TShellListView::GetPathName() const { return fileList_->GetPathName(); }
+
+void TShellListView::SetFolderIDList(PCItemIDList idList) {
+  if (!idList) return;
+  PCItemIDList current = fileList_->FolderIDList;
+  if (current && GetIDListLevel(idList) == GetIDListLevel(current)) {
+    ShellFolderPtr desktop = SHGetDesktopFolder();
+    if (desktop && CompareIDsIn(desktop.get(), idList, current) == 0) return;
+  }
+  fileList_->SetFolder(idList);
+  if (fileList_->FolderHasAttribute(SFGAO_FILESYSTEM)) {
+    std::string path = fileList_->GetPathName();
+    if (!path.empty() && chdir(path.c_str()) != 0) {
+      // The folder vanished between the read and the change; the list shows what it found.
+    }
+  }
+}
+
+void TShellListView::RefreshList() {
+  fileList_->Populate();
+  SetItemsCount(fileList_->Count());
+  Repaint();
+}
+
+void TShellListView::SortColumn(int index, bool ascending) {
+  if (index < 0 || index > 4) return;
+  fileList_->SortOrder[index] = ascending ? 1 : -1;
+  fileList_->SortByColumn(index);
+}
+
+// --- Settings ----------------------------------------------------------------------
+
+void TShellListView::LoadSettings(const std::string& section) {
+  TIniFile ini(DefaultIniName());
+  LoadSettings(ini, section);
+}
+
+void TShellListView::SaveSettings(const std::string& section) {
+  try {
+    TIniFile ini(DefaultIniName());
+    SaveSettings(ini, section);
+  } catch (...) {
+  }
+}
+
+void TShellListView::LoadSettings(TIniFile& ini, const std::string& section) {
+  int present = ColumnCount();
+  int count = ini.ReadInteger(section, "ColumnsCount", present);
+  if (count <= 0) return;
+  // A stored count larger than the columns present reads what fits.
+  int used = std::min(count, present);
+  std::vector<int> order;
+  for (int n = 0; n < used; ++n) order.push_back(ini.ReadInteger(section, "Columns" + std::to_string(n), n));
+  if (used == present) SetColumnOrder(order);
+  for (int n = 0; n < used; ++n) {
+    int width = ini.ReadInteger(section, "ColumnsWidth" + std::to_string(n), 30);
+    if (width >= 0) tree_->header()->resizeSection(n, width);
+  }
+  int style = ini.ReadInteger(section, "ViewStyle", 0);
+  SetViewStyleProperty(style >= vsIcon && style <= vsReport ? static_cast<TViewStyle>(style) : vsIcon);
+  for (int n = 0; n < 5; ++n)
+    fileList_->SortOrder[n] = ini.ReadInteger(section, "SortOrder" + std::to_string(n), 1) < 0 ? -1 : 1;
+  int sortType = ini.ReadInteger(section, "SortType", 0);
+  SortColumn(sortType >= 0 && sortType <= 4 ? sortType : 0, true);
+}
+
+void TShellListView::SaveSettings(TIniFile& ini, const std::string& section) {
+  try {
+    std::vector<int> order = ColumnOrder();
+    int count = ColumnCount();
+    if (static_cast<int>(order.size()) != count) return;
+    if (count > 1) {
+      ini.WriteInteger(section, "ColumnsCount", count);
+      for (int n = 0; n < count; ++n) {
+        ini.WriteInteger(section, "Columns" + std::to_string(n), order[n]);
+        ini.WriteInteger(section, "ColumnsWidth" + std::to_string(n), ColumnWidth(n));
+      }
+    }
+    ini.WriteInteger(section, "ViewStyle", style_);
+    for (int n = 0; n < 5; ++n) ini.WriteInteger(section, "SortOrder" + std::to_string(n), fileList_->SortOrder[n]);
+    ini.WriteInteger(section, "SortType", fileList_->SortType);
+    ini.UpdateFile();
+  } catch (...) {
+    // Settings are a convenience; a failed write must not stop a shutdown.
+  }
+}
+
+// --- Selection ---------------------------------------------------------------------
+
+void TShellListView::SelectAll() {
+  BeginSelUpdate();
+  SelectAllRows(true);
+  EndSelUpdate();
+}
+
+void TShellListView::SelectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+  // Ranges of whole rows start at column 0; other ranges of the same rows are
+  // not counted again.
+  auto sum = [this](const QItemSelection& ranges) {
+    uint64_t total = 0;
+    for (const QItemSelectionRange& r : ranges) {
+      if (r.left() != 0) continue;
+      for (int row = r.top(); row <= r.bottom(); ++row)
+        if (TShellFileItem* item = model_->Item(row)) total += item->GetSize();
+    }
+    return total;
+  };
+  uint64_t added = sum(selected), removed = sum(deselected);
+  selSize_ = selSize_ + added >= removed ? selSize_ + added - removed : 0;
+  if (!selection_->hasSelection()) selSize_ = 0;
+  FireSelChange();
+}
+
+void TShellListView::FireSelChange() {
+  if (selUpdateLock_ > 0) return;
+  if (OnShSelChange) OnShSelChange(this, selSize_);
+}
+
+void TShellListView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  FireSelChange();
+}
+
+void TShellListView::ClipboardChanged() {
+  if (!OnShClipboard) return;
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  OnShClipboard(this, clipboard && MimeDataHoldsFiles(clipboard->mimeData()));
+}
+
+void TShellListView::BeginSelUpdate() { ++selUpdateLock_; }
+
+void TShellListView::EndSelUpdate() {
+  if (selUpdateLock_ == 0) return;
+  if (--selUpdateLock_ == 0) FireSelChange();
+}
+
+bool TShellListView::IsRowSelected(int row) const { return selection_->isRowSelected(row, QModelIndex()); }
+
+void TShellListView::SetRowSelected(int row, bool selected) {
+  QModelIndex index = model_->index(row, 0);
+  if (!index.isValid()) return;
+  selection_->select(index, (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+                                QItemSelectionModel::Rows);
+}
+
+void TShellListView::SelectAllRows(bool selected) {
+  int rows = model_->rowCount(), columns = model_->columnCount();
+  if (!selected || rows == 0 || columns == 0) {
+    if (selection_->hasSelection()) selection_->clearSelection();
+    return;
+  }
+  // One range for all rows: cheap however many there are.
+  selection_->select(QItemSelection(model_->index(0, 0), model_->index(rows - 1, columns - 1)),
+                     QItemSelectionModel::ClearAndSelect);
+}
+
+int TShellListView::SelectedCount() const {
+  // Ranges may overlap when a row was selected twice; count the union of rows.
+  std::vector<std::pair<int, int>> spans;
+  for (const QItemSelectionRange& r : selection_->selection())
+    if (r.left() == 0) spans.emplace_back(r.top(), r.bottom());
+  std::sort(spans.begin(), spans.end());
+  int count = 0, end = -1;
+  for (const auto& [top, bottom] : spans) {
+    int from = std::max(top, end + 1);
+    if (bottom >= from) count += bottom - from + 1;
+    end = std::max(end, bottom);
+  }
+  return count;
+}
+
+int TShellListView::FocusedRow() const {
+  QModelIndex current = selection_->currentIndex();
+  return current.isValid() ? current.row() : -1;
+}
+
+void TShellListView::SetFocusedRow(int row) {
+  QModelIndex index = model_->index(row, 0);
+  if (index.isValid()) selection_->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+}
+
+void TShellListView::MakeRowVisible(int row) {
+  QModelIndex index = model_->index(row, 0);
+  if (index.isValid()) CurrentView()->scrollTo(index);
+}
+
+void TShellListView::Repaint() {
+  tree_->viewport()->update();
+  list_->viewport()->update();
+}
+
+bool TShellListView::MouseDownOnItem() const { return dragButton_ == 1 || dragButton_ == 2; }
+
+void TShellListView::SetItemsCount(int count) {
+  if (count == model_->rowCount()) {
+    Repaint();
+    return;
+  }
+  // A reset drops the selection without telling; the total follows it.
+  model_->SetRowCount(count);
+  selSize_ = 0;
+  FireSelChange();
+}
+
+void TShellListView::BeginItemsUpdate() {
+  if (itemsUpdateLock_++ == 0) setUpdatesEnabled(false);
+}
+
+void TShellListView::EndItemsUpdate() {
+  if (itemsUpdateLock_ == 0) return;
+  if (--itemsUpdateLock_ == 0) {
+    if (appliedStyle_ != style_) SetupViewMode();
+    setUpdatesEnabled(true);
+  }
+}
+
+// --- Columns -----------------------------------------------------------------------
+
+int TShellListView::ColumnCount() const { return model_->columnCount(); }
+
+std::vector<int> TShellListView::ColumnOrder() const {
+  std::vector<int> order;
+  for (int v = 0; v < ColumnCount(); ++v) order.push_back(tree_->header()->logicalIndex(v));
+  return order;
+}
+
+int TShellListView::ColumnWidth(int column) const { return tree_->header()->sectionSize(column); }
+
+void TShellListView::ClearColumns() { model_->ClearColumns(); }
+
+void TShellListView::AddColumn(const std::string& caption, int width, bool rightAligned) {
+  model_->AddColumn(caption, width, rightAligned);
+  tree_->header()->resizeSection(ColumnCount() - 1, width);
+}
+
+void TShellListView::SetColumnOrder(const std::vector<int>& order) {
+  int n = ColumnCount();
+  if (static_cast<int>(order.size()) != n) return;
+  // Only a permutation of the columns present is applied.
+  std::vector<bool> seen(n, false);
+  for (int logical : order) {
+    if (logical < 0 || logical >= n || seen[logical]) return;
+    seen[logical] = true;
+  }
+  QHeaderView* header = tree_->header();
+  for (int v = 0; v < n; ++v) header->moveSection(header->visualIndex(order[v]), v);
+}
+
+bool TShellListView::DoShFilter(TShellFileItem* item) {
+  bool accept = true;
+  if (OnShFilter) OnShFilter(this, item, accept);
+  return accept;
+}
+
+void TShellListView::DoShListChange(TShellFileList* list) {
+  if (OnShListChange) OnShListChange(this, list);
+}
+
+// --- Activation, columns, rename -----------------------------------------------------
+
+void TShellListView::Activate(const QModelIndex& index) {
+  TShellFileItem* item = model_->Item(index.row());
+  if (!item) return;
+  if (item->HasAttribute(SFGAO_FOLDER)) {
+    // The item dies with the old folder's rows; navigate with a copy.
+    PItemIDList copy = CopyIDList(item->GetAbsoluteIDList());
+    SetFolderIDList(copy);
+    FreeIDList(copy);
+    return;
+  }
+  QPoint pos = CurrentView()->viewport()->mapFromGlobal(QCursor::pos());
+  bool defaultAction = true;
+  if (OnShExecute) OnShExecute(this, item, CurrentShiftState(), index.column(), pos.x(), pos.y(), defaultAction);
+  if (!defaultAction) return;
+  std::string path = item->GetItemPath();
+  if (!path.empty()) QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(path))));
+}
+
+void TShellListView::ColumnClicked(int column) {
+  if (column < 0 || column > 4) return;
+  ItemsUpdate update(this);
+  WaitCursor wait;
+  fileList_->SortOrder[column] = -fileList_->SortOrder[column];
+  fileList_->SortByColumn(column);
+}
+
+bool TShellListView::StartRename() {
+  int row = -1;
+  for (const QItemSelectionRange& r : selection_->selection())
+    if (r.left() == 0 && (row < 0 || r.top() < row)) row = r.top();
+  TShellFileItem* item = model_->Item(row);
+  if (!item || !item->HasAttribute(SFGAO_CANRENAME)) return false;
+  QAbstractItemView* view = CurrentView();
+  QModelIndex index = model_->index(row, 0);
+  view->setCurrentIndex(index);
+  view->setEditTriggers(QAbstractItemView::EditKeyPressed);
+  view->edit(index);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  return view->indexWidget(index) != nullptr;
+}
+
+// --- Commands and context menu -----------------------------------------------------
+
+bool TShellListView::InvokeCommand(TShellCommandKind kind) {
+  SuspendWatching();
+  bool ok = false;
+  if (kind == sckPaste) {
+    TShellIDList2 target;
+    PItemIDList folder = nullptr;
+    if (fileList_->GetLevel() == 0) {
+      GetSpecialFolderIDList(CSIDL_DESKTOPDIRECTORY, folder);
+    } else {
+      folder = CopyIDList(fileList_->FolderIDList);
+    }
+    if (folder) {
+      target.ParentIDList = CopyParentIDList(folder);
+      target.Add(CopyLastID(folder));
+      FreeIDList(folder);
+      ok = target.InvokeCommand(window(), kind);
+    }
+  } else {
+    TShellIDList* selection = fileList_->GetSelectedIDList();
+    if (selection->Count() > 0) {
+      std::string first = selection->GetItemPath(0);
+      bool wasFile = PathExists(first, true);
+      ok = selection->InvokeCommand(window(), kind);
+      if (ok && kind == sckCreateLink && !GetPathName().empty()) RefreshList();
+      if (ok && kind == sckDelete && !PathExists(first, wasFile)) fileList_->DeleteSelected();
+    }
+  }
+  ResumeWatching();
+  return ok;
+}
+
+void TShellListView::ShowShellMenu(const QPoint& globalPos) {
+  SuspendWatching();
+  TShellIDList* selection = fileList_->GetSelectedIDList();
+  ShellFolderPtr parent;
+  if (selection->Count() > 0 && selection->GetParentFolder(parent)) {
+    std::string first = selection->GetItemPath(0);
+    bool wasFile = PathExists(first, true);
+    shellPopupMenu_->PopupComponent = this;
+    int result = shellPopupMenu_->Popup(selection, globalPos);
+    if (result == 17) {
+      if (!GetPathName().empty()) RefreshList();
+    } else if (result == 18) {
+      if (!PathExists(first, wasFile)) fileList_->DeleteSelected();
+    } else if (result == 19) {
+      StartRename();
+    }
+  }
+  ResumeWatching();
+}
+
+bool TShellListView::eventFilter(QObject* watched, QEvent* event) {
+  bool isViewport = watched == tree_->viewport() || watched == list_->viewport();
+  if (isViewport && (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove ||
+                     event->type() == QEvent::DragLeave || event->type() == QEvent::Drop))
+    return HandleDragEvent(watched == tree_->viewport() ? static_cast<QAbstractItemView*>(tree_)
+                                                        : static_cast<QAbstractItemView*>(list_),
+                           event);
+  switch (event->type()) {
+    case QEvent::MouseButtonPress:
+      if (isViewport) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        auto* view = watched == tree_->viewport() ? static_cast<QAbstractItemView*>(tree_)
+                                                  : static_cast<QAbstractItemView*>(list_);
+        bool onRow = view->indexAt(mouse->position().toPoint()).isValid();
+        pressPoint_ = mouse->position().toPoint();
+        if (mouse->button() == Qt::RightButton)
+          dragButton_ = onRow ? 2 : 0;
+        else if (mouse->button() == Qt::LeftButton)
+          dragButton_ = onRow ? 1 : 0;
+      }
+      break;
+    case QEvent::MouseButtonDblClick:
+      // Activation is ours, not the style's: a double click on a row, whatever the platform says.
+      if (isViewport && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        auto* view = watched == tree_->viewport() ? static_cast<QAbstractItemView*>(tree_)
+                                                  : static_cast<QAbstractItemView*>(list_);
+        QModelIndex index = view->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+        if (index.isValid()) {
+          dragButton_ = 0;
+          Activate(index);
+          return true;
+        }
+      }
+      break;
+    case QEvent::MouseMove:
+      if (isViewport && MaybeStartDrag(static_cast<QMouseEvent*>(event))) return true;
+      break;
+    case QEvent::MouseButtonRelease:
+      if (isViewport && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) dragButton_ = 0;
+      break;
+    case QEvent::ContextMenu: {
+      // From the mouse it reaches the viewport; from the keyboard, the view.
+      {
+        auto* menuEvent = static_cast<QContextMenuEvent*>(event);
+        bool shellMenu = dragButton_ == 2 && shellPopupMenu_ && menuEvent->reason() == QContextMenuEvent::Mouse;
+        dragButton_ = 0;
+        if (shellMenu)
+          ShowShellMenu(menuEvent->globalPos());
+        else if (PopupMenu)
+          PopupMenu->popup(menuEvent->globalPos());
+        return true;
+      }
+    }
+    case QEvent::KeyPress:
+      if (!isViewport) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_F2 && key->modifiers() == Qt::NoModifier) {
+          StartRename();
+          return true;
+        }
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            !(key->modifiers() & ~(Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::KeypadModifier))) {
+          QModelIndex current = selection_->currentIndex();
+          if (current.isValid()) Activate(current);
+          return true;
+        }
+        if (key->matches(QKeySequence::SelectAll)) {
+          SelectAll();
+          return true;
+        }
+      }
+      break;
+    default:
+      break;
+  }
+  return QWidget::eventFilter(watched, event);
+}

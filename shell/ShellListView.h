@@ -1,0 +1,187 @@
+#pragma once
+// The folder pane control: one shell folder shown through a shared model in a
+// report view (five columns) or an icon/list view, with navigation, activation,
+// in-place rename, selection size, the shell context menu and persisted
+// column, view and sort settings.
+#include <QPoint>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/DropTarget.h"
+#include "shell/ShellFileList.h"
+#include "shell/ShellListDelegate.h"
+
+class QAbstractItemView;
+class QItemSelection;
+class QItemSelectionModel;
+class QListView;
+class QMenu;
+class QMouseEvent;
+class QStackedWidget;
+class QTreeView;
+class TIniFile;
+class TShellListModel;
+class TShellPopupMenu;
+class TShellListView;
+
+using TShellListFilterEvent = std::function<void(TShellListView* sender, TShellFileItem* item, bool& accept)>;
+using TShellListChangeEvent = std::function<void(TShellListView* sender, TShellFileList* fileList)>;
+using TShellListSelChangeEvent = std::function<void(TShellListView* sender, uint64_t selSize)>;
+using TShellListExecuteEvent = std::function<void(TShellListView* sender, TShellFileItem* item, TShiftState shift,
+                                                  int subItem, int x, int y, bool& defaultAction)>;
+using TShellListBeginDragEvent = std::function<void(TShellListView* sender, TShellIDList* idList, const QPoint& pt,
+                                                    int x, int y, bool& canDrag)>;
+using TShellListDragEnterEvent = std::function<void(TShellListView* sender, const TShellDragObject& dragObject,
+                                                    TShiftState shift, const QPoint& pt, bool& accept)>;
+// item is null over empty space.
+using TShellListDragEvent = std::function<void(TShellListView* sender, const TShellDragObject& dragObject,
+                                               TShellFileItem* item, TShiftState shift, int x, int y)>;
+using TShellListDropEvent = std::function<void(TShellListView* sender, const TShellDragObject& dragObject,
+                                               TShellFileItem* item, TShiftState shift, int x, int y,
+                                               bool& defaultAction)>;
+using TShellClipboardEvent = std::function<void(TShellListView* sender, bool contented)>;
+
+class TShellListView : public QWidget, public IShellFileListOwner {
+  Q_OBJECT
+ public:
+  explicit TShellListView(QWidget* parent = nullptr);
+  ~TShellListView() override;
+
+  // --- Properties ---
+  bool IncludeHidden() const { return includeHidden_; }
+  void SetIncludeHidden(bool value);
+  TShVirtuaItems ShVirtuaItems() const { return virtuaItems_; }
+  void SetShVirtuaItems(TShVirtuaItems value);
+  TViewStyle ViewStyle() const { return style_; }
+  void SetViewStyleProperty(TViewStyle style);
+  TShellPopupMenu* ShellPopupMenu() const { return shellPopupMenu_; }
+  void SetShellPopupMenu(TShellPopupMenu* menu);
+  const TAttributesImage& AttributesImage() const { return attributesImage_; }
+  // Copies the images and indexes; with images the attribute marks are drawn, not written.
+  void SetAttributesImage(const TAttributesImage& value);
+  // The ordinary menu, shown from the keyboard or on empty space; not owned.
+  QMenu* PopupMenu = nullptr;
+
+  // --- Events ---
+  TShellListFilterEvent OnShFilter;
+  TShellListChangeEvent OnShListChange;
+  TShellListSelChangeEvent OnShSelChange;
+  TShellListExecuteEvent OnShExecute;
+  // The clipboard changed; contented when it now holds a list of files.
+  TShellClipboardEvent OnShClipboard;
+  TShellListDrawItemEvent OnCustomDrawItem;
+  TShellListDrawSubItemEvent OnCustomDrawSubItem;
+  // A drag is about to start from the selection; pt is where the button went down.
+  TShellListBeginDragEvent OnShBeginDrag;
+  TShellListDragEnterEvent OnShDragEnter;
+  TShellListDragEvent OnShDragOver;
+  TShellListDropEvent OnShDragDrop;
+  std::function<void(TShellListView* sender)> OnShDragLeave;
+  // The row highlighted as drop target, -1 for none.
+  int DropTargetRow() const { return dropRow_; }
+
+  // --- Operations ---
+  void SetPathName(const std::string& path);
+  std::string GetPathName() const;
+  void SetFolderIDList(PCItemIDList idList);
+  PCItemIDList FolderIDList() const { return fileList_->FolderIDList; }
+  TShellFileList* FileList() const { return fileList_.get(); }
+  void RefreshList();
+  void SuspendWatching() { fileList_->SuspendWatching(); }
+  void ResumeWatching() { fileList_->ResumeWatching(); }
+  void SortColumn(int index, bool ascending);
+  bool InvokeCommand(TShellCommandKind kind);
+  // Settings in the INI file named like the executable, or in the given one.
+  void LoadSettings(const std::string& section);
+  void SaveSettings(const std::string& section);
+  void LoadSettings(TIniFile& ini, const std::string& section);
+  void SaveSettings(TIniFile& ini, const std::string& section);
+  // Total size of the selected items, 64-bit.
+  uint64_t SelSize() const { return selSize_; }
+  void SelectAll();
+  // Starts editing the name of the first selected row when its item can be renamed.
+  bool StartRename();
+  // The view showing the current style (the report tree or the icon/list view).
+  QAbstractItemView* CurrentView() const;
+  QTreeView* ReportView() const { return tree_; }
+  QListView* IconView() const { return list_; }
+  TShellListModel* Model() const { return model_; }
+
+  // --- IShellFileListOwner ---
+  bool GetIncludeHidden() const override { return includeHidden_; }
+  TShVirtuaItems GetShVirtuaItems() const override { return virtuaItems_; }
+  TViewStyle GetViewStyle() const override { return style_; }
+  void SetViewStyle(TViewStyle style) override { SetViewStyleProperty(style); }
+  bool HandleAllocated() const override { return true; }
+  bool RecreatingWnd() const override { return false; }
+  bool MouseDownOnItem() const override;
+  void SetItemsCount(int count) override;
+  void BeginItemsUpdate() override;
+  void EndItemsUpdate() override;
+  void BeginSelUpdate() override;
+  void EndSelUpdate() override;
+  bool IsRowSelected(int row) const override;
+  void SetRowSelected(int row, bool selected) override;
+  void SelectAllRows(bool selected) override;
+  int SelectedCount() const override;
+  int FocusedRow() const override;
+  void SetFocusedRow(int row) override;
+  void MakeRowVisible(int row) override;
+  void Repaint() override;
+  int ColumnCount() const override;
+  std::vector<int> ColumnOrder() const override;
+  int ColumnWidth(int column) const override;
+  void ClearColumns() override;
+  void AddColumn(const std::string& caption, int width, bool rightAligned) override;
+  void SetColumnOrder(const std::vector<int>& order) override;
+  int ClientWidth() const override { return width(); }
+  bool DoShFilter(TShellFileItem* item) override;
+  void DoShListChange(TShellFileList* list) override;
+  PCItemIDList LinkedTreeSelectedIDList() const override { return nullptr; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  // Becoming visible tells the current selection size.
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void Activate(const QModelIndex& index);
+  void ColumnClicked(int column);
+  void SelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
+  void FireSelChange();
+  void ClipboardChanged();
+  // True when the move started (and ran) a drag of the selection.
+  bool MaybeStartDrag(QMouseEvent* event);
+  // Drop-target handling of the viewport's drag events; true when taken.
+  bool HandleDragEvent(QAbstractItemView* view, QEvent* event);
+  // The target for a point: a row's own target, else the folder's; null for none.
+  std::unique_ptr<IDropTarget> TargetAt(QAbstractItemView* view, const QPoint& pos, TShellFileItem*& item,
+                                        int& row);
+  void ShowShellMenu(const QPoint& globalPos);
+  void SetupViewMode();
+
+  std::unique_ptr<TShellFileList> fileList_;
+  TShellListModel* model_;
+  QStackedWidget* stack_;
+  QTreeView* tree_;
+  QListView* list_;
+  QItemSelectionModel* selection_;
+  TShellPopupMenu* shellPopupMenu_ = nullptr;
+  bool includeHidden_ = true;
+  TShVirtuaItems virtuaItems_ = DefaultShVirtuaItems();
+  TViewStyle style_ = vsIcon;
+  TViewStyle appliedStyle_ = vsIcon;  // what the views show; lags style_ inside an items update
+  int dragButton_ = 0;  // 1 left, 2 right went down on a row, 3 dragging
+  QPoint pressPoint_;
+  TAttributesImage attributesImage_;
+  std::unique_ptr<TShellDragObject> dragObject_;
+  bool dragWithRight_ = false;
+  int dropRow_ = -1;
+  uint64_t selSize_ = 0;
+  int selUpdateLock_ = 0;
+  int itemsUpdateLock_ = 0;
+};

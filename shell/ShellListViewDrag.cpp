@@ -1,0 +1,182 @@
+// Drag and drop of the folder list: the selection as a drag source, the
+// rows and the shown folder as drop targets.
+#include <QAbstractItemView>
+#include <QDrag>
+#include <QDropEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <cstdlib>
+
+#include "platform/FilePayload.h"
+#include "shell/ShellListModel.h"
+#include "shell/ShellListView.h"
+
+bool TShellListView::MaybeStartDrag(QMouseEvent* event) {
+  if ((dragButton_ != 1 && dragButton_ != 2) || !fileList_->FolderIDList || SelectedCount() == 0) return false;
+  // Nothing starts once the button that went down is released, nor within 5 pixels of the press.
+  if (!(event->buttons() & (dragButton_ == 1 ? Qt::LeftButton : Qt::RightButton))) return false;
+  QPoint pos = event->position().toPoint();
+  if (std::abs(pos.x() - pressPoint_.x()) <= 5 && std::abs(pos.y() - pressPoint_.y()) <= 5) return false;
+  TShellIDList* selection = fileList_->GetSelectedIDList();
+  uint32_t effects = selection->Count() > 0 ? selection->GetAttributes() & 7 : 0;
+  bool canDrag = effects != 0;
+  if (canDrag && OnShBeginDrag) OnShBeginDrag(this, selection, pressPoint_, pos.x(), pos.y(), canDrag);
+  if (!canDrag) return false;
+  std::vector<std::string> paths;
+  for (int i = 0; i < selection->Count(); ++i) {
+    std::string path = selection->GetItemPath(i);
+    if (!path.empty()) paths.push_back(path);
+  }
+  if (paths.empty()) return false;
+  Qt::DropActions actions;
+  if (effects & SFGAO_CANCOPY) actions |= Qt::CopyAction;
+  if (effects & SFGAO_CANMOVE) actions |= Qt::MoveAction;
+  if (effects & SFGAO_CANLINK) actions |= Qt::LinkAction;
+  dragButton_ = 3;
+  auto* drag = new QDrag(this);
+  drag->setMimeData(MakeFilesMimeData(paths, false));
+  drag->exec(actions, Qt::CopyAction);
+  dragButton_ = 0;
+  return true;
+}
+
+std::unique_ptr<IDropTarget> TShellListView::TargetAt(QAbstractItemView* view, const QPoint& pos,
+                                                     TShellFileItem*& item, int& row) {
+  QModelIndex index = view->indexAt(pos);
+  if (!index.isValid() && style_ == vsIcon) index = view->indexAt(pos - QPoint(0, 2));
+  row = -1;
+  item = index.isValid() ? model_->Item(index.row()) : nullptr;
+  if (item && item->HasAttribute(SFGAO_DROPTARGET)) {
+    if (std::unique_ptr<IDropTarget> target = item->GetDropTarget()) {
+      row = index.row();
+      return target;
+    }
+  }
+  // Empty space, or a row that takes no drop: the folder itself.
+  return fileList_->GetFolderDropTarget();
+}
+
+namespace {
+uint32_t DropKeyState(const QDropEvent* event, bool right) {
+  uint32_t keys = right ? MK_RBUTTON : MK_LBUTTON;
+  if (event->modifiers() & Qt::ShiftModifier) keys |= MK_SHIFT;
+  if (event->modifiers() & Qt::ControlModifier) keys |= MK_CONTROL;
+  if (event->modifiers() & Qt::AltModifier) keys |= MK_ALT;
+  return keys;
+}
+
+uint32_t AllowedEffects(Qt::DropActions actions) {
+  uint32_t allowed = 0;
+  if (actions & Qt::CopyAction) allowed |= DROPEFFECT_COPY;
+  if (actions & Qt::MoveAction) allowed |= DROPEFFECT_MOVE;
+  if (actions & Qt::LinkAction) allowed |= DROPEFFECT_LINK;
+  return allowed;
+}
+
+Qt::DropAction EffectAction(uint32_t effect) {
+  if (effect & DROPEFFECT_MOVE) return Qt::MoveAction;
+  if (effect & DROPEFFECT_COPY) return Qt::CopyAction;
+  if (effect & DROPEFFECT_LINK) return Qt::LinkAction;
+  return Qt::IgnoreAction;
+}
+}  // namespace
+
+bool TShellListView::HandleDragEvent(QAbstractItemView* view, QEvent* event) {
+  auto setDropRow = [&](int row) {
+    if (row == dropRow_) return;
+    dropRow_ = row;
+    model_->SetDropRow(row);
+  };
+  switch (event->type()) {
+    case QEvent::DragEnter: {
+      auto* e = static_cast<QDragEnterEvent*>(event);
+      dragObject_.reset();
+      if (!MimeDataHoldsFiles(e->mimeData())) {
+        e->ignore();
+        return true;
+      }
+      dragObject_ = std::make_unique<TShellDragObject>(e->mimeData());
+      dragWithRight_ = e->buttons() & Qt::RightButton;
+      bool accept = true;
+      if (OnShDragEnter)
+        OnShDragEnter(this, *dragObject_, KeysToShiftState(DropKeyState(e, dragWithRight_)),
+                      e->position().toPoint(), accept);
+      if (!accept) {
+        dragObject_.reset();
+        e->ignore();
+        return true;
+      }
+      e->acceptProposedAction();
+      [[fallthrough]];
+    }
+    case QEvent::DragMove: {
+      auto* e = static_cast<QDragMoveEvent*>(event);
+      if (!dragObject_) {
+        e->ignore();
+        return true;
+      }
+      QPoint pos = e->position().toPoint();
+      TShellFileItem* item = nullptr;
+      int row = -1;
+      std::unique_ptr<IDropTarget> target = TargetAt(view, pos, item, row);
+      setDropRow(row);
+      uint32_t keys = DropKeyState(e, dragWithRight_);
+      uint32_t effect =
+          target ? target->DragEnter(e->mimeData(), keys, AllowedEffects(e->possibleActions())) : DROPEFFECT_NONE;
+      if (OnShDragOver) OnShDragOver(this, *dragObject_, row >= 0 ? item : nullptr, KeysToShiftState(keys), pos.x(), pos.y());
+      if (effect == DROPEFFECT_NONE) {
+        e->ignore();
+      } else {
+        e->setDropAction(EffectAction(effect));
+        e->accept();
+      }
+      // Near an edge the view scrolls by one line.
+      int margin = view->fontMetrics().height();
+      QRect area = view->viewport()->rect();
+      if (pos.y() < margin) view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+      else if (pos.y() > area.bottom() - margin) view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+      if (pos.x() < margin) view->horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+      else if (pos.x() > area.right() - margin) view->horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+      return true;
+    }
+    case QEvent::DragLeave:
+      setDropRow(-1);
+      dragObject_.reset();
+      if (OnShDragLeave) OnShDragLeave(this);
+      return true;
+    case QEvent::Drop: {
+      auto* e = static_cast<QDropEvent*>(event);
+      if (!dragObject_) {
+        e->ignore();
+        return true;
+      }
+      QPoint pos = e->position().toPoint();
+      TShellFileItem* item = nullptr;
+      int row = -1;
+      std::unique_ptr<IDropTarget> target = TargetAt(view, pos, item, row);
+      uint32_t keys = DropKeyState(e, dragWithRight_);
+      bool defaultAction = true;
+      if (OnShDragDrop)
+        OnShDragDrop(this, *dragObject_, row >= 0 ? item : nullptr, KeysToShiftState(keys), pos.x(), pos.y(),
+                     defaultAction);
+      uint32_t effect = DROPEFFECT_NONE;
+      if (defaultAction && target) {
+        uint32_t allowed = AllowedEffects(e->possibleActions());
+        target->DragEnter(e->mimeData(), keys, allowed);
+        target->DragOver(keys, allowed);
+        effect = target->Drop(e->mimeData(), keys, allowed);
+      }
+      if (effect != DROPEFFECT_NONE) {
+        e->setDropAction(EffectAction(effect));
+        e->accept();
+      } else {
+        e->ignore();
+      }
+      setDropRow(-1);
+      dragObject_.reset();
+      return true;
+    }
+    default:
+      return false;
+  }
+}

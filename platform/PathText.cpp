@@ -1,5 +1,7 @@
 #include "platform/PathText.h"
 
+#include <sys/stat.h>
+
 std::string DirName(std::string_view path) {
   while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
   size_t slash = path.rfind('/');
@@ -35,4 +37,14 @@ std::string PercentDecode(std::string_view text) {
     }
   }
   return out;
+}
+
+bool FolderExists(const std::string& path) {
+  struct stat st;
+  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool NonFolderExists(const std::string& path) {
+  struct stat st;
+  return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }

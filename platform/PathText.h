@@ -9,3 +9,7 @@ std::string DirName(std::string_view path);
 std::string BaseName(std::string_view path);
 // %XX escapes to bytes; a broken escape is kept as written.
 std::string PercentDecode(std::string_view text);
+// The path names a folder (a link to one counts).
+bool FolderExists(const std::string& path);
+// The path names something that is not a folder.
+bool NonFolderExists(const std::string& path);

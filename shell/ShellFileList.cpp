@@ -1,30 +1,15 @@
 #include "shell/ShellFileList.h"
 
-#include <QCursor>
-#include <QGuiApplication>
 #include <algorithm>
-#include <sys/stat.h>
 
 #include "platform/DropTarget.h"
+#include "platform/PathText.h"
+#include "shell/WaitCursor.h"
 #include "shell/watch/ShFilesWatcher.h"
 
 const char* const ColumnCaptions[5] = {"名前", "サイズ", "ファイルの種類", "更新日時", "属性"};
 
 namespace {
-// The hourglass for the span of a scope, also when an error escapes.
-class WaitCursor {
- public:
-  WaitCursor() : shown_(qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr) {
-    if (shown_) QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-  }
-  ~WaitCursor() {
-    if (shown_) QGuiApplication::restoreOverrideCursor();
-  }
-
- private:
-  bool shown_;
-};
-
 template <class Begin, class End>
 struct ScopeGuard {
   End end;
@@ -391,9 +376,7 @@ void TShellFileList::RefreshFindDataAll() {
 
 void TShellFileList::FolderChanged(TShFilesWatcher* watcher, const std::string& path) {
   if (ListView && ListView->MouseDownOnItem()) return;
-  struct stat st {};
-  bool isDir = !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-  if (!isDir) {
+  if (!FolderExists(path)) {
     if (ListView) ListView->BeginItemsUpdate();
     FreeFolderLists();
     Clear();

@@ -18,11 +18,12 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "platform/FilePayload.h"
 #include "platform/IniFile.h"
+#include "platform/PathText.h"
+#include "platform/StateFolder.h"
+#include "shell/WaitCursor.h"
 #include "shell/ShellListModel.h"
 #include "shell/ShellPopupMenu.h"
 
@@ -33,32 +34,6 @@ struct ItemsUpdate {
   explicit ItemsUpdate(TShellListView* v) : view(v) { view->BeginItemsUpdate(); }
   ~ItemsUpdate() { view->EndItemsUpdate(); }
 };
-
-struct WaitCursor {
-  WaitCursor() { QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
-  ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-};
-
-bool PathExists(const std::string& path, bool asFile) {
-  struct stat st {};
-  if (path.empty() || stat(path.c_str(), &st) != 0) return false;
-  return asFile ? !S_ISDIR(st.st_mode) : S_ISDIR(st.st_mode);
-}
-
-// The executable's own path, as bytes.
-std::string ExecutablePath() {
-  char buffer[4096];
-  ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
-  return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string("tolvane");
-}
-
-std::string DefaultIniName() {
-  std::string exe = ExecutablePath();
-  size_t slash = exe.rfind('/');
-  size_t dot = exe.rfind('.');
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) exe.resize(dot);
-  return exe + ".ini";
-}
 
 TShiftState CurrentShiftState() {
   Qt::KeyboardModifiers m = QGuiApplication::keyboardModifiers();
@@ -220,7 +195,7 @@ QAbstractItemView* TShellListView::CurrentView() const {
 // --- Navigation --------------------------------------------------------------------
 
 void TShellListView::SetPathName(const std::string& path) {
-  if (!PathExists(path, false)) return;
+  if (!FolderExists(path)) return;
   PItemIDList id = nullptr;
   if (!PathToIDList(path, id)) return;
   SetFolderIDList(id);
@@ -260,13 +235,13 @@ void TShellListView::SortColumn(int index, bool ascending) {
 // --- Settings ----------------------------------------------------------------------
 
 void TShellListView::LoadSettings(const std::string& section) {
-  TIniFile ini(DefaultIniName());
+  TIniFile ini(IniFilePath());
   LoadSettings(ini, section);
 }
 
 void TShellListView::SaveSettings(const std::string& section) {
   try {
-    TIniFile ini(DefaultIniName());
+    TIniFile ini(IniFilePath());
     SaveSettings(ini, section);
   } catch (...) {
   }
@@ -551,10 +526,10 @@ bool TShellListView::InvokeCommand(TShellCommandKind kind) {
     TShellIDList* selection = fileList_->GetSelectedIDList();
     if (selection->Count() > 0) {
       std::string first = selection->GetItemPath(0);
-      bool wasFile = PathExists(first, true);
+      bool wasFile = NonFolderExists(first);
       ok = selection->InvokeCommand(window(), kind);
       if (ok && kind == sckCreateLink && !GetPathName().empty()) RefreshList();
-      if (ok && kind == sckDelete && !PathExists(first, wasFile)) fileList_->DeleteSelected();
+      if (ok && kind == sckDelete && !(wasFile ? NonFolderExists(first) : FolderExists(first))) fileList_->DeleteSelected();
     }
   }
   ResumeWatching();
@@ -567,13 +542,13 @@ void TShellListView::ShowShellMenu(const QPoint& globalPos) {
   ShellFolderPtr parent;
   if (selection->Count() > 0 && selection->GetParentFolder(parent)) {
     std::string first = selection->GetItemPath(0);
-    bool wasFile = PathExists(first, true);
+    bool wasFile = NonFolderExists(first);
     shellPopupMenu_->PopupComponent = this;
     int result = shellPopupMenu_->Popup(selection, globalPos);
     if (result == 17) {
       if (!GetPathName().empty()) RefreshList();
     } else if (result == 18) {
-      if (!PathExists(first, wasFile)) fileList_->DeleteSelected();
+      if (!(wasFile ? NonFolderExists(first) : FolderExists(first))) fileList_->DeleteSelected();
     } else if (result == 19) {
       StartRename();
     }

@@ -1,5 +1,7 @@
 #include "shell/watch/WatcherThread.h"
 
+#include "platform/PathText.h"
+
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <sys/stat.h>
@@ -43,10 +45,7 @@ bool TWatcherThread::Synchronize(const std::function<void()>& fn) {
   return SyncCall(fn, &StopEvent);
 }
 
-bool TWatcherThread::FolderExists(const std::string& path) {
-  struct stat st;
-  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
+bool TWatcherThread::FolderExists(const std::string& path) { return ::FolderExists(path); }
 
 void TWatcherThread::Run() {
   try {

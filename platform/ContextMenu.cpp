@@ -200,9 +200,7 @@ bool ItemsContextMenu::Open() {
   for (const ContextMenuItem& item : items_) {
     // Folders and virtual items are opened by the view, which navigates.
     if (item.folder || item.path.empty() || !Has(SFGAO_FILESYSTEM)) continue;
-    std::string url = PathToFileUrl(item.path);
-    if (!QDesktopServices::openUrl(QUrl::fromEncoded(QByteArray(url.data(), static_cast<qsizetype>(url.size())))))
-      all = false;
+    if (!OpenWithDefaultApplication(item.path)) all = false;
   }
   return all;
 }

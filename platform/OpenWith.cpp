@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QIcon>
@@ -14,6 +15,7 @@
 #include <QListWidget>
 #include <QMimeDatabase>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cerrno>
@@ -445,4 +447,9 @@ bool ChooseAndOpenWith(QWidget* parent, const std::vector<std::string>& paths) {
   OpenWithDialog dialog(parent, what, ApplicationsForPaths(paths));
   if (dialog.exec() != QDialog::Accepted || !dialog.Chosen()) return false;
   return LaunchApplication(*dialog.Chosen(), paths);
+}
+
+bool OpenWithDefaultApplication(const std::string& path) {
+  std::string url = PathToFileUrl(path);
+  return QDesktopServices::openUrl(QUrl::fromEncoded(QByteArray(url.data(), static_cast<qsizetype>(url.size()))));
 }

@@ -45,6 +45,9 @@ bool LaunchApplication(const DesktopApplication& app, const std::vector<std::str
 // workingFolder when that is not empty; argv[0] is looked up in PATH unless it
 // holds a '/'. false when it could not be executed.
 bool StartDetachedProgram(const std::vector<std::string>& argv, const std::string& workingFolder = {});
+// Opens a document with the desktop's default application, handing it a
+// byte-exact file URL (a name that is not UTF-8 stays whole).
+bool OpenWithDefaultApplication(const std::string& path);
 
 class OpenWithDialog : public QDialog {
   Q_OBJECT

@@ -21,6 +21,7 @@
 
 #include "platform/FilePayload.h"
 #include "platform/IniFile.h"
+#include "platform/OpenWith.h"
 #include "platform/PathText.h"
 #include "platform/StateFolder.h"
 #include "shell/WaitCursor.h"
@@ -477,7 +478,7 @@ void TShellListView::Activate(const QModelIndex& index) {
   if (OnShExecute) OnShExecute(this, item, CurrentShiftState(), index.column(), pos.x(), pos.y(), defaultAction);
   if (!defaultAction) return;
   std::string path = item->GetItemPath();
-  if (!path.empty()) QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(path))));
+  if (!path.empty()) OpenWithDefaultApplication(path);
 }
 
 void TShellListView::ColumnClicked(int column) {

@@ -79,6 +79,16 @@ Qt::DropAction EffectAction(uint32_t effect) {
   if (effect & DROPEFFECT_LINK) return Qt::LinkAction;
   return Qt::IgnoreAction;
 }
+
+// Accepts the event with the effect, or refuses it when there is none.
+void AnswerDrop(QDropEvent* event, uint32_t effect) {
+  if (effect == DROPEFFECT_NONE) {
+    event->ignore();
+  } else {
+    event->setDropAction(EffectAction(effect));
+    event->accept();
+  }
+}
 }  // namespace
 
 bool TShellListView::HandleDragEvent(QAbstractItemView* view, QEvent* event) {
@@ -86,6 +96,22 @@ bool TShellListView::HandleDragEvent(QAbstractItemView* view, QEvent* event) {
     if (row == dropRow_) return;
     dropRow_ = row;
     model_->SetDropRow(row);
+  };
+  // Where a drag is over: the row (null item off the rows), its drop target, the keys.
+  struct DropPoint {
+    QPoint pos;
+    TShellFileItem* item = nullptr;
+    int row = -1;
+    std::unique_ptr<IDropTarget> target;
+    uint32_t keys = 0;
+  };
+  auto pointOf = [&](QDropEvent* e) {
+    DropPoint at;
+    at.pos = e->position().toPoint();
+    at.target = TargetAt(view, at.pos, at.item, at.row);
+    if (at.row < 0) at.item = nullptr;
+    at.keys = DropKeyState(e, dragWithRight_);
+    return at;
   };
   switch (event->type()) {
     case QEvent::DragEnter: {
@@ -115,21 +141,13 @@ bool TShellListView::HandleDragEvent(QAbstractItemView* view, QEvent* event) {
         e->ignore();
         return true;
       }
-      QPoint pos = e->position().toPoint();
-      TShellFileItem* item = nullptr;
-      int row = -1;
-      std::unique_ptr<IDropTarget> target = TargetAt(view, pos, item, row);
-      setDropRow(row);
-      uint32_t keys = DropKeyState(e, dragWithRight_);
-      uint32_t effect =
-          target ? target->DragEnter(e->mimeData(), keys, AllowedEffects(e->possibleActions())) : DROPEFFECT_NONE;
-      if (OnShDragOver) OnShDragOver(this, *dragObject_, row >= 0 ? item : nullptr, KeysToShiftState(keys), pos.x(), pos.y());
-      if (effect == DROPEFFECT_NONE) {
-        e->ignore();
-      } else {
-        e->setDropAction(EffectAction(effect));
-        e->accept();
-      }
+      DropPoint at = pointOf(e);
+      QPoint pos = at.pos;
+      setDropRow(at.row);
+      uint32_t effect = at.target ? at.target->DragEnter(e->mimeData(), at.keys, AllowedEffects(e->possibleActions()))
+                                  : DROPEFFECT_NONE;
+      if (OnShDragOver) OnShDragOver(this, *dragObject_, at.item, KeysToShiftState(at.keys), pos.x(), pos.y());
+      AnswerDrop(e, effect);
       // Near an edge the view scrolls by one line.
       int margin = view->fontMetrics().height();
       QRect area = view->viewport()->rect();
@@ -150,28 +168,18 @@ bool TShellListView::HandleDragEvent(QAbstractItemView* view, QEvent* event) {
         e->ignore();
         return true;
       }
-      QPoint pos = e->position().toPoint();
-      TShellFileItem* item = nullptr;
-      int row = -1;
-      std::unique_ptr<IDropTarget> target = TargetAt(view, pos, item, row);
-      uint32_t keys = DropKeyState(e, dragWithRight_);
+      DropPoint at = pointOf(e);
       bool defaultAction = true;
       if (OnShDragDrop)
-        OnShDragDrop(this, *dragObject_, row >= 0 ? item : nullptr, KeysToShiftState(keys), pos.x(), pos.y(),
-                     defaultAction);
+        OnShDragDrop(this, *dragObject_, at.item, KeysToShiftState(at.keys), at.pos.x(), at.pos.y(), defaultAction);
       uint32_t effect = DROPEFFECT_NONE;
-      if (defaultAction && target) {
+      if (defaultAction && at.target) {
         uint32_t allowed = AllowedEffects(e->possibleActions());
-        target->DragEnter(e->mimeData(), keys, allowed);
-        target->DragOver(keys, allowed);
-        effect = target->Drop(e->mimeData(), keys, allowed);
+        at.target->DragEnter(e->mimeData(), at.keys, allowed);
+        at.target->DragOver(at.keys, allowed);
+        effect = at.target->Drop(e->mimeData(), at.keys, allowed);
       }
-      if (effect != DROPEFFECT_NONE) {
-        e->setDropAction(EffectAction(effect));
-        e->accept();
-      } else {
-        e->ignore();
-      }
+      AnswerDrop(e, effect);
       setDropRow(-1);
       dragObject_.reset();
       return true;

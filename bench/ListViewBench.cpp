@@ -104,6 +104,19 @@ int main(int argc, char** argv) {
     cold.reset();
     WaitForWatcherThreads();
   }
+  // The same a moment after the listing appeared: the sizes were read while idle.
+  {
+    auto settled = NewView();
+    double shown = Now();
+    settled->SetPathName(files);
+    while (Now() - shown < 1.0) QApplication::processEvents(QEventLoop::AllEvents, 5);
+    settled->ReportView()->setFocus();
+    double start = Now();
+    QTest::keyClick(settled->ReportView(), Qt::Key_A, Qt::ControlModifier);
+    std::printf("select_all_1s_after_listing_ms=%.2f\n", (Now() - start) * 1000);
+    settled.reset();
+    WaitForWatcherThreads();
+  }
 
   auto view = NewView();
   view->SetPathName(files);

@@ -13,6 +13,7 @@
 //   empty recycle bin      emptyTrashDialog       yesButton noButton
 //   progress (non-modal)   progressDialog         cancelButton
 // The text of a question is in its "messageLabel".
+#include <QDialog>
 #include <QPointer>
 #include <QString>
 #include <atomic>
@@ -22,7 +23,6 @@
 
 #include "platform/FileOperation.h"
 
-class QDialog;
 class QLabel;
 class QProgressBar;
 class QPushButton;

@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
 #include <QStandardPaths>
 
 void SystemImageList::EnsureIconTheme() {
@@ -116,4 +118,39 @@ QIcon SystemImageList::Icon(int index) const {
 QPixmap SystemImageList::Pixmap(int index, int size) const {
   if (index < 0 || index >= Count() || size <= 0) return {};
   return icons_[static_cast<size_t>(index)].pixmap(size, size);
+}
+
+QPixmap SystemImageList::Pixmap(int index, int size, int overlay) {
+  if (overlay != 1 && overlay != 2) return Pixmap(index, size);
+  if (index < 0 || index >= Count() || size <= 0) return {};
+  quint64 key = (static_cast<quint64>(index) << 24) | (static_cast<quint64>(size & 0xFFFF) << 8) | overlay;
+  auto found = overlaid_.constFind(key);
+  if (found != overlaid_.constEnd()) return *found;
+  QPixmap base = Pixmap(index, size);
+  QPixmap composed(base.size());
+  composed.fill(Qt::transparent);
+  QPainter painter(&composed);
+  painter.drawPixmap(0, 0, base);
+  int mark = std::max(8, size / 2);
+  QRect corner(0, composed.height() - mark, mark, mark);
+  QIcon emblem = QIcon::fromTheme(overlay == 1 ? "emblem-shared" : "emblem-symbolic-link");
+  if (!emblem.isNull()) {
+    painter.drawPixmap(corner, emblem.pixmap(mark, mark));
+  } else {
+    // No emblem in the theme: a small curved arrow on white, as links look elsewhere.
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::black, 1));
+    painter.setBrush(Qt::white);
+    painter.drawRect(corner.adjusted(0, 0, -1, -1));
+    QPainterPath arrow;
+    arrow.moveTo(corner.left() + mark * 0.25, corner.bottom() - mark * 0.2);
+    arrow.quadTo(corner.left() + mark * 0.25, corner.top() + mark * 0.3, corner.right() - mark * 0.25,
+                 corner.top() + mark * 0.3);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(overlay == 1 ? Qt::darkBlue : Qt::black, std::max(1.0, mark / 8.0)));
+    painter.drawPath(arrow);
+  }
+  painter.end();
+  overlaid_.insert(key, composed);
+  return composed;
 }

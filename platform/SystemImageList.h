@@ -24,6 +24,8 @@ class SystemImageList {
   QIcon Icon(int index) const;
   // The icon drawn at size x size; a null pixmap for an invalid index.
   QPixmap Pixmap(int index, int size) const;
+  // The same with an overlay in its lower left corner: 1 shared, 2 link, 0 none.
+  QPixmap Pixmap(int index, int size, int overlay);
   int Count() const { return static_cast<int>(icons_.size()); }
   // The index of a drawn placeholder.
   int PlaceholderIndex(bool folder = false);
@@ -40,6 +42,7 @@ class SystemImageList {
   std::vector<QIcon> icons_;
   QHash<QString, int> themeIndex_;  // name -> index or -1, what the theme itself has
   QHash<QString, int> resolved_;    // name -> index after fallbacks
+  QHash<quint64, QPixmap> overlaid_;  // (index, size, overlay) -> composed pixmap
   int placeholder_ = -1;
   int folderPlaceholder_ = -1;
 };

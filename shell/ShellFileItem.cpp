@@ -1,6 +1,7 @@
 // One row of a folder list: what the list view paints, cached per item.
 #include <QLocale>
 
+#include "platform/ItemID.h"
 #include "shell/ShellCtrls.h"
 #include "shell/ShellFileList.h"
 
@@ -77,6 +78,12 @@ WIN32_FIND_DATAA TShellFileItem::GetFindData() { return FindDataRef(); }
 uint32_t TShellFileItem::GetItemAttributes() { return FindDataRef().dwFileAttributes; }
 
 uint64_t TShellFileItem::GetSize() {
+  // Sizes read ahead in bulk live in the ID; folders count nothing.
+  if (!HasFindData() && RelativeIDList && IDKind(RelativeIDList) == ItemKind::FileEntry) {
+    if (IDFlags(RelativeIDList) & itemflag::kFolder) return 0;
+    FileStat stat;
+    if (IDFileStat(RelativeIDList, stat)) return stat.size;
+  }
   const WIN32_FIND_DATAA& data = FindDataRef();
   return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }

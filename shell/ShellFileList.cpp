@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/DropTarget.h"
+#include "platform/ItemID.h"
 #include "platform/PathText.h"
 #include "shell/WaitCursor.h"
 #include "shell/watch/ShFilesWatcher.h"
@@ -53,6 +54,7 @@ int TShellFileList::IndexOf(const TShellFileItem* item) const {
 void TShellFileList::Clear() {
   for (TShellFileItem* item : items_) delete item;
   items_.clear();
+  prefetchCursor_ = 0;
 }
 
 void TShellFileList::FreeFolderLists() {
@@ -360,6 +362,9 @@ void TShellFileList::ResumeWatching() {
   std::string path = GetPathName();
   if (NameWatcher) NameWatcher->SetPath(path);
   if (AttrWatcher) AttrWatcher->SetPath(path);
+  // A change right after this must be seen; the threads arm in microseconds.
+  if (NameWatcher) NameWatcher->WaitUntilArmed(200);
+  if (AttrWatcher) AttrWatcher->WaitUntilArmed(200);
 }
 
 void TShellFileList::WatcherTerminated(TShFilesWatcher* watcher) {
@@ -371,7 +376,33 @@ void TShellFileList::RefreshFindDataAll() {
   for (TShellFileItem* item : items_) {
     // Rows never shown fetch fresh data when they are.
     if (item->HasFindData()) item->RefreshFindData();
+    else if (item->RelativeIDList) ClearIDFileStat(item->RelativeIDList);
   }
+  prefetchCursor_ = 0;
+}
+
+void TShellFileList::FetchSizes(int first, int last) {
+  first = std::max(first, 0);
+  last = std::min(last, Count() - 1);
+  if (first > last) return;
+  ShellFolderPtr folder;
+  if (GetPathName().empty() || !GetFolder(folder)) return;
+  std::vector<PItemIDList> ids;
+  FileStat unused;
+  for (int i = first; i <= last; ++i) {
+    TShellFileItem* item = items_[i];
+    if (item->HasFindData() || !item->RelativeIDList || (IDFlags(item->RelativeIDList) & itemflag::kFolder)) continue;
+    if (!IDFileStat(item->RelativeIDList, unused)) ids.push_back(item->RelativeIDList);
+  }
+  if (!ids.empty()) folder->PrepareCompare(1, ids.data(), ids.size());
+}
+
+bool TShellFileList::PrefetchSizes(int count) {
+  if (prefetchCursor_ >= Count()) return false;
+  int last = std::min(prefetchCursor_ + count, Count()) - 1;
+  FetchSizes(prefetchCursor_, last);
+  prefetchCursor_ = last + 1;
+  return prefetchCursor_ < Count();
 }
 
 void TShellFileList::FolderChanged(TShFilesWatcher* watcher, const std::string& path) {

@@ -87,6 +87,11 @@ class TShellFileList {
   void SuspendWatching();
   void ResumeWatching();
   void WatcherTerminated(TShFilesWatcher* watcher);
+  // Reads the sizes of rows first..last that have none yet, on two threads.
+  void FetchSizes(int first, int last);
+  // Reads the sizes of up to count more rows in the background order; false
+  // when every row has one (a selection sum then never waits on the disk).
+  bool PrefetchSizes(int count);
   void FolderChanged(TShFilesWatcher* watcher, const std::string& path);
 
   int SortType = 0;
@@ -113,4 +118,5 @@ class TShellFileList {
   std::vector<TShellFileItem*> items_;
   ShellFolderPtr folder_;  // bound folder of FolderIDList, cached
   IShellFolder* sortFolder_ = nullptr;
+  int prefetchCursor_ = 0;
 };

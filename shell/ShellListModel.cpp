@@ -1,6 +1,9 @@
 #include "shell/ShellListModel.h"
 
+#include <algorithm>
+
 #include <QBrush>
+#include <QLocale>
 #include <QPalette>
 
 #include "platform/SystemImageList.h"
@@ -72,7 +75,8 @@ QVariant TShellListModel::data(const QModelIndex& index, int role) const {
   if (!item) return {};
   if (role == Qt::DecorationRole) {
     if (column.field != 0) return {};
-    return SystemImageList::Instance().Pixmap(item->GetImageIndex(), largeIcons_ ? 32 : 16);
+    int overlay = static_cast<int>(item->GetOverlayMask() >> 8);
+    return SystemImageList::Instance().Pixmap(item->GetImageIndex(), largeIcons_ ? 32 : 16, overlay);
   }
   std::string text;
   switch (column.field) {
@@ -86,6 +90,34 @@ QVariant TShellListModel::data(const QModelIndex& index, int role) const {
     default: break;
   }
   return QString::fromStdString(text);
+}
+
+void TShellListModel::CacheHint(int first, int last) const {
+  for (int row = std::max(first, 0); row <= last && row < rows_; ++row) {
+    if (TShellFileItem* item = Item(row)) {
+      item->GetImageIndex();
+      item->GetDisplayName();
+    }
+  }
+}
+
+int TShellListModel::FindItem(const QString& text, int start, bool partial, bool wrap) const {
+  if (rows_ == 0 || text.isEmpty()) return -1;
+  QLocale locale;
+  QString wanted = locale.toUpper(text);
+  start = std::clamp(start, 0, rows_ - 1);
+  auto matches = [&](int row) {
+    TShellFileItem* item = Item(row);
+    if (!item) return false;
+    QString name = locale.toUpper(QString::fromStdString(item->GetDisplayName()));
+    return partial ? name.contains(wanted) : name.startsWith(wanted);
+  };
+  for (int row = start; row < rows_; ++row)
+    if (matches(row)) return row;
+  if (wrap)
+    for (int row = 0; row < start; ++row)
+      if (matches(row)) return row;
+  return -1;
 }
 
 QVariant TShellListModel::headerData(int section, Qt::Orientation orientation, int role) const {

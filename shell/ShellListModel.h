@@ -36,6 +36,12 @@ class TShellListModel : public QAbstractTableModel {
   // Row changed under the model (renamed, attributes re-read).
   void RowChanged(int row);
 
+  // Computes the icons and names of rows first..last ahead of painting them.
+  void CacheHint(int first, int last) const;
+  // The first row from start on (wrapping to row 0 when wrap) whose name
+  // contains text (partial) or begins with it, ignoring case; -1 for none.
+  int FindItem(const QString& text, int start, bool partial, bool wrap) const;
+
   // The attribute letters of a find-data attribute word: R, H, S, A.
   static std::string AttributeLetters(uint32_t attributes);
 

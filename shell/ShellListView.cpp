@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QScrollBar>
 #include <QFile>
 #include <QGuiApplication>
@@ -13,6 +15,7 @@
 #include <QKeyEvent>
 #include <QListView>
 #include <QMenu>
+#include <QPaintEvent>
 #include <QStackedWidget>
 #include <QTreeView>
 #include <QUrl>
@@ -25,8 +28,10 @@
 #include "platform/PathText.h"
 #include "platform/StateFolder.h"
 #include "shell/WaitCursor.h"
+#include "shell/ShellItemViews.h"
 #include "shell/ShellListModel.h"
 #include "shell/ShellPopupMenu.h"
+#include "shell/ShellTreeView.h"
 
 namespace {
 // The view's items update for the span of a scope, also when an error escapes.
@@ -50,8 +55,8 @@ TShellListView::TShellListView(QWidget* parent)
     : QWidget(parent),
       model_(new TShellListModel(this)),
       stack_(new QStackedWidget(this)),
-      tree_(new QTreeView(stack_)),
-      list_(new QListView(stack_)) {
+      tree_(new TShellReportView(model_, stack_)),
+      list_(new TShellIconView(model_, stack_)) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(stack_);
@@ -75,6 +80,9 @@ TShellListView::TShellListView(QWidget* parent)
   tree_->setModel(model_);
   list_->setModel(model_);
   selection_ = tree_->selectionModel();
+  prefetchTimer_ = new QTimer(this);
+  prefetchTimer_->setInterval(0);
+  connect(prefetchTimer_, &QTimer::timeout, this, &TShellListView::PrefetchStep);
   QItemSelectionModel* own = list_->selectionModel();
   list_->setSelectionModel(selection_);
   delete own;
@@ -119,12 +127,14 @@ TShellListView::~TShellListView() {
 void TShellListView::SetIncludeHidden(bool value) {
   if (value == includeHidden_) return;
   includeHidden_ = value;
+  if (shellTreeView_) shellTreeView_->SetIncludeHidden(value);
   RefreshList();
 }
 
 void TShellListView::SetShVirtuaItems(TShVirtuaItems value) {
   if (value == virtuaItems_) return;
   virtuaItems_ = value;
+  if (shellTreeView_) shellTreeView_->SetShVirtuaItems(value);
   RefreshList();
 }
 
@@ -305,6 +315,7 @@ void TShellListView::SelectionChanged(const QItemSelection& selected, const QIte
     uint64_t total = 0;
     for (const QItemSelectionRange& r : ranges) {
       if (r.left() != 0) continue;
+      if (r.bottom() - r.top() >= 64) fileList_->FetchSizes(r.top(), r.bottom());
       for (int row = r.top(); row <= r.bottom(); ++row)
         if (TShellFileItem* item = model_->Item(row)) total += item->GetSize();
     }
@@ -359,6 +370,22 @@ void TShellListView::SelectAllRows(bool selected) {
                      QItemSelectionModel::ClearAndSelect);
 }
 
+bool TShellListView::IsEditingLabel() const {
+  QAbstractItemView* view = CurrentView();
+  QWidget* editor = view->indexWidget(view->currentIndex());
+  return editor && editor->isVisible();
+}
+
+int TShellListView::NextSelectedRow(int after) const {
+  int best = -1;
+  for (const QItemSelectionRange& r : selection_->selection()) {
+    if (r.left() != 0 || r.bottom() <= after) continue;
+    int row = std::max(r.top(), after + 1);
+    if (best < 0 || row < best) best = row;
+  }
+  return best;
+}
+
 int TShellListView::SelectedCount() const {
   // Ranges may overlap when a row was selected twice; count the union of rows.
   std::vector<std::pair<int, int>> spans;
@@ -405,6 +432,16 @@ void TShellListView::SetItemsCount(int count) {
   model_->SetRowCount(count);
   selSize_ = 0;
   FireSelChange();
+  if (count > 0) prefetchTimer_->start();
+}
+
+void TShellListView::PrefetchStep() {
+  // Small batches keep the GUI responsive even where each stat is slow.
+  QElapsedTimer clock;
+  clock.start();
+  bool more = true;
+  while (more && clock.elapsed() < 4) more = fileList_->PrefetchSizes(256);
+  if (!more) prefetchTimer_->stop();
 }
 
 void TShellListView::BeginItemsUpdate() {
@@ -457,6 +494,10 @@ bool TShellListView::DoShFilter(TShellFileItem* item) {
   return accept;
 }
 
+PCItemIDList TShellListView::LinkedTreeSelectedIDList() const {
+  return shellTreeView_ ? shellTreeView_->GetSelectedIDList() : nullptr;
+}
+
 void TShellListView::DoShListChange(TShellFileList* list) {
   if (OnShListChange) OnShListChange(this, list);
 }
@@ -470,6 +511,7 @@ void TShellListView::Activate(const QModelIndex& index) {
     // The item dies with the old folder's rows; navigate with a copy.
     PItemIDList copy = CopyIDList(item->GetAbsoluteIDList());
     SetFolderIDList(copy);
+    if (shellTreeView_) shellTreeView_->SelectIDList(copy);
     FreeIDList(copy);
     return;
   }
@@ -522,6 +564,8 @@ bool TShellListView::InvokeCommand(TShellCommandKind kind) {
       target.Add(CopyLastID(folder));
       FreeIDList(folder);
       ok = target.InvokeCommand(window(), kind);
+      // The files arrived while the watchers slept: show them now.
+      if (ok && !GetPathName().empty()) RefreshList();
     }
   } else {
     TShellIDList* selection = fileList_->GetSelectedIDList();
@@ -530,7 +574,10 @@ bool TShellListView::InvokeCommand(TShellCommandKind kind) {
       bool wasFile = NonFolderExists(first);
       ok = selection->InvokeCommand(window(), kind);
       if (ok && kind == sckCreateLink && !GetPathName().empty()) RefreshList();
-      if (ok && kind == sckDelete && !(wasFile ? NonFolderExists(first) : FolderExists(first))) fileList_->DeleteSelected();
+      if (ok && kind == sckDelete && !(wasFile ? NonFolderExists(first) : FolderExists(first))) {
+        fileList_->DeleteSelected();
+        if (shellTreeView_) shellTreeView_->RefreshVisibleNodes();
+      }
     }
   }
   ResumeWatching();
@@ -549,7 +596,10 @@ void TShellListView::ShowShellMenu(const QPoint& globalPos) {
     if (result == 17) {
       if (!GetPathName().empty()) RefreshList();
     } else if (result == 18) {
-      if (!(wasFile ? NonFolderExists(first) : FolderExists(first))) fileList_->DeleteSelected();
+      if (!(wasFile ? NonFolderExists(first) : FolderExists(first))) {
+        fileList_->DeleteSelected();
+        if (shellTreeView_) shellTreeView_->RefreshVisibleNodes();
+      }
     } else if (result == 19) {
       StartRename();
     }
@@ -565,6 +615,18 @@ bool TShellListView::eventFilter(QObject* watched, QEvent* event) {
                                                         : static_cast<QAbstractItemView*>(list_),
                            event);
   switch (event->type()) {
+    case QEvent::Paint:
+      if (isViewport) {
+        // The rows about to be painted get their icons and names in one go.
+        auto* view = watched == tree_->viewport() ? static_cast<QAbstractItemView*>(tree_)
+                                                  : static_cast<QAbstractItemView*>(list_);
+        QRect area = static_cast<QPaintEvent*>(event)->rect();
+        int first = view->indexAt(area.topLeft()).row();
+        QModelIndex bottom = view->indexAt(area.bottomRight());
+        int last = bottom.isValid() ? bottom.row() : model_->rowCount() - 1;
+        if (first >= 0) model_->CacheHint(first, std::min(last, first + 2000));
+      }
+      break;
     case QEvent::MouseButtonPress:
       if (isViewport) {
         auto* mouse = static_cast<QMouseEvent*>(event);

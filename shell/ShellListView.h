@@ -4,6 +4,7 @@
 // in-place rename, selection size, the shell context menu and persisted
 // column, view and sort settings.
 #include <QPoint>
+#include <QPointer>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -14,14 +15,17 @@
 #include "platform/DropTarget.h"
 #include "shell/ShellFileList.h"
 #include "shell/ShellListDelegate.h"
+#include "shell/ShellTreeView.h"
 
 class QAbstractItemView;
+class QDrag;
 class QItemSelection;
 class QItemSelectionModel;
 class QListView;
 class QMenu;
 class QMouseEvent;
 class QStackedWidget;
+class QTimer;
 class QTreeView;
 class TIniFile;
 class TShellListModel;
@@ -63,6 +67,9 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   const TAttributesImage& AttributesImage() const { return attributesImage_; }
   // Copies the images and indexes; with images the attribute marks are drawn, not written.
   void SetAttributesImage(const TAttributesImage& value);
+  // The linked folder tree, set by the tree itself; not owned.
+  TShellTreeView* ShellTreeView() const { return shellTreeView_; }
+  void SetShellTreeView(TShellTreeView* tree) { shellTreeView_ = tree; }
   // The ordinary menu, shown from the keyboard or on empty space; not owned.
   QMenu* PopupMenu = nullptr;
 
@@ -81,6 +88,9 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   TShellListDragEvent OnShDragOver;
   TShellListDropEvent OnShDragDrop;
   std::function<void(TShellListView* sender)> OnShDragLeave;
+  // Runs a drag in place of the window system's loop (where the platform has
+  // none, as offscreen); null runs the real one.
+  static std::function<void(QDrag*, Qt::DropActions)> DragLoop;
   // The row highlighted as drop target, -1 for none.
   int DropTargetRow() const { return dropRow_; }
 
@@ -105,6 +115,10 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   void SelectAll();
   // Starts editing the name of the first selected row when its item can be renamed.
   bool StartRename();
+  // True while a name is being edited in place.
+  bool IsEditingLabel() const;
+  // The first selected row after the given one (-1: from the start); -1 when none.
+  int NextSelectedRow(int after) const;
   // The view showing the current style (the report tree or the icon/list view).
   QAbstractItemView* CurrentView() const;
   QTreeView* ReportView() const { return tree_; }
@@ -141,7 +155,7 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   int ClientWidth() const override { return width(); }
   bool DoShFilter(TShellFileItem* item) override;
   void DoShListChange(TShellFileList* list) override;
-  PCItemIDList LinkedTreeSelectedIDList() const override { return nullptr; }
+  PCItemIDList LinkedTreeSelectedIDList() const override;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -153,6 +167,8 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   void ColumnClicked(int column);
   void SelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
   void FireSelChange();
+  // Reads row sizes ahead while idle, so selection totals never wait on stats.
+  void PrefetchStep();
   void ClipboardChanged();
   // True when the move started (and ran) a drag of the selection.
   bool MaybeStartDrag(QMouseEvent* event);
@@ -170,7 +186,9 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   QTreeView* tree_;
   QListView* list_;
   QItemSelectionModel* selection_;
+  QTimer* prefetchTimer_;
   TShellPopupMenu* shellPopupMenu_ = nullptr;
+  QPointer<TShellTreeView> shellTreeView_;
   bool includeHidden_ = true;
   TShVirtuaItems virtuaItems_ = DefaultShVirtuaItems();
   TViewStyle style_ = vsIcon;

@@ -11,6 +11,8 @@
 #include "shell/ShellListModel.h"
 #include "shell/ShellListView.h"
 
+std::function<void(QDrag*, Qt::DropActions)> TShellListView::DragLoop;
+
 bool TShellListView::MaybeStartDrag(QMouseEvent* event) {
   if ((dragButton_ != 1 && dragButton_ != 2) || !fileList_->FolderIDList || SelectedCount() == 0) return false;
   // Nothing starts once the button that went down is released, nor within 5 pixels of the press.
@@ -35,7 +37,10 @@ bool TShellListView::MaybeStartDrag(QMouseEvent* event) {
   dragButton_ = 3;
   auto* drag = new QDrag(this);
   drag->setMimeData(MakeFilesMimeData(paths, false));
-  drag->exec(actions, Qt::CopyAction);
+  if (DragLoop)
+    DragLoop(drag, actions);
+  else
+    drag->exec(actions, Qt::CopyAction);
   dragButton_ = 0;
   return true;
 }

@@ -3,8 +3,10 @@
 #include <algorithm>
 
 TShDirWatcher::TShDirWatcher(const std::vector<std::string>* dirs, uint32_t notifyFilter,
-                             TShDeviceChangeEvent onDeviceChange, TShDirChangeEvent onDirChange)
+                             TShDeviceChangeEvent onDeviceChange, TShDirChangeEvent onDirChange,
+                             bool watchSubtree)
     : NotifyFilter(notifyFilter),
+      WatchSubtree(watchSubtree),
       OnDeviceChange(std::move(onDeviceChange)),
       OnDirChange(std::move(onDirChange)) {
   if (dirs) Dirs = NormalizeDirs(*dirs);
@@ -95,7 +97,7 @@ void TShDirWatcher::BuildHandles() {
   // folders share their watches.
   auto group = std::make_shared<TChangeNotificationGroup>();
   for (size_t i = dirs.size(); i-- > 0;) {
-    ChangeNotificationPtr handle = FindFirstChangeNotification(dirs[i], true, NotifyFilter, group);
+    ChangeNotificationPtr handle = FindFirstChangeNotification(dirs[i], WatchSubtree, NotifyFilter, group);
     if (handle) {
       handles_.push_back(std::move(handle));
       handleDirs_.push_back(dirs[i]);
@@ -178,8 +180,12 @@ void TShDirWatcher::Execute() {
       if (!SettleDevice()) return;
       Synchronize([this] { DeviceStep(); });
     } else if (index == 2) {
-      CloseHandles();
+      // The new watches go on before the old ones come off, so that a change
+      // made meanwhile in a folder of both sets is not lost.
+      std::vector<ChangeNotificationPtr> old = std::move(handles_);
       BuildHandles();
+      for (auto& handle : old)
+        if (handle->TryAcquire()) settling = true;
     } else {
       if (!FindNextChangeNotification(handles_[index - 3].get())) DropFolder(index - 3);
       settling = true;

@@ -24,8 +24,10 @@ class TShDirWatcher : public TWatcherThread {
   static constexpr uint32_t DeviceSettleMs = 1000;
 
   // Created running. dirs may be null. Folders that do not exist are left out.
+  // Without watchSubtree only the folders themselves are watched, not the
+  // folders below them (the tree lists the folders it shows).
   TShDirWatcher(const std::vector<std::string>* dirs, uint32_t notifyFilter,
-                TShDeviceChangeEvent onDeviceChange, TShDirChangeEvent onDirChange);
+                TShDeviceChangeEvent onDeviceChange, TShDirChangeEvent onDirChange, bool watchSubtree = true);
 
   // GUI thread. The watched set becomes list (null: none); the thread rebuilds
   // its handles only when the set really differs.
@@ -43,6 +45,7 @@ class TShDirWatcher : public TWatcherThread {
   static std::vector<std::string> NormalizeDirs(const std::vector<std::string>& list);
 
   const uint32_t NotifyFilter;
+  const bool WatchSubtree;
   TShDeviceChangeEvent OnDeviceChange;
   TShDirChangeEvent OnDirChange;
   // Set and cleared by the owner on the GUI thread.

@@ -1,11 +1,15 @@
 #include "shell/watch/ShFilesWatcher.h"
 
+#include <chrono>
+#include <thread>
+
 TShFilesWatcher::TShFilesWatcher(const std::string& path, uint32_t notifyFilter,
                                  TShFilesChangeEvent onChange)
     : NotifyFilter(notifyFilter), OnChange(std::move(onChange)) {
   // Kept empty for a missing folder, so that setting the same path once the
   // folder exists is a change that opens it.
   if (FolderExists(path)) Path = path;
+  pathGeneration_ = 1;
   Start();
 }
 
@@ -14,7 +18,17 @@ void TShFilesWatcher::SetPath(const std::string& path) {
   std::lock_guard<std::mutex> lock(Lock);
   if (path == Path) return;
   Path = exists ? path : std::string();
+  ++pathGeneration_;
   PathChangedEvent.Set();
+}
+
+bool TShFilesWatcher::WaitUntilArmed(uint32_t timeoutMs) const {
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (armedGeneration_.load() < pathGeneration_.load()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+  }
+  return true;
 }
 
 std::string TShFilesWatcher::GetPath() const {
@@ -30,7 +44,13 @@ void TShFilesWatcher::DoTerminate() {
 }
 
 void TShFilesWatcher::OpenHandle() {
-  std::string path = GetPath();
+  std::string path;
+  uint64_t generation;
+  {
+    std::lock_guard<std::mutex> lock(Lock);
+    path = Path;
+    generation = pathGeneration_.load();
+  }
   handle_ = path.empty() ? nullptr : FindFirstChangeNotification(path, false, NotifyFilter);
   if (!handle_ && !path.empty() && !FolderExists(path)) {
     // The folder went away: forget it, so the owner can set it again later.
@@ -38,6 +58,7 @@ void TShFilesWatcher::OpenHandle() {
     if (Path == path) Path.clear();
   }
   watching_ = handle_ != nullptr;
+  armedGeneration_ = generation;
 }
 
 void TShFilesWatcher::CloseHandle() {

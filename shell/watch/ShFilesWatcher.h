@@ -27,6 +27,9 @@ class TShFilesWatcher : public TWatcherThread {
   std::string GetPath() const;
   // A change handle is open now.
   bool Watching() const { return watching_.load(); }
+  // Waits (at most timeoutMs) until the thread watches the path last set, so
+  // that a change made right after SetPath is not missed; false on timeout.
+  bool WaitUntilArmed(uint32_t timeoutMs) const;
 
   const uint32_t NotifyFilter;
   TShFilesChangeEvent OnChange;
@@ -51,4 +54,6 @@ class TShFilesWatcher : public TWatcherThread {
 
   ChangeNotificationPtr handle_;  // the thread's own
   std::atomic<bool> watching_{false};
+  std::atomic<uint64_t> pathGeneration_{0};   // counts SetPath calls that changed the path
+  std::atomic<uint64_t> armedGeneration_{0};  // the generation the open handle (or idleness) belongs to
 };

@@ -15,6 +15,8 @@
 #include <filesystem>
 #include <optional>
 
+#include "ChoosingMenu.h"
+#include "EnvGuard.h"
 #include "ScriptedFileOperationUI.h"
 #include "TempDir.h"
 #include "platform/ContextMenu.h"
@@ -40,56 +42,12 @@ std::unique_ptr<TShellIDList2> Select(const std::vector<std::string>& paths) {
   return list;
 }
 
-// Chooses an entry of the merged menu instead of running it, and remembers the menu.
-class ChoosingMenu : public TShellPopupMenu {
- public:
-  using TShellPopupMenu::TShellPopupMenu;
-  std::function<QAction*(QMenu*)> choose;
-  int shown = 0;
-  std::vector<int> ids;           // -1 for a separator
-  std::vector<QString> texts;
-  int defaultId = 0;
-  QStringList tips;
-
- protected:
-  QAction* ExecMenu(QMenu* menu, const QPoint&) override {
-    ++shown;
-    ids.clear();
-    texts.clear();
-    tips.clear();
-    for (QAction* a : menu->actions()) {
-      ids.push_back(a->isSeparator() ? -1 : CommandIdOf(a));
-      texts.push_back(a->text());
-      tips << a->statusTip();
-    }
-    defaultId = CommandIdOf(menu->defaultAction());
-    return choose ? choose(menu) : nullptr;
-  }
-};
-
-QAction* ById(QMenu* menu, int id) {
-  for (QAction* a : menu->actions())
-    if (!a->isSeparator() && CommandIdOf(a) == id) return a;
-  return nullptr;
-}
+QAction* ById(QMenu* menu, int id) { return ChoosingMenu::ById(menu, id); }
 QAction* ByText(QMenu* menu, const QString& text) {
   for (QAction* a : menu->actions())
     if (a->text() == text) return a;
   return nullptr;
 }
-
-class EnvGuard {
- public:
-  EnvGuard(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    setenv(name, value.c_str(), 1);
-  }
-  ~EnvGuard() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 bool Exists(const std::string& path) {
   struct stat st;

@@ -1,0 +1,23 @@
+#include "shell/ShellItemViews.h"
+
+#include <QApplication>
+#include <QItemSelectionModel>
+
+#include "shell/ShellListModel.h"
+
+void TTypeAheadFind::Search(QAbstractItemView* view, TShellListModel* model, const QString& typed) {
+  if (typed.isEmpty() || !model || model->rowCount() == 0) return;
+  if (!last_.isValid() || last_.elapsed() > QApplication::keyboardInputInterval()) buffer_.clear();
+  last_.restart();
+  buffer_ += typed;
+  int current = view->currentIndex().isValid() ? view->currentIndex().row() : -1;
+  // A fresh search starts after the current row, so typing one letter again
+  // steps through the rows that hold it; a longer text may still match here.
+  int start = buffer_.size() == typed.size() ? current + 1 : std::max(current, 0);
+  if (start >= model->rowCount()) start = 0;
+  int row = model->FindItem(buffer_, start, true, true);
+  if (row < 0) return;
+  QModelIndex index = model->index(row, 0);
+  view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  view->scrollTo(index);
+}

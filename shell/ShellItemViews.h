@@ -1,0 +1,40 @@
+#pragma once
+// The two Qt views a folder list switches between, with type-ahead find
+// answered by the folder's rows instead of Qt's own search over the model.
+#include <QElapsedTimer>
+#include <QListView>
+#include <QString>
+#include <QTreeView>
+
+class TShellListModel;
+
+// Collects the keys typed in quick succession and moves to the first row
+// whose name contains them.
+class TTypeAheadFind {
+ public:
+  void Search(QAbstractItemView* view, TShellListModel* model, const QString& typed);
+
+ private:
+  QString buffer_;
+  QElapsedTimer last_;
+};
+
+class TShellReportView : public QTreeView {
+ public:
+  TShellReportView(TShellListModel* model, QWidget* parent) : QTreeView(parent), rows_(model) {}
+  void keyboardSearch(const QString& search) override { find_.Search(this, rows_, search); }
+
+ private:
+  TShellListModel* rows_;
+  TTypeAheadFind find_;
+};
+
+class TShellIconView : public QListView {
+ public:
+  TShellIconView(TShellListModel* model, QWidget* parent) : QListView(parent), rows_(model) {}
+  void keyboardSearch(const QString& search) override { find_.Search(this, rows_, search); }
+
+ private:
+  TShellListModel* rows_;
+  TTypeAheadFind find_;
+};

@@ -1,0 +1,708 @@
+// The folder tree: nodes, their lazy filling and merging, finding and
+// selecting folders, the links to the list view and the combo box, watching
+// the shown folders and following drives that come and go.
+#include "shell/ShellTreeView.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTimer>
+#include <algorithm>
+
+#include "platform/Drives.h"
+#include "platform/SystemImageList.h"
+#include "shell/ShellComboBox.h"
+#include "shell/ShellListView.h"
+#include "shell/ShellPopupMenu.h"
+#include "shell/watch/ShDirWatcher.h"
+
+namespace {
+constexpr int kNodeType = QTreeWidgetItem::UserType + 1;
+constexpr uint32_t kDirNameFilter = 2;
+constexpr int kIconSize = 16;
+
+// A small arrow in the lower left corner marks a symbolic link.
+QPixmap WithLinkMark(const QPixmap& icon) {
+  QPixmap marked = icon;
+  QPainter p(&marked);
+  p.setRenderHint(QPainter::Antialiasing);
+  QRectF box(0, kIconSize - 8, 8, 8);
+  p.setPen(QPen(Qt::black, 1));
+  p.setBrush(Qt::white);
+  p.drawRect(box.adjusted(0.5, 0.5, -0.5, -0.5));
+  QPainterPath arrow;
+  arrow.moveTo(2, kIconSize - 2);
+  arrow.quadTo(2, kIconSize - 6, 6, kIconSize - 6);
+  p.setBrush(Qt::NoBrush);
+  p.drawPath(arrow);
+  p.drawLine(QPointF(6, kIconSize - 6), QPointF(4, kIconSize - 7.5));
+  p.drawLine(QPointF(6, kIconSize - 6), QPointF(4, kIconSize - 4.5));
+  return marked;
+}
+}  // namespace
+
+// --- TShellTreeNode --------------------------------------------------------------------
+
+TShellTreeNode::TShellTreeNode(TShellFolderItem* item) : QTreeWidgetItem(kNodeType), Item(item) {
+  if (Item) Item->Node = this;
+}
+
+TShellTreeNode::~TShellTreeNode() = default;
+
+namespace {
+int SubtreeSize(const QTreeWidgetItem* item) {
+  int size = 1;
+  for (int i = 0; i < item->childCount(); ++i) size += SubtreeSize(item->child(i));
+  return size;
+}
+}  // namespace
+
+int TShellTreeNode::AbsoluteIndex() const {
+  // Position in the tree read from top to bottom, collapsed nodes included.
+  QTreeWidget* tree = treeWidget();
+  if (!tree) return -1;
+  int index = 0;
+  const QTreeWidgetItem* node = this;
+  while (node) {
+    QTreeWidgetItem* parent = node->parent();
+    auto* self = const_cast<QTreeWidgetItem*>(node);
+    int row = parent ? parent->indexOfChild(self) : tree->indexOfTopLevelItem(self);
+    for (int i = 0; i < row; ++i) index += SubtreeSize(parent ? parent->child(i) : tree->topLevelItem(i));
+    if (parent) ++index;
+    node = parent;
+  }
+  return index;
+}
+
+int TShellTreeNode::Level() const {
+  int level = 0;
+  for (const QTreeWidgetItem* p = parent(); p; p = p->parent()) ++level;
+  return level;
+}
+
+TShellFolderItem* TShellTreeNode::ShellItem() const { return Item && Item->IsValid() ? Item.get() : nullptr; }
+
+QVariant TShellTreeNode::data(int column, int role) const {
+  if (column == 0) {
+    auto palette = [this] { return treeWidget() ? treeWidget()->palette() : QGuiApplication::palette(); };
+    switch (role) {
+      case Qt::DecorationRole:
+        if (TShellFolderItem* item = ShellItem()) {
+          int index = isSelected() ? item->GetSelectedIndex() : item->GetImageIndex();
+          QPixmap icon = SystemImageList::Instance().Pixmap(index, kIconSize);
+          if (icon.isNull()) break;
+          if (Overlay == 1) icon = WithLinkMark(icon);
+          if (Ghosted) icon = QIcon(icon).pixmap(kIconSize, QIcon::Disabled);
+          return icon;
+        }
+        break;
+      case Qt::BackgroundRole:
+        if (DropHighlighted) return palette().brush(QPalette::Active, QPalette::Highlight);
+        break;
+      case Qt::ForegroundRole:
+        if (DropHighlighted) return palette().brush(QPalette::Active, QPalette::HighlightedText);
+        if (Ghosted) return palette().brush(QPalette::Disabled, QPalette::Text);
+        break;
+      default:
+        break;
+    }
+  }
+  return QTreeWidgetItem::data(column, role);
+}
+
+// --- Construction -------------------------------------------------------------------------
+
+TShellTreeView::TShellTreeView(QWidget* parent) : QTreeWidget(parent) {
+  setColumnCount(1);
+  setHeaderHidden(true);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setEditTriggers(QAbstractItemView::EditKeyPressed);
+  setIconSize(QSize(kIconSize, kIconSize));
+  setUniformRowHeights(true);
+  setAutoScroll(false);  // a drag scrolls by our own rule
+  setDragEnabled(false);
+  setAcceptDrops(true);
+  viewport()->setAcceptDrops(true);
+  SystemImageList::EnsureIconTheme();
+  InstallDelegate();
+
+  connect(this, &QTreeWidget::itemExpanded, this, &TShellTreeView::NodeExpanded);
+  connect(this, &QTreeWidget::itemCollapsed, this, &TShellTreeView::NodeCollapsed);
+  connect(this, &QTreeWidget::currentItemChanged, this,
+          [this](QTreeWidgetItem* current, QTreeWidgetItem*) { CurrentChanged(current); });
+  if (QClipboard* clipboard = QGuiApplication::clipboard())
+    connect(clipboard, &QClipboard::dataChanged, this, &TShellTreeView::ClipboardChanged);
+
+  watcher_ = new TShDirWatcher(
+      nullptr, kDirNameFilter, [this](TShDirWatcher*, TDeviceChangeData* data) { DeviceChanged(data); },
+      [this](TShDirWatcher*) { DirChanged(); }, false);
+  watcher_->OnTerminate = [this](TShDirWatcher*) { watcher_ = nullptr; };
+
+  BuildRoot();
+  TShellCtrlList::Instance().AddTreeView(this);
+  ResumeWatching();
+}
+
+TShellTreeView::~TShellTreeView() {
+  destroying_ = true;
+  TShellCtrlList::Instance().RemoveTreeView(this);
+  if (watcher_) {
+    watcher_->OnTerminate = nullptr;
+    watcher_->Stop();
+    watcher_ = nullptr;
+  }
+  if (shellListView_ && shellListView_->ShellTreeView() == this) shellListView_->SetShellTreeView(nullptr);
+  if (shellComboBox_ && shellComboBox_->ShellTreeView() == this) shellComboBox_->SetShellTreeView(nullptr);
+  blockSignals(true);
+  dropNode_ = dragOverNode_ = cutNode_ = nullptr;
+  clear();
+}
+
+void TShellTreeView::BuildRoot() {
+  PItemIDList absolute = nullptr, relative = nullptr;
+  if (!GetSpecialFolderIDList(CSIDL_DESKTOP, absolute)) return;
+  // The root names the desktop and stands on the desktop folder's path.
+  if (!GetSpecialFolderIDList(CSIDL_DESKTOPDIRECTORY, relative)) relative = CopyIDList(absolute);
+  auto item = std::make_unique<TShellFolderItem>(nullptr, relative, absolute);
+  setUpdatesEnabled(false);
+  BeginWatchUpdate();
+  TShellTreeNode* root = AddNode(nullptr, 0, std::move(item));
+  root->setExpanded(true);
+  if (root->childCount() > 0) root->child(0)->setExpanded(true);
+  SetCurrentNode(root);
+  EndWatchUpdate();
+  setUpdatesEnabled(true);
+}
+
+// --- Properties ---------------------------------------------------------------------------
+
+bool TShellTreeView::IncludeHidden() const { return includeHidden_; }
+
+void TShellTreeView::SetIncludeHidden(bool value) {
+  if (value == includeHidden_) return;
+  includeHidden_ = value;
+  if (shellListView_) shellListView_->SetIncludeHidden(value);
+  if (shellComboBox_) shellComboBox_->SetIncludeHidden(value);
+  RefreshVisibleNodes();
+  RebuildComboAndSelect();
+  if (shellListView_) shellListView_->SetFolderIDList(GetSelectedIDList());
+}
+
+TShVirtuaItems TShellTreeView::ShVirtuaItems() const { return virtuaItems_; }
+
+void TShellTreeView::SetShVirtuaItems(TShVirtuaItems value) {
+  if (value == virtuaItems_) return;
+  virtuaItems_ = value;
+  if (shellListView_) shellListView_->SetShVirtuaItems(value);
+  if (shellComboBox_) shellComboBox_->SetShVirtuaItems(value);
+  RefreshVisibleNodes();
+  RebuildComboAndSelect();
+}
+
+TShellListView* TShellTreeView::ShellListView() const { return shellListView_; }
+
+void TShellTreeView::SetShellListView(TShellListView* view) {
+  if (view == shellListView_) return;
+  if (shellListView_ && shellListView_->ShellTreeView() == this) shellListView_->SetShellTreeView(nullptr);
+  shellListView_ = view;
+  if (!view) return;
+  view->SetShellTreeView(this);
+  view->SetShVirtuaItems(virtuaItems_);
+  view->SetIncludeHidden(includeHidden_);
+  view->SetFolderIDList(GetSelectedIDList());
+}
+
+TShellComboBox* TShellTreeView::ShellComboBox() const { return shellComboBox_; }
+
+void TShellTreeView::SetShellComboBox(TShellComboBox* combo) {
+  if (combo == shellComboBox_) return;
+  if (shellComboBox_ && shellComboBox_->ShellTreeView() == this) shellComboBox_->SetShellTreeView(nullptr);
+  shellComboBox_ = combo;
+  if (!combo) return;
+  combo->SetShellTreeView(this);
+  combo->SetShVirtuaItems(virtuaItems_);
+  combo->SetIncludeHidden(includeHidden_);
+  RebuildComboAndSelect();
+}
+
+TShellPopupMenu* TShellTreeView::ShellPopupMenu() const { return shellPopupMenu_; }
+
+void TShellTreeView::SetShellPopupMenu(TShellPopupMenu* menu) {
+  shellPopupMenu_ = menu;
+  if (menu) menu->AutoPopup = false;
+}
+
+void TShellTreeView::RebuildComboAndSelect() {
+  QPointer<TShellComboBox> combo = shellComboBox_;
+  if (!combo) return;
+  combo->BeginItemsUpdate();
+  combo->Rebuild();
+  if (combo) combo->SelectIDList(GetSelectedIDList());
+  if (combo) combo->EndItemsUpdate();
+}
+
+// --- Nodes ----------------------------------------------------------------------------------
+
+TShellTreeNode* TShellTreeView::NodeOf(QTreeWidgetItem* item) {
+  return item && item->type() == kNodeType ? static_cast<TShellTreeNode*>(item) : nullptr;
+}
+
+TShellTreeNode* TShellTreeView::RootNode() const { return NodeOf(topLevelItem(0)); }
+
+TShellTreeNode* TShellTreeView::SelectedNode() const { return NodeOf(currentItem()); }
+
+TShellTreeNode* TShellTreeView::NodeAt(const QPoint& pos) const { return NodeOf(itemAt(pos)); }
+
+void TShellTreeView::SetHasChildren(TShellTreeNode* node, bool value) {
+  node->setChildIndicatorPolicy(value ? QTreeWidgetItem::ShowIndicator
+                                      : QTreeWidgetItem::DontShowIndicatorWhenChildless);
+}
+
+bool TShellTreeView::HasChildren(const TShellTreeNode* node) {
+  return node->childCount() > 0 || node->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator;
+}
+
+bool TShellTreeView::IsInside(const QTreeWidgetItem* item, const QTreeWidgetItem* top) {
+  for (; item; item = item->parent())
+    if (item == top) return true;
+  return false;
+}
+
+TShellTreeNode* TShellTreeView::AddNode(TShellTreeNode* parent, int index, std::unique_ptr<TShellFolderItem> item) {
+  auto* node = new TShellTreeNode(item.release());
+  node->setText(0, QString::fromStdString(node->Item->GetDisplayName()));
+  node->setFlags(node->flags() | Qt::ItemIsEditable);
+  SetHasChildren(node, node->Item->HasAttribute(SFGAO_HASSUBFOLDER));
+  node->Overlay = node->Item->GetOverlayIndex();
+  if (parent)
+    parent->insertChild(index, node);
+  else
+    insertTopLevelItem(index, node);
+  return node;
+}
+
+void TShellTreeView::DeleteNode(QTreeWidgetItem* item) {
+  if (!item) return;
+  if (IsInside(currentItem(), item)) SetCurrentNode(NodeOf(item->parent()));
+  if (IsInside(dropNode_, item)) dropNode_ = nullptr;
+  if (IsInside(dragOverNode_, item)) dragOverNode_ = nullptr;
+  if (IsInside(cutNode_, item)) cutNode_ = nullptr;
+  bool watched = item->isExpanded();
+  delete item;
+  if (watched) MarkWatchedFoldersChanged();
+}
+
+bool TShellTreeView::PassesVirtualRules(int parentLevel, TShItemIDType parentType, TShellFolderItem* item) const {
+  if (parentLevel == 0) {
+    switch (item->GetItemType()) {
+      case itBitBucket: return virtuaItems_.Contains(itBitBucket);
+      case itNetWork: return virtuaItems_.Contains(itNetWork);
+      case itVirtual: return false;
+      default: return true;
+    }
+  }
+  if (parentLevel == 1) {
+    if (parentType == itMyComputer && item->GetItemType() == itVirtual) return virtuaItems_.Contains(itVirtual);
+    if (parentType == itNetWork) return virtuaItems_.Contains(itNetWork);
+  }
+  return true;
+}
+
+std::vector<std::unique_ptr<TShellFolderItem>> TShellTreeView::EnumerateSubFolders(TShellTreeNode* node,
+                                                                                 ShellFolderPtr& folder) {
+  std::vector<std::unique_ptr<TShellFolderItem>> items;
+  TShellFolderItem* parentItem = node ? node->ShellItem() : nullptr;
+  folder = parentItem ? BindToFolder(parentItem->AbsoluteIDList) : nullptr;
+  if (!folder) return items;
+  std::unique_ptr<IEnumIDList> list =
+      folder->EnumObjects(SHCONTF_FOLDERS | (includeHidden_ ? SHCONTF_INCLUDEHIDDEN : 0));
+  if (!list) return items;  // unreadable: no sub-folders
+  int level = parentItem->GetLevel();
+  TShItemIDType parentType = level == 1 ? parentItem->GetItemType() : itUnknown;
+  PItemIDList id = nullptr;
+  while (list->Next(id)) {
+    PItemIDList absolute = ConcatIDLists(parentItem->AbsoluteIDList, id);
+    auto item = std::make_unique<TShellFolderItem>(nullptr, id, absolute);
+    if (!absolute) continue;
+    item->ParentFolder = folder;  // one binding for all the children
+    if (PassesVirtualRules(level, parentType, item.get())) items.push_back(std::move(item));
+  }
+  std::stable_sort(items.begin(), items.end(), [&](const auto& a, const auto& b) {
+    int result = 0;
+    if (!folder->CompareIDs(0, a->RelativeIDList, b->RelativeIDList, result)) return false;
+    return static_cast<int16_t>(result) < 0;
+  });
+  return items;
+}
+
+void TShellTreeView::RefreshNode(TShellTreeNode* node) {
+  if (!node || !node->ShellItem()) return;
+  ShellFolderPtr folder;
+  std::vector<std::unique_ptr<TShellFolderItem>> items = EnumerateSubFolders(node, folder);
+  BeginWatchUpdate();
+  // Both sides are sorted: walk them together, keeping the nodes that are
+  // still there with their expansion.
+  int i = 0;
+  size_t j = 0;
+  while (j < items.size()) {
+    QTreeWidgetItem* child = node->child(i);
+    if (!child) {
+      AddNode(node, i++, std::move(items[j++]));
+      continue;
+    }
+    TShellFolderItem* childItem = NodeOf(child) ? NodeOf(child)->ShellItem() : nullptr;
+    int order = childItem ? CompareIDsIn(folder.get(), childItem->RelativeIDList, items[j]->RelativeIDList) : 3;
+    if (order == 0) {
+      ++i;
+      ++j;
+    } else if (order == 1) {
+      AddNode(node, i++, std::move(items[j++]));
+    } else {
+      DeleteNode(child);
+    }
+  }
+  while (node->childCount() > i) DeleteNode(node->child(i));
+  if (node->childCount() == 0 && node->isExpanded()) SetHasChildren(node, false);
+  EndWatchUpdate();
+}
+
+void TShellTreeView::RefreshVisible(QTreeWidgetItem* treeItem) {
+  TShellTreeNode* node = NodeOf(treeItem);
+  if (!node) return;
+  if (node->isExpanded() || node->childCount() > 0) {
+    RefreshNode(node);
+  } else if (TShellFolderItem* item = node->ShellItem()) {
+    SetHasChildren(node, item->HasAttribute(SFGAO_HASSUBFOLDER));
+    node->Overlay = item->GetOverlayIndex();
+  }
+  if (!node->isExpanded()) return;
+  for (int i = 0; i < node->childCount(); ++i) RefreshVisible(node->child(i));
+}
+
+void TShellTreeView::RefreshVisibleNodes() {
+  TShellTreeNode* root = RootNode();
+  if (!root || destroying_) return;
+  BeginWatchUpdate();
+  RefreshVisible(root);
+  EndWatchUpdate();
+  viewport()->update();
+}
+
+void TShellTreeView::NodeExpanded(QTreeWidgetItem* treeItem) {
+  TShellTreeNode* node = NodeOf(treeItem);
+  TShellFolderItem* item = node ? node->ShellItem() : nullptr;
+  if (destroying_ || expandGuard_ || !item) return;
+  if (dragButton_ == 3 && item->GetLevel() > 1) {
+    // Hovering a drag must not open what cannot be read at once.
+    TShItemIDType type = item->GetItemType();
+    // Folders below the home folder share the drives' level; only a drive of
+    // the computer or the network can be missing its medium.
+    TShellTreeNode* parent = NodeOf(node->parent());
+    TShItemIDType parentType = parent && parent->ShellItem() ? parent->Item->GetItemType() : itUnknown;
+    bool drive = type == itRootDrive && (parentType == itMyComputer || parentType == itNetWork);
+    std::string path = drive ? item->GetItemPath() : std::string();
+    if (type == itVirtual || (drive && (path.empty() || MountPointOf(path) != path))) {
+      ++expandGuard_;
+      node->setExpanded(false);
+      --expandGuard_;
+      return;
+    }
+  }
+  BeginWatchUpdate();
+  RefreshNode(node);
+  if (node->childCount() == 0) SetHasChildren(node, false);
+  // Expanded nodes below come back into view; they were not watched meanwhile.
+  for (int i = 0; i < node->childCount(); ++i)
+    if (node->child(i)->isExpanded()) RefreshVisible(node->child(i));
+  watchDirty_ = true;
+  EndWatchUpdate();
+}
+
+void TShellTreeView::NodeCollapsed(QTreeWidgetItem*) {
+  if (!destroying_) MarkWatchedFoldersChanged();
+}
+
+// --- Finding and selecting --------------------------------------------------------------------
+
+TShellTreeNode* TShellTreeView::FindNode(PCItemIDList idList) {
+  TShellTreeNode* root = RootNode();
+  if (!root || !idList || CountIDs(idList) == 0) return root;
+  BeginWatchUpdate();
+  if (root->childCount() == 0) RefreshNode(root);
+  TShellTreeNode* found = nullptr;
+  QTreeWidgetItem* node = root->child(0);
+  PCItemIDList id = idList;
+  // Each level's folder is read again at most once: an ID that is not there
+  // (gone, or hidden) ends the walk instead of going round for ever.
+  bool reread = false;
+  while (node) {
+    TShellTreeNode* current = NodeOf(node);
+    TShellFolderItem* item = current ? current->ShellItem() : nullptr;
+    QTreeWidgetItem* parent = node->parent();
+    ShellFolderPtr folder;
+    if (!item || !parent || !item->GetParentFolder(folder)) break;
+    PItemIDList first = CopyFirstID(id);
+    int order = CompareIDsIn(folder.get(), item->RelativeIDList, first);
+    FreeIDList(first);
+    if (order == 0) {
+      PCItemIDList next = NextID(id);
+      if (!next) {
+        found = current;
+        break;
+      }
+      current->setExpanded(true);
+      if (current->childCount() == 0) RefreshNode(current);
+      node = current->child(0);
+      id = next;
+      reread = false;
+    } else if (order == 1 || order == 2) {
+      int row = parent->indexOfChild(node);
+      QTreeWidgetItem* step = order == 1 ? nullptr : parent->child(row + 1);
+      if (!step) {
+        if (reread) break;
+        reread = true;
+        RefreshNode(NodeOf(parent));
+        row = parent->indexOfChild(node);
+        if (row < 0) break;  // the node itself went
+        step = order == 1 ? (row > 0 ? parent->child(row - 1) : nullptr) : parent->child(row + 1);
+      }
+      node = step;
+    } else {
+      break;
+    }
+  }
+  EndWatchUpdate();
+  return found ? found : root;
+}
+
+TShellTreeNode* TShellTreeView::FindExistingNode(PCItemIDList idList) const {
+  TShellTreeNode* root = RootNode();
+  if (!root || !idList) return nullptr;
+  QTreeWidgetItem* parent = root;
+  for (PCItemIDList id = idList; id && CountIDs(id) > 0;) {
+    PItemIDList first = CopyFirstID(id);
+    QTreeWidgetItem* match = nullptr;
+    for (int i = 0; i < parent->childCount() && !match; ++i) {
+      TShellTreeNode* node = NodeOf(parent->child(i));
+      TShellFolderItem* item = node ? node->ShellItem() : nullptr;
+      ShellFolderPtr folder;
+      if (item && item->GetParentFolder(folder) && CompareIDsIn(folder.get(), item->RelativeIDList, first) == 0)
+        match = node;
+    }
+    FreeIDList(first);
+    if (!match) return nullptr;
+    parent = match;
+    id = NextID(id);
+  }
+  return parent == root ? (CountIDs(idList) == 0 ? root : nullptr) : NodeOf(parent);
+}
+
+void TShellTreeView::SelectIDList(PCItemIDList idList) {
+  if (!idList) return;
+  // The caller's list may belong to a control that the selection moves.
+  IDListPtr wanted(CopyIDList(idList));
+  if (!wanted) return;
+  TShellTreeNode* selected = SelectedNode();
+  TShellFolderItem* item = selected ? selected->ShellItem() : nullptr;
+  if (item && item->GetLevel() == GetIDListLevel(wanted.get())) {
+    ShellFolderPtr desktop = SHGetDesktopFolder();
+    if (desktop && CompareIDsIn(desktop.get(), item->AbsoluteIDList, wanted.get()) == 0) return;
+  }
+  TShellTreeNode* node = FindNode(wanted.get());
+  if (node && SelectNode(node)) scrollToItem(node);
+}
+
+void TShellTreeView::SetPathName(const std::string& path) {
+  PItemIDList list = nullptr;
+  if (!PathToIDList(path, list)) return;
+  SelectIDList(list);
+  FreeIDList(list);
+}
+
+PCItemIDList TShellTreeView::GetSelectedIDList() const {
+  TShellTreeNode* node = SelectedNode();
+  if (!node || !node->ShellItem()) node = RootNode();
+  return node && node->ShellItem() ? node->Item->AbsoluteIDList : nullptr;
+}
+
+bool TShellTreeView::SelectNode(TShellTreeNode* node) {
+  if (!node || destroying_ || dragButton_ == 1 || dragButton_ == 2) return false;
+  SetCurrentNode(node);
+  return true;
+}
+
+void TShellTreeView::SetCurrentNode(TShellTreeNode* node) {
+  if (!node || node == currentItem()) return;
+  setCurrentItem(node);
+}
+
+void TShellTreeView::CurrentChanged(QTreeWidgetItem* current) {
+  if (destroying_ || suppressChange_ > 0) return;
+  if (TShellTreeNode* node = NodeOf(current)) ChangeHandling(node);
+}
+
+void TShellTreeView::ChangeHandling(TShellTreeNode* node) {
+  TShellFolderItem* item = node->ShellItem();
+  if (!item) return;
+  IDListPtr folder(CopyIDList(item->AbsoluteIDList));
+  QPointer<TShellComboBox> combo = shellComboBox_;
+  QPointer<TShellListView> list = shellListView_;
+  if (combo) combo->SelectIDList(folder.get());
+  if (list) list->SetFolderIDList(folder.get());
+}
+
+// --- Watching -------------------------------------------------------------------------------------
+
+std::vector<std::string> TShellTreeView::WatchedFolders() const {
+  std::vector<std::string> dirs;
+  std::function<void(QTreeWidgetItem*)> visit = [&](QTreeWidgetItem* treeItem) {
+    TShellTreeNode* node = NodeOf(treeItem);
+    if (!node || !node->isExpanded()) return;
+    if (TShellFolderItem* item = node->ShellItem()) {
+      std::string path = item->GetItemPath();
+      if (!path.empty() && std::find(dirs.begin(), dirs.end(), path) == dirs.end()) dirs.push_back(path);
+    }
+    for (int i = 0; i < node->childCount(); ++i) visit(node->child(i));
+  };
+  visit(RootNode());
+  return dirs;
+}
+
+void TShellTreeView::SuspendWatching() {
+  if (suspendCount_++ == 0 && watcher_) watcher_->SetDirectories(nullptr);
+}
+
+void TShellTreeView::ResumeWatching() {
+  if (suspendCount_ == 0) return;
+  if (--suspendCount_ == 0) UpdateWatchedFolders();
+}
+
+void TShellTreeView::EndWatchUpdate() {
+  if (watchUpdateLock_ > 0 && --watchUpdateLock_ == 0 && watchDirty_) UpdateWatchedFolders();
+}
+
+void TShellTreeView::MarkWatchedFoldersChanged() {
+  watchDirty_ = true;
+  if (watchUpdateLock_ == 0) UpdateWatchedFolders();
+}
+
+void TShellTreeView::UpdateWatchedFolders() {
+  watchDirty_ = false;
+  if (suspendCount_ > 0 || !watcher_ || destroying_) return;
+  std::vector<std::string> dirs = WatchedFolders();
+  watcher_->SetDirectories(&dirs);
+}
+
+void TShellTreeView::DirChanged() {
+  if (destroying_) return;
+  if (dragButton_ != 0) {
+    // Caught up once the button is up: a drag may itself have moved folders.
+    dirChangePending_ = true;
+    return;
+  }
+  dirChangePending_ = false;
+  QPointer<TShellComboBox> combo = shellComboBox_;
+  if (!combo) {
+    RefreshVisibleNodes();
+    return;
+  }
+  combo->BeginItemsUpdate();
+  combo->Rebuild();
+  RefreshVisibleNodes();
+  if (combo) combo->SelectIDList(GetSelectedIDList());
+  if (combo) combo->EndItemsUpdate();
+}
+
+void TShellTreeView::SetDragButton(int value) {
+  dragButton_ = value;
+  if (value == 0 && dirChangePending_)
+    QTimer::singleShot(0, this, [this] {
+      if (dirChangePending_) DirChanged();
+    });
+}
+
+// --- Drive events ---------------------------------------------------------------------------------
+
+void TShellTreeView::DeviceChangeNotify(TDeviceChangeData* data) {
+  if (watcher_)
+    watcher_->DeviceChanged(data);
+  else
+    delete data;
+}
+
+void TShellTreeView::RenameDriveNode(TShellTreeNode* node, const std::string& driveName) {
+  TShellFolderItem* item = node->ShellItem();
+  if (!item) return;
+  item->ImageIndex = -1;
+  item->SelectedIndex = -1;
+  // A drive without a label keeps the namespace's name rather than a bare " (mount point)".
+  item->DisplayName = driveName.rfind(" (", 0) == 0 ? std::string() : driveName;
+  node->setText(0, QString::fromStdString(item->GetDisplayName()));
+}
+
+void TShellTreeView::DeviceChanged(TDeviceChangeData* raw) {
+  std::unique_ptr<TDeviceChangeData> data(raw);
+  if (!data || destroying_ || !RootNode()) return;
+  QPointer<TShellComboBox> combo = shellComboBox_;
+  bool arrival = data->Event == DBT_DEVICEARRIVAL;
+  if (data->Kind == 1 && data->IDList) {
+    IDListPtr computerList(CopyParentIDList(data->IDList));
+    TShellTreeNode* computer = FindExistingNode(computerList.get());
+    BeginWatchUpdate();
+    TShellTreeNode* node = nullptr;
+    if (arrival) {
+      // A new mount is a new drive: the computer's list learns it.
+      if (computer && (computer->isExpanded() || computer->childCount() > 0)) RefreshNode(computer);
+      node = FindExistingNode(data->IDList);
+      if (node) RenameDriveNode(node, data->DriveName);
+    } else if ((node = FindExistingNode(data->IDList))) {
+      // Only a selection on the drive moves away; elsewhere the user keeps his place.
+      TShellTreeNode* parent = NodeOf(node->parent());
+      if (parent && IsInside(currentItem(), node)) SetCurrentNode(parent);
+      while (node->childCount() > 0) DeleteNode(node->child(0));
+      ++expandGuard_;
+      node->setExpanded(false);
+      --expandGuard_;
+      SetHasChildren(node, true);
+      RenameDriveNode(node, data->DriveName);
+      MarkWatchedFoldersChanged();
+      // A mount point that nothing is mounted on any more is no drive.
+      if (parent) RefreshNode(parent);
+    }
+    EndWatchUpdate();
+    if (combo) {
+      combo->BeginItemsUpdate();
+      if (TShellComboItem* entry = combo->FindEntry(data->IDList)) {
+        std::string name = data->DriveName.rfind(" (", 0) == 0 ? std::string() : data->DriveName;
+        if (name.empty()) {
+          entry->DisplayName.clear();
+          name = entry->GetDisplayName();
+        }
+        combo->UpdateEntry(entry, name);
+      }
+      combo->Rebuild();
+      if (combo) combo->SelectIDList(GetSelectedIDList());
+      if (combo) combo->EndItemsUpdate();
+    }
+  } else if (data->Kind == 2) {
+    if (combo) {
+      combo->BeginItemsUpdate();
+      combo->Rebuild();
+    }
+    if (!arrival) {
+      // A selection on a network drive goes to the desktop.
+      TShellTreeNode* selected = SelectedNode();
+      TShellTreeNode* top = selected;
+      while (top && top->Level() > 1) top = NodeOf(top->parent());
+      if (top && top->Level() == 1 && top->ShellItem() && top->Item->GetItemType() == itNetWork &&
+          selected != top)
+        SetCurrentNode(RootNode());
+    }
+    RefreshVisibleNodes();
+    if (combo) {
+      combo->SelectIDList(GetSelectedIDList());
+      if (combo) combo->EndItemsUpdate();
+    }
+  }
+}

@@ -6,7 +6,9 @@ case "${1:-}" in
   list) bench=ListBench ;;
   fileops) bench=FileOpsBench ;;
   listview) bench=ListViewBench ;;
-  *) echo "usage: bench/run.sh list|fileops|listview [work folder]" >&2; exit 2 ;;
+  startup) bench=StartupBench ;;
+  commands) bench=CommandsBench ;;
+  *) echo "usage: bench/run.sh list|fileops|listview|startup|commands [work folder]" >&2; exit 2 ;;
 esac
 shift
 ./scripts/deps.sh

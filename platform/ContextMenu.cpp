@@ -9,11 +9,13 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QPointer>
+#include <QTimer>
 #include <QUrl>
 #include <QVariant>
 #include <QWidget>
 #include <cerrno>
 
+#include "platform/Exception.h"
 #include "platform/FileOperation.h"
 #include "platform/FileOperationDialogs.h"
 #include "platform/FilePayload.h"
@@ -52,6 +54,9 @@ const Verb kVerbGroups[][3] = {
     {{CMDOFF_CREATELINK, "ショートカットの作成(&S)", "選択した項目へのリンクを同じフォルダーに作成します。"},
      {CMDOFF_DELETE, "削除(&D)", "選択した項目をごみ箱へ移動します。"},
      {CMDOFF_RENAME, "名前の変更(&M)", "選択した項目の名前を変更します。"}},
+    {{CMDOFF_UNDO, "元に戻す(&U)", "最後のファイル操作を元に戻します。"},
+     {-1, nullptr, nullptr},
+     {-1, nullptr, nullptr}},
     {{CMDOFF_PROPERTIES, "プロパティ(&R)", "選択した項目のプロパティを表示します。"},
      {-1, nullptr, nullptr},
      {-1, nullptr, nullptr}},
@@ -126,6 +131,7 @@ bool ItemsContextMenu::Applies(int offset) const {
     case CMDOFF_CREATELINK: return AllHavePaths() && Has(SFGAO_CANLINK);
     case CMDOFF_RENAME: return items_.size() == 1 && Has(SFGAO_CANRENAME);
     case CMDOFF_PROPERTIES: return Has(SFGAO_HASPROPSHEET);
+    case CMDOFF_UNDO: return FileOperationJournal::Instance().CanUndo();
     default: return false;
   }
 }
@@ -154,7 +160,10 @@ bool ItemsContextMenu::QueryContextMenu(QMenu* menu, int insertPosition, int fir
       if (verb.offset == CMDOFF_PASTE && !pasteShown) continue;
       if (!groupStarted && (any || entriesBefore)) separate();
       groupStarted = any = true;
-      auto* action = new QAction(QString::fromUtf8(verb.text), menu);
+      QString text = QString::fromUtf8(verb.text);
+      if (verb.offset == CMDOFF_UNDO)  // names what it undoes
+        text += " - " + QString::fromStdString(FileOperationJournal::Instance().NewestDescription()).replace('&', "&&");
+      auto* action = new QAction(text, menu);
       SetCommandIdOf(action, firstId + verb.offset);
       action->setStatusTip(QString::fromUtf8(verb.help));
       insert(action);
@@ -191,6 +200,15 @@ bool ItemsContextMenu::InvokeCommand(QWidget* window, int offset) {
     }
     case CMDOFF_RENAME: return true;  // the caller edits the name in place
     case CMDOFF_PROPERTIES: return ShowProperties(window);
+    case CMDOFF_UNDO: {
+      // Undone once the menu and its caller are done: a list stops watching
+      // its folder while its menu is up, and must see what the undo changes.
+      QPointer<QWidget> owner = window;
+      QTimer::singleShot(0, QCoreApplication::instance(), [owner] {
+        Guarded([&] { FileOperationJournal::Instance().UndoLast(DefaultFileOperationUI(owner)); });
+      });
+      return true;
+    }
     default: return false;
   }
 }

@@ -14,6 +14,7 @@
 //   17      削除                        the items can be deleted
 //   18      名前の変更                  CMF_CANRENAME and the items can be renamed
 //   19      プロパティ                  the items have properties
+//   27      元に戻す - (operation)      the undo journal holds an operation
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -42,6 +43,7 @@ constexpr int CMDOFF_PROPERTIES = 19;
 constexpr int CMDOFF_CUT = 24;
 constexpr int CMDOFF_COPY = 25;
 constexpr int CMDOFF_PASTE = 26;
+constexpr int CMDOFF_UNDO = 27;
 
 // The dynamic property of a menu action that holds its command identifier.
 extern const char* const kCommandIdProperty;

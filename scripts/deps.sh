@@ -8,7 +8,7 @@ packages=(
   libgtest-dev
   libarchive-dev libpng-dev libjpeg-dev
   shared-mime-info breeze-icon-theme fonts-noto-cjk
-  trash-cli xvfb xdotool
+  trash-cli xvfb xauth xdotool
 )
 
 missing=()

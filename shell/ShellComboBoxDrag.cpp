@@ -3,39 +3,9 @@
 
 #include "platform/DropTarget.h"
 #include "platform/FilePayload.h"
+#include "shell/DropEvents.h"
 #include "shell/ShellComboBox.h"
 
-namespace {
-uint32_t DropKeyState(const QDropEvent* event, bool right) {
-  uint32_t keys = right ? MK_RBUTTON : MK_LBUTTON;
-  if (event->modifiers() & Qt::ShiftModifier) keys |= MK_SHIFT;
-  if (event->modifiers() & Qt::ControlModifier) keys |= MK_CONTROL;
-  if (event->modifiers() & Qt::AltModifier) keys |= MK_ALT;
-  return keys;
-}
-
-uint32_t AllowedEffects(Qt::DropActions actions) {
-  uint32_t allowed = 0;
-  if (actions & Qt::CopyAction) allowed |= DROPEFFECT_COPY;
-  if (actions & Qt::MoveAction) allowed |= DROPEFFECT_MOVE;
-  if (actions & Qt::LinkAction) allowed |= DROPEFFECT_LINK;
-  return allowed;
-}
-
-// Accepts the event with the effect, or refuses it when there is none.
-void AnswerDrop(QDropEvent* event, uint32_t effect) {
-  Qt::DropAction action = effect & DROPEFFECT_MOVE   ? Qt::MoveAction
-                          : effect & DROPEFFECT_COPY ? Qt::CopyAction
-                          : effect & DROPEFFECT_LINK ? Qt::LinkAction
-                                                     : Qt::IgnoreAction;
-  if (action == Qt::IgnoreAction) {
-    event->ignore();
-  } else {
-    event->setDropAction(action);
-    event->accept();
-  }
-}
-}  // namespace
 
 std::unique_ptr<IDropTarget> TShellComboBox::SelectedDropTarget() const {
   TShellComboItem* item = list_->Items(currentIndex());

@@ -28,6 +28,11 @@ class TShellListModel : public QAbstractTableModel {
   void ClearColumns();
   void AddColumn(const std::string& caption, int width, bool rightAligned);
   const std::vector<Column>& Columns() const { return columns_; }
+  // The width the user gave a column; kept here because a reset of the rows
+  // resets the header's sections.
+  void SetColumnWidth(int column, int width) {
+    if (column >= 0 && column < static_cast<int>(columns_.size()) && width > 0) columns_[column].width = width;
+  }
   TShellFileItem* Item(int row) const;
   // Attribute marks as letters (true) or left to the painter.
   void SetAttributeLetters(bool letters) { attributeLetters_ = letters; }

@@ -100,6 +100,15 @@ TShellListView::TShellListView(QWidget* parent)
   list_->setItemDelegate(new TShellListDelegate(model_, hooks, false, this));
   connect(selection_, &QItemSelectionModel::selectionChanged, this, &TShellListView::SelectionChanged);
   connect(tree_->header(), &QHeaderView::sectionClicked, this, &TShellListView::ColumnClicked);
+  connect(tree_->header(), &QHeaderView::sectionResized, this, [this](int logical, int, int size) {
+    if (!restoringWidths_) model_->SetColumnWidth(logical, size);
+  });
+  connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] { restoringWidths_ = true; });
+  connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+    const auto& columns = model_->Columns();
+    for (int n = 0; n < static_cast<int>(columns.size()); ++n) tree_->header()->resizeSection(n, columns[n].width);
+    restoringWidths_ = false;
+  });
   if (QClipboard* clipboard = QGuiApplication::clipboard())
     connect(clipboard, &QClipboard::dataChanged, this, &TShellListView::ClipboardChanged);
 
@@ -466,7 +475,10 @@ std::vector<int> TShellListView::ColumnOrder() const {
   return order;
 }
 
-int TShellListView::ColumnWidth(int column) const { return tree_->header()->sectionSize(column); }
+int TShellListView::ColumnWidth(int column) const {
+  const auto& columns = model_->Columns();
+  return column >= 0 && column < static_cast<int>(columns.size()) ? columns[column].width : 0;
+}
 
 void TShellListView::ClearColumns() { model_->ClearColumns(); }
 

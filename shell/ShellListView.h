@@ -201,5 +201,6 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   int dropRow_ = -1;
   uint64_t selSize_ = 0;
   int selUpdateLock_ = 0;
+  bool restoringWidths_ = false;
   int itemsUpdateLock_ = 0;
 };

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "platform/FilePayload.h"
+#include "shell/DropEvents.h"
 #include "shell/ShellListModel.h"
 #include "shell/ShellListView.h"
 
@@ -61,40 +62,6 @@ std::unique_ptr<IDropTarget> TShellListView::TargetAt(QAbstractItemView* view, c
   return fileList_->GetFolderDropTarget();
 }
 
-namespace {
-uint32_t DropKeyState(const QDropEvent* event, bool right) {
-  uint32_t keys = right ? MK_RBUTTON : MK_LBUTTON;
-  if (event->modifiers() & Qt::ShiftModifier) keys |= MK_SHIFT;
-  if (event->modifiers() & Qt::ControlModifier) keys |= MK_CONTROL;
-  if (event->modifiers() & Qt::AltModifier) keys |= MK_ALT;
-  return keys;
-}
-
-uint32_t AllowedEffects(Qt::DropActions actions) {
-  uint32_t allowed = 0;
-  if (actions & Qt::CopyAction) allowed |= DROPEFFECT_COPY;
-  if (actions & Qt::MoveAction) allowed |= DROPEFFECT_MOVE;
-  if (actions & Qt::LinkAction) allowed |= DROPEFFECT_LINK;
-  return allowed;
-}
-
-Qt::DropAction EffectAction(uint32_t effect) {
-  if (effect & DROPEFFECT_MOVE) return Qt::MoveAction;
-  if (effect & DROPEFFECT_COPY) return Qt::CopyAction;
-  if (effect & DROPEFFECT_LINK) return Qt::LinkAction;
-  return Qt::IgnoreAction;
-}
-
-// Accepts the event with the effect, or refuses it when there is none.
-void AnswerDrop(QDropEvent* event, uint32_t effect) {
-  if (effect == DROPEFFECT_NONE) {
-    event->ignore();
-  } else {
-    event->setDropAction(EffectAction(effect));
-    event->accept();
-  }
-}
-}  // namespace
 
 bool TShellListView::HandleDragEvent(QAbstractItemView* view, QEvent* event) {
   auto setDropRow = [&](int row) {

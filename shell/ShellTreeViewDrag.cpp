@@ -12,34 +12,13 @@
 #include "platform/Exception.h"
 #include "platform/FilePayload.h"
 #include "platform/SystemImageList.h"
+#include "shell/DropEvents.h"
 #include "shell/ShellTreeView.h"
 
 namespace {
 // Consecutive drag-over calls on one node before it opens.
 constexpr int kHoverExpandCalls = 30;
 
-uint32_t DropKeyState(const QDropEvent* event, bool right) {
-  uint32_t keys = right ? MK_RBUTTON : MK_LBUTTON;
-  if (event->modifiers() & Qt::ShiftModifier) keys |= MK_SHIFT;
-  if (event->modifiers() & Qt::ControlModifier) keys |= MK_CONTROL;
-  if (event->modifiers() & Qt::AltModifier) keys |= MK_ALT;
-  return keys;
-}
-
-uint32_t AllowedEffects(Qt::DropActions actions) {
-  uint32_t allowed = 0;
-  if (actions & Qt::CopyAction) allowed |= DROPEFFECT_COPY;
-  if (actions & Qt::MoveAction) allowed |= DROPEFFECT_MOVE;
-  if (actions & Qt::LinkAction) allowed |= DROPEFFECT_LINK;
-  return allowed;
-}
-
-Qt::DropAction EffectAction(uint32_t effect) {
-  if (effect & DROPEFFECT_MOVE) return Qt::MoveAction;
-  if (effect & DROPEFFECT_COPY) return Qt::CopyAction;
-  if (effect & DROPEFFECT_LINK) return Qt::LinkAction;
-  return Qt::IgnoreAction;
-}
 }  // namespace
 
 bool TShellTreeView::MaybeStartDrag(QMouseEvent* event) {

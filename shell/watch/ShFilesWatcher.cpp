@@ -24,7 +24,9 @@ void TShFilesWatcher::SetPath(const std::string& path) {
 
 bool TShFilesWatcher::WaitUntilArmed(uint32_t timeoutMs) const {
   auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (armedGeneration_.load() < pathGeneration_.load()) {
+  // Inside its own report the thread waits for the GUI: its open handle (on
+  // the same folder) stays, so there is nothing to wait for.
+  while (armedGeneration_.load() < pathGeneration_.load() && !reporting_.load()) {
     if (std::chrono::steady_clock::now() > until) return false;
     std::this_thread::sleep_for(std::chrono::microseconds(50));
   }
@@ -58,6 +60,7 @@ void TShFilesWatcher::OpenHandle() {
     if (Path == path) Path.clear();
   }
   watching_ = handle_ != nullptr;
+  openPath_ = handle_ ? path : std::string();
   armedGeneration_ = generation;
 }
 
@@ -79,6 +82,12 @@ void TShFilesWatcher::VanishStep(const std::string& gone) {
   if (handler && GetPath().empty()) handler(this, gone);
 }
 
+void TShFilesWatcher::SynchronizeStep(const std::function<void()>& step) {
+  reporting_ = true;
+  Synchronize(step);
+  reporting_ = false;
+}
+
 void TShFilesWatcher::Execute() {
   struct Closer {
     TShFilesWatcher* w;
@@ -86,8 +95,10 @@ void TShFilesWatcher::Execute() {
   } closer{this};
 
   OpenHandle();
+  bool settling = false;  // a burst is under way: report it once it has been quiet for SettleMs
   for (;;) {
     if (!handle_) {
+      settling = false;
       uint32_t r = WaitForMultipleObjects({&StopEvent, &PathChangedEvent}, INFINITE);
       if (r == WAIT_OBJECT_0) return;
       if (r != WAIT_OBJECT_0 + 1) throw EWatchSystemError("wait failed");
@@ -95,38 +106,46 @@ void TShFilesWatcher::Execute() {
       continue;
     }
     std::vector<TWaitHandle*> waits{&StopEvent, &PathChangedEvent, handle_.get()};
-    uint32_t r = WaitForMultipleObjects(waits, INFINITE);
+    uint32_t r = WaitForMultipleObjects(waits, settling ? SettleMs : INFINITE);
+    if (r == WAIT_OBJECT_0) return;
     if (r == WAIT_OBJECT_0 + 2) {
-      // Settle: every further change within SettleMs starts the wait again. A
-      // handle that cannot be re-armed (its folder went away) counts as a new path.
-      bool rearmed = FindNextChangeNotification(handle_.get());
-      while (rearmed) {
-        r = WaitForMultipleObjects(waits, SettleMs);
-        if (r != WAIT_OBJECT_0 + 2) break;
-        rearmed = FindNextChangeNotification(handle_.get());
-      }
-      if (!rearmed) {
-        // The folder itself went away. Its owner is told once, with the path
-        // it watched, so that it stops showing a folder that no longer exists;
-        // then the watcher idles until it is given a path again.
-        std::string gone = GetPath();
-        CloseHandle();
-        OpenHandle();
-        if (!gone.empty() && !FolderExists(gone)) Synchronize([this, gone] { VanishStep(gone); });
+      // Every further change within SettleMs starts the wait again. A handle
+      // that cannot be re-armed means the folder itself went away: its owner
+      // is told once, with the path it watched, so that it stops showing a
+      // folder that no longer exists; then the watcher idles until it is
+      // given a path again.
+      if (FindNextChangeNotification(handle_.get())) {
+        settling = true;
         continue;
       }
-      if (r == WAIT_TIMEOUT) {
-        // The fresh handle goes on before the owner re-reads the folder, so a
-        // change made while it reads is not lost.
-        CloseHandle();
-        OpenHandle();
-        Synchronize([this] { ChangeStep(); });
+      std::string gone = GetPath();
+      CloseHandle();
+      OpenHandle();
+      settling = false;
+      if (!gone.empty() && !FolderExists(gone)) SynchronizeStep([this, gone] { VanishStep(gone); });
+      continue;
+    }
+    if (r == WAIT_TIMEOUT) {
+      // The fresh handle goes on before the owner re-reads the folder, so a
+      // change made while it reads is not lost.
+      CloseHandle();
+      OpenHandle();
+      settling = false;
+      SynchronizeStep([this] { ChangeStep(); });
+      continue;
+    }
+    if (r != WAIT_OBJECT_0 + 1) throw EWatchSystemError("wait failed");
+    // Suspended and resumed on the same folder: the open handle keeps what it
+    // has seen (and a burst under way), which reopening would throw away.
+    {
+      std::lock_guard<std::mutex> lock(Lock);
+      if (Path == openPath_) {
+        armedGeneration_ = pathGeneration_.load();
         continue;
       }
     }
-    if (r == WAIT_OBJECT_0) return;
-    if (r != WAIT_OBJECT_0 + 1) throw EWatchSystemError("wait failed");
     CloseHandle();
     OpenHandle();
+    settling = false;
   }
 }

@@ -47,13 +47,16 @@ class TShFilesWatcher : public TWatcherThread {
   void CloseHandle();
   void ChangeStep();
   void VanishStep(const std::string& gone);
+  void SynchronizeStep(const std::function<void()>& step);
 
   std::string Path;  // guarded by Lock
   TEvent PathChangedEvent{false};
   mutable std::mutex Lock;
 
   ChangeNotificationPtr handle_;  // the thread's own
+  std::string openPath_;          // what handle_ watches; the thread's own
   std::atomic<bool> watching_{false};
+  std::atomic<bool> reporting_{false};  // the thread waits in a report to the GUI
   std::atomic<uint64_t> pathGeneration_{0};   // counts SetPath calls that changed the path
   std::atomic<uint64_t> armedGeneration_{0};  // the generation the open handle (or idleness) belongs to
 };

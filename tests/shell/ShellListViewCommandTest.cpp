@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDrag>
+#include <QHeaderView>
 #include <QImage>
 #include <QMimeData>
 #include <QTest>
@@ -17,6 +18,7 @@
 #include "TempDir.h"
 #include "platform/DropTarget.h"
 #include "platform/FileOperationDialogs.h"
+#include "platform/IniFile.h"
 #include "platform/SystemImageList.h"
 #include "platform/Trash.h"
 #include "shell/ShellListModel.h"
@@ -292,4 +294,30 @@ TEST_F(ListViewCommandTest, AChangeRightAfterResumingIsSeen) {
   view->ResumeWatching();
   dir.file("late.txt", "l");
   EXPECT_TRUE(QTest::qWaitFor([&] { return Row(view.get(), "late.txt") >= 0; }, 5000));
+}
+
+TEST_F(ListViewCommandTest, ColumnWidthsSurviveIconViewsAndReReads) {
+  dir.file("a.txt", "a");
+  TIniFile ini(dir.path() + "/widths.ini");
+  ini.WriteInteger("L", "ColumnsCount", 5);
+  const int widths[5] = {210, 90, 130, 140, 60};
+  for (int n = 0; n < 5; ++n) {
+    ini.WriteInteger("L", "Columns" + std::to_string(n), n);
+    ini.WriteInteger("L", "ColumnsWidth" + std::to_string(n), widths[n]);
+  }
+  ini.WriteInteger("L", "ViewStyle", vsIcon);
+  TShellListView view;
+  view.LoadSettings(ini, "L");
+  view.SetPathName(dir.path());
+  view.show();
+  view.RefreshList();  // a re-read resets the header's sections
+  view.SaveSettings(ini, "L");
+  for (int n = 0; n < 5; ++n) EXPECT_EQ(ini.ReadInteger("L", "ColumnsWidth" + std::to_string(n), -1), widths[n]) << n;
+  // A width the user drags in the report view is what is kept.
+  view.SetViewStyleProperty(vsReport);
+  view.ReportView()->header()->resizeSection(1, 77);
+  view.RefreshList();
+  EXPECT_EQ(view.ReportView()->header()->sectionSize(1), 77);
+  view.SaveSettings(ini, "L");
+  EXPECT_EQ(ini.ReadInteger("L", "ColumnsWidth1", -1), 77);
 }

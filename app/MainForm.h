@@ -1,0 +1,304 @@
+#pragma once
+// The main window: two folder panes side by side, each a row of folder tabs
+// over a filter edit and a folder list, with a folder tree that slides in
+// beside it; the launcher and folder bars above; one-letter commands.
+//
+// The members are spread over several files by subject:
+//   MainFormCreate.cpp    controls, layout, action lists, event wiring
+//   MainFormState.cpp     start-up and shut-down, the INI file, the line lists
+//   MainFormKeys.cpp      the shortcut hook, single and double key commands
+//   MainFormTabs.cpp      tabs, histories, the pane filter, history menus
+//   MainFormFolderMenu.cpp the folder menu
+//   MainFormToolbars.cpp  the launcher and folder bars
+//   MainFormFiles.cpp     the shared file helpers of the commands
+#include <QMainWindow>
+#include <QPoint>
+#include <QString>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/LineList.h"
+#include "shell/ShellListView.h"
+#include "shell/ShellPopupMenu.h"
+#include "shell/ShellTreeView.h"
+#include "shell/actions/ActionDispatch.h"
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QSplitter;
+class QSplitterHandle;
+class QTabBar;
+class QToolBar;
+class QToolButton;
+class TIniFile;
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit TForm1(QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // --- Controls (owned through Qt parents) ---
+  QWidget* CoolBar1;
+  QToolBar* ToolBar1;  // launcher bar
+  QToolBar* ToolBar2;  // folder bar
+  QSplitter* Panes;    // TV1 | TC1 pane | TC2 pane | TV2; its handles are the splitters
+  TShellTreeView* TV1;
+  TShellTreeView* TV2;
+  QWidget* TC1Pane;  // the pane under TC1: Edit1, LV1, Image1, Memo1
+  QWidget* TC2Pane;
+  QTabBar* TC1;
+  QTabBar* TC2;
+  TShellListView* LV1;
+  TShellListView* LV2;
+  QLineEdit* Edit1;
+  QLineEdit* Edit2;
+  QLabel* Image1;          // picture preview; lives in whichever pane shows one
+  QPlainTextEdit* Memo1;   // text preview
+  TShellPopupMenu* ShellPopupMenu1;
+  QMenu* PopupMenu1;
+  QMenu* PopupMenu2;   // folder menu
+  QMenu* History;      // title entry and ten entries
+  QMenu* CopyPopup;    // destinations of C and M
+  QMenu* TabListPopup;
+  // The letter actions "A".."Z" then "AA".."ZZ"; position k - 65 is the single
+  // command of letter key k, position k - 39 its double command.
+  std::array<QAction*, 52> ActionList1{};
+  // The shell actions of the focused list, plus LV1left and LV2right.
+  TShellActionList* ActionList2;
+  QAction* LV1left;
+  QAction* LV2right;
+  QTimer* KeyTimer;        // single/double key timer; idle when stopped
+  QTimer* ChangeFileTimer; // preview follow timer; idle when stopped
+  std::vector<QIcon> ImageList1;  // launcher pictures, one per button position
+  QIcon ImageList2;               // the folder buttons' picture
+
+  // The splitter handles beside TV1, between the panes, beside TV2.
+  QSplitterHandle* Splitter1() const;
+  QSplitterHandle* Splitter2() const;
+  QSplitterHandle* Splitter3() const;
+
+  // --- Fields ---
+  TLineList Path1SL, Path2SL;
+  TLineList HistoryPath1, HistoryPath2;
+  TLineList FileRunPath1, FileRunPath2;
+  TLineList ImagePath, TextPath;
+  bool ListsLoaded = false;  // the eight lists exist (creation step 3 to destruction step 1)
+  int ImageTabIndex = 0;
+  int TextTabIndex = 0;
+  std::string ImageExt = ".bmp";
+  std::string TextExt = ".txt";
+  int TC1Tag = 0;  // the folder tab of a pane while a preview occupies it
+  int TC2Tag = 0;
+  int KeyTimerTag = 0;  // the pending key's virtual-key code
+  int HistoryTag = 0;
+  int TabListPopupTag = 0;
+  int PopupMenu2Tag = 0;
+  // The folder the folder menu opens with (its first entry's caption).
+  QString PopupMenu2Root;
+
+  // --- Start-up and shut-down (MainFormState.cpp) ---
+  void FormCreate();
+  void FormShow();
+  void FormDestroy();
+  void RebuildTabs(QTabBar* tabControl, const TLineList& lines);
+  void ShowTabFolder(TShellListView* listView);
+  static bool IsTreeIndex(const std::string& line);
+  // Refuses every in-place edit of the lists' names.
+  bool LV1Editing() const { return false; }
+  // Window state as stored: 0 normal, 1 minimised, 2 maximised.
+  int WindowStateCode() const;
+
+  // --- Key dispatch (MainFormKeys.cpp) ---
+  // The window's shortcut hook; true when the key was taken.
+  bool FormShortCut(int virtualKey, Qt::KeyboardModifiers modifiers);
+  void KeyTimerTimer();
+  void RunDoubleCommand(int virtualKey, Qt::KeyboardModifiers modifiers);
+  void LV1KeyDown(TShellListView* sender, int virtualKey, Qt::KeyboardModifiers modifiers);
+  void TV1KeyDown(TShellTreeView* sender, int virtualKey, Qt::KeyboardModifiers modifiers);
+  void TV1Exit(TShellTreeView* sender);
+  void LV1leftExecute();
+  void LV2rightExecute();
+  // Takes a preview out of the pane and shows its list again.
+  void RestorePane(TShellListView* listView);
+  void GExecute();
+  void OExecute();
+  void WExecute();
+
+  // --- Tabs, histories, filter (MainFormTabs.cpp) ---
+  void LV1ShListChange(TShellListView* sender);
+  void TC1Change(QTabBar* sender);
+  void TC2MouseDown(QTabBar* sender, Qt::MouseButton button, const QPoint& pos);
+  static void AddToHistory(TLineList& list, const std::string& path);
+  void LV1ShExecute(TShellListView* sender, TShellFileItem* item);
+  void LV1ShFilter(TShellListView* sender, TShellFileItem* item, bool& accept);
+  void Edit1KeyDown(QLineEdit* sender, int virtualKey);
+  void HistoryPopup();
+  void HistoryClickClick(int entry);
+  void TabListPopupPopup();
+  void TabMenuClick(int entry);
+  void HExecute();
+  void HHExecute();
+  void JExecute();
+  void NExecute();
+  void TExecute();
+  void TTExecute();
+  void WWExecute();
+
+  // --- Folder menu (MainFormFolderMenu.cpp) ---
+  // Fills menu (PopupMenu2 itself or a folder entry's submenu) as it opens.
+  void PopupMenu2Popup(QMenu* menu);
+  void FolderMenuNavigate(QAction* entry);
+  void FolderMenuOpenFile(QAction* entry);
+  void LExecute();
+
+  // --- Tabs and folder menu additions (MainFormTabs.cpp, MainFormFolderMenu.cpp) ---
+  // The last name of a path: "/a/b" -> "b"; empty for "/" and for a path ending in '/'.
+  static std::string LastPathComponent(const std::string& path);
+  // The path with a "/" at its end, added when it has none.
+  static std::string WithTrailingSlash(const std::string& path);
+  // A filter edit's folder part (up to and including its last '/') and its mask (the rest).
+  static QString FolderPartOf(const QString& editText);
+  static QString MaskPartOf(const QString& editText);
+  // The masks of a filter: separated by commas and blanks outside double
+  // quotes, a quoted mask may hold blanks; empty masks are dropped.
+  static std::vector<std::string> SplitMasks(const std::string& mask);
+  // Opens a file chosen from a file history or the folder menu; ShellOpen when empty.
+  std::function<void(const std::string& path)> OpenChosenFile;
+  // The folder menu's root as bytes, for names that are not UTF-8; it counts
+  // while PopupMenu2Root still reads as its display form.
+  std::string PopupMenu2RootPath;
+
+  // --- Tool bars (MainFormToolbars.cpp) ---
+  void BuildLauncherBar(const TLineList& lines, QToolBar* toolBar, std::vector<QIcon>& imageList);
+  void BuildFolderBar(const TLineList& lines, QToolBar* toolBar);
+  void ClearToolBar(QToolBar* toolBar, std::vector<QIcon>* imageList = nullptr);
+  void LauncherClick(QToolButton* button);
+  void FolderButtonClick(QToolButton* button);
+  void FolderButtonMouseDown(QToolButton* button, Qt::MouseButton button2, const QPoint& globalPos);
+  std::string SelectedFolderPath(TShellListView* list);
+  // The buttons of a bar in order, and a button's Hint (its path).
+  std::vector<QToolButton*> Buttons(QToolBar* toolBar) const;
+  static std::string HintOf(QToolButton* button);
+  void QExecute();
+  void FExecute();
+
+  // --- Shared file helpers (MainFormFiles.cpp) ---
+  std::string FocusedItemPath(TShellListView* list);
+  // Opens path with its default application (a folder in the file manager).
+  void ShellOpen(const std::string& path);
+  // Copies (or moves) the list's selection into folder through the engine.
+  void TransferSelection(TShellListView* list, const std::string& folder, bool move);
+
+  // --- Panes ---
+  // The list with the keyboard focus, LV1 tested first; null for neither.
+  TShellListView* CurrentList() const;
+  TShellListView* OtherList(TShellListView* list) const;
+  QLineEdit* EditOf(TShellListView* list) const;
+  QTabBar* TabsOf(TShellListView* list) const;
+  QWidget* PaneOf(TShellListView* list) const;
+  TShellTreeView* TreeOf(TShellListView* list) const;
+  TLineList& LinesOf(TShellListView* list);
+  // The screen point the command menus pop up at: the window's centre.
+  QPoint MenuPoint(QMenu* menu) const;
+
+  // --- Hooks a test replaces (menus and messages are modal) ---
+  // Runs a popup menu at pt and returns the chosen entry, null for none.
+  std::function<QAction*(QMenu* menu, const QPoint& pt)> ExecPopup;
+  // Shows a message box with one OK button.
+  std::function<void(const QString& text)> ShowMessage;
+
+  // --- Key dispatch, tool bars, file helpers: additions ---
+  // TransferSelection with its answer: true when the operation succeeded.
+  bool TryTransferSelection(TShellListView* list, const std::string& folder, bool move);
+  // Clears the selection and gives the row at index (clamped to the last) the focus mark.
+  void FocusItemAt(TShellListView* list, int index);
+  // The folder bar's button of a digit key (48..57), null when the bar has none.
+  QToolButton* FolderButtonOfKey(int virtualKey) const;
+  // --- end of additions ---
+
+  // --- File commands (MainFormCommands.cpp, MainFormDestinations.cpp) ---
+  void CCExecute();
+  void MMExecute();
+  void CExecute();
+  void MExecute();
+  void DExecute();
+  void DDExecute();
+  void BExecute();
+  void EExecute();
+  void EEExecute();
+  void KExecute();
+  void RExecute();
+  void XExecute();
+  void SExecute();
+  void SSExecute();
+  // Clears lines and adds the path of each selected item, in list order.
+  void SelectedPaths(TShellListView* list, TLineList& lines);
+  // The selected items' paths as the arguments of an external program, one
+  // argument per path (never joined with blanks), in list order.
+  std::vector<std::string> SelectedShortPaths(TShellListView* list);
+  // There are no short names here: the path itself.
+  static std::string ToShortPath(const std::string& path);
+  // The command line that starts the text editor when the settings name none
+  // (or "notepad.exe"): $VISUAL, $EDITOR, a graphical editor found on PATH,
+  // else xdg-open.
+  static std::vector<std::string> DefaultEditorCommand();
+  // The destination menu: its submenus, filled each time they open.
+  QMenu* Tab1List = nullptr;  // 左タブ
+  QMenu* Tab2List = nullptr;  // 右タブ
+  QMenu* N3 = nullptr;        // 登録フォルダ
+  QMenu* N4 = nullptr;        // 左履歴
+  QMenu* N5 = nullptr;        // 右履歴
+  // 0 copy from the left pane, 1 copy from the right, 2 move from the left, 3 move from the right.
+  int CopyPopupTag = 0;
+  void CreateCopyPopup();
+  void Tab1ListClick(QMenu* submenu);
+  void N3Click(QMenu* submenu);
+  void CopyListClick(QAction* entry);
+  // --- end of file commands ---
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  // MainFormCreate.cpp
+  void CreateControls();
+  void CreateActions();
+  void CreateMenus();
+  void WireEvents();
+  // Connects a letter action to its handler; letters without one do nothing.
+  void SetHandler(const QString& name, void (TForm1::*handler)());
+
+  // --- Key dispatch and tool bars: private helpers ---
+  // The filter edit keeps its folder part and takes mask; the list is re-read.
+  void SetQuickMask(TShellListView* list, const QString& mask);
+  // Shows a pane's tree beside it, taking its width from the right pane.
+  void ShowTree(TShellTreeView* tree);
+  void HideTree(TShellTreeView* tree);
+  // The line of a pane's folder tab (the saved one while a preview covers the pane).
+  std::string CurrentTabLine(TShellListView* list);
+  QToolButton* AddBarButton(QToolBar* toolBar, QAction* before, const QString& caption, const std::string& hint);
+  // --- end of private helpers ---
+
+  bool shown_ = false;
+  bool destroyed_ = false;
+
+  // --- Start-up and shut-down helpers (MainFormState.cpp) ---
+  // Writes the eight lists and the two tool bar files into folder; false when any failed.
+  bool SaveListFiles(const std::string& folder) const;
+  // The window's and the lists' keys of the INI file, as shut-down writes them.
+  void WriteWindowKeys(TIniFile& ini);
+  bool barsLoaded_ = false;  // the tool bars hold what their files held
+};
+
+// Virtual-key codes of keys as the commands know them (65 'A', 112 F1...); 0 for others.
+int VirtualKeyOf(int qtKey);

@@ -1,0 +1,392 @@
+// The main window's controls, action lists, menus and event wiring.
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFont>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QTreeView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QSplitter>
+#include <QTabBar>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "app/MainForm.h"
+#include "platform/Exception.h"
+#include "shell/actions/ShellActns.h"
+
+namespace {
+const char* const kLetterNames[52] = {"A",  "B",  "C",  "D",  "E",  "F",  "G",  "H",  "I",  "J",  "K",  "L",  "M",
+                                      "N",  "O",  "P",  "Q",  "R",  "S",  "T",  "U",  "V",  "W",  "X",  "Y",  "Z",
+                                      "AA", "BB", "CC", "DD", "EE", "FF", "GG", "HH", "II", "JJ", "KK", "LL", "MM",
+                                      "NN", "OO", "PP", "QQ", "RR", "SS", "TT", "UU", "VV", "WW", "XX", "YY", "ZZ"};
+
+// The picture every folder button shares: a small folder on the bars' grey.
+QIcon FolderButtonPicture() {
+  QIcon themed = QIcon::fromTheme("folder");
+  QPixmap pixmap(16, 16);
+  pixmap.fill(QColor(212, 208, 200));
+  QPainter painter(&pixmap);
+  if (!themed.isNull()) {
+    painter.drawPixmap(0, 0, themed.pixmap(16, 16));
+  } else {
+    painter.setBrush(QColor(240, 200, 80));
+    painter.setPen(QColor(150, 110, 20));
+    painter.drawRect(1, 4, 13, 10);
+    painter.drawRect(1, 2, 6, 2);
+  }
+  return QIcon(pixmap);
+}
+}  // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+  setObjectName("Form1");
+  setWindowTitle("Tolvane");
+  // The design font; fontconfig stands in a Japanese face when it is missing.
+  QFont font("ＭＳ Ｐゴシック");
+  font.setPixelSize(12);
+  setFont(font);
+  setGeometry(220, 224, 696, 467);
+  ExecPopup = [](QMenu* menu, const QPoint& pt) { return menu->exec(pt); };
+  // Through the program's one message display, so messages of the creation
+  // steps (before anyone could replace this hook) can be captured as well.
+  ShowMessage = [](const QString& text) { ShowExceptionMessage(text.toStdString()); };
+  CreateControls();
+  CreateMenus();
+  CreateCopyPopup();
+  CreateActions();
+  WireEvents();
+  Guarded([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() {
+  if (!destroyed_) Guarded([this] { FormDestroy(); });
+  qApp->removeEventFilter(this);
+}
+
+void TForm1::CreateControls() {
+  CoolBar1 = new QWidget(this);
+  CoolBar1->setObjectName("CoolBar1");
+  auto* bands = new QVBoxLayout(CoolBar1);
+  bands->setContentsMargins(0, 0, 0, 0);
+  bands->setSpacing(0);
+  for (QToolBar** bar : {&ToolBar1, &ToolBar2}) {
+    *bar = new QToolBar(CoolBar1);
+    (*bar)->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    (*bar)->setIconSize(QSize(16, 16));
+    (*bar)->setMovable(false);
+    (*bar)->setFloatable(false);
+    bands->addWidget(*bar);
+  }
+  ToolBar1->setObjectName("ToolBar1");
+  ToolBar2->setObjectName("ToolBar2");
+  ImageList2 = FolderButtonPicture();
+  setMenuWidget(CoolBar1);
+
+  Panes = new QSplitter(Qt::Horizontal, this);
+  Panes->setObjectName("Panes");
+  Panes->setHandleWidth(5);
+  Panes->setChildrenCollapsible(false);
+  setCentralWidget(Panes);
+
+  auto makeTree = [this](const char* name) {
+    auto* tree = new TShellTreeView(Panes);
+    tree->setObjectName(name);
+    tree->setIndentation(19);
+    tree->SetShellPopupMenu(nullptr);
+    tree->hide();
+    return tree;
+  };
+  auto makePane = [this](const char* paneName, const char* tabsName, const char* listName, const char* editName,
+                         QTabBar*& tabs, TShellListView*& list, QLineEdit*& edit) {
+    auto* pane = new QWidget(Panes);
+    pane->setObjectName(paneName);
+    auto* column = new QVBoxLayout(pane);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    tabs = new QTabBar(pane);
+    tabs->setObjectName(tabsName);
+    tabs->setFocusPolicy(Qt::NoFocus);
+    tabs->setExpanding(false);
+    tabs->setDocumentMode(true);
+    tabs->addTab("defo");
+    column->addWidget(tabs);
+    edit = new QLineEdit("*.*", pane);
+    edit->setObjectName(editName);
+    edit->setFocusPolicy(Qt::ClickFocus);
+    column->addWidget(edit);
+    list = new TShellListView(pane);
+    list->setObjectName(listName);
+    column->addWidget(list, 1);
+    return pane;
+  };
+  TV1 = makeTree("TV1");
+  TC1Pane = makePane("TC1Pane", "TC1", "LV1", "Edit1", TC1, LV1, Edit1);
+  TC2Pane = makePane("TC2Pane", "TC2", "LV2", "Edit2", TC2, LV2, Edit2);
+  TV2 = makeTree("TV2");
+  Panes->setStretchFactor(0, 0);
+  Panes->setStretchFactor(1, 0);
+  Panes->setStretchFactor(2, 1);
+  Panes->setStretchFactor(3, 0);
+
+  // The previews start in the left pane, hidden, and move to whichever pane shows one.
+  Image1 = new QLabel(TC1Pane);
+  Image1->setObjectName("Image1");
+  Image1->setAlignment(Qt::AlignCenter);
+  Image1->hide();
+  TC1Pane->layout()->addWidget(Image1);
+  Memo1 = new QPlainTextEdit(TC1Pane);
+  Memo1->setObjectName("Memo1");
+  Memo1->setReadOnly(true);
+  QFont memoFont = Memo1->font();
+  memoFont.setPixelSize(16);
+  Memo1->setFont(memoFont);
+  Memo1->hide();
+  TC1Pane->layout()->addWidget(Memo1);
+
+  KeyTimer = new QTimer(this);
+  KeyTimer->setObjectName("KeyTimer");
+  ChangeFileTimer = new QTimer(this);
+  ChangeFileTimer->setObjectName("ChangeFileTimer");
+}
+
+QSplitterHandle* TForm1::Splitter1() const { return Panes->handle(Panes->indexOf(TC1Pane)); }
+QSplitterHandle* TForm1::Splitter2() const { return Panes->handle(Panes->indexOf(TC2Pane)); }
+QSplitterHandle* TForm1::Splitter3() const { return Panes->handle(Panes->indexOf(TV2)); }
+
+void TForm1::CreateMenus() {
+  ShellPopupMenu1 = new TShellPopupMenu(this);
+  ShellPopupMenu1->setObjectName("ShellPopupMenu1");
+  ShellPopupMenu1->SetInsertPos(0);
+  ShellPopupMenu1->AutoPopup = false;
+
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName("PopupMenu1");
+  PopupMenu2 = new QMenu(this);
+  PopupMenu2->setObjectName("PopupMenu2");
+  History = new QMenu(this);
+  History->setObjectName("History");
+  // A title entry, then ten entries for the lines.
+  QAction* title = History->addAction(QString());
+  title->setEnabled(false);
+  for (int i = 1; i <= 10; ++i) {
+    QAction* entry = History->addAction(QString());
+    entry->setVisible(false);
+    connect(entry, &QAction::triggered, this, [this, i] { Guarded([&] { HistoryClickClick(i); }); });
+  }
+  connect(History, &QMenu::aboutToShow, this, [this] { Guarded([&] { HistoryPopup(); }); });
+  CopyPopup = new QMenu(this);
+  CopyPopup->setObjectName("CopyPopup");
+  TabListPopup = new QMenu(this);
+  TabListPopup->setObjectName("TabListPopup");
+  connect(TabListPopup, &QMenu::aboutToShow, this, [this] { Guarded([&] { TabListPopupPopup(); }); });
+  connect(PopupMenu2, &QMenu::aboutToShow, this, [this] { Guarded([&] { PopupMenu2Popup(PopupMenu2); }); });
+}
+
+void TForm1::CreateActions() {
+  for (int i = 0; i < 52; ++i) {
+    auto* action = new QAction(kLetterNames[i], this);
+    action->setObjectName(kLetterNames[i]);
+    action->setProperty("Category", i < 26 ? "keyClick" : "keyDblClick");
+    ActionList1[i] = action;
+  }
+  SetHandler("G", &TForm1::GExecute);
+  SetHandler("H", &TForm1::HExecute);
+  SetHandler("J", &TForm1::JExecute);
+  SetHandler("L", &TForm1::LExecute);
+  SetHandler("N", &TForm1::NExecute);
+  SetHandler("O", &TForm1::OExecute);
+  SetHandler("T", &TForm1::TExecute);
+  SetHandler("W", &TForm1::WExecute);
+  SetHandler("Q", &TForm1::QExecute);
+  SetHandler("F", &TForm1::FExecute);
+  SetHandler("HH", &TForm1::HHExecute);
+  SetHandler("TT", &TForm1::TTExecute);
+  SetHandler("WW", &TForm1::WWExecute);
+  SetHandler("B", &TForm1::BExecute);
+  SetHandler("C", &TForm1::CExecute);
+  SetHandler("D", &TForm1::DExecute);
+  SetHandler("E", &TForm1::EExecute);
+  SetHandler("K", &TForm1::KExecute);
+  SetHandler("M", &TForm1::MExecute);
+  SetHandler("R", &TForm1::RExecute);
+  SetHandler("S", &TForm1::SExecute);
+  SetHandler("X", &TForm1::XExecute);
+  SetHandler("CC", &TForm1::CCExecute);
+  SetHandler("DD", &TForm1::DDExecute);
+  SetHandler("EE", &TForm1::EEExecute);
+  SetHandler("MM", &TForm1::MMExecute);
+  SetHandler("SS", &TForm1::SSExecute);
+
+  ActionList2 = new TShellActionList(this);
+  ActionList2->setObjectName("ActionList2");
+  LV1left = new QAction("LV1left", this);
+  LV1left->setObjectName("LV1left");
+  LV1left->setProperty("Category", "フォーカス");
+  connect(LV1left, &QAction::triggered, this, [this] { Guarded([&] { LV1leftExecute(); }); });
+  LV2right = new QAction("LV2right", this);
+  LV2right->setObjectName("LV2right");
+  LV2right->setProperty("Category", "フォーカス");
+  connect(LV2right, &QAction::triggered, this, [this] { Guarded([&] { LV2rightExecute(); }); });
+  ActionList2->AddStandardActions();
+  const std::pair<const char*, QKeySequence> shortcuts[] = {
+      {"ShellFileCut1", QKeySequence(Qt::CTRL | Qt::Key_X)},
+      {"ShellFileCopy1", QKeySequence(Qt::CTRL | Qt::Key_C)},
+      {"ShellFilePaste1", QKeySequence(Qt::CTRL | Qt::Key_V)},
+      {"ShellFileDelete1", QKeySequence(Qt::CTRL | Qt::Key_D)},
+      {"ShellFileProperty1", QKeySequence(Qt::ALT | Qt::Key_Return)},
+      {"SelectAllItem1", QKeySequence(Qt::CTRL | Qt::Key_A)},
+      {"ShellFileSortByName1", QKeySequence(Qt::CTRL | Qt::Key_N)},
+      {"ShellFileSortBySize1", QKeySequence(Qt::CTRL | Qt::Key_S)},
+      {"ShellFileSortByType1", QKeySequence(Qt::CTRL | Qt::Key_T)},
+      {"ShellFileSortByLastWrite1", QKeySequence(Qt::CTRL | Qt::Key_L)},
+      {"ShellFileSortByAttr1", QKeySequence(Qt::CTRL | Qt::Key_Z)},
+      {"LargeIcon1", QKeySequence()},
+      {"SmallIcon1", QKeySequence()},
+      {"ListIcon1", QKeySequence()},
+      {"ReportIcon1", QKeySequence()},
+      {"SwitchViewStyle1", QKeySequence(Qt::CTRL | Qt::Key_H)},
+      {"ReverseSelectedItem1", QKeySequence(Qt::CTRL | Qt::Key_R)},
+  };
+  for (const auto& [name, keys] : shortcuts)
+    if (TCustomShellAction* action = ActionList2->Find(name)) action->setShortcut(keys);
+
+  // The lists' extra menu: view styles, sorting, and a new folder.
+  QMenu* view = PopupMenu1->addMenu("表示");
+  for (const char* name : {"LargeIcon1", "SmallIcon1", "ListIcon1", "ReportIcon1"})
+    if (QAction* action = ActionList2->Find(name)) view->addAction(action);
+  QMenu* sort = PopupMenu1->addMenu("整列");
+  for (const char* name :
+       {"ShellFileSortByName1", "ShellFileSortBySize1", "ShellFileSortByLastWrite1", "ShellFileSortByAttr1",
+        "ShellFileSortByType1"})
+    if (QAction* action = ActionList2->Find(name)) sort->addAction(action);
+  QAction* newFile = PopupMenu1->addAction("新規ファイル");
+  QAction* k = ActionList1[10];
+  connect(newFile, &QAction::triggered, k, &QAction::trigger);
+}
+
+void TForm1::SetHandler(const QString& name, void (TForm1::*handler)()) {
+  for (QAction* action : ActionList1) {
+    if (action->objectName() != name) continue;
+    connect(action, &QAction::triggered, this, [this, handler] { Guarded([&] { (this->*handler)(); }); });
+    return;
+  }
+}
+
+void TForm1::WireEvents() {
+  for (TShellListView* list : {LV1, LV2}) {
+    list->PopupMenu = PopupMenu1;
+    list->SetShellPopupMenu(ShellPopupMenu1);
+    list->OnShListChange = [this](TShellListView* sender, TShellFileList*) {
+      Guarded([&] { LV1ShListChange(sender); });
+    };
+    list->OnShFilter = [this](TShellListView* sender, TShellFileItem* item, bool& accept) {
+      LV1ShFilter(sender, item, accept);
+    };
+    list->OnShExecute = [this](TShellListView* sender, TShellFileItem* item, TShiftState, int, int, int, bool&) {
+      Guarded([&] { LV1ShExecute(sender, item); });
+    };
+  }
+  // The application-wide filter below sees the keys, focus changes and mouse
+  // presses of all these controls; a filter of their own as well would run
+  // every key that the hook lets through twice.
+  for (TShellTreeView* tree : {TV1, TV2}) tree->SetShellPopupMenu(ShellPopupMenu1);
+  for (QTabBar* tabs : {TC1, TC2}) {
+    connect(tabs, &QTabBar::tabBarClicked, this, [this, tabs](int index) {
+      // Only a click that changes the tab counts as a change.
+      if (index >= 0 && index != tabs->currentIndex())
+        QTimer::singleShot(0, this, [this, tabs] { Guarded([&] { TC1Change(tabs); }); });
+    });
+  }
+  connect(KeyTimer, &QTimer::timeout, this, [this] { Guarded([&] { KeyTimerTimer(); }); });
+  // The shortcut hook sees every key before the focused control.
+  qApp->installEventFilter(this);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (destroyed_) return QMainWindow::eventFilter(watched, event);
+  switch (event->type()) {
+    case QEvent::KeyPress: {
+      // Ctrl combinations are never taken here, so no shortcut competes with the hook.
+      auto* key = static_cast<QKeyEvent*>(event);
+      QWidget* focus = QApplication::focusWidget();
+      // Once per key: where the focused widget receives it.
+      if (watched != focus || !isAncestorOf(focus)) break;
+      int vk = VirtualKeyOf(key->key());
+      bool handled = false;
+      Guarded([&] { handled = FormShortCut(vk, key->modifiers()); });
+      if (handled) return true;
+      for (TShellListView* list : {LV1, LV2})
+        if (focus == list || list->isAncestorOf(focus))
+          Guarded([&] { LV1KeyDown(list, vk, key->modifiers()); });
+      for (TShellTreeView* tree : {TV1, TV2})
+        if (focus == tree) Guarded([&] { TV1KeyDown(tree, vk, key->modifiers()); });
+      for (QLineEdit* edit : {Edit1, Edit2})
+        if (focus == edit) Guarded([&] { Edit1KeyDown(edit, vk); });
+      break;
+    }
+    case QEvent::FocusOut:
+      if (watched == TV1 || watched == TV2) {
+        auto* tree = static_cast<TShellTreeView*>(watched);
+        // A menu or a dialog of the tree's own keeps it open.
+        if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
+          Guarded([&] { TV1Exit(tree); });
+      }
+      break;
+    case QEvent::MouseButtonPress:
+      if (watched == TC1 || watched == TC2) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        auto* tabs = static_cast<QTabBar*>(watched);
+        if (mouse->button() == Qt::RightButton) {
+          Guarded([&] { TC2MouseDown(tabs, mouse->button(), mouse->position().toPoint()); });
+          return true;
+        }
+      }
+      break;
+    default:
+      break;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (shown_) return;
+  shown_ = true;
+  Guarded([this] { FormShow(); });
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (!destroyed_) Guarded([this] { FormDestroy(); });
+  QMainWindow::closeEvent(event);
+}
+
+// --- Panes -----------------------------------------------------------------------------
+
+TShellListView* TForm1::CurrentList() const {
+  QWidget* focus = QApplication::focusWidget();
+  if (!focus) return nullptr;
+  if (focus == LV1 || LV1->isAncestorOf(focus)) return LV1;
+  if (focus == LV2 || LV2->isAncestorOf(focus)) return LV2;
+  return nullptr;
+}
+
+TShellListView* TForm1::OtherList(TShellListView* list) const { return list == LV1 ? LV2 : LV1; }
+QLineEdit* TForm1::EditOf(TShellListView* list) const { return list == LV1 ? Edit1 : Edit2; }
+QTabBar* TForm1::TabsOf(TShellListView* list) const { return list == LV1 ? TC1 : TC2; }
+QWidget* TForm1::PaneOf(TShellListView* list) const { return list == LV1 ? TC1Pane : TC2Pane; }
+TShellTreeView* TForm1::TreeOf(TShellListView* list) const { return list == LV1 ? TV1 : TV2; }
+TLineList& TForm1::LinesOf(TShellListView* list) { return list == LV1 ? Path1SL : Path2SL; }
+
+QPoint TForm1::MenuPoint(QMenu* menu) const {
+  QPoint centre = mapToGlobal(QPoint(width() / 2, height() / 2));
+  return QPoint(centre.x() - menu->sizeHint().width() / 2, centre.y());
+}

@@ -1,0 +1,90 @@
+// The destination menu of C and M: the tabs of both panes, the folder bar's
+// folders and both folder histories. Each submenu is filled as it opens, so
+// tabs and history lines added since the last opening are there too.
+#include <QAction>
+#include <QByteArray>
+#include <QMenu>
+#include <QToolButton>
+#include <QVariant>
+
+#include "app/MainForm.h"
+#include "platform/Exception.h"
+
+namespace {
+
+// The folder an entry copies or moves to, as bytes: a caption cannot carry a
+// name that is not UTF-8.
+const char* const kDestinationProperty = "destination";
+
+QString MenuCaption(const std::string& folder) {
+  // '&' would mark an accelerator instead of showing.
+  return QString::fromUtf8(folder.data(), static_cast<qsizetype>(folder.size())).replace('&', "&&");
+}
+
+// One entry per folder, in order, all of them (a folder bar may hold more than ten).
+void FillDestinations(QMenu* submenu, const std::vector<std::string>& folders) {
+  submenu->clear();
+  for (const std::string& folder : folders) {
+    if (folder.empty()) continue;  // a tab whose folder is still being opened
+    QAction* entry = submenu->addAction(MenuCaption(folder));
+    entry->setProperty(kDestinationProperty, QByteArray::fromStdString(folder));
+  }
+}
+
+}  // namespace
+
+void TForm1::CreateCopyPopup() {
+  auto submenu = [this](const char* name, const char* caption) {
+    QMenu* menu = CopyPopup->addMenu(QString::fromUtf8(caption));
+    menu->setObjectName(name);
+    menu->menuAction()->setObjectName(name);
+    return menu;
+  };
+  Tab1List = submenu("Tab1List", "左タブ");
+  Tab2List = submenu("Tab2List", "右タブ");
+  N3 = submenu("N3", "登録フォルダ");
+  N4 = submenu("N4", "左履歴");
+  N5 = submenu("N5", "右履歴");
+  for (QMenu* tabs : {Tab1List, Tab2List})
+    connect(tabs, &QMenu::aboutToShow, this, [this, tabs] { Guarded([&] { Tab1ListClick(tabs); }); });
+  for (QMenu* folders : {N3, N4, N5})
+    connect(folders, &QMenu::aboutToShow, this, [this, folders] { Guarded([&] { N3Click(folders); }); });
+}
+
+void TForm1::Tab1ListClick(QMenu* submenu) {
+  if (!submenu) return;
+  std::vector<std::string> folders;
+  if (ListsLoaded) {
+    const TLineList& lines = submenu == Tab1List ? Path1SL : Path2SL;
+    // A tab of a shell folder (the computer, the trash) has no folder to copy into.
+    for (const std::string& line : lines.Lines)
+      if (!IsTreeIndex(line)) folders.push_back(line);
+  }
+  FillDestinations(submenu, folders);
+}
+
+void TForm1::N3Click(QMenu* submenu) {
+  if (!submenu) return;
+  std::vector<std::string> folders;
+  if (submenu == N3) {
+    for (QToolButton* button : Buttons(ToolBar2)) folders.push_back(HintOf(button));
+  } else if (ListsLoaded) {
+    folders = (submenu == N4 ? HistoryPath1 : HistoryPath2).Lines;
+  }
+  FillDestinations(submenu, folders);
+}
+
+void TForm1::CopyListClick(QAction* entry) {
+  if (!entry) return;
+  QVariant destination = entry->property(kDestinationProperty);
+  if (!destination.isValid()) return;
+  // Taken before the operation: its events may refill the submenus.
+  const std::string folder = destination.toByteArray().toStdString();
+  switch (CopyPopupTag) {
+    case 0: TransferSelection(LV1, folder, false); break;
+    case 1: TransferSelection(LV2, folder, false); break;
+    case 2: TransferSelection(LV1, folder, true); break;
+    case 3: TransferSelection(LV2, folder, true); break;
+    default: break;
+  }
+}

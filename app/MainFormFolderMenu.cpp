@@ -1,0 +1,189 @@
+// The folder menu: a folder shown as a cascade of menus. Every level reads
+// the folder itself, "↑" for its parent, its subfolders, its files; a level
+// is filled when its menu is about to show, once per popup.
+#include <QAbstractItemView>
+#include <QAction>
+#include <QMenu>
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/MainForm.h"
+#include "platform/Exception.h"
+#include "platform/NameCompare.h"
+
+namespace {
+
+// An entry that stands for a folder keeps the folder (with its '/') here, as bytes.
+const char* const kHintProperty = "Hint";
+// A file entry keeps its exact name here; its caption is only for the eye.
+const char* const kNameProperty = "Name";
+
+QString Caption(const std::string& text) { return QString::fromUtf8(text).replace('&', "&&"); }
+
+std::string EntryHint(const QAction* entry) { return entry->property(kHintProperty).toByteArray().toStdString(); }
+
+// "/a/b/" -> "/a/b"; "/" stays.
+std::string WithoutTrailingSlash(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+// The caption of a folder: its name, or the whole path for "/".
+std::string FolderCaption(const std::string& folder) {
+  const std::string bare = WithoutTrailingSlash(folder);
+  const std::string name = TForm1::LastPathComponent(bare);
+  return name.empty() ? bare : name;
+}
+
+// The folder above root ("/a/b/" -> "/a/"); "/" is its own parent.
+std::string ParentFolder(const std::string& root) {
+  const std::string bare = WithoutTrailingSlash(root);
+  const size_t slash = bare.rfind('/');
+  if (slash == std::string::npos) return root;
+  return bare.substr(0, slash + 1);
+}
+
+struct FolderContents {
+  std::vector<std::string> folders;  // hidden ones left out
+  std::vector<std::string> files;    // hidden ones included
+};
+
+// The folder's entries in name order; an unreadable folder has none.
+FolderContents ReadFolder(const std::string& root) {
+  FolderContents contents;
+  DIR* dir = opendir(root.c_str());
+  if (!dir) return contents;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    bool folder = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+      // A link to a folder is a folder; a broken link is a file entry like any other.
+      struct stat st {};
+      folder = stat((root + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    }
+    if (!folder)
+      contents.files.push_back(name);
+    else if (name.front() != '.')
+      contents.folders.push_back(name);
+  }
+  closedir(dir);
+  auto byName = [](const std::string& a, const std::string& b) { return CompareNames(a, b) < 0; };
+  std::sort(contents.folders.begin(), contents.folders.end(), byName);
+  std::sort(contents.files.begin(), contents.files.end(), byName);
+  return contents;
+}
+
+// Frees every entry of the menu with its submenus.
+void FreeEntries(QMenu* menu) {
+  for (QAction* entry : menu->actions()) {
+    if (QMenu* sub = entry->menu()) {
+      delete sub;  // takes its own entry along
+    } else {
+      menu->removeAction(entry);
+      if (entry->parent() == menu) delete entry;
+    }
+  }
+}
+
+// The entry that stands for a folder: clicking it shows the folder in the pane.
+QAction* AddFolderEntry(TForm1* form, QMenu* menu, const std::string& folder, const std::string& caption) {
+  auto* entry = new QAction(Caption(caption), menu);
+  entry->setProperty(kHintProperty, QByteArray::fromStdString(TForm1::WithTrailingSlash(folder)));
+  QObject::connect(entry, &QAction::triggered, form,
+                   [form, entry] { Guarded([&] { form->FolderMenuNavigate(entry); }); });
+  menu->addAction(entry);
+  return entry;
+}
+
+// A submenu for a folder, holding only the folder's own entry until it opens.
+void AddFolderSubmenu(TForm1* form, QMenu* menu, const QString& title, const std::string& folder,
+                      const std::string& caption) {
+  auto* sub = new QMenu(title, menu);
+  AddFolderEntry(form, sub, folder, caption);
+  QObject::connect(sub, &QMenu::aboutToShow, form, [form, sub] { Guarded([&] { form->PopupMenu2Popup(sub); }); });
+  menu->addMenu(sub);
+}
+
+// The folder of a level: the one its first entry stands for.
+std::string LevelFolder(QAction* entry) {
+  auto* level = qobject_cast<QMenu*>(entry->parent());
+  QAction* first = level && !level->actions().isEmpty() ? level->actions().front() : entry;
+  return TForm1::WithTrailingSlash(EntryHint(first));
+}
+
+}  // namespace
+
+void TForm1::PopupMenu2Popup(QMenu* menu) {
+  if (!menu) return;
+  std::string root;
+  if (menu == PopupMenu2) {
+    // No folder given: the menu keeps what it holds.
+    if (PopupMenu2Root.isEmpty()) return;
+    const std::string given =
+        PopupMenu2Root == QString::fromUtf8(PopupMenu2RootPath) ? PopupMenu2RootPath : PopupMenu2Root.toStdString();
+    FreeEntries(PopupMenu2);
+    // Only a whole path names a folder; anything else leaves the menu empty.
+    if (given.front() != '/') return;
+    root = WithTrailingSlash(given);
+    AddFolderEntry(this, PopupMenu2, root, FolderCaption(root));
+  } else {
+    // A submenu is filled the first time it opens in a popup.
+    disconnect(menu, &QMenu::aboutToShow, this, nullptr);
+    const QList<QAction*> entries = menu->actions();
+    if (entries.isEmpty()) return;
+    root = WithTrailingSlash(EntryHint(entries.front()));
+  }
+
+  const std::string parent = ParentFolder(root);
+  AddFolderSubmenu(this, menu, QStringLiteral("↑"), parent, FolderCaption(parent));
+  const FolderContents contents = ReadFolder(root);
+  for (const std::string& name : contents.folders) AddFolderSubmenu(this, menu, Caption(name), root + name + '/', name);
+  for (const std::string& name : contents.files) {
+    auto* entry = new QAction(Caption(name), menu);
+    entry->setProperty(kNameProperty, QByteArray::fromStdString(name));
+    connect(entry, &QAction::triggered, this, [this, entry] { Guarded([&] { FolderMenuOpenFile(entry); }); });
+    menu->addAction(entry);
+  }
+}
+
+void TForm1::FolderMenuNavigate(QAction* entry) {
+  if (!entry) return;
+  const std::string path = WithoutTrailingSlash(LevelFolder(entry));
+  if (path.empty() || path.front() != '/') return;
+  if (PopupMenu2Tag == 0) LV1->SetPathName(path);
+  if (PopupMenu2Tag == 1) LV2->SetPathName(path);
+}
+
+void TForm1::FolderMenuOpenFile(QAction* entry) {
+  if (!entry) return;
+  const std::string name = entry->property(kNameProperty).toByteArray().toStdString();
+  if (name.empty()) return;
+  const std::string path = LevelFolder(entry) + name;
+  if (OpenChosenFile)
+    OpenChosenFile(path);
+  else
+    ShellOpen(path);
+}
+
+void TForm1::LExecute() {
+  TShellListView* list = CurrentList();
+  if (!list) return;
+  // Without a focused, selected item the menu would only repeat its last folder.
+  const std::string path = FocusedItemPath(list);
+  if (path.empty()) return;
+  PopupMenu2Tag = list == LV1 ? 0 : 1;
+  PopupMenu2RootPath = path;
+  PopupMenu2Root = QString::fromUtf8(path);
+  // The menu opens over the focused item.
+  QPoint at = MenuPoint(PopupMenu2);
+  if (QAbstractItemView* view = list->CurrentView()) {
+    const QRect rect = view->visualRect(view->model()->index(list->FocusedRow(), 0));
+    if (rect.isValid() && view->viewport()->rect().intersects(rect)) at = view->viewport()->mapToGlobal(rect.topLeft());
+  }
+  ExecPopup(PopupMenu2, at);
+}

@@ -1,0 +1,422 @@
+// Start-up and shut-down of the main window: the line lists of log/, the tool
+// bar files, and the window's keys of the INI file.
+//
+// State that cannot be written where it was read goes to the fallback folder
+// ($XDG_CONFIG_HOME/tolvane) with a message, and is read from there at the
+// next start while the usual place stays unwritable: nothing is dropped quietly.
+#include <QEvent>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QScreen>
+#include <QSplitter>
+#include <QStringList>
+#include <QTabBar>
+#include <QToolBar>
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "app/MainForm.h"
+#include "platform/IniFile.h"
+#include "platform/PathText.h"
+#include "platform/StateFolder.h"
+
+namespace {
+
+enum class Seed { kEmpty, kHome, kDefo };
+
+struct ListFile {
+  const char* name;
+  TLineList TForm1::*list;
+  Seed seed;  // the line a fresh installation (or a lost file) starts with
+};
+
+// In the order they are read and written.
+constexpr ListFile kListFiles[] = {
+    {"Path1SL.text", &TForm1::Path1SL, Seed::kHome},
+    {"Path2SL.text", &TForm1::Path2SL, Seed::kHome},
+    {"HistoryPath1.text", &TForm1::HistoryPath1, Seed::kEmpty},
+    {"HistoryPath2.text", &TForm1::HistoryPath2, Seed::kEmpty},
+    {"FileRunPath1.text", &TForm1::FileRunPath1, Seed::kEmpty},
+    {"FileRunPath2.text", &TForm1::FileRunPath2, Seed::kEmpty},
+    {"ImagePath.text", &TForm1::ImagePath, Seed::kDefo},
+    {"TextPath.text", &TForm1::TextPath, Seed::kDefo},
+};
+constexpr const char* kToolBar1File = "ToolBar1.txt";
+constexpr const char* kToolBar2File = "ToolBar2.txt";
+
+// What a fresh installation previews: the formats the picture readers and the
+// text preview handle. The preview tests an extension as a substring of these.
+constexpr const char* kFreshImageExt = ".bmp;.png;.jpg;.jpeg;.gif;.ico;.svg;.pbm;.pgm;.ppm;.xbm;.xpm";
+constexpr const char* kFreshTextExt =
+    ".txt;.text;.log;.md;.ini;.cfg;.conf;.csv;.tsv;.json;.xml;.html;.htm;.css;.js;"
+    ".c;.h;.cc;.cpp;.hpp;.py;.sh;.pl;.rb;.rs;.go;.java;.sql;.yaml;.yml;.toml";
+
+constexpr int kDefaultPaneWidth = 200;
+
+std::string WithoutTrailingSlash(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home && *home == '/') return WithoutTrailingSlash(home);
+  if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && *pw->pw_dir == '/')
+    return WithoutTrailingSlash(pw->pw_dir);
+  return "/";
+}
+
+// Where the state goes when its usual folder cannot be written.
+std::string FallbackStateFolder() {
+  std::string config;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') config = xdg;
+  else config = (HomeFolder() == "/" ? std::string() : HomeFolder()) + "/.config";
+  return WithoutTrailingSlash(config) + "/tolvane";
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+  return (folder == "/" ? std::string() : folder) + "/" + name;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+// True when files can be created in folder, or in what creates it.
+bool CanWriteInto(const std::string& folder) {
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode) && ::access(folder.c_str(), W_OK) == 0;
+  if (errno != ENOENT) return false;
+  std::string parent = DirName(folder);
+  return parent != folder && CanWriteInto(parent);
+}
+
+// Files are replaced through a temporary file beside them, so the folder counts.
+bool CanWriteFile(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return false;
+  return CanWriteInto(DirName(path));
+}
+
+bool MakeFolder(const std::string& folder) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  return FolderExists(folder);
+}
+
+// The log folder the lists are read from: the usual one, unless it cannot be
+// written and an earlier run saved them in the fallback folder.
+std::string ListsFolder() {
+  std::string usual = LogFolder();
+  if (CanWriteInto(usual)) return usual;
+  std::string fallback = Join(FallbackStateFolder(), "log");
+  return fallback != usual && FolderExists(fallback) ? fallback : usual;
+}
+
+// The same for the INI file's window and list keys.
+std::string StateIniPath() {
+  std::string usual = IniFilePath();
+  if (CanWriteFile(usual)) return usual;
+  std::string fallback = Join(FallbackStateFolder(), "tolvane.ini");
+  return fallback != usual && NonFolderExists(fallback) ? fallback : usual;
+}
+
+TLineList SeedList(Seed seed) {
+  TLineList list;
+  if (seed == Seed::kHome) list.Add(HomeFolder());
+  if (seed == Seed::kDefo) list.Add("defo");
+  return list;
+}
+
+// A state folder without an INI file and without any of the lists is a new
+// installation: it gets one tab per pane on the home folder, unused preview
+// lists, and the extensions the previews read.
+void SeedFreshState(const std::string& logFolder, const std::string& iniPath) {
+  if (Exists(iniPath)) return;
+  for (const ListFile& file : kListFiles)
+    if (Exists(Join(logFolder, file.name))) return;
+  if (!MakeFolder(logFolder)) return;
+  for (const ListFile& file : kListFiles) SeedList(file.seed).SaveToFile(Join(logFolder, file.name));
+  TIniFile ini(iniPath);
+  ini.WriteString("Ext", "ImageExt", kFreshImageExt);
+  ini.WriteString("Ext", "TextExt", kFreshTextExt);
+  ini.UpdateFile();
+}
+
+// The lines of a tool bar file; blank lines name nothing and make no button.
+bool LoadBarLines(const std::string& path, TLineList& lines) {
+  if (!lines.LoadFromFile(path)) return false;
+  std::erase_if(lines.Lines, [](const std::string& line) { return line.empty(); });
+  return true;
+}
+
+TShellTreeNode* TreeIndexNode(TShellTreeView* tree, const std::string& line) {
+  if (!TForm1::IsTreeIndex(line)) return nullptr;
+  const int index = std::stoi(line);
+  TShellTreeNode* root = tree->RootNode();
+  if (!root || index < 0) return nullptr;
+  if (root->childCount() == 0) tree->RefreshNode(root);
+  return index < root->childCount() ? TShellTreeView::NodeOf(root->child(index)) : nullptr;
+}
+
+QString LastComponent(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return QString::fromUtf8(slash == std::string::npos ? path : path.substr(slash + 1));
+}
+
+// A tab caption shows '&' as itself, not as a mnemonic.
+QString TabText(QString text) { return text.replace('&', "&&"); }
+
+int WidthOrDefault(int width) { return width > 0 ? width : kDefaultPaneWidth; }
+
+QString ForDisplay(const std::string& path) { return QString::fromUtf8(path); }
+
+// A hidden tree has no width in the splitter (which keeps it for the next
+// showing); the tree keeps the width it had when last shown, or was given.
+constexpr const char* kKeptWidth = "keptWidth";
+
+class TreeWidthKeeper : public QObject {
+ public:
+  TreeWidthKeeper(QWidget* tree, int width) : QObject(tree), tree_(tree) {
+    tree->setProperty(kKeptWidth, width);
+    tree->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Hide && tree_->width() > 0) tree_->setProperty(kKeptWidth, tree_->width());
+    return false;
+  }
+
+ private:
+  QWidget* tree_;
+};
+
+int TreeWidth(const QWidget* tree) {
+  return tree->isVisible() ? tree->width() : tree->property(kKeptWidth).toInt();
+}
+
+}  // namespace
+
+bool TForm1::IsTreeIndex(const std::string& line) {
+  // A whole decimal number within 32 bits; a path never is one.
+  size_t digits = line.find_first_not_of("+-") == 1 ? 1 : 0;
+  if (line.size() <= digits || line.size() - digits > 10) return false;
+  if (line.find_first_not_of("0123456789", digits) != std::string::npos) return false;
+  long long value = std::stoll(line);
+  return value >= INT32_MIN && value <= INT32_MAX;
+}
+
+int TForm1::WindowStateCode() const {
+  Qt::WindowStates state = windowState();
+  if (state & Qt::WindowMinimized) return 1;
+  if (state & (Qt::WindowMaximized | Qt::WindowFullScreen)) return 2;
+  return 0;
+}
+
+void TForm1::FormCreate() {
+  // Image1, Memo1 and the filter edits sit in their panes' layouts already.
+  const std::string logFolder = ListsFolder();
+  const std::string iniPath = StateIniPath();
+  if (logFolder == LogFolder() && iniPath == IniFilePath()) SeedFreshState(logFolder, iniPath);
+
+  // A lost or unreadable list starts as a fresh one, so each pane has a tab
+  // and each preview list its first line.
+  for (const ListFile& file : kListFiles) {
+    TLineList& list = this->*file.list;
+    list.LoadFromFile(Join(logFolder, file.name));
+    if (list.Count() == 0) list = SeedList(file.seed);
+  }
+  ListsLoaded = true;
+
+  TLineList bar;
+  if (LoadBarLines(Join(logFolder, kToolBar1File), bar)) BuildLauncherBar(bar, ToolBar1, ImageList1);
+  if (LoadBarLines(Join(logFolder, kToolBar2File), bar)) BuildFolderBar(bar, ToolBar2);
+  barsLoaded_ = true;
+
+  TIniFile ini(iniPath);
+  LV1->LoadSettings(ini, "ListView1");
+  LV2->LoadSettings(ini, "ListView2");
+
+  // Position first, then size; a size that is no size, or bounds that no
+  // screen shows any more, keep the design values.
+  QRect bounds(ini.ReadInteger("Window", "Left", x()), ini.ReadInteger("Window", "Top", y()),
+               ini.ReadInteger("Window", "Width", width()), ini.ReadInteger("Window", "Height", height()));
+  bool onScreen = false;
+  for (QScreen* screen : QGuiApplication::screens())
+    onScreen = onScreen || screen->availableGeometry().intersects(bounds);
+  if (onScreen || QGuiApplication::screens().isEmpty()) move(bounds.topLeft());
+  if (bounds.width() > 0 && bounds.height() > 0) resize(bounds.size());
+  switch (ini.ReadInteger("Window", "State", WindowStateCode())) {
+    case 1: setWindowState(Qt::WindowMinimized); break;
+    case 2: setWindowState(Qt::WindowMaximized); break;
+    default: setWindowState(Qt::WindowNoState); break;
+  }
+
+  const int paneWidth = WidthOrDefault(ini.ReadInteger("Window", "ListViewWide", kDefaultPaneWidth));
+  const int tree1Width = WidthOrDefault(ini.ReadInteger("Window", "TreeView1Wide", kDefaultPaneWidth));
+  const int tree2Width = WidthOrDefault(ini.ReadInteger("Window", "TreeView2Wide", kDefaultPaneWidth));
+  new TreeWidthKeeper(TV1, tree1Width);
+  new TreeWidthKeeper(TV2, tree2Width);
+  // The right pane takes what the left pane and a shown tree leave.
+  const int rest = std::max(1, width() - paneWidth - Panes->handleWidth());
+  Panes->setSizes({tree1Width, paneWidth, rest, tree2Width});
+
+  // The extensions are the user's own keys, kept in the usual INI file.
+  if (iniPath == IniFilePath()) {
+    ImageExt = ini.ReadString("Ext", "ImageExt", ".bmp");
+    TextExt = ini.ReadString("Ext", "TextExt", ".txt");
+  } else {
+    TIniFile userIni(IniFilePath());
+    ImageExt = userIni.ReadString("Ext", "ImageExt", ".bmp");
+    TextExt = userIni.ReadString("Ext", "TextExt", ".txt");
+  }
+
+  // An index past its list (the files are edited by hand) points at its last line.
+  ImageTabIndex = std::clamp(ini.ReadInteger("Window", "ImageTabIndex", 0), 0, std::max(0, ImagePath.Count() - 1));
+  TextTabIndex = std::clamp(ini.ReadInteger("Window", "TextTabIndex", 0), 0, std::max(0, TextPath.Count() - 1));
+}
+
+void TForm1::FormShow() {
+  RebuildTabs(TC1, Path1SL);
+  RebuildTabs(TC2, Path2SL);
+  {
+    TIniFile ini(StateIniPath());
+    // Setting the index by program raises no change event; an index that is no
+    // tab leaves the first one current.
+    TC1->setCurrentIndex(ini.ReadInteger("Window", "TC1TabIndex", 0));
+    TC2->setCurrentIndex(ini.ReadInteger("Window", "TC2TabIndex", 0));
+  }
+  ShowTabFolder(LV1);
+  ShowTabFolder(LV2);
+  LV1->RefreshList();
+  LV2->RefreshList();
+  LV1->setFocus();
+}
+
+void TForm1::RebuildTabs(QTabBar* tabControl, const TLineList& lines) {
+  TShellTreeView* tree = tabControl == TC1 ? TV1 : TV2;
+  while (tabControl->count() > 0) tabControl->removeTab(0);
+  for (const std::string& line : lines.Lines) {
+    QString caption;
+    if (IsTreeIndex(line)) {
+      TShellTreeNode* node = TreeIndexNode(tree, line);
+      // A number that names no node stands for the home folder the pane shows instead.
+      caption = node ? node->text(0) : LastComponent(HomeFolder());
+    } else {
+      caption = LastComponent(line);
+    }
+    tabControl->addTab(TabText(caption));
+  }
+}
+
+void TForm1::ShowTabFolder(TShellListView* listView) {
+  const TLineList& lines = LinesOf(listView);
+  const int index = TabsOf(listView)->currentIndex();
+  if (index >= 0 && index < lines.Count()) {
+    // A copy: showing the folder rewrites the tab's line.
+    const std::string line = lines[index];
+    if (!IsTreeIndex(line)) {
+      listView->SetPathName(line);
+    } else if (TShellTreeNode* node = TreeIndexNode(TreeOf(listView), line)) {
+      TShellTreeView* tree = TreeOf(listView);
+      tree->setCurrentItem(node);
+      // The link shows the tree's selection in the list; the pane keeps no link.
+      tree->SetShellListView(listView);
+      tree->SetShellListView(nullptr);
+    } else {
+      listView->SetPathName(HomeFolder());
+    }
+  }
+  // A list without any folder yet (its tab's folder is gone, say) starts at home.
+  if (!listView->FolderIDList()) listView->SetPathName(HomeFolder());
+}
+
+bool TForm1::SaveListFiles(const std::string& folder) const {
+  if (!MakeFolder(folder)) return false;
+  bool saved = true;
+  if (ListsLoaded)
+    for (const ListFile& file : kListFiles) saved = (this->*file.list).SaveToFile(Join(folder, file.name)) && saved;
+  // The bars are written only when they hold what was read, so a failed start
+  // never empties the files.
+  if (barsLoaded_) {
+    for (auto [bar, name] : {std::pair{ToolBar1, kToolBar1File}, std::pair{ToolBar2, kToolBar2File}}) {
+      TLineList hints;
+      for (QToolButton* button : Buttons(bar)) hints.Add(HintOf(button));
+      saved = hints.SaveToFile(Join(folder, name)) && saved;
+    }
+  }
+  return saved;
+}
+
+void TForm1::WriteWindowKeys(TIniFile& ini) {
+  LV1->SaveSettings(ini, "ListView1");
+  LV2->SaveSettings(ini, "ListView2");
+  const int state = WindowStateCode();
+  // Maximised or minimised bounds are not the window's own: the last normal ones stay.
+  if (state == 0) {
+    ini.WriteInteger("Window", "Top", y());
+    ini.WriteInteger("Window", "Left", x());
+    ini.WriteInteger("Window", "Width", width());
+    ini.WriteInteger("Window", "Height", height());
+  }
+  ini.WriteInteger("Window", "State", state);
+  ini.WriteInteger("Window", "ListViewWide", TC1Pane->width());
+  ini.WriteInteger("Window", "TreeView1Wide", TreeWidth(TV1));
+  ini.WriteInteger("Window", "TreeView2Wide", TreeWidth(TV2));
+  // While a preview holds a pane its tabs are preview tabs; the folder tab waits in the Tag.
+  ini.WriteInteger("Window", "TC1TabIndex", LV1->isVisibleTo(TC1Pane) ? TC1->currentIndex() : TC1Tag);
+  ini.WriteInteger("Window", "TC2TabIndex", LV2->isVisibleTo(TC2Pane) ? TC2->currentIndex() : TC2Tag);
+  ini.WriteInteger("Window", "ImageTabIndex", ImageTabIndex);
+  ini.WriteInteger("Window", "TextTabIndex", TextTabIndex);
+}
+
+void TForm1::FormDestroy() {
+  if (destroyed_) return;
+  destroyed_ = true;
+  // Nothing pending may run into a window that is going.
+  KeyTimer->stop();
+  ChangeFileTimer->stop();
+
+  QStringList failed;
+  const std::string fallbackFolder = FallbackStateFolder();
+  const std::string logFolder = ListsFolder();
+  if (!SaveListFiles(logFolder)) {
+    std::string fallback = Join(fallbackFolder, "log");
+    if (fallback != logFolder && SaveListFiles(fallback))
+      ShowMessage(QString("%1 に書き込めないため、一覧を %2 に保存しました")
+                      .arg(ForDisplay(logFolder), ForDisplay(fallback)));
+    else
+      failed << ForDisplay(logFolder);
+  }
+  ListsLoaded = false;
+  for (const ListFile& file : kListFiles) (this->*file.list).Clear();
+
+  const std::string iniPath = StateIniPath();
+  bool written = false;
+  {
+    TIniFile ini(iniPath);
+    WriteWindowKeys(ini);
+    written = ini.UpdateFile();
+  }
+  if (!written) {
+    std::string fallback = Join(fallbackFolder, "tolvane.ini");
+    bool saved = false;
+    if (fallback != iniPath && MakeFolder(fallbackFolder)) {
+      TIniFile ini(fallback);
+      WriteWindowKeys(ini);
+      saved = ini.UpdateFile();
+    }
+    if (saved)
+      ShowMessage(QString("%1 に書き込めないため、設定を %2 に保存しました").arg(ForDisplay(iniPath), ForDisplay(fallback)));
+    else
+      failed << ForDisplay(iniPath);
+  }
+  if (!failed.isEmpty()) ShowMessage("状態を保存できませんでした: " + failed.join(", "));
+}

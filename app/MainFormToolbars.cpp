@@ -1,0 +1,210 @@
+// The launcher bar (ToolBar1) and the folder bar (ToolBar2): building them
+// from their lines, what their buttons do, and the commands that add to them.
+// A button's Hint, the path it stands for, is kept as bytes in a property so
+// that names that are not UTF-8 survive the bar's save and load.
+#include <QApplication>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QToolBar>
+#include <QToolButton>
+#include <QWidgetAction>
+#include <functional>
+
+#include "app/MainForm.h"
+#include "platform/Exception.h"
+#include "platform/PathText.h"
+#include "platform/SystemImageList.h"
+#include "shell/ShellCtrls.h"
+
+namespace {
+
+const char* const kHintProperty = "Hint";
+const char* const kImageIndexProperty = "ImageIndex";
+constexpr uint32_t kDirectoryBit = 16;
+
+// A bar button that also reports the mouse buttons going down on it.
+class BarButton : public QToolButton {
+ public:
+  explicit BarButton(QWidget* parent) : QToolButton(parent) {}
+  std::function<void(Qt::MouseButton button, const QPoint& globalPos)> OnMouseDown;
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override {
+    if (OnMouseDown) OnMouseDown(event->button(), event->globalPosition().toPoint());
+    if (event->button() == Qt::LeftButton) QToolButton::mousePressEvent(event);
+    else event->accept();
+  }
+};
+
+// The extension of a name: from its last dot, unless that dot begins the
+// name (".config" is a hidden name, not an extension).
+bool HasExtension(const std::string& path) {
+  std::string name = BaseName(path);
+  size_t dot = name.rfind('.');
+  return dot != std::string::npos && dot > 0;
+}
+
+std::string WithoutExtension(const std::string& name) {
+  size_t dot = name.rfind('.');
+  return dot != std::string::npos && dot > 0 ? name.substr(0, dot) : name;
+}
+
+// A caption shows '&' as it is, not as a mnemonic.
+QString CaptionText(const std::string& text) { return QString::fromStdString(text).replace('&', "&&"); }
+
+// The file's small icon as the shell shows it; null when the path names nothing.
+QIcon SmallShellIcon(const std::string& path) {
+  PItemIDList list = nullptr;
+  if (path.empty() || !PathToIDList(path, list)) return {};
+  int index = GetSysIconIndex(list, false, false);
+  FreeIDList(list);
+  if (index < 0) return {};
+  return QIcon(SystemImageList::Instance().Pixmap(index, 16));
+}
+
+}  // namespace
+
+QToolButton* TForm1::AddBarButton(QToolBar* toolBar, QAction* before, const QString& caption,
+                                  const std::string& hint) {
+  auto* button = new BarButton(toolBar);
+  button->setText(caption);
+  button->setToolTip(QString::fromStdString(hint));
+  button->setProperty(kHintProperty, QByteArray(hint.data(), static_cast<qsizetype>(hint.size())));
+  button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  button->setAutoRaise(true);
+  button->setIconSize(QSize(16, 16));
+  // The right button belongs to the folder menu, never to a context menu.
+  button->setContextMenuPolicy(Qt::PreventContextMenu);
+  auto* action = new QWidgetAction(toolBar);
+  action->setDefaultWidget(button);
+  toolBar->insertAction(before, action);
+  return button;
+}
+
+void TForm1::BuildLauncherBar(const TLineList& lines, QToolBar* toolBar, std::vector<QIcon>& imageList) {
+  QAction* front = toolBar->actions().isEmpty() ? nullptr : toolBar->actions().front();
+  for (int k = lines.Count() - 1; k >= 0; --k) {
+    const std::string& path = lines[k];
+    QIcon icon = SmallShellIcon(path);
+    if (icon.isNull()) {
+      ShowMessage(QStringLiteral("アイコンがありません.どうしよう"));
+      // The line keeps its picture position, so its neighbours keep theirs.
+      icon = SystemImageList::Instance().Icon(SystemImageList::Instance().PlaceholderIndex());
+    }
+    imageList.insert(imageList.begin(), icon);
+    QToolButton* button = AddBarButton(toolBar, front, CaptionText(WithoutExtension(BaseName(path))), path);
+    button->setProperty(kImageIndexProperty, k);
+    front = toolBar->actions().front();
+    auto* bar = static_cast<BarButton*>(button);
+    connect(bar, &QToolButton::clicked, this, [this, bar] { Guarded([&] { LauncherClick(bar); }); });
+  }
+  // The pictures are looked up by position once the list is complete.
+  for (QToolButton* button : Buttons(toolBar)) {
+    bool ok = false;
+    int index = button->property(kImageIndexProperty).toInt(&ok);
+    button->setIcon(ok && index >= 0 && index < static_cast<int>(imageList.size()) ? imageList[index] : QIcon());
+  }
+}
+
+void TForm1::BuildFolderBar(const TLineList& lines, QToolBar* toolBar) {
+  QAction* front = toolBar->actions().isEmpty() ? nullptr : toolBar->actions().front();
+  for (int k = lines.Count() - 1; k >= 0; --k) {
+    const std::string& path = lines[k];
+    // A root has no last name, so its button shows only the picture.
+    std::string name = path == "/" ? std::string() : BaseName(path);
+    QToolButton* button = AddBarButton(toolBar, front, CaptionText(name), path);
+    front = toolBar->actions().front();
+    button->setIcon(ImageList2);
+    auto* bar = static_cast<BarButton*>(button);
+    connect(bar, &QToolButton::clicked, this, [this, bar] { Guarded([&] { FolderButtonClick(bar); }); });
+    bar->OnMouseDown = [this, bar](Qt::MouseButton pressed, const QPoint& globalPos) {
+      Guarded([&] { FolderButtonMouseDown(bar, pressed, globalPos); });
+    };
+  }
+}
+
+void TForm1::ClearToolBar(QToolBar* toolBar, std::vector<QIcon>* imageList) {
+  for (QAction* action : toolBar->actions()) {
+    toolBar->removeAction(action);
+    // Later: the button may be the one whose handler is running.
+    action->deleteLater();
+  }
+  if (imageList) imageList->clear();
+}
+
+std::vector<QToolButton*> TForm1::Buttons(QToolBar* toolBar) const {
+  std::vector<QToolButton*> buttons;
+  for (QAction* action : toolBar->actions())
+    if (auto* widgetAction = qobject_cast<QWidgetAction*>(action))
+      if (auto* button = qobject_cast<QToolButton*>(widgetAction->defaultWidget())) buttons.push_back(button);
+  return buttons;
+}
+
+std::string TForm1::HintOf(QToolButton* button) {
+  if (!button) return {};
+  return button->property(kHintProperty).toByteArray().toStdString();
+}
+
+void TForm1::LauncherClick(QToolButton* button) { ShellOpen(HintOf(button)); }
+
+void TForm1::FolderButtonClick(QToolButton* button) {
+  std::string path = HintOf(button);
+  auto hasFocus = [](QWidget* widget) {
+    QWidget* focus = QApplication::focusWidget();
+    return focus && (focus == widget || widget->isAncestorOf(focus));
+  };
+  // A mouse click leaves the focus where it was, so the pane last used follows.
+  if (hasFocus(LV1)) LV1->SetPathName(path);
+  if (hasFocus(LV2)) LV2->SetPathName(path);
+}
+
+void TForm1::FolderButtonMouseDown(QToolButton* button, Qt::MouseButton button2, const QPoint& globalPos) {
+  if (button2 != Qt::RightButton) return;
+  QWidget* focus = QApplication::focusWidget();
+  auto within = [focus](QWidget* list, QWidget* edit, QWidget* tree) {
+    for (QWidget* widget : {list, edit, tree})
+      if (focus && (focus == widget || widget->isAncestorOf(focus))) return true;
+    return false;
+  };
+  int target;
+  if (within(LV1, Edit1, TV1)) {
+    target = 0;
+  } else if (within(LV2, Edit2, TV2)) {
+    target = 1;
+  } else {
+    ShowMessage(QStringLiteral("どちらに展開すべきかわかりません"));
+    return;
+  }
+  PopupMenu2Tag = target;
+  PopupMenu2Root = QString::fromStdString(HintOf(button));
+  ExecPopup(PopupMenu2, globalPos);
+}
+
+std::string TForm1::SelectedFolderPath(TShellListView* list) {
+  if (!list) return {};
+  TShellFileItem* item = list->FileList()->Items(list->NextSelectedRow(-1));
+  if (!item) return {};
+  std::string path = item->GetItemPath();
+  if (path.empty() || HasExtension(path)) return {};
+  return item->GetItemAttributes() & kDirectoryBit ? path : std::string();
+}
+
+void TForm1::QExecute() {
+  std::string path = FocusedItemPath(CurrentList());
+  if (path.empty()) return;
+  TLineList lines;
+  for (QToolButton* button : Buttons(ToolBar1)) lines.Add(HintOf(button));
+  lines.Add(path);
+  ClearToolBar(ToolBar1, &ImageList1);
+  BuildLauncherBar(lines, ToolBar1, ImageList1);
+}
+
+void TForm1::FExecute() {
+  std::string path = SelectedFolderPath(CurrentList());
+  if (path.empty()) return;
+  TLineList lines;
+  for (QToolButton* button : Buttons(ToolBar2)) lines.Add(HintOf(button));
+  lines.Add(path);
+  ClearToolBar(ToolBar2);
+  BuildFolderBar(lines, ToolBar2);
+}

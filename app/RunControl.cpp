@@ -1,0 +1,118 @@
+#include "app/RunControl.h"
+
+#include <QEvent>
+#include <QObject>
+#include <QPixmap>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QWidget>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <utility>
+
+#include "platform/Exception.h"
+
+namespace {
+
+// A non-negative number from the environment, or -1.
+int EnvMilliseconds(const char* name) {
+  const char* text = std::getenv(name);
+  if (!text || !*text) return -1;
+  char* end = nullptr;
+  long value = std::strtol(text, &end, 10);
+  return *end == '\0' && value >= 0 && value < 24L * 3600 * 1000 ? static_cast<int>(value) : -1;
+}
+
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+  char byte = 1;
+  // Nothing else is safe in a signal handler; the loop does the closing.
+  [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+class RunControl : public QObject {
+ public:
+  explicit RunControl(QWidget* window) : QObject(window), window_(window) {
+    report_ = std::getenv("TOLVANE_REPORT_FIRST_PAINT") != nullptr;
+    if (const char* shot = std::getenv("TOLVANE_SCREENSHOT"); shot && *shot) screenshot_ = shot;
+    screenshotAfter_ = EnvMilliseconds("TOLVANE_SCREENSHOT_AFTER_MS");
+    if (screenshotAfter_ < 0) screenshotAfter_ = 2000;
+    quitAfter_ = EnvMilliseconds("TOLVANE_QUIT_AFTER_MS");
+    window->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == window_ && event->type() == QEvent::Paint && !painted_) {
+      painted_ = true;
+      // The children paint in the same pass; report once it is over.
+      QTimer::singleShot(0, this, [this] { FirstPaintDone(); });
+    }
+    return false;
+  }
+
+ private:
+  void FirstPaintDone() {
+    if (report_) {
+      std::fputs("first-paint\n", stdout);
+      std::fflush(stdout);
+    }
+    if (!screenshot_.empty()) QTimer::singleShot(screenshotAfter_, this, [this] { TakeScreenshot(); });
+    if (quitAfter_ >= 0) QTimer::singleShot(quitAfter_, this, [this] { CloseWindow(); });
+  }
+
+  void TakeScreenshot() {
+    if (screenshot_.empty() || !window_) return;
+    std::string file = std::exchange(screenshot_, std::string());
+    if (window_->grab().save(QString::fromLocal8Bit(file.c_str()), "PNG"))
+      std::fprintf(stderr, "tolvane: screenshot saved to %s\n", file.c_str());
+    else
+      std::fprintf(stderr, "tolvane: could not save the screenshot to %s\n", file.c_str());
+  }
+
+  void CloseWindow() {
+    TakeScreenshot();
+    if (window_) window_->close();
+  }
+
+  QPointer<QWidget> window_;
+  bool report_ = false;
+  bool painted_ = false;
+  std::string screenshot_;
+  int screenshotAfter_ = 2000;
+  int quitAfter_ = -1;
+};
+
+}  // namespace
+
+void PrepareUnattendedRun() {
+  if (EnvMilliseconds("TOLVANE_QUIT_AFTER_MS") >= 0)
+    SetExceptionDisplay([](const std::string& message) { std::fprintf(stderr, "tolvane: %s\n", message.c_str()); });
+}
+
+void InstallRunControl(QWidget* window) {
+  if (window) new RunControl(window);
+}
+
+void CloseOnTerminationSignals(QWidget* window) {
+  if (!window || signalPipe[0] >= 0) return;
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return;
+  auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, window);
+  QPointer<QWidget> target(window);
+  QObject::connect(notifier, &QSocketNotifier::activated, window, [target] {
+    char byte = 0;
+    [[maybe_unused]] ssize_t n = ::read(signalPipe[0], &byte, 1);
+    if (target) target->close();
+  });
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &action, nullptr);
+}

@@ -1,0 +1,23 @@
+#pragma once
+// How a run of the program is watched and ended from outside.
+//
+// Environment switches, for scripts and benchmarks:
+//   TOLVANE_REPORT_FIRST_PAINT  prints the line "first-paint" on standard output
+//                               as soon as the window has been painted once
+//   TOLVANE_SCREENSHOT=FILE     saves a PNG picture of the window in FILE,
+//                               TOLVANE_SCREENSHOT_AFTER_MS (default 2000) after
+//                               the first paint
+//   TOLVANE_QUIT_AFTER_MS=N     closes the window N ms after the first paint,
+//                               as the user would (the state is written); a
+//                               pending screenshot is taken first.
+class QWidget;
+
+// In a run that closes itself nobody is there to close a message box: from
+// now on messages go to standard error. Call before the window is made.
+void PrepareUnattendedRun();
+// Watches the window for the switches above.
+void InstallRunControl(QWidget* window);
+
+// SIGTERM, SIGINT and SIGHUP close the window as the user would, so the state
+// is written also when the program is stopped from a terminal or a script.
+void CloseOnTerminationSignals(QWidget* window);

@@ -1,0 +1,25 @@
+// Tolvane: a two-pane, keyboard-driven file manager.
+#include <QApplication>
+
+#include "app/MainForm.h"
+#include "app/RunControl.h"
+#include "platform/FileOperationDialogs.h"
+#include "platform/SystemImageList.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("Tolvane");
+  QApplication::setApplicationDisplayName("Tolvane");
+  SystemImageList::EnsureIconTheme();
+  InstallFileOperationDropHandler();
+  PrepareUnattendedRun();
+  int code = 0;
+  {
+    TForm1 form;
+    InstallRunControl(&form);
+    CloseOnTerminationSignals(&form);
+    form.show();
+    code = app.exec();
+  }
+  return code;
+}

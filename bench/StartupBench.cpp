@@ -1,0 +1,148 @@
+// Start-up benchmark: from starting the program to the first paint of its
+// window (offscreen), with both panes on folders of 1,000 files and ten
+// buttons on each bar, against a bare Qt window program started the same way
+// in the same run. Prints key=value lines.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "BenchUtil.h"
+#include "platform/Library.h"
+
+using bench::Median;
+using bench::Now;
+
+namespace {
+
+void WriteLines(const std::string& path, const std::vector<std::string>& lines) {
+  std::ofstream out(path, std::ios::binary);
+  for (const std::string& line : lines) out << line << "\r\n";
+}
+
+void MakeFolder(const std::string& dir, int files) {
+  std::filesystem::create_directories(dir);
+  char name[64];
+  for (int i = 0; i < files; ++i) {
+    std::snprintf(name, sizeof name, "/file_%04d.txt", i);
+    std::ofstream(dir + name) << i;
+  }
+}
+
+// A state folder whose panes open the two folders, with ten launchers and ten
+// folder buttons.
+void MakeState(const std::string& root) {
+  MakeFolder(root + "/left", 1000);
+  MakeFolder(root + "/right", 1000);
+  std::vector<std::string> launchers, folders;
+  const char* kinds[] = {".txt", ".png", ".sh", ".html", ".pdf", ".zip", ".c", ".mp3", ".odt", ".json"};
+  for (int i = 0; i < 10; ++i) {
+    std::string file = root + "/programs/tool" + std::to_string(i) + kinds[i];
+    std::filesystem::create_directories(root + "/programs");
+    std::ofstream(file) << "x";
+    launchers.push_back(file);
+    std::string folder = root + "/places/place" + std::to_string(i);
+    std::filesystem::create_directories(folder);
+    folders.push_back(folder);
+  }
+  std::string log = root + "/state/log";
+  std::filesystem::create_directories(log);
+  std::filesystem::create_directories(root + "/home");
+  WriteLines(log + "/Path1SL.text", {root + "/left"});
+  WriteLines(log + "/Path2SL.text", {root + "/right"});
+  for (const char* name : {"HistoryPath1", "HistoryPath2", "FileRunPath1", "FileRunPath2"})
+    WriteLines(log + "/" + name + ".text", {});
+  WriteLines(log + "/ImagePath.text", {"defo"});
+  WriteLines(log + "/TextPath.text", {"defo"});
+  WriteLines(log + "/ToolBar1.txt", launchers);
+  WriteLines(log + "/ToolBar2.txt", folders);
+}
+
+// Seconds from spawning the program until it prints "first-paint"; -1 on failure.
+double TimeToFirstPaint(const std::string& program) {
+  int out[2];
+  if (pipe(out) != 0) return -1;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+  double start = Now();
+  pid_t pid = 0;
+  bool spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ) == 0;
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  double took = -1;
+  std::string seen;
+  while (spawned && Now() - start < 60) {
+    pollfd p{out[0], POLLIN, 0};
+    if (poll(&p, 1, 1000) <= 0) continue;
+    char buffer[256];
+    ssize_t n = read(out[0], buffer, sizeof buffer);
+    if (n <= 0) break;
+    seen.append(buffer, static_cast<size_t>(n));
+    if (seen.find("first-paint\n") != std::string::npos) {
+      took = Now() - start;
+      break;
+    }
+  }
+  close(out[0]);
+  if (spawned) {
+    // Both programs close by themselves after the paint; wait so runs never overlap.
+    int status = 0;
+    double waitStart = Now();
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+      if (Now() - waitStart > 30) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        break;
+      }
+      usleep(5000);
+    }
+  }
+  if (took < 0) std::fprintf(stderr, "%s did not report its first paint\n", program.c_str());
+  return took;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string root = argc > 1 ? argv[1] : (std::filesystem::temp_directory_path() / "tolvane-startbench").string();
+  std::filesystem::remove_all(root);
+  MakeState(root);
+  std::string bin = ExecutableFolder();
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  setenv("TOLVANE_HOME", (root + "/state").c_str(), 1);
+  setenv("HOME", (root + "/home").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (root + "/home/.config").c_str(), 1);
+  setenv("TOLVANE_REPORT_FIRST_PAINT", "1", 1);
+  setenv("TOLVANE_QUIT_AFTER_MS", "0", 1);
+
+  // One run of each first, so both start from a warm disk cache.
+  TimeToFirstPaint(bin + "/tolvane");
+  TimeToFirstPaint(bin + "/bench_QtHello");
+  std::vector<double> tolvane, hello;
+  for (int i = 0; i < 7; ++i) {
+    double t = TimeToFirstPaint(bin + "/tolvane");
+    double h = TimeToFirstPaint(bin + "/bench_QtHello");
+    if (t < 0 || h < 0) return 1;
+    tolvane.push_back(t);
+    hello.push_back(h);
+  }
+  double t = Median(tolvane), h = Median(hello);
+  std::printf("tolvane_first_paint_ms=%.1f\n", t * 1000);
+  std::printf("qt_hello_first_paint_ms=%.1f\n", h * 1000);
+  std::printf("startup_vs_qt_hello=%.2f\n", t / h);
+  std::filesystem::remove_all(root);
+  return 0;
+}

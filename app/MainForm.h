@@ -302,3 +302,5 @@ class TForm1 : public QMainWindow {
 
 // Virtual-key codes of keys as the commands know them (65 'A', 112 F1...); 0 for others.
 int VirtualKeyOf(int qtKey);
+// The digit row by its X11 key code (10 for 1 .. 19 for 0) as a virtual key; 0 for others.
+int DigitKeyOfScanCode(quint32 scanCode);

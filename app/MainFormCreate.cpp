@@ -321,6 +321,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
       // Once per key: where the focused widget receives it.
       if (watched != focus || !isAncestorOf(focus)) break;
       int vk = VirtualKeyOf(key->key());
+      // Shift turns a digit into a symbol that depends on the layout; the key
+      // itself is known by its scan code.
+      if (vk == 0) vk = DigitKeyOfScanCode(key->nativeScanCode());
       bool handled = false;
       Guarded([&] { handled = FormShortCut(vk, key->modifiers()); });
       if (handled) return true;

@@ -34,3 +34,9 @@ int VirtualKeyOf(int qtKey) {
     default: return 0;
   }
 }
+
+int DigitKeyOfScanCode(quint32 scanCode) {
+  if (scanCode >= 10 && scanCode <= 18) return 49 + static_cast<int>(scanCode - 10);  // 1..9
+  if (scanCode == 19) return 48;                                                      // 0
+  return 0;
+}

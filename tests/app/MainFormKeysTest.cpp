@@ -116,6 +116,13 @@ TEST_F(MainFormKeysTest, ShiftAndAltSetQuickMasksCtrlGoesToTheShellActions) {
   EXPECT_EQ(form->Edit1->text().toStdString(), left + "/*.t*");
   EXPECT_EQ(Names(form->LV1), (Lines{"apple.txt", "banana.txt", "cherry.tar"}));
 
+  // Shift+1 on a US layout arrives as "!"; the key's code tells the digit.
+  QKeyEvent exclam(QEvent::KeyPress, Qt::Key_Exclam, Qt::ShiftModifier, 10, 0, 0, "!");
+  QApplication::sendEvent(QApplication::focusWidget(), &exclam);
+  EXPECT_EQ(form->Edit1->text().toStdString(), left + "/1*.*");
+  form->Edit1->setText(QString::fromStdString(left) + "/*.t*");
+  form->LV1->RefreshList();
+
   Press(Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);  // nothing at all
   EXPECT_EQ(form->Edit1->text().toStdString(), left + "/*.t*");
   EXPECT_EQ(form->LV1->SelectedCount(), 0);

@@ -2,17 +2,44 @@
 // Timing helpers shared by the benchmarks.
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
+#include <unistd.h>
+#include <linux/magic.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 extern char** environ;
 
 namespace bench {
+
+inline bool IsTmpfs(const std::string& path) {
+  struct statfs fs {};
+  return statfs(path.c_str(), &fs) == 0 && fs.f_type == TMPFS_MAGIC;
+}
+
+// A fresh folder named prefix-XXXXXX in base; empty when it cannot be made.
+inline std::string MakeTemp(const std::string& base, const std::string& prefix) {
+  std::string templ = base + "/" + prefix + "-XXXXXX";
+  return mkdtemp(templ.data()) ? templ : std::string();
+}
+
+// A folder on a disk: in the argument, else in the first temporary folder not in memory.
+inline std::string WorkFolder(int argc, char** argv, const std::string& prefix) {
+  if (argc > 1) return MakeTemp(argv[1], prefix);
+  std::vector<std::string> candidates;
+  if (const char* t = std::getenv("TMPDIR")) candidates.push_back(t);
+  candidates.insert(candidates.end(), {"/tmp", "/var/tmp", std::filesystem::current_path().string()});
+  for (const std::string& c : candidates)
+    if (!IsTmpfs(c) && access(c.c_str(), W_OK) == 0) return MakeTemp(c, prefix);
+  return std::string();
+}
 
 inline double Now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();

@@ -5,8 +5,6 @@
 // first alternating, the page cache left alone for both. Prints key=value lines.
 //   bench_CommandsBench [work folder]   (default: a temporary folder on a disk)
 #include <fcntl.h>
-#include <linux/magic.h>
-#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -27,6 +25,7 @@
 using bench::Median;
 using bench::Now;
 using bench::TimeCommand;
+using bench::WorkFolder;
 
 namespace {
 
@@ -47,27 +46,6 @@ class QuietUI : public IFileOperationUI {
   void ShowMessage(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
   bool ConfirmEmptyTrash(uint64_t) override { return true; }
 };
-
-bool IsTmpfs(const std::string& path) {
-  struct statfs fs {};
-  return statfs(path.c_str(), &fs) == 0 && fs.f_type == TMPFS_MAGIC;
-}
-
-std::string MakeTemp(const std::string& base) {
-  std::string templ = base + "/tolvane-commands-XXXXXX";
-  return mkdtemp(templ.data()) ? templ : std::string();
-}
-
-// A folder on a disk: the argument, else the first temporary folder not in memory.
-std::string WorkFolder(int argc, char** argv) {
-  if (argc > 1) return MakeTemp(argv[1]);
-  std::vector<std::string> candidates;
-  if (const char* t = std::getenv("TMPDIR")) candidates.push_back(t);
-  candidates.insert(candidates.end(), {"/tmp", "/var/tmp", std::filesystem::current_path().string()});
-  for (const std::string& c : candidates)
-    if (!IsTmpfs(c) && access(c.c_str(), W_OK) == 0) return MakeTemp(c);
-  return std::string();
-}
 
 std::vector<std::string> MakeFiles(const std::string& dir) {
   std::filesystem::create_directories(dir);
@@ -144,7 +122,7 @@ double TimeCopyCommand(TForm1& form, const std::string& target) {
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
-  std::string root = WorkFolder(argc, argv);
+  std::string root = WorkFolder(argc, argv, "tolvane-commands");
   if (root.empty()) {
     std::fprintf(stderr, "no work folder\n");
     return 1;

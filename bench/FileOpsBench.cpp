@@ -3,10 +3,8 @@
 // page cache left alone for both sides. Prints key=value lines.
 //   bench_FileOpsBench [work folder]   (default: a temporary folder on a disk)
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <spawn.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,7 +23,9 @@ extern char** environ;
 
 #include "BenchUtil.h"
 
+using bench::MakeTemp;
 using bench::Median;
+using bench::WorkFolder;
 using bench::Now;
 using bench::TimeCommand;
 
@@ -124,27 +124,6 @@ std::pair<int, uint64_t> CountFiles(const std::string& dir) {
 void Remove(const std::string& path) {
   std::error_code ec;
   std::filesystem::remove_all(path, ec);
-}
-
-bool IsTmpfs(const std::string& path) {
-  struct statfs fs {};
-  return statfs(path.c_str(), &fs) == 0 && fs.f_type == TMPFS_MAGIC;
-}
-
-std::string MakeTemp(const std::string& base) {
-  std::string templ = base + "/tolvane-fileops-XXXXXX";
-  return mkdtemp(templ.data()) ? templ : std::string();
-}
-
-// A folder on a disk: the argument, else the first temporary folder not in memory.
-std::string WorkFolder(int argc, char** argv) {
-  if (argc > 1) return MakeTemp(argv[1]);
-  std::vector<std::string> candidates;
-  if (const char* t = std::getenv("TMPDIR")) candidates.push_back(t);
-  candidates.insert(candidates.end(), {"/tmp", "/var/tmp", std::filesystem::current_path().string()});
-  for (const std::string& c : candidates)
-    if (!IsTmpfs(c) && access(c.c_str(), W_OK) == 0) return MakeTemp(c);
-  return std::string();
 }
 
 struct Sides {
@@ -250,7 +229,7 @@ void MoveCrossFs(const std::string& root) {
     std::printf("move_cross_fs_vs_mv=skipped\n");
     return;
   }
-  std::string memory = MakeTemp("/dev/shm");
+  std::string memory = MakeTemp("/dev/shm", "tolvane-fileops");
   std::string source = memory + "/tree";
   Sides sides;
   std::pair<int, uint64_t> want;
@@ -320,7 +299,7 @@ void TrashVsTrashPut(const std::string& root) {
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  std::string root = WorkFolder(argc, argv);
+  std::string root = WorkFolder(argc, argv, "tolvane-fileops");
   if (root.empty()) {
     std::fprintf(stderr, "no work folder\n");
     return 1;

@@ -159,7 +159,7 @@ class TForm1 : public QMainWindow {
   void FolderMenuOpenFile(QAction* entry);
   void LExecute();
 
-  // --- Tabs and folder menu additions (MainFormTabs.cpp, MainFormFolderMenu.cpp) ---
+  // --- Path text and the folder menu's paths (MainFormTabs.cpp, MainFormFolderMenu.cpp) ---
   // The last name of a path: "/a/b" -> "b"; empty for "/" and for a path ending in '/'.
   static std::string LastPathComponent(const std::string& path);
   // The path with a "/" at its end, added when it has none.
@@ -215,14 +215,13 @@ class TForm1 : public QMainWindow {
   // Shows a message box with one OK button.
   std::function<void(const QString& text)> ShowMessage;
 
-  // --- Key dispatch, tool bars, file helpers: additions ---
+  // --- Moving files between panes (MainFormFiles.cpp) ---
   // TransferSelection with its answer: true when the operation succeeded.
   bool TryTransferSelection(TShellListView* list, const std::string& folder, bool move);
   // Clears the selection and gives the row at index (clamped to the last) the focus mark.
   void FocusItemAt(TShellListView* list, int index);
   // The folder bar's button of a digit key (48..57), null when the bar has none.
   QToolButton* FolderButtonOfKey(int virtualKey) const;
-  // --- end of additions ---
 
   // --- File commands (MainFormCommands.cpp, MainFormDestinations.cpp) ---
   void CCExecute();
@@ -262,7 +261,6 @@ class TForm1 : public QMainWindow {
   void Tab1ListClick(QMenu* submenu);
   void N3Click(QMenu* submenu);
   void CopyListClick(QAction* entry);
-  // --- end of file commands ---
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -278,7 +276,7 @@ class TForm1 : public QMainWindow {
   // Connects a letter action to its handler; letters without one do nothing.
   void SetHandler(const QString& name, void (TForm1::*handler)());
 
-  // --- Key dispatch and tool bars: private helpers ---
+  // MainFormKeys.cpp, MainFormToolbars.cpp
   // The filter edit keeps its folder part and takes mask; the list is re-read.
   void SetQuickMask(TShellListView* list, const QString& mask);
   // Shows a pane's tree beside it, taking its width from the right pane.
@@ -287,12 +285,11 @@ class TForm1 : public QMainWindow {
   // The line of a pane's folder tab (the saved one while a preview covers the pane).
   std::string CurrentTabLine(TShellListView* list);
   QToolButton* AddBarButton(QToolBar* toolBar, QAction* before, const QString& caption, const std::string& hint);
-  // --- end of private helpers ---
 
   bool shown_ = false;
   bool destroyed_ = false;
 
-  // --- Start-up and shut-down helpers (MainFormState.cpp) ---
+  // MainFormState.cpp
   // Writes the eight lists and the two tool bar files into folder; false when any failed.
   bool SaveListFiles(const std::string& folder) const;
   // The window's and the lists' keys of the INI file, as shut-down writes them.

@@ -19,6 +19,7 @@
 #include "app/Form4.h"
 #include "app/InputNewDirDlg.h"
 #include "app/MainForm.h"
+#include "platform/FolderEntries.h"
 #include "platform/ErrorText.h"
 #include "platform/FileOperation.h"
 #include "platform/IniFile.h"
@@ -135,21 +136,6 @@ QString BadFolderName(const QString& name) {
     if (part == "." || part == "..") return QStringLiteral("フォルダ名に「.」や「..」は使えません。");
   if (name.split('/', Qt::SkipEmptyParts).isEmpty()) return QStringLiteral("フォルダ名を入力してください。");
   return {};
-}
-
-// Creates path with every missing folder above it: 0, or the errno of the
-// first folder that could not be made.
-int CreateFolderChain(const std::string& path) {
-  for (size_t end = 1; end <= path.size(); ++end) {
-    if (end < path.size() && path[end] != '/') continue;
-    if (path[end - 1] == '/') continue;  // "//" and the trailing '/'
-    std::string folder = path.substr(0, end);
-    if (mkdir(folder.c_str(), 0777) == 0) continue;
-    int error = errno;
-    if (error == EEXIST && FolderExists(folder)) continue;
-    return error == EEXIST ? ENOTDIR : error;
-  }
-  return 0;
 }
 
 }  // namespace

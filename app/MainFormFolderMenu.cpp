@@ -4,14 +4,13 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QMenu>
-#include <dirent.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "app/MainForm.h"
+#include "platform/FolderEntries.h"
 #include "platform/Exception.h"
 #include "platform/NameCompare.h"
 
@@ -55,23 +54,12 @@ struct FolderContents {
 // The folder's entries in name order; an unreadable folder has none.
 FolderContents ReadFolder(const std::string& root) {
   FolderContents contents;
-  DIR* dir = opendir(root.c_str());
-  if (!dir) return contents;
-  while (const dirent* entry = readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    bool folder = entry->d_type == DT_DIR;
-    if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-      // A link to a folder is a folder; a broken link is a file entry like any other.
-      struct stat st {};
-      folder = stat((root + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    }
-    if (!folder)
-      contents.files.push_back(name);
-    else if (name.front() != '.')
-      contents.folders.push_back(name);
+  for (FolderEntry& entry : ReadFolderEntries(root)) {
+    if (!entry.folder)
+      contents.files.push_back(std::move(entry.name));
+    else if (entry.name.front() != '.')
+      contents.folders.push_back(std::move(entry.name));
   }
-  closedir(dir);
   auto byName = [](const std::string& a, const std::string& b) { return CompareNames(a, b) < 0; };
   std::sort(contents.folders.begin(), contents.folders.end(), byName);
   std::sort(contents.files.begin(), contents.files.end(), byName);

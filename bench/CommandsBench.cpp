@@ -18,11 +18,13 @@
 #include <vector>
 
 #include "BenchUtil.h"
+#include "QuietUI.h"
 #include "app/MainForm.h"
 #include "platform/FileOperation.h"
 #include "shell/watch/WatcherThread.h"
 
 using bench::Median;
+using bench::QuietUI;
 using bench::Now;
 using bench::TimeCommand;
 using bench::WorkFolder;
@@ -32,20 +34,6 @@ namespace {
 constexpr int kRuns = 3;
 constexpr int kFiles = 2000;
 constexpr size_t kFileBytes = 500000;  // 2,000 of them: 1 GB
-
-// Answers yes; an error cancels the job and is printed, so nothing waits for a click.
-class QuietUI : public IFileOperationUI {
- public:
-  bool ConfirmDelete(const std::vector<std::string>&, bool) override { return true; }
-  bool ConfirmPermanentDelete(const std::string&) override { return true; }
-  ConflictAnswer AskReplace(const FileFacts&, const FileFacts&) override { return ConflictAnswer::YesToAll; }
-  ErrorAnswer AskError(const std::string& path, const std::string& action, int error) override {
-    std::fprintf(stderr, "error: %s %s: errno %d\n", action.c_str(), path.c_str(), error);
-    return ErrorAnswer::Cancel;
-  }
-  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
-  bool ConfirmEmptyTrash(uint64_t) override { return true; }
-};
 
 std::vector<std::string> MakeFiles(const std::string& dir) {
   std::filesystem::create_directories(dir);

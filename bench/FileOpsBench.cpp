@@ -22,9 +22,11 @@
 extern char** environ;
 
 #include "BenchUtil.h"
+#include "QuietUI.h"
 
 using bench::MakeTemp;
 using bench::Median;
+using bench::QuietUI;
 using bench::WorkFolder;
 using bench::Now;
 using bench::TimeCommand;
@@ -34,20 +36,6 @@ namespace {
 constexpr int kRuns = 3;
 constexpr int kTreeFiles = 10000, kTreeFolders = 200, kTrashFiles = 1000;
 constexpr uint64_t kBigBytes = uint64_t(1) << 30;
-
-// Answers yes to everything; an error stops the job and is shown.
-class QuietUI : public IFileOperationUI {
- public:
-  bool ConfirmDelete(const std::vector<std::string>&, bool) override { return true; }
-  bool ConfirmPermanentDelete(const std::string&) override { return true; }
-  ConflictAnswer AskReplace(const FileFacts&, const FileFacts&) override { return ConflictAnswer::YesToAll; }
-  ErrorAnswer AskError(const std::string& path, const std::string& action, int error) override {
-    std::fprintf(stderr, "error: %s %s: errno %d\n", action.c_str(), path.c_str(), error);
-    return ErrorAnswer::Cancel;
-  }
-  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
-  bool ConfirmEmptyTrash(uint64_t) override { return true; }
-};
 
 double TimeEngine(uint32_t function, const std::vector<std::string>& sources, const std::string& destination,
                   uint32_t flags) {

@@ -41,9 +41,7 @@ class MainFormKeysTest : public ::testing::Test {
   void SetUp() override {
     left = files.dir("left");
     right = files.dir("right");
-    f.WriteLines("log/Path1SL.text", {left});
-    f.WriteLines("log/Path2SL.text", {right});
-    form = f.Open();
+    form = f.OpenOn(left, right);
     for (QAction* action : form->ActionList1)
       QObject::connect(action, &QAction::triggered, form, [this, action] { ran << action->objectName(); });
     SetFileOperationUIOverride(&ui);

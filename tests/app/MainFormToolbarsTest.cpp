@@ -25,9 +25,7 @@ class MainFormToolbarsTest : public ::testing::Test {
   void SetUp() override {
     left = files.dir("left");
     right = files.dir("right");
-    f.WriteLines("log/Path1SL.text", {left});
-    f.WriteLines("log/Path2SL.text", {right});
-    form = f.Open();
+    form = f.OpenOn(left, right);
   }
   Lines Hints(QToolBar* bar) {
     Lines hints;

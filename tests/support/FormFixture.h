@@ -42,6 +42,12 @@ class FormFixture {
   }
 
   // Creates and shows the window; menus pop up through Choose, messages are recorded.
+  // Opens the window with one tab per pane on the given folders.
+  TForm1* OpenOn(const std::string& left, const std::string& right) {
+    WriteLines("log/Path1SL.text", {left});
+    WriteLines("log/Path2SL.text", {right});
+    return Open();
+  }
   TForm1* Open() {
     form = std::make_unique<TForm1>();
     form->ExecPopup = [this](QMenu* menu, const QPoint& pt) -> QAction* {

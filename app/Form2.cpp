@@ -6,8 +6,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "platform/FileSystemFolder.h"
-#include "platform/PathText.h"
+#include "platform/namespace/FileSystemFolder.h"
+#include "platform/namespace/PathText.h"
 
 TForm2::TForm2(QWidget* parent) : QDialog(parent) {
   setObjectName("Form2");

@@ -9,8 +9,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "platform/OpenWith.h"
-#include "platform/PathText.h"
+#include "platform/desktop/OpenWith.h"
+#include "platform/namespace/PathText.h"
 
 TForm4::TForm4(QWidget* parent) : QDialog(parent) {
   setObjectName("Form4");

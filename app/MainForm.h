@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/LineList.h"
+#include "platform/state/LineList.h"
 #include "shell/ShellListView.h"
 #include "shell/ShellPopupMenu.h"
 #include "shell/ShellTreeView.h"

@@ -19,13 +19,13 @@
 #include "app/Form4.h"
 #include "app/InputNewDirDlg.h"
 #include "app/MainForm.h"
-#include "platform/FolderEntries.h"
-#include "platform/ErrorText.h"
-#include "platform/FileOperation.h"
-#include "platform/IniFile.h"
-#include "platform/OpenWith.h"
-#include "platform/PathText.h"
-#include "platform/StateFolder.h"
+#include "platform/namespace/FolderEntries.h"
+#include "platform/fileops/ErrorText.h"
+#include "platform/fileops/FileOperation.h"
+#include "platform/state/IniFile.h"
+#include "platform/desktop/OpenWith.h"
+#include "platform/namespace/PathText.h"
+#include "platform/state/StateFolder.h"
 
 namespace {
 

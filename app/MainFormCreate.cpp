@@ -20,7 +20,7 @@
 #include <QVBoxLayout>
 
 #include "app/MainForm.h"
-#include "platform/Exception.h"
+#include "platform/system/Exception.h"
 #include "shell/actions/ShellActns.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <QVariant>
 
 #include "app/MainForm.h"
-#include "platform/Exception.h"
+#include "platform/system/Exception.h"
 
 namespace {
 

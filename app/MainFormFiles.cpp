@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "app/MainForm.h"
-#include "platform/FileOperation.h"
-#include "platform/OpenWith.h"
+#include "platform/fileops/FileOperation.h"
+#include "platform/desktop/OpenWith.h"
 
 std::string TForm1::FocusedItemPath(TShellListView* list) {
   if (!list || list->SelectedCount() == 0) return {};

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "app/MainForm.h"
-#include "platform/FolderEntries.h"
-#include "platform/Exception.h"
-#include "platform/NameCompare.h"
+#include "platform/namespace/FolderEntries.h"
+#include "platform/system/Exception.h"
+#include "platform/namespace/NameCompare.h"
 
 namespace {
 

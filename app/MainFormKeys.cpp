@@ -12,8 +12,8 @@
 #include <algorithm>
 
 #include "app/MainForm.h"
-#include "platform/Drives.h"
-#include "platform/PathText.h"
+#include "platform/namespace/Drives.h"
+#include "platform/namespace/PathText.h"
 
 namespace {
 

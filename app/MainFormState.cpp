@@ -22,9 +22,9 @@
 #include <unistd.h>
 
 #include "app/MainForm.h"
-#include "platform/IniFile.h"
-#include "platform/PathText.h"
-#include "platform/StateFolder.h"
+#include "platform/state/IniFile.h"
+#include "platform/namespace/PathText.h"
+#include "platform/state/StateFolder.h"
 
 namespace {
 

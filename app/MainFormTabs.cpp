@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "app/MainForm.h"
-#include "platform/Exception.h"
-#include "platform/IDList.h"
-#include "platform/ShellApi.h"
+#include "platform/system/Exception.h"
+#include "platform/namespace/IDList.h"
+#include "platform/namespace/ShellApi.h"
 #include "shell/actions/Wildcard.h"
 
 namespace {

@@ -11,9 +11,9 @@
 #include <functional>
 
 #include "app/MainForm.h"
-#include "platform/Exception.h"
-#include "platform/PathText.h"
-#include "platform/SystemImageList.h"
+#include "platform/system/Exception.h"
+#include "platform/namespace/PathText.h"
+#include "platform/namespace/SystemImageList.h"
 #include "shell/ShellCtrls.h"
 
 namespace {

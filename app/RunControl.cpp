@@ -15,7 +15,7 @@
 #include <unistd.h>
 #include <utility>
 
-#include "platform/Exception.h"
+#include "platform/system/Exception.h"
 
 namespace {
 

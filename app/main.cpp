@@ -3,8 +3,8 @@
 
 #include "app/MainForm.h"
 #include "app/RunControl.h"
-#include "platform/FileOperationDialogs.h"
-#include "platform/SystemImageList.h"
+#include "platform/fileops/FileOperationDialogs.h"
+#include "platform/namespace/SystemImageList.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

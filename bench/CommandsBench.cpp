@@ -20,7 +20,7 @@
 #include "BenchUtil.h"
 #include "QuietUI.h"
 #include "app/MainForm.h"
-#include "platform/FileOperation.h"
+#include "platform/fileops/FileOperation.h"
 #include "shell/watch/WatcherThread.h"
 
 using bench::Median;

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/FileOperation.h"
+#include "platform/fileops/FileOperation.h"
 
 extern char** environ;
 

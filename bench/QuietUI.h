@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/FileOperation.h"
+#include "platform/fileops/FileOperation.h"
 
 namespace bench {
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "BenchUtil.h"
-#include "platform/Library.h"
+#include "platform/system/Library.h"
 
 using bench::Median;
 using bench::Now;

@@ -9,7 +9,14 @@ packages=(
   libarchive-dev libpng-dev libjpeg-dev
   shared-mime-info breeze-icon-theme fonts-noto-cjk
   trash-cli xvfb xauth xdotool
+  libarchive-tools zip unzip 7zip gcab lhasa
+  libgif-dev libwebp-dev
+  desktop-file-utils appstream dpkg-dev file
 )
+# Fuzzing and profiling are run by hand, not by the tests: `deps.sh fuzz`.
+if [ "${1:-}" = fuzz ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/IDList.h"
+#include "platform/namespace/IDList.h"
 
 constexpr uint32_t DBT_DEVICEARRIVAL = 0x8000;
 constexpr uint32_t DBT_DEVICEREMOVECOMPLETE = 0x8004;

@@ -1,6 +1,6 @@
 #include "shell/DropEvents.h"
 
-#include "platform/DropTarget.h"
+#include "platform/desktop/DropTarget.h"
 #include "shell/ShellCtrls.h"
 
 uint32_t DropKeyState(const QDropEvent* event, bool right) {

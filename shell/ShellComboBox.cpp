@@ -11,7 +11,7 @@
 #include <QStylePainter>
 #include <algorithm>
 
-#include "platform/SystemImageList.h"
+#include "platform/namespace/SystemImageList.h"
 #include "shell/ShellTreeView.h"
 
 // Draws the drop-down list's rows through the combo box, indented by level.

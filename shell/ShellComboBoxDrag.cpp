@@ -1,8 +1,8 @@
 // The combo box as a drop target: only the selected entry takes a drop.
 #include <QDropEvent>
 
-#include "platform/DropTarget.h"
-#include "platform/FilePayload.h"
+#include "platform/desktop/DropTarget.h"
+#include "platform/desktop/FilePayload.h"
 #include "shell/DropEvents.h"
 #include "shell/ShellComboBox.h"
 

@@ -3,9 +3,9 @@
 // as a drive event.
 #include <algorithm>
 
-#include "platform/Drives.h"
-#include "platform/Exception.h"
-#include "platform/ItemID.h"
+#include "platform/namespace/Drives.h"
+#include "platform/system/Exception.h"
+#include "platform/namespace/ItemID.h"
 #include "shell/ShellCtrls.h"
 
 TShellCtrlList& TShellCtrlList::Instance() {

@@ -5,10 +5,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/Drives.h"
-#include "platform/DropTarget.h"
-#include "platform/Exception.h"
-#include "platform/ItemID.h"
+#include "platform/namespace/Drives.h"
+#include "platform/desktop/DropTarget.h"
+#include "platform/system/Exception.h"
+#include "platform/namespace/ItemID.h"
 #include "shell/ShellFileList.h"
 
 // --- Item ID list operations ---------------------------------------------------

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/IDList.h"
-#include "platform/ShellApi.h"
+#include "platform/namespace/IDList.h"
+#include "platform/namespace/ShellApi.h"
 #include "shell/DeviceChangeData.h"
 
 class QMimeData;

@@ -1,7 +1,7 @@
 // One row of a folder list: what the list view paints, cached per item.
 #include <QLocale>
 
-#include "platform/ItemID.h"
+#include "platform/namespace/ItemID.h"
 #include "shell/ShellCtrls.h"
 #include "shell/ShellFileList.h"
 

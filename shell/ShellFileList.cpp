@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "platform/DropTarget.h"
-#include "platform/ItemID.h"
-#include "platform/PathText.h"
+#include "platform/desktop/DropTarget.h"
+#include "platform/namespace/ItemID.h"
+#include "platform/namespace/PathText.h"
 #include "shell/WaitCursor.h"
 #include "shell/watch/ShFilesWatcher.h"
 

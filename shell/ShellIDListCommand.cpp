@@ -3,8 +3,8 @@
 #include <QGuiApplication>
 #include <QMenu>
 
-#include "platform/ContextMenu.h"
-#include "platform/FilePayload.h"
+#include "platform/desktop/ContextMenu.h"
+#include "platform/desktop/FilePayload.h"
 #include "shell/ShellCtrls.h"
 
 bool TShellIDList::InvokeCommand(QWidget* window, int kind) {

@@ -6,7 +6,7 @@
 #include <QLocale>
 #include <QPalette>
 
-#include "platform/SystemImageList.h"
+#include "platform/namespace/SystemImageList.h"
 #include "shell/ShellFileList.h"
 
 void TShellListModel::SetRowCount(int count) {

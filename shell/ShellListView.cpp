@@ -22,11 +22,11 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "platform/FilePayload.h"
-#include "platform/IniFile.h"
-#include "platform/OpenWith.h"
-#include "platform/PathText.h"
-#include "platform/StateFolder.h"
+#include "platform/desktop/FilePayload.h"
+#include "platform/state/IniFile.h"
+#include "platform/desktop/OpenWith.h"
+#include "platform/namespace/PathText.h"
+#include "platform/state/StateFolder.h"
 #include "shell/WaitCursor.h"
 #include "shell/ShellItemViews.h"
 #include "shell/ShellListModel.h"

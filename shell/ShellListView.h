@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/DropTarget.h"
+#include "platform/desktop/DropTarget.h"
 #include "shell/ShellFileList.h"
 #include "shell/ShellListDelegate.h"
 #include "shell/ShellTreeView.h"

@@ -7,7 +7,7 @@
 #include <QScrollBar>
 #include <cstdlib>
 
-#include "platform/FilePayload.h"
+#include "platform/desktop/FilePayload.h"
 #include "shell/DropEvents.h"
 #include "shell/ShellListModel.h"
 #include "shell/ShellListView.h"

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/ContextMenu.h"
+#include "platform/desktop/ContextMenu.h"
 
 namespace {
 constexpr int kLastCommand = 0x7FFF;

@@ -10,8 +10,8 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "platform/Drives.h"
-#include "platform/SystemImageList.h"
+#include "platform/namespace/Drives.h"
+#include "platform/namespace/SystemImageList.h"
 #include "shell/ShellComboBox.h"
 #include "shell/ShellListView.h"
 #include "shell/ShellPopupMenu.h"

@@ -8,10 +8,10 @@
 #include <QScrollBar>
 #include <cstdlib>
 
-#include "platform/DropTarget.h"
-#include "platform/Exception.h"
-#include "platform/FilePayload.h"
-#include "platform/SystemImageList.h"
+#include "platform/desktop/DropTarget.h"
+#include "platform/system/Exception.h"
+#include "platform/desktop/FilePayload.h"
+#include "platform/namespace/SystemImageList.h"
 #include "shell/DropEvents.h"
 #include "shell/ShellTreeView.h"
 

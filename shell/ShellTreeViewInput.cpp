@@ -14,7 +14,7 @@
 #include <functional>
 #include <sys/stat.h>
 
-#include "platform/FilePayload.h"
+#include "platform/desktop/FilePayload.h"
 #include "shell/ShellComboBox.h"
 #include "shell/ShellListView.h"
 #include "shell/ShellPopupMenu.h"

@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <algorithm>
 
-#include "platform/Exception.h"
+#include "platform/system/Exception.h"
 #include "shell/actions/ShellActns.h"
 
 TShellActionList::TShellActionList(QWidget* host) : QObject(host), host_(host) {

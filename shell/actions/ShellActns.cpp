@@ -11,7 +11,7 @@
 #include <QTreeView>
 #include <vector>
 
-#include "platform/FilePayload.h"
+#include "platform/desktop/FilePayload.h"
 #include "shell/ShellListModel.h"
 #include "shell/ShellListView.h"
 

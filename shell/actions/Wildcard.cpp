@@ -3,7 +3,7 @@
 #include <QChar>
 #include <cstdint>
 
-#include "platform/Drives.h"
+#include "platform/namespace/Drives.h"
 
 namespace {
 

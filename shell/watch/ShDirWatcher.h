@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ChangeNotification.h"
+#include "platform/system/ChangeNotification.h"
 #include "shell/DeviceChangeData.h"
 #include "shell/watch/WatcherThread.h"
 

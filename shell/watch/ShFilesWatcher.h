@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/ChangeNotification.h"
+#include "platform/system/ChangeNotification.h"
 #include "shell/watch/WatcherThread.h"
 
 class TShFilesWatcher;

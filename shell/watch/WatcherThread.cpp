@@ -1,6 +1,6 @@
 #include "shell/watch/WatcherThread.h"
 
-#include "platform/PathText.h"
+#include "platform/namespace/PathText.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -11,8 +11,8 @@
 #include <set>
 #include <vector>
 
-#include "platform/Exception.h"
-#include "platform/SyncCall.h"
+#include "platform/system/Exception.h"
+#include "platform/system/SyncCall.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/WaitObjects.h"
+#include "platform/system/WaitObjects.h"
 
 // A failed wait or re-arm. It ends the thread without a message.
 class EWatchSystemError : public std::runtime_error {

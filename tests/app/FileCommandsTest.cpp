@@ -25,8 +25,8 @@
 #include "app/Form3.h"
 #include "app/Form4.h"
 #include "app/InputNewDirDlg.h"
-#include "platform/FileOperation.h"
-#include "platform/PathText.h"
+#include "platform/fileops/FileOperation.h"
+#include "platform/namespace/PathText.h"
 #include "shell/ShellListModel.h"
 
 namespace {

@@ -16,8 +16,8 @@
 
 #include "FormFixture.h"
 #include "ScriptedFileOperationUI.h"
-#include "platform/Drives.h"
-#include "platform/PathText.h"
+#include "platform/namespace/Drives.h"
+#include "platform/namespace/PathText.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 
 #include "FormFixture.h"
 #include "app/RunControl.h"
-#include "platform/IDList.h"
-#include "platform/IniFile.h"
-#include "platform/LineList.h"
+#include "platform/namespace/IDList.h"
+#include "platform/state/IniFile.h"
+#include "platform/state/LineList.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 
 #include "FormFixture.h"
 #include "TempDir.h"
-#include "platform/LineList.h"
-#include "platform/PathText.h"
+#include "platform/state/LineList.h"
+#include "platform/namespace/PathText.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 
 #include "ScriptedFileOperationUI.h"
 #include "TempDir.h"
-#include "platform/DropTarget.h"
-#include "platform/FileOperationDialogs.h"
-#include "platform/FilePayload.h"
+#include "platform/desktop/DropTarget.h"
+#include "platform/fileops/FileOperationDialogs.h"
+#include "platform/desktop/FilePayload.h"
 #include "shell/ShellComboBox.h"
 #include "shell/ShellTreeView.h"
 #include "shell/watch/WatcherThread.h"

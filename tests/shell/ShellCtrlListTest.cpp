@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "TempDir.h"
-#include "platform/Drives.h"
+#include "platform/namespace/Drives.h"
 #include "shell/ShellCtrls.h"
 #include "shell/watch/ShDirWatcher.h"
 #include "shell/watch/WatcherThread.h"

@@ -7,8 +7,8 @@
 
 #include "SimpleListOwner.h"
 #include "TempDir.h"
-#include "platform/Exception.h"
-#include "platform/ItemID.h"
+#include "platform/system/Exception.h"
+#include "platform/namespace/ItemID.h"
 #include "shell/ShellCtrls.h"
 #include "shell/ShellFileList.h"
 

@@ -16,9 +16,9 @@
 #include <unistd.h>
 
 #include "TempDir.h"
-#include "platform/DropTarget.h"
-#include "platform/FilePayload.h"
-#include "platform/IniFile.h"
+#include "platform/desktop/DropTarget.h"
+#include "platform/desktop/FilePayload.h"
+#include "platform/state/IniFile.h"
 #include "shell/ShellListModel.h"
 #include "shell/ShellListView.h"
 #include "shell/ShellPopupMenu.h"

@@ -19,10 +19,10 @@
 #include "EnvGuard.h"
 #include "ScriptedFileOperationUI.h"
 #include "TempDir.h"
-#include "platform/ContextMenu.h"
-#include "platform/FilePayload.h"
-#include "platform/PathText.h"
-#include "platform/PropertiesDialog.h"
+#include "platform/desktop/ContextMenu.h"
+#include "platform/desktop/FilePayload.h"
+#include "platform/namespace/PathText.h"
+#include "platform/desktop/PropertiesDialog.h"
 #include "shell/ShellPopupMenu.h"
 
 namespace {

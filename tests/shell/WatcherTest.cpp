@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "TempDir.h"
-#include "platform/ItemID.h"
+#include "platform/namespace/ItemID.h"
 #include "shell/watch/ShDirWatcher.h"
 #include "shell/watch/ShFilesWatcher.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/Drives.h"
+#include "platform/namespace/Drives.h"
 #include "shell/actions/Wildcard.h"
 
 TEST(Wildcard, MasksThatMatchEverything) {

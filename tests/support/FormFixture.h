@@ -14,7 +14,7 @@
 #include "EnvGuard.h"
 #include "TempDir.h"
 #include "app/MainForm.h"
-#include "platform/Exception.h"
+#include "platform/system/Exception.h"
 #include "shell/watch/WatcherThread.h"
 
 class FormFixture {

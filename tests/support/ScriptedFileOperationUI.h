@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/FileOperation.h"
+#include "platform/fileops/FileOperation.h"
 
 class ScriptedFileOperationUI : public IFileOperationUI {
  public:

@@ -1,0 +1,333 @@
+#include "platform/desktop/ContextMenu.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
+#include <QVariant>
+#include <QWidget>
+#include <cerrno>
+
+#include "platform/system/Exception.h"
+#include "platform/fileops/FileOperation.h"
+#include "platform/fileops/FileOperationDialogs.h"
+#include "platform/desktop/FilePayload.h"
+#include "platform/desktop/OpenWith.h"
+#include "platform/namespace/PathText.h"
+#include "platform/desktop/PropertiesDialog.h"
+#include "platform/namespace/ShellApi.h"
+#include "platform/namespace/ShellFolderBase.h"
+
+const char* const kCommandIdProperty = "commandId";
+
+int CommandIdOf(const QAction* action) {
+  return action ? action->property(kCommandIdProperty).toInt() : 0;
+}
+
+void SetCommandIdOf(QAction* action, int id) {
+  if (action) action->setProperty(kCommandIdProperty, id);
+}
+
+namespace {
+
+struct Verb {
+  int offset;
+  const char* text;
+  const char* help;
+};
+
+// In menu order; a group ends where the next begins (a separator between).
+const Verb kVerbGroups[][3] = {
+    {{CMDOFF_OPEN, "開く(&O)", "選択した項目を開きます。"},
+     {CMDOFF_OPENWITH, "プログラムから開く(&H)...", "選択した項目を開くプログラムを選びます。"},
+     {-1, nullptr, nullptr}},
+    {{CMDOFF_CUT, "切り取り(&T)", "選択した項目をクリップボードへ切り取ります。"},
+     {CMDOFF_COPY, "コピー(&C)", "選択した項目をクリップボードへコピーします。"},
+     {CMDOFF_PASTE, "貼り付け(&P)", "クリップボードの項目をこのフォルダーへ貼り付けます。"}},
+    {{CMDOFF_CREATELINK, "ショートカットの作成(&S)", "選択した項目へのリンクを同じフォルダーに作成します。"},
+     {CMDOFF_DELETE, "削除(&D)", "選択した項目をごみ箱へ移動します。"},
+     {CMDOFF_RENAME, "名前の変更(&M)", "選択した項目の名前を変更します。"}},
+    {{CMDOFF_UNDO, "元に戻す(&U)", "最後のファイル操作を元に戻します。"},
+     {-1, nullptr, nullptr},
+     {-1, nullptr, nullptr}},
+    {{CMDOFF_PROPERTIES, "プロパティ(&R)", "選択した項目のプロパティを表示します。"},
+     {-1, nullptr, nullptr},
+     {-1, nullptr, nullptr}},
+};
+
+const Verb* FindVerb(int offset) {
+  for (const auto& group : kVerbGroups)
+    for (const Verb& verb : group)
+      if (verb.text && verb.offset == offset) return &verb;
+  return nullptr;
+}
+
+bool ClipboardHoldsFiles() {
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  return clipboard && MimeDataHoldsFiles(clipboard->mimeData());
+}
+
+class ItemsContextMenu : public IContextMenu {
+ public:
+  ItemsContextMenu(QWidget* owner, std::vector<ContextMenuItem> items, uint32_t attributes)
+      : owner_(owner), items_(std::move(items)), attributes_(attributes) {}
+
+  bool QueryContextMenu(QMenu* menu, int insertPosition, int firstId, int lastId, uint32_t flags) override;
+  bool InvokeCommand(QWidget* window, int offset) override;
+  std::string GetCommandString(int offset) override {
+    const Verb* verb = FindVerb(offset);
+    return verb ? verb->help : "";
+  }
+
+ private:
+  bool Has(uint32_t mask) const { return (attributes_ & mask) == mask; }
+  bool AllHavePaths() const {
+    for (const ContextMenuItem& item : items_)
+      if (item.path.empty()) return false;
+    return !items_.empty();
+  }
+  bool AnyFolder() const {
+    for (const ContextMenuItem& item : items_)
+      if (item.folder) return true;
+    return false;
+  }
+  bool PasteTarget() const {
+    return items_.size() == 1 && items_[0].folder && !items_[0].path.empty() && Has(SFGAO_FILESYSTEM);
+  }
+  // Whether the verb applies to these items at all (the menu shows fewer:
+  // rename only when asked for, paste only with files on the clipboard).
+  bool Applies(int offset) const;
+  std::vector<std::string> Paths() const {
+    std::vector<std::string> paths;
+    for (const ContextMenuItem& item : items_) paths.push_back(item.path);
+    return paths;
+  }
+
+  bool Open();
+  bool Paste(QWidget* window);
+  bool ShowProperties(QWidget* window);
+
+  QPointer<QWidget> owner_;
+  std::vector<ContextMenuItem> items_;
+  uint32_t attributes_;
+};
+
+bool ItemsContextMenu::Applies(int offset) const {
+  if (items_.empty()) return false;
+  switch (offset) {
+    case CMDOFF_OPEN: return true;
+    case CMDOFF_OPENWITH: return AllHavePaths() && !AnyFolder() && Has(SFGAO_FILESYSTEM);
+    case CMDOFF_CUT:
+    case CMDOFF_DELETE: return AllHavePaths() && Has(SFGAO_CANDELETE);
+    case CMDOFF_COPY: return AllHavePaths() && Has(SFGAO_CANCOPY);
+    case CMDOFF_PASTE: return PasteTarget();
+    case CMDOFF_CREATELINK: return AllHavePaths() && Has(SFGAO_CANLINK);
+    case CMDOFF_RENAME: return items_.size() == 1 && Has(SFGAO_CANRENAME);
+    case CMDOFF_PROPERTIES: return Has(SFGAO_HASPROPSHEET);
+    case CMDOFF_UNDO: return FileOperationJournal::Instance().CanUndo();
+    default: return false;
+  }
+}
+
+bool ItemsContextMenu::QueryContextMenu(QMenu* menu, int insertPosition, int firstId, int lastId, uint32_t flags) {
+  if (!menu || items_.empty() || firstId < 0) return false;
+  QList<QAction*> existing = menu->actions();
+  QAction* before = insertPosition >= 0 && insertPosition < existing.size() ? existing[insertPosition] : nullptr;
+  qsizetype above = before ? insertPosition : existing.size();  // entries above ours
+  bool entriesBefore = above > 0 && !existing[above - 1]->isSeparator();
+  bool pasteShown = !(flags & CMF_DEFAULTONLY) && ClipboardHoldsFiles();
+
+  bool any = false, groupStarted = false;
+  auto insert = [&](QAction* action) { menu->insertAction(before, action); };
+  auto separate = [&] {
+    auto* separator = new QAction(menu);
+    separator->setSeparator(true);
+    insert(separator);
+  };
+  for (const auto& group : kVerbGroups) {
+    groupStarted = false;
+    for (const Verb& verb : group) {
+      if (!verb.text || firstId + verb.offset > lastId || !Applies(verb.offset)) continue;
+      if (flags & CMF_DEFAULTONLY && verb.offset != CMDOFF_OPEN) continue;
+      if (verb.offset == CMDOFF_RENAME && !(flags & CMF_CANRENAME)) continue;
+      if (verb.offset == CMDOFF_PASTE && !pasteShown) continue;
+      if (!groupStarted && (any || entriesBefore)) separate();
+      groupStarted = any = true;
+      QString text = QString::fromUtf8(verb.text);
+      if (verb.offset == CMDOFF_UNDO)  // names what it undoes
+        text += " - " + QString::fromStdString(FileOperationJournal::Instance().NewestDescription()).replace('&', "&&");
+      auto* action = new QAction(text, menu);
+      SetCommandIdOf(action, firstId + verb.offset);
+      action->setStatusTip(QString::fromUtf8(verb.help));
+      insert(action);
+      if (verb.offset == CMDOFF_OPEN) menu->setDefaultAction(action);
+    }
+  }
+  // Keep the caller's own entries after ours apart.
+  if (any && before && !before->isSeparator()) separate();
+  return true;
+}
+
+bool ItemsContextMenu::InvokeCommand(QWidget* window, int offset) {
+  if (!Applies(offset)) return false;
+  if (!window) window = owner_;
+  switch (offset) {
+    case CMDOFF_OPEN: return Open();
+    case CMDOFF_OPENWITH: return ChooseAndOpenWith(window, Paths());
+    case CMDOFF_CUT:
+    case CMDOFF_COPY: {
+      QClipboard* clipboard = QGuiApplication::clipboard();
+      if (!clipboard) return false;
+      clipboard->setMimeData(MakeFilesMimeData(Paths(), offset == CMDOFF_CUT));
+      return true;
+    }
+    case CMDOFF_PASTE: return Paste(window);
+    case CMDOFF_CREATELINK: return CreateLinksBeside(Paths(), DefaultFileOperationUI(window));
+    case CMDOFF_DELETE: {
+      FileOperationRequest request;
+      request.function = FO_DELETE;
+      request.sources = Paths();
+      request.flags = FOF_ALLOWUNDO;
+      request.owner = window;
+      return RunFileOperation(request).code == 0;
+    }
+    case CMDOFF_RENAME: return true;  // the caller edits the name in place
+    case CMDOFF_PROPERTIES: return ShowProperties(window);
+    case CMDOFF_UNDO: {
+      // Undone once the menu and its caller are done: a list stops watching
+      // its folder while its menu is up, and must see what the undo changes.
+      QPointer<QWidget> owner = window;
+      QTimer::singleShot(0, QCoreApplication::instance(), [owner] {
+        Guarded([&] { FileOperationJournal::Instance().UndoLast(DefaultFileOperationUI(owner)); });
+      });
+      return true;
+    }
+    default: return false;
+  }
+}
+
+bool ItemsContextMenu::Open() {
+  bool all = true;
+  for (const ContextMenuItem& item : items_) {
+    // Folders and virtual items are opened by the view, which navigates.
+    if (item.folder || item.path.empty() || !Has(SFGAO_FILESYSTEM)) continue;
+    if (!OpenWithDefaultApplication(item.path)) all = false;
+  }
+  return all;
+}
+
+bool ItemsContextMenu::Paste(QWidget* window) {
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  std::vector<std::string> sources;
+  bool cut = false;
+  if (!clipboard || !ReadFilesMimeData(clipboard->mimeData(), sources, cut)) return false;
+  FileOperationRequest request;
+  request.function = cut ? FO_MOVE : FO_COPY;
+  request.sources = std::move(sources);
+  request.destination = items_[0].path;
+  request.flags = FOF_ALLOWUNDO;
+  request.owner = window;
+  FileOperationResult result = RunFileOperation(request);
+  // What was cut is where it belongs now; pasting it again would find nothing.
+  if (cut && result.code == 0) clipboard->clear();
+  return result.code == 0;
+}
+
+bool ItemsContextMenu::ShowProperties(QWidget* window) {
+  std::vector<PropertyItem> items;
+  for (const ContextMenuItem& item : items_) {
+    PropertyItem property;
+    property.name = item.name;
+    property.path = item.path;
+    property.contentPath = item.contentPath;
+    SHFILEINFO info;
+    if (SHGetFileInfo(item.absolute.get(), SHGFI_PIDL | SHGFI_TYPENAME | SHGFI_SYSICONINDEX | SHGFI_LARGEICON, info)) {
+      property.typeName = info.szTypeName;
+      property.iconIndex = info.iIcon;
+    }
+    items.push_back(std::move(property));
+  }
+  auto* dialog = new PropertiesDialog(window, std::move(items));
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->show();
+  dialog->raise();
+  dialog->activateWindow();
+  return true;
+}
+
+}  // namespace
+
+std::unique_ptr<IContextMenu> IShellFolder::GetContextMenu(QWidget*, int, const PCItemIDList*) { return nullptr; }
+
+std::unique_ptr<IContextMenu> CreateItemsContextMenu(QWidget* owner, std::vector<ContextMenuItem> items,
+                                                     uint32_t attributes) {
+  if (items.empty()) return nullptr;
+  return std::make_unique<ItemsContextMenu>(owner, std::move(items), attributes);
+}
+
+std::string LinkNameFor(const std::string& sourceName, bool folder, int number) {
+  // The extension stays last, so the link keeps its type and icon.
+  size_t dot = folder ? std::string::npos : sourceName.rfind('.');
+  if (dot == 0) dot = std::string::npos;
+  std::string stem = sourceName.substr(0, dot);
+  std::string ext = dot == std::string::npos ? std::string() : sourceName.substr(dot);
+  std::string name = stem + " へのリンク";
+  if (number > 1) name += " (" + std::to_string(number) + ")";
+  return name + ext;
+}
+
+// "NAME (2).EXT": the number goes before the extension of a file.
+static std::string NumberedName(const std::string& name, bool folder, int number) {
+  if (number == 1) return name;
+  size_t dot = folder ? std::string::npos : name.rfind('.');
+  if (dot == 0) dot = std::string::npos;
+  std::string stem = name.substr(0, dot), ext = dot == std::string::npos ? std::string() : name.substr(dot);
+  return stem + " (" + std::to_string(number) + ")" + ext;
+}
+
+bool CreateLinks(const std::vector<std::string>& sources, const std::string& folder, IFileOperationUI* ui,
+                 std::vector<std::string>* made) {
+  bool all = true;
+  for (const std::string& source : sources) {
+    std::string name = BaseName(source);
+    if (name.empty() || name == "/") {
+      all = false;
+      continue;
+    }
+    struct stat st {};
+    bool isFolder = stat(source.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    std::string dir = folder.empty() ? DirName(source) : folder;
+    for (int number = 1;;) {
+      std::string linkName = folder.empty() ? LinkNameFor(name, isFolder, number) : NumberedName(name, isFolder, number);
+      std::string link = JoinPath(dir, linkName);
+      // symlink() never replaces: a taken name fails with EEXIST.
+      if (symlink(source.c_str(), link.c_str()) == 0) {
+        if (made) made->push_back(link);
+        break;
+      }
+      int error = errno;
+      if (error == EEXIST && number < 100000) {
+        ++number;
+        continue;
+      }
+      ErrorAnswer answer = ui ? ui->AskError(source, "リンクを作成", error) : ErrorAnswer::Cancel;
+      if (answer == ErrorAnswer::Retry) continue;
+      all = false;
+      if (answer == ErrorAnswer::Cancel) return false;
+      break;
+    }
+  }
+  return all;
+}
+
+bool CreateLinksBeside(const std::vector<std::string>& sources, IFileOperationUI* ui,
+                       std::vector<std::string>* made) {
+  return CreateLinks(sources, "", ui, made);
+}

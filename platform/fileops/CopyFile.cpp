@@ -1,0 +1,381 @@
+#include "platform/fileops/CopyFile.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/sendfile.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <random>
+
+namespace {
+
+// Big enough that the per-call cost vanishes, small enough that cancel and
+// the progress counters stay lively on a slow disk.
+constexpr size_t kChunk = 16u << 20;
+constexpr size_t kBufferSize = 1u << 20;
+constexpr size_t kCompareBlock = 256u << 10;
+
+bool TargetSideError(int error) {
+  return error == ENOSPC || error == EDQUOT || error == EFBIG || error == EROFS;
+}
+
+// A refusal that says "not this way between these files", as opposed to a
+// real failure of the data (no space, I/O error).
+bool WayRefused(int error) {
+  return error == EXDEV || error == EOPNOTSUPP || error == ENOSYS || error == EINVAL || error == ENOTTY ||
+         error == EBADF || error == EPERM || error == ETXTBSY;
+}
+
+}  // namespace
+
+void StatTimes(const struct stat& st, struct timespec times[2]) {
+  times[0] = st.st_atim;
+  times[1] = st.st_mtim;
+}
+
+int RenameNoReplaceAt(int fromDir, const char* from, int toDir, const char* to) {
+  if (renameat2(fromDir, from, toDir, to, RENAME_NOREPLACE) == 0) return 0;
+  int error = errno;
+  if (error != EINVAL && error != ENOSYS) return error;
+  // No RENAME_NOREPLACE here (or a folder into itself, which the plain
+  // rename refuses the same way). A hard link never replaces anything.
+  struct stat st;
+  if (fstatat(fromDir, from, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+  if (!S_ISDIR(st.st_mode)) {
+    if (linkat(fromDir, from, toDir, to, 0) == 0) {
+      if (unlinkat(fromDir, from, 0) == 0) return 0;
+      int e = errno;
+      unlinkat(toDir, to, 0);
+      return e;
+    }
+    if (errno == EEXIST) return EEXIST;
+  }
+  struct stat there;
+  if (fstatat(toDir, to, &there, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
+  if (errno != ENOENT) return errno;
+  return renameat(fromDir, from, toDir, to) == 0 ? 0 : errno;
+}
+
+std::string TemporaryName() {
+  static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  thread_local std::mt19937 random{std::random_device{}()};
+  std::string name = ".tolvane-part-";
+  for (int i = 0; i < 8; ++i) name += kChars[random() % (sizeof kChars - 1)];
+  return name;
+}
+
+// --- FileCopier ---------------------------------------------------------------
+
+struct FileCopier::Ways {
+  enum State : uint8_t { Unknown, Yes, No };
+  dev_t src = 0, dst = 0;
+  State clone = Unknown, range = Unknown, send = Unknown, tmpfile = Unknown, emptyPathLink = Unknown;
+};
+
+FileCopier::FileCopier(const std::atomic<bool>& cancel, std::atomic<uint64_t>& bytesDone)
+    : cancel_(cancel), bytesDone_(bytesDone) {}
+
+FileCopier::~FileCopier() = default;
+
+FileCopier::Ways& FileCopier::WaysFor(dev_t src, dev_t dst) {
+  for (auto& w : ways_)
+    if (w->src == src && w->dst == dst) return *w;
+  auto w = std::make_unique<Ways>();
+  w->src = src;
+  w->dst = dst;
+  ways_.push_back(std::move(w));
+  return *ways_.back();
+}
+
+// The process's umask, read without changing it (umask() would, for a
+// moment, for every thread); -1 when unknown.
+static int ProcessUmask() {
+  static const int mask = [] {
+    FILE* f = std::fopen("/proc/self/status", "re");
+    if (!f) return -1;
+    char line[256];
+    int value = -1;
+    while (std::fgets(line, sizeof line, f))
+      if (std::sscanf(line, "Umask: %o", &value) == 1) break;
+    std::fclose(f);
+    return value;
+  }();
+  return mask;
+}
+
+void FileCopier::ApplyMetadata(int fd, const struct stat& st, mode_t madeWith) {
+  static const uid_t uid = geteuid();
+  static const gid_t gid = getegid();
+  // Best effort, as cp -a: a file system without owners or modes still gets
+  // the data, and an owner we may not give stays ours.
+  bool chowned = false;
+  if (st.st_uid != uid || st.st_gid != gid) chowned = fchown(fd, st.st_uid, st.st_gid) == 0;
+  mode_t mode = st.st_mode & 07777;
+  // A change of owner drops set-id bits, so those are set again.
+  if (mode != madeWith || (chowned && (mode & (S_ISUID | S_ISGID)))) fchmod(fd, mode);
+  struct timespec times[2];
+  StatTimes(st, times);
+  futimens(fd, times);
+}
+
+int FileCopier::OpenPart(int dstDir, dev_t dstDev, mode_t mode, std::string& tempName) {
+  tempName.clear();
+  // An unnamed file is named through /proc where linking it by descriptor
+  // needs a capability we may lack; without /proc, named temporaries only.
+  static const bool procFd = access("/proc/self/fd", X_OK) == 0;
+  Ways& w = WaysFor(dstDev, dstDev);
+  if (w.tmpfile != Ways::No && procFd) {
+    int fd = openat(dstDir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+    if (fd >= 0) {
+      w.tmpfile = Ways::Yes;
+      return fd;
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return -1;
+    w.tmpfile = Ways::No;
+  }
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    tempName = TemporaryName();
+    int fd = openat(dstDir, tempName.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW, mode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+int FileCopier::InstallPart(int fd, int dstDir, const std::string& tempName, const char* dstName, bool replace) {
+  if (!tempName.empty()) {
+    if (replace) return renameat(dstDir, tempName.c_str(), dstDir, dstName) == 0 ? 0 : errno;
+    return RenameNoReplaceAt(dstDir, tempName.c_str(), dstDir, dstName);
+  }
+  // An unnamed part gets its name by a link, which never replaces anything.
+  Ways& w = WaysFor(0, 0);
+  auto linkTo = [&](const char* name) {
+    if (w.emptyPathLink != Ways::No) {
+      if (linkat(fd, "", dstDir, name, AT_EMPTY_PATH) == 0) return 0;
+      if (errno != ENOENT && errno != EPERM && errno != EINVAL) return errno;
+      w.emptyPathLink = Ways::No;  // needs a capability we lack
+    }
+    char procPath[64];
+    std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd);
+    return linkat(AT_FDCWD, procPath, dstDir, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+  };
+  if (!replace) return linkTo(dstName);
+  // Replacing: link under a free hidden name, then rename over the old file,
+  // which thus stays until the new one is whole.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string temp = TemporaryName();
+    int error = linkTo(temp.c_str());
+    if (error == EEXIST) continue;
+    if (error) return error;
+    if (renameat(dstDir, temp.c_str(), dstDir, dstName) == 0) return 0;
+    error = errno;
+    unlinkat(dstDir, temp.c_str(), 0);
+    return error;
+  }
+  return EEXIST;
+}
+
+int FileCopier::ReadWriteData(int src, int dst, off_t from, off_t size) {
+  if (buffer_.empty()) buffer_.resize(kBufferSize);
+  if (lseek(src, from, SEEK_SET) < 0 || lseek(dst, from, SEEK_SET) < 0) return errno;
+  for (;;) {
+    if (cancel_.load(std::memory_order_relaxed)) return ECANCELED;
+    ssize_t n = read(src, buffer_.data(), buffer_.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) return 0;
+    for (ssize_t written = 0; written < n;) {
+      ssize_t w = write(dst, buffer_.data() + written, n - written);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return errno;
+      }
+      written += w;
+    }
+    bytesDone_.fetch_add(n, std::memory_order_relaxed);
+    from += n;
+    if (from >= size && size > 0) return 0;
+  }
+}
+
+int FileCopier::CopyData(int src, int dst, const struct stat& st, dev_t dstDev, bool& cloned) {
+  cloned = false;
+  Ways& w = WaysFor(st.st_dev, dstDev);
+  if (st.st_size > 0 && w.clone != Ways::No) {
+    if (ioctl(dst, FICLONE, src) == 0) {
+      w.clone = Ways::Yes;
+      cloned = true;
+      bytesDone_.fetch_add(st.st_size, std::memory_order_relaxed);
+      return 0;
+    }
+    if (w.clone == Ways::Unknown) w.clone = Ways::No;
+  }
+  if (st.st_size > (off_t)kBufferSize) posix_fadvise(src, 0, 0, POSIX_FADV_SEQUENTIAL);
+
+  // In-kernel copy, then sendfile (which also crosses file systems), then a
+  // plain buffer. The file offsets advance as data goes, so a fallback goes
+  // on from where the faster way stopped.
+  off_t done = 0;
+  auto kernelCopy = [&](Ways::State& state, auto&& call) -> int {
+    while (state != Ways::No) {
+      if (cancel_.load(std::memory_order_relaxed)) return ECANCELED;
+      ssize_t n = call();
+      if (n > 0) {
+        done += n;
+        state = Ways::Yes;
+        bytesDone_.fetch_add(n, std::memory_order_relaxed);
+        // The size as opened is the copy: no extra call to meet the end.
+        if (done >= st.st_size && st.st_size > 0) return 0;
+        continue;
+      }
+      if (n == 0) {
+        // Nothing at all from a file that claims data (some pseudo file
+        // systems): let the plain read decide.
+        if (done == 0 && st.st_size > 0) return -1;
+        return 0;
+      }
+      if (errno == EINTR) continue;
+      if (done == 0 && WayRefused(errno)) {
+        if (state == Ways::Unknown) state = Ways::No;
+        return -1;
+      }
+      return errno;
+    }
+    return -1;
+  };
+  int r = kernelCopy(w.range, [&] { return copy_file_range(src, nullptr, dst, nullptr, kChunk, 0); });
+  if (r >= 0) return r;
+  r = kernelCopy(w.send, [&] { return sendfile(dst, src, nullptr, kChunk); });
+  if (r >= 0) return r;
+  return ReadWriteData(src, dst, done, st.st_size);
+}
+
+int FileCopier::CompareData(int a, int b) {
+  if (buffer_.empty()) buffer_.resize(kBufferSize);
+  char* ba = buffer_.data();
+  char* bb = buffer_.data() + kCompareBlock;
+  auto readBlock = [](int fd, char* into, off_t at, ssize_t& got) {
+    got = 0;
+    while (got < (ssize_t)kCompareBlock) {
+      ssize_t n = pread(fd, into + got, kCompareBlock - got, at + got);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return errno;
+      }
+      if (n == 0) break;
+      got += n;
+      // A short read of a regular file is its end; spare the extra call.
+      if (got < (ssize_t)kCompareBlock) break;
+    }
+    return 0;
+  };
+  for (off_t at = 0;; at += kCompareBlock) {
+    if (cancel_.load(std::memory_order_relaxed)) return ECANCELED;
+    ssize_t na, nb;
+    if (int e = readBlock(a, ba, at, na)) return e;
+    if (int e = readBlock(b, bb, at, nb)) return e;
+    if (na != nb || std::memcmp(ba, bb, na) != 0) return EIO;
+    if (na < (ssize_t)kCompareBlock) return 0;
+  }
+}
+
+bool HasDefaultAcl(int dirFd) { return fgetxattr(dirFd, "system.posix_acl_default", nullptr, 0) > 0; }
+
+CopyStatus FileCopier::CopyRegular(int srcDir, const char* name, const CopyTarget& to, const char* dstName,
+                                   bool replace, bool verify, struct stat* srcStat) {
+  const int dstDir = to.dir;
+  CopyStatus status;
+  struct stat st;
+  // O_NONBLOCK: a source swapped for a pipe since it was listed must not hang us.
+  int src = openat(srcDir, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK);
+  if (src < 0) {
+    status.error = errno;
+    if (status.error == ELOOP) status.kindChanged = true;
+    return status;
+  }
+  if (fstat(src, &st) != 0) {
+    status.error = errno;
+    close(src);
+    return status;
+  }
+  if (srcStat) *srcStat = st;
+  if (!S_ISREG(st.st_mode)) {
+    close(src);
+    status.error = EINVAL;
+    status.kindChanged = true;
+    return status;
+  }
+  // Made with the final permission bits where the umask lets them through
+  // (set-id bits only once the data is written: a write drops them).
+  // A folder's default ACL, not the umask, decides then.
+  int umask = ProcessUmask();
+  mode_t mode = (st.st_mode & 0777) | S_IRUSR | S_IWUSR;
+  mode_t madeWith = umask < 0 || to.defaultAcl ? mode_t(-1) : mode & ~mode_t(umask);
+  std::string tempName;
+  int part = OpenPart(to.dir, to.dev, mode, tempName);
+  if (part < 0) {
+    status = {errno, true};
+    close(src);
+    return status;
+  }
+  bool cloned = false;
+  int error = CopyData(src, part, st, to.dev, cloned);
+  bool targetSide = TargetSideError(error);
+  if (!error && verify && !cloned) error = CompareData(src, part);
+  if (!error) {
+    ApplyMetadata(part, st, madeWith);
+    error = InstallPart(part, dstDir, tempName, dstName, replace);
+    targetSide = true;
+  }
+  if (error && !tempName.empty()) unlinkat(dstDir, tempName.c_str(), 0);
+  close(part);
+  close(src);
+  status.error = error;
+  status.targetSide = error && targetSide;
+  return status;
+}
+
+CopyStatus FileCopier::CopySymlink(int srcDir, const char* name, const struct stat& st, int dstDir,
+                                   const char* dstName, bool replace) {
+  CopyStatus status;
+  std::string target(st.st_size > 0 ? st.st_size + 1 : 256, '\0');
+  for (;;) {
+    ssize_t n = readlinkat(srcDir, name, target.data(), target.size());
+    if (n < 0) return {errno, false};
+    if ((size_t)n < target.size()) {
+      target.resize(n);
+      break;
+    }
+    target.resize(target.size() * 2);
+  }
+  std::string temp;
+  const char* made = dstName;
+  for (int attempt = 0;; ++attempt) {
+    if (replace) {
+      temp = TemporaryName();
+      made = temp.c_str();
+    }
+    if (symlinkat(target.c_str(), dstDir, made) == 0) break;
+    if (errno == EEXIST && replace && attempt < 100) continue;
+    return {errno, true};
+  }
+  if (replace && renameat(dstDir, made, dstDir, dstName) != 0) {
+    status = {errno, true};
+    unlinkat(dstDir, made, 0);
+    return status;
+  }
+  static const uid_t uid = geteuid();
+  static const gid_t gid = getegid();
+  if (st.st_uid != uid || st.st_gid != gid) (void)!fchownat(dstDir, dstName, st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
+  struct timespec times[2];
+  StatTimes(st, times);
+  utimensat(dstDir, dstName, times, AT_SYMLINK_NOFOLLOW);
+  return status;
+}

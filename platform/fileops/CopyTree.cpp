@@ -1,0 +1,365 @@
+// Copying and moving entries and trees for FileOperationJob. A copy is made
+// under a temporary name and put in place whole; a move across file systems
+// copies, checks the copy, then removes the source, entry by entry, so every
+// file is whole in at least one place whenever the job stops.
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/fileops/FileOperationJob.h"
+#include "platform/namespace/ShellFolderBase.h"
+
+namespace {
+
+bool SameInode(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+int OpenFolderAt(int dir, const std::string& name) {
+  return openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+}  // namespace
+
+std::string FileOperationJob::FreeCopyName(int dir, const std::string& name, bool folder, int& k) {
+  for (;; ++k) {
+    std::string candidate = CopyNameFor(name, folder, k);
+    struct stat st;
+    // Any failure ends the search: a name too long shows up when it is made.
+    if (k >= 100000 || fstatat(dir, candidate.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return candidate;
+  }
+}
+
+void FileOperationJob::SkipTree(const Entry& entry) {
+  uint64_t items = 0, bytes = 0;
+  CountTree(entry, items, bytes);
+  itemsDone_.fetch_add(items, std::memory_order_relaxed);
+  bytesDone_.fetch_add(bytes, std::memory_order_relaxed);
+}
+
+FileOperationJob::Done FileOperationJob::RemoveMovedSource(int srcDir, const std::string& srcPath,
+                                                           const std::string& name, bool folder) {
+  for (;;) {
+    if (unlinkat(srcDir, name.c_str(), folder ? AT_REMOVEDIR : 0) == 0) return Done::Whole;
+    // Something arrived in the folder meanwhile: it was not part of the move.
+    if (folder && (errno == ENOTEMPTY || errno == EEXIST)) return Done::Partly;
+    Next next = OnError(srcPath, "移動元を削除", errno);
+    if (next == Next::Stop) return Done::Stop;
+    if (next == Next::Skip) return Done::Partly;  // whole in both places
+  }
+}
+
+FileOperationJob::Done FileOperationJob::CopyEntry(int srcDir, const std::string& srcPath, Entry& entry,
+                                                   const Place& dst, std::string dstName, bool move,
+                                                   bool freshParent, bool record, bool autoName) {
+  SetCurrent(srcPath);
+  switch (entry.st.st_mode & S_IFMT) {
+    case S_IFDIR:
+      return CopyFolder(srcDir, srcPath, entry, dst, std::move(dstName), move, record, autoName);
+    case S_IFREG:
+    case S_IFLNK:
+      return CopyLeaf(srcDir, srcPath, entry, dst, std::move(dstName), move, !freshParent || autoName, record,
+                      autoName);
+    default:
+      // Devices, sockets and pipes have no content to copy; reading a pipe
+      // would even hang. Told once at the end.
+      specialSkipped_.push_back(srcPath);
+      ItemDone();
+      return Done::Partly;
+  }
+}
+
+FileOperationJob::Done FileOperationJob::CopyLeaf(int srcDir, const std::string& srcPath, Entry& entry,
+                                                  const Place& dst, std::string name, bool move, bool check,
+                                                  bool record, bool autoName) {
+  const bool link = S_ISLNK(entry.st.st_mode);
+  const uint64_t size = link ? 0 : entry.st.st_size;
+  const std::string base = name;
+  int k = 1;
+  if (autoName) name = FreeCopyName(dst.fd, base, false, k);
+  bool replace = false;
+  struct stat st = entry.st;
+  auto skipped = [&] {
+    ItemDone(size);
+    return Done::Partly;
+  };
+  for (;;) {
+    if (Stopping()) return Done::Stop;
+    std::string dstPath = JoinPath(dst.path, name);
+    if (check && !replace) {
+      struct stat there;
+      if (fstatat(dst.fd, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0) {
+        Resolve resolve;
+        if (autoName) {
+          resolve = Resolve::NewName;
+        } else if (SameInode(there, entry.st)) {
+          // The source itself under another path: a move has nothing to do,
+          // a copy becomes "NAME - コピー".
+          if (move) return skipped();
+          resolve = Resolve::NewName;
+        } else if (S_ISDIR(there.st_mode)) {
+          // A file never replaces a folder.
+          Next next = OnError(dstPath, Action(), EEXIST);
+          if (next == Next::Retry) continue;
+          return next == Next::Stop ? Done::Stop : skipped();
+        } else {
+          resolve = OnConflict(dstPath, there, srcPath, entry.st);
+        }
+        if (resolve == Resolve::Stop) return Done::Stop;
+        if (resolve == Resolve::Skip) return skipped();
+        if (resolve == Resolve::NewName) {
+          if (autoName) ++k;
+          autoName = true;
+          name = FreeCopyName(dst.fd, base, false, k);
+          continue;
+        }
+        replace = true;
+      } else if (errno != ENOENT) {
+        Next next = OnError(dstPath, Action(), errno);
+        if (next == Next::Retry) continue;
+        return next == Next::Stop ? Done::Stop : skipped();
+      }
+    }
+    if (Stopping()) return Done::Stop;  // cancelled while a question was open
+    uint64_t before = bytesDone_.load(std::memory_order_relaxed);
+    CopyStatus status =
+        link ? copier_->CopySymlink(srcDir, entry.name.c_str(), entry.st, dst.fd, name.c_str(), replace)
+             : copier_->CopyRegular(srcDir, entry.name.c_str(), {dst.fd, dst.dev, dst.defaultAcl}, name.c_str(), replace,
+                                   move, &st);
+    if (status.ok()) break;
+    bytesDone_.store(before, std::memory_order_relaxed);
+    if (status.error == ECANCELED) return Done::Stop;
+    if (status.kindChanged) {
+      // Not a regular file any more since it was listed: take it as it is now.
+      Entry now;
+      now.name = entry.name;
+      if (fstatat(srcDir, entry.name.c_str(), &now.st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(now.st.st_mode)) {
+        bytesTotal_.fetch_sub(size, std::memory_order_relaxed);
+        entry = std::move(now);
+        return CopyEntry(srcDir, srcPath, entry, dst, base, move, !check, record, autoName);
+      }
+    }
+    if (status.error == EEXIST && status.targetSide && !replace) {
+      check = true;  // made by someone else meanwhile: ask about it
+      continue;
+    }
+    Next next = OnError(status.targetSide ? dstPath : srcPath, Action(), status.error);
+    if (next == Next::Retry) continue;
+    return next == Next::Stop ? Done::Stop : skipped();
+  }
+  itemsDone_.fetch_add(1, std::memory_order_relaxed);
+  std::string dstPath = JoinPath(dst.path, name);
+  if (move) {
+    Done done = RemoveMovedSource(srcDir, srcPath, entry.name, false);
+    if (done == Done::Whole && record) Record(srcPath, dstPath, st, false);
+    return done;
+  }
+  // A copy that replaced a file is not undone by removing it: the old file
+  // could not come back.
+  if (record && !replace) Record(srcPath, dstPath, st, false);
+  return Done::Whole;
+}
+
+FileOperationJob::Done FileOperationJob::CopyFolder(int srcDir, const std::string& srcPath, Entry& entry,
+                                                    const Place& dst, std::string name, bool move, bool record,
+                                                    bool autoName) {
+  const std::string base = name;
+  int k = 1;
+  if (autoName) name = FreeCopyName(dst.fd, base, true, k);
+  bool created = false;
+  auto skipped = [&] {
+    SkipTree(entry);
+    return Done::Partly;
+  };
+  for (;;) {
+    if (Stopping()) return Done::Stop;
+    // Owner rights while it fills; the source's own mode once it is full.
+    if (mkdirat(dst.fd, name.c_str(), (entry.st.st_mode | S_IRWXU) & 07777) == 0) {
+      created = true;
+      break;
+    }
+    int error = errno;
+    if (error == EEXIST) {
+      struct stat there;
+      if (fstatat(dst.fd, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      bool sameFolder = S_ISDIR(there.st_mode) && SameInode(there, entry.st);
+      if (sameFolder && move) return skipped();
+      if (autoName || sameFolder || (request_.flags & FOF_RENAMEONCOLLISION)) {
+        if (autoName) ++k;
+        autoName = true;
+        name = FreeCopyName(dst.fd, base, true, k);
+        continue;
+      }
+      if (S_ISDIR(there.st_mode)) break;  // merge: its files conflict one by one
+      // A folder never replaces a file: error stays EEXIST.
+    }
+    Next next = OnError(JoinPath(dst.path, name), Action(), error);
+    if (next == Next::Retry) continue;
+    return next == Next::Stop ? Done::Stop : skipped();
+  }
+  const std::string dstPath = JoinPath(dst.path, name);
+  Done result = Done::Whole;
+  int dstFd = -1, srcFd = -1;
+  for (;;) {
+    dstFd = OpenFolderAt(dst.fd, name);
+    if (dstFd >= 0) break;
+    Next next = OnError(dstPath, Action(), errno);
+    if (next == Next::Retry) continue;
+    result = next == Next::Stop ? Done::Stop : skipped();
+    break;
+  }
+  while (result == Done::Whole) {
+    srcFd = OpenFolderAt(srcDir, entry.name);
+    if (srcFd >= 0) break;
+    Next next = OnError(srcPath, Action(), errno);
+    if (next == Next::Retry) continue;
+    result = next == Next::Stop ? Done::Stop : skipped();
+  }
+  if (result == Done::Whole && !entry.listed && !ListFolderAsking(srcDir, srcPath, entry))
+    result = Stopping() ? Done::Stop : skipped();
+  if (result == Done::Whole) {
+    dev_t dev = dst.dev;
+    struct stat ds;
+    if (!created && fstat(dstFd, &ds) == 0) dev = ds.st_dev;  // a mount point may sit there
+    Place inner{dstFd, dev, dstPath, HasDefaultAcl(dstFd)};
+    // What is made inside a folder we made is undone with it; inside a
+    // folder that was there, each entry is a top of its own.
+    bool recordChildren = record && !created;
+    for (Entry& child : entry.children) {
+      Done done =
+          CopyEntry(srcFd, JoinPath(srcPath, child.name), child, inner, child.name, move, created, recordChildren, false);
+      if (done == Done::Stop) {
+        result = Done::Stop;
+        break;
+      }
+      if (done == Done::Partly) result = Done::Partly;
+    }
+    itemsDone_.fetch_add(1, std::memory_order_relaxed);
+  }
+  // Mode and times also when the job stops here: a half-filled folder
+  // should not keep the owner rights it was made with.
+  if (created && dstFd >= 0) FileCopier::ApplyMetadata(dstFd, entry.st);
+  if (dstFd >= 0) close(dstFd);
+  if (srcFd >= 0) close(srcFd);
+  if (move && result == Done::Whole) result = RemoveMovedSource(srcDir, srcPath, entry.name, true);
+  if (record && created && (!move || result == Done::Whole)) Record(srcPath, dstPath, entry.st, true);
+  return result;
+}
+
+FileOperationJob::Done FileOperationJob::MoveWithin(int srcDir, const std::string& srcPath, const std::string& name,
+                                                    const struct stat& st, const Place& dst, std::string dstName,
+                                                    bool record) {
+  SetCurrent(srcPath);
+  const bool folder = S_ISDIR(st.st_mode);
+  const uint64_t size = S_ISREG(st.st_mode) ? st.st_size : 0;
+  const bool renameOnCollision = request_.flags & FOF_RENAMEONCOLLISION;
+  bool autoName = false;
+  int k = 1;
+  auto moved = [&] {
+    ItemDone(size);
+    if (record) Record(srcPath, JoinPath(dst.path, dstName), st, folder);
+    return Done::Whole;
+  };
+  auto skipped = [&] {
+    ItemDone(size);
+    return Done::Partly;
+  };
+  for (;;) {
+    if (Stopping()) return Done::Stop;
+    std::string dstPath = JoinPath(dst.path, dstName);
+    int error = RenameNoReplaceAt(srcDir, name.c_str(), dst.fd, dstName.c_str());
+    if (error == 0) return moved();
+    if (error == EXDEV) {
+      // Another mount of the same file system: copy, check, remove.
+      Entry entry;
+      entry.name = name;
+      entry.st = st;
+      if (folder && !ListFolderAsking(srcDir, srcPath, entry)) return Stopping() ? Done::Stop : skipped();
+      return CopyEntry(srcDir, srcPath, entry, dst, dstName, true, false, record, autoName);
+    }
+    if (error == EEXIST) {
+      struct stat there;
+      if (fstatat(dst.fd, dstName.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      bool thereFolder = S_ISDIR(there.st_mode);
+      if (!autoName) {
+        if (SameInode(there, st)) return skipped();  // onto itself
+        if (folder && thereFolder && !renameOnCollision)
+          return MergeWithin(srcDir, srcPath, name, dst, dstName, record);
+      }
+      // Never a file for a folder or a folder for a file: error stays EEXIST.
+      if (autoName || renameOnCollision || folder == thereFolder) {
+        Resolve resolve = autoName ? Resolve::NewName : OnConflict(dstPath, there, srcPath, st);
+        if (resolve == Resolve::Stop) return Done::Stop;
+        if (resolve == Resolve::Skip) return skipped();
+        if (resolve == Resolve::NewName) {
+          if (autoName) ++k;
+          autoName = true;
+          dstName = FreeCopyName(dst.fd, name, folder, k);
+          continue;
+        }
+        // The old file goes only as the new one takes its name.
+        if (renameat(srcDir, name.c_str(), dst.fd, dstName.c_str()) == 0) return moved();
+        error = errno;
+      }
+    }
+    Next next = OnError(error == EEXIST ? dstPath : srcPath, Action(), error);
+    if (next == Next::Retry) continue;
+    return next == Next::Stop ? Done::Stop : skipped();
+  }
+}
+
+FileOperationJob::Done FileOperationJob::MergeWithin(int srcDir, const std::string& srcPath, const std::string& name,
+                                                     const Place& dst, const std::string& dstName, bool record) {
+  const std::string dstPath = JoinPath(dst.path, dstName);
+  DIR* dir = nullptr;
+  int dstFd = -1;
+  for (;;) {
+    int fd = OpenFolderAt(srcDir, name);
+    dir = fd >= 0 ? fdopendir(fd) : nullptr;
+    if (dir) break;
+    int error = errno;
+    if (fd >= 0) close(fd);
+    Next next = OnError(srcPath, Action(), error);
+    if (next == Next::Retry) continue;
+    if (next == Next::Stop) return Done::Stop;
+    ItemDone();
+    return Done::Partly;
+  }
+  for (;;) {
+    dstFd = OpenFolderAt(dst.fd, dstName);
+    if (dstFd >= 0) break;
+    Next next = OnError(dstPath, Action(), errno);
+    if (next == Next::Retry) continue;
+    closedir(dir);
+    if (next == Next::Stop) return Done::Stop;
+    ItemDone();
+    return Done::Partly;
+  }
+  // The names first: the folder changes as its entries leave.
+  int srcFd = dirfd(dir);
+  std::vector<std::pair<std::string, struct stat>> children;
+  while (struct dirent* d = readdir(dir)) {
+    const char* n = d->d_name;
+    if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+    struct stat st;
+    if (fstatat(srcFd, n, &st, AT_SYMLINK_NOFOLLOW) == 0) children.emplace_back(n, st);
+  }
+  itemsTotal_.fetch_add(children.size(), std::memory_order_relaxed);
+  for (const auto& [n, st] : children)
+    if (S_ISREG(st.st_mode)) bytesTotal_.fetch_add(st.st_size, std::memory_order_relaxed);
+  Place inner{dstFd, dst.dev, dstPath, HasDefaultAcl(dstFd)};
+  Done result = Done::Whole;
+  for (const auto& [n, st] : children) {
+    Done done = MoveWithin(srcFd, JoinPath(srcPath, n), n, st, inner, n, record);
+    if (done == Done::Stop) {
+      result = Done::Stop;
+      break;
+    }
+    if (done == Done::Partly) result = Done::Partly;
+  }
+  closedir(dir);
+  close(dstFd);
+  if (result == Done::Stop) return result;
+  ItemDone();
+  return result == Done::Whole ? RemoveMovedSource(srcDir, srcPath, name, true) : result;
+}

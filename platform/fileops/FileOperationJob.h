@@ -1,0 +1,155 @@
+#pragma once
+// One file operation, run start to end on one thread (RunFileOperation gives
+// it a worker). Its states are those of FileOperation.h:
+//   Checking  - the sources are looked at, a folder into itself or a bad
+//               request is refused; nothing is touched;
+//   Counting  - items and bytes for the progress; the trees to copy are read
+//               once here and walked from memory later;
+//   Running   - item by item, each done whole or not at all; questions go to
+//               the UI from this thread;
+//   Done | Cancelled | Failed.
+// Progress() and Cancel() may be called from any thread meanwhile: the
+// counters are atomics and the current file sits under a mutex, so the GUI
+// reads them on its timer and the job never waits for the GUI to draw.
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/fileops/CopyFile.h"
+#include "platform/fileops/FileOperation.h"
+
+class FileOperationJob {
+ public:
+  FileOperationJob(FileOperationRequest request, IFileOperationUI* ui);
+  ~FileOperationJob();
+  FileOperationJob(const FileOperationJob&) = delete;
+  FileOperationJob& operator=(const FileOperationJob&) = delete;
+
+  FileOperationResult Run();
+
+  // Any thread: stop at the next safe point (as the cancel button).
+  void Cancel() { cancel_.store(true); }
+  // Any thread: a snapshot for the progress dialog.
+  FileOperationProgress Progress() const;
+  // Called on the job's thread at every safe point; for a job that runs on
+  // the thread of its UI, which then polls cancel and progress from here.
+  void SetSafePointHook(std::function<void()> hook) { safePoint_ = std::move(hook); }
+
+ private:
+  enum class Next { Retry, Skip, Stop };
+  enum class Resolve { Replace, Skip, NewName, Stop };
+  // How far one item got: done whole (a moved item's source is gone), partly
+  // or not at all (skipped; what is left stays where it was), or the job ends.
+  enum class Done { Whole, Partly, Stop };
+
+  // An entry as counted: its lstat record and, for a folder, its children.
+  struct Entry {
+    std::string name;
+    struct stat st {};
+    std::vector<Entry> children;
+    int listError = 0;  // reading the folder failed (asked about when reached)
+    bool listed = false;
+  };
+  struct Source {
+    std::string path, parent, name;
+    int error = 0;  // lstat failed: asked about when reached
+    Entry entry;
+  };
+  // Where an item goes: an open folder, its file system and its path.
+  struct Place {
+    int fd;
+    dev_t dev;
+    const std::string& path;
+    bool defaultAcl;  // see CopyTarget
+  };
+
+  // --- Checking and counting (FileOperationJob.cpp)
+  bool PrepareSources();
+  bool CheckNotIntoItself();
+  // Reads the tree of entry, a folder in parentFd; failures are noted in it.
+  void ListFolder(int parentFd, Entry& entry);
+  // The same, asking about a failure (false: skipped or stopped).
+  bool ListFolderAsking(int parentFd, const std::string& path, Entry& entry);
+  void CountTree(const Entry& entry, uint64_t& items, uint64_t& bytes) const;
+
+  // --- The functions
+  void RunCopyMove();
+  void RunDelete();
+  void RunRename();
+  bool OpenDestination();
+  // The open folder of a source (kept while the next source shares it); -1
+  // after asking when it cannot be opened (stopStatus tells what to do).
+  int ParentFd(const std::string& parent, Next& next);
+
+  // --- Copy and move of one entry (CopyTree.cpp)
+  // srcDir holds entry; it goes into dst as dstName. move: check the copy
+  // and remove the source (across file systems). freshParent: dst was made
+  // by us just now, so nothing there can conflict. record: the entry is a
+  // top of what the journal keeps. autoName: pick "NAME - コピー" names.
+  Done CopyEntry(int srcDir, const std::string& srcPath, Entry& entry, const Place& dst, std::string dstName,
+                 bool move, bool freshParent, bool record, bool autoName);
+  Done CopyFolder(int srcDir, const std::string& srcPath, Entry& entry, const Place& dst, std::string dstName,
+                  bool move, bool record, bool autoName);
+  Done CopyLeaf(int srcDir, const std::string& srcPath, Entry& entry, const Place& dst, std::string dstName,
+                bool move, bool check, bool record, bool autoName);
+  // A move by rename within one file system; folders onto folders merge.
+  Done MoveWithin(int srcDir, const std::string& srcPath, const std::string& name, const struct stat& st,
+                  const Place& dst, std::string dstName, bool record);
+  Done MergeWithin(int srcDir, const std::string& srcPath, const std::string& name, const Place& dst,
+                   const std::string& dstName, bool record);
+  Done RemoveMovedSource(int srcDir, const std::string& srcPath, const std::string& name, bool folder);
+  // The first free "NAME - コピー" name in dir, counting on from *k.
+  std::string FreeCopyName(int dir, const std::string& name, bool folder, int& k);
+  void SkipTree(const Entry& entry);
+
+  // --- Questions and bookkeeping
+  Next OnError(const std::string& path, const char* action, int error);
+  Resolve OnConflict(const std::string& existingPath, const struct stat& existing, const std::string& incomingPath,
+                     const struct stat& incoming);
+  bool Stopping() const { return stop_ || cancel_.load(std::memory_order_relaxed); }
+  void SetCurrent(const std::string& path);
+  void ItemDone(uint64_t bytes = 0);
+  void Record(const std::string& from, const std::string& to, const struct stat& st, bool folder,
+              const std::string& trashInfo = {});
+  const char* Action() const;
+
+  FileOperationRequest request_;
+  IFileOperationUI* ui_;
+  std::function<void()> safePoint_;
+  std::vector<Source> sources_;
+  std::string destination_;
+  int destFd_ = -1;
+  struct stat destStat_ {};
+  std::string cachedParent_;
+  int cachedParentFd_ = -1;
+  struct stat cachedParentStat_ {};
+
+  // Answers that hold for the rest of the job.
+  bool yesToAll_ = false, noToAll_ = false;
+  bool stop_ = false;      // the job ends (cancelled, or an error without questions)
+  bool cancelled_ = false; // the user answered "cancel"
+  bool badRequest_ = false;
+  bool failed_ = false;    // an item failed or was skipped after an error
+  bool declined_ = false;  // the user said no to something
+  std::atomic<bool> cancel_{false};
+  std::vector<std::string> specialSkipped_;
+  UndoRecord undo_;
+
+  const std::chrono::steady_clock::time_point started_;  // when made, before any thread reads it
+  std::atomic<uint64_t> itemsDone_{0}, itemsTotal_{0}, bytesDone_{0}, bytesTotal_{0};
+  mutable std::mutex currentLock_;
+  std::string current_;
+
+  std::unique_ptr<FileCopier> copier_;
+};
+
+// "NAME - コピー.EXT" for k = 1, "NAME - コピー (k).EXT" after that; a folder's
+// name keeps no extension apart.
+std::string CopyNameFor(const std::string& name, bool folder, int k);

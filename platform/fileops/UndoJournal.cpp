@@ -1,0 +1,272 @@
+// The undo journal: what the last operations left behind, undone newest
+// first, and only while their files are still as the operation left them.
+#include <QString>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/fileops/FileOperation.h"
+#include "platform/namespace/PathText.h"
+#include "platform/namespace/FileSystemFolder.h"
+#include "platform/fileops/Trash.h"
+
+namespace {
+
+constexpr size_t kMaxRecords = 50;
+
+// A name for a message or menu entry: invalid bytes shown as replacement
+// characters, a long name shortened.
+std::string Shown(const std::string& path) {
+  QString name = QString::fromUtf8(BaseName(path));
+  if (name.size() > 40) name = name.left(38) + QStringLiteral("…");
+  return name.toStdString();
+}
+
+int64_t Nanoseconds(const struct timespec& t) { return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; }
+
+int64_t NowNs() {
+  struct timespec t;
+  clock_gettime(CLOCK_REALTIME, &t);
+  return Nanoseconds(t);
+}
+
+// Whether anything in the tree below parentFd/name changed (its inode did:
+// contents, names, rights) after ns.
+bool ChangedSince(int parentFd, const char* name, int64_t ns) {
+  struct stat st;
+  if (fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return true;
+  if (Nanoseconds(st.st_ctim) > ns) return true;
+  if (!S_ISDIR(st.st_mode)) return false;
+  int fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return errno != EACCES;  // unreadable, but unchanged as far as seen
+  DIR* dir = fdopendir(fd);
+  if (!dir) {
+    close(fd);
+    return true;
+  }
+  bool changed = false;
+  while (dirent* e = readdir(dir)) {
+    if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
+    if ((changed = ChangedSince(fd, e->d_name, ns))) break;
+  }
+  closedir(dir);
+  return changed;
+}
+
+// Makes the missing folders above path, as a restore does.
+bool MakeParents(const std::string& path) {
+  std::string parent = DirName(path);
+  struct stat st;
+  if (stat(parent.c_str(), &st) == 0) return S_ISDIR(st.st_mode) || (errno = ENOTDIR, false);
+  if (errno != ENOENT || parent == path) return false;
+  if (!MakeParents(parent)) return false;
+  return mkdir(parent.c_str(), 0777) == 0 || errno == EEXIST;
+}
+
+class Undoer {
+ public:
+  Undoer(const UndoRecord& record, IFileOperationUI* ui) : record_(record), ui_(ui) {}
+
+  // Every item still as it was left; otherwise tells why not.
+  bool Check() {
+    for (const UndoItem& item : record_.items) {
+      std::string name = Shown(record_.kind == UndoRecord::Trash ? item.from : item.to);
+      struct stat st;
+      if (lstat(item.to.c_str(), &st) != 0) return Refuse("「" + name + "」は見つかりません。");
+      bool changed = item.folder ? !S_ISDIR(st.st_mode)
+                                 : S_ISDIR(st.st_mode) || uint64_t(st.st_size) != item.size ||
+                                       Nanoseconds(st.st_mtim) != item.mtimeNs;
+      // Undoing a copy removes it: a folder that has since received new work stays.
+      if (!changed && item.folder && record_.kind == UndoRecord::Copy && record_.recordedAtNs > 0)
+        changed = ChangedSince(AT_FDCWD, item.to.c_str(), record_.recordedAtNs);
+      if (changed) return Refuse("「" + name + "」は操作の後で変更されています。");
+      if (record_.kind != UndoRecord::Copy && lstat(item.from.c_str(), &st) == 0)
+        return Refuse("「" + Shown(item.from) + "」の元の場所には別の項目があります。");
+    }
+    return true;
+  }
+
+  // Undoes newest item first; left receives what stays undone.
+  int Run(std::vector<UndoItem>& left) {
+    int result = 0;
+    size_t k = record_.items.size();
+    for (; k > 0; --k) {
+      const UndoItem& item = record_.items[k - 1];
+      int code = UndoItemAsked(item);
+      if (code == 0) continue;
+      if (code == FO_ERROR_CANCELLED) {
+        result = code;
+        break;
+      }
+      result = FO_ERROR_FAILED;
+      left.insert(left.begin(), item);
+    }
+    for (; k > 0; --k) left.insert(left.begin(), record_.items[k - 1]);
+    return result;
+  }
+
+ private:
+  bool Refuse(const std::string& why) {
+    ui_->ShowMessage("元に戻せません: " + why);
+    return false;
+  }
+
+  int UndoItemAsked(const UndoItem& item) {
+    for (;;) {
+      int error = 0;
+      int code = UndoOne(item, error);
+      if (code == 0 || error == 0) return code;  // done, or the engine has asked already
+      std::string action = record_.kind == UndoRecord::Copy ? "削除" : "移動";
+      switch (ui_->AskError(record_.kind == UndoRecord::Copy ? item.to : item.from, action, error)) {
+        case ErrorAnswer::Retry: continue;
+        case ErrorAnswer::Skip: return FO_ERROR_FAILED;
+        case ErrorAnswer::Cancel: return FO_ERROR_CANCELLED;
+      }
+    }
+  }
+
+  // 0 on success; otherwise error holds errno (0 when the user was asked already).
+  int UndoOne(const UndoItem& item, int& error) {
+    switch (record_.kind) {
+      case UndoRecord::Copy:
+        return RemoveTree(item.to, error) ? 0 : FO_ERROR_FAILED;
+      case UndoRecord::Trash: {
+        TrashedItem trashed;
+        trashed.originalPath = item.from;
+        trashed.filesPath = item.to;
+        trashed.infoPath = item.trashInfo;
+        return RestoreFromTrash(trashed, error) ? 0 : FO_ERROR_FAILED;
+      }
+      case UndoRecord::Move: return MoveBack(item, error);
+    }
+    return FO_ERROR_BAD_REQUEST;
+  }
+
+  int MoveBack(const UndoItem& item, int& error) {
+    if (!MakeParents(item.from)) return error = errno, FO_ERROR_FAILED;
+    if (renameat2(AT_FDCWD, item.to.c_str(), AT_FDCWD, item.from.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno == EINVAL || errno == ENOSYS) {
+      // No RENAME_NOREPLACE on this file system: refuse to replace rather than race.
+      struct stat st;
+      if (lstat(item.from.c_str(), &st) == 0) return error = EEXIST, FO_ERROR_FAILED;
+      if (rename(item.to.c_str(), item.from.c_str()) == 0) return 0;
+    }
+    if (errno != EXDEV) return error = errno, FO_ERROR_FAILED;
+
+    // Across file systems the engine moves it (copy, check, remove), keeping
+    // its name, so the name must be the old one first.
+    std::string dir = DirName(item.to), oldName = BaseName(item.from), name = BaseName(item.to);
+    if (name != oldName) {
+      if (!RenameNoReplace(dir, name, oldName)) return error = errno ? errno : EEXIST, FO_ERROR_FAILED;
+    }
+    FileOperationRequest request;
+    request.function = FO_MOVE;
+    request.sources = {JoinPathOf(dir, oldName)};
+    request.destination = DirName(item.from);
+    // No FOF_ALLOWUNDO: undoing records nothing new. No FOF_NOCONFIRMATION:
+    // the place was checked free, and should something appear there
+    // meanwhile, it must not be replaced unasked.
+    request.flags = 0;
+    FileOperationResult result = RunFileOperation(request, ui_);
+    struct stat st;
+    if (result.code == 0 && lstat(item.from.c_str(), &st) == 0) return 0;
+    if (name != oldName && lstat(JoinPathOf(dir, oldName).c_str(), &st) == 0) RenameNoReplace(dir, oldName, name);
+    error = 0;
+    return result.code ? result.code : FO_ERROR_FAILED;
+  }
+
+  static std::string JoinPathOf(const std::string& dir, const std::string& name) {
+    return dir == "/" ? "/" + name : dir + "/" + name;
+  }
+
+  const UndoRecord& record_;
+  IFileOperationUI* ui_;
+};
+
+}  // namespace
+
+std::string UndoRecord::Description() const {
+  if (items.size() == 1) {
+    std::string name = "「" + Shown(items[0].from) + "」";
+    switch (kind) {
+      case Copy: return name + "のコピー";
+      case Move: return name + "の移動";
+      case Trash: return name + "のごみ箱への移動";
+    }
+  }
+  std::string count = " (" + std::to_string(items.size()) + " 項目)";
+  switch (kind) {
+    case Copy: return "コピー" + count;
+    case Move: return "移動" + count;
+    case Trash: return "ごみ箱へ移動" + count;
+  }
+  return {};
+}
+
+FileOperationJournal& FileOperationJournal::Instance() {
+  static FileOperationJournal journal;
+  return journal;
+}
+
+void FileOperationJournal::Record(UndoRecord record) {
+  if (record.items.empty()) return;
+  if (record.recordedAtNs == 0) record.recordedAtNs = NowNs();
+  std::lock_guard<std::mutex> guard(lock_);
+  records_.push_back(std::move(record));
+  if (records_.size() > kMaxRecords) records_.erase(records_.begin());
+}
+
+bool FileOperationJournal::CanUndo() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return !records_.empty();
+}
+
+std::string FileOperationJournal::NewestDescription() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return records_.empty() ? std::string() : records_.back().Description();
+}
+
+int FileOperationJournal::UndoLast(IFileOperationUI* ui) {
+  if (!ui) ui = DefaultFileOperationUI(nullptr);
+  UndoRecord record;
+  size_t index;
+  {
+    // Taken out while it is undone: the engine may record meanwhile (a
+    // cross-file-system move back runs it), and a second undo must not
+    // take the same record.
+    std::lock_guard<std::mutex> guard(lock_);
+    if (records_.empty()) return FO_ERROR_BAD_REQUEST;
+    index = records_.size() - 1;
+    record = std::move(records_.back());
+    records_.pop_back();
+  }
+  Undoer undoer(record, ui);
+  std::vector<UndoItem> left;
+  int result;
+  if (!ui) {
+    left = record.items;
+    result = FO_ERROR_BAD_REQUEST;
+  } else if (!undoer.Check()) {
+    left = record.items;
+    result = FO_ERROR_FAILED;
+  } else {
+    result = undoer.Run(left);
+  }
+  if (!left.empty()) {
+    // What stays undone goes back where it was, under anything recorded meanwhile.
+    record.items = std::move(left);
+    std::lock_guard<std::mutex> guard(lock_);
+    records_.insert(records_.begin() + std::min(index, records_.size()), std::move(record));
+  }
+  return result;
+}
+
+void FileOperationJournal::Clear() {
+  std::lock_guard<std::mutex> guard(lock_);
+  records_.clear();
+}

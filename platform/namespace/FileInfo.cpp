@@ -1,0 +1,188 @@
+// Icons and type names of namespace items (SHGetFileInfo). A file's icon and
+// type name depend on its extension alone, looked up once per extension in
+// the MIME database by name; file contents are never read.
+#include <QLocale>
+#include <QMimeDatabase>
+#include <QMimeType>
+#include <dirent.h>
+#include <unordered_map>
+
+#include "platform/namespace/ItemID.h"
+#include "platform/namespace/ShellApi.h"
+#include "platform/namespace/SystemImageList.h"
+
+namespace {
+
+const char* const kFolderType = "ファイル フォルダー";
+const char* const kSystemFolderType = "システム フォルダー";
+
+struct ExtensionInfo {
+  int icon = -1;
+  std::string typeName;
+};
+
+// Type names come from the MIME comments in the default locale's language.
+void EnsureJapanese() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  if (QLocale().language() != QLocale::Japanese) QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+}
+
+int IconIndex(const QString& name, const QStringList& fallbacks) {
+  return SystemImageList::Instance().IndexOf(name, fallbacks);
+}
+
+int FolderIcon(bool open) {
+  return open ? IconIndex(QStringLiteral("folder-open"), {QStringLiteral("folder")})
+              : IconIndex(QStringLiteral("folder"), {QStringLiteral("inode-directory")});
+}
+
+std::string UpperAsciiName(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+// The extension of a file name: what follows its last '.', empty without one.
+std::string_view ExtensionOf(std::string_view name) {
+  size_t slash = name.rfind('/');
+  if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
+  size_t dot = name.rfind('.');
+  return dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
+}
+
+const ExtensionInfo& InfoForExtension(std::string_view ext) {
+  static std::unordered_map<std::string, ExtensionInfo> cache;
+  auto it = cache.find(std::string(ext));
+  if (it != cache.end()) return it->second;
+
+  EnsureJapanese();
+  static QMimeDatabase db;
+  QMimeType type;
+  if (!ext.empty()) {
+    QString probe = QStringLiteral("x.") + QString::fromUtf8(ext.data(), static_cast<qsizetype>(ext.size()));
+    const QList<QMimeType> types = db.mimeTypesForFileName(probe);
+    if (!types.isEmpty()) type = types.first();
+  }
+  ExtensionInfo info;
+  const QStringList generic{QStringLiteral("text-x-generic"), QStringLiteral("application-x-generic"),
+                            QStringLiteral("unknown")};
+  if (type.isValid() && !type.isDefault()) {
+    QStringList fallbacks;
+    if (!type.genericIconName().isEmpty()) fallbacks << type.genericIconName();
+    fallbacks << generic;
+    info.icon = IconIndex(type.iconName(), fallbacks);
+    info.typeName = type.comment().trimmed().toStdString();
+  } else {
+    info.icon = IconIndex(QStringLiteral("application-octet-stream"), generic);
+  }
+  if (info.typeName.empty()) {
+    // Unknown extensions read as Windows names them: "XYZ ファイル".
+    info.typeName = ext.empty() ? "ファイル" : UpperAsciiName(ext) + " ファイル";
+  }
+  return cache.emplace(std::string(ext), std::move(info)).first->second;
+}
+
+bool TrashHasFiles() {
+  DIR* dir = ::opendir(HomeTrashDirectory().c_str());
+  if (!dir) return false;
+  bool any = false;
+  while (dirent* e = ::readdir(dir)) {
+    std::string_view n = e->d_name;
+    if (n != "." && n != "..") {
+      any = true;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return any;
+}
+
+struct ItemLook {
+  int icon = -1;
+  std::string typeName;
+};
+
+bool LookOf(PCItemIDList list, bool open, ItemLook& look) {
+  if (CountIDs(list) == 0) {
+    look.icon = IconIndex(QStringLiteral("user-desktop"), {QStringLiteral("desktop"), QStringLiteral("folder")});
+    look.typeName = kSystemFolderType;
+    return true;
+  }
+  PCItemIDList last = LastID(list);
+  uint8_t flags = IDFlags(last);
+  switch (IDKind(last)) {
+    case ItemKind::Home:
+      look.icon = IconIndex(QStringLiteral("user-home"), {QStringLiteral("folder")});
+      look.typeName = kFolderType;
+      return true;
+    case ItemKind::Computer:
+      look.icon = IconIndex(QStringLiteral("computer"), {QStringLiteral("folder")});
+      look.typeName = kSystemFolderType;
+      return true;
+    case ItemKind::Network:
+      look.icon = IconIndex(QStringLiteral("network-workgroup"), {QStringLiteral("network-server"), QStringLiteral("folder-remote"), QStringLiteral("folder")});
+      look.typeName = kSystemFolderType;
+      return true;
+    case ItemKind::RecycleBin:
+      look.icon = TrashHasFiles() ? IconIndex(QStringLiteral("user-trash-full"), {QStringLiteral("user-trash"), QStringLiteral("folder")})
+                                  : IconIndex(QStringLiteral("user-trash"), {QStringLiteral("folder")});
+      look.typeName = kSystemFolderType;
+      return true;
+    case ItemKind::Drive:
+      if (flags & itemflag::kNetwork) {
+        look.icon = IconIndex(QStringLiteral("folder-remote"), {QStringLiteral("network-server"), QStringLiteral("folder")});
+        look.typeName = "ネットワーク ドライブ";
+      } else {
+        look.icon = IconIndex(QStringLiteral("drive-harddisk"), {QStringLiteral("folder")});
+        look.typeName = "ローカル ディスク";
+      }
+      return true;
+    case ItemKind::FileEntry:
+    case ItemKind::TrashEntry:
+      if (flags & itemflag::kFolder) {
+        look.icon = FolderIcon(open);
+        look.typeName = kFolderType;
+      } else {
+        const ExtensionInfo& info = InfoForExtension(ExtensionOf(IDPayloadText(last)));
+        look.icon = info.icon;
+        look.typeName = info.typeName;
+      }
+      return true;
+    case ItemKind::Invalid:
+      break;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool SHGetFileInfo(PCItemIDList absoluteList, uint32_t flags, SHFILEINFO& info) {
+  if (!absoluteList) return false;
+  bool ok = true;
+  if (flags & (SHGFI_SYSICONINDEX | SHGFI_TYPENAME)) {
+    ItemLook look;
+    if (!LookOf(absoluteList, (flags & SHGFI_OPENICON) != 0, look)) return false;
+    if (flags & SHGFI_SYSICONINDEX) info.iIcon = look.icon;
+    if (flags & SHGFI_TYPENAME) info.szTypeName = look.typeName;
+  }
+  if (flags & (SHGFI_DISPLAYNAME | SHGFI_ATTRIBUTES)) {
+    ShellFolderPtr desktop = SHGetDesktopFolder();
+    if (!desktop) return false;
+    if (flags & SHGFI_DISPLAYNAME) {
+      std::string name;
+      if (desktop->GetDisplayNameOf(absoluteList, SHGDN_NORMAL, name)) info.szDisplayName = name;
+      else ok = false;
+    }
+    if (flags & SHGFI_ATTRIBUTES) {
+      uint32_t attributes = 0xFFFFFFFFu;
+      if (desktop->GetAttributesOf(1, &absoluteList, attributes)) info.dwAttributes = attributes;
+      else ok = false;
+    }
+  }
+  return ok;
+}
+
+ImageListHandle SHGetSysImageList(bool large) { return {&SystemImageList::Instance(), large ? 32 : 16}; }

@@ -1,0 +1,122 @@
+#include "platform/namespace/IDList.h"
+
+#include <cstdlib>
+#include <cstring>
+
+void* ShellAlloc(size_t size) { return size ? std::calloc(1, size) : nullptr; }
+void ShellFree(void* block) { std::free(block); }
+
+static uint16_t ReadCount(const void* p) {
+  uint16_t cb;
+  std::memcpy(&cb, p, 2);
+  return cb;
+}
+
+PItemIDList AllocIDList(uint32_t size) {
+  // A list travels with 16-bit sizes; a longer one cannot be represented, and
+  // wrapping the request would hand out a block too short for it.
+  if (size > 0xFFFF) return nullptr;
+  return static_cast<PItemIDList>(ShellAlloc(size));
+}
+
+void FreeIDList(PItemIDList& list) {
+  ShellFree(list);
+  list = nullptr;
+}
+
+uint32_t GetIDListSize(PCItemIDList list) {
+  if (!list) return 0;
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(list);
+  uint32_t size = 2;
+  for (uint16_t cb; (cb = ReadCount(p)) != 0; p += cb) size += cb;
+  return size;
+}
+
+uint32_t GetFirstIDSize(PCItemIDList list) {
+  if (!list) return 0;
+  uint16_t cb = ReadCount(list);
+  return cb ? cb + 2u : 0;
+}
+
+PItemIDList NextID(PCItemIDList list) {
+  if (!list) return nullptr;
+  uint16_t cb = ReadCount(list);
+  if (cb == 0) return nullptr;
+  auto* next = reinterpret_cast<const uint8_t*>(list) + cb;
+  if (ReadCount(next) == 0) return nullptr;
+  return reinterpret_cast<PItemIDList>(const_cast<uint8_t*>(next));
+}
+
+PItemIDList CopyIDList(PCItemIDList list) {
+  if (!list) return nullptr;
+  uint32_t size = GetIDListSize(list);
+  PItemIDList copy = AllocIDList(size);
+  if (copy) std::memcpy(copy, list, size);
+  return copy;
+}
+
+static PItemIDList CopyOneID(const uint8_t* id) {
+  uint16_t cb = ReadCount(id);
+  PItemIDList copy = AllocIDList(cb + 2u);
+  if (copy) std::memcpy(copy, id, cb);
+  return copy;
+}
+
+PItemIDList CopyFirstID(PCItemIDList list) {
+  if (!list || ReadCount(list) == 0) return nullptr;
+  return CopyOneID(reinterpret_cast<const uint8_t*>(list));
+}
+
+PItemIDList CopyLastID(PCItemIDList list) {
+  if (!list) return nullptr;
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(list);
+  const uint8_t* last = nullptr;
+  for (uint16_t cb; (cb = ReadCount(p)) != 0; p += cb) last = p;
+  return last ? CopyOneID(last) : nullptr;
+}
+
+PItemIDList CopyParentIDList(PCItemIDList list) {
+  if (!list) return nullptr;
+  PItemIDList result = nullptr;
+  for (PCItemIDList id = list; id; id = NextID(id)) {
+    if (!NextID(id)) break;  // the last ID is left out
+    PItemIDList one = CopyFirstID(id);
+    result = AppendIDList(result, one);
+  }
+  return result;
+}
+
+PItemIDList ConcatIDLists(PCItemIDList a, PCItemIDList b) {
+  if (!a || !b) return nullptr;
+  uint32_t sa = GetIDListSize(a) - 2, sb = GetIDListSize(b);
+  PItemIDList result = AllocIDList(sa + sb);
+  if (!result) return nullptr;
+  std::memcpy(result, a, sa);
+  std::memcpy(reinterpret_cast<uint8_t*>(result) + sa, b, sb);
+  return result;
+}
+
+PItemIDList AppendIDList(PItemIDList& a, PItemIDList& b) {
+  PItemIDList result;
+  if (a && b)
+    result = ConcatIDLists(a, b);
+  else
+    result = CopyIDList(a ? a : b);
+  FreeIDList(a);
+  FreeIDList(b);
+  return result;
+}
+
+int CountIDs(PCItemIDList list) {
+  if (!list) return 0;
+  int n = 0;
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(list);
+  for (uint16_t cb; (cb = ReadCount(p)) != 0; p += cb) ++n;
+  return n;
+}
+
+bool IDListsEqual(PCItemIDList a, PCItemIDList b) {
+  if (!a || !b) return a == b;
+  uint32_t sa = GetIDListSize(a);
+  return sa == GetIDListSize(b) && std::memcmp(a, b, sa) == 0;
+}

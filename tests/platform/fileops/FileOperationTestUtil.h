@@ -1,0 +1,122 @@
+#pragma once
+// Helpers for the file-operation engine tests: a folder on a second file
+// system, a tiny mounted tmpfs, file times, and listings.
+#include <dirent.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "TempDir.h"
+#include "platform/fileops/FileOperation.h"
+
+// A temporary folder in /dev/shm (a tmpfs, unlike /tmp here).
+class ShmDir {
+ public:
+  ShmDir() {
+    std::string templ = "/dev/shm/tolvane-test-XXXXXX";
+    char* made = mkdtemp(templ.data());
+    path_ = made ? made : "";
+  }
+  ~ShmDir() {
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+inline dev_t DeviceOf(const std::string& path) {
+  struct stat st {};
+  stat(path.c_str(), &st);
+  return st.st_dev;
+}
+
+// A tmpfs of the given size mounted on a fresh folder; mounted() is false
+// where mounting is not permitted.
+class TinyMount {
+ public:
+  explicit TinyMount(const std::string& options = "size=1m") {
+    dir_ = base_.dir("mnt");
+    mounted_ = mount("tmpfs", dir_.c_str(), "tmpfs", 0, options.c_str()) == 0;
+  }
+  ~TinyMount() {
+    if (mounted_) umount2(dir_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+  bool MakeReadOnly() {
+    return mount("tmpfs", dir_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+  }
+  const std::string& path() const { return dir_; }
+  std::string operator/(const std::string& name) const { return dir_ + "/" + name; }
+
+ private:
+  TempDir base_;
+  std::string dir_;
+  bool mounted_ = false;
+};
+
+inline void SetMtime(const std::string& path, time_t sec, long nsec) {
+  struct timespec times[2] = {{sec, nsec}, {sec, nsec}};
+  utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+inline struct stat Lstat(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) st.st_mode = 0;
+  return st;
+}
+
+inline bool Exists(const std::string& path) { return Lstat(path).st_mode != 0; }
+
+// The names in a folder, sorted (raw bytes, no conversion).
+inline std::vector<std::string> Names(const std::string& dir) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (struct dirent* e = readdir(d)) {
+      std::string n = e->d_name;
+      if (n != "." && n != "..") names.push_back(n);
+    }
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// True when a temporary part file was left anywhere below dir.
+inline bool HasPartFiles(const std::string& dir) {
+  for (const std::string& n : Names(dir)) {
+    if (n.rfind(".tolvane-part-", 0) == 0) return true;
+    std::string p = dir + "/" + n;
+    if (S_ISDIR(Lstat(p).st_mode) && HasPartFiles(p)) return true;
+  }
+  return false;
+}
+
+inline FileOperationResult RunOp(uint32_t function, std::vector<std::string> sources, const std::string& destination,
+                                 uint32_t flags, IFileOperationUI& ui) {
+  FileOperationRequest request;
+  request.function = function;
+  request.sources = std::move(sources);
+  request.destination = destination;
+  request.flags = flags;
+  return RunFileOperation(request, &ui);
+}
+
+// Data that differs from block to block, so a misplaced block shows.
+inline std::string PatternData(size_t size, unsigned seed = 1) {
+  std::string data(size, '\0');
+  uint32_t x = seed * 2654435761u + 1;
+  for (size_t i = 0; i < size; ++i) {
+    x = x * 1103515245u + 12345u;
+    data[i] = char(x >> 24);
+  }
+  return data;
+}

@@ -283,7 +283,7 @@ TZipDll::~TZipDll() {
 
 void TZipDll::Load() {
   for (TZipModule m : {zmUnzip32, zmZip32j, zmLmzip32})
-    if (!Modules[m]) Modules[m] = LoadLibrary(kDllNames[m]);
+    if (!Modules[m]) Modules[m] = LoadLibrary(DllNames[m]);
 }
 
 void TZipDll::Unload() {
@@ -356,8 +356,14 @@ int TZipDll::FindNext(HARC handle, TArchiveEntryInfo* info) {
   return TCustomArchiverDll::FindNext(handle, info);
 }
 
+void TZipDll::ResolveInUnzip32(void*& slot, const char* name) {
+  if (!slot && !Modules[zmUnzip32])
+    throw EEntryNotFound(DllNames[zmUnzip32] + " に " + name + " のエントリが見つかりません。");
+  ResolveEntry(slot, Modules[zmUnzip32], name, true);
+}
+
 int TZipDll::KillOwnerWindowEx(ArcHWND wnd) {
-  ResolveEntry(Entries[esKillOwnerWindowEx], Modules[zmUnzip32], "UnZipKillOwnerWindowEx", true);
+  ResolveInUnzip32(Entries[esKillOwnerWindowEx], "UnZipKillOwnerWindowEx");
   return TCustomArchiverDll::KillOwnerWindowEx(wnd);
 }
 
@@ -368,7 +374,7 @@ HARC TZipDll::OpenArchive(ArcHWND wnd, const std::string& fileName, uint32_t mod
 }
 
 int TZipDll::SetOwnerWindowEx(ArcHWND wnd, ArcArchiverProc callback) {
-  ResolveEntry(Entries[esSetOwnerWindowEx], Modules[zmUnzip32], "UnZipSetOwnerWindowEx", true);
+  ResolveInUnzip32(Entries[esSetOwnerWindowEx], "UnZipSetOwnerWindowEx");
   return TCustomArchiverDll::SetOwnerWindowEx(wnd, callback);
 }
 

@@ -2,6 +2,7 @@
 // The binding between the format archivers and the archiver libraries: loads a
 // library on demand, resolves each entry once, calls it with the library's
 // argument order, and turns a missing library or entry into an exception.
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -147,6 +148,9 @@ class TZipDll : public TCustomArchiverDll {
   enum TZipModule { zmUnzip32, zmLmzip32, zmZip32j, kZipModuleCount };
   static const char* const kDllNames[kZipModuleCount];
 
+  TZipDll() : DllNames{kDllNames[0], kDllNames[1], kDllNames[2]} {}
+  // The same roles played by other files (the tests load theirs by path).
+  explicit TZipDll(std::array<std::string, kZipModuleCount> dllNames) : DllNames(std::move(dllNames)) {}
   ~TZipDll() override;
 
   void Load() override;
@@ -171,9 +175,12 @@ class TZipDll : public TCustomArchiverDll {
   bool IsUnZipResolved() const { return UnZipEntry != nullptr; }
 
   HMODULE Modules[kZipModuleCount] = {};
+  const std::array<std::string, kZipModuleCount> DllNames;
 
  private:
   bool Resolve(void*& slot, const char* name, std::initializer_list<TZipModule> order, bool required);
+  // The owner-window entries live in UNZIP32 alone.
+  void ResolveInUnzip32(void*& slot, const char* name);
 
   void* ZipEntry = nullptr;
   void* UnZipEntry = nullptr;

@@ -252,6 +252,7 @@ TEST_F(CommandLineTest, TarFamilyQuotesSeparatelyAndDoublesTheDash) {
   tgz.SetOwnerWindowEx(&w, nullptr);
   tgz.Pack(nullptr, "a.tgz", out, false, {}, "", q);
   EXPECT_EQ(tgz.CommandLine, "c -AH -g -z9  -f \"a.tgz\" ");
+  tgz.KillOwnerWindowEx(&w);
   TBZ232 bz2;
   bz2.Extract(nullptr, "", out, false, {}, "", TArchiverOptions());
   EXPECT_EQ(bz2.CommandLine, "x -B  ");

@@ -158,3 +158,54 @@ TEST_F(ArchiveFileExtractTest, ACorruptArchiveFailsWithAMessageInTheBuffer) {
   af.SetOutputSize(0);
   EXPECT_NE(af.Extract(nullptr, nullptr, {}, tmp / "out2"), 0);
 }
+
+#ifdef TOLVANE_SHARED_TESTDATA
+namespace {
+std::string Shared(const std::string& name) {
+  return std::string(TOLVANE_SHARED_TESTDATA) + "/archives/" + name;
+}
+}  // namespace
+
+TEST_F(ArchiveFileExtractTest, LhaCabAndRarOfOtherSystemsWithTheirLines) {
+  TArchiveFile af;
+  af.SetOutputSize(4096);
+  af.Options.x = 1;
+  af.Options.jso = 1;
+  af.Options.jse = 1;
+  af.SetFileName(Shared("lha_filename_cp932.lzh"));
+  ASSERT_EQ(af.ArchiverType(), atLha);
+  EXPECT_EQ(af.Extract(nullptr, nullptr, {}, tmp / "lha"), 0) << af.OutputText();
+  EXPECT_TRUE(IsFile(tmp / "lha/漢字.txt"));
+  EXPECT_TRUE(IsFile(tmp / "lha/表.txt"));
+
+  af.SetFileName(Shared("cab_filename_cp932.cab"));
+  ASSERT_EQ(af.ArchiverType(), atCab);
+  EXPECT_EQ(af.Extract(nullptr, nullptr, {}, tmp / "cab"), 0) << af.OutputText();
+  EXPECT_TRUE(IsFile(tmp / "cab/表だよ/一覧表.txt"));
+
+  // RAR without paths ("-e"), and only the names asked for.
+  af.SetFileName(Shared("rar5_multiple_files.rar"));
+  ASSERT_EQ(af.ArchiverType(), atRar);
+  af.Options.x = 0;
+  EXPECT_EQ(af.Extract(nullptr, nullptr, {std::string("test2.bin")}, tmp / "rar"), 0) << af.OutputText();
+  EXPECT_EQ(af.CommandLine.substr(0, 3), "-e ");
+  EXPECT_TRUE(IsFile(tmp / "rar/test2.bin"));
+  EXPECT_FALSE(IsFile(tmp / "rar/test1.bin"));
+}
+#endif
+
+TEST_F(ArchiveFileExtractTest, SevenZipFromTheRealToolWithXAndE) {
+  MakeSource(tmp);
+  ASSERT_TRUE(Tool(tmp.path(), "cd src && 7zz a -bd ../t.7z ."));
+  TArchiveFile af;
+  af.SetFileName(tmp / "t.7z");
+  ASSERT_EQ(af.ArchiverType(), at7z);
+  af.SetOutputSize(4096);
+  af.Options.x = 1;
+  EXPECT_EQ(af.Extract(nullptr, nullptr, {}, tmp / "x"), 0) << af.OutputText();
+  EXPECT_EQ(ReadWholeFile(tmp / "x/sub/b.txt"), std::string(100000, 'b'));
+  af.Options.x = 0;
+  EXPECT_EQ(af.Extract(nullptr, nullptr, {}, tmp / "e"), 0) << af.OutputText();
+  EXPECT_TRUE(IsFile(tmp / "e/b.txt"));
+  EXPECT_FALSE(std::filesystem::exists(tmp / "e/sub"));
+}

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 EAssertionFailed::EAssertionFailed(const std::string& message, const char* file, int line)
-    : Exception(message + " (" + file + ", " + std::to_string(line) + " 行目)") {}
+    : Exception(message + " (" + file + ", line " + std::to_string(line) + ")") {}
 
 void TArchiver::LoadDLL() { throw EArchiver("Abstract method 'TArchiver.LoadDLL' was called"); }
 

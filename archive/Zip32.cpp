@@ -7,6 +7,13 @@
 
 std::unique_ptr<TZipDll> TZip32::Binding;
 
+namespace {
+// Destroyed before Binding: the libraries stay loaded until the process ends.
+struct KeepLoadedAtExit {
+  ~KeepLoadedAtExit() { (void)TZip32::Binding.release(); }
+} keepLoadedAtExit;
+}  // namespace
+
 void TZip32::LoadDLL() {
   if (Binding) return;
   Binding = std::make_unique<TZipDll>();

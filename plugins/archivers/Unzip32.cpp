@@ -2,7 +2,8 @@
 #include "core/Exports.h"
 
 namespace {
-void Formats(struct archive* a) { archive_read_support_format_zip_seekable(a); }
+// Both ZIP readers: the central directory one, and the streaming one for a ZIP behind a stub.
+void Formats(struct archive* a) { archive_read_support_format_zip(a); }
 const arc::LibraryDef kLibrary{"UNZIP32", arc::Dialect::UnZip, {Formats, false}, false, arc::WriteFormat::Zip};
 }  // namespace
 

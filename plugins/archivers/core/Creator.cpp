@@ -187,7 +187,7 @@ void SetWriteFormat(struct archive* w, const CreateJob& job) {
 int Create(const ReadFormats& readBack, const CreateJob& job, Feedback& feedback, Output& out) {
   struct stat archiveSt {};
   const bool exists = stat(job.archive.c_str(), &archiveSt) == 0;
-  if (job.mode != CreateMode::Add && !exists) {
+  if ((job.mode == CreateMode::Freshen || job.mode == CreateMode::Delete) && !exists) {
     out.Line("書庫がありません: " + job.archive);
     return ARC_ERROR_ARC_FILE_OPEN;
   }
@@ -208,7 +208,7 @@ int Create(const ReadFormats& readBack, const CreateJob& job, Feedback& feedback
         collector.AddPath(full);
       }
     }
-    if (collector.items.empty() && job.mode == CreateMode::Add) {
+    if (collector.items.empty() && (job.mode == CreateMode::Add || !exists)) {
       out.Line("書庫に入れるファイルがありません。");
       return ARC_ERROR_NOT_EXIST;
     }
@@ -287,7 +287,7 @@ int Create(const ReadFormats& readBack, const CreateJob& job, Feedback& feedback
       for (;;) {
         int dr = archive_read_data_block(reader.handle(), &buf, &len, &offset);
         if (dr == ARCHIVE_EOF) break;
-        if (dr < ARCHIVE_WARN || archive_write_data(w, buf, len) < 0) {
+        if (dr != ARCHIVE_OK || archive_write_data(w, buf, len) < 0) {
           out.Line("書庫が壊れています: " + data.name);
           result = ARC_ERROR_FILE_CRC;
           break;

@@ -86,6 +86,10 @@ bool Selected(const ExtractJob& job, const std::string& name) {
 }
 
 int OpenError(ArchiveReader& reader, Output& out, const std::string& archive) {
+  if (access(archive.c_str(), R_OK) == 0) {
+    out.Line("この形式の書庫ではないか、書庫が壊れています: " + archive + " (" + reader.error() + ")");
+    return ARC_ERROR_NOT_ARC_FILE;
+  }
   out.Line("書庫を開けません: " + archive + " (" + reader.error() + ")");
   return ARC_ERROR_ARC_FILE_OPEN;
 }
@@ -138,7 +142,7 @@ int Extract(const ReadFormats& formats, const ExtractJob& job, Feedback& feedbac
   archive_write_disk_set_options(w, ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_SECURE_SYMLINKS |
                                         ARCHIVE_EXTRACT_SECURE_NODOTDOT);
   int result = 0;
-  int refused = 0, skippedUnasked = 0, matched = 0;
+  int refused = 0, skippedUnasked = 0, matched = 0, entries = 0;
   Overwrite policy = job.overwrite;
   bool stop = false;
   if (!feedback.Open()) {
@@ -155,6 +159,7 @@ int Extract(const ReadFormats& formats, const ExtractJob& job, Feedback& feedbac
                                                                                          : ARC_ERROR_HEADER_BROKEN;
       break;
     }
+    ++entries;
     if (!Selected(job, data.name)) continue;
     ++matched;
     std::string clean;
@@ -258,7 +263,8 @@ int Extract(const ReadFormats& formats, const ExtractJob& job, Feedback& feedbac
       for (;;) {
         int dr = archive_read_data_block(reader.handle(), &buf, &len, &offset);
         if (dr == ARCHIVE_EOF) break;
-        if (dr < ARCHIVE_WARN) {
+        if (dr != ARCHIVE_OK) {
+          // A warning here is a CRC error: the entry is not kept.
           const char* why = archive_error_string(reader.handle());
           out.Line("書庫が壊れています: " + data.name + " (" + (why ? why : "") + ")");
           result = ARC_ERROR_FILE_CRC;
@@ -307,6 +313,11 @@ int Extract(const ReadFormats& formats, const ExtractJob& job, Feedback& feedbac
   feedback.End();
   if (!result && refused) result = ARC_ERROR_UNSAFE_PATH;
   if (!result && skippedUnasked) result = ARC_ERROR_ALREADY_EXIST;
+  if (!result && entries == 0) {
+    // A cut archive often reads as an empty one.
+    out.Line("書庫にファイルがありません: " + job.archive);
+    result = ARC_ERROR_NOT_EXIST;
+  }
   if (!result && matched == 0 && !job.patterns.empty()) {
     out.Line("該当するファイルがありません。");
     result = ARC_ERROR_NOT_EXIST;

@@ -235,7 +235,7 @@ int Extract(const ReadFormats& formats, const ExtractJob& job, Feedback& feedbac
     int r = reader.Next(data);
     if (r == ARCHIVE_EOF) break;
     if (r != ARCHIVE_OK) {
-      out.Line("書庫が壊れています: " + reader.error());
+      out.Line("書庫が壊れています: " + reader.path() + " (" + reader.error() + ")");
       result = matched == 0 && reader.error().find("Unrecognized") != std::string::npos ? ARC_ERROR_NOT_ARC_FILE
                                                                                          : ARC_ERROR_HEADER_BROKEN;
       break;
@@ -437,7 +437,7 @@ int Extract(const ReadFormats& formats, const ExtractJob& job, Feedback& feedbac
     result = ARC_ERROR_NOT_EXIST;
   }
   if (refused) out.Line(std::to_string(refused) + " 個のエントリを拒否しました。");
-  if (result) feedback.ShowError(out.all());
+  if (result && result != ARC_ERROR_USER_CANCEL) feedback.ShowError(out.all());
   return result;
 }
 
@@ -452,7 +452,7 @@ int ExtractToMemory(const ReadFormats& formats, const std::string& archive, cons
     int r = reader.Next(data);
     if (r == ARCHIVE_EOF) break;
     if (r != ARCHIVE_OK) {
-      out.Line("書庫が壊れています: " + reader.error());
+      out.Line("書庫が壊れています: " + reader.path() + " (" + reader.error() + ")");
       return ARC_ERROR_HEADER_BROKEN;
     }
     if (data.type != AE_IFREG || !SelectsEntry(pattern, data.name, brackets)) continue;

@@ -20,9 +20,10 @@ struct Registry {
   Registry() { formats.push_back({"bmp", "ビットマップ", TBitmap::StaticClass()}); }
 };
 
+// Never destroyed: units unregister their classes while the program ends.
 Registry& TheRegistry() {
-  static Registry registry;
-  return registry;
+  static Registry* registry = new Registry;
+  return *registry;
 }
 
 const TFileFormat* Find(const std::vector<TFileFormat>& formats, const std::string& extension) {

@@ -109,9 +109,21 @@ bool ReadBmp(const uint8_t* data, size_t size, QImage& image, bool* is4Bit) {
   size_t pixelsAt = offBits ? offBits : paletteAt + palette.size() * paletteEntrySize;
   if (pixelsAt > size || (size - pixelsAt) / rowBytes < size_t(height)) return false;
 
+  // The fourth byte of a 32-bit pixel is unused by the format, but writers
+  // keep alpha there: it counts when any pixel has a non-zero one.
+  bool alphaBytes = false;
+  if (bits == 32 && compression == 0)
+    for (int64_t y = 0; y < height && !alphaBytes; ++y) {
+      const uint8_t* src = data + pixelsAt + rowBytes * size_t(y);
+      for (int64_t x = 0; x < width; ++x)
+        if (src[4 * x + 3]) {
+          alphaBytes = true;
+          break;
+        }
+    }
   QImage::Format format = bits == 1 ? QImage::Format_Mono
                           : bits <= 8 ? QImage::Format_Indexed8
-                          : bits == 32 && compression == 0 ? QImage::Format_RGB32
+                          : bits == 32 && compression == 0 ? (alphaBytes ? QImage::Format_ARGB32 : QImage::Format_RGB32)
                           : bits == 32 && masks[3] ? QImage::Format_ARGB32
                                                    : QImage::Format_BGR888;
   QImage out(int(width), int(height), format);
@@ -142,7 +154,8 @@ bool ReadBmp(const uint8_t* data, size_t size, QImage& image, bool* is4Bit) {
       case 32:
         if (compression == 0) {
           std::memcpy(dst, src, size_t(w) * 4);
-          for (int x = 0; x < w; ++x) dst[4 * x + 3] = 0xff;  // the fourth byte is unused
+          if (!alphaBytes)
+            for (int x = 0; x < w; ++x) dst[4 * x + 3] = 0xff;
           break;
         }
         [[fallthrough]];

@@ -2,8 +2,11 @@
 
 #include <QImage>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/graphics/Bitmap.h"
@@ -12,8 +15,11 @@
 // so that the compiler can vectorise them; x86-64 gets an AVX2 copy chosen at run time.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_ADDRESS__)
 #define STRETCH_CLONES __attribute__((target_clones("avx2", "default")))
+#define STRETCH_SSE41 1
+#include <immintrin.h>
 #else
 #define STRETCH_CLONES
+#define STRETCH_SSE41 0
 #endif
 
 namespace {
@@ -33,6 +39,13 @@ inline uint8_t ClampCubic(int32_t v) {
   v = v > MaxValue ? MaxValue : v;
   return uint8_t(v >> 16);
 }
+
+#if STRETCH_SSE41
+bool HaveSse41() {
+  static const bool have = __builtin_cpu_supports("sse4.1");
+  return have;
+}
+#endif
 
 // ---- enlarging ----
 
@@ -108,6 +121,8 @@ struct ShrinkTable {
   // (n * M) >> Shift == n / L for every n < 2^31 (rounding-up reciprocal).
   uint32_t M = 0;
   int Shift = 0;
+  // The leading target pixels whose four-byte reads and writes stay inside the row.
+  size_t simdCount = 0;
 };
 
 bool BuildShrinkTable(int s, int t, ShrinkTable& table) {
@@ -144,6 +159,9 @@ bool BuildShrinkTable(int s, int t, ShrinkTable& table) {
   // The 32-bit sums hold when a target pixel covers up to about 128 source pixels;
   // beyond that 64-bit sums give the result the formula means instead of a wrapped one.
   table.narrow = 255 * heaviest + table.H2 <= INT32_MAX;
+  while (table.simdCount + 1 < size_t(t) && table.taps[table.simdCount].end <= s - 1 &&
+         table.taps[table.simdCount].e <= s - 2)
+    ++table.simdCount;
   if (table.narrow) {
     int l = 0;
     while ((int64_t(1) << l) < table.L) ++l;
@@ -155,10 +173,76 @@ bool BuildShrinkTable(int s, int t, ShrinkTable& table) {
 
 inline uint8_t Divide(uint32_t n, uint32_t m, int shift) { return uint8_t((uint64_t(n) * m) >> shift); }
 
+#if STRETCH_SSE41
+// One pixel per vector: its three channels (and a fourth byte that is computed and then
+// overwritten by the next pixel). Loads and stores are four bytes wide.
+
+__attribute__((target("sse4.1"))) inline __m128i LoadPixel(const uint8_t* p) {
+  int32_t v;
+  std::memcpy(&v, p, 4);
+  return _mm_cvtepu8_epi32(_mm_cvtsi32_si128(v));
+}
+
+__attribute__((target("sse4.1"))) inline void StorePixel(uint8_t* p, __m128i v) {
+  v = _mm_packus_epi32(v, v);
+  v = _mm_packus_epi16(v, v);
+  int32_t bytes = _mm_cvtsi128_si32(v);
+  std::memcpy(p, &bytes, 4);
+}
+
+// The target columns in [begin, end) of one row, all cubic; returns end.
+__attribute__((target("sse4.1"))) int CubicColumnsSse41(const uint8_t* src, uint8_t* out, const EnlargeTap* table,
+                                                        int begin, int end) {
+  const __m128i round = _mm_set1_epi32(0x8000), zero = _mm_setzero_si128(), max = _mm_set1_epi32(MaxValue);
+  for (int i = begin; i < end; ++i) {
+    const EnlargeTap& tap = table[i];
+    const uint8_t* p = src + size_t(tap.d - 1) * 3;
+    __m128i v = _mm_add_epi32(_mm_mullo_epi32(LoadPixel(p), _mm_set1_epi32(tap.w[0])),
+                              _mm_mullo_epi32(LoadPixel(p + 3), _mm_set1_epi32(tap.w[1])));
+    v = _mm_add_epi32(v, _mm_mullo_epi32(LoadPixel(p + 6), _mm_set1_epi32(tap.w[2])));
+    v = _mm_add_epi32(v, _mm_mullo_epi32(LoadPixel(p + 9), _mm_set1_epi32(tap.w[3])));
+    v = _mm_min_epi32(_mm_max_epi32(_mm_add_epi32(v, round), zero), max);
+    StorePixel(out + size_t(i) * 3, _mm_srai_epi32(v, 16));
+  }
+  return end;
+}
+
+// The leading target pixels of one row whose reads and writes stay inside the rows;
+// returns how many were done.
+__attribute__((target("sse4.1"))) size_t ShrinkColumnsSse41(const uint8_t* src, uint8_t* out,
+                                                             const ShrinkTable& table) {
+  const __m128i h2 = _mm_set1_epi32(int32_t(table.H2)), m = _mm_set1_epi32(int32_t(table.M));
+  const __m128i shift = _mm_cvtsi32_si128(table.Shift);
+  const size_t count = table.simdCount;
+  for (size_t i = 0; i < count; ++i) {
+    const ShrinkTap& tap = table.taps[i];
+    const uint8_t* p = src + size_t(tap.d) * 3;
+    __m128i whole = _mm_setzero_si128();
+    for (const uint8_t *q = p + 3, *end = src + size_t(tap.end) * 3; q < end; q += 3)
+      whole = _mm_add_epi32(whole, LoadPixel(q));
+    __m128i v = _mm_mullo_epi32(LoadPixel(p), _mm_set1_epi32(tap.W));
+    v = _mm_add_epi32(v, _mm_slli_epi32(whole, 16));
+    v = _mm_add_epi32(v, _mm_mullo_epi32(LoadPixel(src + size_t(tap.e) * 3), _mm_set1_epi32(tap.F)));
+    v = _mm_add_epi32(v, h2);
+    // (v * M) >> Shift in 64 bits, even and odd lanes apart.
+    __m128i even = _mm_srl_epi64(_mm_mul_epu32(v, m), shift);
+    __m128i odd = _mm_srl_epi64(_mm_mul_epu32(_mm_srli_epi64(v, 32), m), shift);
+    StorePixel(out + i * 3, _mm_or_si128(even, _mm_slli_epi64(odd, 32)));
+  }
+  return count;
+}
+#endif
+
 void ShrinkRowNarrow(const uint8_t* src, uint8_t* out, const ShrinkTable& table) {
   const uint32_t h2 = uint32_t(table.H2), m = table.M;
   const int shift = table.Shift;
-  for (const ShrinkTap& tap : table.taps) {
+  size_t first = 0;
+#if STRETCH_SSE41
+  if (HaveSse41()) first = ShrinkColumnsSse41(src, out, table);
+#endif
+  out += first * 3;
+  for (size_t i = first; i < table.taps.size(); ++i) {
+    const ShrinkTap& tap = table.taps[i];
     const uint8_t* p = src + size_t(tap.d) * 3;
     uint32_t whole0 = 0, whole1 = 0, whole2 = 0;
     for (const uint8_t *q = p + 3, *end = src + size_t(tap.end) * 3; q < end; q += 3) {
@@ -216,6 +300,35 @@ void ShrinkRowsWide(const TStretchRows& source, const ShrinkTap& tap, const Shri
     out[j] = uint8_t((sums[j] + uint64_t(tap.F) * last[j] + uint64_t(table.H2)) / uint64_t(table.L));
 }
 
+// Large pictures are resampled by all cores, each taking a share of the target rows;
+// rows do not depend on each other, so the result is the same. With a progress
+// procedure everything stays on the calling thread, which reports row by row.
+constexpr size_t ParallelWork = size_t(1) << 20;  // bytes of work below which one thread does it
+
+int Shares(int rows, size_t workPerRow, const TStretchProgress& progress) {
+  if (progress || size_t(rows) * workPerRow < ParallelWork) return 1;
+  unsigned cores = std::min(std::thread::hardware_concurrency(), 8u);
+  return int(std::max(1u, std::min(cores, unsigned(rows))));
+}
+
+template <typename Body>
+void ForRows(int rows, size_t workPerRow, const TStretchProgress& progress, const Body& body) {
+  const int shares = Shares(rows, workPerRow, progress);
+  std::vector<std::thread> helpers;
+  int done = 1;
+  for (int k = 1; k < shares; ++k) {
+    try {
+      helpers.emplace_back([&body, k, rows, shares] { body(int(int64_t(rows) * k / shares), int(int64_t(rows) * (k + 1) / shares), k); });
+    } catch (const std::system_error&) {
+      break;  // no more threads: the calling thread does the rest
+    }
+    done = k + 1;
+  }
+  body(0, int(int64_t(rows) / shares), 0);
+  for (int k = done; k < shares; ++k) body(int(int64_t(rows) * k / shares), int(int64_t(rows) * (k + 1) / shares), k);
+  for (std::thread& helper : helpers) helper.join();
+}
+
 }  // namespace
 
 namespace StretchRows {
@@ -231,31 +344,43 @@ bool EnlargeWidth(const TStretchRows& source, const TStretchRows& target, const 
   while (cubicBegin < t && table[size_t(cubicBegin)].kind != Kind::Cubic) ++cubicBegin;
   cubicEnd = cubicBegin;
   while (cubicEnd < t && table[size_t(cubicEnd)].kind == Kind::Cubic) ++cubicEnd;
-  for (int y = 0; y < rows; ++y) {
-    const uint8_t* src = source.Row(y);
-    uint8_t* out = target.Row(y);
-    for (int i = cubicBegin; i < cubicEnd; ++i) {
-      const EnlargeTap& tap = table[size_t(i)];
-      const uint8_t* p = src + size_t(tap.d - 1) * 3;
-      uint8_t* q = out + size_t(i) * 3;
-      for (int c = 0; c < 3; ++c)
-        q[c] = ClampCubic(p[c] * tap.w[0] + p[c + 3] * tap.w[1] + p[c + 6] * tap.w[2] + p[c + 9] * tap.w[3] +
-                          0x8000);
-    }
-    for (int i = 0; i < t; ++i) {
-      if (i == cubicBegin) i = cubicEnd;
-      if (i >= t) break;
-      const EnlargeTap& tap = table[size_t(i)];
-      const uint8_t* p = src + size_t(tap.d) * 3;
-      uint8_t* q = out + size_t(i) * 3;
-      if (tap.kind == Kind::Copy) {
-        q[0] = p[0], q[1] = p[1], q[2] = p[2];
-      } else {
-        for (int c = 0; c < 3; ++c) q[c] = LinearValue(p[c], p[c + 3], tap.f);
+  // Four-byte loads and stores: the last source pixel read must have a byte after it
+  // in the row, and so must the target pixel written.
+  int cubicSimdEnd = cubicBegin;
+  while (cubicSimdEnd < cubicEnd && table[size_t(cubicSimdEnd)].d + 2 <= s - 2 && cubicSimdEnd <= t - 2)
+    ++cubicSimdEnd;
+  ForRows(rows, size_t(t) * 12, progress, [&](int begin, int end, int) {
+    for (int y = begin; y < end; ++y) {
+      const uint8_t* src = source.Row(y);
+      uint8_t* out = target.Row(y);
+      int i = cubicBegin;
+#if STRETCH_SSE41
+      if (HaveSse41()) i = CubicColumnsSse41(src, out, table.data(), cubicBegin, cubicSimdEnd);
+#endif
+      for (; i < cubicEnd; ++i) {
+        const EnlargeTap& tap = table[size_t(i)];
+        const uint8_t* p = src + size_t(tap.d - 1) * 3;
+        uint8_t* q = out + size_t(i) * 3;
+        for (int c = 0; c < 3; ++c)
+          q[c] = ClampCubic(p[c] * tap.w[0] + p[c + 3] * tap.w[1] + p[c + 6] * tap.w[2] + p[c + 9] * tap.w[3] +
+                            0x8000);
       }
+      // The edges last: a four-byte store above may have run one byte into them.
+      for (i = 0; i < t; ++i) {
+        if (i == cubicBegin) i = cubicEnd;
+        if (i >= t) break;
+        const EnlargeTap& tap = table[size_t(i)];
+        const uint8_t* p = src + size_t(tap.d) * 3;
+        uint8_t* q = out + size_t(i) * 3;
+        if (tap.kind == Kind::Copy) {
+          q[0] = p[0], q[1] = p[1], q[2] = p[2];
+        } else {
+          for (int c = 0; c < 3; ++c) q[c] = LinearValue(p[c], p[c + 3], tap.f);
+        }
+      }
+      ReportRow(progress, y, rows, 0);
     }
-    ReportRow(progress, y, rows, 0);
-  }
+  });
   return true;
 }
 
@@ -266,23 +391,25 @@ bool EnlargeHeight(const TStretchRows& source, const TStretchRows& target, const
   if (s <= 0 || t <= 0) return true;
   std::vector<EnlargeTap> table;
   if (!BuildEnlargeTable(s, t, table)) return false;
-  for (int i = 0; i < t; ++i) {
-    const EnlargeTap& tap = table[size_t(i)];
-    uint8_t* out = target.Row(i);
-    switch (tap.kind) {
-      case Kind::Copy:
-        std::memcpy(out, source.Row(tap.d), n);
-        break;
-      case Kind::Linear:
-        LinearRow(source.Row(tap.d), source.Row(tap.d + 1), out, n, tap.f);
-        break;
-      case Kind::Cubic:
-        CubicRow(source.Row(tap.d - 1), source.Row(tap.d), source.Row(tap.d + 1), source.Row(tap.d + 2), out, n,
-                 tap.w[0], tap.w[1], tap.w[2], tap.w[3]);
-        break;
+  ForRows(t, n * 4, progress, [&](int begin, int end, int) {
+    for (int i = begin; i < end; ++i) {
+      const EnlargeTap& tap = table[size_t(i)];
+      uint8_t* out = target.Row(i);
+      switch (tap.kind) {
+        case Kind::Copy:
+          std::memcpy(out, source.Row(tap.d), n);
+          break;
+        case Kind::Linear:
+          LinearRow(source.Row(tap.d), source.Row(tap.d + 1), out, n, tap.f);
+          break;
+        case Kind::Cubic:
+          CubicRow(source.Row(tap.d - 1), source.Row(tap.d), source.Row(tap.d + 1), source.Row(tap.d + 2), out, n,
+                   tap.w[0], tap.w[1], tap.w[2], tap.w[3]);
+          break;
+      }
+      ReportRow(progress, i, t, 50);
     }
-    ReportRow(progress, i, t, 50);
-  }
+  });
   return true;
 }
 
@@ -294,13 +421,15 @@ bool ShrinkWidth(const TStretchRows& source, const TStretchRows& target, const T
   if (s <= 0 || t <= 0) return true;
   ShrinkTable table;
   if (!BuildShrinkTable(s, t, table)) return false;
-  for (int y = 0; y < rows; ++y) {
-    if (table.narrow)
-      ShrinkRowNarrow(source.Row(y), target.Row(y), table);
-    else
-      ShrinkRowWide(source.Row(y), target.Row(y), table);
-    ReportRow(progress, y, rows, 0);
-  }
+  ForRows(rows, size_t(s) * 3, progress, [&](int begin, int end, int) {
+    for (int y = begin; y < end; ++y) {
+      if (table.narrow)
+        ShrinkRowNarrow(source.Row(y), target.Row(y), table);
+      else
+        ShrinkRowWide(source.Row(y), target.Row(y), table);
+      ReportRow(progress, y, rows, 0);
+    }
+  });
   return true;
 }
 
@@ -311,32 +440,39 @@ bool ShrinkHeight(const TStretchRows& source, const TStretchRows& target, const 
   if (progress) progress(50);
   if (s <= 0 || t <= 0) return true;
   ShrinkTable table;
-  std::vector<uint16_t> whole;
-  std::vector<uint64_t> sums;
   if (!BuildShrinkTable(s, t, table)) return false;
+  // Each share of the rows gets its own sums.
+  std::vector<std::vector<uint16_t>> whole;
+  std::vector<std::vector<uint64_t>> sums;
+  const int shares = Shares(t, n * size_t(s) / size_t(t), progress);
   try {
-    if (table.narrow)
-      whole.resize(n);
-    else
-      sums.resize(n);
+    for (int k = 0; k < shares; ++k) {
+      if (table.narrow)
+        whole.emplace_back(n);
+      else
+        sums.emplace_back(n);
+    }
   } catch (const std::bad_alloc&) {
     return false;
   }
-  for (int i = 0; i < t; ++i) {
-    const ShrinkTap& tap = table.taps[size_t(i)];
-    if (table.narrow) {
-      // Whole rows add up in 16 bits (at most 128 of them here), then meet their weights.
-      std::fill(whole.begin(), whole.end(), uint16_t(0));
-      for (int y = tap.d + 1; y < tap.end; ++y) AddRow16(whole.data(), source.Row(y), n);
-      // The partial row after the last target row lies past the source: F is 0 there and
-      // the row read in its place is the last one.
-      CombineRows(source.Row(tap.d), uint32_t(tap.W), whole.data(), source.Row(tap.e), uint32_t(tap.F),
-                  uint32_t(table.H2), table.M, table.Shift, target.Row(i), n);
-    } else {
-      ShrinkRowsWide(source, tap, table, sums, target.Row(i), n);
+  ForRows(t, n * size_t(s) / size_t(t), progress, [&](int begin, int end, int share) {
+    for (int i = begin; i < end; ++i) {
+      const ShrinkTap& tap = table.taps[size_t(i)];
+      if (table.narrow) {
+        // Whole rows add up in 16 bits (at most 128 of them here), then meet their weights.
+        std::vector<uint16_t>& acc = whole[size_t(share)];
+        std::fill(acc.begin(), acc.end(), uint16_t(0));
+        for (int y = tap.d + 1; y < tap.end; ++y) AddRow16(acc.data(), source.Row(y), n);
+        // The partial row after the last target row lies past the source: F is 0 there
+        // and the row read in its place is the last one.
+        CombineRows(source.Row(tap.d), uint32_t(tap.W), acc.data(), source.Row(tap.e), uint32_t(tap.F),
+                    uint32_t(table.H2), table.M, table.Shift, target.Row(i), n);
+      } else {
+        ShrinkRowsWide(source, tap, table, sums[size_t(share)], target.Row(i), n);
+      }
+      ReportRow(progress, i, t, 50);
     }
-    ReportRow(progress, i, t, 50);
-  }
+  });
   return true;
 }
 
@@ -376,6 +512,7 @@ void StretchPass(TBitmap& bitmap, TBitmap& temp, int width, int height, RowsPass
     temp.SetSize(width, height);  // throws the framework's out-of-memory error
   } else {
     temp.SetImage(image);
+    image = QImage();  // else writing to temp's pixels would copy them first
   }
   if (!RunPass(pass, bitmap, temp, progress)) {
     // No tables: the bitmap keeps the new size with what resizing left in it.

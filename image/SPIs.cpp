@@ -9,6 +9,9 @@
 #include <algorithm>
 #include <cstdio>
 
+// Wherever the host is, the plug-in graphics unit starts too: it names the
+// class that plug-in formats are registered with.
+#include "image/SPIBitmap.h"
 #include "platform/graphics/PictureFormats.h"
 #include "platform/state/IniFile.h"
 #include "platform/system/Library.h"

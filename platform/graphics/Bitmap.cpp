@@ -37,11 +37,16 @@ uint8_t Channel(uint32_t v, uint32_t mask, int shift, int bits) {
 
 }  // namespace
 
-bool ReadBmp(const uint8_t* data, size_t size, QImage& image, bool* is4Bit) {
+namespace {
+
+enum class ReadResult { Ok, Bad, Compressed };
+
+// The header h (hAvail bytes readable), its colour table behind it, and the
+// rows at pixels (null: right behind the colour table).
+ReadResult ReadCore(const uint8_t* h, size_t hAvail, const uint8_t* pixels, size_t pixelsAvail, QImage& image,
+                    bool* is4Bit, int* bitCount) {
   if (is4Bit) *is4Bit = false;
-  if (size < 14 + 12 || data[0] != 'B' || data[1] != 'M') return false;
-  const uint32_t offBits = Get32(data + 10);
-  const uint8_t* h = data + 14;
+  if (hAvail < 12) return ReadResult::Bad;
   const uint32_t headerSize = Get32(h);
   int64_t width, height;
   int bits;
@@ -54,67 +59,64 @@ bool ReadBmp(const uint8_t* data, size_t size, QImage& image, bool* is4Bit) {
     height = int16_t(Get16(h + 6));
     bits = Get16(h + 10);
     paletteEntrySize = 3;
-    paletteAt = 14 + 12;
-  } else if (headerSize >= 40 && headerSize <= 1024 && size >= 14 + size_t(headerSize)) {
+    paletteAt = 12;
+  } else if (headerSize >= 40 && headerSize <= 1024 && hAvail >= size_t(headerSize)) {
     width = int32_t(Get32(h + 4));
     height = int32_t(Get32(h + 8));
     bits = Get16(h + 14);
     compression = Get32(h + 16);
     clrUsed = Get32(h + 32);
-    paletteAt = 14 + headerSize;
+    paletteAt = headerSize;
     if (compression == 3 || compression == 6) {  // BI_BITFIELDS, BI_ALPHABITFIELDS
       size_t maskCount = compression == 6 ? 4 : 3;
       const uint8_t* m = h + 40;
       if (headerSize == 40) {
-        if (size < paletteAt + 4 * maskCount) return false;
+        if (hAvail < paletteAt + 4 * maskCount) return ReadResult::Bad;
         paletteAt += 4 * maskCount;
       } else if (headerSize >= 52) {
         maskCount = headerSize >= 56 ? 4 : 3;
       } else {
-        return false;
+        return ReadResult::Bad;
       }
       for (size_t i = 0; i < maskCount; ++i) masks[i] = Get32(m + 4 * i);
     }
   } else {
-    return false;
+    return ReadResult::Bad;
   }
+  if (bitCount) *bitCount = bits;
   const bool topDown = height < 0;
   if (topDown) height = -height;
-  if (width <= 0 || height <= 0 || width * height > kMaxBitmapPixels) return false;
-
-  if (compression != 0 && !((compression == 3 || compression == 6) && (bits == 16 || bits == 32))) {
-    // RLE and embedded formats: Qt's reader, still under the size limit above.
-    QImage qt = QImage::fromData(data, int(std::min<size_t>(size, INT32_MAX)), "BMP");
-    if (qt.isNull()) return false;
-    if (qt.format() == QImage::Format_RGB32 || qt.format() == QImage::Format_ARGB32)
-      qt = qt.convertToFormat(QImage::Format_BGR888);
-    image = qt;
-    if (is4Bit) *is4Bit = bits == 4;
-    return true;
-  }
-  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
+  if (width <= 0 || height <= 0 || width * height > kMaxBitmapPixels) return ReadResult::Bad;
+  if (compression != 0 && !((compression == 3 || compression == 6) && (bits == 16 || bits == 32)))
+    return ReadResult::Compressed;
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return ReadResult::Bad;
 
   TPalette palette;
   if (bits <= 8) {
     uint32_t count = clrUsed ? std::min<uint32_t>(clrUsed, 1u << bits) : 1u << bits;
     for (uint32_t i = 0; i < count; ++i) {
       size_t at = paletteAt + size_t(i) * paletteEntrySize;
-      if (at + 3 > size) break;
-      palette.push_back(qRgb(data[at + 2], data[at + 1], data[at]));
+      if (at + 3 > hAvail) break;
+      palette.push_back(qRgb(h[at + 2], h[at + 1], h[at]));
     }
-    if (palette.empty()) return false;
+    if (palette.empty()) return ReadResult::Bad;
   }
 
   const size_t rowBytes = ((size_t(width) * bits + 31) / 32) * 4;
-  size_t pixelsAt = offBits ? offBits : paletteAt + palette.size() * paletteEntrySize;
-  if (pixelsAt > size || (size - pixelsAt) / rowBytes < size_t(height)) return false;
+  if (!pixels) {
+    size_t at = paletteAt + palette.size() * paletteEntrySize;
+    if (at > hAvail) return ReadResult::Bad;
+    pixels = h + at;
+    pixelsAvail = hAvail - at;
+  }
+  if (pixelsAvail / rowBytes < size_t(height)) return ReadResult::Bad;
 
   // The fourth byte of a 32-bit pixel is unused by the format, but writers
   // keep alpha there: it counts when any pixel has a non-zero one.
   bool alphaBytes = false;
   if (bits == 32 && compression == 0)
     for (int64_t y = 0; y < height && !alphaBytes; ++y) {
-      const uint8_t* src = data + pixelsAt + rowBytes * size_t(y);
+      const uint8_t* src = pixels + rowBytes * size_t(y);
       for (int64_t x = 0; x < width; ++x)
         if (src[4 * x + 3]) {
           alphaBytes = true;
@@ -127,11 +129,11 @@ bool ReadBmp(const uint8_t* data, size_t size, QImage& image, bool* is4Bit) {
                           : bits == 32 && masks[3] ? QImage::Format_ARGB32
                                                    : QImage::Format_BGR888;
   QImage out(int(width), int(height), format);
-  if (out.isNull()) return false;
+  if (out.isNull()) return ReadResult::Bad;
   const int w = int(width);
   int maxIndex = 0;
   for (int y = 0; y < int(height); ++y) {
-    const uint8_t* src = data + pixelsAt + rowBytes * size_t(topDown ? y : int(height) - 1 - y);
+    const uint8_t* src = pixels + rowBytes * size_t(topDown ? y : int(height) - 1 - y);
     uint8_t* dst = out.scanLine(y);
     switch (bits) {
       case 1:
@@ -194,8 +196,39 @@ bool ReadBmp(const uint8_t* data, size_t size, QImage& image, bool* is4Bit) {
   }
   image = out;
   if (is4Bit) *is4Bit = bits == 4;
+  return ReadResult::Ok;
+}
+
+}  // namespace
+
+bool ReadBmp(const uint8_t* data, size_t size, QImage& image, bool* is4Bit) {
+  if (is4Bit) *is4Bit = false;
+  if (size < 14 + 12 || data[0] != 'B' || data[1] != 'M') return false;
+  const uint32_t offBits = Get32(data + 10);
+  if (offBits > size) return false;
+  int bits = 0;
+  switch (ReadCore(data + 14, size - 14, offBits ? data + offBits : nullptr, offBits ? size - offBits : 0, image,
+                   is4Bit, &bits)) {
+    case ReadResult::Ok: return true;
+    case ReadResult::Bad: return false;
+    case ReadResult::Compressed: break;
+  }
+  // RLE and embedded formats: Qt's reader, after the size check above.
+  QImage qt = QImage::fromData(data, int(std::min<size_t>(size, INT32_MAX)), "BMP");
+  if (qt.isNull()) return false;
+  if (qt.format() == QImage::Format_RGB32 || qt.format() == QImage::Format_ARGB32)
+    qt = qt.convertToFormat(QImage::Format_BGR888);
+  image = qt;
+  if (is4Bit) *is4Bit = bits == 4;
   return true;
 }
+
+bool ReadDib(const void* info, size_t infoSize, const void* bits, size_t bitsSize, QImage& image, bool* is4Bit) {
+  return ReadCore(static_cast<const uint8_t*>(info), infoSize, static_cast<const uint8_t*>(bits), bitsSize, image,
+                  is4Bit, nullptr) == ReadResult::Ok;
+}
+
+
 
 QByteArray WriteBmp(const QImage& source, bool as4Bit) {
   QImage image = source;
@@ -304,8 +337,7 @@ void TBitmap::LoadFromStream(QIODevice& stream) {
   // Leave the stream just behind the file when its header tells the size.
   uint32_t fileSize = Get32(data + 2);
   if (!stream.isSequential()) stream.seek(start + (fileSize >= 14 && fileSize <= size ? fileSize : qint64(size)));
-  SetImage(image);
-  if (is4Bit) FPixelFormat = pf4bit;
+  SetImage(image, is4Bit);
 }
 
 void TBitmap::SaveToStream(QIODevice& stream) {
@@ -422,14 +454,14 @@ void TBitmap::SetPalette(const TPalette& palette) {
   Changed();
 }
 
-void TBitmap::SetImage(const QImage& image) {
+void TBitmap::SetImage(const QImage& image, bool fourBit) {
   FImage = image;
   FWidth = image.width();
   FHeight = image.height();
   FPalette.clear();
   switch (image.format()) {
     case QImage::Format_Mono: FPixelFormat = pf1bit; break;
-    case QImage::Format_Indexed8: FPixelFormat = pf8bit; break;
+    case QImage::Format_Indexed8: FPixelFormat = fourBit ? pf4bit : pf8bit; break;
     case QImage::Format_RGB555: FPixelFormat = pf15bit; break;
     case QImage::Format_RGB16: FPixelFormat = pf16bit; break;
     case QImage::Format_BGR888: FPixelFormat = pf24bit; break;

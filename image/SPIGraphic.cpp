@@ -118,8 +118,13 @@ std::unique_ptr<TBitmap> TSPIGraphic::ToBitmap(bool releaseData) {
   // bitmap reads exactly what SaveToStream would have written.
   QImage image;
   bool is4Bit = false;
-  if (GetEmpty() || !ReadDib(FData->HBInfo, InfoSize(), FData->HBm, ImageSize(), image, &is4Bit))
+  if (GetEmpty()) throw EInvalidGraphic(kSPICouldNotDecode);
+  if (releaseData && AdoptDib(FData->HBInfo, InfoSize(), FData->HBm, ImageSize(), image)) {
+    // The bitmap keeps the plug-in's rows: no second block of fresh memory to fill.
+    FData->HBm = nullptr;
+  } else if (!ReadDib(FData->HBInfo, InfoSize(), FData->HBm, ImageSize(), image, &is4Bit)) {
     throw EInvalidGraphic(kSPICouldNotDecode);
+  }
   if (releaseData) FreeImage();
   auto bitmap = std::make_unique<TBitmap>();
   bitmap->SetImage(image, is4Bit);

@@ -3,7 +3,9 @@
 #include <QBuffer>
 #include <QPainter>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 TGRAPHIC_CLASS_DEFINE(TBitmap, TGraphic)
 
@@ -229,6 +231,72 @@ bool ReadDib(const void* info, size_t infoSize, const void* bits, size_t bitsSiz
 }
 
 
+
+bool AdoptDib(const void* info, size_t infoSize, void* bits, size_t bitsSize, QImage& image) {
+  const auto* h = static_cast<const uint8_t*>(info);
+  if (!h || !bits || infoSize < 40 || Get32(h) != 40 || Get32(h + 16) != 0) return false;
+  const int64_t width = int32_t(Get32(h + 4));
+  int64_t height = int32_t(Get32(h + 8));
+  const int bitCount = Get16(h + 14);
+  const bool topDown = height < 0;
+  if (topDown) height = -height;
+  if (width <= 0 || height <= 0 || width * height > kMaxBitmapPixels) return false;
+  if (bitCount != 8 && bitCount != 24 && bitCount != 32) return false;
+  const size_t rowBytes = ((size_t(width) * bitCount + 31) / 32) * 4;
+  if (bitsSize / rowBytes < size_t(height)) return false;
+
+  auto* rows = static_cast<uint8_t*>(bits);
+  TPalette palette;
+  if (bitCount == 8) {
+    uint32_t clrUsed = Get32(h + 32);
+    uint32_t count = clrUsed ? std::min<uint32_t>(clrUsed, 256) : 256;
+    for (uint32_t i = 0; i < count && 40 + 4 * size_t(i) + 3 <= infoSize; ++i) {
+      const uint8_t* c = h + 40 + 4 * size_t(i);
+      palette.push_back(qRgb(c[2], c[1], c[0]));
+    }
+    if (palette.empty()) return false;
+  }
+  if (!topDown) {  // top row first, in place
+    std::vector<uint8_t> swap(rowBytes);
+    for (int64_t y = 0; y < height / 2; ++y) {
+      uint8_t* a = rows + rowBytes * size_t(y);
+      uint8_t* b = rows + rowBytes * size_t(height - 1 - y);
+      std::memcpy(swap.data(), a, rowBytes);
+      std::memcpy(a, b, rowBytes);
+      std::memcpy(b, swap.data(), rowBytes);
+    }
+  }
+  QImage::Format format = bitCount == 8 ? QImage::Format_Indexed8 : bitCount == 24 ? QImage::Format_BGR888 : QImage::Format_RGB32;
+  if (bitCount == 32) {
+    bool alphaBytes = false;
+    for (int64_t y = 0; y < height && !alphaBytes; ++y)
+      for (int64_t x = 0; x < width; ++x)
+        if (rows[rowBytes * size_t(y) + 4 * size_t(x) + 3]) {
+          alphaBytes = true;
+          break;
+        }
+    if (alphaBytes)
+      format = QImage::Format_ARGB32;
+    else
+      for (int64_t y = 0; y < height; ++y)
+        for (int64_t x = 0; x < width; ++x) rows[rowBytes * size_t(y) + 4 * size_t(x) + 3] = 0xff;
+  }
+  if (bitCount == 8) {
+    int maxIndex = 0;
+    for (int64_t y = 0; y < height; ++y) {
+      const uint8_t* row = rows + rowBytes * size_t(y);
+      for (int64_t x = 0; x < width; ++x) maxIndex = std::max<int>(maxIndex, row[x]);
+    }
+    while (int(palette.size()) <= maxIndex) palette.push_back(qRgb(0, 0, 0));
+  }
+  QImage adopted(rows, int(width), int(height), qsizetype(rowBytes), format, [](void* p) { std::free(p); }, rows);
+  if (adopted.isNull()) return false;
+  if (bitCount == 8) adopted.setColorTable(QList<QRgb>(palette.begin(), palette.end()));
+  if (int32_t(Get32(h + 24)) > 0) adopted.setDotsPerMeterX(int32_t(Get32(h + 24)));
+  if (int32_t(Get32(h + 28)) > 0) adopted.setDotsPerMeterY(int32_t(Get32(h + 28)));
+  image = adopted;
+  return true;
+}
 
 QByteArray WriteBmp(const QImage& source, bool as4Bit) {
   QImage image = source;

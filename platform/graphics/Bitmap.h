@@ -78,6 +78,11 @@ bool ReadBmp(const uint8_t* data, size_t size, QImage& image, bool* is4Bit);
 // The same for a DIB in two blocks: the BITMAPINFO (header and colour table)
 // and the rows. Compressed DIBs are refused.
 bool ReadDib(const void* info, size_t infoSize, const void* bits, size_t bitsSize, QImage& image, bool* is4Bit);
+// Takes over a malloc'ed block of DIB rows (8, 24 or 32 bits, uncompressed)
+// as the pixels of image, turning them top-down in place; the image frees
+// the block with free(). False, with the block untouched and still the
+// caller's, for anything else.
+bool AdoptDib(const void* info, size_t infoSize, void* bits, size_t bitsSize, QImage& image);
 // Writes image as a BMP file (4 bits per pixel when as4Bit and the colour
 // table has at most 16 entries).
 QByteArray WriteBmp(const QImage& image, bool as4Bit);

@@ -11,6 +11,10 @@ TGRAPHIC_CLASS_DEFINE(TBitmap, TGraphic)
 
 namespace {
 
+// Headers, a full colour table and at most 4 bytes per pixel (a 1-pixel-wide
+// row of any depth is padded to 4).
+constexpr qint64 kMaxBmpFileBytes = 14 + 1024 + 1024 + 4 * kMaxBitmapPixels;
+
 const char* const kInvalidBitmap = "ビットマップ イメージは有効ではありません";
 const char* const kOutOfMemory = "ビットマップを作成できません (メモリ不足)";
 
@@ -395,7 +399,8 @@ void TBitmap::LoadFromStream(QIODevice& stream) {
       size = size_t(all.size() - start);
     }
   } else {
-    copy = stream.readAll();
+    // Nothing we read is larger than the biggest picture we accept.
+    copy = stream.read(kMaxBmpFileBytes);
     data = reinterpret_cast<const uint8_t*>(copy.constData());
     size = size_t(copy.size());
   }

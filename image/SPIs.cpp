@@ -223,7 +223,7 @@ std::string TSPIs::SystemFolder() {
   // Where the system's own shared libraries live: the C library's folder.
   Dl_info info{};
   if (::dladdr(reinterpret_cast<void*>(&::fopen), &info) && info.dli_fname)
-    return FolderOf(info.dli_fname).substr(0, 255);
+    return FolderOf(info.dli_fname);
   return {};
 }
 

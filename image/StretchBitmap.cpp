@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -314,18 +315,26 @@ int Shares(int rows, size_t workPerRow, const TStretchProgress& progress) {
 template <typename Body>
 void ForRows(int rows, size_t workPerRow, const TStretchProgress& progress, const Body& body) {
   const int shares = Shares(rows, workPerRow, progress);
+  if (shares <= 1) {
+    body(0, rows, 0);
+    return;
+  }
+  // Rows are handed out in small runs: a helper that a busy machine starts late takes
+  // fewer of them instead of holding everyone up.
+  const int run = std::max(1, rows / (shares * 8));
+  std::atomic<int> next{0};
+  auto work = [&](int share) {
+    for (int begin; (begin = next.fetch_add(run)) < rows;) body(begin, std::min(rows, begin + run), share);
+  };
   std::vector<std::thread> helpers;
-  int done = 1;
   for (int k = 1; k < shares; ++k) {
     try {
-      helpers.emplace_back([&body, k, rows, shares] { body(int(int64_t(rows) * k / shares), int(int64_t(rows) * (k + 1) / shares), k); });
+      helpers.emplace_back(work, k);
     } catch (const std::system_error&) {
-      break;  // no more threads: the calling thread does the rest
+      break;  // no more threads: the others share the rows
     }
-    done = k + 1;
   }
-  body(0, int(int64_t(rows) / shares), 0);
-  for (int k = done; k < shares; ++k) body(int(int64_t(rows) * k / shares), int(int64_t(rows) * (k + 1) / shares), k);
+  work(0);
   for (std::thread& helper : helpers) helper.join();
 }
 
@@ -540,6 +549,59 @@ void ShrinkHeight(const TBitmap& Source, TBitmap& Target, const TStretchProgress
   RunPass(StretchRows::ShrinkHeight, Source, Target, Progress);
 }
 
+namespace {
+
+// Shrinking in both directions without a progress procedure: each target row is made
+// from width-shrunk source rows computed on the fly, so the half-done picture is never
+// stored. The bytes are those of the two passes. False when this does not apply.
+bool ShrinkBoth(TBitmap& bitmap, int width, int height) {
+  const TStretchRows source = RowsOf(static_cast<const TBitmap&>(bitmap));
+  ShrinkTable across, down;
+  if (!BuildShrinkTable(source.Width, width, across) || !BuildShrinkTable(source.Height, height, down)) return false;
+  if (!across.narrow || !down.narrow) return false;
+  if (int64_t(width) * height > kMaxBitmapPixels) return false;
+  QImage image(width, height, QImage::Format_BGR888);
+  if (image.isNull()) return false;
+  const TStretchRows target{image.bits(), image.bytesPerLine(), width, height};
+  const size_t n = size_t(width) * 3;
+  const size_t work = size_t(source.Width) * 3 * size_t(source.Height) / size_t(height);
+  const int shares = Shares(height, work, {});
+  struct Scratch {
+    std::vector<uint8_t> first, last, row;
+    std::vector<uint16_t> whole;
+  };
+  std::vector<Scratch> scratch;
+  try {
+    for (int k = 0; k < shares; ++k) scratch.push_back({std::vector<uint8_t>(n), std::vector<uint8_t>(n),
+                                                        std::vector<uint8_t>(n), std::vector<uint16_t>(n)});
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  ForRows(height, work, {}, [&](int begin, int end, int share) {
+    Scratch& own = scratch[size_t(share)];
+    for (int i = begin; i < end; ++i) {
+      const ShrinkTap& tap = down.taps[size_t(i)];
+      ShrinkRowNarrow(source.Row(tap.d), own.first.data(), across);
+      std::fill(own.whole.begin(), own.whole.end(), uint16_t(0));
+      for (int y = tap.d + 1; y < tap.end; ++y) {
+        ShrinkRowNarrow(source.Row(y), own.row.data(), across);
+        AddRow16(own.whole.data(), own.row.data(), n);
+      }
+      const uint8_t* last = own.first.data();  // weighed 0 when there is no partial row
+      if (tap.F > 0) {
+        ShrinkRowNarrow(source.Row(tap.e), own.last.data(), across);
+        last = own.last.data();
+      }
+      CombineRows(own.first.data(), uint32_t(tap.W), own.whole.data(), last, uint32_t(tap.F), uint32_t(down.H2),
+                  down.M, down.Shift, target.Row(i), n);
+    }
+  });
+  bitmap.SetImage(image);
+  return true;
+}
+
+}  // namespace
+
 void StretchBitmap(TBitmap* Bitmap, int NewWidth, int NewHeight, const TStretchProgress& Progress) {
   if (!Bitmap || Bitmap->Empty()) return;
   if (Bitmap->PixelFormat() != pf24bit) {
@@ -550,6 +612,9 @@ void StretchBitmap(TBitmap* Bitmap, int NewWidth, int NewHeight, const TStretchP
     Bitmap->SetSize(std::max(0, NewWidth), std::max(0, NewHeight));
     return;
   }
+  if (!Progress && NewWidth < Bitmap->Width() && NewHeight < Bitmap->Height() &&
+      ShrinkBoth(*Bitmap, NewWidth, NewHeight))
+    return;
   TBitmap temp;
   if (NewWidth != Bitmap->Width())
     StretchPass(*Bitmap, temp, NewWidth, Bitmap->Height(),

@@ -579,9 +579,15 @@ bool ShrinkBoth(TBitmap& bitmap, int width, int height) {
   }
   ForRows(height, work, {}, [&](int begin, int end, int share) {
     Scratch& own = scratch[size_t(share)];
+    int kept = -1;  // the source row whose shrunk copy is in own.last
     for (int i = begin; i < end; ++i) {
       const ShrinkTap& tap = down.taps[size_t(i)];
-      ShrinkRowNarrow(source.Row(tap.d), own.first.data(), across);
+      // A partial row ends one target row and starts the next: shrink it once.
+      if (kept == tap.d)
+        std::swap(own.first, own.last);
+      else
+        ShrinkRowNarrow(source.Row(tap.d), own.first.data(), across);
+      kept = -1;
       std::fill(own.whole.begin(), own.whole.end(), uint16_t(0));
       for (int y = tap.d + 1; y < tap.end; ++y) {
         ShrinkRowNarrow(source.Row(y), own.row.data(), across);
@@ -591,6 +597,7 @@ bool ShrinkBoth(TBitmap& bitmap, int width, int height) {
       if (tap.F > 0) {
         ShrinkRowNarrow(source.Row(tap.e), own.last.data(), across);
         last = own.last.data();
+        kept = tap.e;
       }
       CombineRows(own.first.data(), uint32_t(tap.W), own.whole.data(), last, uint32_t(tap.F), uint32_t(down.H2),
                   down.M, down.Shift, target.Row(i), n);

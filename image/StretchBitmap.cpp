@@ -46,6 +46,11 @@ bool HaveSse41() {
   static const bool have = __builtin_cpu_supports("sse4.1");
   return have;
 }
+
+bool HaveAvx2() {
+  static const bool have = __builtin_cpu_supports("avx2");
+  return have;
+}
 #endif
 
 // ---- enlarging ----
@@ -232,15 +237,49 @@ __attribute__((target("sse4.1"))) size_t ShrinkColumnsSse41(const uint8_t* src, 
   }
   return count;
 }
+
+__attribute__((target("avx2"))) inline __m256i LoadPixels(const uint8_t* a, const uint8_t* b) {
+  int32_t x, y;
+  std::memcpy(&x, a, 4);
+  std::memcpy(&y, b, 4);
+  return _mm256_cvtepu8_epi32(_mm_set_epi32(0, 0, y, x));
+}
+
+__attribute__((target("avx2"))) inline void StorePixels(uint8_t* a, uint8_t* b, __m256i v) {
+  __m128i p = _mm_packus_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+  p = _mm_packus_epi16(p, p);
+  int32_t x = _mm_cvtsi128_si32(p), y = _mm_extract_epi32(p, 1);
+  std::memcpy(a, &x, 4);
+  std::memcpy(b, &y, 4);
+}
+
+// ShrinkColumnsSse41 for two rows, the first in the low half of each vector.
+__attribute__((target("avx2"))) size_t ShrinkColumnsAvx2(const uint8_t* src1, const uint8_t* src2, uint8_t* out1,
+                                                         uint8_t* out2, const ShrinkTable& table) {
+  const __m256i h2 = _mm256_set1_epi32(int32_t(table.H2)), m = _mm256_set1_epi32(int32_t(table.M));
+  const __m128i shift = _mm_cvtsi32_si128(table.Shift);
+  const size_t count = table.simdCount;
+  for (size_t i = 0; i < count; ++i) {
+    const ShrinkTap& tap = table.taps[i];
+    const size_t d = size_t(tap.d) * 3, end = size_t(tap.end) * 3, e = size_t(tap.e) * 3;
+    __m256i whole = _mm256_setzero_si256();
+    for (size_t q = d + 3; q < end; q += 3) whole = _mm256_add_epi32(whole, LoadPixels(src1 + q, src2 + q));
+    __m256i v = _mm256_mullo_epi32(LoadPixels(src1 + d, src2 + d), _mm256_set1_epi32(tap.W));
+    v = _mm256_add_epi32(v, _mm256_slli_epi32(whole, 16));
+    v = _mm256_add_epi32(v, _mm256_mullo_epi32(LoadPixels(src1 + e, src2 + e), _mm256_set1_epi32(tap.F)));
+    v = _mm256_add_epi32(v, h2);
+    __m256i even = _mm256_srl_epi64(_mm256_mul_epu32(v, m), shift);
+    __m256i odd = _mm256_srl_epi64(_mm256_mul_epu32(_mm256_srli_epi64(v, 32), m), shift);
+    StorePixels(out1 + i * 3, out2 + i * 3, _mm256_or_si256(even, _mm256_slli_epi64(odd, 32)));
+  }
+  return count;
+}
 #endif
 
-void ShrinkRowNarrow(const uint8_t* src, uint8_t* out, const ShrinkTable& table) {
+// Target pixels from first on, one channel at a time.
+void ShrinkRowNarrowFrom(const uint8_t* src, uint8_t* out, const ShrinkTable& table, size_t first) {
   const uint32_t h2 = uint32_t(table.H2), m = table.M;
   const int shift = table.Shift;
-  size_t first = 0;
-#if STRETCH_SSE41
-  if (HaveSse41()) first = ShrinkColumnsSse41(src, out, table);
-#endif
   out += first * 3;
   for (size_t i = first; i < table.taps.size(); ++i) {
     const ShrinkTap& tap = table.taps[i];
@@ -258,6 +297,29 @@ void ShrinkRowNarrow(const uint8_t* src, uint8_t* out, const ShrinkTable& table)
     out[2] = Divide(w * p[2] + (whole2 << 16) + f * e[2] + h2, m, shift);
     out += 3;
   }
+}
+
+void ShrinkRowNarrow(const uint8_t* src, uint8_t* out, const ShrinkTable& table) {
+  size_t first = 0;
+#if STRETCH_SSE41
+  if (HaveSse41()) first = ShrinkColumnsSse41(src, out, table);
+#endif
+  ShrinkRowNarrowFrom(src, out, table, first);
+}
+
+// Two rows at once: they share the taps, and each vector holds a pixel of both.
+void ShrinkRowsNarrow(const uint8_t* src1, const uint8_t* src2, uint8_t* out1, uint8_t* out2,
+                      const ShrinkTable& table) {
+#if STRETCH_SSE41
+  if (HaveAvx2()) {
+    size_t first = ShrinkColumnsAvx2(src1, src2, out1, out2, table);
+    ShrinkRowNarrowFrom(src1, out1, table, first);
+    ShrinkRowNarrowFrom(src2, out2, table, first);
+    return;
+  }
+#endif
+  ShrinkRowNarrow(src1, out1, table);
+  ShrinkRowNarrow(src2, out2, table);
 }
 
 void ShrinkRowWide(const uint8_t* src, uint8_t* out, const ShrinkTable& table) {
@@ -432,10 +494,15 @@ bool ShrinkWidth(const TStretchRows& source, const TStretchRows& target, const T
   if (!BuildShrinkTable(s, t, table)) return false;
   ForRows(rows, size_t(s) * 3, progress, [&](int begin, int end, int) {
     for (int y = begin; y < end; ++y) {
-      if (table.narrow)
+      if (table.narrow && y + 1 < end) {
+        ShrinkRowsNarrow(source.Row(y), source.Row(y + 1), target.Row(y), target.Row(y + 1), table);
+        ReportRow(progress, y, rows, 0);
+        ++y;
+      } else if (table.narrow) {
         ShrinkRowNarrow(source.Row(y), target.Row(y), table);
-      else
+      } else {
         ShrinkRowWide(source.Row(y), target.Row(y), table);
+      }
       ReportRow(progress, y, rows, 0);
     }
   });
@@ -567,13 +634,14 @@ bool ShrinkBoth(TBitmap& bitmap, int width, int height) {
   const size_t work = size_t(source.Width) * 3 * size_t(source.Height) / size_t(height);
   const int shares = Shares(height, work, {});
   struct Scratch {
-    std::vector<uint8_t> first, last, row;
+    std::vector<uint8_t> first, last, row, row2;
     std::vector<uint16_t> whole;
   };
   std::vector<Scratch> scratch;
   try {
-    for (int k = 0; k < shares; ++k) scratch.push_back({std::vector<uint8_t>(n), std::vector<uint8_t>(n),
-                                                        std::vector<uint8_t>(n), std::vector<uint16_t>(n)});
+    for (int k = 0; k < shares; ++k)
+      scratch.push_back({std::vector<uint8_t>(n), std::vector<uint8_t>(n), std::vector<uint8_t>(n),
+                         std::vector<uint8_t>(n), std::vector<uint16_t>(n)});
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -589,7 +657,13 @@ bool ShrinkBoth(TBitmap& bitmap, int width, int height) {
         ShrinkRowNarrow(source.Row(tap.d), own.first.data(), across);
       kept = -1;
       std::fill(own.whole.begin(), own.whole.end(), uint16_t(0));
-      for (int y = tap.d + 1; y < tap.end; ++y) {
+      int y = tap.d + 1;
+      for (; y + 1 < tap.end; y += 2) {
+        ShrinkRowsNarrow(source.Row(y), source.Row(y + 1), own.row.data(), own.row2.data(), across);
+        AddRow16(own.whole.data(), own.row.data(), n);
+        AddRow16(own.whole.data(), own.row2.data(), n);
+      }
+      if (y < tap.end) {
         ShrinkRowNarrow(source.Row(y), own.row.data(), across);
         AddRow16(own.whole.data(), own.row.data(), n);
       }

@@ -9,7 +9,8 @@ case "${1:-}" in
   startup) bench=StartupBench ;;
   commands) bench=CommandsBench ;;
   archive) bench=ArchiveBench ;;
-  *) echo "usage: bench/run.sh list|fileops|listview|startup|commands|archive [work folder]" >&2; exit 2 ;;
+  image) bench=ImageBench ;;
+  *) echo "usage: bench/run.sh list|fileops|listview|startup|commands|archive|image [work folder]" >&2; exit 2 ;;
 esac
 shift
 ./scripts/deps.sh

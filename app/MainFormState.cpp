@@ -61,9 +61,12 @@ constexpr const char* kFreshTextExt =
     ".c;.h;.cc;.cpp;.hpp;.py;.sh;.pl;.rb;.rs;.go;.java;.sql;.yaml;.yml;.toml";
 
 constexpr int kDefaultPaneWidth = 200;
-// More tabs or buttons than anyone can use; a list file longer than this is
-// read only this far.
+// More lines than anyone can use; a list file longer than this is read only
+// this far. A tab bar lays out all its tabs again for each tab added, and a
+// window of many thousand buttons is slow to close, so tabs and buttons stop
+// much earlier.
 constexpr int kMaxListLines = 10000;
+constexpr int kMaxTabLines = 1000;
 
 std::string WithoutTrailingSlash(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -185,9 +188,9 @@ void SeedFreshState(const std::string& logFolder, const std::string& iniPath) {
 bool LoadBarLines(const std::string& path, TLineList& lines, const std::function<void(const QString&)>& say) {
   if (!lines.LoadFromFile(path)) return false;
   std::erase_if(lines.Lines, [](const std::string& line) { return line.empty(); });
-  if (lines.Count() > kMaxListLines) {
-    lines.Lines.resize(kMaxListLines);
-    say(QString("%1 は行が多すぎるため、最初の %2 行だけを読み込みました").arg(ForDisplay(path)).arg(kMaxListLines));
+  if (lines.Count() > kMaxTabLines) {
+    lines.Lines.resize(kMaxTabLines);
+    say(QString("%1 は行が多すぎるため、最初の %2 行だけを読み込みました").arg(ForDisplay(path)).arg(kMaxTabLines));
   }
   return true;
 }
@@ -266,11 +269,12 @@ void TForm1::FormCreate() {
     TLineList& list = this->*file.list;
     list.LoadFromFile(Join(logFolder, file.name));
     if (list.Count() == 0) list = SeedList(file.seed);
-    if (list.Count() > kMaxListLines) {
-      list.Lines.resize(kMaxListLines);
+    const int most = file.seed == Seed::kHome ? kMaxTabLines : kMaxListLines;
+    if (list.Count() > most) {
+      list.Lines.resize(most);
       ShowMessage(QString("%1 は行が多すぎるため、最初の %2 行だけを読み込みました")
                       .arg(ForDisplay(Join(logFolder, file.name)))
-                      .arg(kMaxListLines));
+                      .arg(most));
     }
   }
   ListsLoaded = true;
@@ -342,10 +346,6 @@ void TForm1::FormShow() {
 
 void TForm1::RebuildTabs(QTabBar* tabControl, const TLineList& lines) {
   TShellTreeView* tree = tabControl == TC1 ? TV1 : TV2;
-  // A shown tab bar lays out all its tabs again after each change: hidden,
-  // it does so once, when shown again.
-  const bool shown = tabControl->isVisible();
-  if (shown) tabControl->hide();
   while (tabControl->count() > 0) tabControl->removeTab(tabControl->count() - 1);
   for (const std::string& line : lines.Lines) {
     QString caption;
@@ -358,7 +358,6 @@ void TForm1::RebuildTabs(QTabBar* tabControl, const TLineList& lines) {
     }
     tabControl->addTab(TabText(caption));
   }
-  if (shown) tabControl->show();
 }
 
 void TForm1::ShowTabFolder(TShellListView* listView) {

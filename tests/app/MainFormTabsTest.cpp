@@ -309,6 +309,7 @@ TEST_F(MainFormTabsTest, BothPanesFollowADeletedFolderAndNoTabLineIsMinusOne) {
   ASSERT_TRUE(f.Focus(form->LV1));
   ASSERT_EQ(Names(form->LV1), Lines{"a.txt"});
   ASSERT_EQ(Names(form->LV2), Lines{"a.txt"});
+  // Emptied first, then removed; the program's working folder is this one.
   std::filesystem::remove_all(shown);
   // The focused pane and the other one alike.
   EXPECT_TRUE(QTest::qWaitFor([&] { return form->LV1->FileList()->Count() == 0; }, 8000));

@@ -6,6 +6,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <cerrno>
+
+#include "platform/fileops/ErrorText.h"
 #include "platform/namespace/FileSystemFolder.h"
 #include "platform/namespace/PathText.h"
 
@@ -21,6 +24,7 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
   Label1->hide();
   Label2 = new QLabel(QStringLiteral("名前を変えてください"), this);
   Label2->setObjectName("Label2");
+  Label2->setWordWrap(true);
   Edit1 = new QLineEdit(this);
   Edit1->setObjectName("Edit1");
   Edit1->installEventFilter(this);
@@ -51,6 +55,7 @@ void TForm2::SetFileName(const std::string& path) {
 }
 
 void TForm2::FormShow() {
+  Label2->setText(QStringLiteral("名前を変えてください"));
   Edit1->setFocus();
   shownName_ = BaseName(fileName_);
   Edit1->setText(QString::fromStdString(shownName_));
@@ -62,9 +67,16 @@ void TForm2::OKClick() {
   std::string newName = Edit1->text() == QString::fromStdString(shownName_) ? shownName_ : Edit1->text().toStdString();
   std::string oldName = BaseName(fileName_);
   if (!fileName_.empty() && oldName != "/") {
-    // Fails, and the file keeps its name, when the new name is taken or not a
-    // name at all (empty, or holding a '/').
-    RenameNoReplace(DirName(fileName_), oldName, newName);
+    // A name that is taken or no name at all leaves the file as it was; the
+    // dialog says why and stays open for a corrected name.
+    errno = 0;
+    if (!RenameNoReplace(DirName(fileName_), oldName, newName)) {
+      int error = errno;
+      Label2->setText(QString::fromStdString(RenameErrorText(newName, error)));
+      Edit1->setFocus();
+      Edit1->selectAll();
+      return;
+    }
   }
   done(QDialog::Accepted);
 }

@@ -3,7 +3,8 @@
 // The caller sets the full path and shows the dialog modally; OK renames the
 // file in its folder and closes with Accepted, the close box with Rejected.
 // Escape does not close it. Renaming never replaces an existing file: a name
-// that is taken (or not a valid name) leaves the file as it was.
+// that is taken (or not a valid name) leaves the file as it was, and the
+// dialog shows why in Label2 and stays open for another name.
 #include <QDialog>
 #include <string>
 

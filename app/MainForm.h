@@ -291,7 +291,9 @@ class TForm1 : public QMainWindow {
 
   // MainFormState.cpp
   // Writes the eight lists and the two tool bar files into folder; false when any failed.
-  bool SaveListFiles(const std::string& folder) const;
+  // Files that are links to something other than a regular file are left
+  // alone and named in skipped.
+  bool SaveListFiles(const std::string& folder, QStringList* skipped = nullptr) const;
   // The window's and the lists' keys of the INI file, as shut-down writes them.
   void WriteWindowKeys(TIniFile& ini);
   bool barsLoaded_ = false;  // the tool bars hold what their files held

@@ -1,9 +1,10 @@
 // Start-up and shut-down of the main window: the line lists of log/, the tool
 // bar files, and the window's keys of the INI file.
 //
-// State that cannot be written where it was read goes to the fallback folder
-// ($XDG_CONFIG_HOME/tolvane) with a message, and is read from there at the
-// next start while the usual place stays unwritable: nothing is dropped quietly.
+// State that cannot be written in its usual place goes to the fallback folder
+// ($XDG_CONFIG_HOME/tolvane) with a message, and a note there says so; the
+// next start reads the copy written last, which the note tells (a full disk
+// still passes a test for write access). Nothing is dropped quietly.
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -17,12 +18,14 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/MainForm.h"
 #include "image/SPIs.h"
+#include "platform/state/AtomicFile.h"
 #include "platform/state/IniFile.h"
 #include "platform/namespace/PathText.h"
 #include "platform/state/StateFolder.h"
@@ -59,6 +62,12 @@ constexpr const char* kFreshTextExt =
     ".c;.h;.cc;.cpp;.hpp;.py;.sh;.pl;.rb;.rs;.go;.java;.sql;.yaml;.yml;.toml";
 
 constexpr int kDefaultPaneWidth = 200;
+// More lines than anyone can use; a list file longer than this is read only
+// this far. A tab bar lays out all its tabs again for each tab added, and a
+// window of many thousand buttons is slow to close, so tabs and buttons stop
+// much earlier.
+constexpr int kMaxListLines = 10000;
+constexpr int kMaxTabLines = 1000;
 
 std::string WithoutTrailingSlash(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -79,6 +88,8 @@ std::string FallbackStateFolder() {
   else config = (HomeFolder() == "/" ? std::string() : HomeFolder()) + "/.config";
   return WithoutTrailingSlash(config) + "/tolvane";
 }
+
+QString ForDisplay(const std::string& path) { return QString::fromUtf8(path); }
 
 std::string Join(const std::string& folder, const std::string& name) {
   return (folder == "/" ? std::string() : folder) + "/" + name;
@@ -111,21 +122,45 @@ bool MakeFolder(const std::string& folder) {
   return FolderExists(folder);
 }
 
-// The log folder the lists are read from: the usual one, unless it cannot be
-// written and an earlier run saved them in the fallback folder.
+// The fallback folder's note: one line per usual place (log folder or INI
+// file) whose newest copy was saved in the fallback folder instead.
+constexpr const char* kFallbackNote = "saved-here-instead.text";
+
+bool SavedInFallback(const std::string& usual) {
+  TLineList note;
+  note.LoadFromFile(Join(FallbackStateFolder(), kFallbackNote));
+  return note.IndexOf(usual) >= 0;
+}
+
+void NoteSavedInFallback(const std::string& usual, bool saved) {
+  const std::string path = Join(FallbackStateFolder(), kFallbackNote);
+  TLineList note;
+  note.LoadFromFile(path);
+  const int index = note.IndexOf(usual);
+  if (saved == (index >= 0)) return;
+  if (saved)
+    note.Add(usual);
+  else
+    note.Delete(index);
+  note.SaveToFile(path);
+}
+
+// The log folder the lists are read from: the usual one, unless the last save
+// went to the fallback folder (or the usual one cannot be written and an
+// earlier run saved them there).
 std::string ListsFolder() {
   std::string usual = LogFolder();
-  if (CanWriteInto(usual)) return usual;
   std::string fallback = Join(FallbackStateFolder(), "log");
-  return fallback != usual && FolderExists(fallback) ? fallback : usual;
+  if (fallback == usual || !FolderExists(fallback)) return usual;
+  return SavedInFallback(usual) || !CanWriteInto(usual) ? fallback : usual;
 }
 
 // The same for the INI file's window and list keys.
 std::string StateIniPath() {
   std::string usual = IniFilePath();
-  if (CanWriteFile(usual)) return usual;
   std::string fallback = Join(FallbackStateFolder(), "tolvane.ini");
-  return fallback != usual && NonFolderExists(fallback) ? fallback : usual;
+  if (fallback == usual || !NonFolderExists(fallback)) return usual;
+  return SavedInFallback(usual) || !CanWriteFile(usual) ? fallback : usual;
 }
 
 TLineList SeedList(Seed seed) {
@@ -152,9 +187,13 @@ void SeedFreshState(const std::string& logFolder, const std::string& iniPath) {
 }
 
 // The lines of a tool bar file; blank lines name nothing and make no button.
-bool LoadBarLines(const std::string& path, TLineList& lines) {
+bool LoadBarLines(const std::string& path, TLineList& lines, const std::function<void(const QString&)>& say) {
   if (!lines.LoadFromFile(path)) return false;
   std::erase_if(lines.Lines, [](const std::string& line) { return line.empty(); });
+  if (lines.Count() > kMaxTabLines) {
+    lines.Lines.resize(kMaxTabLines);
+    say(QString("%1 は行が多すぎるため、最初の %2 行だけを読み込みました").arg(ForDisplay(path)).arg(kMaxTabLines));
+  }
   return true;
 }
 
@@ -176,8 +215,6 @@ QString LastComponent(const std::string& path) {
 QString TabText(QString text) { return text.replace('&', "&&"); }
 
 int WidthOrDefault(int width) { return width > 0 ? width : kDefaultPaneWidth; }
-
-QString ForDisplay(const std::string& path) { return QString::fromUtf8(path); }
 
 // A hidden tree has no width in the splitter (which keeps it for the next
 // showing); the tree keeps the width it had when last shown, or was given.
@@ -234,12 +271,19 @@ void TForm1::FormCreate() {
     TLineList& list = this->*file.list;
     list.LoadFromFile(Join(logFolder, file.name));
     if (list.Count() == 0) list = SeedList(file.seed);
+    const int most = file.seed == Seed::kHome ? kMaxTabLines : kMaxListLines;
+    if (list.Count() > most) {
+      list.Lines.resize(most);
+      ShowMessage(QString("%1 は行が多すぎるため、最初の %2 行だけを読み込みました")
+                      .arg(ForDisplay(Join(logFolder, file.name)))
+                      .arg(most));
+    }
   }
   ListsLoaded = true;
 
   TLineList bar;
-  if (LoadBarLines(Join(logFolder, kToolBar1File), bar)) BuildLauncherBar(bar, ToolBar1, ImageList1);
-  if (LoadBarLines(Join(logFolder, kToolBar2File), bar)) BuildFolderBar(bar, ToolBar2);
+  if (LoadBarLines(Join(logFolder, kToolBar1File), bar, ShowMessage)) BuildLauncherBar(bar, ToolBar1, ImageList1);
+  if (LoadBarLines(Join(logFolder, kToolBar2File), bar, ShowMessage)) BuildFolderBar(bar, ToolBar2);
   barsLoaded_ = true;
 
   TIniFile ini(iniPath);
@@ -304,7 +348,7 @@ void TForm1::FormShow() {
 
 void TForm1::RebuildTabs(QTabBar* tabControl, const TLineList& lines) {
   TShellTreeView* tree = tabControl == TC1 ? TV1 : TV2;
-  while (tabControl->count() > 0) tabControl->removeTab(0);
+  while (tabControl->count() > 0) tabControl->removeTab(tabControl->count() - 1);
   for (const std::string& line : lines.Lines) {
     QString caption;
     if (IsTreeIndex(line)) {
@@ -340,18 +384,26 @@ void TForm1::ShowTabFolder(TShellListView* listView) {
   if (!listView->FolderIDList()) listView->SetPathName(HomeFolder());
 }
 
-bool TForm1::SaveListFiles(const std::string& folder) const {
+bool TForm1::SaveListFiles(const std::string& folder, QStringList* skipped) const {
   if (!MakeFolder(folder)) return false;
   bool saved = true;
+  // A list linked to /dev/null (say) is the user's way of keeping nothing.
+  auto save = [&](const TLineList& list, const std::string& path) {
+    if (IsLinkToNonRegularFile(path)) {
+      if (skipped) *skipped << ForDisplay(path);
+      return;
+    }
+    saved = list.SaveToFile(path) && saved;
+  };
   if (ListsLoaded)
-    for (const ListFile& file : kListFiles) saved = (this->*file.list).SaveToFile(Join(folder, file.name)) && saved;
+    for (const ListFile& file : kListFiles) save(this->*file.list, Join(folder, file.name));
   // The bars are written only when they hold what was read, so a failed start
   // never empties the files.
   if (barsLoaded_) {
     for (auto [bar, name] : {std::pair{ToolBar1, kToolBar1File}, std::pair{ToolBar2, kToolBar2File}}) {
       TLineList hints;
       for (QToolButton* button : Buttons(bar)) hints.Add(HintOf(button));
-      saved = hints.SaveToFile(Join(folder, name)) && saved;
+      save(hints, Join(folder, name));
     }
   }
   return saved;
@@ -386,28 +438,38 @@ void TForm1::FormDestroy() {
   KeyTimer->stop();
   ChangeFileTimer->stop();
 
-  QStringList failed;
+  QStringList failed, skipped;
   const std::string fallbackFolder = FallbackStateFolder();
-  const std::string logFolder = ListsFolder();
-  if (!SaveListFiles(logFolder)) {
+  // The usual place first, whichever copy was read: once it can be written
+  // again, it holds the newest state again.
+  const std::string logFolder = LogFolder();
+  if (SaveListFiles(logFolder, &skipped)) {
+    NoteSavedInFallback(logFolder, false);
+  } else {
     std::string fallback = Join(fallbackFolder, "log");
-    if (fallback != logFolder && SaveListFiles(fallback))
+    if (fallback != logFolder && SaveListFiles(fallback)) {
+      NoteSavedInFallback(logFolder, true);
       ShowMessage(QString("%1 に書き込めないため、一覧を %2 に保存しました")
                       .arg(ForDisplay(logFolder), ForDisplay(fallback)));
-    else
+    } else {
       failed << ForDisplay(logFolder);
+    }
   }
+  if (!skipped.isEmpty())
+    ShowMessage("通常のファイルへのリンクではないため、書き込みませんでした: " + skipped.join(", "));
   ListsLoaded = false;
   for (const ListFile& file : kListFiles) (this->*file.list).Clear();
 
-  const std::string iniPath = StateIniPath();
+  const std::string iniPath = IniFilePath();
   bool written = false;
   {
     TIniFile ini(iniPath);
     WriteWindowKeys(ini);
     written = ini.UpdateFile();
   }
-  if (!written) {
+  if (written) {
+    NoteSavedInFallback(iniPath, false);
+  } else {
     std::string fallback = Join(fallbackFolder, "tolvane.ini");
     bool saved = false;
     if (fallback != iniPath && MakeFolder(fallbackFolder)) {
@@ -415,10 +477,12 @@ void TForm1::FormDestroy() {
       WriteWindowKeys(ini);
       saved = ini.UpdateFile();
     }
-    if (saved)
+    if (saved) {
+      NoteSavedInFallback(iniPath, true);
       ShowMessage(QString("%1 に書き込めないため、設定を %2 に保存しました").arg(ForDisplay(iniPath), ForDisplay(fallback)));
-    else
+    } else {
       failed << ForDisplay(iniPath);
+    }
   }
   if (!failed.isEmpty()) ShowMessage("状態を保存できませんでした: " + failed.join(", "));
 }

@@ -162,6 +162,9 @@ std::vector<std::string> TForm1::SplitMasks(const std::string& mask) {
 
 void TForm1::LV1ShListChange(TShellListView* sender) {
   if (sender != LV1 && sender != LV2) return;
+  // A list whose folder was deleted shows no folder at all: its tab, filter
+  // and line keep naming the folder that went (a later start goes home).
+  if (!sender->FolderIDList()) return;
   QTabBar* tabs = TabsOf(sender);
   QLineEdit* edit = EditOf(sender);
   // While a preview holds the pane, its tabs are the preview's: the folder's

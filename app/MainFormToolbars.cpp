@@ -66,7 +66,9 @@ QIcon SmallShellIcon(const std::string& path) {
 
 QToolButton* TForm1::AddBarButton(QToolBar* toolBar, QAction* before, const QString& caption,
                                   const std::string& hint) {
-  auto* button = new BarButton(toolBar);
+  // Made without a parent: the action takes the widget out of any window
+  // first, and leaving the main window walks its whole focus chain.
+  auto* button = new BarButton(nullptr);
   button->setText(caption);
   button->setToolTip(QString::fromStdString(hint));
   button->setProperty(kHintProperty, QByteArray(hint.data(), static_cast<qsizetype>(hint.size())));
@@ -81,9 +83,13 @@ QToolButton* TForm1::AddBarButton(QToolBar* toolBar, QAction* before, const QStr
   return button;
 }
 
+// The new buttons go in front of those already there, in line order, each
+// before the same first action: no list of actions is copied per line.
 void TForm1::BuildLauncherBar(const TLineList& lines, QToolBar* toolBar, std::vector<QIcon>& imageList) {
   QAction* front = toolBar->actions().isEmpty() ? nullptr : toolBar->actions().front();
-  for (int k = lines.Count() - 1; k >= 0; --k) {
+  std::vector<QIcon> icons;
+  icons.reserve(static_cast<size_t>(lines.Count()));
+  for (int k = 0; k < lines.Count(); ++k) {
     const std::string& path = lines[k];
     QIcon icon = SmallShellIcon(path);
     if (icon.isNull()) {
@@ -91,13 +97,13 @@ void TForm1::BuildLauncherBar(const TLineList& lines, QToolBar* toolBar, std::ve
       // The line keeps its picture position, so its neighbours keep theirs.
       icon = SystemImageList::Instance().Icon(SystemImageList::Instance().PlaceholderIndex());
     }
-    imageList.insert(imageList.begin(), icon);
+    icons.push_back(icon);
     QToolButton* button = AddBarButton(toolBar, front, CaptionText(WithoutExtension(BaseName(path))), path);
     button->setProperty(kImageIndexProperty, k);
-    front = toolBar->actions().front();
     auto* bar = static_cast<BarButton*>(button);
     connect(bar, &QToolButton::clicked, this, [this, bar] { Guarded([&] { LauncherClick(bar); }); });
   }
+  imageList.insert(imageList.begin(), icons.begin(), icons.end());
   // The pictures are looked up by position once the list is complete.
   for (QToolButton* button : Buttons(toolBar)) {
     bool ok = false;
@@ -108,12 +114,11 @@ void TForm1::BuildLauncherBar(const TLineList& lines, QToolBar* toolBar, std::ve
 
 void TForm1::BuildFolderBar(const TLineList& lines, QToolBar* toolBar) {
   QAction* front = toolBar->actions().isEmpty() ? nullptr : toolBar->actions().front();
-  for (int k = lines.Count() - 1; k >= 0; --k) {
+  for (int k = 0; k < lines.Count(); ++k) {
     const std::string& path = lines[k];
     // A root has no last name, so its button shows only the picture.
     std::string name = path == "/" ? std::string() : BaseName(path);
     QToolButton* button = AddBarButton(toolBar, front, CaptionText(name), path);
-    front = toolBar->actions().front();
     button->setIcon(ImageList2);
     auto* bar = static_cast<BarButton*>(button);
     connect(bar, &QToolButton::clicked, this, [this, bar] { Guarded([&] { FolderButtonClick(bar); }); });

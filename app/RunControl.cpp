@@ -1,5 +1,6 @@
 #include "app/RunControl.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QObject>
 #include <QPixmap>
@@ -15,7 +16,9 @@
 #include <unistd.h>
 #include <utility>
 
+#include "app/MainForm.h"
 #include "platform/system/Exception.h"
+#include "shell/watch/WatcherThread.h"
 
 namespace {
 
@@ -115,4 +118,17 @@ void CloseOnTerminationSignals(QWidget* window) {
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
   for (int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &action, nullptr);
+}
+
+int RunMainWindow() {
+  int code = 0;
+  {
+    TForm1 form;
+    InstallRunControl(&form);
+    CloseOnTerminationSignals(&form);
+    form.show();
+    code = QApplication::exec();
+  }
+  WaitForWatcherThreads();
+  return code;
 }

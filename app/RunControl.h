@@ -21,3 +21,8 @@ void InstallRunControl(QWidget* window);
 // SIGTERM, SIGINT and SIGHUP close the window as the user would, so the state
 // is written also when the program is stopped from a terminal or a script.
 void CloseOnTerminationSignals(QWidget* window);
+
+// Shows the main window and runs the event loop until it closes; returns the
+// loop's code once the window is gone and every watcher thread has ended, so
+// no thread is left running into the application's destruction.
+int RunMainWindow();

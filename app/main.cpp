@@ -1,7 +1,6 @@
 // Tolvane: a two-pane, keyboard-driven file manager.
 #include <QApplication>
 
-#include "app/MainForm.h"
 #include "app/RunControl.h"
 #include "platform/fileops/FileOperationDialogs.h"
 #include "platform/namespace/SystemImageList.h"
@@ -13,13 +12,5 @@ int main(int argc, char** argv) {
   SystemImageList::EnsureIconTheme();
   InstallFileOperationDropHandler();
   PrepareUnattendedRun();
-  int code = 0;
-  {
-    TForm1 form;
-    InstallRunControl(&form);
-    CloseOnTerminationSignals(&form);
-    form.show();
-    code = app.exec();
-  }
-  return code;
+  return RunMainWindow();
 }

@@ -1,5 +1,7 @@
 #include "shell/ShellListModel.h"
 
+#include <cerrno>
+
 #include <algorithm>
 
 #include <QBrush>
@@ -147,8 +149,11 @@ bool TShellListModel::setData(const QModelIndex& index, const QVariant& value, i
   std::string name = text.toStdString();
   if (name == item->GetDisplayName()) return false;
   list_->SuspendWatching();
+  errno = 0;
   bool renamed = item->Rename(name);
+  int error = errno;
   list_->ResumeWatching();
   if (renamed) RowChanged(index.row());
+  else if (OnRenameFailed) OnRenameFailed(index.row(), text, error);
   return renamed;
 }

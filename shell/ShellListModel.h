@@ -3,6 +3,7 @@
 // model keeps only the row count the view was told and the column layout;
 // every cell is asked of the row's item when it is painted.
 #include <QAbstractTableModel>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,9 @@ class TShellListModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+  // A rename typed in place failed: the row, the name typed and the errno.
+  std::function<void(int row, const QString& typed, int error)> OnRenameFailed;
 
  private:
   TShellFileList* list_ = nullptr;

@@ -13,6 +13,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QPaintEvent>
@@ -21,8 +22,11 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <sys/stat.h>
 
 #include "platform/desktop/FilePayload.h"
+#include "platform/fileops/ErrorText.h"
+#include "platform/system/Exception.h"
 #include "platform/state/IniFile.h"
 #include "platform/desktop/OpenWith.h"
 #include "platform/namespace/PathText.h"
@@ -98,6 +102,13 @@ TShellListView::TShellListView(QWidget* parent)
   TShellListDelegate::Hooks hooks{this, &attributesImage_, &OnCustomDrawItem, &OnCustomDrawSubItem};
   tree_->setItemDelegate(new TShellListDelegate(model_, hooks, true, this));
   list_->setItemDelegate(new TShellListDelegate(model_, hooks, false, this));
+  model_->OnRenameFailed = [this](int row, const QString& typed, int error) {
+    // Once the editor has closed: why, then the same name again to correct.
+    QTimer::singleShot(0, this, [this, row, typed, error] {
+      ShowExceptionMessage(RenameErrorText(typed.toStdString(), error));
+      ResumeRename(row, typed);
+    });
+  };
   connect(selection_, &QItemSelectionModel::selectionChanged, this, &TShellListView::SelectionChanged);
   connect(tree_->header(), &QHeaderView::sectionClicked, this, &TShellListView::ColumnClicked);
   connect(tree_->header(), &QHeaderView::sectionResized, this, [this](int logical, int, int size) {
@@ -519,7 +530,20 @@ void TShellListView::DoShListChange(TShellFileList* list) {
 void TShellListView::Activate(const QModelIndex& index) {
   TShellFileItem* item = model_->Item(index.row());
   if (!item) return;
-  if (item->HasAttribute(SFGAO_FOLDER)) {
+  bool folder = item->HasAttribute(SFGAO_FOLDER);
+  if (folder) {
+    // The row was listed a while ago: a folder may have become a file since,
+    // or gone. A file opens as a file; a gone one is not entered.
+    if (std::string path = item->GetItemPath(); !path.empty()) {
+      struct stat st;
+      if (::stat(path.c_str(), &st) != 0) {
+        RefreshList();
+        return;
+      }
+      folder = S_ISDIR(st.st_mode);
+    }
+  }
+  if (folder) {
     // The item dies with the old folder's rows; navigate with a copy.
     PItemIDList copy = CopyIDList(item->GetAbsoluteIDList());
     SetFolderIDList(copy);
@@ -556,6 +580,20 @@ bool TShellListView::StartRename() {
   view->edit(index);
   view->setEditTriggers(QAbstractItemView::NoEditTriggers);
   return view->indexWidget(index) != nullptr;
+}
+
+void TShellListView::ResumeRename(int row, const QString& typed) {
+  if (!model_->Item(row) || !isVisible()) return;
+  QAbstractItemView* view = CurrentView();
+  QModelIndex index = model_->index(row, 0);
+  view->setCurrentIndex(index);
+  view->setEditTriggers(QAbstractItemView::EditKeyPressed);
+  view->edit(index);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  if (auto* editor = qobject_cast<QLineEdit*>(view->indexWidget(index))) {
+    editor->setText(typed);
+    editor->selectAll();
+  }
 }
 
 // --- Commands and context menu -----------------------------------------------------

@@ -115,6 +115,8 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   void SelectAll();
   // Starts editing the name of the first selected row when its item can be renamed.
   bool StartRename();
+  // After a failed rename: edits the row's name again, filled with what was typed.
+  void ResumeRename(int row, const QString& typed);
   // True while a name is being edited in place.
   bool IsEditingLabel() const;
   // The first selected row after the given one (-1: from the start); -1 when none.

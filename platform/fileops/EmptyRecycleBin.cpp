@@ -20,8 +20,14 @@ class EmptyJob {
   int Run() {
     // Records whose item is gone are no items; drop them before counting.
     TidyTrashes();
-    std::vector<TrashedItem> items = ListTrashedItems();
-    std::vector<std::string> orphans = ListOrphanTrashFiles();
+    // What is counted is what may go: each entry by its identity, so that
+    // anything trashed while the question waits stays.
+    std::vector<std::pair<TrashedItem, TrashEntryId>> items;
+    for (TrashedItem& item : ListTrashedItems())
+      if (TrashEntryId id; TrashEntryIdentity(item.filesPath, id)) items.emplace_back(std::move(item), id);
+    std::vector<std::pair<std::string, TrashEntryId>> orphans;
+    for (std::string& path : ListOrphanTrashFiles())
+      if (TrashEntryId id; TrashEntryIdentity(path, id)) orphans.emplace_back(std::move(path), id);
     uint64_t count = items.size() + orphans.size();
     if (count == 0) return 0;
     if (!ui_->ConfirmEmptyTrash(count)) return FO_ERROR_CANCELLED;
@@ -29,15 +35,17 @@ class EmptyJob {
     progress_.function = FO_EMPTYRECYCLEBIN;
     progress_.itemsTotal = count;
     start_ = lastTick_ = Clock::now();
-    for (const TrashedItem& item : items) {
+    for (const auto& [item, id] : items) {
       if (!Purge(item.originalPath, [&](int& error, const std::function<bool()>& tick) {
-            return PurgeTrashedItem(item, error, tick);
+            return PurgeTrashedItemIf(item, &id, error, tick);
           }))
         break;
     }
-    for (const std::string& path : orphans) {
+    for (const auto& [path, id] : orphans) {
       if (cancelled_) break;
-      if (!Purge(path, [&](int& error, const std::function<bool()>& tick) { return RemoveTree(path, error, tick); }))
+      if (!Purge(path, [&](int& error, const std::function<bool()>& tick) {
+            return RemoveTrashOrphan(path, id, error, tick);
+          }))
         break;
     }
     if (shown_) ui_->ProgressFinished();
@@ -57,6 +65,8 @@ class EmptyJob {
       int error = 0;
       if (purge(error, tick)) break;
       if (error == ECANCELED && cancelled_) return false;
+      // Gone or replaced since it was counted: another program emptied it.
+      if (error == ENOENT || error == ESTALE) break;
       ErrorAnswer answer = ui_->AskError(shownPath, "削除", error);
       if (answer == ErrorAnswer::Retry) continue;
       if (answer == ErrorAnswer::Cancel) {

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/namespace/ShellFolderBase.h"
+
 // Worded as the desktop's Japanese messages word them, so a failure reads the
 // same as anywhere else on the user's screen.
 std::string SystemErrorText(int error) {
@@ -44,4 +46,15 @@ std::string SystemErrorText(int error) {
   // The GNU strerror_r returns its text, which need not be in buffer.
   const char* text = strerror_r(error, buffer, sizeof buffer);
   return std::string(text ? text : "Unknown error") + " (エラー " + std::to_string(error) + ")";
+}
+
+std::string RenameErrorText(const std::string& newName, int error) {
+  std::string reason;
+  if (newName.empty())
+    reason = "名前を入力してください。";
+  else if (!IsValidChildName(newName))
+    reason = "この名前は使えません。名前に / は含められず、. と .. は使えません。";
+  else
+    reason = SystemErrorText(error);
+  return "名前を変更できません。\n" + reason;
 }

@@ -3,3 +3,6 @@
 #include <string>
 
 std::string SystemErrorText(int error);
+
+// Why a rename to newName failed with error: the text shown to the user.
+std::string RenameErrorText(const std::string& newName, int error);

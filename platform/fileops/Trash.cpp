@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -164,6 +165,23 @@ std::mutex& SizesLock() {
   return lock;
 }
 
+// Another program updating directorysizes at the same time must not drop our
+// line, nor we its: the trash folder itself is locked around read and rewrite.
+class SizesFileLock {
+ public:
+  explicit SizesFileLock(const std::string& trashDir)
+      : guard_(SizesLock()), fd_(open(trashDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) {
+    if (fd_.fd >= 0)
+      while (flock(fd_.fd, LOCK_EX) != 0 && errno == EINTR) {
+      }
+  }
+  bool Held() const { return fd_.fd >= 0; }
+
+ private:
+  std::lock_guard<std::mutex> guard_;
+  Fd fd_;  // closing it releases the lock
+};
+
 bool ReadFile(const std::string& path, std::string& text) {
   text.clear();
   Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
@@ -212,7 +230,8 @@ bool SizesLineName(std::string_view line, std::string& name) {
 
 // Keeps the lines for which keep(name) holds; rewrites the file only when one goes.
 void FilterSizes(const std::string& trashDir, const std::function<bool(const std::string&)>& keep) {
-  std::lock_guard<std::mutex> guard(SizesLock());
+  SizesFileLock lock(trashDir);
+  if (!lock.Held()) return;
   std::string path = trashDir + "/directorysizes", text, kept, name;
   if (!ReadFile(path, text)) return;
   bool changed = false;
@@ -233,7 +252,8 @@ void FilterSizes(const std::string& trashDir, const std::function<bool(const std
 }
 
 void AddSizesLine(const std::string& trashDir, const std::string& name, uint64_t size, int64_t mtime) {
-  std::lock_guard<std::mutex> guard(SizesLock());
+  SizesFileLock lock(trashDir);
+  if (!lock.Held()) return;
   std::string path = trashDir + "/directorysizes", text;
   ReadFile(path, text);
   if (!text.empty() && text.back() != '\n') text.push_back('\n');
@@ -395,6 +415,21 @@ bool SplitItem(const TrashedItem& item, std::string& trashDir, std::string& name
   return item.infoPath.empty() || item.infoPath == infoPath;
 }
 
+bool SameEntry(const struct stat& st, const TrashEntryId& id) {
+  return st.st_dev == id.device && st.st_ino == id.inode && st.st_ctim.tv_sec == id.changed.tv_sec &&
+         st.st_ctim.tv_nsec == id.changed.tv_nsec;
+}
+
+// One of this user's trash folders as listed (never one reached through a
+// planted link): compared by identity, not by name.
+bool IsListedTrash(const std::string& trashDir) {
+  struct stat want, st;
+  if (lstat(trashDir.c_str(), &want) != 0 || !S_ISDIR(want.st_mode)) return false;
+  for (const std::string& dir : TrashDirectories())
+    if (lstat(dir.c_str(), &st) == 0 && st.st_dev == want.st_dev && st.st_ino == want.st_ino) return true;
+  return false;
+}
+
 // --- Removing trees ---------------------------------------------------------------
 
 bool RemoveContent(int dirFd, int& error, const std::function<bool()>& tick);
@@ -483,20 +518,19 @@ bool MoveToTrash(const std::string& path, TrashedItem& item, int& error) {
   struct stat st;
   if (lstat(abs.c_str(), &st) != 0) return error = errno, false;
 
-  // The home trash takes what lies on its file system.
-  std::string home = DirName(HomeTrashDirectory());
-  std::string probe = home;
+  // The home trash takes what lies on its file system, and nothing else may:
+  // no top-directory trash is ever made on the home trash's file system.
+  std::string home = HomeTrashFolder();
+  std::string probe = DirName(DirName(HomeTrashDirectory()));
   struct stat hs{};
   while (stat(probe.c_str(), &hs) != 0 && probe != "/") probe = DirName(probe);
-  int firstError = 0;
   if (hs.st_dev == st.st_dev) {
-    if (MakeFolders(home, 0700, nullptr) && IsOwnFolder(home)) {
-      if (TrashInto(home, abs, abs, st, item, error)) return true;
-      firstError = error;
-    } else {
-      firstError = errno;
-    }
+    if (MakeFolders(home, 0700, nullptr) && IsOwnFolder(home) && TrashInto(home, abs, abs, st, item, error))
+      return true;
+    if (!error) error = errno ? errno : EACCES;
+    return false;
   }
+  int firstError = 0;
 
   // Otherwise the top folder of the item's own file system.
   std::string real;
@@ -515,7 +549,8 @@ bool MoveToTrash(const std::string& path, TrashedItem& item, int& error) {
   candidates.push_back(JoinPath(top, ".Trash-" + uid));
   int lastError = EXDEV;
   for (const std::string& dir : candidates) {
-    if (!MakeFolder(dir, 0700) || !IsOwnFolder(dir)) {
+    if (!MakeFolder(dir, 0700) || !IsUsableTopTrash(dir)) {
+      if (!errno || errno == EEXIST) errno = EACCES;
       lastError = errno;
       continue;
     }
@@ -532,7 +567,7 @@ bool MoveToTrash(const std::string& path, TrashedItem& item, int& error) {
 bool RestoreFromTrash(const TrashedItem& item, int& error) {
   error = 0;
   std::string trashDir, name, infoPath;
-  if (!SplitItem(item, trashDir, name, infoPath) || item.originalPath.empty() || item.originalPath[0] != '/' ||
+  if (!SplitItem(item, trashDir, name, infoPath) || !IsListedTrash(trashDir) || item.originalPath.empty() || item.originalPath[0] != '/' ||
       item.originalPath.find('\0') != std::string::npos || !IsValidChildName(BaseName(item.originalPath)))
     return error = EINVAL, false;
   struct stat st, there;
@@ -576,14 +611,60 @@ std::vector<TrashedItem> ListTrashedItems() {
 bool PurgeTrashedItem(const TrashedItem& item, int& error) { return PurgeTrashedItem(item, error, {}); }
 
 bool PurgeTrashedItem(const TrashedItem& item, int& error, const std::function<bool()>& tick) {
+  return PurgeTrashedItemIf(item, nullptr, error, tick);
+}
+
+bool PurgeTrashedItemIf(const TrashedItem& item, const TrashEntryId* expected, int& error,
+                        const std::function<bool()>& tick) {
   error = 0;
   std::string trashDir, name, infoPath;
-  if (!SplitItem(item, trashDir, name, infoPath)) return error = EINVAL, false;
+  if (!SplitItem(item, trashDir, name, infoPath) || !IsListedTrash(trashDir)) return error = EINVAL, false;
+  // Every step goes by descriptor from the trash folder down, following no link.
+  Fd root(open(trashDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (root.fd < 0) return error = errno, false;
+  Fd files(openat(root.fd, "files", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (files.fd < 0) return error = errno, false;
+  struct stat st;
+  if (fstatat(files.fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return error = errno, false;
+  // Not the item that was counted: somebody emptied the trash and trashed anew.
+  if (expected && !SameEntry(st, *expected)) return error = ESTALE, false;
   // The item goes first: an interruption leaves a record without an item,
   // which a later emptying tidies away, never an item nobody lists.
-  if (!RemoveTree(item.filesPath, error, tick)) return false;
-  if (unlink(infoPath.c_str()) != 0 && errno != ENOENT) return error = errno, false;
+  if (!RemoveEntry(files.fd, name.c_str(), S_ISDIR(st.st_mode), false, error, tick)) return false;
+  Fd info(openat(root.fd, "info", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  std::string infoName = name + std::string(kInfoSuffix);
+  if (info.fd >= 0 && unlinkat(info.fd, infoName.c_str(), 0) != 0 && errno != ENOENT) return error = errno, false;
   RemoveSizesLine(trashDir, name);
+  return true;
+}
+
+bool RemoveTrashOrphan(const std::string& path, const TrashEntryId& expected, int& error,
+                       const std::function<bool()>& tick) {
+  error = 0;
+  std::string filesDir = DirName(path), name = BaseName(path);
+  if (!EndsWith(filesDir, "/files") || !IsValidChildName(name)) return error = EINVAL, false;
+  std::string trashDir = filesDir.substr(0, filesDir.size() - 6);
+  if (trashDir.empty() || !IsListedTrash(trashDir)) return error = EINVAL, false;
+  Fd root(open(trashDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (root.fd < 0) return error = errno, false;
+  Fd files(openat(root.fd, "files", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (files.fd < 0) return error = errno, false;
+  struct stat st;
+  if (fstatat(files.fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return error = errno, false;
+  if (!SameEntry(st, expected)) return error = ESTALE, false;
+  // It may have got its record meanwhile: then it is an item, not ours to take.
+  std::string infoName = "info/" + name + std::string(kInfoSuffix);
+  struct stat record;
+  if (fstatat(root.fd, infoName.c_str(), &record, AT_SYMLINK_NOFOLLOW) == 0) return error = ESTALE, false;
+  return RemoveEntry(files.fd, name.c_str(), S_ISDIR(st.st_mode), false, error, tick);
+}
+
+bool TrashEntryIdentity(const std::string& pathInTrash, TrashEntryId& id) {
+  struct stat st;
+  if (lstat(pathInTrash.c_str(), &st) != 0) return false;
+  id.device = st.st_dev;
+  id.inode = st.st_ino;
+  id.changed = st.st_ctim;
   return true;
 }
 

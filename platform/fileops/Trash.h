@@ -5,6 +5,8 @@
 // restore what we trash, and we theirs.
 #include <cstdint>
 #include <functional>
+#include <sys/types.h>
+#include <time.h>
 #include <string>
 #include <vector>
 
@@ -25,7 +27,8 @@ bool MoveToTrash(const std::string& path, TrashedItem& item, int& error);
 bool RestoreFromTrash(const TrashedItem& item, int& error);
 // Every item in every trash of this user on the mounted file systems.
 std::vector<TrashedItem> ListTrashedItems();
-// Removes one trashed item for good (file, info record, directorysizes line).
+// Removes one trashed item for good (file, info record, directorysizes line),
+// only from a trash folder of TrashDirectories and never through a link.
 bool PurgeTrashedItem(const TrashedItem& item, int& error);
 // Removes a file or a whole folder tree for good; false with errno at the
 // first failure (what was removed stays removed).
@@ -35,6 +38,24 @@ bool RemoveTree(const std::string& path, int& error);
 // and show progress) and stops the removal with ECANCELED when it returns false.
 bool PurgeTrashedItem(const TrashedItem& item, int& error, const std::function<bool()>& tick);
 bool RemoveTree(const std::string& path, int& error, const std::function<bool()>& tick);
+
+// What an emptying counted: the identity of an entry of a files/ folder. The
+// change time tells a new entry from one whose freed inode number it reuses.
+struct TrashEntryId {
+  dev_t device = 0;
+  ino_t inode = 0;
+  struct timespec changed {};
+};
+// Reads it without following a link; false when the entry is gone.
+bool TrashEntryIdentity(const std::string& pathInTrash, TrashEntryId& id);
+// PurgeTrashedItem that takes the item only while it is still the entry
+// identified by expected (null: any); else false with ESTALE and nothing removed.
+bool PurgeTrashedItemIf(const TrashedItem& item, const TrashEntryId* expected, int& error,
+                        const std::function<bool()>& tick);
+// Removes an item of ListOrphanTrashFiles while it is still the entry
+// identified and still has no record; else false with ESTALE.
+bool RemoveTrashOrphan(const std::string& path, const TrashEntryId& expected, int& error,
+                       const std::function<bool()>& tick);
 
 // Items in the trashes' files/ folders that have no record (left by an
 // interrupted removal); nobody lists them, only emptying removes them.

@@ -2,6 +2,8 @@
 #include "platform/namespace/PathText.h"
 
 #include <dirent.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,15 +62,33 @@ class TrashEnum : public IEnumIDList {
 
 }  // namespace
 
+std::string HomeTrashFolder() {
+  std::string home = DirName(HomeTrashDirectory());
+  struct stat link, target, parent;
+  if (lstat(home.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return home;
+  if (stat(home.c_str(), &target) != 0 || !S_ISDIR(target.st_mode) || target.st_uid != getuid() ||
+      stat(DirName(home).c_str(), &parent) != 0 || parent.st_dev != target.st_dev)
+    return home;
+  char real[PATH_MAX];
+  if (!realpath(home.c_str(), real)) return home;
+  return real;
+}
+
+bool IsUsableTopTrash(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 022) == 0;
+}
+
 std::vector<std::string> TrashDirectories() {
   std::vector<std::string> dirs;
   std::set<std::pair<dev_t, ino_t>> seen;
-  std::string home = DirName(HomeTrashDirectory());
+  std::string home = HomeTrashFolder();
   struct stat st;
-  dirs.push_back(home);
-  if (stat(home.c_str(), &st) == 0) seen.insert({st.st_dev, st.st_ino});
+  // A home trash that is still a link leads somewhere we did not agree to.
+  if (lstat(home.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) dirs.push_back(home);
+  if (lstat(home.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) seen.insert({st.st_dev, st.st_ino});
   auto add = [&](const std::string& path) {
-    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && seen.insert({st.st_dev, st.st_ino}).second)
+    if (IsUsableTopTrash(path) && lstat(path.c_str(), &st) == 0 && seen.insert({st.st_dev, st.st_ino}).second)
       dirs.push_back(path);
   };
   std::string uid = std::to_string(getuid());

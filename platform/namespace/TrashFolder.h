@@ -13,6 +13,14 @@
 // of the mounted drives, where they exist.
 std::vector<std::string> TrashDirectories();
 
+// The home trash: $XDG_DATA_HOME/Trash, or the folder a link there leads to
+// when that folder is the user's own on the same file system (the user set
+// it up so); any other link is returned as it is and refused by its users.
+std::string HomeTrashFolder();
+// A $topdir trash folder we may list, empty and restore from: a real folder
+// (no link) owned by this user that nobody else may write into.
+bool IsUsableTopTrash(const std::string& path);
+
 // The .trashinfo record of a file in a trash's files/ folder: the original
 // path (percent-decoded; made absolute for a drive's trash) and the deletion
 // date as written. False when there is no readable record.

@@ -69,8 +69,19 @@ static bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
+bool IsLinkToNonRegularFile(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
+  return ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode);
+}
+
 bool WriteFileAtomically(const std::string& path, std::string_view data) {
   if (path.empty()) return false;
+  // Renaming over a link's device target would replace the device itself.
+  if (IsLinkToNonRegularFile(path)) {
+    errno = EINVAL;
+    return false;
+  }
   std::string target = ResolveTarget(path);
   size_t slash = target.rfind('/');
   std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));

@@ -128,10 +128,16 @@ void TShFilesWatcher::Execute() {
     if (r == WAIT_TIMEOUT) {
       // The fresh handle goes on before the owner re-reads the folder, so a
       // change made while it reads is not lost.
+      std::string watched = GetPath();
       CloseHandle();
       OpenHandle();
       settling = false;
-      SynchronizeStep([this] { ChangeStep(); });
+      // The burst removed the folder itself. Its own deletion is reported only
+      // once nobody holds it, and the program's working folder is often it.
+      if (!watched.empty() && !FolderExists(watched))
+        SynchronizeStep([this, watched] { VanishStep(watched); });
+      else
+        SynchronizeStep([this] { ChangeStep(); });
       continue;
     }
     if (r != WAIT_OBJECT_0 + 1) throw EWatchSystemError("wait failed");

@@ -91,25 +91,42 @@ TEST(RenameDialog, RenamesASeriesWithEnterAndOneDialog) {
   EXPECT_EQ(ReadWholeFile(dir / "second.md"), "2");
 }
 
-TEST(RenameDialog, NeverReplacesAnExistingFileOrLeavesTheFolder) {
+TEST(RenameDialog, AFailedRenameSaysWhyAndKeepsTheDialogForAnotherName) {
   TempDir dir;
   std::string a = dir.file("a.txt", "keep a");
   dir.file("b.txt", "keep b");
   dir.dir("sub");
   TForm2 dialog;
   dialog.SetFileName(a);
-  // Taken, empty, and a name that would move the file elsewhere: all fail
-  // quietly, the dialog still closes with OK as after any rename.
-  for (QString name : {QString("b.txt"), QString(""), QString("sub/a.txt"), QString("../a.txt")}) {
-    ShowActive(dialog);
+  ShowActive(dialog);
+  // Taken, empty, and names that would move the file elsewhere: the file stays,
+  // the dialog stays open with the reason and the name to correct.
+  const std::vector<std::pair<QString, QString>> cases = {
+      {"b.txt", "同じ名前のファイルが既にあります"}, {"", "名前を入力してください"},
+      {"sub/a.txt", "この名前は使えません"}, {"../a.txt", "この名前は使えません"}};
+  for (const auto& [name, reason] : cases) {
     dialog.Edit1->setText(name);
     QTest::keyClick(dialog.Edit1, Qt::Key_Enter);
-    EXPECT_EQ(dialog.result(), QDialog::Accepted) << name.toStdString();
+    EXPECT_TRUE(dialog.isVisible()) << name.toStdString();
+    EXPECT_TRUE(dialog.Label2->text().startsWith("名前を変更できません")) << dialog.Label2->text().toStdString();
+    EXPECT_TRUE(dialog.Label2->text().contains(reason)) << dialog.Label2->text().toStdString();
+    EXPECT_EQ(dialog.Edit1->text(), name);
   }
   EXPECT_EQ(ReadWholeFile(dir / "a.txt"), "keep a");
   EXPECT_EQ(ReadWholeFile(dir / "b.txt"), "keep b");
   EXPECT_TRUE(Entries(dir / "sub").empty());
   EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"a.txt", "b.txt", "sub"}));
+
+  // Corrected in the same dialog: renamed, closed; the next file starts with the plain prompt.
+  dialog.Edit1->setText("c.txt");
+  QTest::keyClick(dialog.Edit1, Qt::Key_Enter);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(ReadWholeFile(dir / "c.txt"), "keep a");
+  dialog.SetFileName(dir / "b.txt");
+  ShowActive(dialog);
+  EXPECT_EQ(dialog.Label2->text(), "名前を変えてください");
+  dialog.close();
 }
 
 TEST(RenameDialog, OKOnAnUntouchedNameThatIsNotUtf8KeepsItsBytes) {

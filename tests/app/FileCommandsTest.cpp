@@ -6,6 +6,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
@@ -375,8 +376,17 @@ TEST_F(FileCommandsTest, RenameSeriesGoesOnPastCancelAndNeverReplaces) {
       QTest::keyClick(rename->Edit1, Qt::Key_Return);
     };
   };
-  DialogAnswers answers({answer("first.txt"), answer(""), answer("taken.txt")});
+  // A name that is taken keeps the dialog open with the reason; cancelled then.
+  QString reason;
+  auto taken = [&](QDialog* dialog) {
+    answer("taken.txt")(dialog);
+    auto* rename = qobject_cast<TForm2*>(dialog);
+    reason = rename->isVisible() ? rename->Label2->text() : QString();
+    rename->Button1->click();
+  };
+  DialogAnswers answers({answer("first.txt"), answer(""), taken});
   Press(Qt::Key_R);
+  EXPECT_TRUE(reason.contains("同じ名前のファイルが既にあります")) << reason.toStdString();
   EXPECT_EQ(asked, (Lines{a + "/one.txt", a + "/three.txt", a + "/two.txt"}));
   EXPECT_EQ(Names(form->LV1), (Lines{"first.txt", "taken.txt", "three.txt", "two.txt"}));
   EXPECT_EQ(ReadWholeFile(a + "/taken.txt"), "taken.txt");

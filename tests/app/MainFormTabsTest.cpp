@@ -6,9 +6,11 @@
 #include <QTabBar>
 #include <QTest>
 #include <algorithm>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include "FormFixture.h"
+#include "platform/state/LineList.h"
 #include "shell/actions/Wildcard.h"
 
 namespace {
@@ -297,6 +299,37 @@ TEST_F(MainFormTabsTest, CommandsNeedAListWithTheFocus) {
   EXPECT_TRUE(f.popups.empty());
   EXPECT_EQ(form->TC1->count(), 2);
   EXPECT_EQ(form->Edit1->text(), Q(t[0]) + "/*.txt");
+}
+
+TEST_F(MainFormTabsTest, BothPanesFollowADeletedFolderAndNoTabLineIsMinusOne) {
+  const std::string shown = files.dir("shown");
+  files.file("shown/a.txt", "a");
+  const std::string other = files.dir("other");
+  TForm1* form = Open({shown}, {shown});
+  ASSERT_TRUE(f.Focus(form->LV1));
+  ASSERT_EQ(Names(form->LV1), Lines{"a.txt"});
+  ASSERT_EQ(Names(form->LV2), Lines{"a.txt"});
+  // Emptied first, then removed; the program's working folder is this one.
+  std::filesystem::remove_all(shown);
+  // The focused pane and the other one alike.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->LV1->FileList()->Count() == 0; }, 8000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->LV2->FileList()->Count() == 0; }, 8000));
+  EXPECT_TRUE(Names(form->LV2).empty());
+  // Read again with G: the pane still names the folder that went, never "/".
+  form->GExecute();
+  QApplication::processEvents();
+  EXPECT_EQ(form->Path1SL.Lines, Lines{shown});
+  EXPECT_EQ(form->Path2SL.Lines, Lines{shown});
+  EXPECT_FALSE(form->Edit1->text().startsWith("/*"));
+  // Moving on from there works as ever.
+  form->LV2->SetPathName(other);
+  EXPECT_EQ(form->Path2SL.Lines, Lines{other});
+  f.Close();
+  for (const char* name : {"log/Path1SL.text", "log/Path2SL.text"}) {
+    TLineList saved;
+    saved.LoadFromFile(f.StatePath(name));
+    EXPECT_EQ(saved.IndexOf("-1"), -1) << name;
+  }
 }
 
 }  // namespace

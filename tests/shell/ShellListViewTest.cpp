@@ -19,6 +19,7 @@
 #include "platform/desktop/DropTarget.h"
 #include "platform/desktop/FilePayload.h"
 #include "platform/state/IniFile.h"
+#include "platform/system/Exception.h"
 #include "shell/ShellListModel.h"
 #include "shell/ShellListView.h"
 #include "shell/ShellPopupMenu.h"
@@ -155,6 +156,35 @@ TEST_F(ListViewTest, ActivationNavigatesFoldersAndExecutesFiles) {
   EXPECT_EQ(view->GetPathName(), dir.path());
 }
 
+TEST_F(ListViewTest, AFolderThatBecameAFileOpensAsAFile) {
+  std::string sub = dir.dir("was-folder");
+  dir.dir("gone");
+  view->SetPathName(dir.path());
+  ASSERT_EQ(Names(), (std::vector<std::string>{"gone", "was-folder"}));
+  int executed = 0;
+  std::string executedPath;
+  view->OnShExecute = [&](TShellListView*, TShellFileItem* item, TShiftState, int, int, int, bool& def) {
+    ++executed;
+    executedPath = item->GetItemPath();
+    def = false;
+  };
+  // Changed behind the list's back, before its watcher reports it.
+  ASSERT_EQ(rmdir(sub.c_str()), 0);
+  dir.file("was-folder", "now a file");
+  ASSERT_EQ(rmdir((dir / "gone").c_str()), 0);
+  Focus(Row("was-folder"));
+  QTest::keyClick(view->CurrentView(), Qt::Key_Return);
+  EXPECT_EQ(executed, 1);
+  EXPECT_EQ(executedPath, sub);
+  EXPECT_EQ(view->GetPathName(), dir.path());
+  // A folder that is gone is not entered either: the list is read again.
+  Focus(Row("gone"));
+  QTest::keyClick(view->CurrentView(), Qt::Key_Return);
+  EXPECT_EQ(executed, 1);
+  EXPECT_EQ(view->GetPathName(), dir.path());
+  EXPECT_EQ(Names(), std::vector<std::string>{"was-folder"});
+}
+
 TEST_F(ListViewTest, HeaderClickReversesSortAndKeepsSelection) {
   for (const char* n : {"c", "a", "d", "b"}) dir.file(n, n);
   view->SetPathName(dir.path());
@@ -222,10 +252,33 @@ TEST_F(ListViewTest, RenameInPlace) {
   EXPECT_FALSE(std::filesystem::exists(dir / "old.txt"));
   EXPECT_EQ(Cell(row, 0), "new.txt");
 
-  // Renaming onto an existing name never replaces it; the row keeps its name.
-  EXPECT_FALSE(view->Model()->setData(view->Model()->index(row, 0), "taken.txt", Qt::EditRole));
+  // Renaming onto an existing name never replaces it; the row keeps its name,
+  // the user is told why and edits the typed name again.
+  std::vector<std::string> messages;
+  SetExceptionDisplay([&](const std::string& m) { messages.push_back(m); });
+  Focus(row);
+  view->SetRowSelected(row, true);
+  QTest::keyClick(view->CurrentView(), Qt::Key_F2);
+  editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+  ASSERT_NE(editor, nullptr);
+  editor->selectAll();
+  QTest::keyClicks(editor, "taken.txt");
+  QTest::keyClick(editor, Qt::Key_Return);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !messages.empty(); }, 2000));
+  SetExceptionDisplay(nullptr);
   EXPECT_EQ(ReadWholeFile(dir / "taken.txt"), "keep me");
   EXPECT_EQ(Cell(row, 0), "new.txt");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("同じ名前のファイルが既にあります"), std::string::npos) << messages[0];
+  ASSERT_TRUE(view->IsEditingLabel());
+  editor = qobject_cast<QLineEdit*>(view->CurrentView()->indexWidget(view->Model()->index(row, 0)));
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(editor->text(), "taken.txt");
+  editor->setText("third.txt");
+  QTest::keyClick(editor, Qt::Key_Return);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(ReadWholeFile(dir / "third.txt"), "o");
+  EXPECT_EQ(Cell(row, 0), "third.txt");
 }
 
 TEST_F(ListViewTest, SettingsRoundTripDefaultsAndMending) {

@@ -2,13 +2,19 @@
 // Helpers for the file-operation engine tests: a folder on a second file
 // system, a tiny mounted tmpfs, file times, and listings.
 #include <dirent.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TempDir.h"
@@ -120,3 +126,67 @@ inline std::string PatternData(size_t size, unsigned seed = 1) {
   }
   return data;
 }
+
+// A bind mount for a test's span; mounted() is false where it is not permitted.
+class BindMount {
+ public:
+  BindMount(const std::string& from, const std::string& onto) : onto_(onto) {
+    mounted_ = mount(from.c_str(), onto.c_str(), nullptr, MS_BIND, nullptr) == 0;
+  }
+  ~BindMount() {
+    if (mounted_) umount2(onto_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+
+ private:
+  std::string onto_;
+  bool mounted_ = false;
+};
+
+// Runs fn on a thread of its own as user and group 65534, as an ordinary
+// user would run the engine (the raw calls change that thread only, and it
+// ends with fn). false where that is not permitted.
+inline bool RunAsNobody(const std::function<void()>& fn) {
+  bool ran = false;
+  std::thread worker([&] {
+    if (syscall(SYS_setresgid, -1, 65534, -1) != 0) return;
+    if (syscall(SYS_setresuid, -1, 65534, -1) != 0) return;
+    ran = true;
+    fn();
+  });
+  worker.join();
+  return ran;
+}
+
+// Calls action once, on a thread of its own, as soon as someone opens path:
+// another program acting right while the engine reads the file.
+class OnOpen {
+ public:
+  OnOpen(const std::string& path, std::function<void()> action) : action_(std::move(action)) {
+    fd_ = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    if (fd_ < 0 || inotify_add_watch(fd_, path.c_str(), IN_OPEN) < 0) return;
+    thread_ = std::thread([this] {
+      while (!stop_) {
+        struct pollfd p {fd_, POLLIN, 0};
+        if (poll(&p, 1, 50) <= 0) continue;
+        char buffer[4096];
+        if (read(fd_, buffer, sizeof buffer) <= 0) continue;
+        action_();
+        fired_ = true;
+        return;
+      }
+    });
+  }
+  ~OnOpen() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (fd_ >= 0) close(fd_);
+  }
+  bool fired() const { return fired_; }
+
+ private:
+  std::function<void()> action_;
+  int fd_ = -1;
+  std::atomic<bool> stop_{false}, fired_{false};
+  std::thread thread_;
+};

@@ -178,7 +178,7 @@ FileOperationJob::Done FileOperationJob::CopyLeaf(int srcDir, const std::string&
           // a copy becomes "NAME - コピー".
           if (move) return skipped();
           resolve = Resolve::NewName;
-        } else if (S_ISDIR(there.st_mode) || MadeHere(there)) {
+        } else if (S_ISDIR(there.st_mode) || (MadeHere(there) && !(request_.flags & FOF_RENAMEONCOLLISION))) {
           // A file never replaces a folder, nor what this job put there itself.
           Next next = OnError(dstPath, Action(), EEXIST);
           if (next == Next::Retry) continue;
@@ -415,7 +415,7 @@ FileOperationJob::Done FileOperationJob::MoveWithin(int srcDir, const std::strin
       bool thereFolder = S_ISDIR(there.st_mode);
       if (!autoName) {
         if (SameInode(there, st)) return skipped();  // onto itself
-        if (!thereFolder && MadeHere(there)) {
+        if (!thereFolder && MadeHere(there) && !renameOnCollision) {
           // Moved here by this very job: never replaced by it.
           Next next = OnError(dstPath, Action(), EEXIST);
           if (next == Next::Retry) continue;

@@ -2,8 +2,9 @@
 // Helpers for the file-operation engine tests: a folder on a second file
 // system, a tiny mounted tmpfs, file times, and listings.
 #include <dirent.h>
+#include <fcntl.h>
 #include <poll.h>
-#include <sys/inotify.h>
+#include <sys/fanotify.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -158,35 +159,53 @@ inline bool RunAsNobody(const std::function<void()>& fn) {
   return ran;
 }
 
-// Calls action once, on a thread of its own, as soon as someone opens path:
-// another program acting right while the engine reads the file.
-class OnOpen {
+// Holds each read of path until action(fd of the file) has run, for the
+// first times reads: another program acting right while the engine reads the
+// file, after it has looked at it. active() is false where fanotify is not
+// permitted.
+class OnRead {
  public:
-  OnOpen(const std::string& path, std::function<void()> action) : action_(std::move(action)) {
-    fd_ = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-    if (fd_ < 0 || inotify_add_watch(fd_, path.c_str(), IN_OPEN) < 0) return;
-    thread_ = std::thread([this] {
-      while (!stop_) {
-        struct pollfd p {fd_, POLLIN, 0};
-        if (poll(&p, 1, 50) <= 0) continue;
-        char buffer[4096];
-        if (read(fd_, buffer, sizeof buffer) <= 0) continue;
-        action_();
-        fired_ = true;
-        return;
-      }
-    });
+  OnRead(const std::string& path, std::function<void(int)> action, int times = 1)
+      : action_(std::move(action)), times_(times) {
+    fd_ = fanotify_init(FAN_CLOEXEC | FAN_CLASS_CONTENT | FAN_NONBLOCK, O_RDWR | O_LARGEFILE);
+    if (fd_ >= 0 && fanotify_mark(fd_, FAN_MARK_ADD, FAN_ACCESS_PERM, AT_FDCWD, path.c_str()) != 0) {
+      close(fd_);
+      fd_ = -1;
+    }
+    if (fd_ >= 0) thread_ = std::thread([this] { Serve(); });
   }
-  ~OnOpen() {
+  ~OnRead() {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
     if (fd_ >= 0) close(fd_);
   }
-  bool fired() const { return fired_; }
+  bool active() const { return fd_ >= 0; }
+  int acted() const { return acted_; }
 
  private:
-  std::function<void()> action_;
+  void Serve() {
+    alignas(fanotify_event_metadata) char buffer[4096];
+    while (!stop_) {
+      struct pollfd p {fd_, POLLIN, 0};
+      if (poll(&p, 1, 20) <= 0) continue;
+      ssize_t n = read(fd_, buffer, sizeof buffer);
+      auto* m = reinterpret_cast<fanotify_event_metadata*>(buffer);
+      for (; n > 0 && FAN_EVENT_OK(m, n); m = FAN_EVENT_NEXT(m, n)) {
+        if (m->fd < 0) continue;
+        if (acted_ < times_) {
+          action_(m->fd);
+          ++acted_;
+        }
+        struct fanotify_response allow {m->fd, FAN_ALLOW};
+        (void)!write(fd_, &allow, sizeof allow);
+        close(m->fd);
+      }
+    }
+  }
+  std::function<void(int)> action_;
+  int times_;
   int fd_ = -1;
-  std::atomic<bool> stop_{false}, fired_{false};
+  std::atomic<bool> stop_{false};
+  std::atomic<int> acted_{0};
   std::thread thread_;
 };

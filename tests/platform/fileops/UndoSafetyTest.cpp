@@ -38,6 +38,7 @@ TEST(UndoSafety, EditsMadeWhileTheJobStillRanAreKept) {
   EXPECT_NE(Journal().UndoLast(&ui), 0);
   EXPECT_EQ(ReadWholeFile(tmp / "d/T/a"), "a and the user's edit");
   EXPECT_EQ(ReadWholeFile(tmp / "d/T/notes"), "notes");
+  ASSERT_FALSE(ui.messages.empty());
   EXPECT_NE(ui.messages.back().find("元に戻せません"), std::string::npos);
 
   // The edit alone, without anything new, refuses as well.

@@ -203,7 +203,7 @@ FileOperationJob::Done FileOperationJob::CopyLeaf(int srcDir, const std::string&
     }
     if (Stopping()) return Done::Stop;  // cancelled while a question was open
     // A second name of a file in the tree stays a second name of its copy.
-    if (size && entry.st.st_nlink > 1 && LinkToEarlierCopy(entry.st, dst, name, replace, made)) {
+    if (!link && !fifo && entry.st.st_nlink > 1 && LinkToEarlierCopy(entry.st, dst, name, replace, made)) {
       ItemDone(size);
       break;
     }
@@ -251,7 +251,7 @@ FileOperationJob::Done FileOperationJob::CopyLeaf(int srcDir, const std::string&
   if (move) {
     // A second name of a file whose first name went already: that removal
     // moved its change time.
-    bool firstName = !(size && entry.st.st_nlink > 1 && copiesOf_.count({st.st_dev, st.st_ino}) &&
+    bool firstName = !(!link && !fifo && entry.st.st_nlink > 1 && copiesOf_.count({st.st_dev, st.st_ino}) &&
                        copiesOf_[{st.st_dev, st.st_ino}] != dstPath);
     Done done = RemoveMovedFile(srcDir, srcPath, entry.name, st, firstName);
     if (done == Done::Whole && record) Record(srcPath, dstPath, made, false);

@@ -7,10 +7,13 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <random>
+
+#include "platform/fileops/ErrorText.h"
 
 namespace {
 
@@ -205,6 +208,47 @@ int FileCopier::ReadWriteData(int src, int dst, off_t from, off_t size) {
   }
 }
 
+// The data parts only, found with SEEK_DATA and SEEK_HOLE; -1 when the file
+// system cannot tell (nothing written then).
+int FileCopier::CopySparse(int src, int dst, off_t size) {
+  if (buffer_.empty()) buffer_.resize(kBufferSize);
+  bool sized = false;
+  for (off_t at = 0; at < size;) {
+    if (cancel_.load(std::memory_order_relaxed)) return ECANCELED;
+    off_t data = lseek(src, at, SEEK_DATA);
+    if (data < 0) {
+      if (errno != ENXIO) return at == 0 && (errno == EINVAL || errno == EOPNOTSUPP) ? -1 : errno;
+      data = size;  // a hole up to the end
+    }
+    data = std::min(data, size);
+    if (!sized && ftruncate(dst, size) != 0) return errno;
+    sized = true;
+    bytesDone_.fetch_add(data - at, std::memory_order_relaxed);
+    if (data >= size) break;
+    off_t hole = lseek(src, data, SEEK_HOLE);
+    if (hole < 0) return errno;
+    hole = std::min(hole, size);
+    for (off_t pos = data; pos < hole;) {
+      if (cancel_.load(std::memory_order_relaxed)) return ECANCELED;
+      ssize_t n = pread(src, buffer_.data(), std::min<off_t>(buffer_.size(), hole - pos), pos);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return errno;
+      if (n == 0) return 0;  // shrunk meanwhile: the check after the copy sees it
+      for (ssize_t written = 0; written < n;) {
+        ssize_t w = pwrite(dst, buffer_.data() + written, n - written, pos + written);
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0) return errno;
+        written += w;
+      }
+      bytesDone_.fetch_add(n, std::memory_order_relaxed);
+      pos += n;
+    }
+    at = hole;
+  }
+  if (!sized && ftruncate(dst, size) != 0) return errno;
+  return 0;
+}
+
 int FileCopier::CopyData(int src, int dst, const struct stat& st, dev_t dstDev, bool& cloned) {
   cloned = false;
   Ways& w = WaysFor(st.st_dev, dstDev);
@@ -216,6 +260,11 @@ int FileCopier::CopyData(int src, int dst, const struct stat& st, dev_t dstDev, 
       return 0;
     }
     if (w.clone == Ways::Unknown) w.clone = Ways::No;
+  }
+  // A sparse file keeps its holes, as cp does: written out it may not fit.
+  if (st.st_size > 0 && off_t(st.st_blocks) * 512 < st.st_size) {
+    int r = CopySparse(src, dst, st.st_size);
+    if (r >= 0) return r;
   }
   if (st.st_size > (off_t)kBufferSize) posix_fadvise(src, 0, 0, POSIX_FADV_SEQUENTIAL);
 
@@ -289,7 +338,7 @@ int FileCopier::CompareData(int a, int b) {
 bool HasDefaultAcl(int dirFd) { return fgetxattr(dirFd, "system.posix_acl_default", nullptr, 0) > 0; }
 
 CopyStatus FileCopier::CopyRegular(int srcDir, const char* name, const CopyTarget& to, const char* dstName,
-                                   bool replace, bool verify, struct stat* srcStat) {
+                                   bool replace, bool verify, struct stat* srcStat, struct stat* dstStat) {
   const int dstDir = to.dir;
   CopyStatus status;
   struct stat st;
@@ -330,9 +379,22 @@ CopyStatus FileCopier::CopyRegular(int srcDir, const char* name, const CopyTarge
   bool targetSide = TargetSideError(error);
   if (!error && verify && !cloned) error = CompareData(src, part);
   if (!error) {
+    // Written meanwhile, the copy may mix old and new: not put in place.
+    struct stat after;
+    if (fstat(src, &after) != 0) {
+      error = errno;
+    } else if (after.st_size != st.st_size || after.st_mtim.tv_sec != st.st_mtim.tv_sec ||
+               after.st_mtim.tv_nsec != st.st_mtim.tv_nsec || after.st_ctim.tv_sec != st.st_ctim.tv_sec ||
+               after.st_ctim.tv_nsec != st.st_ctim.tv_nsec) {
+      error = kErrorChangedMeanwhile;
+      status.changed = true;
+    }
+  }
+  if (!error) {
     ApplyMetadata(part, st, madeWith);
     error = InstallPart(part, dstDir, tempName, dstName, replace);
     targetSide = true;
+    if (!error && dstStat && fstat(part, dstStat) != 0) *dstStat = st;
   }
   if (error && !tempName.empty()) unlinkat(dstDir, tempName.c_str(), 0);
   close(part);
@@ -340,6 +402,25 @@ CopyStatus FileCopier::CopyRegular(int srcDir, const char* name, const CopyTarge
   status.error = error;
   status.targetSide = error && targetSide;
   return status;
+}
+
+CopyStatus FileCopier::CopyFifo(const struct stat& st, int dstDir, const char* dstName, bool replace) {
+  std::string temp = replace ? TemporaryName() : std::string();
+  const char* made = replace ? temp.c_str() : dstName;
+  if (mkfifoat(dstDir, made, st.st_mode & 0777 & ~mode_t(S_IWGRP | S_IWOTH)) != 0) return {errno, true};
+  static const uid_t uid = geteuid();
+  static const gid_t gid = getegid();
+  if (st.st_uid != uid || st.st_gid != gid) (void)!fchownat(dstDir, made, st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
+  fchmodat(dstDir, made, st.st_mode & 07777, 0);
+  struct timespec times[2];
+  StatTimes(st, times);
+  utimensat(dstDir, made, times, AT_SYMLINK_NOFOLLOW);
+  if (replace && renameat(dstDir, made, dstDir, dstName) != 0) {
+    CopyStatus status{errno, true};
+    unlinkat(dstDir, made, 0);
+    return status;
+  }
+  return {};
 }
 
 CopyStatus FileCopier::CopySymlink(int srcDir, const char* name, const struct stat& st, int dstDir,

@@ -19,6 +19,7 @@ struct CopyStatus {
   int error = 0;
   bool targetSide = false;
   bool kindChanged = false;
+  bool changed = false;  // the source was written while it was copied
   bool ok() const { return error == 0; }
 };
 
@@ -59,13 +60,17 @@ class FileCopier {
   // they differ). srcStat receives the source's facts as copied. On any
   // failure, ECANCELED included, no trace is left in dstDir.
   // kindChanged comes back when the source is no longer a regular file (it
-  // changed since it was listed).
+  // changed since it was listed); changed, with kErrorChangedMeanwhile, when
+  // its size or times differ after the copy (nothing is left then either).
+  // dstStat receives the copy's facts once it is in place. Holes stay holes.
   CopyStatus CopyRegular(int srcDir, const char* name, const CopyTarget& to, const char* dstName, bool replace,
-                         bool verify, struct stat* srcStat);
+                         bool verify, struct stat* srcStat, struct stat* dstStat = nullptr);
 
   // Copies a symbolic link as a link (never what it points to), with its times.
   CopyStatus CopySymlink(int srcDir, const char* name, const struct stat& st, int dstDir, const char* dstName,
                          bool replace);
+  // Makes a named pipe like the source (as cp -a does; a pipe has no content).
+  CopyStatus CopyFifo(const struct stat& st, int dstDir, const char* dstName, bool replace);
 
   // Sets what a finished copy keeps of its source: owner (only where it
   // differs and we may), permission bits (unless it was made with them),
@@ -76,6 +81,7 @@ class FileCopier {
   struct Ways;
   int CopyData(int src, int dst, const struct stat& st, dev_t dstDev, bool& cloned);
   int ReadWriteData(int src, int dst, off_t from, off_t size);
+  int CopySparse(int src, int dst, off_t size);
   int CompareData(int a, int b);
   int OpenPart(int dstDir, dev_t dstDev, mode_t mode, std::string& tempName);
   int InstallPart(int fd, int dstDir, const std::string& tempName, const char* dstName, bool replace);

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 
+#include "platform/fileops/ErrorText.h"
 #include "platform/fileops/FileOperationJob.h"
 #include "platform/namespace/ShellFolderBase.h"
 
@@ -17,6 +18,15 @@ bool SameInode(const struct stat& a, const struct stat& b) { return a.st_dev == 
 
 int OpenFolderAt(int dir, const std::string& name) {
   return openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+bool SameTime(const struct timespec& a, const struct timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+// Still the very file that was copied, unchanged.
+bool Unchanged(const struct stat& now, const struct stat& copied, bool ctime) {
+  return SameInode(now, copied) && (now.st_mode & S_IFMT) == (copied.st_mode & S_IFMT) &&
+         now.st_size == copied.st_size && SameTime(now.st_mtim, copied.st_mtim) &&
+         (!ctime || SameTime(now.st_ctim, copied.st_ctim));
 }
 
 }  // namespace
@@ -49,20 +59,91 @@ FileOperationJob::Done FileOperationJob::RemoveMovedSource(int srcDir, const std
   }
 }
 
+FileOperationJob::Done FileOperationJob::RemoveMovedFile(int srcDir, const std::string& srcPath,
+                                                         const std::string& name, const struct stat& copied,
+                                                         bool ctime) {
+  for (;;) {
+    int error = 0;
+    struct stat now, aside;
+    if (fstatat(srcDir, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0) {
+      error = errno;
+    } else if (!Unchanged(now, copied, ctime)) {
+      error = kErrorChangedMeanwhile;  // saved over meanwhile: the new file is no part of the move
+    } else {
+      // Aside under a hidden name first, so that what goes is what is checked
+      // there (the rename itself moves the change time, the rest must hold).
+      std::string hidden;
+      for (int attempt = 0; attempt < 100; ++attempt) {
+        hidden = TemporaryName();
+        error = RenameNoReplaceAt(srcDir, name.c_str(), srcDir, hidden.c_str());
+        if (error != EEXIST) break;
+      }
+      if (!error) {
+        if (fstatat(srcDir, hidden.c_str(), &aside, AT_SYMLINK_NOFOLLOW) == 0 && Unchanged(aside, copied, false)) {
+          if (unlinkat(srcDir, hidden.c_str(), 0) == 0) return Done::Whole;
+          error = errno;
+        } else {
+          error = kErrorChangedMeanwhile;
+        }
+        if (int back = RenameNoReplaceAt(srcDir, hidden.c_str(), srcDir, name.c_str())) {
+          // Its name was taken meanwhile: it stays whole under the hidden one.
+          std::string dir = srcPath.substr(0, srcPath.size() - name.size());
+          Next next = OnError(dir + hidden, "移動元を元の名前に戻す", back);
+          return next == Next::Stop ? Done::Stop : Done::Partly;
+        }
+      }
+    }
+    if (error == ENOENT) return Done::Partly;  // removed by someone else: nothing of ours to remove
+    Next next = OnError(srcPath, "移動元を削除", error);
+    if (next == Next::Stop) return Done::Stop;
+    if (next == Next::Skip) return Done::Partly;  // whole in both places
+  }
+}
+
+bool FileOperationJob::LinkToEarlierCopy(const struct stat& src, const Place& dst, const std::string& name,
+                                         bool replace, struct stat& made) {
+  auto it = copiesOf_.find({src.st_dev, src.st_ino});
+  if (it == copiesOf_.end()) return false;
+  struct stat first;
+  // Only to our own copy, still there and on the same file system.
+  if (lstat(it->second.c_str(), &first) != 0 || !S_ISREG(first.st_mode) || !MadeHere(first) ||
+      first.st_dev != dst.dev)
+    return false;
+  std::string temp = replace ? TemporaryName() : name;
+  if (linkat(AT_FDCWD, it->second.c_str(), dst.fd, temp.c_str(), 0) != 0) return false;
+  if (replace && renameat(dst.fd, temp.c_str(), dst.fd, name.c_str()) != 0) {
+    unlinkat(dst.fd, temp.c_str(), 0);
+    return false;
+  }
+  if (fstatat(dst.fd, name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0) made = first;
+  Relinked(made);
+  return true;
+}
+
 FileOperationJob::Done FileOperationJob::CopyEntry(int srcDir, const std::string& srcPath, Entry& entry,
                                                    const Place& dst, std::string dstName, bool move,
                                                    bool freshParent, bool record, bool autoName) {
   SetCurrent(srcPath);
+  while (entry.statError) {
+    // Listed but not looked up (a folder without search right): never a silent skip.
+    Next next = OnError(srcPath, Action(), entry.statError);
+    if (next != Next::Retry) {
+      ItemDone();
+      return next == Next::Stop ? Done::Stop : Done::Partly;
+    }
+    entry.statError = fstatat(srcDir, entry.name.c_str(), &entry.st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+    entry.listed = false;
+  }
   switch (entry.st.st_mode & S_IFMT) {
     case S_IFDIR:
       return CopyFolder(srcDir, srcPath, entry, dst, std::move(dstName), move, record, autoName);
     case S_IFREG:
     case S_IFLNK:
+    case S_IFIFO:
       return CopyLeaf(srcDir, srcPath, entry, dst, std::move(dstName), move, !freshParent || autoName, record,
                       autoName);
     default:
-      // Devices, sockets and pipes have no content to copy; reading a pipe
-      // would even hang. Told once at the end.
+      // Devices and sockets cannot be made again as such. Told once at the end.
       specialSkipped_.push_back(srcPath);
       ItemDone();
       return Done::Partly;
@@ -72,13 +153,13 @@ FileOperationJob::Done FileOperationJob::CopyEntry(int srcDir, const std::string
 FileOperationJob::Done FileOperationJob::CopyLeaf(int srcDir, const std::string& srcPath, Entry& entry,
                                                   const Place& dst, std::string name, bool move, bool check,
                                                   bool record, bool autoName) {
-  const bool link = S_ISLNK(entry.st.st_mode);
-  const uint64_t size = link ? 0 : entry.st.st_size;
+  const bool link = S_ISLNK(entry.st.st_mode), fifo = S_ISFIFO(entry.st.st_mode);
+  const uint64_t size = S_ISREG(entry.st.st_mode) ? entry.st.st_size : 0;
   const std::string base = name;
   int k = 1;
   if (autoName) name = FreeCopyName(dst.fd, base, false, k);
-  bool replace = false;
-  struct stat st = entry.st;
+  bool replace = false, again = false;
+  struct stat st = entry.st, made {};
   auto skipped = [&] {
     ItemDone(size);
     return Done::Partly;
@@ -97,8 +178,8 @@ FileOperationJob::Done FileOperationJob::CopyLeaf(int srcDir, const std::string&
           // a copy becomes "NAME - コピー".
           if (move) return skipped();
           resolve = Resolve::NewName;
-        } else if (S_ISDIR(there.st_mode)) {
-          // A file never replaces a folder.
+        } else if (S_ISDIR(there.st_mode) || (MadeHere(there) && !(request_.flags & FOF_RENAMEONCOLLISION))) {
+          // A file never replaces a folder, nor what this job put there itself.
           Next next = OnError(dstPath, Action(), EEXIST);
           if (next == Next::Retry) continue;
           return next == Next::Stop ? Done::Stop : skipped();
@@ -121,14 +202,29 @@ FileOperationJob::Done FileOperationJob::CopyLeaf(int srcDir, const std::string&
       }
     }
     if (Stopping()) return Done::Stop;  // cancelled while a question was open
+    // A second name of a file in the tree stays a second name of its copy.
+    if (!link && !fifo && entry.st.st_nlink > 1 && LinkToEarlierCopy(entry.st, dst, name, replace, made)) {
+      ItemDone(size);
+      break;
+    }
     uint64_t before = bytesDone_.load(std::memory_order_relaxed);
     CopyStatus status =
-        link ? copier_->CopySymlink(srcDir, entry.name.c_str(), entry.st, dst.fd, name.c_str(), replace)
-             : copier_->CopyRegular(srcDir, entry.name.c_str(), {dst.fd, dst.dev, dst.defaultAcl}, name.c_str(), replace,
-                                   move, &st);
-    if (status.ok()) break;
+        link   ? copier_->CopySymlink(srcDir, entry.name.c_str(), entry.st, dst.fd, name.c_str(), replace)
+        : fifo ? copier_->CopyFifo(entry.st, dst.fd, name.c_str(), replace)
+               : copier_->CopyRegular(srcDir, entry.name.c_str(), {dst.fd, dst.dev, dst.defaultAcl}, name.c_str(),
+                                      replace, move, &st, &made);
+    if (status.ok()) {
+      if ((link || fifo) && fstatat(dst.fd, name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0) made = entry.st;
+      itemsDone_.fetch_add(1, std::memory_order_relaxed);
+      if (!link && !fifo && st.st_nlink > 1) copiesOf_[{st.st_dev, st.st_ino}] = dstPath;
+      break;
+    }
     bytesDone_.store(before, std::memory_order_relaxed);
     if (status.error == ECANCELED) return Done::Stop;
+    if (status.changed && !again) {
+      again = true;  // written while copied: once more, as it is now
+      continue;
+    }
     if (status.kindChanged) {
       // Not a regular file any more since it was listed: take it as it is now.
       Entry now;
@@ -144,19 +240,27 @@ FileOperationJob::Done FileOperationJob::CopyLeaf(int srcDir, const std::string&
       continue;
     }
     Next next = OnError(status.targetSide ? dstPath : srcPath, Action(), status.error);
-    if (next == Next::Retry) continue;
+    if (next == Next::Retry) {
+      again = false;
+      continue;
+    }
     return next == Next::Stop ? Done::Stop : skipped();
   }
-  itemsDone_.fetch_add(1, std::memory_order_relaxed);
+  Made(made);
   std::string dstPath = JoinPath(dst.path, name);
   if (move) {
-    Done done = RemoveMovedSource(srcDir, srcPath, entry.name, false);
-    if (done == Done::Whole && record) Record(srcPath, dstPath, st, false);
+    // A second name of a file whose first name went already: that removal
+    // moved its change time.
+    bool firstName = !(!link && !fifo && entry.st.st_nlink > 1 && copiesOf_.count({st.st_dev, st.st_ino}) &&
+                       copiesOf_[{st.st_dev, st.st_ino}] != dstPath);
+    Done done = RemoveMovedFile(srcDir, srcPath, entry.name, st, firstName);
+    if (done == Done::Whole && record) Record(srcPath, dstPath, made, false);
     return done;
   }
+  Note(dstPath, made);
   // A copy that replaced a file is not undone by removing it: the old file
   // could not come back.
-  if (record && !replace) Record(srcPath, dstPath, st, false);
+  if (record && !replace) Record(srcPath, dstPath, made, false);
   return Done::Whole;
 }
 
@@ -217,14 +321,26 @@ FileOperationJob::Done FileOperationJob::CopyFolder(int srcDir, const std::strin
   }
   if (result == Done::Whole && !entry.listed && !ListFolderAsking(srcDir, srcPath, entry))
     result = Stopping() ? Done::Stop : skipped();
+  if (intoItself_) {
+    RefuseIntoItself(srcPath);
+    result = Done::Stop;
+  }
+  struct stat ds {};
+  if (dstFd >= 0 && fstat(dstFd, &ds) == 0 && created) Made(ds);
+  // What is made inside a folder we copied is undone with it, once all of
+  // it is checked unchanged; inside a folder that was there, and in a move
+  // until the whole folder has moved, each entry is a top of its own.
+  const bool noteTop = record && created && !move && (request_.flags & FOF_ALLOWUNDO) && !noting_;
+  if (noteTop) {
+    noting_ = true;
+    noted_.clear();
+  }
+  const size_t movedBefore = undo_.items.size();
   if (result == Done::Whole) {
     dev_t dev = dst.dev;
-    struct stat ds;
-    if (!created && fstat(dstFd, &ds) == 0) dev = ds.st_dev;  // a mount point may sit there
+    if (!created && ds.st_dev) dev = ds.st_dev;  // a mount point may sit there
     Place inner{dstFd, dev, dstPath, HasDefaultAcl(dstFd)};
-    // What is made inside a folder we made is undone with it; inside a
-    // folder that was there, each entry is a top of its own.
-    bool recordChildren = record && !created;
+    bool recordChildren = record && (!created || move);
     for (Entry& child : entry.children) {
       Done done =
           CopyEntry(srcFd, JoinPath(srcPath, child.name), child, inner, child.name, move, created, recordChildren, false);
@@ -238,11 +354,20 @@ FileOperationJob::Done FileOperationJob::CopyFolder(int srcDir, const std::strin
   }
   // Mode and times also when the job stops here: a half-filled folder
   // should not keep the owner rights it was made with.
-  if (created && dstFd >= 0) FileCopier::ApplyMetadata(dstFd, entry.st);
+  if (created && dstFd >= 0) {
+    FileCopier::ApplyMetadata(dstFd, entry.st);
+    if (fstat(dstFd, &ds) != 0) ds = entry.st;
+  }
   if (dstFd >= 0) close(dstFd);
   if (srcFd >= 0) close(srcFd);
+  if (noteTop) noting_ = false;
+  else if (created && !move) Note(dstPath, ds);
   if (move && result == Done::Whole) result = RemoveMovedSource(srcDir, srcPath, entry.name, true);
-  if (record && created && (!move || result == Done::Whole)) Record(srcPath, dstPath, entry.st, true);
+  if (record && created && (!move || result == Done::Whole)) {
+    // Moved whole: the folder stands for what moved inside it.
+    if (move && undo_.items.size() > movedBefore) undo_.items.erase(undo_.items.begin() + movedBefore, undo_.items.end());
+    Record(srcPath, dstPath, ds, true);
+  }
   return result;
 }
 
@@ -257,7 +382,10 @@ FileOperationJob::Done FileOperationJob::MoveWithin(int srcDir, const std::strin
   int k = 1;
   auto moved = [&] {
     ItemDone(size);
-    if (record) Record(srcPath, JoinPath(dst.path, dstName), st, folder);
+    struct stat now;  // the rename moved its change time
+    if (fstatat(dst.fd, dstName.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0) now = st;
+    Made(now);
+    if (record) Record(srcPath, JoinPath(dst.path, dstName), now, folder);
     return Done::Whole;
   };
   auto skipped = [&] {
@@ -275,6 +403,10 @@ FileOperationJob::Done FileOperationJob::MoveWithin(int srcDir, const std::strin
       entry.name = name;
       entry.st = st;
       if (folder && !ListFolderAsking(srcDir, srcPath, entry)) return Stopping() ? Done::Stop : skipped();
+      if (intoItself_) {
+        RefuseIntoItself(srcPath);
+        return Done::Stop;
+      }
       return CopyEntry(srcDir, srcPath, entry, dst, dstName, true, false, record, autoName);
     }
     if (error == EEXIST) {
@@ -283,6 +415,12 @@ FileOperationJob::Done FileOperationJob::MoveWithin(int srcDir, const std::strin
       bool thereFolder = S_ISDIR(there.st_mode);
       if (!autoName) {
         if (SameInode(there, st)) return skipped();  // onto itself
+        if (!thereFolder && MadeHere(there) && !renameOnCollision) {
+          // Moved here by this very job: never replaced by it.
+          Next next = OnError(dstPath, Action(), EEXIST);
+          if (next == Next::Retry) continue;
+          return next == Next::Stop ? Done::Stop : skipped();
+        }
         if (folder && thereFolder && !renameOnCollision)
           return MergeWithin(srcDir, srcPath, name, dst, dstName, record);
       }
@@ -338,17 +476,45 @@ FileOperationJob::Done FileOperationJob::MergeWithin(int srcDir, const std::stri
   // The names first: the folder changes as its entries leave.
   int srcFd = dirfd(dir);
   std::vector<std::pair<std::string, struct stat>> children;
+  std::vector<std::pair<std::string, int>> lookupFailed;
   while (struct dirent* d = readdir(dir)) {
     const char* n = d->d_name;
     if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
     struct stat st;
-    if (fstatat(srcFd, n, &st, AT_SYMLINK_NOFOLLOW) == 0) children.emplace_back(n, st);
+    if (fstatat(srcFd, n, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      children.emplace_back(n, st);
+      continue;
+    }
+    if (errno == ENOENT) continue;
+    lookupFailed.emplace_back(n, errno);
+  }
+  Done result = Done::Whole;
+  // Listed but not looked up (no search right): asked, never passed over.
+  for (auto& [n, error] : lookupFailed) {
+    for (;;) {
+      Next next = OnError(JoinPath(srcPath, n), Action(), error);
+      if (next == Next::Stop) {
+        closedir(dir);
+        close(dstFd);
+        return Done::Stop;
+      }
+      if (next == Next::Skip) {
+        result = Done::Partly;
+        break;
+      }
+      struct stat st;
+      if (fstatat(srcFd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        children.emplace_back(n, st);
+        break;
+      }
+      if (errno == ENOENT) break;
+      error = errno;
+    }
   }
   itemsTotal_.fetch_add(children.size(), std::memory_order_relaxed);
   for (const auto& [n, st] : children)
     if (S_ISREG(st.st_mode)) bytesTotal_.fetch_add(st.st_size, std::memory_order_relaxed);
   Place inner{dstFd, dst.dev, dstPath, HasDefaultAcl(dstFd)};
-  Done result = Done::Whole;
   for (const auto& [n, st] : children) {
     Done done = MoveWithin(srcFd, JoinPath(srcPath, n), n, st, inner, n, record);
     if (done == Done::Stop) {

@@ -40,6 +40,7 @@ std::string SystemErrorText(int error) {
     case ECANCELED: return "操作は取り消されました。";
     case EAGAIN: return "リソースが一時的に使用できません。";
     case EINTR: return "操作が中断されました。";
+    case kErrorChangedMeanwhile: return "ファイルは操作中に別のプログラムによって変更されました。";
     default: break;
   }
   char buffer[256];

@@ -6,3 +6,6 @@ std::string SystemErrorText(int error);
 
 // Why a rename to newName failed with error: the text shown to the user.
 std::string RenameErrorText(const std::string& newName, int error);
+
+// Not an errno: another program changed the file while the engine worked on it.
+constexpr int kErrorChangedMeanwhile = 0x10000;

@@ -149,6 +149,13 @@ struct UndoItem {
   uint64_t size = 0;       // of `to` when left (files; 0 for folders)
   int64_t mtimeNs = 0;     // of `to` when left
   bool folder = false;
+  // Identity of `to` as stat saw it right after it was written (ino 0:
+  // unknown); someone else's edit, even one that sets the time back, shows.
+  uint64_t dev = 0, ino = 0;
+  int64_t ctimeNs = 0;
+  // A copied folder: everything the engine wrote inside it (`to` full
+  // paths), so that undoing removes nothing that came later.
+  std::vector<UndoItem> inside;
 };
 
 struct UndoRecord {

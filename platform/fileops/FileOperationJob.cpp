@@ -29,6 +29,14 @@ bool SplitSource(std::string path, std::string& parent, std::string& name) {
 
 bool SameInode(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
+void SetIdentity(UndoItem& item, const struct stat& st) {
+  item.size = S_ISDIR(st.st_mode) ? 0 : st.st_size;
+  item.mtimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  item.ctimeNs = int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+  item.dev = st.st_dev;
+  item.ino = st.st_ino;
+}
+
 FileFacts FactsOf(const std::string& path, const struct stat& st) {
   FileFacts facts;
   facts.path = path;
@@ -92,8 +100,9 @@ FileOperationResult FileOperationJob::Run() {
   }
   if (!specialSkipped_.empty()) {
     std::string what = request_.function == FO_MOVE ? "移動" : "コピー";
-    ui_->ShowMessage("特殊なファイル (デバイス、ソケット、パイプ) は" + what + "できないため、スキップしました:" +
+    ui_->ShowMessage("特殊なファイル (デバイス、ソケット) は" + what + "できないため、スキップしました:" +
                      NameList(specialSkipped_));
+    failed_ = true;  // left behind: not a success
   }
   // What was done stays undoable even when the job ended early.
   if ((request_.flags & FOF_ALLOWUNDO) && !undo_.items.empty())
@@ -202,9 +211,30 @@ void FileOperationJob::Record(const std::string& from, const std::string& to, co
   item.to = to;
   item.trashInfo = trashInfo;
   item.folder = folder;
-  item.size = folder ? 0 : st.st_size;
-  item.mtimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  SetIdentity(item, st);
+  if (!noted_.empty()) item.inside = std::move(noted_);
+  noted_.clear();
   undo_.items.push_back(std::move(item));
+}
+
+void FileOperationJob::Note(const std::string& path, const struct stat& st) {
+  if (!noting_) return;
+  UndoItem item;
+  item.to = path;
+  item.folder = S_ISDIR(st.st_mode);
+  SetIdentity(item, st);
+  noted_.push_back(std::move(item));
+}
+
+void FileOperationJob::Relinked(const struct stat& now) {
+  auto follow = [&](UndoItem& item) {
+    if (item.dev == uint64_t(now.st_dev) && item.ino == uint64_t(now.st_ino)) SetIdentity(item, now);
+  };
+  for (UndoItem& item : noted_) follow(item);
+  for (UndoItem& item : undo_.items) {
+    follow(item);
+    for (UndoItem& inner : item.inside) follow(inner);
+  }
 }
 
 const char* FileOperationJob::Action() const {
@@ -280,14 +310,17 @@ bool FileOperationJob::CheckNotIntoItself() {
     if (s.error || !S_ISDIR(s.entry.st.st_mode)) continue;
     for (const struct stat& a : ancestors) {
       if (!SameInode(a, s.entry.st)) continue;
-      ui_->ShowMessage(request_.function == FO_MOVE
-                           ? "移動先のフォルダーは、移動元のフォルダーのサブフォルダーです。\n" + s.path
-                           : "フォルダーをそれ自身の中にコピーすることはできません。\n" + s.path);
-      badRequest_ = true;
+      RefuseIntoItself(s.path);
       return false;
     }
   }
   return true;
+}
+
+void FileOperationJob::RefuseIntoItself(const std::string& path) {
+  ui_->ShowMessage(request_.function == FO_MOVE ? "移動先のフォルダーは、移動元のフォルダーのサブフォルダーです。\n" + path
+                                                : "フォルダーをそれ自身の中にコピーすることはできません。\n" + path);
+  badRequest_ = stop_ = true;
 }
 
 void FileOperationJob::ListFolder(int parentFd, Entry& entry) {
@@ -317,13 +350,18 @@ void FileOperationJob::ListFolder(int parentFd, Entry& entry) {
     if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
     Entry child;
     child.name = n;
-    // Gone since the listing: nothing to copy, nothing to ask.
-    if (fstatat(dfd, n, &child.st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (fstatat(dfd, n, &child.st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno == ENOENT) continue;  // gone since the listing: nothing to copy, nothing to ask
+      child.statError = errno;        // a folder that may be read but not searched
+    }
+    // The destination inside a source tree, seen through a bind mount: the
+    // destination's path alone cannot tell.
+    if (S_ISDIR(child.st.st_mode) && SameInode(child.st, destStat_)) intoItself_ = true;
     entry.children.push_back(std::move(child));
   }
   for (Entry& child : entry.children) {
     if (Stopping()) break;
-    if (S_ISDIR(child.st.st_mode)) ListFolder(dfd, child);
+    if (S_ISDIR(child.st.st_mode) && !intoItself_) ListFolder(dfd, child);
   }
   closedir(dir);
 }
@@ -392,6 +430,7 @@ void FileOperationJob::RunCopyMove() {
         continue;  // asked about; the item itself is asked about again when reached
       }
       ListFolder(pfd, s.entry);
+      if (intoItself_) return RefuseIntoItself(s.path);
     }
     CountTree(s.entry, items, bytes);
   }
@@ -541,7 +580,7 @@ void FileOperationJob::RunRename() {
     } else if (name == toName) {
       break;
     } else if (RenameNoReplace(parent, name, toName)) {
-      Record(path, newPath, st, S_ISDIR(st.st_mode));
+      if (lstat(newPath.c_str(), &st) == 0) Record(path, newPath, st, S_ISDIR(st.st_mode));  // ctime as renamed
       break;
     } else {
       error = errno;

@@ -17,8 +17,10 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -55,6 +57,7 @@ class FileOperationJob {
     struct stat st {};
     std::vector<Entry> children;
     int listError = 0;  // reading the folder failed (asked about when reached)
+    int statError = 0;  // listed, but could not be looked up (asked about when reached)
     bool listed = false;
   };
   struct Source {
@@ -73,6 +76,7 @@ class FileOperationJob {
   // --- Checking and counting (FileOperationJob.cpp)
   bool PrepareSources();
   bool CheckNotIntoItself();
+  void RefuseIntoItself(const std::string& path);
   // Reads the tree of entry, a folder in parentFd; failures are noted in it.
   void ListFolder(int parentFd, Entry& entry);
   // The same, asking about a failure (false: skipped or stopped).
@@ -105,6 +109,13 @@ class FileOperationJob {
   Done MergeWithin(int srcDir, const std::string& srcPath, const std::string& name, const Place& dst,
                    const std::string& dstName, bool record);
   Done RemoveMovedSource(int srcDir, const std::string& srcPath, const std::string& name, bool folder);
+  // Removes a moved file only while its name still holds the very file that
+  // was copied (copied: its facts then; ctime: compare the change time too).
+  Done RemoveMovedFile(int srcDir, const std::string& srcPath, const std::string& name, const struct stat& copied,
+                       bool ctime);
+  // A hard link inside the tree: a link to the copy of its first name.
+  bool LinkToEarlierCopy(const struct stat& src, const Place& dst, const std::string& name, bool replace,
+                         struct stat& made);
   // The first free "NAME - コピー" name in dir, counting on from *k.
   std::string FreeCopyName(int dir, const std::string& name, bool folder, int& k);
   void SkipTree(const Entry& entry);
@@ -116,8 +127,16 @@ class FileOperationJob {
   bool Stopping() const { return stop_ || cancel_.load(std::memory_order_relaxed); }
   void SetCurrent(const std::string& path);
   void ItemDone(uint64_t bytes = 0);
+  // st: the item as it is left (stat right after writing).
   void Record(const std::string& from, const std::string& to, const struct stat& st, bool folder,
               const std::string& trashInfo = {});
+  // An entry written inside a copied folder that the journal keeps.
+  void Note(const std::string& path, const struct stat& st);
+  // A copy got another link (its change time moved): what was noted follows.
+  void Relinked(const struct stat& now);
+  // What this job put at the destination is never replaced by this job.
+  void Made(const struct stat& st) { made_.insert({st.st_dev, st.st_ino}); }
+  bool MadeHere(const struct stat& st) const { return made_.count({st.st_dev, st.st_ino}) > 0; }
   const char* Action() const;
 
   FileOperationRequest request_;
@@ -139,8 +158,13 @@ class FileOperationJob {
   bool failed_ = false;    // an item failed or was skipped after an error
   bool declined_ = false;  // the user said no to something
   std::atomic<bool> cancel_{false};
+  bool intoItself_ = false; // a source tree holds the destination (through a mount)
   std::vector<std::string> specialSkipped_;
   UndoRecord undo_;
+  bool noting_ = false;     // inside a copied folder that is recorded
+  std::vector<UndoItem> noted_;
+  std::set<std::pair<dev_t, ino_t>> made_;
+  std::map<std::pair<dev_t, ino_t>, std::string> copiesOf_;  // hard-linked sources -> their copy
 
   const std::chrono::steady_clock::time_point started_;  // when made, before any thread reads it
   std::atomic<uint64_t> itemsDone_{0}, itemsTotal_{0}, bytesDone_{0}, bytesTotal_{0};

@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -432,7 +433,27 @@ bool IsListedTrash(const std::string& trashDir) {
 
 // --- Removing trees ---------------------------------------------------------------
 
-bool RemoveContent(int dirFd, int& error, const std::function<bool()>& tick);
+// The file system and the mount of an open folder: a removal never leaves
+// them (a bind mount of the same file system has its own mount id).
+struct Where {
+  dev_t dev = 0;
+  uint64_t mount = 0;  // 0: unknown
+};
+
+Where WhereIs(int fd) {
+  Where where;
+  struct statx sx;
+  if (statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &sx) == 0) {
+    where.dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    if (sx.stx_mask & STATX_MNT_ID) where.mount = sx.stx_mnt_id;
+  } else {
+    struct stat st;
+    if (fstat(fd, &st) == 0) where.dev = st.st_dev;
+  }
+  return where;
+}
+
+bool RemoveContent(int dirFd, const Where& where, int& error, const std::function<bool()>& tick);
 
 // Adds the owner's rights to a folder, as rm -rf does as the owner.
 bool MakeWritable(int dirFd) {
@@ -442,7 +463,7 @@ bool MakeWritable(int dirFd) {
 
 // Removes the entry name of the folder parentFd, whatever it is. inTree: the
 // folder is part of what is being removed, so its rights may be changed.
-bool RemoveEntry(int parentFd, const char* name, bool isDir, bool inTree, int& error,
+bool RemoveEntry(int parentFd, const char* name, bool isDir, bool inTree, const Where& where, int& error,
                  const std::function<bool()>& tick) {
   if (tick && !tick()) return error = ECANCELED, false;
   if (!isDir) {
@@ -474,7 +495,12 @@ bool RemoveEntry(int parentFd, const char* name, bool isDir, bool inTree, int& e
     }
     return error = errno, false;
   }
-  bool ok = RemoveContent(fd, error, tick);
+  Where here = WhereIs(fd);
+  if (here.dev != where.dev || (where.mount && here.mount && here.mount != where.mount)) {
+    close(fd);
+    return error = EXDEV, false;  // another file system mounted here: not ours to empty
+  }
+  bool ok = RemoveContent(fd, where, error, tick);
   close(fd);
   if (!ok) return false;
   if (unlinkat(parentFd, name, AT_REMOVEDIR) == 0 || errno == ENOENT) return true;
@@ -483,7 +509,7 @@ bool RemoveEntry(int parentFd, const char* name, bool isDir, bool inTree, int& e
   return error = errno, false;
 }
 
-bool RemoveContent(int dirFd, int& error, const std::function<bool()>& tick) {
+bool RemoveContent(int dirFd, const Where& where, int& error, const std::function<bool()>& tick) {
   int listFd = dup(dirFd);
   if (listFd < 0) return error = errno, false;
   DIR* dir = fdopendir(listFd);
@@ -503,7 +529,7 @@ bool RemoveContent(int dirFd, int& error, const std::function<bool()>& tick) {
   closedir(dir);
   if (readError) return error = readError, false;
   for (const auto& [name, isDir] : entries)
-    if (!RemoveEntry(dirFd, name.c_str(), isDir, true, error, tick)) return false;
+    if (!RemoveEntry(dirFd, name.c_str(), isDir, true, where, error, tick)) return false;
   return true;
 }
 
@@ -680,7 +706,7 @@ bool RemoveTree(const std::string& path, int& error, const std::function<bool()>
   Fd parent(open(DirName(abs).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (parent.fd < 0) return error = errno, false;
   std::string name = BaseName(abs);
-  return RemoveEntry(parent.fd, name.c_str(), S_ISDIR(st.st_mode), false, error, tick);
+  return RemoveEntry(parent.fd, name.c_str(), S_ISDIR(st.st_mode), false, WhereIs(parent.fd), error, tick);
 }
 
 std::vector<std::string> ListOrphanTrashFiles() {

@@ -58,6 +58,31 @@ bool ChangedSince(int parentFd, const char* name, int64_t ns) {
   return changed;
 }
 
+// Whether st is the item as the operation left it. With its identity known,
+// the same inode and change time (which nobody can set back): a file edited
+// and given its old size and time again, or another item that took its
+// place, is not it. A moved folder may have received files since: they move
+// back with it, so only its inode counts.
+bool LeftAsIs(const UndoItem& item, const struct stat& st, UndoRecord::Kind kind) {
+  if (item.folder != S_ISDIR(st.st_mode)) return false;
+  if (!item.folder && (uint64_t(st.st_size) != item.size || Nanoseconds(st.st_mtim) != item.mtimeNs)) return false;
+  if (item.ino == 0) return true;  // recorded without its identity
+  if (uint64_t(st.st_dev) != item.dev || uint64_t(st.st_ino) != item.ino) return false;
+  if (item.folder && kind == UndoRecord::Move) return true;
+  if (Nanoseconds(st.st_ctim) != item.ctimeNs) return false;
+  return !item.folder || kind != UndoRecord::Copy || Nanoseconds(st.st_mtim) == item.mtimeNs;
+}
+
+// Everything a copied folder held when left is still there as it was; a
+// folder's change time shows entries that came or went.
+bool InsideAsLeft(const UndoItem& item) {
+  for (const UndoItem& inner : item.inside) {
+    struct stat st;
+    if (lstat(inner.to.c_str(), &st) != 0 || !LeftAsIs(inner, st, UndoRecord::Copy)) return false;
+  }
+  return true;
+}
+
 // Makes the missing folders above path, as a restore does.
 bool MakeParents(const std::string& path) {
   std::string parent = DirName(path);
@@ -78,12 +103,14 @@ class Undoer {
       std::string name = Shown(record_.kind == UndoRecord::Trash ? item.from : item.to);
       struct stat st;
       if (lstat(item.to.c_str(), &st) != 0) return Refuse("「" + name + "」は見つかりません。");
-      bool changed = item.folder ? !S_ISDIR(st.st_mode)
-                                 : S_ISDIR(st.st_mode) || uint64_t(st.st_size) != item.size ||
-                                       Nanoseconds(st.st_mtim) != item.mtimeNs;
+      bool changed = !LeftAsIs(item, st, record_.kind);
       // Undoing a copy removes it: a folder that has since received new work stays.
-      if (!changed && item.folder && record_.kind == UndoRecord::Copy && record_.recordedAtNs > 0)
-        changed = ChangedSince(AT_FDCWD, item.to.c_str(), record_.recordedAtNs);
+      if (!changed && item.folder && record_.kind == UndoRecord::Copy) {
+        if (item.ino)
+          changed = !InsideAsLeft(item);
+        else if (record_.recordedAtNs > 0)
+          changed = ChangedSince(AT_FDCWD, item.to.c_str(), record_.recordedAtNs);
+      }
       if (changed) return Refuse("「" + name + "」は操作の後で変更されています。");
       if (record_.kind != UndoRecord::Copy && lstat(item.from.c_str(), &st) == 0)
         return Refuse("「" + Shown(item.from) + "」の元の場所には別の項目があります。");

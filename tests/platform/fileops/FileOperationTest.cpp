@@ -3,7 +3,9 @@
 // FileOperationMoveTest.cpp.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "FileOperationTestUtil.h"
@@ -273,21 +275,29 @@ TEST(FileOperationCopy, ErrorsAskRetrySkipOrCancel) {
   EXPECT_EQ(ui4.errorCalls[0].error, ENOENT);
 }
 
-TEST(FileOperationCopy, SkipsSpecialFilesWithOneMessage) {
+TEST(FileOperationCopy, MakesPipesAgainAndSkipsSocketsWithOneMessage) {
   TempDir src, dst;
   src.dir("t");
   src.file("t/a", "a");
   ASSERT_EQ(mkfifo((src / "t/pipe").c_str(), 0600), 0);
   ASSERT_EQ(mkfifo((src / "lonepipe").c_str(), 0600), 0);
+  int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+  struct sockaddr_un address {};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", (src / "t/sock").c_str());
+  ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   ScriptedFileOperationUI ui;
   FileOperationResult r = RunOp(FO_COPY, {src / "t", src / "lonepipe"}, dst.path(), 0, ui);
-  EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(Names(dst / "t"), std::vector<std::string>{"a"});
-  EXPECT_FALSE(Exists(dst / "lonepipe"));
+  close(sock);
+  // Something was left behind: not a success.
+  EXPECT_EQ(r.code, FO_ERROR_FAILED);
+  EXPECT_EQ(Names(dst / "t"), (std::vector<std::string>{"a", "pipe"}));
+  EXPECT_TRUE(S_ISFIFO(Lstat(dst / "t/pipe").st_mode));
+  EXPECT_TRUE(S_ISFIFO(Lstat(dst / "lonepipe").st_mode));
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_NE(ui.messages[0].find("特殊なファイル"), std::string::npos);
-  EXPECT_NE(ui.messages[0].find(src / "t/pipe"), std::string::npos);
-  EXPECT_NE(ui.messages[0].find(src / "lonepipe"), std::string::npos);
+  EXPECT_NE(ui.messages[0].find(src / "t/sock"), std::string::npos);
+  EXPECT_EQ(ui.messages[0].find(src / "t/pipe"), std::string::npos);
 }
 
 TEST(FileOperationCopy, NoSpaceLeavesNoPartialFileAndTheSourceIntact) {

@@ -2,13 +2,20 @@
 // Helpers for the file-operation engine tests: a folder on a second file
 // system, a tiny mounted tmpfs, file times, and listings.
 #include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/fanotify.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TempDir.h"
@@ -120,3 +127,85 @@ inline std::string PatternData(size_t size, unsigned seed = 1) {
   }
   return data;
 }
+
+// A bind mount for a test's span; mounted() is false where it is not permitted.
+class BindMount {
+ public:
+  BindMount(const std::string& from, const std::string& onto) : onto_(onto) {
+    mounted_ = mount(from.c_str(), onto.c_str(), nullptr, MS_BIND, nullptr) == 0;
+  }
+  ~BindMount() {
+    if (mounted_) umount2(onto_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+
+ private:
+  std::string onto_;
+  bool mounted_ = false;
+};
+
+// Runs fn on a thread of its own as user and group 65534, as an ordinary
+// user would run the engine (the raw calls change that thread only, and it
+// ends with fn). false where that is not permitted.
+inline bool RunAsNobody(const std::function<void()>& fn) {
+  bool ran = false;
+  std::thread worker([&] {
+    if (syscall(SYS_setresgid, -1, 65534, -1) != 0) return;
+    if (syscall(SYS_setresuid, -1, 65534, -1) != 0) return;
+    ran = true;
+    fn();
+  });
+  worker.join();
+  return ran;
+}
+
+// Holds each read of path until action(fd of the file) has run, for the
+// first times reads: another program acting right while the engine reads the
+// file, after it has looked at it. active() is false where fanotify is not
+// permitted.
+class OnRead {
+ public:
+  OnRead(const std::string& path, std::function<void(int)> action, int times = 1)
+      : action_(std::move(action)), times_(times) {
+    fd_ = fanotify_init(FAN_CLOEXEC | FAN_CLASS_CONTENT | FAN_NONBLOCK, O_RDWR | O_LARGEFILE);
+    if (fd_ >= 0 && fanotify_mark(fd_, FAN_MARK_ADD, FAN_ACCESS_PERM, AT_FDCWD, path.c_str()) != 0) {
+      close(fd_);
+      fd_ = -1;
+    }
+    if (fd_ >= 0) thread_ = std::thread([this] { Serve(); });
+  }
+  ~OnRead() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (fd_ >= 0) close(fd_);
+  }
+  bool active() const { return fd_ >= 0; }
+  int acted() const { return acted_; }
+
+ private:
+  void Serve() {
+    alignas(fanotify_event_metadata) char buffer[4096];
+    while (!stop_) {
+      struct pollfd p {fd_, POLLIN, 0};
+      if (poll(&p, 1, 20) <= 0) continue;
+      ssize_t n = read(fd_, buffer, sizeof buffer);
+      auto* m = reinterpret_cast<fanotify_event_metadata*>(buffer);
+      for (; n > 0 && FAN_EVENT_OK(m, n); m = FAN_EVENT_NEXT(m, n)) {
+        if (m->fd < 0) continue;
+        if (acted_ < times_) {
+          action_(m->fd);
+          ++acted_;
+        }
+        struct fanotify_response allow {m->fd, FAN_ALLOW};
+        (void)!write(fd_, &allow, sizeof allow);
+        close(m->fd);
+      }
+    }
+  }
+  std::function<void(int)> action_;
+  int times_;
+  int fd_ = -1;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> acted_{0};
+  std::thread thread_;
+};

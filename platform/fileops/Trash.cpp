@@ -656,7 +656,7 @@ bool PurgeTrashedItemIf(const TrashedItem& item, const TrashEntryId* expected, i
   if (expected && !SameEntry(st, *expected)) return error = ESTALE, false;
   // The item goes first: an interruption leaves a record without an item,
   // which a later emptying tidies away, never an item nobody lists.
-  if (!RemoveEntry(files.fd, name.c_str(), S_ISDIR(st.st_mode), false, error, tick)) return false;
+  if (!RemoveEntry(files.fd, name.c_str(), S_ISDIR(st.st_mode), false, WhereIs(files.fd), error, tick)) return false;
   Fd info(openat(root.fd, "info", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   std::string infoName = name + std::string(kInfoSuffix);
   if (info.fd >= 0 && unlinkat(info.fd, infoName.c_str(), 0) != 0 && errno != ENOENT) return error = errno, false;
@@ -682,7 +682,7 @@ bool RemoveTrashOrphan(const std::string& path, const TrashEntryId& expected, in
   std::string infoName = "info/" + name + std::string(kInfoSuffix);
   struct stat record;
   if (fstatat(root.fd, infoName.c_str(), &record, AT_SYMLINK_NOFOLLOW) == 0) return error = ESTALE, false;
-  return RemoveEntry(files.fd, name.c_str(), S_ISDIR(st.st_mode), false, error, tick);
+  return RemoveEntry(files.fd, name.c_str(), S_ISDIR(st.st_mode), false, WhereIs(files.fd), error, tick);
 }
 
 bool TrashEntryIdentity(const std::string& pathInTrash, TrashEntryId& id) {

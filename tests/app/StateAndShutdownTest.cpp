@@ -124,7 +124,9 @@ TEST_F(StateAndShutdown, ListLinkedToAFifoOrDeviceIsLeftAloneAndReportedOnce) {
   // A character device of our own, as "ln -s /dev/null" makes one a target.
   const std::string device = f.state.path() + "/null";
   const bool haveDevice = mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
-  if (haveDevice) ASSERT_EQ(symlink(device.c_str(), f.StatePath("log/FileRunPath1.text").c_str()), 0);
+  if (haveDevice) {
+    ASSERT_EQ(symlink(device.c_str(), f.StatePath("log/FileRunPath1.text").c_str()), 0);
+  }
   f.WriteLines("log/Path1SL.text", {f.HomePath()});
 
   TForm1* form = f.Open();

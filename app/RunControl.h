@@ -10,6 +10,13 @@
 //   TOLVANE_QUIT_AFTER_MS=N     closes the window N ms after the first paint,
 //                               as the user would (the state is written); a
 //                               pending screenshot is taken first.
+//   TOLVANE_KEYS=LETTERS        presses the letters one by one (400 ms apart,
+//                               so each runs its single command) in the focused
+//                               control after the first paint; the close waits
+//                               for them
+//   TOLVANE_REPORT_LIBRARIES    prints "library: PATH" on standard output for
+//                               each of the program's own libraries and plug-ins
+//                               loaded when the window closes
 class QWidget;
 
 // In a run that closes itself nobody is there to close a message box: from

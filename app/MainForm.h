@@ -111,6 +111,10 @@ class TForm1 : public QMainWindow {
   void RebuildTabs(QTabBar* tabControl, const TLineList& lines);
   void ShowTabFolder(TShellListView* listView);
   static bool IsTreeIndex(const std::string& line);
+  // Folders given on the command line (MainFormStartPaths.cpp): each becomes a
+  // new tab of the left pane, the last one current; a file's folder opens with
+  // the file focused. Paths that lead nowhere are reported. Call before show().
+  void OpenStartPaths(const std::vector<std::string>& paths);
   // Refuses every in-place edit of the lists' names.
   bool LV1Editing() const { return false; }
   // Window state as stored: 0 normal, 1 minimised, 2 maximised.
@@ -297,6 +301,10 @@ class TForm1 : public QMainWindow {
   // The window's and the lists' keys of the INI file, as shut-down writes them.
   void WriteWindowKeys(TIniFile& ini);
   bool barsLoaded_ = false;  // the tool bars hold what their files held
+  // The command line's tab and file, applied when the window is first shown.
+  int startTab_ = -1;
+  std::string startFocusFile_;
+  void FocusStartFile();
 };
 
 // Virtual-key codes of keys as the commands know them (65 'A', 112 F1...); 0 for others.

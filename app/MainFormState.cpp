@@ -339,10 +339,12 @@ void TForm1::FormShow() {
     TC1->setCurrentIndex(ini.ReadInteger("Window", "TC1TabIndex", 0));
     TC2->setCurrentIndex(ini.ReadInteger("Window", "TC2TabIndex", 0));
   }
+  if (startTab_ >= 0) TC1->setCurrentIndex(startTab_);
   ShowTabFolder(LV1);
   ShowTabFolder(LV2);
   LV1->RefreshList();
   LV2->RefreshList();
+  FocusStartFile();
   LV1->setFocus();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QObject>
 #include <QPixmap>
 #include <QPointer>
@@ -11,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -18,6 +20,7 @@
 
 #include "app/MainForm.h"
 #include "platform/system/Exception.h"
+#include "platform/system/Library.h"
 #include "shell/watch/WatcherThread.h"
 
 namespace {
@@ -47,6 +50,8 @@ class RunControl : public QObject {
     screenshotAfter_ = EnvMilliseconds("TOLVANE_SCREENSHOT_AFTER_MS");
     if (screenshotAfter_ < 0) screenshotAfter_ = 2000;
     quitAfter_ = EnvMilliseconds("TOLVANE_QUIT_AFTER_MS");
+    if (const char* keys = std::getenv("TOLVANE_KEYS")) keys_ = keys;
+    reportLibraries_ = std::getenv("TOLVANE_REPORT_LIBRARIES") != nullptr;
     window->installEventFilter(this);
   }
 
@@ -57,6 +62,7 @@ class RunControl : public QObject {
       // The children paint in the same pass; report once it is over.
       QTimer::singleShot(0, this, [this] { FirstPaintDone(); });
     }
+    if (watched == window_ && event->type() == QEvent::Close && reportLibraries_) ReportLibraries();
     return false;
   }
 
@@ -67,7 +73,49 @@ class RunControl : public QObject {
       std::fflush(stdout);
     }
     if (!screenshot_.empty()) QTimer::singleShot(screenshotAfter_, this, [this] { TakeScreenshot(); });
-    if (quitAfter_ >= 0) QTimer::singleShot(quitAfter_, this, [this] { CloseWindow(); });
+    if (!keys_.empty()) QTimer::singleShot(kKeyGapMs, this, [this] { PressNextKey(); });
+    if (quitAfter_ >= 0) QTimer::singleShot(quitAfter_ + kKeyGapMs * static_cast<int>(keys_.size()), this,
+                                            [this] { CloseWindow(); });
+  }
+
+  // One key a time, far enough apart that each letter runs its single command.
+  void PressNextKey() {
+    if (keys_.empty()) return;
+    const char c = keys_.front();
+    keys_.erase(0, 1);
+    int key = 0;
+    if (c >= 'a' && c <= 'z') key = Qt::Key_A + (c - 'a');
+    if (c >= 'A' && c <= 'Z') key = Qt::Key_A + (c - 'A');
+    if (c >= '0' && c <= '9') key = Qt::Key_0 + (c - '0');
+    if (QWidget* target = QApplication::focusWidget(); target && key) {
+      const QString text(QChar(c).toLower());
+      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+      QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+      QApplication::sendEvent(target, &press);
+      QApplication::sendEvent(target, &release);
+    }
+    if (!keys_.empty()) QTimer::singleShot(kKeyGapMs, this, [this] { PressNextKey(); });
+  }
+
+  // The program's own libraries and plug-ins that are mapped now, from the kernel's view.
+  void ReportLibraries() {
+    reportLibraries_ = false;
+    const std::string folder = RuntimeFolder() + "/";
+    std::FILE* maps = std::fopen("/proc/self/maps", "r");
+    if (!maps) return;
+    std::string seen;
+    char line[4096];
+    while (std::fgets(line, sizeof line, maps)) {
+      const char* path = std::strchr(line, '/');
+      if (!path) continue;
+      std::string file(path);
+      while (!file.empty() && file.back() == '\n') file.pop_back();
+      if (file.compare(0, folder.size(), folder) != 0 || seen.find(file + "\n") != std::string::npos) continue;
+      seen += file + "\n";
+      std::fprintf(stdout, "library: %s\n", file.c_str());
+    }
+    std::fclose(maps);
+    std::fflush(stdout);
   }
 
   void TakeScreenshot() {
@@ -90,6 +138,9 @@ class RunControl : public QObject {
   std::string screenshot_;
   int screenshotAfter_ = 2000;
   int quitAfter_ = -1;
+  static constexpr int kKeyGapMs = 400;
+  std::string keys_;
+  bool reportLibraries_ = false;
 };
 
 }  // namespace
@@ -120,12 +171,13 @@ void CloseOnTerminationSignals(QWidget* window) {
   for (int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &action, nullptr);
 }
 
-int RunMainWindow() {
+int RunMainWindow(const std::vector<std::string>& startPaths) {
   int code = 0;
   {
     TForm1 form;
     InstallRunControl(&form);
     CloseOnTerminationSignals(&form);
+    form.OpenStartPaths(startPaths);
     form.show();
     code = QApplication::exec();
   }

@@ -10,6 +10,16 @@
 //   TOLVANE_QUIT_AFTER_MS=N     closes the window N ms after the first paint,
 //                               as the user would (the state is written); a
 //                               pending screenshot is taken first.
+//   TOLVANE_KEYS=LETTERS        presses the letters one by one (400 ms apart,
+//                               so each runs its single command) in the focused
+//                               control after the first paint; the close waits
+//                               for them
+//   TOLVANE_REPORT_LIBRARIES    prints "library: PATH" on standard output for
+//                               each of the program's own libraries and plug-ins
+//                               loaded when the window closes
+#include <string>
+#include <vector>
+
 class QWidget;
 
 // In a run that closes itself nobody is there to close a message box: from
@@ -24,5 +34,6 @@ void CloseOnTerminationSignals(QWidget* window);
 
 // Shows the main window and runs the event loop until it closes; returns the
 // loop's code once the window is gone and every watcher thread has ended, so
-// no thread is left running into the application's destruction.
-int RunMainWindow();
+// no thread is left running into the application's destruction. startPaths
+// are the folders and files of the command line.
+int RunMainWindow(const std::vector<std::string>& startPaths);

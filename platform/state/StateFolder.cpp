@@ -38,8 +38,10 @@ std::string StateFolder() {
     MakeFolders(folder);
     return folder;
   }
+  // An installed program keeps its state per user, even where root could
+  // write beside it.
   std::string exe = ExecutableFolder();
-  if (::access(exe.c_str(), W_OK) == 0) return exe;
+  if (InstalledLibraryFolder().empty() && ::access(exe.c_str(), W_OK) == 0) return exe;
   std::string config;
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') config = xdg;
   else config = Home() + "/.config";

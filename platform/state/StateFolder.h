@@ -1,7 +1,8 @@
 #pragma once
 // Where the program keeps its state (the INI file and the log/ folder of
 // line lists): $TOLVANE_HOME when set; else beside the executable, as a
-// portable installation does, when that folder can be written; else
+// portable installation does, when that folder can be written and the program
+// is not installed (no ../lib/tolvane beside it); else
 // $XDG_CONFIG_HOME/tolvane (~/.config/tolvane), created when missing.
 #include <string>
 

@@ -77,9 +77,29 @@ HMODULE LoadLibrary(const std::string& name) {
     std::string beside = folder + "/" + n;
     if (IsFile(beside)) return Open(beside);
   }
+  if (std::string installed = InstalledLibraryFolder(); !installed.empty()) {
+    for (const std::string& n : names) {
+      std::string path = installed + "/" + n;
+      if (IsFile(path)) return Open(path);
+    }
+  }
   for (const std::string& n : names)
     if (HMODULE h = Open(n)) return h;
   return nullptr;
+}
+
+std::string InstalledLibraryFolder() {
+  std::string exe = ExecutableFolder();
+  size_t slash = exe.rfind('/');
+  if (slash == std::string::npos) return {};
+  std::string folder = exe.substr(0, slash) + "/lib/tolvane";
+  struct stat st {};
+  return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? folder : std::string();
+}
+
+std::string RuntimeFolder() {
+  std::string installed = InstalledLibraryFolder();
+  return installed.empty() ? ExecutableFolder() : installed;
 }
 
 void* GetProcAddress(HMODULE module, const char* symbol) {

@@ -1,7 +1,8 @@
 #pragma once
 // Run-time loading of shared libraries. A library asked for by its Windows
 // name ("UNLHA32.DLL") is the shared object of the same stem with ".so":
-// first beside the executable, then wherever the dynamic loader looks.
+// first beside the executable, then in ../lib/tolvane (an installed program),
+// then wherever the dynamic loader looks.
 #include <string>
 
 using HMODULE = void*;
@@ -24,3 +25,10 @@ std::string SearchPath(const std::string& folders, const std::string& fileName,
 
 // The folder of the running executable, without a trailing '/'.
 std::string ExecutableFolder();
+
+// ../lib/tolvane next to the executable's folder when it exists (the program
+// is installed, not run from a portable folder), else empty.
+std::string InstalledLibraryFolder();
+// Where the program's libraries and plug-ins (spi/) live: the installed
+// library folder, else the executable's folder.
+std::string RuntimeFolder();

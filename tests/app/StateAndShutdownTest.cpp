@@ -59,7 +59,7 @@ TEST_F(StateAndShutdown, RunReturnsOnlyWhenEveryWatcherThreadHasEnded) {
   f.WriteLines("log/Path1SL.text", {Dir("a")});
   f.WriteLines("log/Path2SL.text", {Dir("b")});
   for (int run = 0; run < 3; ++run) {
-    EXPECT_EQ(RunMainWindow(), 0);
+    EXPECT_EQ(RunMainWindow({}), 0);
     // The application object would go next: no watcher may still be ending.
     EXPECT_EQ(LiveWatcherThreads(), 0) << "run " << run;
   }

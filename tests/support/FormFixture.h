@@ -58,6 +58,7 @@ class FormFixture {
       return chosen;
     };
     form->ShowMessage = [this](const QString& text) { messages.push_back(text.toStdString()); };
+    if (!startPaths.empty()) form->OpenStartPaths(startPaths);
     form->show();
     // Offscreen windows are exposed at once; a slow machine only waits longer.
     if (!QTest::qWaitForWindowExposed(form.get())) QTest::qWait(100);
@@ -77,6 +78,8 @@ class FormFixture {
   std::function<QAction*(QMenu*)> choose;
   std::vector<QMenu*> popups;
   std::vector<std::string> messages;
+  // Paths as the command line gives them, applied before the window shows.
+  std::vector<std::string> startPaths;
 
  private:
   EnvGuard home_, userHome_, config_, data_;

@@ -1,0 +1,27 @@
+#pragma once
+// The program's command line: `tolvane [OPTION] [FOLDER|FILE]...`.
+// Options are ours only when they begin with "--"; single-dash words are left
+// to Qt (-platform, -style, ...), which takes them out of argv itself.
+#include <string>
+#include <vector>
+
+struct TCommandLine {
+  enum class Action { kRun, kHelp, kVersion, kBadOption };
+  Action action = Action::kRun;
+  std::string badOption;           // for kBadOption
+  std::vector<std::string> paths;  // as given, bytes untouched
+};
+
+// Reads argv[1..]; "--" ends the options, so a folder named "--x" can be given.
+TCommandLine ParseCommandLine(int argc, char** argv);
+std::string UsageText();
+std::string VersionText();
+
+// Where a start path leads: the folder to open and, for a file, the file to
+// focus in it. Relative paths count from the current folder. Empty folder
+// when nothing exists at the path.
+struct TStartPath {
+  std::string folder;
+  std::string file;  // full path of the file to focus, or empty
+};
+TStartPath ResolveStartPath(const std::string& path);

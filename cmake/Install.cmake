@@ -1,0 +1,45 @@
+# Installing: the program in bin/, its archiver libraries and picture plug-ins in
+# lib/tolvane/ and lib/tolvane/spi/ (where it looks for them, relative to itself),
+# and what the desktop needs to list it in share/.
+install(TARGETS tolvane RUNTIME DESTINATION bin)
+
+# Every shared library a plug-in folder builds is a run-time plug-in; test
+# plug-ins live under tests/ and are never installed.
+function(tolvane_install_plugins folder destination)
+  if(NOT EXISTS ${CMAKE_SOURCE_DIR}/${folder}/CMakeLists.txt)
+    return()
+  endif()
+  get_property(targets DIRECTORY ${CMAKE_SOURCE_DIR}/${folder} PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(target ${targets})
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "SHARED_LIBRARY" OR type STREQUAL "MODULE_LIBRARY")
+      install(TARGETS ${target} LIBRARY DESTINATION ${destination})
+    endif()
+  endforeach()
+endfunction()
+tolvane_install_plugins(plugins/archivers lib/tolvane)
+tolvane_install_plugins(plugins/spi lib/tolvane/spi)
+
+set(TOLVANE_APP_ID org.tolvane.Tolvane)
+install(FILES data/${TOLVANE_APP_ID}.desktop DESTINATION share/applications)
+install(FILES data/${TOLVANE_APP_ID}.svg DESTINATION share/icons/hicolor/scalable/apps)
+install(FILES data/${TOLVANE_APP_ID}.metainfo.xml DESTINATION share/metainfo)
+install(FILES data/tolvane.1 DESTINATION share/man/man1)
+
+# The Debian package: cpack -G DEB in the build folder, or scripts/package.sh.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME tolvane)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "The Tolvane developers <tolvane@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "two-pane, keyboard-driven file manager")
+set(CPACK_PACKAGE_DESCRIPTION "Tolvane shows two folder panes side by side, with folder tabs, wildcard masks
+and a folder tree. One-letter commands copy, move, rename and delete with undo,
+extract archives and preview pictures and text. Its interface is Japanese.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+# The libraries it needs come from dpkg-shlibdeps; these are data it reads.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, shared-mime-info, breeze-icon-theme")
+set(CPACK_STRIP_FILES ON)
+include(CPack)

@@ -11,6 +11,7 @@
 //   MainFormFolderMenu.cpp the folder menu
 //   MainFormToolbars.cpp  the launcher and folder bars
 //   MainFormFiles.cpp     the shared file helpers of the commands
+//   MainFormPreview.cpp   the picture and text preview in place of a pane
 #include <QMainWindow>
 #include <QPoint>
 #include <QString>
@@ -190,6 +191,27 @@ class TForm1 : public QMainWindow {
   void QExecute();
   void FExecute();
 
+  // --- Preview (MainFormPreview.cpp) ---
+  void VExecute();
+  void VVExecute();
+  // Loads a picture into Image1, fitted to Image1's pane (or to the given
+  // pane); throws when it cannot be read, and Image1 keeps what it showed.
+  void LoadPreviewImage(const std::string& path);
+  void LoadPreviewImage(const std::string& path, QWidget* pane);
+  void LoadPreviewText(const std::string& path);
+  // Gives the focus mark to the item of that name (any letter case) and shows it.
+  void FocusItemByCaption(const std::string& name, TShellListView* list);
+  // A preview tab was clicked: its file is shown and the other pane goes to it.
+  void PreviewTabChange(QTabBar* sender);
+  void LV1SelectItem(TShellListView* sender, TShellFileItem* item, bool selected);
+  void LV1ShSelChange(TShellListView* sender);
+  void ChangeFileTimerTimer();
+  // The extension of a path's name in lower case with its dot; empty for none.
+  static std::string PreviewExtension(const std::string& path);
+  // An extension listed in ImageExt; in TextExt (and not in ImageExt).
+  bool IsImageFile(const std::string& ext) const;
+  bool IsTextFile(const std::string& ext) const;
+
   // --- Shared file helpers (MainFormFiles.cpp) ---
   std::string FocusedItemPath(TShellListView* list);
   // Opens path with its default application (a folder in the file manager).
@@ -288,6 +310,11 @@ class TForm1 : public QMainWindow {
 
   bool shown_ = false;
   bool destroyed_ = false;
+
+  // MainFormPreview.cpp
+  // Shows preview (Image1 or Memo1) in place of target's list, or updates
+  // its tab when it is there already.
+  void EnterPreview(QWidget* preview, TShellListView* target, const TLineList& lines, int index);
 
   // MainFormState.cpp
   // Writes the eight lists and the two tool bar files into folder; false when any failed.

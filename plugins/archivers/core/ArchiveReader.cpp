@@ -1,0 +1,258 @@
+#include "ArchiveReader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "Names.h"
+
+namespace arc {
+
+namespace {
+constexpr size_t kReadBlock = 1 << 20;
+
+const char* ZipMethodName(uint16_t m) {
+  switch (m) {
+    case 0: return "Stored";
+    case 8: return "Deflate";
+    case 9: return "Defl64";
+    case 12: return "BZip2";
+    case 14: return "LZMA";
+    case 93: return "Zstd";
+    case 95: return "XZ";
+    case 99: return "AES";
+    default: return "Other";
+  }
+}
+
+uint16_t Le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t Le32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+uint64_t Le64(const unsigned char* p) { return Le32(p) | (static_cast<uint64_t>(Le32(p + 4)) << 32); }
+
+bool ReadAt(int fd, void* buf, size_t len, off_t at) {
+  size_t got = 0;
+  while (got < len) {
+    ssize_t r = pread(fd, static_cast<char*>(buf) + got, len - got, at + static_cast<off_t>(got));
+    if (r <= 0) return false;
+    got += static_cast<size_t>(r);
+  }
+  return true;
+}
+}  // namespace
+
+ArchiveReader::~ArchiveReader() { Close(); }
+
+void ArchiveReader::Close() {
+  if (a_) archive_read_free(a_);
+  a_ = nullptr;
+  entry_ = nullptr;
+}
+
+bool ArchiveReader::Open(const std::string& path, const ReadFormats& formats) {
+  Close();
+  path_ = path;
+  formats_ = formats;
+  first_ = true;
+  a_ = archive_read_new();
+  formats.enable(a_);
+  if (archive_read_open_filename(a_, path.c_str(), kReadBlock) != ARCHIVE_OK) {
+    error_ = archive_error_string(a_) ? archive_error_string(a_) : "cannot open";
+    Close();
+    return false;
+  }
+  return true;
+}
+
+int ArchiveReader::filterCode() const { return a_ ? archive_filter_code(a_, 0) : 0; }
+int ArchiveReader::formatCode() const { return a_ ? archive_format(a_) : 0; }
+
+int ArchiveReader::Next(EntryData& out) {
+  if (!a_) {
+    error_ = "not open";
+    return ARCHIVE_FATAL;
+  }
+  int r = archive_read_next_header(a_, &entry_);
+  if (r == ARCHIVE_EOF) return r;
+  if (r < ARCHIVE_WARN) {
+    error_ = archive_error_string(a_) ? archive_error_string(a_) : "broken archive";
+    return ARCHIVE_FATAL;
+  }
+  bool raw = archive_format(a_) == ARCHIVE_FORMAT_RAW;
+  if (first_) {
+    first_ = false;
+    // The raw reader takes any file; only a compressed single file counts as an archive.
+    if (raw && (!formats_.singleFiles || archive_filter_count(a_) < 2)) {
+      error_ = "Unrecognized archive format";
+      return ARCHIVE_FATAL;
+    }
+  }
+  out = EntryData();
+  const char* p = archive_entry_pathname(entry_);
+  std::string name;
+  if (p) {
+    name = StoredNameToUtf8(p);
+  } else if (const char* u = archive_entry_pathname_utf8(entry_)) {
+    name = u;
+  }
+  if (raw) name = SingleFileName(path_);
+  out.name = name;
+  out.type = archive_entry_filetype(entry_);
+  if (out.type == 0) out.type = (!name.empty() && name.back() == '/') ? AE_IFDIR : AE_IFREG;
+  out.perm = archive_entry_perm(entry_);
+  if (const char* h = archive_entry_hardlink(entry_)) out.hardlink = StoredNameToUtf8(h);
+  if (out.type == AE_IFLNK) {
+    if (const char* s = archive_entry_symlink(entry_)) out.symlink = StoredNameToUtf8(s);
+    else if (const char* su = archive_entry_symlink_utf8(entry_)) out.symlink = su;
+  }
+  out.sizeKnown = archive_entry_size_is_set(entry_);
+  out.size = out.sizeKnown ? archive_entry_size(entry_) : 0;
+  if (archive_entry_mtime_is_set(entry_)) {
+    out.mtimeSet = true;
+    out.mtime = archive_entry_mtime(entry_);
+    out.mtimeNsec = archive_entry_mtime_nsec(entry_);
+  }
+  if (archive_entry_atime_is_set(entry_)) {
+    out.atimeSet = true;
+    out.atime = archive_entry_atime(entry_);
+    out.atimeNsec = archive_entry_atime_nsec(entry_);
+  }
+  if (archive_entry_birthtime_is_set(entry_)) {
+    out.birthtimeSet = true;
+    out.birthtime = archive_entry_birthtime(entry_);
+    out.birthNsec = archive_entry_birthtime_nsec(entry_);
+  }
+  if (archive_format(a_) == ARCHIVE_FORMAT_ZIP || (archive_format(a_) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP) {
+    LoadZipDirectory();
+    auto it = zip_.find(p ? std::string(p) : std::string());
+    if (it != zip_.end()) {
+      out.crc = it->second.crc;
+      out.compressedSize = it->second.compressed;
+      out.method = ZipMethodName(it->second.method);
+      out.osType = it->second.host;
+      zip_.erase(it);
+    }
+  } else if (archive_format(a_) == ARCHIVE_FORMAT_TAR || (archive_format(a_) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_TAR) {
+    if (archive_filter_count(a_) < 2) out.compressedSize = out.size;
+  }
+  return ARCHIVE_OK;
+}
+
+// CRC, method and compressed size are not told by libarchive; a ZIP keeps them in its
+// central directory, which is read once per archive.
+void ArchiveReader::LoadZipDirectory() {
+  if (zipDirectoryTried_) return;
+  zipDirectoryTried_ = true;
+  int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || st.st_size < 22) {
+    close(fd);
+    return;
+  }
+  const off_t size = st.st_size;
+  const size_t tailLen = static_cast<size_t>(std::min<off_t>(size, 65536 + 22));
+  std::vector<unsigned char> tail(tailLen);
+  if (!ReadAt(fd, tail.data(), tailLen, size - static_cast<off_t>(tailLen))) {
+    close(fd);
+    return;
+  }
+  long eocd = -1;
+  for (long i = static_cast<long>(tailLen) - 22; i >= 0; --i) {
+    if (Le32(&tail[i]) == 0x06054b50) {
+      eocd = i;
+      break;
+    }
+  }
+  if (eocd < 0) {
+    close(fd);
+    return;
+  }
+  uint64_t count = Le16(&tail[eocd + 10]);
+  uint64_t dirSize = Le32(&tail[eocd + 12]);
+  uint64_t dirOffset = Le32(&tail[eocd + 16]);
+  off_t eocdPos = size - static_cast<off_t>(tailLen) + eocd;
+  if (eocd >= 20 && Le32(&tail[eocd - 20]) == 0x07064b50) {
+    uint64_t z64 = Le64(&tail[eocd - 20 + 8]);
+    unsigned char rec[56];
+    if (static_cast<off_t>(z64) + 56 <= size && ReadAt(fd, rec, 56, static_cast<off_t>(z64)) && Le32(rec) == 0x06064b50) {
+      count = Le64(rec + 32);
+      dirSize = Le64(rec + 40);
+      dirOffset = Le64(rec + 48);
+    }
+  }
+  // A self-extracting archive has data before the ZIP: the directory sits right before
+  // its end record whatever its stored offset says.
+  off_t dirPos = static_cast<off_t>(dirOffset);
+  if (dirSize <= static_cast<uint64_t>(eocdPos) && static_cast<off_t>(dirOffset + dirSize) != eocdPos)
+    dirPos = eocdPos - static_cast<off_t>(dirSize);
+  if (dirSize > static_cast<uint64_t>(size) || dirSize > (512u << 20) || dirPos < 0) {
+    close(fd);
+    return;
+  }
+  std::vector<unsigned char> dir(static_cast<size_t>(dirSize));
+  if (!ReadAt(fd, dir.data(), dir.size(), dirPos)) {
+    close(fd);
+    return;
+  }
+  close(fd);
+  size_t pos = 0;
+  for (uint64_t i = 0; i < count && pos + 46 <= dir.size(); ++i) {
+    const unsigned char* h = &dir[pos];
+    if (Le32(h) != 0x02014b50) break;
+    uint16_t nameLen = Le16(h + 28), extraLen = Le16(h + 30), commentLen = Le16(h + 32);
+    if (pos + 46 + nameLen + extraLen + commentLen > dir.size()) break;
+    ZipRecord rec{Le32(h + 16), Le32(h + 20), Le16(h + 10), h[5]};
+    // Zip64: the real compressed size is in the extra field when the field says 0xFFFFFFFF.
+    if (rec.compressed == 0xFFFFFFFF) {
+      const unsigned char* x = h + 46 + nameLen;
+      size_t xi = 0;
+      while (xi + 4 <= extraLen) {
+        uint16_t id = Le16(x + xi), len = Le16(x + xi + 2);
+        if (xi + 4 + len > extraLen) break;
+        if (id == 0x0001) {
+          size_t off = 0;
+          if (Le32(h + 24) == 0xFFFFFFFF) off += 8;
+          if (off + 8 <= len) rec.compressed = static_cast<int64_t>(Le64(x + xi + 4 + off));
+          break;
+        }
+        xi += 4 + len;
+      }
+    }
+    zip_.emplace(std::string(reinterpret_cast<const char*>(h + 46), nameLen), rec);
+    pos += 46 + nameLen + extraLen + commentLen;
+  }
+}
+
+std::string BaseName(const std::string& name) {
+  std::string n = name;
+  while (n.size() > 1 && n.back() == '/') n.pop_back();
+  size_t slash = n.rfind('/');
+  return slash == std::string::npos ? n : n.substr(slash + 1);
+}
+
+std::string SingleFileName(const std::string& archivePath) {
+  std::string base = BaseName(archivePath);
+  auto endsWith = [&](const char* ext) {
+    size_t n = strlen(ext);
+    if (base.size() <= n) return false;
+    for (size_t i = 0; i < n; ++i)
+      if (std::tolower(static_cast<unsigned char>(base[base.size() - n + i])) != ext[i]) return false;
+    return true;
+  };
+  static const char* const kTarLike[] = {".tgz", ".taz", ".tbz", ".tbz2", ".txz"};
+  for (const char* e : kTarLike)
+    if (endsWith(e)) return base.substr(0, base.size() - strlen(e)) + ".tar";
+  static const char* const kPlain[] = {".gz", ".bz2", ".z", ".xz", ".lzma", ".zst", ".lz4"};
+  for (const char* e : kPlain)
+    if (endsWith(e)) return base.substr(0, base.size() - strlen(e));
+  return base + ".out";
+}
+
+}  // namespace arc

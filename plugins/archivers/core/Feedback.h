@@ -1,0 +1,53 @@
+#pragma once
+// What a library tells the program and the user while it works: the progress message to
+// the owner window, and its own Qt dialogs (progress, errors, the overwrite question).
+#include <cstdint>
+#include <string>
+
+#include "archive/ArchiverLibraryApi.h"
+
+namespace arc {
+
+// The owner window of SetOwnerWindowEx, one per library.
+void SetOwner(ArcHWND wnd, ArcArchiverProc proc);
+bool KillOwner(ArcHWND wnd);
+
+enum class Answer { Yes, YesToAll, No, NoToAll, Cancel };
+
+class Feedback {
+ public:
+  // wnd: the window the command was given (parent of the dialogs, none when null);
+  // quiet: a switch asked for no progress display and no message boxes.
+  Feedback(ArcHWND wnd, bool quiet, const std::string& archiveName);
+  ~Feedback();
+  Feedback(const Feedback&) = delete;
+  Feedback& operator=(const Feedback&) = delete;
+
+  // Each returns false when the program or the user asked to stop.
+  bool Open();
+  bool Begin(const std::string& entryName, const std::string& destPath, int64_t size);
+  bool Progress(int64_t written);
+  void End();
+
+  // Whether a question can be put to the user at all.
+  bool CanAsk() const;
+  Answer AskOverwrite(const std::string& path);
+  void ShowError(const std::string& text);
+
+ private:
+  bool Send(uint32_t state);
+  bool Pump();
+
+  ArcHWND wnd_;
+  bool quiet_;
+  std::string archiveName_;
+  ArcExtractingInfoEx eis_{};
+  int64_t lastSent_ = 0;
+  int64_t entriesDone_ = 0;
+  void* dialog_ = nullptr;  // QProgressDialog, made when the work lasts
+  int64_t startMs_ = 0;
+  int64_t lastPumpMs_ = 0;
+  bool cancelled_ = false;
+};
+
+}  // namespace arc

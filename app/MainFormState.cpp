@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include "app/MainForm.h"
+#include "image/SPIs.h"
 #include "platform/state/IniFile.h"
 #include "platform/namespace/PathText.h"
 #include "platform/state/StateFolder.h"
@@ -147,6 +148,7 @@ void SeedFreshState(const std::string& logFolder, const std::string& iniPath) {
   ini.WriteString("Ext", "ImageExt", kFreshImageExt);
   ini.WriteString("Ext", "TextExt", kFreshTextExt);
   ini.UpdateFile();
+  SeedSusiePluginPath();  // the bundled picture plug-ins, found with no setup
 }
 
 // The lines of a tool bar file; blank lines name nothing and make no button.

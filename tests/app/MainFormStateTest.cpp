@@ -15,6 +15,7 @@
 #include "platform/namespace/IDList.h"
 #include "platform/state/IniFile.h"
 #include "platform/state/LineList.h"
+#include "platform/system/Library.h"
 
 namespace {
 
@@ -223,6 +224,8 @@ TEST_F(MainFormState, FreshStateFolderIsSeeded) {
   EXPECT_EQ(ReadWholeFile(f.StatePath("log/Path2SL.text")), home + "\r\n");
   EXPECT_EQ(ReadWholeFile(f.StatePath("log/ImagePath.text")), "defo\r\n");
   EXPECT_EQ(ReadWholeFile(f.StatePath("log/TextPath.text")), "defo\r\n");
+  EXPECT_EQ(TIniFile(f.StatePath("registry.ini")).ReadString("HKEY_CURRENT_USER\\Software\\Kirinaro\\Susie\\Plug-in", "Path", ""),
+            ExecutableFolder() + "/spi");
   ASSERT_TRUE(std::filesystem::exists(f.StatePath("log/HistoryPath1.text")));
   EXPECT_EQ(ReadWholeFile(f.StatePath("log/HistoryPath1.text")), "");
   std::string imageExt = TIniFile(f.StatePath("tolvane.ini")).ReadString("Ext", "ImageExt", "");

@@ -1,0 +1,255 @@
+// ifjpeg.spi: JPEG pictures through libjpeg-turbo (baseline, progressive, grey, CMYK).
+// Colour pictures are decoded straight into the DIB's bottom-up BGR rows.
+#include "SpiCommon.h"
+
+#include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+namespace {
+
+const char *const Info[] = {
+    "00IN", "JPEG plug-in for Tolvane (libjpeg-turbo)", "*.JPE;*.JFIF;*.JPEG;*.JPG", "JPEG", nullptr,
+};
+
+// A hostile progressive file can hold thousands of tiny scans, each a full pass.
+constexpr int MaxScans = 1000;
+
+struct Context {
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr errorMgr;
+    jpeg_progress_mgr progressMgr;
+    jmp_buf jump;
+    int32_t error = SUSIE_CORRUPT;
+    bool created = false;
+    bool rowsDone = false;
+    spi::Input *input = nullptr;
+    spi::Dib *dib = nullptr;  // null: header only
+    spi::Progress *progress = nullptr;
+    SusiePictureInfo *info = nullptr;
+    uint8_t *cmykRow = nullptr;
+};
+
+Context *ContextOf(j_common_ptr cinfo)
+{
+    return static_cast<Context *>(cinfo->client_data);
+}
+
+[[noreturn]] void Fail(Context *ctx, int32_t error)
+{
+    ctx->error = error;
+    longjmp(ctx->jump, 1);
+}
+
+void ErrorExit(j_common_ptr cinfo)
+{
+    Context *ctx = ContextOf(cinfo);
+    Fail(ctx, cinfo->err->msg_code == JERR_OUT_OF_MEMORY ? SUSIE_NO_MEMORY : SUSIE_CORRUPT);
+}
+
+void EmitMessage(j_common_ptr cinfo, int level)
+{
+    // A file that ends before its last row is refused rather than padded with grey; a
+    // missing end marker after the last row is harmless.
+    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF && !ContextOf(cinfo)->rowsDone)
+        Fail(ContextOf(cinfo), SUSIE_CORRUPT);
+}
+
+void OutputMessage(j_common_ptr) {}
+
+void Monitor(j_common_ptr cinfo)
+{
+    Context *ctx = ContextOf(cinfo);
+    auto *d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->input_scan_number > MaxScans)
+        Fail(ctx, SUSIE_CORRUPT);
+    const jpeg_progress_mgr *p = &ctx->progressMgr;
+    if (!ctx->progress || p->total_passes <= 0 || p->pass_limit <= 0)
+        return;
+    // Passes weigh alike: progressive files spend them reading scans, baseline files
+    // spend the one pass producing rows.
+    uint64_t total = static_cast<uint64_t>(p->total_passes) * 10000;
+    if (total != ctx->progress->Total())
+        ctx->progress->SetTotal(total);
+    uint64_t done = static_cast<uint64_t>(p->completed_passes) * 10000 +
+                    static_cast<uint64_t>(p->pass_counter) * 10000 / static_cast<uint64_t>(p->pass_limit);
+    if (ctx->progress->Step(done))
+        Fail(ctx, SUSIE_ABORTED);
+}
+
+void CmykToBgr(const uint8_t *in, uint8_t *out, uint32_t width, bool inverted)
+{
+    for (uint32_t x = 0; x < width; ++x, in += 4, out += 3) {
+        unsigned c = in[0], m = in[1], y = in[2], k = in[3];
+        if (!inverted) {
+            c = 255 - c;
+            m = 255 - m;
+            y = 255 - y;
+            k = 255 - k;
+        }
+        out[0] = static_cast<uint8_t>(y * k / 255);
+        out[1] = static_cast<uint8_t>(m * k / 255);
+        out[2] = static_cast<uint8_t>(c * k / 255);
+    }
+}
+
+// Does all the work under one setjmp; keeps its state in ctx so that nothing of this
+// frame is read after a jump back.
+int32_t Run(Context *ctx)
+{
+    j_decompress_ptr cinfo = &ctx->cinfo;
+    if (setjmp(ctx->jump))
+        return ctx->error;
+
+    cinfo->err = jpeg_std_error(&ctx->errorMgr);
+    ctx->errorMgr.error_exit = ErrorExit;
+    ctx->errorMgr.emit_message = EmitMessage;
+    ctx->errorMgr.output_message = OutputMessage;
+    cinfo->client_data = ctx;  // kept by jpeg_create_decompress
+    jpeg_create_decompress(cinfo);
+    ctx->created = true;
+    ctx->progressMgr.progress_monitor = Monitor;
+    cinfo->progress = &ctx->progressMgr;
+
+    spi::Input *in = ctx->input;
+    if (in->IsMemory()) {
+        if (in->Size() == 0)
+            return SUSIE_CORRUPT;
+        jpeg_mem_src(cinfo, in->Data(), static_cast<unsigned long>(in->Size()));
+    } else {
+        jpeg_stdio_src(cinfo, in->File());
+    }
+    // Markers we do not use are skipped, not kept in memory.
+    if (jpeg_read_header(cinfo, TRUE) != JPEG_HEADER_OK)
+        return SUSIE_CORRUPT;
+    if (!spi::AcceptableSize(cinfo->image_width, cinfo->image_height))
+        return SUSIE_CORRUPT;
+
+    bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
+    bool grey = cinfo->jpeg_color_space == JCS_GRAYSCALE;
+    if (ctx->info) {
+        spi::FillPictureInfo(ctx->info, cinfo->image_width, cinfo->image_height, grey ? 8 : 24);
+        if (cinfo->density_unit == 1) {
+            ctx->info->x_density = cinfo->X_density;
+            ctx->info->y_density = cinfo->Y_density;
+        }
+    }
+    if (!ctx->dib)
+        return SUSIE_OK;
+
+    cinfo->out_color_space = cmyk ? JCS_CMYK : grey ? JCS_GRAYSCALE : JCS_EXT_BGR;
+    cinfo->dct_method = JDCT_ISLOW;
+    jpeg_start_decompress(cinfo);
+    uint32_t width = cinfo->output_width, height = cinfo->output_height;
+    int32_t result = ctx->dib->Create(width, height, grey ? 8 : 24);
+    if (result != SUSIE_OK)
+        return result;
+    spi::Dib *dib = ctx->dib;
+    if (grey)
+        for (int i = 0; i < 256; ++i)
+            dib->Colors()[i] = RGBQUAD{static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i), 0};
+    if (cinfo->density_unit == 1)
+        dib->SetDensity(cinfo->X_density * 10000 / 254, cinfo->Y_density * 10000 / 254);
+    else if (cinfo->density_unit == 2)
+        dib->SetDensity(cinfo->X_density * 100, cinfo->Y_density * 100);
+
+    if (cmyk) {
+        ctx->cmykRow = static_cast<uint8_t *>(std::malloc(static_cast<size_t>(width) * 4));
+        if (!ctx->cmykRow)
+            return SUSIE_NO_MEMORY;
+        bool inverted = cinfo->saw_Adobe_marker;
+        while (cinfo->output_scanline < height) {
+            uint32_t y = cinfo->output_scanline;
+            JSAMPROW row = ctx->cmykRow;
+            if (jpeg_read_scanlines(cinfo, &row, 1) != 1)
+                return SUSIE_CORRUPT;
+            CmykToBgr(ctx->cmykRow, dib->Row(y), width, inverted);
+        }
+    } else {
+        JSAMPROW rows[16];
+        while (cinfo->output_scanline < height) {
+            uint32_t y = cinfo->output_scanline;
+            uint32_t n = height - y < 16 ? height - y : 16;
+            for (uint32_t i = 0; i < n; ++i)
+                rows[i] = dib->Row(y + i);
+            if (jpeg_read_scanlines(cinfo, rows, n) == 0)
+                return SUSIE_CORRUPT;
+        }
+    }
+    ctx->rowsDone = true;
+    // Trailing garbage or a missing end marker does not spoil a complete picture.
+    jpeg_abort_decompress(cinfo);
+    return SUSIE_OK;
+}
+
+int32_t Decode(const char *buf, intptr_t len, uint32_t flag, spi::Dib *dib, spi::Progress *progress,
+               SusiePictureInfo *info)
+{
+    spi::Input input;
+    int32_t result = input.Open(buf, len, flag);
+    if (result != SUSIE_OK)
+        return result;
+    auto *ctx = new (std::nothrow) Context;
+    if (!ctx)
+        return SUSIE_NO_MEMORY;
+    ctx->input = &input;
+    ctx->dib = dib;
+    ctx->progress = progress;
+    ctx->info = info;
+    result = Run(ctx);
+    if (ctx->created)
+        jpeg_destroy_decompress(&ctx->cinfo);
+    std::free(ctx->cmykRow);
+    delete ctx;
+    return result;
+}
+
+} // namespace
+
+extern "C" {
+
+int32_t GetPluginInfo(int32_t infono, char *buf, int32_t buflen)
+{
+    return spi::PluginInfo(Info, infono, buf, buflen);
+}
+
+int32_t IsSupported(const char *, const void *head)
+{
+    if (!head)
+        return 0;
+    const auto *h = static_cast<const uint8_t *>(head);
+    return h[0] == 0xFF && h[1] == 0xD8 && h[2] == 0xFF;
+}
+
+int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SusiePictureInfo *lpInfo)
+{
+    if (!lpInfo)
+        return SUSIE_INTERNAL_ERROR;
+    return Decode(buf, len, flag, nullptr, nullptr, lpInfo);
+}
+
+int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, void **pHBInfo, void **pHBm,
+                   SusieProgressCallback lpPrgressCallback, intptr_t lData)
+{
+    if (!pHBInfo || !pHBm)
+        return SUSIE_INTERNAL_ERROR;
+    *pHBInfo = nullptr;
+    *pHBm = nullptr;
+    spi::Dib dib;
+    spi::Progress progress(lpPrgressCallback, lData);
+    if (progress.Report(0))
+        return SUSIE_ABORTED;
+    int32_t result = Decode(buf, len, flag, &dib, &progress, nullptr);
+    if (result != SUSIE_OK)
+        return result;
+    if (progress.Report(UINT64_MAX))
+        return SUSIE_ABORTED;
+    dib.Release(pHBInfo, pHBm);
+    return SUSIE_OK;
+}
+
+} // extern "C"

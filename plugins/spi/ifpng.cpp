@@ -1,0 +1,218 @@
+// ifpng.spi: PNG pictures through libpng. Palette and grey pictures come back as 8-bit
+// DIBs with a 256-entry colour table, colour as 24-bit BGR, anything with transparency
+// as 32-bit BGRA with straight alpha; 16-bit samples are rounded to 8 bits.
+#include "SpiCommon.h"
+
+#include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include <png.h>
+
+namespace {
+
+const char *const Info[] = {
+    "00IN", "PNG plug-in for Tolvane (libpng)", "*.PNG", "PNG", nullptr,
+};
+
+struct Context {
+    jmp_buf jump;
+    int32_t error = SUSIE_CORRUPT;
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    spi::Input *input = nullptr;
+    spi::Dib *dib = nullptr;  // null: header only
+    spi::Progress *progress = nullptr;
+    SusiePictureInfo *pictureInfo = nullptr;
+};
+
+[[noreturn]] void Fail(Context *ctx, int32_t error)
+{
+    ctx->error = error;
+    longjmp(ctx->jump, 1);
+}
+
+void ErrorFn(png_structp png, png_const_charp)
+{
+    Fail(static_cast<Context *>(png_get_error_ptr(png)), SUSIE_CORRUPT);
+}
+
+void WarningFn(png_structp, png_const_charp) {}
+
+void ReadFn(png_structp png, png_bytep data, size_t length)
+{
+    auto *ctx = static_cast<Context *>(png_get_io_ptr(png));
+    if (ctx->input->Read(data, length) != length)
+        Fail(ctx, ctx->input->IsMemory() ? SUSIE_CORRUPT : SUSIE_FILE_READ_ERROR);
+}
+
+enum class Output { Indexed, Grey, Bgr, Bgra };
+
+int32_t Run(Context *ctx)
+{
+    if (setjmp(ctx->jump))
+        return ctx->error;
+    ctx->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, ctx, ErrorFn, WarningFn);
+    if (!ctx->png)
+        return SUSIE_NO_MEMORY;
+    ctx->info = png_create_info_struct(ctx->png);
+    if (!ctx->info)
+        return SUSIE_NO_MEMORY;
+    png_structp png = ctx->png;
+    png_infop info = ctx->info;
+    png_set_read_fn(png, ctx, ReadFn);
+    // Ancillary chunks of a hostile file may not make us allocate much or often.
+    png_set_chunk_cache_max(png, 128);
+    png_set_chunk_malloc_max(png, 4 << 20);
+    png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
+
+    png_read_info(png, info);
+    png_uint_32 width = 0, height = 0;
+    int bitDepth = 0, colorType = 0, interlace = 0;
+    png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, &interlace, nullptr, nullptr);
+    if (!spi::AcceptableSize(width, height))
+        return SUSIE_CORRUPT;
+    bool transparent = (colorType & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
+    Output output = transparent                           ? Output::Bgra
+                    : colorType == PNG_COLOR_TYPE_PALETTE ? Output::Indexed
+                    : colorType == PNG_COLOR_TYPE_GRAY    ? Output::Grey
+                                                          : Output::Bgr;
+    int bitCount = output == Output::Bgra ? 32 : output == Output::Bgr ? 24 : 8;
+    if (ctx->pictureInfo) {
+        spi::FillPictureInfo(ctx->pictureInfo, width, height, bitCount);
+        png_uint_32 xRes = 0, yRes = 0;
+        int unit = 0;
+        if (png_get_pHYs(png, info, &xRes, &yRes, &unit) && unit == PNG_RESOLUTION_METER) {
+            ctx->pictureInfo->x_density = static_cast<uint16_t>(xRes * 254 / 10000 > 65535 ? 0 : xRes * 254 / 10000);
+            ctx->pictureInfo->y_density = static_cast<uint16_t>(yRes * 254 / 10000 > 65535 ? 0 : yRes * 254 / 10000);
+        }
+    }
+    if (!ctx->dib)
+        return SUSIE_OK;
+
+    if (bitDepth == 16)
+        png_set_scale_16(png);
+    switch (output) {
+    case Output::Indexed:
+        png_set_packing(png);
+        break;
+    case Output::Grey:
+        png_set_expand_gray_1_2_4_to_8(png);
+        break;
+    case Output::Bgr:
+        png_set_bgr(png);
+        break;
+    case Output::Bgra:
+        png_set_expand(png);
+        png_set_tRNS_to_alpha(png);
+        png_set_gray_to_rgb(png);
+        png_set_bgr(png);
+        break;
+    }
+    int passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    if (png_get_rowbytes(png, info) != static_cast<size_t>(width) * (bitCount / 8))
+        return SUSIE_INTERNAL_ERROR;
+
+    spi::Dib *dib = ctx->dib;
+    int32_t result = dib->Create(width, height, bitCount);
+    if (result != SUSIE_OK)
+        return result;
+    png_uint_32 xRes = 0, yRes = 0;
+    int unit = 0;
+    if (png_get_pHYs(png, info, &xRes, &yRes, &unit) && unit == PNG_RESOLUTION_METER && xRes <= INT32_MAX &&
+        yRes <= INT32_MAX)
+        dib->SetDensity(static_cast<int32_t>(xRes), static_cast<int32_t>(yRes));
+    if (output == Output::Grey) {
+        for (int i = 0; i < 256; ++i)
+            dib->Colors()[i] = RGBQUAD{static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i), 0};
+    } else if (output == Output::Indexed) {
+        // Indices past the palette's end show black instead of reading past the table.
+        std::memset(dib->Colors(), 0, 256 * sizeof(RGBQUAD));
+        png_colorp palette = nullptr;
+        int count = 0;
+        if (!png_get_PLTE(png, info, &palette, &count))
+            return SUSIE_CORRUPT;
+        for (int i = 0; i < count && i < 256; ++i)
+            dib->Colors()[i] = RGBQUAD{palette[i].blue, palette[i].green, palette[i].red, 0};
+    }
+
+    spi::Progress *progress = ctx->progress;
+    progress->SetTotal(static_cast<uint64_t>(passes) * height);
+    uint64_t done = 0;
+    for (int pass = 0; pass < passes; ++pass)
+        for (png_uint_32 y = 0; y < height; ++y) {
+            png_read_row(png, dib->Row(y), nullptr);
+            if (progress->Step(++done))
+                return SUSIE_ABORTED;
+        }
+    // What follows the last row (text chunks, the end chunk) is not needed.
+    return SUSIE_OK;
+}
+
+int32_t Decode(const char *buf, intptr_t len, uint32_t flag, spi::Dib *dib, spi::Progress *progress,
+               SusiePictureInfo *info)
+{
+    spi::Input input;
+    int32_t result = input.Open(buf, len, flag);
+    if (result != SUSIE_OK)
+        return result;
+    auto *ctx = new (std::nothrow) Context;
+    if (!ctx)
+        return SUSIE_NO_MEMORY;
+    ctx->input = &input;
+    ctx->dib = dib;
+    ctx->progress = progress;
+    ctx->pictureInfo = info;
+    result = Run(ctx);
+    if (ctx->png)
+        png_destroy_read_struct(&ctx->png, ctx->info ? &ctx->info : nullptr, nullptr);
+    delete ctx;
+    return result;
+}
+
+} // namespace
+
+extern "C" {
+
+int32_t GetPluginInfo(int32_t infono, char *buf, int32_t buflen)
+{
+    return spi::PluginInfo(Info, infono, buf, buflen);
+}
+
+int32_t IsSupported(const char *, const void *head)
+{
+    if (!head)
+        return 0;
+    return png_sig_cmp(static_cast<png_const_bytep>(head), 0, 8) == 0;
+}
+
+int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SusiePictureInfo *lpInfo)
+{
+    if (!lpInfo)
+        return SUSIE_INTERNAL_ERROR;
+    return Decode(buf, len, flag, nullptr, nullptr, lpInfo);
+}
+
+int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, void **pHBInfo, void **pHBm,
+                   SusieProgressCallback lpPrgressCallback, intptr_t lData)
+{
+    if (!pHBInfo || !pHBm)
+        return SUSIE_INTERNAL_ERROR;
+    *pHBInfo = nullptr;
+    *pHBm = nullptr;
+    spi::Dib dib;
+    spi::Progress progress(lpPrgressCallback, lData);
+    if (progress.Report(0))
+        return SUSIE_ABORTED;
+    int32_t result = Decode(buf, len, flag, &dib, &progress, nullptr);
+    if (result != SUSIE_OK)
+        return result;
+    if (progress.Report(UINT64_MAX))
+        return SUSIE_ABORTED;
+    dib.Release(pHBInfo, pHBm);
+    return SUSIE_OK;
+}
+
+} // extern "C"

@@ -20,6 +20,8 @@
 #include <QVBoxLayout>
 
 #include "app/MainForm.h"
+#include "archive/ArchiveFile.h"
+#include "image/SPIs.h"
 #include "platform/system/Exception.h"
 #include "shell/actions/ShellActns.h"
 
@@ -64,6 +66,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   CreateCopyPopup();
   CreateActions();
   WireEvents();
+  Guarded([this] { CreateArchive(); });
+  Guarded([this] { CreatePictureHost(); });
   Guarded([this] { FormCreate(); });
 }
 
@@ -231,6 +235,7 @@ void TForm1::CreateActions() {
   SetHandler("SS", &TForm1::SSExecute);
   SetHandler("V", &TForm1::VExecute);
   SetHandler("VV", &TForm1::VVExecute);
+  SetHandler("U", &TForm1::UExecute);
 
   ActionList2 = new TShellActionList(this);
   ActionList2->setObjectName("ActionList2");

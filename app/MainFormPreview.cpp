@@ -13,6 +13,8 @@
 #include "app/MainForm.h"
 #include "app/PreviewPicture.h"
 #include "app/TextPreview.h"
+#include "image/SPIBitmap.h"  // names the plug-in bitmap as the class of the plug-ins' formats
+#include "image/SPIs.h"
 #include "platform/namespace/PathText.h"
 #include "platform/system/Exception.h"
 
@@ -46,6 +48,23 @@ void SetPreviewLine(TLineList& lines, int& index, const std::string& path) {
 }
 
 }  // namespace
+
+// --- The picture plug-ins -------------------------------------------------------------
+
+void TForm1::CreatePictureHost() {
+  SPIs1 = std::make_unique<TSPIs>();
+  SPIs1->MacBinary = false;
+  SPIs1->GraphicPreview = false;
+  SPIs1->SearchOptions = {spsSusieDir};
+  SPIs1->OnSearch = [this](TSPIs* sender, TSPI* spi, bool& accept) { SPIs1Search(sender, spi, accept); };
+  // A state folder from before the bundled plug-ins names no plug-in folder yet.
+  SeedSusiePluginPath();
+  SPIs1->Loaded();
+}
+
+void TForm1::SPIs1Search(TSPIs* sender, TSPI* spi, bool& accept) {
+  accept = spi && spi->InheritsFrom(TInSPI::StaticClass());
+}
 
 // --- Which files are previewed ---------------------------------------------------------
 

@@ -1,13 +1,15 @@
-// Reading and fitting a preview picture.
+// Reading and fitting a preview picture: the class registered for the file's
+// extension reads it (the bitmap class for .bmp, the plug-in bitmap for the
+// plug-ins' extensions), and a picture larger than the area is resampled
+// smoothly to fit.
 #include "app/PreviewPicture.h"
 
-#include <QBuffer>
-#include <QImageReader>
-#include <fstream>
-#include <iterator>
 #include <cmath>
+#include <memory>
 
-#include "platform/system/Exception.h"
+#include "image/StretchBitmap.h"
+#include "platform/graphics/Bitmap.h"
+#include "platform/graphics/PictureFormats.h"
 
 QSize FittedPictureSize(QSize picture, QSize area) {
   const double w = picture.width(), h = picture.height(), W = area.width(), H = area.height();
@@ -22,17 +24,19 @@ QSize FittedPictureSize(QSize picture, QSize area) {
 }
 
 QImage LoadFittedPicture(const std::string& path, QSize area) {
-  // The name's bytes need not be UTF-8: the file is read here, not by Qt.
-  std::ifstream in(path, std::ios::binary);
-  QByteArray bytes;
-  if (in) bytes = QByteArray::fromStdString(std::string(std::istreambuf_iterator<char>(in), {}));
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::ReadOnly);
-  std::string ext = path.substr(path.find_last_of("./") == std::string::npos ? path.size() : path.find_last_of("./") + 1);
-  QImageReader reader(&buffer, QByteArray::fromStdString(ext).toLower());
-  QImage image = reader.read();
-  if (image.isNull()) throw Exception("画像を読み込めません: " + path + " (" + reader.errorString().toStdString() + ")");
-  QSize fitted = FittedPictureSize(image.size(), area);
-  if (fitted != image.size()) image = image.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-  return image;
+  TPicture picture;
+  picture.LoadFromFile(path);
+  TGraphic* graphic = picture.Graphic();
+  auto* bitmap = dynamic_cast<TBitmap*>(graphic);
+  // Another kind of picture is drawn into a bitmap first: only bitmaps resample.
+  std::unique_ptr<TBitmap> converted;
+  if (!bitmap) {
+    converted = std::make_unique<TBitmap>();
+    converted->Assign(graphic);
+    bitmap = converted.get();
+  }
+  const QSize size(bitmap->Width(), bitmap->Height());
+  const QSize fitted = FittedPictureSize(size, area);
+  if (fitted != size) StretchBitmap(bitmap, fitted.width(), fitted.height());
+  return bitmap->Image();
 }

@@ -8,7 +8,8 @@ case "${1:-}" in
   listview) bench=ListViewBench ;;
   startup) bench=StartupBench ;;
   commands) bench=CommandsBench ;;
-  *) echo "usage: bench/run.sh list|fileops|listview|startup|commands [work folder]" >&2; exit 2 ;;
+  preview) bench=PreviewBench ;;
+  *) echo "usage: bench/run.sh list|fileops|listview|startup|commands|preview [work folder]" >&2; exit 2 ;;
 esac
 shift
 ./scripts/deps.sh

@@ -116,6 +116,7 @@ TEST_F(PreviewTest, AWidenedImageExtShowsJpegAndVVAddsTabs) {
   Open(".bmp.jpg");  // extensions strung together
   Select("a.jpg");
   Command(Qt::Key_V, true);  // the first VV reuses "defo"
+  ASSERT_EQ(f.messages, Lines{});
   ASSERT_TRUE(ImageIn(form->TC2Pane));
   EXPECT_EQ(form->ImagePath.Lines, Lines{a});
   Select("b.bmp");

@@ -12,6 +12,7 @@
 #include "FormFixture.h"
 #include "app/PreviewPicture.h"
 #include "platform/namespace/PathText.h"
+#include "image/SPIs.h"
 #include "platform/state/IniFile.h"
 
 namespace {
@@ -254,6 +255,24 @@ TEST_F(PreviewTest, TheFolderTabIsKeptAcrossKindsAndSavedAtExit) {
   f.Close();
   TIniFile ini(f.StatePath("tolvane.ini"));
   EXPECT_EQ(ini.ReadInteger("Window", "TC2TabIndex", -1), 2);
+}
+
+TEST_F(PreviewTest, ThePluginHostKeepsPicturePluginsOnlyFromTheSusieFolder) {
+  f.WriteState("registry.ini", "[HKEY_CURRENT_USER\\Software\\Kirinaro\\Susie\\Plug-in]\nPath=" TEST_SPI_DIR "\n");
+  Open();
+  ASSERT_TRUE(form->SPIs1);
+  EXPECT_FALSE(form->SPIs1->MacBinary);
+  EXPECT_FALSE(form->SPIs1->GraphicPreview);
+  EXPECT_EQ(form->SPIs1->SearchOptions, TSPISearchOptions{spsSusieDir});
+  Lines kept;
+  for (int i = 0; i < form->SPIs1->Count(); ++i) {
+    EXPECT_TRUE(form->SPIs1->Items(i)->InheritsFrom(TInSPI::StaticClass()));
+    kept.push_back(BaseName(form->SPIs1->Items(i)->FileName));
+  }
+  EXPECT_NE(std::find(kept.begin(), kept.end(), "tstin.spi"), kept.end());
+  EXPECT_EQ(std::find(kept.begin(), kept.end(), "tstam.spi"), kept.end());  // an archive plug-in
+  // Only the Susie folder: the bundled plug-ins beside the program are not searched as well.
+  EXPECT_EQ(std::find(kept.begin(), kept.end(), "ifjpeg.spi"), kept.end());
 }
 
 TEST_F(PreviewTest, APictureThatFailsIsReportedAndLeavesThePreviewAsItWas) {

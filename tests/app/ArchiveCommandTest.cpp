@@ -176,11 +176,19 @@ TEST_F(ArchiveCommandTest, NotAnArchiveOrNoListFocusedDoesNothing) {
   ExtractOnce("notes.txt");
   EXPECT_TRUE(IsNotSetString(form->Archive->FileName()));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(left), {}), 2);
+  EXPECT_TRUE(f.messages.empty());
+
+  // A broken archive: the message, and the list is read and watched again.
+  files.file("left/broken.zip", "PK\x03\x04 not really");
+  ExtractOnce("broken.zip");
+  EXPECT_EQ(f.messages.size(), 1u);
+  EXPECT_GE(RowOf(form->LV1, "broken.zip"), 0);
+  f.messages.clear();
 
   Select("one.zip");
   ASSERT_TRUE(f.Focus(form->Edit1));
   form->ActionList1['U' - 65]->trigger();
-  EXPECT_TRUE(IsNotSetString(form->Archive->FileName()));
+  EXPECT_EQ(form->Archive->FileName(), left + "/broken.zip");
   EXPECT_FALSE(Exists(left + "/a.txt"));
   EXPECT_TRUE(f.messages.empty());
 }

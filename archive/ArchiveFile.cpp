@@ -71,6 +71,14 @@ TArchiverType DetectArchiverType(const std::string& fileName, bool byExtension) 
   return result;
 }
 
+TOwnerWindow::TOwnerWindow(void* widget) {
+  window_.magic = ARC_WINDOW_MAGIC;
+  window_.size = sizeof(ArcWindow);
+  window_.context = nullptr;
+  window_.send_message = [](void*, uint32_t, uintptr_t, intptr_t) -> intptr_t { return 0; };
+  window_.widget = widget;
+}
+
 TArchiveFile::TArchiveFile() : fileName_(kNotSetString) {}
 
 TArchiveFile::~TArchiveFile() {

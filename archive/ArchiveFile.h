@@ -28,6 +28,17 @@ enum TArchiverType : int {
 
 TArchiverType DetectArchiverType(const std::string& fileName, bool byExtension);
 
+// The owner window a program window hands to Extract: the libraries parent
+// their dialogs on the widget; messages sent to it are not answered.
+class TOwnerWindow {
+ public:
+  explicit TOwnerWindow(void* widget);
+  ArcHWND Handle() { return &window_; }
+
+ private:
+  ArcWindow window_;
+};
+
 class TArchiveFile;
 // lpEis points to the library's progress record, valid during the call only.
 using TArchiverProgressEvent =

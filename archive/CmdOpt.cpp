@@ -1,6 +1,7 @@
 #include "archive/CmdOpt.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -126,6 +126,29 @@ int TLha32::ExtractMem(ArcHWND wnd, const std::string& fileName, const TArchiver
   return Dll().ExtractMem(wnd, CommandLine, buffer, size, time, attr, written);
 }
 
+int TArj32::Pack(TOLVANE_ARCHIVER_FILE_OP_PARAMS) {
+  return TArchiver::Pack(wnd, fileName, output, useResFile, files, destDir, options);
+}
+
+int TArj32::Delete(TOLVANE_ARCHIVER_FILE_OP_PARAMS) {
+  return TArchiver::Delete(wnd, fileName, output, useResFile, files, destDir, options);
+}
+
+int TArj32::Update(TOLVANE_ARCHIVER_FILE_OP_PARAMS) {
+  return TArchiver::Update(wnd, fileName, output, useResFile, files, destDir, options);
+}
+
+int TArj32::MakeSfx(ArcHWND wnd, const std::string& fileName, std::string& output,
+                    const std::string& destDir, const TArchiverOptions& options) {
+  return TArchiver::MakeSfx(wnd, fileName, output, destDir, options);
+}
+
+int TArj32::ExtractMem(ArcHWND wnd, const std::string& fileName, const TArchiverOptions& options,
+                       const std::string& entryName, void* buffer, uint32_t size, int64_t* time,
+                       uint16_t* attr, uint32_t* written) {
+  return TArchiver::ExtractMem(wnd, fileName, options, entryName, buffer, size, time, attr, written);
+}
+
 bool ProbeLha(const std::string& fileName) {
   try {
     TLha32::LoadDLL();

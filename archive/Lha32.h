@@ -44,6 +44,16 @@ class TArj32 : public TLha32 {
   static void FreeDLL();
   static TBindingSlot Binding;
 
+  // ARJ only extracts: LHA's other commands are not offered to its library.
+  int Pack(TOLVANE_ARCHIVER_FILE_OP_PARAMS) override;
+  int Delete(TOLVANE_ARCHIVER_FILE_OP_PARAMS) override;
+  int Update(TOLVANE_ARCHIVER_FILE_OP_PARAMS) override;
+  int MakeSfx(ArcHWND wnd, const std::string& fileName, std::string& output, const std::string& destDir,
+              const TArchiverOptions& options) override;
+  int ExtractMem(ArcHWND wnd, const std::string& fileName, const TArchiverOptions& options,
+                 const std::string& entryName, void* buffer, uint32_t size, int64_t* time,
+                 uint16_t* attr, uint32_t* written) override;
+
   void EnsureDLL() override { LoadDLL(); }
 
  protected:

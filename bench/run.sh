@@ -8,8 +8,9 @@ case "${1:-}" in
   listview) bench=ListViewBench ;;
   startup) bench=StartupBench ;;
   commands) bench=CommandsBench ;;
+  archive) bench=ArchiveBench ;;
   preview) bench=PreviewBench ;;
-  *) echo "usage: bench/run.sh list|fileops|listview|startup|commands|preview [work folder]" >&2; exit 2 ;;
+  *) echo "usage: bench/run.sh list|fileops|listview|startup|commands|archive|preview [work folder]" >&2; exit 2 ;;
 esac
 shift
 ./scripts/deps.sh

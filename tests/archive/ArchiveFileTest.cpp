@@ -110,8 +110,10 @@ TEST(ArchiveFileTest, ProgressMessagesReachOnProgressAndAbortStopsTheLibrary) {
     seen.written.push_back(eis->exinfo.dwWriteSize);
     seen.name = eis->exinfo.szSourceFileName;
   };
-  ArcWindow callers{ARC_WINDOW_MAGIC, sizeof(ArcWindow), nullptr, nullptr, nullptr};
-  EXPECT_EQ(af.Extract(&callers, nullptr, {}, ""), 0);
+  int widget = 0;
+  TOwnerWindow callers(&widget);
+  EXPECT_EQ(ArcWindowWidget(callers.Handle()), &widget);
+  EXPECT_EQ(af.Extract(callers.Handle(), nullptr, {}, ""), 0);
   EXPECT_EQ(seen.states, (std::vector<int>{ARCEXTRACT_BEGIN, ARCEXTRACT_INPROCESS, ARCEXTRACT_INPROCESS,
                                            ARCEXTRACT_END}));
   EXPECT_EQ(seen.written, (std::vector<uint32_t>{0, 100, 200, 200}));
@@ -120,7 +122,7 @@ TEST(ArchiveFileTest, ProgressMessagesReachOnProgressAndAbortStopsTheLibrary) {
   ASSERT_NE(af.MessageWindow(), nullptr);
   // The command ran with the caller's window and the owner window recorded
   // (ZIP then asks the library to stay quiet); both are gone afterwards.
-  EXPECT_EQ(lib.LastWindow(), &callers);
+  EXPECT_EQ(lib.LastWindow(), callers.Handle());
   EXPECT_EQ(af.CommandLine, "-x --i  \"a.zip\" ");
   EXPECT_EQ(lib.OwnerWindow(), nullptr);
   EXPECT_FALSE(af.Archiver()->HasOwnerWindow());

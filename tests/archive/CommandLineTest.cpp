@@ -120,6 +120,8 @@ TEST_F(CommandLineTest, LhaAndArjRefuseWithoutJseOrJsoAndRunNothing) {
   arj.Extract(nullptr, "a.arj", out, false, {}, "", LhaReady());
   EXPECT_EQ(lib.LastEntry(), "Unarj");
   EXPECT_EQ(lib.LastCommand(), "x -+ -x1 -jse1 -jso1  \"a.arj\" ");
+  EXPECT_THROW(arj.Pack(nullptr, "a.arj", out, false, {}, "", LhaReady()), EArchiver);
+  EXPECT_EQ(lib.LastEntry(), "Unarj");
 }
 
 TEST_F(CommandLineTest, LhaExtractMemHasNoCommandWordNoFolderAndTheEntry) {

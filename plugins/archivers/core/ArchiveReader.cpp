@@ -13,7 +13,7 @@
 namespace arc {
 
 namespace {
-constexpr size_t kReadBlock = 1 << 20;
+constexpr size_t kReadBlock = 1 << 16;
 
 const char* ZipMethodName(uint16_t m) {
   switch (m) {

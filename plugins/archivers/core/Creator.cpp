@@ -250,7 +250,7 @@ int Create(const ReadFormats& readBack, const CreateJob& job, Feedback& feedback
       int r = reader.Next(data);
       if (r == ARCHIVE_EOF) break;
       if (r != ARCHIVE_OK) {
-        out.Line("書庫が壊れています: " + reader.error());
+        out.Line("書庫が壊れています: " + reader.path() + " (" + reader.error() + ")");
         result = ARC_ERROR_HEADER_BROKEN;
         break;
       }
@@ -347,7 +347,7 @@ int Create(const ReadFormats& readBack, const CreateJob& job, Feedback& feedback
   }
   if (result) {
     unlink(temp.c_str());
-    feedback.ShowError(out.all());
+    if (result != ARC_ERROR_USER_CANCEL) feedback.ShowError(out.all());
     return result;
   }
   if (collector.missing_) return ARC_ERROR_NOT_EXIST;

@@ -6,6 +6,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -13,6 +14,7 @@
 #include <cstring>
 
 #include "CommandLine.h"
+#include "DestinationTree.h"
 
 namespace arc {
 
@@ -94,6 +96,83 @@ int OpenError(ArchiveReader& reader, Output& out, const std::string& archive) {
   return ARC_ERROR_ARC_FILE_OPEN;
 }
 
+
+enum class WriteResult { Ok, Refused, Broken, Fatal, Failed, Cancelled };
+
+// A regular file: written under a temporary name in its folder, reached beneath the
+// destination only, and renamed into place when complete.
+WriteResult WriteRegular(DestinationTree& tree, ArchiveReader& reader, const std::string& relDir,
+                         const std::string& base, const EntryData& data, bool replace, Feedback& feedback,
+                         std::string& why) {
+  int dir = tree.Folder(relDir);
+  if (dir < 0) {
+    why = errno == ELOOP || errno == EXDEV ? "リンクを通る展開は行いません" : strerror(errno);
+    return errno == ELOOP || errno == EXDEV ? WriteResult::Refused : WriteResult::Failed;
+  }
+  const std::string temp = TempName("").substr(1);
+  int fd = openat(dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                  data.perm & 0777);  // never set-user-ID, set-group-ID or sticky
+  if (fd < 0) {
+    why = strerror(errno);
+    return WriteResult::Failed;
+  }
+  WriteResult result = WriteResult::Ok;
+  const void* buf;
+  size_t len;
+  la_int64_t offset;
+  int64_t end = 0;
+  for (;;) {
+    int dr = archive_read_data_block(reader.handle(), &buf, &len, &offset);
+    if (dr == ARCHIVE_EOF) break;
+    if (dr != ARCHIVE_OK) {
+      // A warning here is a CRC error: the entry is not kept.
+      const char* e = archive_error_string(reader.handle());
+      why = e ? e : "";
+      result = dr == ARCHIVE_FATAL ? WriteResult::Fatal : WriteResult::Broken;
+      break;
+    }
+    const char* p = static_cast<const char*>(buf);
+    size_t done = 0;
+    while (done < len) {
+      ssize_t n = pwrite(fd, p + done, len - done, offset + static_cast<off_t>(done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    if (done < len) {
+      why = strerror(errno);
+      result = WriteResult::Failed;
+      break;
+    }
+    end = std::max<int64_t>(end, offset + static_cast<int64_t>(len));
+    if (!feedback.Progress(end)) {
+      result = WriteResult::Cancelled;
+      break;
+    }
+  }
+  if (result == WriteResult::Ok && data.sizeKnown && end < data.size && ftruncate(fd, data.size) != 0) {
+    why = strerror(errno);
+    result = WriteResult::Failed;
+  }
+  if (result == WriteResult::Ok && data.mtimeSet) {
+    struct timespec times[2];
+    times[1] = {static_cast<time_t>(data.mtime), data.mtimeNsec};
+    times[0] = data.atimeSet ? timespec{static_cast<time_t>(data.atime), data.atimeNsec} : times[1];
+    futimens(fd, times);
+  }
+  if (close(fd) != 0 && result == WriteResult::Ok) {
+    why = strerror(errno);
+    result = WriteResult::Failed;
+  }
+  if (result == WriteResult::Ok &&
+      renameat2(dir, temp.c_str(), dir, base.c_str(), replace ? 0 : RENAME_NOREPLACE) != 0) {
+    why = strerror(errno);
+    result = WriteResult::Failed;
+  }
+  if (result != WriteResult::Ok) unlinkat(dir, temp.c_str(), 0);
+  return result;
+}
+
 }  // namespace
 
 bool CleanEntryPath(const std::string& name, std::string& clean) {
@@ -138,6 +217,8 @@ int Extract(const ReadFormats& formats, const ExtractJob& job, Feedback& feedbac
   // it can redirect them, and the secure flags below guard everything inside it.
   const std::string root = strcmp(real, "/") == 0 ? std::string() : std::string(real);
 
+  DestinationTree tree;
+  const bool fast = tree.Open(root.empty() ? "/" : root);
   struct archive* w = archive_write_disk_new();
   archive_write_disk_set_options(w, ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_SECURE_SYMLINKS |
                                         ARCHIVE_EXTRACT_SECURE_NODOTDOT);
@@ -154,7 +235,7 @@ int Extract(const ReadFormats& formats, const ExtractJob& job, Feedback& feedbac
     int r = reader.Next(data);
     if (r == ARCHIVE_EOF) break;
     if (r != ARCHIVE_OK) {
-      out.Line("書庫が壊れています: " + reader.error());
+      out.Line("書庫が壊れています: " + reader.path() + " (" + reader.error() + ")");
       result = matched == 0 && reader.error().find("Unrecognized") != std::string::npos ? ARC_ERROR_NOT_ARC_FILE
                                                                                          : ARC_ERROR_HEADER_BROKEN;
       break;
@@ -234,6 +315,39 @@ int Extract(const ReadFormats& formats, const ExtractJob& job, Feedback& feedbac
       result = ARC_ERROR_USER_CANCEL;
       break;
     }
+    if (fast && data.type == AE_IFREG && hardTarget.empty()) {
+      std::string why;
+      std::string relDir = DirName(clean);
+      if (relDir == ".") relDir.clear();
+      switch (WriteRegular(tree, reader, relDir, BaseName(finalPath), data, replace, feedback, why)) {
+        case WriteResult::Ok: break;
+        case WriteResult::Refused:
+          out.Line("拒否しました: " + data.name + " (" + why + ")");
+          ++refused;
+          break;
+        case WriteResult::Broken:
+          out.Line("書庫が壊れています: " + data.name + " (" + why + ")");
+          result = ARC_ERROR_FILE_CRC;
+          break;
+        case WriteResult::Fatal:
+          out.Line("書庫が壊れています: " + data.name + " (" + why + ")");
+          result = ARC_ERROR_FILE_CRC;
+          stop = true;
+          break;
+        case WriteResult::Failed:
+          out.Line("書き込めません: " + clean + " (" + why + ")");
+          result = ARC_ERROR_CANNOT_WRITE;
+          stop = true;
+          break;
+        case WriteResult::Cancelled:
+          result = ARC_ERROR_USER_CANCEL;
+          stop = true;
+          break;
+      }
+      continue;
+    }
+    // Folders and links go through libarchive's own guarded writer.
+    tree.Forget();
     struct archive_entry* e = reader.entry();
     const bool viaTemp = data.type == AE_IFREG && hardTarget.empty();
     const std::string writePath = viaTemp ? TempName(DirName(finalPath)) : finalPath;
@@ -323,7 +437,7 @@ int Extract(const ReadFormats& formats, const ExtractJob& job, Feedback& feedbac
     result = ARC_ERROR_NOT_EXIST;
   }
   if (refused) out.Line(std::to_string(refused) + " 個のエントリを拒否しました。");
-  if (result) feedback.ShowError(out.all());
+  if (result && result != ARC_ERROR_USER_CANCEL) feedback.ShowError(out.all());
   return result;
 }
 
@@ -338,7 +452,7 @@ int ExtractToMemory(const ReadFormats& formats, const std::string& archive, cons
     int r = reader.Next(data);
     if (r == ARCHIVE_EOF) break;
     if (r != ARCHIVE_OK) {
-      out.Line("書庫が壊れています: " + reader.error());
+      out.Line("書庫が壊れています: " + reader.path() + " (" + reader.error() + ")");
       return ARC_ERROR_HEADER_BROKEN;
     }
     if (data.type != AE_IFREG || !SelectsEntry(pattern, data.name, brackets)) continue;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <unordered_map>
 
 #include "Names.h"
 
@@ -37,10 +38,25 @@ HARC Valid(HARC h) {
   return h && Handles().count(h) ? h : nullptr;
 }
 
-void DosDateTime(int64_t t, uint16_t& date, uint16_t& time) {
-  time_t tt = static_cast<time_t>(t);
+// localtime_r looks at the time zone file on every call; offsets change only on whole hours,
+// so one lookup per hour of the entries' times is enough.
+long UtcOffset(int64_t t) {
+  thread_local std::unordered_map<int64_t, long> offsets;
+  int64_t hour = t / 3600 - (t % 3600 < 0 ? 1 : 0);
+  auto it = offsets.find(hour);
+  if (it != offsets.end()) return it->second;
+  time_t tt = static_cast<time_t>(hour * 3600);
   struct tm tm {};
   localtime_r(&tt, &tm);
+  if (offsets.size() > 100000) offsets.clear();
+  offsets[hour] = tm.tm_gmtoff;
+  return tm.tm_gmtoff;
+}
+
+void DosDateTime(int64_t t, uint16_t& date, uint16_t& time) {
+  time_t tt = static_cast<time_t>(t + UtcOffset(t));
+  struct tm tm {};
+  gmtime_r(&tt, &tm);
   int year = tm.tm_year + 1900;
   if (year < 1980) {
     date = (0 << 9) | (1 << 5) | 1;

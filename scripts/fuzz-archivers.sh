@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Builds a libFuzzer target per reading archiver library (clang, AddressSanitizer) and runs
+# each for a bounded time: scripts/fuzz-archivers.sh [seconds per target] [library ...]
+# Not part of the build or of ctest. Crashes are kept in build-fuzz/<library>/crashes.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+seconds=${1:-120}
+shift || true
+./scripts/deps.sh fuzz
+out=$root/build-fuzz
+mkdir -p "$out/obj"
+flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined
+       -DTOLVANE_ARC_NO_QT -I"$root" -I"$root/plugins/archivers" $(pkg-config --cflags libarchive))
+# The shared core, once.
+core=()
+for src in plugins/archivers/core/*.cpp; do
+  obj=$out/obj/$(basename "${src%.cpp}").o
+  if [ ! -f "$obj" ] || [ "$src" -nt "$obj" ]; then clang++ "${flags[@]}" -c "$src" -o "$obj"; fi
+  core+=("$obj")
+done
+
+# library file, prefix, dialect (0 LHA, 1 tar, 2 7z, 3 ZIP/CAB/RAR), sample archives
+targets=(
+  "UNLHA32 Unlha32.cpp Unlha 0 lzh"
+  "UNZIP32 Unzip32.cpp UnZip 3 zip"
+  "CAB32 Cab32.cpp Cab 3 cab"
+  "TAR32 Tar32.cpp Tar 1 tar"
+  "UNRAR32 Unrar32.cpp Unrar 3 rar"
+  "7-zip32 SevenZip32.cpp SevenZip 2 7z"
+)
+wanted=("$@")
+seeds=$out/seeds
+if [ ! -d "$seeds" ]; then
+  mkdir -p "$seeds/src/sub" && cd "$seeds/src"
+  echo hello > a.txt && head -c 20000 /dev/urandom > sub/b.bin && ln -sf a.txt link
+  zip -qry ../s.zip . && bsdtar -czf ../s.tgz . && bsdtar -cf ../s.tar . && bsdtar -cjf ../s.tbz .
+  bsdtar --format cpio -cf ../s.cpio . && gzip -c a.txt > ../a.txt.gz && 7zz a -bd ../s.7z . >/dev/null
+  gcab -c ../s.cab a.txt sub/b.bin
+  cd "$root"
+fi
+shared=$root/../shared/testdata/archives
+
+for t in "${targets[@]}"; do
+  read -r name source prefix dialect kind <<<"$t"
+  if [ ${#wanted[@]} -gt 0 ] && [[ ! " ${wanted[*]} " =~ " $name " ]]; then continue; fi
+  dir=$out/$name
+  mkdir -p "$dir/corpus" "$dir/crashes"
+  bin=$dir/fuzz_$name
+  clang++ "${flags[@]}" -fsanitize=fuzzer -DARC_PREFIX="$prefix" -DARC_DIALECT="$dialect" \
+    "$root/tests/fuzz/ArchiverFuzz.cpp" "$root/plugins/archivers/$source" "${core[@]}" \
+    $(pkg-config --libs libarchive) -o "$bin"
+  # Seeds: a 0 byte then an archive; a 1 byte then a command line.
+  seed() { { printf '\0'; cat "$1"; } > "$dir/corpus/seed-$(basename "$1")"; }
+  case $kind in
+    lzh) for f in "$shared"/lha_*.lzh; do seed "$f"; done ;;
+    zip) for f in "$shared"/zip_*.zip "$seeds/s.zip"; do seed "$f"; done ;;
+    cab) for f in "$shared"/cab_*.cab "$seeds/s.cab"; do seed "$f"; done ;;
+    tar) for f in "$seeds"/s.tgz "$seeds"/s.tar "$seeds"/s.tbz "$seeds"/s.cpio "$seeds"/a.txt.gz; do seed "$f"; done ;;
+    rar) for f in "$shared"/rar*.rar; do seed "$f"; done ;;
+    7z) seed "$seeds/s.7z" ;;
+  esac
+  printf '\1x -+ -x1 -jse1 -jso1 -n1  "a.lzh" "out_" "@resp"' > "$dir/corpus/cmd1"
+  printf '\1c -z9 -f "a.tgz" -o "d" "a.txt"' > "$dir/corpus/cmd2"
+  printf '\1-x -o --i -j  "a.zip" "d" "[-]x" "a[[]1].txt"' > "$dir/corpus/cmd3"
+  printf '\1x -aoa -hide -r- "-wt" -y "-x!*.c" "-oo" "a.7z" "f"' > "$dir/corpus/cmd4"
+  echo "== $name: ${seconds}s"
+  start=$(date +%s)
+  ( cd "$dir" && "$bin" "$dir/corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+      -artifact_prefix="$dir/crashes/" -print_final_stats=1 >"$dir/log.txt" 2>&1 ) || true
+  end=$(date +%s)
+  execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$dir/log.txt" | grep -o '[0-9]*$' || echo '?')
+  found=$(ls "$dir/crashes" | wc -l)
+  echo "$name seconds=$((end - start)) executions=$execs findings=$found"
+done

@@ -1,0 +1,111 @@
+// libFuzzer target for one archiver library (built once per library with ARC_PREFIX and
+// ARC_DIALECT): the first byte chooses between an archive for the listing entries and the
+// extract command, and a command line for the command entry.
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "archive/ArchiverLibraryApi.h"
+
+#define ARC_CAT2(a, b) a##b
+#define ARC_CAT(a, b) ARC_CAT2(a, b)
+#define ARC_FN(suffix) ARC_CAT(ARC_PREFIX, suffix)
+
+extern "C" {
+int ARC_PREFIX(ArcHWND, const char*, char*, uint32_t);
+HARC ARC_FN(OpenArchive)(ArcHWND, const char*, uint32_t);
+int ARC_FN(CloseArchive)(HARC);
+int ARC_FN(FindFirst)(HARC, const char*, ArcIndividualInfo*);
+int ARC_FN(FindNext)(HARC, ArcIndividualInfo*);
+int ARC_FN(CheckArchive)(const char*, int);
+int ARC_FN(GetWriteTimeEx)(HARC, ArcFileTime*);
+int ARC_FN(GetOriginalSizeEx)(HARC, int64_t*);
+int ARC_FN(GetCompressedSizeEx)(HARC, int64_t*);
+int ARC_FN(ExtractMem)(ArcHWND, const char*, void*, uint32_t, int64_t*, uint16_t*, uint32_t*);
+}
+
+namespace {
+
+// Everything happens in a folder of its own, which is also the working folder, so a
+// fuzzed command line can only touch names inside it.
+const std::string& Sandbox() {
+  static std::string dir = [] {
+    char templ[] = "/tmp/tolvane-fuzz-XXXXXX";
+    std::string d = mkdtemp(templ);
+    if (chdir(d.c_str()) != 0) abort();
+    return d;
+  }();
+  return dir;
+}
+
+std::string ExtractLine(const std::string& archive, const std::string& dest) {
+  const std::string a = "\"" + archive + "\"", d = "\"" + dest + "/\"";
+#if ARC_DIALECT == 0  // LHA
+  return "x -+ -x1 -jse1 -jso1  " + a + " " + d + " ";
+#elif ARC_DIALECT == 1  // tar
+  return "x -f " + a + " -o " + d;
+#elif ARC_DIALECT == 2  // 7z
+  return "x -aoa \"-o" + dest + "/\"  " + a;
+#else  // ZIP, CAB, RAR
+  return "-x -o  " + a + " " + d + " ";
+#endif
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string& box = Sandbox();
+  if (size < 1) return 0;
+  char out[512];
+  if (data[0] & 1) {
+    // A command line: no "/" so that no name leaves the sandbox.
+    std::string line(reinterpret_cast<const char*>(data + 1), size - 1);
+    for (char& c : line)
+      if (c == '/' || c == '\0') c = '_';
+    ARC_PREFIX(nullptr, line.c_str(), out, sizeof out);
+    ARC_PREFIX(nullptr, line.c_str(), nullptr, 0);
+    int64_t t;
+    uint16_t attr;
+    uint32_t written;
+    char buf[64];
+    ARC_FN(ExtractMem)(nullptr, line.c_str(), buf, sizeof buf, &t, &attr, &written);
+  } else {
+    const std::string file = box + "/input.arc";
+    FILE* f = fopen(file.c_str(), "wb");
+    if (!f) abort();
+    fwrite(data + 1, 1, size - 1, f);
+    fclose(f);
+    if (HARC h = ARC_FN(OpenArchive)(nullptr, file.c_str(), 0)) {
+      ArcIndividualInfo info;
+      int n = 0;
+      for (int r = ARC_FN(FindFirst)(h, "*.*", &info); r == 0 && n < 100000; r = ARC_FN(FindNext)(h, &info), ++n) {
+        ArcFileTime ft;
+        int64_t s;
+        ARC_FN(GetWriteTimeEx)(h, &ft);
+        ARC_FN(GetOriginalSizeEx)(h, &s);
+        ARC_FN(GetCompressedSizeEx)(h, &s);
+      }
+      ARC_FN(FindFirst)(h, "*a*", &info);
+      ARC_FN(CloseArchive)(h);
+    }
+    ARC_FN(CheckArchive)(file.c_str(), ARC_CHECKARCHIVE_FULLCRC);
+    const std::string dest = box + "/out";
+    ARC_PREFIX(nullptr, ExtractLine(file, dest).c_str(), out, sizeof out);
+    std::error_code ec;
+    std::filesystem::remove_all(dest, ec);
+    // Nothing may appear beside the destination.
+    for (const auto& e : std::filesystem::directory_iterator(box, ec)) {
+      std::string name = e.path().filename().string();
+      if (name != "input.arc") {
+        fprintf(stderr, "written outside the destination: %s\n", name.c_str());
+        abort();
+      }
+    }
+  }
+  return 0;
+}

@@ -9,8 +9,9 @@ case "${1:-}" in
   startup) bench=StartupBench ;;
   commands) bench=CommandsBench ;;
   archive) bench=ArchiveBench ;;
+  image) bench=ImageBench ;;
   preview) bench=PreviewBench ;;
-  *) echo "usage: bench/run.sh list|fileops|listview|startup|commands|archive|preview [work folder]" >&2; exit 2 ;;
+  *) echo "usage: bench/run.sh list|fileops|listview|startup|commands|archive|image|preview [work folder]" >&2; exit 2 ;;
 esac
 shift
 ./scripts/deps.sh

@@ -217,7 +217,10 @@ TInSPIAbleFromStream::TInSPIAbleFromStream(TSPIGraphic* AGraphic, const std::str
     return;
   }
   if (!Stream.isSequential()) Stream.seek(0);
-  Copy = Stream.readAll();
+  // A picture file past this size is none we would decode.
+  constexpr qint64 kMaxCopy = qint64(1) << 31;
+  if (!Stream.isSequential() && Stream.size() > kMaxCopy) return;
+  Copy = Stream.read(kMaxCopy);
   Data = reinterpret_cast<const uint8_t*>(Copy.constData());
   Size = size_t(Copy.size());
 }

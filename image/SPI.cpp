@@ -19,7 +19,7 @@ std::string Answer(const char* buf) { return std::string(buf, ::strnlen(buf, 255
 std::string ModuleFileName(void* handle) {
   struct link_map* map = nullptr;
   if (::dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name) return {};
-  return std::string(map->l_name).substr(0, 255);
+  return map->l_name;  // whole: a cut path would name another file
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "image/SPIGraphic.h"
 
-#include <QBuffer>
 #include <QPainter>
 #include <cstring>
 
@@ -115,26 +114,27 @@ void TSPIGraphic::SaveToStream(QIODevice& Stream) {
 }
 
 std::unique_ptr<TBitmap> TSPIGraphic::ToBitmap(bool releaseData) {
-  auto bitmap = std::make_unique<TBitmap>();
-  QBuffer buffer;
-  buffer.buffer().reserve(qsizetype(14 + InfoSize() + ImageSize()));
-  buffer.open(QIODevice::ReadWrite);
-  SaveToStream(buffer);
+  // Straight from the plug-in's blocks: the rows are copied once, and the
+  // bitmap reads exactly what SaveToStream would have written.
+  QImage image;
+  bool is4Bit = false;
+  if (GetEmpty()) throw EInvalidGraphic(kSPICouldNotDecode);
+  if (releaseData && AdoptDib(FData->HBInfo, InfoSize(), FData->HBm, ImageSize(), image)) {
+    // The bitmap keeps the plug-in's rows: no second block of fresh memory to fill.
+    FData->HBm = nullptr;
+  } else if (!ReadDib(FData->HBInfo, InfoSize(), FData->HBm, ImageSize(), image, &is4Bit)) {
+    throw EInvalidGraphic(kSPICouldNotDecode);
+  }
   if (releaseData) FreeImage();
-  buffer.seek(0);
-  bitmap->LoadFromStream(buffer);
+  auto bitmap = std::make_unique<TBitmap>();
+  bitmap->SetImage(image, is4Bit);
   return bitmap;
 }
 
 void TSPIGraphic::Draw(QPainter& canvas, const QRect& rect) {
   if (GetEmpty()) return;
-  QBuffer buffer;
-  buffer.open(QIODevice::ReadWrite);
-  SaveToStream(buffer);
   QImage image;
-  if (!ReadBmp(reinterpret_cast<const uint8_t*>(buffer.data().constData()), size_t(buffer.data().size()), image,
-               nullptr))
-    return;
+  if (!ReadDib(FData->HBInfo, InfoSize(), FData->HBm, ImageSize(), image, nullptr)) return;
   // Colour on colour: whole pixels, no smoothing.
   const bool smooth = canvas.testRenderHint(QPainter::SmoothPixmapTransform);
   canvas.setRenderHint(QPainter::SmoothPixmapTransform, false);

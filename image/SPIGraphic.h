@@ -28,7 +28,8 @@ class TSPIGraphic : public TGraphic {
 
   // Frees the plug-in data and the palette.
   void FreeImage();
-  // A plain bitmap of the picture (through a BMP in memory). With
+  // A plain bitmap of the picture, read as the BMP file SaveToStream writes
+  // would be (but from the blocks themselves, without that file). With
   // releaseData the plug-in blocks are freed as soon as they are copied.
   std::unique_ptr<TBitmap> ToBitmap(bool releaseData);
 

@@ -9,6 +9,9 @@
 #include <algorithm>
 #include <cstdio>
 
+// Wherever the host is, the plug-in graphics unit starts too: it names the
+// class that plug-in formats are registered with.
+#include "image/SPIBitmap.h"
 #include "platform/graphics/PictureFormats.h"
 #include "platform/state/IniFile.h"
 #include "platform/system/Library.h"
@@ -220,7 +223,7 @@ std::string TSPIs::SystemFolder() {
   // Where the system's own shared libraries live: the C library's folder.
   Dl_info info{};
   if (::dladdr(reinterpret_cast<void*>(&::fopen), &info) && info.dli_fname)
-    return FolderOf(info.dli_fname).substr(0, 255);
+    return FolderOf(info.dli_fname);
   return {};
 }
 

@@ -3,11 +3,17 @@
 #include <QBuffer>
 #include <QPainter>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 TGRAPHIC_CLASS_DEFINE(TBitmap, TGraphic)
 
 namespace {
+
+// Headers, a full colour table and at most 4 bytes per pixel (a 1-pixel-wide
+// row of any depth is padded to 4).
+constexpr qint64 kMaxBmpFileBytes = 14 + 1024 + 1024 + 4 * kMaxBitmapPixels;
 
 const char* const kInvalidBitmap = "ビットマップ イメージは有効ではありません";
 const char* const kOutOfMemory = "ビットマップを作成できません (メモリ不足)";
@@ -37,11 +43,16 @@ uint8_t Channel(uint32_t v, uint32_t mask, int shift, int bits) {
 
 }  // namespace
 
-bool ReadBmp(const uint8_t* data, size_t size, QImage& image, bool* is4Bit) {
+namespace {
+
+enum class ReadResult { Ok, Bad, Compressed };
+
+// The header h (hAvail bytes readable), its colour table behind it, and the
+// rows at pixels (null: right behind the colour table).
+ReadResult ReadCore(const uint8_t* h, size_t hAvail, const uint8_t* pixels, size_t pixelsAvail, QImage& image,
+                    bool* is4Bit, int* bitCount) {
   if (is4Bit) *is4Bit = false;
-  if (size < 14 + 12 || data[0] != 'B' || data[1] != 'M') return false;
-  const uint32_t offBits = Get32(data + 10);
-  const uint8_t* h = data + 14;
+  if (hAvail < 12) return ReadResult::Bad;
   const uint32_t headerSize = Get32(h);
   int64_t width, height;
   int bits;
@@ -54,67 +65,64 @@ bool ReadBmp(const uint8_t* data, size_t size, QImage& image, bool* is4Bit) {
     height = int16_t(Get16(h + 6));
     bits = Get16(h + 10);
     paletteEntrySize = 3;
-    paletteAt = 14 + 12;
-  } else if (headerSize >= 40 && headerSize <= 1024 && size >= 14 + size_t(headerSize)) {
+    paletteAt = 12;
+  } else if (headerSize >= 40 && headerSize <= 1024 && hAvail >= size_t(headerSize)) {
     width = int32_t(Get32(h + 4));
     height = int32_t(Get32(h + 8));
     bits = Get16(h + 14);
     compression = Get32(h + 16);
     clrUsed = Get32(h + 32);
-    paletteAt = 14 + headerSize;
+    paletteAt = headerSize;
     if (compression == 3 || compression == 6) {  // BI_BITFIELDS, BI_ALPHABITFIELDS
       size_t maskCount = compression == 6 ? 4 : 3;
       const uint8_t* m = h + 40;
       if (headerSize == 40) {
-        if (size < paletteAt + 4 * maskCount) return false;
+        if (hAvail < paletteAt + 4 * maskCount) return ReadResult::Bad;
         paletteAt += 4 * maskCount;
       } else if (headerSize >= 52) {
         maskCount = headerSize >= 56 ? 4 : 3;
       } else {
-        return false;
+        return ReadResult::Bad;
       }
       for (size_t i = 0; i < maskCount; ++i) masks[i] = Get32(m + 4 * i);
     }
   } else {
-    return false;
+    return ReadResult::Bad;
   }
+  if (bitCount) *bitCount = bits;
   const bool topDown = height < 0;
   if (topDown) height = -height;
-  if (width <= 0 || height <= 0 || width * height > kMaxBitmapPixels) return false;
-
-  if (compression != 0 && !((compression == 3 || compression == 6) && (bits == 16 || bits == 32))) {
-    // RLE and embedded formats: Qt's reader, still under the size limit above.
-    QImage qt = QImage::fromData(data, int(std::min<size_t>(size, INT32_MAX)), "BMP");
-    if (qt.isNull()) return false;
-    if (qt.format() == QImage::Format_RGB32 || qt.format() == QImage::Format_ARGB32)
-      qt = qt.convertToFormat(QImage::Format_BGR888);
-    image = qt;
-    if (is4Bit) *is4Bit = bits == 4;
-    return true;
-  }
-  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
+  if (width <= 0 || height <= 0 || width * height > kMaxBitmapPixels) return ReadResult::Bad;
+  if (compression != 0 && !((compression == 3 || compression == 6) && (bits == 16 || bits == 32)))
+    return ReadResult::Compressed;
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return ReadResult::Bad;
 
   TPalette palette;
   if (bits <= 8) {
     uint32_t count = clrUsed ? std::min<uint32_t>(clrUsed, 1u << bits) : 1u << bits;
     for (uint32_t i = 0; i < count; ++i) {
       size_t at = paletteAt + size_t(i) * paletteEntrySize;
-      if (at + 3 > size) break;
-      palette.push_back(qRgb(data[at + 2], data[at + 1], data[at]));
+      if (at + 3 > hAvail) break;
+      palette.push_back(qRgb(h[at + 2], h[at + 1], h[at]));
     }
-    if (palette.empty()) return false;
+    if (palette.empty()) return ReadResult::Bad;
   }
 
   const size_t rowBytes = ((size_t(width) * bits + 31) / 32) * 4;
-  size_t pixelsAt = offBits ? offBits : paletteAt + palette.size() * paletteEntrySize;
-  if (pixelsAt > size || (size - pixelsAt) / rowBytes < size_t(height)) return false;
+  if (!pixels) {
+    size_t at = paletteAt + palette.size() * paletteEntrySize;
+    if (at > hAvail) return ReadResult::Bad;
+    pixels = h + at;
+    pixelsAvail = hAvail - at;
+  }
+  if (pixelsAvail / rowBytes < size_t(height)) return ReadResult::Bad;
 
   // The fourth byte of a 32-bit pixel is unused by the format, but writers
   // keep alpha there: it counts when any pixel has a non-zero one.
   bool alphaBytes = false;
   if (bits == 32 && compression == 0)
     for (int64_t y = 0; y < height && !alphaBytes; ++y) {
-      const uint8_t* src = data + pixelsAt + rowBytes * size_t(y);
+      const uint8_t* src = pixels + rowBytes * size_t(y);
       for (int64_t x = 0; x < width; ++x)
         if (src[4 * x + 3]) {
           alphaBytes = true;
@@ -127,11 +135,11 @@ bool ReadBmp(const uint8_t* data, size_t size, QImage& image, bool* is4Bit) {
                           : bits == 32 && masks[3] ? QImage::Format_ARGB32
                                                    : QImage::Format_BGR888;
   QImage out(int(width), int(height), format);
-  if (out.isNull()) return false;
+  if (out.isNull()) return ReadResult::Bad;
   const int w = int(width);
   int maxIndex = 0;
   for (int y = 0; y < int(height); ++y) {
-    const uint8_t* src = data + pixelsAt + rowBytes * size_t(topDown ? y : int(height) - 1 - y);
+    const uint8_t* src = pixels + rowBytes * size_t(topDown ? y : int(height) - 1 - y);
     uint8_t* dst = out.scanLine(y);
     switch (bits) {
       case 1:
@@ -194,6 +202,103 @@ bool ReadBmp(const uint8_t* data, size_t size, QImage& image, bool* is4Bit) {
   }
   image = out;
   if (is4Bit) *is4Bit = bits == 4;
+  return ReadResult::Ok;
+}
+
+}  // namespace
+
+bool ReadBmp(const uint8_t* data, size_t size, QImage& image, bool* is4Bit) {
+  if (is4Bit) *is4Bit = false;
+  if (size < 14 + 12 || data[0] != 'B' || data[1] != 'M') return false;
+  const uint32_t offBits = Get32(data + 10);
+  if (offBits > size) return false;
+  int bits = 0;
+  switch (ReadCore(data + 14, size - 14, offBits ? data + offBits : nullptr, offBits ? size - offBits : 0, image,
+                   is4Bit, &bits)) {
+    case ReadResult::Ok: return true;
+    case ReadResult::Bad: return false;
+    case ReadResult::Compressed: break;
+  }
+  // RLE and embedded formats: Qt's reader, after the size check above.
+  QImage qt = QImage::fromData(data, int(std::min<size_t>(size, INT32_MAX)), "BMP");
+  if (qt.isNull()) return false;
+  if (qt.format() == QImage::Format_RGB32 || qt.format() == QImage::Format_ARGB32)
+    qt = qt.convertToFormat(QImage::Format_BGR888);
+  image = qt;
+  if (is4Bit) *is4Bit = bits == 4;
+  return true;
+}
+
+bool ReadDib(const void* info, size_t infoSize, const void* bits, size_t bitsSize, QImage& image, bool* is4Bit) {
+  return ReadCore(static_cast<const uint8_t*>(info), infoSize, static_cast<const uint8_t*>(bits), bitsSize, image,
+                  is4Bit, nullptr) == ReadResult::Ok;
+}
+
+
+
+bool AdoptDib(const void* info, size_t infoSize, void* bits, size_t bitsSize, QImage& image) {
+  const auto* h = static_cast<const uint8_t*>(info);
+  if (!h || !bits || infoSize < 40 || Get32(h) != 40 || Get32(h + 16) != 0) return false;
+  const int64_t width = int32_t(Get32(h + 4));
+  int64_t height = int32_t(Get32(h + 8));
+  const int bitCount = Get16(h + 14);
+  const bool topDown = height < 0;
+  if (topDown) height = -height;
+  if (width <= 0 || height <= 0 || width * height > kMaxBitmapPixels) return false;
+  if (bitCount != 8 && bitCount != 24 && bitCount != 32) return false;
+  const size_t rowBytes = ((size_t(width) * bitCount + 31) / 32) * 4;
+  if (bitsSize / rowBytes < size_t(height)) return false;
+
+  auto* rows = static_cast<uint8_t*>(bits);
+  TPalette palette;
+  if (bitCount == 8) {
+    uint32_t clrUsed = Get32(h + 32);
+    uint32_t count = clrUsed ? std::min<uint32_t>(clrUsed, 256) : 256;
+    for (uint32_t i = 0; i < count && 40 + 4 * size_t(i) + 3 <= infoSize; ++i) {
+      const uint8_t* c = h + 40 + 4 * size_t(i);
+      palette.push_back(qRgb(c[2], c[1], c[0]));
+    }
+    if (palette.empty()) return false;
+  }
+  if (!topDown) {  // top row first, in place
+    std::vector<uint8_t> swap(rowBytes);
+    for (int64_t y = 0; y < height / 2; ++y) {
+      uint8_t* a = rows + rowBytes * size_t(y);
+      uint8_t* b = rows + rowBytes * size_t(height - 1 - y);
+      std::memcpy(swap.data(), a, rowBytes);
+      std::memcpy(a, b, rowBytes);
+      std::memcpy(b, swap.data(), rowBytes);
+    }
+  }
+  QImage::Format format = bitCount == 8 ? QImage::Format_Indexed8 : bitCount == 24 ? QImage::Format_BGR888 : QImage::Format_RGB32;
+  if (bitCount == 32) {
+    bool alphaBytes = false;
+    for (int64_t y = 0; y < height && !alphaBytes; ++y)
+      for (int64_t x = 0; x < width; ++x)
+        if (rows[rowBytes * size_t(y) + 4 * size_t(x) + 3]) {
+          alphaBytes = true;
+          break;
+        }
+    if (alphaBytes)
+      format = QImage::Format_ARGB32;
+    else
+      for (int64_t y = 0; y < height; ++y)
+        for (int64_t x = 0; x < width; ++x) rows[rowBytes * size_t(y) + 4 * size_t(x) + 3] = 0xff;
+  }
+  if (bitCount == 8) {
+    int maxIndex = 0;
+    for (int64_t y = 0; y < height; ++y) {
+      const uint8_t* row = rows + rowBytes * size_t(y);
+      for (int64_t x = 0; x < width; ++x) maxIndex = std::max<int>(maxIndex, row[x]);
+    }
+    while (int(palette.size()) <= maxIndex) palette.push_back(qRgb(0, 0, 0));
+  }
+  QImage adopted(rows, int(width), int(height), qsizetype(rowBytes), format, [](void* p) { std::free(p); }, rows);
+  if (adopted.isNull()) return false;
+  if (bitCount == 8) adopted.setColorTable(QList<QRgb>(palette.begin(), palette.end()));
+  if (int32_t(Get32(h + 24)) > 0) adopted.setDotsPerMeterX(int32_t(Get32(h + 24)));
+  if (int32_t(Get32(h + 28)) > 0) adopted.setDotsPerMeterY(int32_t(Get32(h + 28)));
+  image = adopted;
   return true;
 }
 
@@ -294,7 +399,8 @@ void TBitmap::LoadFromStream(QIODevice& stream) {
       size = size_t(all.size() - start);
     }
   } else {
-    copy = stream.readAll();
+    // Nothing we read is larger than the biggest picture we accept.
+    copy = stream.read(kMaxBmpFileBytes);
     data = reinterpret_cast<const uint8_t*>(copy.constData());
     size = size_t(copy.size());
   }
@@ -304,8 +410,7 @@ void TBitmap::LoadFromStream(QIODevice& stream) {
   // Leave the stream just behind the file when its header tells the size.
   uint32_t fileSize = Get32(data + 2);
   if (!stream.isSequential()) stream.seek(start + (fileSize >= 14 && fileSize <= size ? fileSize : qint64(size)));
-  SetImage(image);
-  if (is4Bit) FPixelFormat = pf4bit;
+  SetImage(image, is4Bit);
 }
 
 void TBitmap::SaveToStream(QIODevice& stream) {
@@ -422,14 +527,14 @@ void TBitmap::SetPalette(const TPalette& palette) {
   Changed();
 }
 
-void TBitmap::SetImage(const QImage& image) {
+void TBitmap::SetImage(const QImage& image, bool fourBit) {
   FImage = image;
   FWidth = image.width();
   FHeight = image.height();
   FPalette.clear();
   switch (image.format()) {
     case QImage::Format_Mono: FPixelFormat = pf1bit; break;
-    case QImage::Format_Indexed8: FPixelFormat = pf8bit; break;
+    case QImage::Format_Indexed8: FPixelFormat = fourBit ? pf4bit : pf8bit; break;
     case QImage::Format_RGB555: FPixelFormat = pf15bit; break;
     case QImage::Format_RGB16: FPixelFormat = pf16bit; break;
     case QImage::Format_BGR888: FPixelFormat = pf24bit; break;

@@ -51,8 +51,8 @@ class TBitmap : public TGraphic {
 
   const QImage& Image() const { return FImage; }
   // Takes the picture over (premultiplied and other formats are kept as
-  // they are and read as pfCustom).
-  void SetImage(const QImage& image);
+  // they are and read as pfCustom). fourBit marks an Indexed8 picture as pf4bit.
+  void SetImage(const QImage& image, bool fourBit = false);
 
  protected:
   bool GetEmpty() const override { return FWidth <= 0 || FHeight <= 0; }
@@ -75,6 +75,14 @@ class TBitmap : public TGraphic {
 // Reads a BMP file from raw bytes into image (Indexed8 for 4-bit with *is4Bit
 // set). False for anything unreadable, truncated or over kMaxBitmapPixels.
 bool ReadBmp(const uint8_t* data, size_t size, QImage& image, bool* is4Bit);
+// The same for a DIB in two blocks: the BITMAPINFO (header and colour table)
+// and the rows. Compressed DIBs are refused.
+bool ReadDib(const void* info, size_t infoSize, const void* bits, size_t bitsSize, QImage& image, bool* is4Bit);
+// Takes over a malloc'ed block of DIB rows (8, 24 or 32 bits, uncompressed)
+// as the pixels of image, turning them top-down in place; the image frees
+// the block with free(). False, with the block untouched and still the
+// caller's, for anything else.
+bool AdoptDib(const void* info, size_t infoSize, void* bits, size_t bitsSize, QImage& image);
 // Writes image as a BMP file (4 bits per pixel when as4Bit and the colour
 // table has at most 16 entries).
 QByteArray WriteBmp(const QImage& image, bool as4Bit);

@@ -160,6 +160,18 @@ TEST_F(SPIGraphicTest, ProgressReachesTheBitmapInOrder) {
   EXPECT_EQ(last.rect, QRect(0, 0, 4, 50));
   EXPECT_EQ(last.msg, "Loaded Graphic");
 
+  // Progress without a total or past it stays within 2..99 %.
+  host->Clear();
+  Add("tstin", "odd.spi", "lie=progress\n");
+  events.clear();
+  TSPIBitmap odd;
+  odd.OnProgress = Recorder(events);
+  odd.LoadFromFile(path);
+  ASSERT_GE(events.size(), 6u);
+  EXPECT_EQ(events[3].percent, 2);
+  EXPECT_EQ(events[4].percent, 99);
+  EXPECT_EQ(events[5].percent, 2);
+
   // The graphic itself ends with its own ending.
   TSPIGraphic graphic;
   events.clear();

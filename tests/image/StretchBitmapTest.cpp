@@ -269,3 +269,18 @@ TEST(StretchBitmap, ReportsWidthPassThenHeightPass) {
   EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
   EXPECT_EQ(seen[10], 9 * 100 / (2 * 19));  // after row 9 of 20
 }
+
+TEST(StretchBitmap, SameBytesWhetherWatchedOrNot) {
+  // Without a progress procedure large pictures are shared among threads, and a shrink
+  // in both directions skips the stored half-done picture; the bytes must not change.
+  for (auto [w, h, nw, nh] : std::vector<std::array<int, 4>>{
+           {1203, 901, 300, 199}, {301, 203, 77, 41}, {300, 200, 1201, 899}, {900, 50, 200, 600}}) {
+    auto quiet = Random(w, h, unsigned(w + h));
+    auto watched = Random(w, h, unsigned(w + h));
+    StretchBitmap(quiet.get(), nw, nh);
+    int reports = 0;
+    StretchBitmap(watched.get(), nw, nh, [&](int) { ++reports; });
+    EXPECT_GT(reports, 0);
+    EXPECT_EQ(quiet->Image(), watched->Image()) << w << "x" << h << " -> " << nw << "x" << nh;
+  }
+}

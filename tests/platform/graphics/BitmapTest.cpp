@@ -164,3 +164,52 @@ TEST(PictureFormats, LatestRegistrationWinsIgnoringCase) {
   EXPECT_EQ(picture.Graphic()->ClassType(), TBitmap::StaticClass());
   EXPECT_EQ(picture.Width(), 3);
 }
+
+TEST(Bitmap, DibBlocksAreReadOrTakenOverWhole) {
+  // A 3x2 24-bit DIB, bottom-up: the bottom row comes first.
+  auto header = [](int height, int bits) {
+    std::vector<uint8_t> h(40, 0);
+    h[0] = 40;
+    h[4] = 3;
+    int32_t hh = height;
+    std::memcpy(&h[8], &hh, 4);
+    h[12] = 1;
+    h[14] = uint8_t(bits);
+    return h;
+  };
+  const uint8_t rows[24] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0,   // bottom row
+                            9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 0, 0};  // top row
+  std::vector<uint8_t> up = header(2, 24), down = header(-2, 24);
+
+  QImage image;
+  ASSERT_TRUE(ReadDib(up.data(), up.size(), rows, sizeof rows, image, nullptr));
+  EXPECT_EQ(image.pixel(0, 0) | 0xff000000, qRgb(7, 8, 9));  // B, G, R bytes
+  EXPECT_EQ(image.pixel(0, 1) | 0xff000000, qRgb(3, 2, 1));
+  ASSERT_TRUE(ReadDib(down.data(), down.size(), rows, sizeof rows, image, nullptr));
+  EXPECT_EQ(image.pixel(0, 0) | 0xff000000, qRgb(3, 2, 1));
+  EXPECT_FALSE(ReadDib(up.data(), up.size(), rows, sizeof rows - 1, image, nullptr));
+
+  // Taken over: turned top-down in place, freed by the image.
+  auto* block = static_cast<uint8_t*>(std::malloc(sizeof rows));
+  std::memcpy(block, rows, sizeof rows);
+  EXPECT_FALSE(AdoptDib(up.data(), up.size(), block, sizeof rows - 1, image));
+  EXPECT_EQ(block[0], 1);  // refused: untouched, still ours
+  ASSERT_TRUE(AdoptDib(up.data(), up.size(), block, sizeof rows, image));
+  EXPECT_EQ(image.constBits(), block);
+  EXPECT_EQ(image.format(), QImage::Format_BGR888);
+  EXPECT_EQ(image.pixel(0, 0) | 0xff000000, qRgb(7, 8, 9));
+  EXPECT_EQ(image.pixel(2, 1) | 0xff000000, qRgb(9, 8, 7));
+  image = QImage();
+
+  // 32 bits: the fourth bytes are alpha only when some are not zero.
+  const uint8_t opaque[8] = {10, 20, 30, 0, 40, 50, 60, 0};
+  std::vector<uint8_t> h32 = header(1, 32);
+  h32[4] = 2;
+  ASSERT_TRUE(ReadDib(h32.data(), h32.size(), opaque, sizeof opaque, image, nullptr));
+  EXPECT_EQ(image.pixel(1, 0), qRgba(60, 50, 40, 255));
+  const uint8_t translucent[8] = {10, 20, 30, 128, 40, 50, 60, 0};
+  ASSERT_TRUE(ReadDib(h32.data(), h32.size(), translucent, sizeof translucent, image, nullptr));
+  EXPECT_EQ(image.format(), QImage::Format_ARGB32);
+  EXPECT_EQ(image.pixel(0, 0), qRgba(30, 20, 10, 128));
+  EXPECT_EQ(qAlpha(image.pixel(1, 0)), 0);
+}

@@ -11,6 +11,8 @@
 //   MainFormFolderMenu.cpp the folder menu
 //   MainFormToolbars.cpp  the launcher and folder bars
 //   MainFormFiles.cpp     the shared file helpers of the commands
+//   MainFormPreview.cpp   the picture and text preview in place of a pane
+//   MainFormArchive.cpp   the archive command
 #include <QMainWindow>
 #include <QPoint>
 #include <QString>
@@ -38,6 +40,10 @@ class QTabBar;
 class QToolBar;
 class QToolButton;
 class TIniFile;
+class TArchiveFile;
+class TSPI;
+class TSPIs;
+struct ArcWindow;
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -77,6 +83,9 @@ class TForm1 : public QMainWindow {
   QAction* LV2right;
   QTimer* KeyTimer;        // single/double key timer; idle when stopped
   QTimer* ChangeFileTimer; // preview follow timer; idle when stopped
+  std::unique_ptr<TArchiveFile> Archive;  // extracts for U
+  std::unique_ptr<TSPIs> SPIs1;           // the picture plug-ins; null when it could not start
+  std::unique_ptr<ArcWindow> ArchiveOwner;  // the window as the archiver libraries know it
   std::vector<QIcon> ImageList1;  // launcher pictures, one per button position
   QIcon ImageList2;               // the folder buttons' picture
 
@@ -194,6 +203,31 @@ class TForm1 : public QMainWindow {
   void QExecute();
   void FExecute();
 
+  // --- Preview (MainFormPreview.cpp) ---
+  void VExecute();
+  void VVExecute();
+  // Loads a picture into Image1, fitted to Image1's pane (or to the given
+  // pane); throws when it cannot be read, and Image1 keeps what it showed.
+  void LoadPreviewImage(const std::string& path);
+  void LoadPreviewImage(const std::string& path, QWidget* pane);
+  void LoadPreviewText(const std::string& path);
+  // Gives the focus mark to the item of that name (any letter case) and shows it.
+  void FocusItemByCaption(const std::string& name, TShellListView* list);
+  // A preview tab was clicked: its file is shown and the other pane goes to it.
+  void PreviewTabChange(QTabBar* sender);
+  void LV1SelectItem(TShellListView* sender, TShellFileItem* item, bool selected);
+  void LV1ShSelChange(TShellListView* sender);
+  void ChangeFileTimerTimer();
+  // Keeps picture plug-ins only.
+  void SPIs1Search(TSPIs* sender, TSPI* spi, bool& accept);
+  // --- Archive (MainFormArchive.cpp) ---
+  void UExecute();
+  // The extension of a path's name in lower case with its dot; empty for none.
+  static std::string PreviewExtension(const std::string& path);
+  // An extension listed in ImageExt; in TextExt (and not in ImageExt).
+  bool IsImageFile(const std::string& ext) const;
+  bool IsTextFile(const std::string& ext) const;
+
   // --- Shared file helpers (MainFormFiles.cpp) ---
   std::string FocusedItemPath(TShellListView* list);
   // Opens path with its default application (a folder in the file manager).
@@ -292,6 +326,13 @@ class TForm1 : public QMainWindow {
 
   bool shown_ = false;
   bool destroyed_ = false;
+
+  // MainFormPreview.cpp, MainFormArchive.cpp: the components of the window.
+  void CreatePictureHost();
+  void CreateArchive();
+  // Shows preview (Image1 or Memo1) in place of target's list, or updates
+  // its tab when it is there already.
+  void EnterPreview(QWidget* preview, TShellListView* target, const TLineList& lines, int index);
 
   // MainFormState.cpp
   // Writes the eight lists and the two tool bar files into folder; false when any failed.

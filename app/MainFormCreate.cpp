@@ -20,6 +20,8 @@
 #include <QVBoxLayout>
 
 #include "app/MainForm.h"
+#include "archive/ArchiveFile.h"
+#include "image/SPIs.h"
 #include "platform/system/Exception.h"
 #include "shell/actions/ShellActns.h"
 
@@ -64,6 +66,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   CreateCopyPopup();
   CreateActions();
   WireEvents();
+  Guarded([this] { CreateArchive(); });
+  Guarded([this] { CreatePictureHost(); });
   Guarded([this] { FormCreate(); });
 }
 
@@ -141,6 +145,8 @@ void TForm1::CreateControls() {
   Image1 = new QLabel(TC1Pane);
   Image1->setObjectName("Image1");
   Image1->setAlignment(Qt::AlignCenter);
+  // A large picture must not widen its pane; it is fitted to the pane instead.
+  Image1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
   Image1->hide();
   TC1Pane->layout()->addWidget(Image1);
   Memo1 = new QPlainTextEdit(TC1Pane);
@@ -156,6 +162,8 @@ void TForm1::CreateControls() {
   KeyTimer->setObjectName("KeyTimer");
   ChangeFileTimer = new QTimer(this);
   ChangeFileTimer->setObjectName("ChangeFileTimer");
+  // Never early, as a coarse timer may be: the preview waits for the selection to settle.
+  ChangeFileTimer->setTimerType(Qt::PreciseTimer);
 }
 
 QSplitterHandle* TForm1::Splitter1() const { return Panes->handle(Panes->indexOf(TC1Pane)); }
@@ -225,6 +233,9 @@ void TForm1::CreateActions() {
   SetHandler("EE", &TForm1::EEExecute);
   SetHandler("MM", &TForm1::MMExecute);
   SetHandler("SS", &TForm1::SSExecute);
+  SetHandler("V", &TForm1::VExecute);
+  SetHandler("VV", &TForm1::VVExecute);
+  SetHandler("U", &TForm1::UExecute);
 
   ActionList2 = new TShellActionList(this);
   ActionList2->setObjectName("ActionList2");
@@ -294,6 +305,10 @@ void TForm1::WireEvents() {
     list->OnShExecute = [this](TShellListView* sender, TShellFileItem* item, TShiftState, int, int, int, bool&) {
       Guarded([&] { LV1ShExecute(sender, item); });
     };
+    list->OnShSelChange = [this](TShellListView* sender, uint64_t) { LV1ShSelChange(sender); };
+    list->OnSelectItem = [this](TShellListView* sender, TShellFileItem* item, bool selected) {
+      LV1SelectItem(sender, item, selected);
+    };
   }
   // The application-wide filter below sees the keys, focus changes and mouse
   // presses of all these controls; a filter of their own as well would run
@@ -307,6 +322,7 @@ void TForm1::WireEvents() {
     });
   }
   connect(KeyTimer, &QTimer::timeout, this, [this] { Guarded([&] { KeyTimerTimer(); }); });
+  connect(ChangeFileTimer, &QTimer::timeout, this, [this] { Guarded([&] { ChangeFileTimerTimer(); }); });
   // The shortcut hook sees every key before the focused control.
   qApp->installEventFilter(this);
 }

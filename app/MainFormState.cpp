@@ -56,7 +56,7 @@ constexpr const char* kToolBar2File = "ToolBar2.txt";
 
 // What a fresh installation previews: the formats the picture readers and the
 // text preview handle. The preview tests an extension as a substring of these.
-constexpr const char* kFreshImageExt = ".bmp;.png;.jpg;.jpeg;.gif;.ico;.svg;.pbm;.pgm;.ppm;.xbm;.xpm";
+constexpr const char* kFreshImageExt = ".bmp;.png;.jpg;.jpeg;.jpe;.jfif;.gif;.webp";
 constexpr const char* kFreshTextExt =
     ".txt;.text;.log;.md;.ini;.cfg;.conf;.csv;.tsv;.json;.xml;.html;.htm;.css;.js;"
     ".c;.h;.cc;.cpp;.hpp;.py;.sh;.pl;.rb;.rs;.go;.java;.sql;.yaml;.yml;.toml";

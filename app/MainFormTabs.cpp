@@ -220,7 +220,7 @@ void TForm1::TC1Change(QTabBar* sender) {
   TShellListView* list = ListOfTabs(*this, sender);
   if (!list) return;
   // Preview tabs name files, not folders; the preview switches those itself.
-  if (PreviewIn(*this, PaneOf(list))) return;
+  if (PreviewIn(*this, PaneOf(list))) return PreviewTabChange(sender);
   ShowTabFolder(list);
 }
 

@@ -10,7 +10,8 @@ case "${1:-}" in
   commands) bench=CommandsBench ;;
   archive) bench=ArchiveBench ;;
   image) bench=ImageBench ;;
-  *) echo "usage: bench/run.sh list|fileops|listview|startup|commands|archive|image [work folder]" >&2; exit 2 ;;
+  preview) bench=PreviewBench ;;
+  *) echo "usage: bench/run.sh list|fileops|listview|startup|commands|archive|image|preview [work folder]" >&2; exit 2 ;;
 esac
 shift
 ./scripts/deps.sh

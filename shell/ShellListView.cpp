@@ -345,6 +345,13 @@ void TShellListView::SelectionChanged(const QItemSelection& selected, const QIte
   selSize_ = selSize_ + added >= removed ? selSize_ + added - removed : 0;
   if (!selection_->hasSelection()) selSize_ = 0;
   FireSelChange();
+  if (!OnSelectItem) return;
+  for (auto [ranges, state] : {std::pair{&deselected, false}, std::pair{&selected, true}})
+    for (const QItemSelectionRange& r : *ranges) {
+      if (r.left() != 0) continue;
+      for (int row = r.top(); row <= r.bottom(); ++row)
+        if (TShellFileItem* item = model_->Item(row)) OnSelectItem(this, item, state);
+    }
 }
 
 void TShellListView::FireSelChange() {

@@ -35,6 +35,7 @@ class TShellListView;
 using TShellListFilterEvent = std::function<void(TShellListView* sender, TShellFileItem* item, bool& accept)>;
 using TShellListChangeEvent = std::function<void(TShellListView* sender, TShellFileList* fileList)>;
 using TShellListSelChangeEvent = std::function<void(TShellListView* sender, uint64_t selSize)>;
+using TShellListSelectItemEvent = std::function<void(TShellListView* sender, TShellFileItem* item, bool selected)>;
 using TShellListExecuteEvent = std::function<void(TShellListView* sender, TShellFileItem* item, TShiftState shift,
                                                   int subItem, int x, int y, bool& defaultAction)>;
 using TShellListBeginDragEvent = std::function<void(TShellListView* sender, TShellIDList* idList, const QPoint& pt,
@@ -77,6 +78,8 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   TShellListFilterEvent OnShFilter;
   TShellListChangeEvent OnShListChange;
   TShellListSelChangeEvent OnShSelChange;
+  // A row became selected or deselected; reported after OnShSelChange of the same change.
+  TShellListSelectItemEvent OnSelectItem;
   TShellListExecuteEvent OnShExecute;
   // The clipboard changed; contented when it now holds a list of files.
   TShellClipboardEvent OnShClipboard;

@@ -1,0 +1,269 @@
+// The preview: a picture (Image1) or a text (Memo1) shown in place of the
+// other pane's list, with a row of preview tabs of its own (ImagePath,
+// TextPath), following the selection of the current pane 400 ms after it
+// settles on one item.
+#include <QBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QTabBar>
+#include <algorithm>
+
+#include "app/MainForm.h"
+#include "app/PreviewPicture.h"
+#include "app/TextPreview.h"
+#include "image/SPIBitmap.h"  // names the plug-in bitmap as the class of the plug-ins' formats
+#include "image/SPIs.h"
+#include "platform/namespace/PathText.h"
+#include "platform/system/Exception.h"
+
+namespace {
+
+constexpr int kFollowDelayMs = 400;
+
+// Tabs show '&' as itself, not as a mnemonic.
+QString TabCaption(const std::string& path) {
+  return QString::fromUtf8(TForm1::LastPathComponent(path)).replace('&', "&&");
+}
+
+bool ShownIn(const QWidget* preview, const QWidget* pane) {
+  return preview->parentWidget() == pane && !preview->isHidden();
+}
+
+// Makes the preview a child of the pane, filling what the list leaves.
+void MoveInto(QWidget* preview, QWidget* pane) {
+  if (preview->parentWidget() == pane) return;
+  if (QWidget* old = preview->parentWidget(); old && old->layout()) old->layout()->removeWidget(preview);
+  preview->setParent(pane);
+  static_cast<QBoxLayout*>(pane->layout())->addWidget(preview, 1);
+}
+
+// Puts path into line index of lines; an index past the list (the files are
+// edited by hand) is brought back to its last line.
+void SetPreviewLine(TLineList& lines, int& index, const std::string& path) {
+  if (lines.Count() == 0) lines.Add(path);
+  index = std::clamp(index, 0, lines.Count() - 1);
+  lines[index] = path;
+}
+
+}  // namespace
+
+// --- The picture plug-ins -------------------------------------------------------------
+
+void TForm1::CreatePictureHost() {
+  SPIs1 = std::make_unique<TSPIs>();
+  SPIs1->MacBinary = false;
+  SPIs1->GraphicPreview = false;
+  SPIs1->SearchOptions = {spsSusieDir};
+  SPIs1->OnSearch = [this](TSPIs* sender, TSPI* spi, bool& accept) { SPIs1Search(sender, spi, accept); };
+  // A state folder from before the bundled plug-ins names no plug-in folder yet.
+  SeedSusiePluginPath();
+  SPIs1->Loaded();
+}
+
+void TForm1::SPIs1Search(TSPIs* sender, TSPI* spi, bool& accept) {
+  accept = spi && spi->InheritsFrom(TInSPI::StaticClass());
+}
+
+// --- Which files are previewed ---------------------------------------------------------
+
+std::string TForm1::PreviewExtension(const std::string& path) {
+  const std::string name = LastPathComponent(path);
+  const size_t dot = name.rfind('.');
+  // A name that only begins with a dot (.profile) has no extension here.
+  if (dot == std::string::npos || dot == 0 || dot + 1 == name.size()) return {};
+  std::string ext = name.substr(dot);
+  for (char& c : ext)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return ext;
+}
+
+bool TForm1::IsImageFile(const std::string& ext) const {
+  return !ext.empty() && ImageExt.find(ext) != std::string::npos;
+}
+
+bool TForm1::IsTextFile(const std::string& ext) const {
+  return !ext.empty() && !IsImageFile(ext) && TextExt.find(ext) != std::string::npos;
+}
+
+// --- Loading ---------------------------------------------------------------------------------
+
+void TForm1::LoadPreviewImage(const std::string& path) {
+  LoadPreviewImage(path, Image1->parentWidget());
+}
+
+void TForm1::LoadPreviewImage(const std::string& path, QWidget* pane) {
+  // Read and fitted aside: a picture that fails leaves the shown one as it was.
+  QImage picture = LoadFittedPicture(path, pane ? pane->size() : Image1->size());
+  Image1->setPixmap(QPixmap::fromImage(picture));
+}
+
+void TForm1::LoadPreviewText(const std::string& path) {
+  TTextPreview text = LoadTextPreview(path);
+  Memo1->setPlainText(text.Text);
+}
+
+// --- V and VV --------------------------------------------------------------------------------
+
+void TForm1::EnterPreview(QWidget* preview, TShellListView* target, const TLineList& lines, int index) {
+  QWidget* pane = PaneOf(target);
+  QTabBar* tabs = TabsOf(target);
+  if (ShownIn(preview, pane)) {
+    // The pane shows this kind already: a new line gets its tab.
+    if (tabs->count() <= index) {
+      while (tabs->count() <= index) tabs->addTab(QString());
+      tabs->setCurrentIndex(index);
+    }
+    tabs->setTabText(index, TabCaption(lines[index]));
+    return;
+  }
+  // Only a folder tab is kept aside: coming from the other kind of preview,
+  // the tab current now is a preview tab and the folder's stays as it was.
+  const bool folderShown = !target->isHidden();
+  MoveInto(preview, pane);
+  EditOf(target)->hide();
+  target->hide();
+  if (preview == Image1) {
+    Memo1->hide();
+    Memo1->clear();
+  } else {
+    Image1->hide();
+    Image1->clear();
+  }
+  preview->show();
+  if (folderShown) (target == LV1 ? TC1Tag : TC2Tag) = tabs->currentIndex();
+  RebuildTabs(tabs, lines);
+  tabs->setCurrentIndex(index);
+}
+
+void TForm1::VExecute() {
+  TShellListView* source = CurrentList();
+  if (!source) return;
+  TShellListView* target = OtherList(source);
+  const std::string path = FocusedItemPath(source);
+  if (path.empty()) return;
+  const std::string ext = PreviewExtension(path);
+  if (IsImageFile(ext)) {
+    // Fitted to the pane it is going to, which may not be the one it is in.
+    LoadPreviewImage(path, PaneOf(target));
+    SetPreviewLine(ImagePath, ImageTabIndex, path);
+    EnterPreview(Image1, target, ImagePath, ImageTabIndex);
+  } else if (IsTextFile(ext)) {
+    LoadPreviewText(path);
+    SetPreviewLine(TextPath, TextTabIndex, path);
+    EnterPreview(Memo1, target, TextPath, TextTabIndex);
+  }
+}
+
+void TForm1::VVExecute() {
+  TShellListView* source = CurrentList();
+  if (!source) return;
+  const std::string path = FocusedItemPath(source);
+  const std::string ext = PreviewExtension(path);
+  if (path.empty() || ext.empty()) return;
+  TLineList* lines = nullptr;
+  int* index = nullptr;
+  if (IsImageFile(ext)) {
+    lines = &ImagePath;
+    index = &ImageTabIndex;
+  } else if (IsTextFile(ext)) {
+    lines = &TextPath;
+    index = &TextTabIndex;
+  } else {
+    return;
+  }
+  // A list never used keeps its "defo" line for the first preview.
+  const bool added = lines->Count() == 0 || (*lines)[0] != "defo";
+  const int previous = *index;
+  if (added) *index = lines->Add("Path");
+  try {
+    VExecute();
+  } catch (...) {
+    // A file that could not be shown leaves no tab behind.
+    if (added && *index == lines->Count() - 1 && (*lines)[*index] == "Path") {
+      lines->Delete(*index);
+      *index = previous;
+    }
+    throw;
+  }
+}
+
+// --- Preview tabs --------------------------------------------------------------------------
+
+void TForm1::PreviewTabChange(QTabBar* sender) {
+  TShellListView* paneList = sender == TC1 ? LV1 : sender == TC2 ? LV2 : nullptr;
+  if (!paneList) return;
+  QWidget* pane = PaneOf(paneList);
+  std::string line;
+  if (ShownIn(Image1, pane)) {
+    ImageTabIndex = sender->currentIndex();
+    if (ImageTabIndex < 0 || ImageTabIndex >= ImagePath.Count()) return;
+    line = ImagePath[ImageTabIndex];
+    LoadPreviewImage(line);
+  } else if (ShownIn(Memo1, pane)) {
+    TextTabIndex = sender->currentIndex();
+    if (TextTabIndex < 0 || TextTabIndex >= TextPath.Count()) return;
+    line = TextPath[TextTabIndex];
+    LoadPreviewText(line);
+  } else {
+    return;
+  }
+  // The other pane goes to the file's folder and puts the focus mark on it.
+  const std::string folder = DirName(line);
+  TShellListView* other = OtherList(paneList);
+  if (other->GetPathName() != folder) {
+    other->SetPathName(folder);
+    FocusItemByCaption(LastPathComponent(line), other);
+  }
+}
+
+void TForm1::FocusItemByCaption(const std::string& name, TShellListView* list) {
+  if (!list || name.empty()) return;
+  const QString caption = QString::fromUtf8(name);
+  TShellFileList* items = list->FileList();
+  // From the first item on: the first file of a folder is found too.
+  for (int row = 0; row < items->Count(); ++row) {
+    TShellFileItem* item = items->Items(row);
+    if (!item) continue;
+    if (LastPathComponent(item->GetItemPath()) != name &&
+        QString::fromUtf8(item->GetDisplayName()).compare(caption, Qt::CaseInsensitive) != 0)
+      continue;
+    if (list->FocusedRow() != row) {
+      list->SetFocusedRow(row);
+      list->MakeRowVisible(row);
+    }
+    return;
+  }
+}
+
+// --- Following the selection ----------------------------------------------------------------
+
+void TForm1::LV1SelectItem(TShellListView* sender, TShellFileItem* item, bool selected) {
+  if (!selected || !sender) return;
+  if (Image1->isHidden() && Memo1->isHidden()) return;
+  if (sender->SelectedCount() == 1) ChangeFileTimer->start(kFollowDelayMs);
+}
+
+void TForm1::LV1ShSelChange(TShellListView* sender) { ChangeFileTimer->stop(); }
+
+void TForm1::ChangeFileTimerTimer() {
+  ChangeFileTimer->stop();
+  TShellListView* source = CurrentList();
+  if (!source) return;
+  TShellListView* target = OtherList(source);
+  QWidget* pane = PaneOf(target);
+  const std::string path = FocusedItemPath(source);
+  const std::string ext = PreviewExtension(path);
+  if (path.empty() || ext.empty()) return;
+  // A file of the other kind, or of neither, leaves the preview as it is.
+  if (ShownIn(Image1, pane) && IsImageFile(ext)) {
+    LoadPreviewImage(path, pane);
+    SetPreviewLine(ImagePath, ImageTabIndex, path);
+    EnterPreview(Image1, target, ImagePath, ImageTabIndex);
+  } else if (ShownIn(Memo1, pane) && IsTextFile(ext)) {
+    LoadPreviewText(path);
+    SetPreviewLine(TextPath, TextTabIndex, path);
+    EnterPreview(Memo1, target, TextPath, TextTabIndex);
+  }
+}

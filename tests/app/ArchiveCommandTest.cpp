@@ -1,0 +1,196 @@
+// U on a real main window: archives made by real tools (and real Japanese
+// LHA archives), extracted through the real archiver libraries.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+#include "FormFixture.h"
+#include "archive/ArchiveFile.h"
+#include "archive/ArchiverOptions.h"
+#include "platform/namespace/PathText.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+bool Shell(const std::string& dir, const std::string& cmd) {
+  std::string line = "cd '" + dir + "' && { " + cmd + " ; } >/dev/null 2>&1";
+  return std::system(line.c_str()) == 0;
+}
+bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+// Answers the message boxes that come up (the libraries' questions) with the
+// button of the given text, recording what they asked.
+class BoxAnswerer {
+ public:
+  BoxAnswerer() {
+    timer_.setInterval(20);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (!box || !box->isVisible()) continue;
+        asked.push_back(box->text().toStdString());
+        QAbstractButton* chosen = nullptr;
+        for (QAbstractButton* button : box->buttons())
+          if (button->text() == answer) chosen = button;
+        if (chosen) chosen->click();
+        else box->reject();
+      }
+    });
+    timer_.start();
+  }
+  QString answer = "いいえ";
+  Lines asked;
+
+ private:
+  QTimer timer_;
+};
+
+class ArchiveCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    src = files.dir("src");
+    files.file("src/a.txt", "alpha");
+    files.dir("src/sub");
+    files.file("src/sub/b.txt", "beta");
+  }
+  TForm1* Open() {
+    form = f.OpenOn(left, right);
+    EXPECT_TRUE(f.Focus(form->LV1));
+    return form;
+  }
+  int RowOf(TShellListView* list, const std::string& name) {
+    for (int i = 0; i < list->FileList()->Count(); ++i)
+      if (BaseName(list->FileList()->Items(i)->GetItemPath()) == name) return i;
+    return -1;
+  }
+  void Select(const std::string& name) {
+    form->LV1->RefreshList();
+    const int row = RowOf(form->LV1, name);
+    ASSERT_GE(row, 0) << name;
+    form->LV1->SelectAllRows(false);
+    form->LV1->SetRowSelected(row, true);
+    form->LV1->SetFocusedRow(row);
+  }
+  // U as the user presses it, run to its end.
+  void PressU() {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_U);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !form->KeyTimer->isActive(); }, 2000));
+    QApplication::processEvents();
+  }
+  void ExtractOnce(const std::string& name) {
+    // A question of the library took the focus for a while.
+    ASSERT_TRUE(f.Focus(form->LV1));
+    Select(name);
+    // The process's current folder is the right pane's: nothing may land there.
+    form->LV2->SetPathName(right);
+    PressU();
+  }
+
+  TempDir files;  // outlives the window
+  FormFixture f;
+  TForm1* form = nullptr;
+  std::string src, left = files.dir("left"), right = files.dir("right");
+};
+
+TEST_F(ArchiveCommandTest, OneEntryGoesBesideTheArchiveSeveralIntoAFolderNamedAfterIt) {
+  ASSERT_TRUE(Shell(src, "zip -q ../left/one.zip a.txt && zip -qr ../left/many.zip a.txt sub"));
+  Open();
+  ExtractOnce("one.zip");
+  EXPECT_EQ(ReadWholeFile(left + "/a.txt"), "alpha");
+  EXPECT_FALSE(Exists(left + "/one"));
+  // The list was read again at once, not when its watcher would have settled.
+  EXPECT_GE(RowOf(form->LV1, "a.txt"), 0);
+
+  ExtractOnce("many.zip");
+  EXPECT_EQ(ReadWholeFile(left + "/many/a.txt"), "alpha");
+  EXPECT_EQ(ReadWholeFile(left + "/many/sub/b.txt"), "beta");
+  EXPECT_GE(RowOf(form->LV1, "many"), 0);
+  EXPECT_TRUE(std::filesystem::is_empty(right));
+  EXPECT_TRUE(f.messages.empty());
+  // The list is watched again: a file made by someone else shows up.
+  files.file("left/later.txt", "x");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return RowOf(form->LV1, "later.txt") >= 0; }, 8000));
+}
+
+TEST_F(ArchiveCommandTest, TarGzAndJapaneseLhaArchives) {
+  ASSERT_TRUE(Shell(src, "bsdtar -czf ../left/pack.tar.gz a.txt sub/b.txt && bsdtar -czf ../left/single.tgz a.txt"));
+  std::filesystem::copy_file(std::string(TOLVANE_SHARED_TESTDATA) + "/archives/lha_filename_cp932.lzh",
+                             left + "/日本語.lzh");
+  Open();
+  ExtractOnce("pack.tar.gz");  // only the last extension goes
+  EXPECT_EQ(ReadWholeFile(left + "/pack.tar/a.txt"), "alpha");
+  EXPECT_EQ(ReadWholeFile(left + "/pack.tar/sub/b.txt"), "beta");
+  ExtractOnce("single.tgz");
+  EXPECT_EQ(ReadWholeFile(left + "/a.txt"), "alpha");
+  ExtractOnce("日本語.lzh");
+  EXPECT_TRUE(Exists(left + "/日本語/漢字.txt"));
+  EXPECT_TRUE(Exists(left + "/日本語/表.txt"));
+  EXPECT_TRUE(std::filesystem::is_empty(right));
+}
+
+TEST_F(ArchiveCommandTest, AnEntryClimbingOutOfTheFolderWritesNothingOutside) {
+  ASSERT_TRUE(Shell(left, "python3 -c \"import zipfile; z = zipfile.ZipFile('evil.zip', 'w'); "
+                          "z.writestr('../escaped.txt', 'x'); z.writestr('ok.txt', 'fine'); z.close()\""));
+  Open();
+  BoxAnswerer boxes;  // a refusal may be reported in a box of the library's
+  ExtractOnce("evil.zip");
+  EXPECT_FALSE(Exists(files.path() + "/escaped.txt"));
+  EXPECT_FALSE(Exists(left + "/escaped.txt"));
+  EXPECT_EQ(ReadWholeFile(left + "/evil/ok.txt"), "fine");
+}
+
+TEST_F(ArchiveCommandTest, AnExistingFileIsReplacedOnlyWhenTheLibraryAsked) {
+  ASSERT_TRUE(Shell(src, "zip -q ../left/one.zip a.txt"));
+  files.file("left/a.txt", "mine");
+  Open();
+  BoxAnswerer boxes;
+  ExtractOnce("one.zip");
+  ASSERT_EQ(boxes.asked.size(), 1u);
+  EXPECT_NE(boxes.asked[0].find("a.txt"), std::string::npos);
+  EXPECT_EQ(ReadWholeFile(left + "/a.txt"), "mine");
+  boxes.answer = "はい";
+  ExtractOnce("one.zip");
+  EXPECT_EQ(boxes.asked.size(), 2u);
+  EXPECT_EQ(ReadWholeFile(left + "/a.txt"), "alpha");
+}
+
+TEST_F(ArchiveCommandTest, NotAnArchiveOrNoListFocusedDoesNothing) {
+  ASSERT_TRUE(Shell(src, "zip -q ../left/one.zip a.txt"));
+  files.file("left/notes.txt", "text");
+  Open();
+  // The window's own settings of the component.
+  EXPECT_TRUE(IsNotSetString(form->Archive->FileName()));
+  EXPECT_EQ(form->Archive->OutputSize(), 0);
+  EXPECT_EQ(form->Archive->ArchiverType(), atAutoDetect);
+  EXPECT_TRUE(IsNotSetString(form->Archive->Options.w) && IsNotSetString(form->Archive->Options.gr));
+  EXPECT_EQ(form->Archive->Options.jyc, -1);
+  EXPECT_TRUE(form->Archive->Options.ResFileUsage.Contains(ruOnUnpack));
+  EXPECT_FALSE(form->Archive->Options.ResFileUsage.Contains(ruOnUpdate));
+
+  ExtractOnce("notes.txt");
+  EXPECT_TRUE(IsNotSetString(form->Archive->FileName()));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(left), {}), 2);
+  EXPECT_TRUE(f.messages.empty());
+
+  // A broken archive: the message, and the list is read and watched again.
+  files.file("left/broken.zip", "PK\x03\x04 not really");
+  ExtractOnce("broken.zip");
+  EXPECT_EQ(f.messages.size(), 1u);
+  EXPECT_GE(RowOf(form->LV1, "broken.zip"), 0);
+  f.messages.clear();
+
+  Select("one.zip");
+  ASSERT_TRUE(f.Focus(form->Edit1));
+  form->ActionList1['U' - 65]->trigger();
+  EXPECT_EQ(form->Archive->FileName(), left + "/broken.zip");
+  EXPECT_FALSE(Exists(left + "/a.txt"));
+  EXPECT_TRUE(f.messages.empty());
+}
+
+}  // namespace

@@ -27,6 +27,9 @@ void TForm1::FocusStartFile() {
   TShellFileList* list = LV1->FileList();
   for (int row = 0; row < list->Count(); ++row) {
     if (list->Items(row)->GetItemPath() == startFocusFile_) {
+      // Selected too, so the commands that act on the selection take it.
+      LV1->SelectAllRows(false);
+      LV1->SetRowSelected(row, true);
       LV1->SetFocusedRow(row);
       LV1->MakeRowVisible(row);
       break;

@@ -87,6 +87,8 @@ class RunControl : public QObject {
     if (c >= 'a' && c <= 'z') key = Qt::Key_A + (c - 'a');
     if (c >= 'A' && c <= 'Z') key = Qt::Key_A + (c - 'A');
     if (c >= '0' && c <= '9') key = Qt::Key_0 + (c - '0');
+    // Offscreen and under some window managers nothing activates the window by itself.
+    if (window_ && !window_->isActiveWindow()) QApplication::setActiveWindow(window_);
     if (QWidget* target = QApplication::focusWidget(); target && key) {
       const QString text(QChar(c).toLower());
       QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
@@ -111,6 +113,7 @@ class RunControl : public QObject {
       std::string file(path);
       while (!file.empty() && file.back() == '\n') file.pop_back();
       if (file.compare(0, folder.size(), folder) != 0 || seen.find(file + "\n") != std::string::npos) continue;
+      if (!file.ends_with(".so") && !file.ends_with(".spi")) continue;  // the program itself, in a portable folder
       seen += file + "\n";
       std::fprintf(stdout, "library: %s\n", file.c_str());
     }

@@ -101,6 +101,8 @@ TEST(CommandLine, FoldersBecomeNewLeftTabsAndAFileIsFocused) {
   int row = form->LV1->FocusedRow();
   ASSERT_GE(row, 0);
   EXPECT_EQ(form->LV1->FileList()->Items(row)->GetItemPath(), target);
+  EXPECT_EQ(form->LV1->SelectedCount(), 1);
+  EXPECT_TRUE(form->LV1->IsRowSelected(row));
   // The missing path is named in one message; the rest still opened.
   ASSERT_EQ(f.messages.size(), 1u);
   EXPECT_NE(f.messages[0].find("files/nowhere"), std::string::npos);

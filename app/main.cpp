@@ -7,7 +7,9 @@
 #include "platform/namespace/SystemImageList.h"
 
 int main(int argc, char** argv) {
+  CatchTerminationSignals();
   QApplication app(argc, argv);
+  CatchTerminationSignals();
   QApplication::setApplicationName("Tolvane");
   QApplication::setApplicationDisplayName("Tolvane");
   SystemImageList::EnsureIconTheme();

@@ -232,6 +232,7 @@ void TShellListView::SetFolderIDList(PCItemIDList idList) {
     if (desktop && CompareIDsIn(desktop.get(), idList, current) == 0) return;
   }
   fileList_->SetFolder(idList);
+  ShowReading();
   if (fileList_->FolderHasAttribute(SFGAO_FILESYSTEM)) {
     std::string path = fileList_->GetPathName();
     if (!path.empty() && chdir(path.c_str()) != 0) {
@@ -243,7 +244,26 @@ void TShellListView::SetFolderIDList(PCItemIDList idList) {
 void TShellListView::RefreshList() {
   fileList_->Populate();
   SetItemsCount(fileList_->Count());
+  ShowReading();
   Repaint();
+}
+
+void TShellListView::ReadAhead(const std::string& path, int waitMs) {
+  fileList_->ReadAhead(path, waitMs, [this] {
+    // On the worker: the list takes the rows on its own thread.
+    QMetaObject::invokeMethod(this, [this] {
+      if (fileList_->Reading()) RefreshList();
+    }, Qt::QueuedConnection);
+  });
+}
+
+bool TShellListView::Reading() const { return fileList_->Reading(); }
+
+void TShellListView::ShowReading() {
+  if (fileList_->Reading())
+    setCursor(Qt::WaitCursor);
+  else
+    unsetCursor();
 }
 
 void TShellListView::SortColumn(int index, bool ascending) {

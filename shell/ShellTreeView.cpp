@@ -5,6 +5,8 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTimer>
@@ -121,6 +123,7 @@ TShellTreeView::TShellTreeView(QWidget* parent) : QTreeWidget(parent) {
   setIconSize(QSize(kIconSize, kIconSize));
   setUniformRowHeights(true);
   setAutoScroll(false);  // a drag scrolls by our own rule
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   setDragEnabled(false);
   setAcceptDrops(true);
   viewport()->setAcceptDrops(true);
@@ -510,7 +513,35 @@ void TShellTreeView::SelectIDList(PCItemIDList idList) {
     if (desktop && CompareIDsIn(desktop.get(), item->AbsoluteIDList, wanted.get()) == 0) return;
   }
   TShellTreeNode* node = FindNode(wanted.get());
-  if (node && SelectNode(node)) scrollToItem(node);
+  // Through our own scrollTo: scrollToItem would bypass it.
+  if (node && SelectNode(node)) scrollTo(indexFromItem(node));
+}
+
+void TShellTreeView::showEvent(QShowEvent* event) {
+  // As wide as the widest shown node, so a narrow tree scrolls sideways to
+  // deep ones; set when first shown, as measuring costs the hidden trees'
+  // start nothing then.
+  if (header()->sectionResizeMode(0) != QHeaderView::ResizeToContents) {
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  }
+  QTreeWidget::showEvent(event);
+}
+
+void TShellTreeView::scrollTo(const QModelIndex& index, ScrollHint hint) {
+  QTreeWidget::scrollTo(index, hint);
+  if (!index.isValid() || !isVisible()) return;
+  // The column grows with the nodes shown; the scroll range follows it.
+  header()->resizeSections(QHeaderView::ResizeToContents);
+  updateGeometries();
+  const QRect cell = visualRect(index);  // icon and text, past the indentation
+  const int room = viewport()->width();
+  const int right = cell.left() + std::min(sizeHintForIndex(index).width(), room);
+  QScrollBar* bar = horizontalScrollBar();
+  if (cell.left() < 0)
+    bar->setValue(bar->value() + cell.left());
+  else if (right > room)
+    bar->setValue(bar->value() + right - room);
 }
 
 void TShellTreeView::SetPathName(const std::string& path) {

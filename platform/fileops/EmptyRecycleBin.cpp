@@ -57,7 +57,10 @@ class EmptyJob {
       int error = 0;
       if (purge(error, tick)) break;
       if (error == ECANCELED && cancelled_) return false;
+      Clock::time_point asked = Clock::now();
       ErrorAnswer answer = ui_->AskError(shownPath, "削除", error);
+      // Waiting for the answer is no working time.
+      start_ += Clock::now() - asked;
       if (answer == ErrorAnswer::Retry) continue;
       if (answer == ErrorAnswer::Cancel) {
         cancelled_ = true;

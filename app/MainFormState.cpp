@@ -62,7 +62,7 @@ constexpr int kFreshColumnWidths[] = {200, 80, 120, 130, 50};
 
 constexpr int kDefaultPaneWidth = 200;
 // How long the start waits for the panes' folders before it shows the window.
-constexpr int kStartReadWaitMs = 150;
+constexpr int kStartReadWaitMs = 100;
 
 std::string WithoutTrailingSlash(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();

@@ -22,6 +22,8 @@
 #include "app/MainForm.h"
 #include "archive/ArchiveFile.h"
 #include "image/SPIs.h"
+#include "platform/desktop/ContextMenu.h"
+#include "platform/fileops/FileOperation.h"
 #include "platform/system/Exception.h"
 #include "shell/actions/ShellActns.h"
 
@@ -282,6 +284,17 @@ void TForm1::CreateActions() {
   QAction* newFile = PopupMenu1->addAction("新規ファイル");
   QAction* k = ActionList1[10];
   connect(newFile, &QAction::triggered, k, &QAction::trigger);
+  // The row menu's undo, also where no row is: after the last shown file is
+  // deleted, the empty space is all that is left to click.
+  PopupMenu1->addSeparator();
+  QAction* undo = PopupMenu1->addAction(UndoEntryText());
+  undo->setObjectName("Undo1");
+  undo->setEnabled(false);
+  connect(PopupMenu1, &QMenu::aboutToShow, undo, [undo] {
+    undo->setText(UndoEntryText());
+    undo->setEnabled(FileOperationJournal::Instance().CanUndo());
+  });
+  connect(undo, &QAction::triggered, this, [this] { UndoLastOperationLater(this); });
 }
 
 void TForm1::SetHandler(const QString& name, void (TForm1::*handler)()) {

@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QSplitter>
 #include <QTabBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <algorithm>
@@ -207,7 +208,9 @@ void TForm1::ShowTree(TShellTreeView* tree) {
   if (tree->isHidden()) {
     // The tree takes its width from the right pane, the one that fills the window.
     QList<int> sizes = Panes->sizes();
-    int width = std::max(tree->width(), 40);
+    // A hidden tree's own width is whatever the splitter left it; the kept one is its own.
+    const int kept = tree->property("keptWidth").toInt();
+    int width = std::max(kept > 0 ? kept : tree->width(), 40);
     int treeAt = Panes->indexOf(tree);
     int fillAt = Panes->indexOf(TC2Pane);
     sizes[treeAt] = width;
@@ -215,6 +218,11 @@ void TForm1::ShowTree(TShellTreeView* tree) {
     tree->show();
     Panes->refresh();  // the splitter handle shows with the tree now, not on the next layout pass
     Panes->setSizes(sizes);
+    // Sideways too, once the tree has its width and its column has been measured.
+    QTimer::singleShot(0, tree, [tree] {
+      // Through the view's scrollTo, which also scrolls sideways.
+      if (tree->currentItem()) static_cast<QAbstractItemView*>(tree)->scrollTo(tree->currentIndex());
+    });
   }
   tree->setFocus();
 }

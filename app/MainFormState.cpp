@@ -61,6 +61,9 @@ constexpr const char* kFreshTextExt =
     ".txt;.text;.log;.md;.ini;.cfg;.conf;.csv;.tsv;.json;.xml;.html;.htm;.css;.js;"
     ".c;.h;.cc;.cpp;.hpp;.py;.sh;.pl;.rb;.rs;.go;.java;.sql;.yaml;.yml;.toml";
 
+// A fresh list's columns in the details view: name, size, type, date, attributes.
+constexpr int kFreshColumnWidths[] = {200, 80, 120, 130, 50};
+
 constexpr int kDefaultPaneWidth = 200;
 // More lines than anyone can use; a list file longer than this is read only
 // this far. A tab bar lays out all its tabs again for each tab added, and a
@@ -68,6 +71,8 @@ constexpr int kDefaultPaneWidth = 200;
 // much earlier.
 constexpr int kMaxListLines = 10000;
 constexpr int kMaxTabLines = 1000;
+// How long the start waits for the panes' folders before it shows the window.
+constexpr int kStartReadWaitMs = 100;
 
 std::string WithoutTrailingSlash(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -182,6 +187,14 @@ void SeedFreshState(const std::string& logFolder, const std::string& iniPath) {
   TIniFile ini(iniPath);
   ini.WriteString("Ext", "ImageExt", kFreshImageExt);
   ini.WriteString("Ext", "TextExt", kFreshTextExt);
+  // A list section without keys reads 30 px columns, too narrow for a name.
+  for (const char* section : {"ListView1", "ListView2"}) {
+    ini.WriteInteger(section, "ColumnsCount", 5);
+    for (int n = 0; n < 5; ++n) {
+      ini.WriteInteger(section, "Columns" + std::to_string(n), n);
+      ini.WriteInteger(section, "ColumnsWidth" + std::to_string(n), kFreshColumnWidths[n]);
+    }
+  }
   ini.UpdateFile();
   SeedSusiePluginPath();  // the bundled picture plug-ins, found with no setup
 }
@@ -340,10 +353,14 @@ void TForm1::FormShow() {
     TC2->setCurrentIndex(ini.ReadInteger("Window", "TC2TabIndex", 0));
   }
   if (startTab_ >= 0) TC1->setCurrentIndex(startTab_);
+  // Both folders are read at once on workers; one that takes long follows
+  // the window instead of holding it back. Showing a folder reads it, so no
+  // second reading follows.
+  for (TShellListView* list : {LV1, LV2})
+    if (const std::string line = CurrentTabLine(list); !line.empty() && !IsTreeIndex(line))
+      list->ReadAhead(line, kStartReadWaitMs);
   ShowTabFolder(LV1);
   ShowTabFolder(LV2);
-  LV1->RefreshList();
-  LV2->RefreshList();
   FocusStartFile();
   LV1->setFocus();
 }

@@ -1,6 +1,7 @@
 #include "app/RunControl.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QObject>
@@ -10,6 +11,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <csignal>
+#include <fcntl.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +24,7 @@
 #include "platform/system/Exception.h"
 #include "platform/system/Library.h"
 #include "shell/watch/WatcherThread.h"
+#include "shell/ShellListView.h"
 
 namespace {
 
@@ -71,6 +74,7 @@ class RunControl : public QObject {
     if (report_) {
       std::fputs("first-paint\n", stdout);
       std::fflush(stdout);
+      ReportListsFilled();
     }
     if (!screenshot_.empty()) QTimer::singleShot(screenshotAfter_, this, [this] { TakeScreenshot(); });
     if (!keys_.empty()) QTimer::singleShot(kKeyGapMs, this, [this] { PressNextKey(); });
@@ -121,6 +125,20 @@ class RunControl : public QObject {
     std::fflush(stdout);
   }
 
+  // "lists-filled" once no list waits for its rows any more and the window
+  // has been painted with them.
+  void ReportListsFilled() {
+    if (!window_) return;
+    for (TShellListView* list : window_->findChildren<TShellListView*>())
+      if (list->Reading()) {
+        QTimer::singleShot(2, this, [this] { ReportListsFilled(); });
+        return;
+      }
+    window_->repaint();
+    std::fputs("lists-filled\n", stdout);
+    std::fflush(stdout);
+  }
+
   void TakeScreenshot() {
     if (screenshot_.empty() || !window_) return;
     std::string file = std::exchange(screenshot_, std::string());
@@ -157,21 +175,73 @@ void InstallRunControl(QWidget* window) {
   if (window) new RunControl(window);
 }
 
+namespace {
+
+QPointer<QWidget> signalTarget;
+bool closeRequested = false;
+
+// Until the window is handed over, a signal closes the message boxes of the
+// start, so that the start can end and the window close with its state.
+class StartDialogCloser : public QObject {
+ public:
+  using QObject::QObject;
+  static void RejectModalDialogs() {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+      if (auto* dialog = qobject_cast<QDialog*>(widget); dialog && dialog->isVisible() && dialog->isModal())
+        QMetaObject::invokeMethod(dialog, &QDialog::reject, Qt::QueuedConnection);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show && closeRequested && !signalTarget && qobject_cast<QDialog*>(watched))
+      QMetaObject::invokeMethod(static_cast<QDialog*>(watched), &QDialog::reject, Qt::QueuedConnection);
+    return false;
+  }
+};
+
+void SignalArrived() {
+  char bytes[16];
+  [[maybe_unused]] ssize_t n = ::read(signalPipe[0], bytes, sizeof bytes);
+  closeRequested = true;
+  if (signalTarget) {
+    signalTarget->close();
+    return;
+  }
+  static StartDialogCloser* closer = nullptr;
+  if (!closer) {
+    closer = new StartDialogCloser(qApp);
+    qApp->installEventFilter(closer);
+  }
+  StartDialogCloser::RejectModalDialogs();
+}
+
+}  // namespace
+
+void CatchTerminationSignals() {
+  if (signalPipe[0] < 0) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return;
+    ::fcntl(signalPipe[0], F_SETFL, O_NONBLOCK);
+    ::fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &action, nullptr);
+  }
+  // The bytes of signals that came before the application wait in the pipe.
+  static QSocketNotifier* notifier = nullptr;
+  if (!notifier && qApp) {
+    notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] { SignalArrived(); });
+  }
+}
+
 void CloseOnTerminationSignals(QWidget* window) {
-  if (!window || signalPipe[0] >= 0) return;
-  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return;
-  auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, window);
-  QPointer<QWidget> target(window);
-  QObject::connect(notifier, &QSocketNotifier::activated, window, [target] {
-    char byte = 0;
-    [[maybe_unused]] ssize_t n = ::read(signalPipe[0], &byte, 1);
-    if (target) target->close();
-  });
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  for (int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &action, nullptr);
+  CatchTerminationSignals();
+  if (!window) return;
+  signalTarget = window;
+  // Asked to end during the start: close as soon as the loop runs.
+  if (closeRequested) QTimer::singleShot(0, window, [window] { window->close(); });
 }
 
 int RunMainWindow(const std::vector<std::string>& startPaths) {

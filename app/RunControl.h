@@ -3,7 +3,9 @@
 //
 // Environment switches, for scripts and benchmarks:
 //   TOLVANE_REPORT_FIRST_PAINT  prints the line "first-paint" on standard output
-//                               as soon as the window has been painted once
+//                               as soon as the window has been painted once,
+//                               and "lists-filled" once it has been painted
+//                               with the rows of every folder list
 //   TOLVANE_SCREENSHOT=FILE     saves a PNG picture of the window in FILE,
 //                               TOLVANE_SCREENSHOT_AFTER_MS (default 2000) after
 //                               the first paint
@@ -30,6 +32,11 @@ void InstallRunControl(QWidget* window);
 
 // SIGTERM, SIGINT and SIGHUP close the window as the user would, so the state
 // is written also when the program is stopped from a terminal or a script.
+// Catching starts at the first call (call it first thing, and again once the
+// application exists, which then listens); a signal before the window is
+// handed over closes the start's message boxes and closes the window as soon
+// as it is handed over.
+void CatchTerminationSignals();
 void CloseOnTerminationSignals(QWidget* window);
 
 // Shows the main window and runs the event loop until it closes; returns the

@@ -19,7 +19,9 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  CatchTerminationSignals();
   QApplication app(argc, argv);
+  CatchTerminationSignals();
   QApplication::setApplicationName("Tolvane");
   QApplication::setApplicationDisplayName("Tolvane");
   // Qt has taken its own options (-platform, -style, ...) out of argv by now.

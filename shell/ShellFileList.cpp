@@ -1,16 +1,49 @@
 #include "shell/ShellFileList.h"
 
 #include <algorithm>
+#include <chrono>
+#include <system_error>
+#include <thread>
 
 #include "platform/desktop/DropTarget.h"
+#include "platform/namespace/FileSystemFolder.h"
 #include "platform/namespace/ItemID.h"
 #include "platform/namespace/PathText.h"
+#include "shell/FolderReadAhead.h"
 #include "shell/WaitCursor.h"
 #include "shell/watch/ShFilesWatcher.h"
 
 const char* const ColumnCaptions[5] = {"名前", "サイズ", "ファイルの種類", "更新日時", "属性"};
 
 namespace {
+long long SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// Sorts the two halves on two threads and merges them; small lists on this one.
+template <class Before>
+void SortInHalves(std::vector<TShellFileItem*>& items, const Before& before) {
+  constexpr size_t kHalvesFrom = 8192;
+  if (items.size() < kHalvesFrom) {
+    std::sort(items.begin(), items.end(), before);
+    return;
+  }
+  auto middle = items.begin() + static_cast<std::ptrdiff_t>(items.size() / 2);
+  std::thread helper;
+  try {
+    helper = std::thread([&] { std::sort(middle, items.end(), before); });
+  } catch (const std::system_error&) {
+    std::sort(items.begin(), items.end(), before);
+    return;
+  }
+  std::sort(items.begin(), middle, before);
+  helper.join();
+  std::vector<TShellFileItem*> merged(items.size());
+  std::merge(items.begin(), middle, middle, items.end(), merged.begin(), before);
+  items.swap(merged);
+}
+
 template <class Begin, class End>
 struct ScopeGuard {
   End end;
@@ -216,13 +249,38 @@ int TShellFileList::Enumerate(int level) {
   if (!GetFolder(folder)) return 0;
   uint32_t flags = SHCONTF_FOLDERS | SHCONTF_NONFOLDERS;
   if (ListView && ListView->GetIncludeHidden()) flags |= SHCONTF_INCLUDEHIDDEN;
-  std::unique_ptr<IEnumIDList> list = folder->EnumObjects(flags);
-  if (!list) return 0;
+  // A folder read ahead is taken from the worker, already sorted.
+  std::vector<PItemIDList> readIds;
+  bool sorted = false;
+  reading_ = false;
+  if (readAhead_) {
+    if (readAhead_->Path() != GetPathName() || readAhead_->Flags() != flags) {
+      readAhead_.reset();
+    } else {
+      if (!readAhead_->Wait(static_cast<int>(std::max(0LL, readAheadDeadlineMs_ - SteadyMs())))) {
+        reading_ = true;
+        return 0;
+      }
+      readIds = readAhead_->Take();
+      sorted = readAhead_->Column() == SortType && readAhead_->Order() == SortOrder[SortType] &&
+               (SortType == 0 || SortType == 2);
+      readAhead_.reset();
+    }
+  }
+  std::unique_ptr<IEnumIDList> list;
+  if (readIds.empty()) {
+    sorted = false;
+    list = folder->EnumObjects(flags);
+    if (!list) return 0;
+  }
   TShItemIDType folderType = level == 1 ? GetFolderType() : itUnknown;
   {
     WaitCursor wait;
+    items_.reserve(items_.size() + readIds.size());
+    size_t next = 0;
     PItemIDList id = nullptr;
-    while (list->Next(id)) {
+    while (list ? list->Next(id) : next < readIds.size()) {
+      if (!list) id = readIds[next++];
       auto* item = new TShellFileItem(this, id);
       if (!KeepVirtualItem(item, level, folderType) || (ListView && !ListView->DoShFilter(item))) {
         delete item;
@@ -231,7 +289,7 @@ int TShellFileList::Enumerate(int level) {
       items_.push_back(item);
     }
   }
-  if (!GetPathName().empty() || SortType != 4) Sort(SortType);
+  if (!sorted && (!GetPathName().empty() || SortType != 4)) Sort(SortType);
   return Count();
 }
 
@@ -306,8 +364,22 @@ void TShellFileList::Sort(int column) {
       for (TShellFileItem* item : items_) ids.push_back(item->RelativeIDList);
       folder->PrepareCompare(column, ids.data(), ids.size());
     }
-    sortFolder_ = folder.get();
-    QuickSort(0, Count() - 1, column);
+    // A folder of the file system orders its entries without a call through
+    // the folder per comparison; a large one is sorted in two halves at once.
+    // Names are unique in a folder and every column ends on the name, so the
+    // order is the same whichever way it is reached.
+    std::string dir;
+    if (dynamic_cast<FileSystemFolder*>(folder.get()) && GetLevel() >= 1) dir = GetPathName();
+    if (!dir.empty()) {
+      const int order = SortOrder[column];
+      auto before = [&](const TShellFileItem* a, const TShellFileItem* b) {
+        return CompareFileEntries(column, dir, a->RelativeIDList, b->RelativeIDList) * order < 0;
+      };
+      SortInHalves(items_, before);
+    } else {
+      sortFolder_ = folder.get();
+      QuickSort(0, Count() - 1, column);
+    }
   } catch (...) {
     // A failed sort leaves the rows partly sorted; nothing to report.
   }
@@ -403,6 +475,20 @@ bool TShellFileList::PrefetchSizes(int count) {
   FetchSizes(prefetchCursor_, last);
   prefetchCursor_ = last + 1;
   return prefetchCursor_ < Count();
+}
+
+void TShellFileList::ReadAhead(const std::string& path, int waitMs, std::function<void()> done) {
+  readAhead_.reset();
+  PItemIDList id = nullptr;
+  if (!FolderExists(path) || !PathToIDList(path, id)) return;
+  // The name the list will know the folder by.
+  std::string shown = IDListToPath(id);
+  FreeIDList(id);
+  uint32_t flags = SHCONTF_FOLDERS | SHCONTF_NONFOLDERS;
+  if (ListView && ListView->GetIncludeHidden()) flags |= SHCONTF_INCLUDEHIDDEN;
+  const int column = SortType >= 0 && SortType <= 4 ? SortType : 0;
+  readAheadDeadlineMs_ = SteadyMs() + std::max(0, waitMs);
+  readAhead_ = std::make_unique<FolderReadAhead>(shown, flags, column, SortOrder[column], std::move(done));
 }
 
 void TShellFileList::FolderChanged(TShFilesWatcher* watcher, const std::string& path) {

@@ -3,11 +3,14 @@
 // owner's filter, sorted through the folder's own comparison, re-read when the
 // folder changes on disk. The view stores no rows; it fetches them by index.
 #include <array>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "shell/ShellCtrls.h"
 
+class FolderReadAhead;
 class TShFilesWatcher;
 
 // What the list needs of the view that owns it.
@@ -93,6 +96,13 @@ class TShellFileList {
   // when every row has one (a selection sum then never waits on the disk).
   bool PrefetchSizes(int count);
   void FolderChanged(TShFilesWatcher* watcher, const std::string& path);
+  // Reads the folder path on a worker, sorted as this list sorts now; the
+  // next Populate of that folder takes the read, waiting for it at most until
+  // waitMs after this call. A read not over by then leaves the list empty and
+  // Reading() true; done runs on the worker when it is over, and the next
+  // Populate shows it.
+  void ReadAhead(const std::string& path, int waitMs, std::function<void()> done);
+  bool Reading() const { return reading_; }
 
   int SortType = 0;
   std::array<int, 5> SortOrder{1, 1, 1, 1, 1};
@@ -119,4 +129,7 @@ class TShellFileList {
   ShellFolderPtr folder_;  // bound folder of FolderIDList, cached
   IShellFolder* sortFolder_ = nullptr;
   int prefetchCursor_ = 0;
+  std::unique_ptr<FolderReadAhead> readAhead_;
+  long long readAheadDeadlineMs_ = 0;  // steady clock
+  bool reading_ = false;
 };

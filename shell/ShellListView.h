@@ -104,6 +104,12 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   PCItemIDList FolderIDList() const { return fileList_->FolderIDList; }
   TShellFileList* FileList() const { return fileList_.get(); }
   void RefreshList();
+  // Reads path on a worker for the next SetPathName of it, waiting there at
+  // most until waitMs after this call; a folder that takes longer shows a
+  // wait cursor and its rows when they arrive.
+  void ReadAhead(const std::string& path, int waitMs);
+  // True while the folder shown waits for its rows.
+  bool Reading() const;
   void SuspendWatching() { fileList_->SuspendWatching(); }
   void ResumeWatching() { fileList_->ResumeWatching(); }
   void SortColumn(int index, bool ascending);
@@ -183,6 +189,8 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   std::unique_ptr<IDropTarget> TargetAt(QAbstractItemView* view, const QPoint& pos, TShellFileItem*& item,
                                         int& row);
   void ShowShellMenu(const QPoint& globalPos);
+  // The wait cursor while the folder's rows are still being read.
+  void ShowReading();
   void SetupViewMode();
 
   std::unique_ptr<TShellFileList> fileList_;

@@ -129,6 +129,10 @@ class TShellTreeView : public QTreeWidget, public IShellTreeControl {
   void dragLeaveEvent(QDragLeaveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+  // Also sideways: a deep node's icon and text come into a narrow tree's view
+  // (scrollToItem of the base class does not come here).
+  void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   friend class TShellTreeDelegate;

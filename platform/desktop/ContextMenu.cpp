@@ -74,6 +74,27 @@ bool ClipboardHoldsFiles() {
   return clipboard && MimeDataHoldsFiles(clipboard->mimeData());
 }
 
+}  // namespace
+
+QString UndoEntryText() {
+  QString text = QString::fromUtf8(FindVerb(CMDOFF_UNDO)->text);
+  // Names what it undoes.
+  if (FileOperationJournal::Instance().CanUndo())
+    text += " - " + QString::fromStdString(FileOperationJournal::Instance().NewestDescription()).replace('&', "&&");
+  return text;
+}
+
+void UndoLastOperationLater(QWidget* owner) {
+  // Undone once the menu and its caller are done: a list stops watching its
+  // folder while its menu is up, and must see what the undo changes.
+  QPointer<QWidget> window = owner;
+  QTimer::singleShot(0, QCoreApplication::instance(), [window] {
+    Guarded([&] { FileOperationJournal::Instance().UndoLast(DefaultFileOperationUI(window)); });
+  });
+}
+
+namespace {
+
 class ItemsContextMenu : public IContextMenu {
  public:
   ItemsContextMenu(QWidget* owner, std::vector<ContextMenuItem> items, uint32_t attributes)
@@ -160,9 +181,7 @@ bool ItemsContextMenu::QueryContextMenu(QMenu* menu, int insertPosition, int fir
       if (verb.offset == CMDOFF_PASTE && !pasteShown) continue;
       if (!groupStarted && (any || entriesBefore)) separate();
       groupStarted = any = true;
-      QString text = QString::fromUtf8(verb.text);
-      if (verb.offset == CMDOFF_UNDO)  // names what it undoes
-        text += " - " + QString::fromStdString(FileOperationJournal::Instance().NewestDescription()).replace('&', "&&");
+      QString text = verb.offset == CMDOFF_UNDO ? UndoEntryText() : QString::fromUtf8(verb.text);
       auto* action = new QAction(text, menu);
       SetCommandIdOf(action, firstId + verb.offset);
       action->setStatusTip(QString::fromUtf8(verb.help));
@@ -200,15 +219,9 @@ bool ItemsContextMenu::InvokeCommand(QWidget* window, int offset) {
     }
     case CMDOFF_RENAME: return true;  // the caller edits the name in place
     case CMDOFF_PROPERTIES: return ShowProperties(window);
-    case CMDOFF_UNDO: {
-      // Undone once the menu and its caller are done: a list stops watching
-      // its folder while its menu is up, and must see what the undo changes.
-      QPointer<QWidget> owner = window;
-      QTimer::singleShot(0, QCoreApplication::instance(), [owner] {
-        Guarded([&] { FileOperationJournal::Instance().UndoLast(DefaultFileOperationUI(owner)); });
-      });
+    case CMDOFF_UNDO:
+      UndoLastOperationLater(window);
       return true;
-    }
     default: return false;
   }
 }

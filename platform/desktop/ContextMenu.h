@@ -28,6 +28,7 @@
 
 class QAction;
 class QMenu;
+class QString;
 class QWidget;
 class IFileOperationUI;
 
@@ -80,6 +81,14 @@ struct ContextMenuItem {
 // The menu of items of one folder. attributes: the SFGAO bits all the items share.
 std::unique_ptr<IContextMenu> CreateItemsContextMenu(QWidget* owner, std::vector<ContextMenuItem> items,
                                                      uint32_t attributes);
+
+// The undo entry for menus of their own (the lists' ordinary menu): the same
+// text as the row menu's ("元に戻す(&U) - what"), "元に戻す(&U)" alone while
+// the journal is empty.
+QString UndoEntryText();
+// Undoes the journal's newest operation once the current event is over (the
+// menu that asked has closed and its list watches again).
+void UndoLastOperationLater(QWidget* owner);
 
 // The name a new link to source gets in folder: "NAME へのリンク", then
 // "NAME へのリンク (2)"... (the number before a file's extension).

@@ -67,7 +67,10 @@ class EmptyJob {
       if (error == ECANCELED && cancelled_) return false;
       // Gone or replaced since it was counted: another program emptied it.
       if (error == ENOENT || error == ESTALE) break;
+      Clock::time_point asked = Clock::now();
       ErrorAnswer answer = ui_->AskError(shownPath, "削除", error);
+      // Waiting for the answer is no working time.
+      start_ += Clock::now() - asked;
       if (answer == ErrorAnswer::Retry) continue;
       if (answer == ErrorAnswer::Cancel) {
         cancelled_ = true;

@@ -8,6 +8,7 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <exception>
@@ -71,30 +72,89 @@ class InputBlocker : public QObject {
   std::set<QWidget*> blocked_;
 };
 
+// Passes everything on to the UI and keeps the time its questions took: time
+// spent waiting for an answer is no working time, and the progress window
+// never opens behind a question.
+class QuestionClock : public IFileOperationUI {
+ public:
+  explicit QuestionClock(IFileOperationUI* ui) : ui_(ui) {}
+
+ private:
+  template <class Ask>
+  auto Timed(Ask ask) {
+    struct Stopwatch {
+      QuestionClock& clock;
+      std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+      ~Stopwatch() {
+        clock.askedNs_ += std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
+                              .count();
+        --clock.asking_;
+      }
+    };
+    ++asking_;
+    Stopwatch stopwatch{*this};
+    return ask();
+  }
+
+ public:
+  bool ConfirmDelete(const std::vector<std::string>& paths, bool permanent) override {
+    return Timed([&] { return ui_->ConfirmDelete(paths, permanent); });
+  }
+  bool ConfirmPermanentDelete(const std::string& path) override {
+    return Timed([&] { return ui_->ConfirmPermanentDelete(path); });
+  }
+  ConflictAnswer AskReplace(const FileFacts& existing, const FileFacts& incoming) override {
+    return Timed([&] { return ui_->AskReplace(existing, incoming); });
+  }
+  ErrorAnswer AskError(const std::string& path, const std::string& action, int error) override {
+    return Timed([&] { return ui_->AskError(path, action, error); });
+  }
+  void ShowMessage(const std::string& text) override {
+    Timed([&] {
+      ui_->ShowMessage(text);
+      return 0;
+    });
+  }
+  bool ConfirmEmptyTrash(uint64_t items) override { return Timed([&] { return ui_->ConfirmEmptyTrash(items); }); }
+  void ProgressStarted(const FileOperationProgress& p) override { ui_->ProgressStarted(p); }
+  void ProgressChanged(const FileOperationProgress& p) override { ui_->ProgressChanged(p); }
+  void ProgressFinished() override { ui_->ProgressFinished(); }
+  bool CancelRequested() override { return ui_->CancelRequested(); }
+
+  bool Asking() const { return asking_.load() > 0; }
+  double SecondsAsked() const { return askedNs_.load() / 1e9; }
+
+ private:
+  IFileOperationUI* ui_;
+  std::atomic<int> asking_{0};
+  std::atomic<int64_t> askedNs_{0};
+};
+
 // Hands the job's counters to the UI and its cancel button to the job, once a tick.
 struct ProgressRelay {
   FileOperationJob& job;
-  IFileOperationUI* ui;
+  QuestionClock& ui;
   bool silent;
   bool started = false;
 
   void Tick() {
-    if (ui->CancelRequested()) job.Cancel();
+    if (ui.CancelRequested()) job.Cancel();
     if (silent) return;
     FileOperationProgress p = job.Progress();
+    p.secondsElapsed = std::max(0.0, p.secondsElapsed - ui.SecondsAsked());
     if (started) {
-      ui->ProgressChanged(p);
-    } else if (p.secondsElapsed >= kProgressAfterSeconds) {
-      ui->ProgressStarted(p);
+      ui.ProgressChanged(p);
+    } else if (!ui.Asking() && p.secondsElapsed >= kProgressAfterSeconds) {
+      ui.ProgressStarted(p);
       started = true;
     }
   }
   void Finish() {
-    if (started) ui->ProgressFinished();
+    if (started) ui.ProgressFinished();
   }
 };
 
-FileOperationResult RunHere(FileOperationJob& job, IFileOperationUI* ui, bool silent, bool pollUi) {
+FileOperationResult RunHere(FileOperationJob& job, QuestionClock& ui, bool silent, bool pollUi) {
   // No GUI thread to poll from: the job polls at its safe points.
   ProgressRelay relay{job, ui, silent};
   auto last = std::chrono::steady_clock::now();
@@ -143,10 +203,11 @@ FileOperationResult RunFileOperation(const FileOperationRequest& request, IFileO
   if (!ui) ui = DefaultFileOperationUI(request.owner);
   if (!ui) return {FO_ERROR_BAD_REQUEST, false};
   const bool silent = request.flags & FOF_SILENT;
-  FileOperationJob job(request, ui);
+  QuestionClock clock(ui);
+  FileOperationJob job(request, &clock);
 
   auto* guiApp = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
-  if (!guiApp || !IsGuiThread()) return RunHere(job, ui, silent, !guiApp);
+  if (!guiApp || !IsGuiThread()) return RunHere(job, clock, silent, !guiApp);
 
   // On the GUI thread: the job gets a worker, and this thread keeps serving
   // events (the questions arrive through the synchronised call) while a
@@ -165,10 +226,9 @@ FileOperationResult RunFileOperation(const FileOperationRequest& request, IFileO
     QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
   });
 
-  // The progress shows also while a question is open (the questions that
-  // follow then sit on top of it); the timer ticks in the question's own
-  // event loop too.
-  ProgressRelay relay{job, ui, silent};
+  // A progress shown before a question stays while it is open (the question
+  // sits on top of it); the timer ticks in the question's own event loop too.
+  ProgressRelay relay{job, clock, silent};
   QTimer timer;
   timer.setInterval(kPollMs);
   QObject::connect(&timer, &QTimer::timeout, [&] {

@@ -18,6 +18,11 @@ const char* const kSystemFolderType = "システム フォルダー";
 
 struct ExtensionInfo {
   int icon = -1;
+  // Read from the MIME comments when first asked: an icon alone (a launcher
+  // button, a row in the icon view) never parses them.
+  QMimeType type;
+  std::string ext;
+  bool named = false;
   std::string typeName;
 };
 
@@ -53,7 +58,7 @@ std::string_view ExtensionOf(std::string_view name) {
   return dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
 }
 
-const ExtensionInfo& InfoForExtension(std::string_view ext) {
+ExtensionInfo& InfoForExtension(std::string_view ext) {
   static std::unordered_map<std::string, ExtensionInfo> cache;
   auto it = cache.find(std::string(ext));
   if (it != cache.end()) return it->second;
@@ -74,15 +79,23 @@ const ExtensionInfo& InfoForExtension(std::string_view ext) {
     if (!type.genericIconName().isEmpty()) fallbacks << type.genericIconName();
     fallbacks << generic;
     info.icon = IconIndex(type.iconName(), fallbacks);
-    info.typeName = type.comment().trimmed().toStdString();
+    info.type = type;
   } else {
     info.icon = IconIndex(QStringLiteral("application-octet-stream"), generic);
   }
+  info.ext = std::string(ext);
+  return cache.emplace(std::string(ext), std::move(info)).first->second;
+}
+
+const std::string& TypeNameOf(ExtensionInfo& info) {
+  if (info.named) return info.typeName;
+  info.named = true;
+  if (info.type.isValid()) info.typeName = info.type.comment().trimmed().toStdString();
   if (info.typeName.empty()) {
     // Unknown extensions read as Windows names them: "XYZ ファイル".
-    info.typeName = ext.empty() ? "ファイル" : UpperAsciiName(ext) + " ファイル";
+    info.typeName = info.ext.empty() ? "ファイル" : UpperAsciiName(info.ext) + " ファイル";
   }
-  return cache.emplace(std::string(ext), std::move(info)).first->second;
+  return info.typeName;
 }
 
 bool TrashHasFiles() {
@@ -105,7 +118,7 @@ struct ItemLook {
   std::string typeName;
 };
 
-bool LookOf(PCItemIDList list, bool open, ItemLook& look) {
+bool LookOf(PCItemIDList list, bool open, bool typeName, ItemLook& look) {
   if (CountIDs(list) == 0) {
     look.icon = IconIndex(QStringLiteral("user-desktop"), {QStringLiteral("desktop"), QStringLiteral("folder")});
     look.typeName = kSystemFolderType;
@@ -146,9 +159,9 @@ bool LookOf(PCItemIDList list, bool open, ItemLook& look) {
         look.icon = FolderIcon(open);
         look.typeName = kFolderType;
       } else {
-        const ExtensionInfo& info = InfoForExtension(ExtensionOf(IDPayloadText(last)));
+        ExtensionInfo& info = InfoForExtension(ExtensionOf(IDPayloadText(last)));
         look.icon = info.icon;
-        look.typeName = info.typeName;
+        if (typeName) look.typeName = TypeNameOf(info);
       }
       return true;
     case ItemKind::Invalid:
@@ -164,7 +177,7 @@ bool SHGetFileInfo(PCItemIDList absoluteList, uint32_t flags, SHFILEINFO& info) 
   bool ok = true;
   if (flags & (SHGFI_SYSICONINDEX | SHGFI_TYPENAME)) {
     ItemLook look;
-    if (!LookOf(absoluteList, (flags & SHGFI_OPENICON) != 0, look)) return false;
+    if (!LookOf(absoluteList, (flags & SHGFI_OPENICON) != 0, (flags & SHGFI_TYPENAME) != 0, look)) return false;
     if (flags & SHGFI_SYSICONINDEX) info.iIcon = look.icon;
     if (flags & SHGFI_TYPENAME) info.szTypeName = look.typeName;
   }

@@ -12,7 +12,7 @@ skip=77
 work="$(mktemp -d)"
 installed=""
 cleanup() {
-  if [ -n "$installed" ]; then dpkg -r tolvane >/dev/null 2>&1 || true; fi
+  if [ -n "$installed" ]; then dpkg -P tolvane >/dev/null 2>&1 || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -83,6 +83,7 @@ case "$mode" in
       [ ! -e "$file" ] || fail "$file is left after removal"
     done < "$work/files.txt"
     [ ! -e /usr/lib/tolvane ] || fail "/usr/lib/tolvane is left after removal"
+    dpkg -P tolvane >/dev/null 2>&1 || true  # the package database's own record
     ;;
   *) echo "usage: $0 prefix|package BUILD" >&2; exit 2 ;;
 esac

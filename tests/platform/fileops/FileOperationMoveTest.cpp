@@ -217,13 +217,14 @@ TEST(FileOperationProgress, ShowsAfterHalfASecondAndCancelStopsSafely) {
   EXPECT_EQ(quick.progressFinished, 0);
   std::filesystem::remove(dst / "b.txt");
 
-  // The job waits in a question until the progress is up and a cancel has
-  // been handed over, then is told to replace: the cancel wins, the old
-  // file stays and nothing further is copied.
+  // The job waits in a question (long past half a second, which is no
+  // working time, so no progress shows) until a cancel has been handed over,
+  // then is told to replace: the cancel wins, the old file stays and nothing
+  // further is copied.
   ScriptedFileOperationUI ui;
   ui.replaceAnswers = {ConflictAnswer::Yes};
   ui.onReplace = [&](const ScriptedFileOperationUI::ReplaceCall&) {
-    EXPECT_TRUE(ui.WaitFor([&] { return ui.ProgressHasStarted(); }));
+    usleep(700 * 1000);
     ui.Cancel();
     EXPECT_TRUE(ui.WaitFor([&] { return ui.CancelDelivered(); }));
   };
@@ -233,15 +234,8 @@ TEST(FileOperationProgress, ShowsAfterHalfASecondAndCancelStopsSafely) {
   EXPECT_EQ(ReadWholeFile(dst / "a.bin"), "old");
   EXPECT_FALSE(Exists(dst / "b.txt"));
   EXPECT_FALSE(HasPartFiles(dst.path()));
-  EXPECT_EQ(ui.progressStarted, 1);
-  EXPECT_EQ(ui.progressFinished, 1);
-  ASSERT_FALSE(ui.progress.empty());
-  const FileOperationProgress& p = ui.progress.front();
-  EXPECT_EQ(p.function, FO_COPY);
-  EXPECT_EQ(p.itemsTotal, 2u);
-  EXPECT_EQ(p.bytesTotal, big.size() + 1);
-  EXPECT_EQ(p.currentFile, a);
-  EXPECT_GE(p.secondsElapsed, 0.5);
+  EXPECT_EQ(ui.progressStarted, 0);
+  EXPECT_EQ(ui.progressFinished, 0);
 
   // Silent: the same wait shows nothing.
   ScriptedFileOperationUI silent;

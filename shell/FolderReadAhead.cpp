@@ -1,0 +1,56 @@
+#include "shell/FolderReadAhead.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "platform/namespace/FileSystemFolder.h"
+#include "platform/namespace/ShellApi.h"
+
+FolderReadAhead::FolderReadAhead(std::string path, uint32_t flags, int column, int order, std::function<void()> done)
+    : path_(std::move(path)), flags_(flags), column_(column), order_(order), done_(std::move(done)) {
+  worker_ = std::thread([this] { Run(); });
+}
+
+FolderReadAhead::~FolderReadAhead() {
+  if (worker_.joinable()) worker_.join();
+  for (PItemIDList id : ids_) FreeIDList(id);
+}
+
+void FolderReadAhead::Run() {
+  std::vector<PItemIDList> ids;
+  if (std::unique_ptr<IEnumIDList> list = EnumerateFolder(path_, flags_)) {
+    PItemIDList id = nullptr;
+    while (list->Next(id)) ids.push_back(id);
+  }
+  // Names and extensions sort from the IDs alone; the other columns need the
+  // disk and are sorted by the list.
+  if (column_ == 0 || column_ == 2) {
+    const int column = column_, order = order_;
+    const std::string& dir = path_;
+    std::sort(ids.begin(), ids.end(), [&](PItemIDList a, PItemIDList b) {
+      return static_cast<int16_t>(CompareFileEntries(column, dir, a, b)) * order < 0;
+    });
+  }
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    ids_ = std::move(ids);
+    over_ = true;
+  }
+  finished_.notify_all();
+  if (done_) done_();
+}
+
+bool FolderReadAhead::Wait(int ms) {
+  std::unique_lock<std::mutex> hold(lock_);
+  if (ms < 0) {
+    finished_.wait(hold, [this] { return over_; });
+    return true;
+  }
+  return finished_.wait_for(hold, std::chrono::milliseconds(ms), [this] { return over_; });
+}
+
+std::vector<PItemIDList> FolderReadAhead::Take() {
+  Wait(-1);
+  std::lock_guard<std::mutex> hold(lock_);
+  return std::move(ids_);
+}

@@ -1,0 +1,45 @@
+#pragma once
+// A folder read on a worker thread, sorted there as the list will sort it:
+// the start reads both panes' folders at once, and shows the window without
+// waiting for one that takes long.
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/namespace/IDList.h"
+
+class FolderReadAhead {
+ public:
+  // Starts reading path (a file-system folder) with the SHCONTF flags, sorted
+  // by column in order (1 or -1). done runs on the worker once the IDs are there.
+  FolderReadAhead(std::string path, uint32_t flags, int column, int order, std::function<void()> done);
+  // Waits for the worker; IDs not taken are freed.
+  ~FolderReadAhead();
+  FolderReadAhead(const FolderReadAhead&) = delete;
+  FolderReadAhead& operator=(const FolderReadAhead&) = delete;
+
+  const std::string& Path() const { return path_; }
+  uint32_t Flags() const { return flags_; }
+  int Column() const { return column_; }
+  int Order() const { return order_; }
+  // Waits at most ms (-1: for good); true once the read is over.
+  bool Wait(int ms);
+  // The IDs, owned by the caller from now on; empty when the folder could not be read.
+  std::vector<PItemIDList> Take();
+
+ private:
+  void Run();
+
+  const std::string path_;
+  const uint32_t flags_;
+  const int column_, order_;
+  std::function<void()> done_;
+  std::mutex lock_;
+  std::condition_variable finished_;
+  bool over_ = false;
+  std::vector<PItemIDList> ids_;
+  std::thread worker_;
+};

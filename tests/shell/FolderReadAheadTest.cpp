@@ -24,7 +24,9 @@ void MakeFiles(const TempDir& tmp, const std::string& folder, const std::vector<
   for (size_t i = 0; i < names.size(); ++i) {
     int fd = open((tmp.path() + "/" + folder + "/" + names[i]).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
     ASSERT_GE(fd, 0);
-    if (i < sizes.size()) ASSERT_EQ(ftruncate(fd, sizes[i]), 0);
+    if (i < sizes.size()) {
+      ASSERT_EQ(ftruncate(fd, sizes[i]), 0);
+    }
     close(fd);
   }
 }
@@ -79,7 +81,9 @@ TEST(LargeFolderSortTest, HalvesSortedApartKeepTheNaturalOrderAndTheSizeOrder) {
   for (size_t i = 1; i < shown.size(); ++i) {
     const int previous = sizeOf(shown[i - 1]), current = sizeOf(shown[i]);
     ASSERT_GE(previous, current) << shown[i - 1] << " before " << shown[i];
-    if (previous == current) ASSERT_GT(std::stoi(shown[i - 1].substr(1)), std::stoi(shown[i].substr(1)));
+    if (previous == current) {
+      ASSERT_GT(std::stoi(shown[i - 1].substr(1)), std::stoi(shown[i].substr(1)));
+    }
   }
 }
 

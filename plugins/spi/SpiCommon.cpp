@@ -196,4 +196,40 @@ void FillPictureInfo(SusiePictureInfo *info, uint32_t width, uint32_t height, in
     info->hInfo = nullptr;
 }
 
+int32_t PictureInfoEntry(DecodeFn decode, const char *buf, intptr_t len, uint32_t flag, SusiePictureInfo *info)
+{
+    if (!info)
+        return SUSIE_INTERNAL_ERROR;
+    try {
+        return decode(buf, len, flag, nullptr, nullptr, info);
+    } catch (...) {  // no exception may cross into the host's C code
+        return SUSIE_NO_MEMORY;
+    }
+}
+
+int32_t PictureEntry(DecodeFn decode, const char *buf, intptr_t len, uint32_t flag, void **pHBInfo, void **pHBm,
+                     SusieProgressCallback callback, intptr_t lData)
+{
+    if (!pHBInfo || !pHBm)
+        return SUSIE_INTERNAL_ERROR;
+    *pHBInfo = nullptr;
+    *pHBm = nullptr;
+    Dib dib;
+    Progress progress(callback, lData);
+    if (progress.Report(0))
+        return SUSIE_ABORTED;
+    int32_t result;
+    try {
+        result = decode(buf, len, flag, &dib, &progress, nullptr);
+    } catch (...) {
+        return SUSIE_NO_MEMORY;
+    }
+    if (result != SUSIE_OK)
+        return result;
+    if (progress.Report(UINT64_MAX))
+        return SUSIE_ABORTED;
+    dib.Release(pHBInfo, pHBm);
+    return SUSIE_OK;
+}
+
 } // namespace spi

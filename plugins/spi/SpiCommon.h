@@ -111,4 +111,12 @@ int32_t PluginInfo(const char *const *table, int32_t infono, char *buf, int32_t 
 // Fills a picture-info record.
 void FillPictureInfo(SusiePictureInfo *info, uint32_t width, uint32_t height, int depth);
 
+// A plug-in's decoder: with dib null it only fills info.
+using DecodeFn = int32_t (*)(const char *buf, intptr_t len, uint32_t flag, Dib *dib, Progress *progress,
+                             SusiePictureInfo *info);
+// The two picture entries, the same for every format around its decoder.
+int32_t PictureInfoEntry(DecodeFn decode, const char *buf, intptr_t len, uint32_t flag, SusiePictureInfo *info);
+int32_t PictureEntry(DecodeFn decode, const char *buf, intptr_t len, uint32_t flag, void **pHBInfo, void **pHBm,
+                     SusieProgressCallback callback, intptr_t lData);
+
 } // namespace spi

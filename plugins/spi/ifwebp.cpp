@@ -123,29 +123,13 @@ int32_t IsSupported(const char *, const void *head)
 
 int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SusiePictureInfo *lpInfo)
 {
-    if (!lpInfo)
-        return SUSIE_INTERNAL_ERROR;
-    return Decode(buf, len, flag, nullptr, nullptr, lpInfo);
+    return spi::PictureInfoEntry(Decode, buf, len, flag, lpInfo);
 }
 
 int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, void **pHBInfo, void **pHBm,
                    SusieProgressCallback lpPrgressCallback, intptr_t lData)
 {
-    if (!pHBInfo || !pHBm)
-        return SUSIE_INTERNAL_ERROR;
-    *pHBInfo = nullptr;
-    *pHBm = nullptr;
-    spi::Dib dib;
-    spi::Progress progress(lpPrgressCallback, lData);
-    if (progress.Report(0))
-        return SUSIE_ABORTED;
-    int32_t result = Decode(buf, len, flag, &dib, &progress, nullptr);
-    if (result != SUSIE_OK)
-        return result;
-    if (progress.Report(UINT64_MAX))
-        return SUSIE_ABORTED;
-    dib.Release(pHBInfo, pHBm);
-    return SUSIE_OK;
+    return spi::PictureEntry(Decode, buf, len, flag, pHBInfo, pHBm, lpPrgressCallback, lData);
 }
 
 } // extern "C"

@@ -1,9 +1,5 @@
 #include "app/CommandLine.h"
 
-#include <cstdlib>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "platform/namespace/PathText.h"
 
 #ifndef TOLVANE_VERSION
@@ -51,41 +47,9 @@ std::string UsageText() {
 std::string VersionText() { return std::string("tolvane ") + TOLVANE_VERSION + "\n"; }
 
 TStartPath ResolveStartPath(const std::string& path) {
-  std::string full = path;
-  if (full.empty()) return {};
-  if (full[0] != '/') {
-    char cwd[4096];
-    if (!::getcwd(cwd, sizeof cwd)) return {};
-    std::string base = cwd;
-    full = (base == "/" ? std::string() : base) + "/" + full;
-  }
-  // "a/./b", "a/../b" and doubled slashes would make odd tab captions.
-  std::vector<std::string> names;
-  size_t pos = 1;
-  while (pos <= full.size()) {
-    size_t end = full.find('/', pos);
-    if (end == std::string::npos) end = full.size();
-    std::string name = full.substr(pos, end - pos);
-    if (name == "..") {
-      if (!names.empty()) names.pop_back();
-    } else if (!name.empty() && name != ".") {
-      names.push_back(name);
-    }
-    pos = end + 1;
-  }
-  std::string clean;
-  for (const std::string& name : names) clean += "/" + name;
-  if (clean.empty()) clean = "/";
-
-  struct stat st {}, cleanSt {};
-  if (::stat(full.c_str(), &st) != 0) return {};
-  // Through a link, "link/.." is not the folder the names suggest: ask the kernel.
-  if (::stat(clean.c_str(), &cleanSt) != 0 || cleanSt.st_dev != st.st_dev || cleanSt.st_ino != st.st_ino) {
-    char* real = ::realpath(full.c_str(), nullptr);
-    if (!real) return {};
-    clean = real;
-    ::free(real);
-  }
-  if (S_ISDIR(st.st_mode)) return {clean, {}};
+  bool isFolder = false;
+  std::string clean = ExistingCleanPath(path, isFolder);
+  if (clean.empty()) return {};
+  if (isFolder) return {clean, {}};
   return {DirName(clean), clean};
 }

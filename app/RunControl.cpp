@@ -106,22 +106,7 @@ class RunControl : public QObject {
   // The program's own libraries and plug-ins that are mapped now, from the kernel's view.
   void ReportLibraries() {
     reportLibraries_ = false;
-    const std::string folder = RuntimeFolder() + "/";
-    std::FILE* maps = std::fopen("/proc/self/maps", "r");
-    if (!maps) return;
-    std::string seen;
-    char line[4096];
-    while (std::fgets(line, sizeof line, maps)) {
-      const char* path = std::strchr(line, '/');
-      if (!path) continue;
-      std::string file(path);
-      while (!file.empty() && file.back() == '\n') file.pop_back();
-      if (file.compare(0, folder.size(), folder) != 0 || seen.find(file + "\n") != std::string::npos) continue;
-      if (!file.ends_with(".so") && !file.ends_with(".spi")) continue;  // the program itself, in a portable folder
-      seen += file + "\n";
-      std::fprintf(stdout, "library: %s\n", file.c_str());
-    }
-    std::fclose(maps);
+    for (const std::string& file : LoadedLibrariesIn(RuntimeFolder())) std::fprintf(stdout, "library: %s\n", file.c_str());
     std::fflush(stdout);
   }
 

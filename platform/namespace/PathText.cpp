@@ -1,6 +1,9 @@
 #include "platform/namespace/PathText.h"
 
+#include <cstdlib>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 std::string DirName(std::string_view path) {
   while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
@@ -47,4 +50,45 @@ bool FolderExists(const std::string& path) {
 bool NonFolderExists(const std::string& path) {
   struct stat st;
   return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+std::string ExistingCleanPath(const std::string& path, bool& isFolder) {
+  isFolder = false;
+  std::string full = path;
+  if (full.empty()) return {};
+  if (full[0] != '/') {
+    char cwd[4096];
+    if (!::getcwd(cwd, sizeof cwd)) return {};
+    std::string base = cwd;
+    full = (base == "/" ? std::string() : base) + "/" + full;
+  }
+  // "a/./b", "a/../b" and doubled slashes would make odd tab captions.
+  std::vector<std::string> names;
+  size_t pos = 1;
+  while (pos <= full.size()) {
+    size_t end = full.find('/', pos);
+    if (end == std::string::npos) end = full.size();
+    std::string name = full.substr(pos, end - pos);
+    if (name == "..") {
+      if (!names.empty()) names.pop_back();
+    } else if (!name.empty() && name != ".") {
+      names.push_back(name);
+    }
+    pos = end + 1;
+  }
+  std::string clean;
+  for (const std::string& name : names) clean += "/" + name;
+  if (clean.empty()) clean = "/";
+
+  struct stat st {}, cleanSt {};
+  if (::stat(full.c_str(), &st) != 0) return {};
+  // Through a link, "link/.." is not the folder the names suggest: ask the kernel.
+  if (::stat(clean.c_str(), &cleanSt) != 0 || cleanSt.st_dev != st.st_dev || cleanSt.st_ino != st.st_ino) {
+    char* real = ::realpath(full.c_str(), nullptr);
+    if (!real) return {};
+    clean = real;
+    ::free(real);
+  }
+  isFolder = S_ISDIR(st.st_mode);
+  return clean;
 }

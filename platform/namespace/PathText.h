@@ -13,3 +13,8 @@ std::string PercentDecode(std::string_view text);
 bool FolderExists(const std::string& path);
 // The path names something that is not a folder.
 bool NonFolderExists(const std::string& path);
+// An absolute path without "." or ".." names or doubled slashes, relative
+// paths counted from the current folder; where a link makes the names lie
+// ("link/.."), the kernel's real path. Empty when nothing exists there.
+// isFolder tells what was found.
+std::string ExistingCleanPath(const std::string& path, bool& isFolder);

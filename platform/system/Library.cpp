@@ -1,6 +1,9 @@
 #include "platform/system/Library.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -151,4 +154,23 @@ std::string SearchPath(const std::string& folders, const std::string& fileName,
     if (IsFile(candidate)) return candidate;
   }
   return {};
+}
+
+std::vector<std::string> LoadedLibrariesIn(const std::string& folder) {
+  std::vector<std::string> files;
+  const std::string prefix = folder + "/";
+  std::FILE* maps = std::fopen("/proc/self/maps", "r");
+  if (!maps) return files;
+  char line[4096];
+  while (std::fgets(line, sizeof line, maps)) {
+    const char* path = std::strchr(line, '/');
+    if (!path) continue;
+    std::string file(path);
+    while (!file.empty() && file.back() == '\n') file.pop_back();
+    if (file.compare(0, prefix.size(), prefix) != 0) continue;
+    if (!file.ends_with(".so") && !file.ends_with(".spi")) continue;  // the program itself, in a portable folder
+    if (std::find(files.begin(), files.end(), file) == files.end()) files.push_back(file);
+  }
+  std::fclose(maps);
+  return files;
 }

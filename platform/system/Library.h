@@ -4,6 +4,7 @@
 // first beside the executable, then in ../lib/tolvane (an installed program),
 // then wherever the dynamic loader looks.
 #include <string>
+#include <vector>
 
 using HMODULE = void*;
 
@@ -32,3 +33,6 @@ std::string InstalledLibraryFolder();
 // Where the program's libraries and plug-ins (spi/) live: the installed
 // library folder, else the executable's folder.
 std::string RuntimeFolder();
+// The shared libraries (*.so) and plug-ins (*.spi) below folder that the
+// process has mapped now, as the kernel lists them; each once.
+std::vector<std::string> LoadedLibrariesIn(const std::string& folder);

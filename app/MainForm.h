@@ -346,6 +346,13 @@ class TForm1 : public QMainWindow {
   int startTab_ = -1;
   std::string startFocusFile_;
   void FocusStartFile();
+  // The masks of a filter edit, split once per text rather than once per row.
+  struct TMaskFilter {
+    QString editText;
+    bool all = true;
+    std::vector<std::string> masks;
+  };
+  TMaskFilter maskFilters_[2];
 };
 
 // Virtual-key codes of keys as the commands know them (65 'A', 112 F1...); 0 for others.

@@ -23,7 +23,8 @@ void TForm1::OpenStartPaths(const std::vector<std::string>& paths) {
 }
 
 void TForm1::FocusStartFile() {
-  if (startFocusFile_.empty()) return;
+  // A huge folder's rows come after the first paint; their arrival calls again.
+  if (startFocusFile_.empty() || LV1->Reading()) return;
   TShellFileList* list = LV1->FileList();
   for (int row = 0; row < list->Count(); ++row) {
     if (list->Items(row)->GetItemPath() == startFocusFile_) {

@@ -71,8 +71,10 @@ constexpr int kDefaultPaneWidth = 200;
 // much earlier.
 constexpr int kMaxListLines = 10000;
 constexpr int kMaxTabLines = 1000;
-// How long the start waits for the panes' folders before it shows the window.
-constexpr int kStartReadWaitMs = 100;
+// How long the start waits for the panes' folders before it shows the window:
+// ordinary folders are read by then, and one that is not is big enough that
+// its rows are set up after the first paint anyway.
+constexpr int kStartReadWaitMs = 50;
 
 std::string WithoutTrailingSlash(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();

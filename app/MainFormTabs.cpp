@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QTabBar>
 #include <QToolButton>
+#include <QTimer>
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -165,6 +166,8 @@ void TForm1::LV1ShListChange(TShellListView* sender) {
   // A list whose folder was deleted shows no folder at all: its tab, filter
   // and line keep naming the folder that went (a later start goes home).
   if (!sender->FolderIDList()) return;
+  if (sender == LV1 && !startFocusFile_.empty() && !sender->Reading())
+    QTimer::singleShot(0, this, [this] { Guarded([this] { FocusStartFile(); }); });
   QTabBar* tabs = TabsOf(sender);
   QLineEdit* edit = EditOf(sender);
   // While a preview holds the pane, its tabs are the preview's: the folder's
@@ -364,11 +367,17 @@ void TForm1::HistoryClickClick(int entry) {
 void TForm1::LV1ShFilter(TShellListView* sender, TShellFileItem* item, bool& accept) {
   QLineEdit* edit = sender == LV1 ? Edit1 : sender == LV2 ? Edit2 : nullptr;
   if (!edit || !item) return;
-  const QString mask = MaskPartOf(edit->text());
-  if (mask.isEmpty() || mask == QLatin1String("*.*")) return;
-  const std::vector<std::string> masks = SplitMasks(mask.toStdString());
+  TMaskFilter& filter = maskFilters_[sender == LV1 ? 0 : 1];
+  if (const QString text = edit->text(); text != filter.editText) {
+    filter.editText = text;
+    const QString mask = MaskPartOf(text);
+    filter.all = mask.isEmpty() || mask == QLatin1String("*.*");
+    filter.masks = filter.all ? std::vector<std::string>{} : SplitMasks(mask.toStdString());
+  }
+  if (filter.all) return;
   const std::string name = LastPathComponent(item->GetItemPath());
-  accept = std::any_of(masks.begin(), masks.end(), [&](const std::string& m) { return MatchWildcard(name, m); });
+  accept = std::any_of(filter.masks.begin(), filter.masks.end(),
+                       [&](const std::string& m) { return MatchWildcard(name, m); });
 }
 
 void TForm1::Edit1KeyDown(QLineEdit* sender, int virtualKey) {

@@ -49,6 +49,11 @@ bool FolderReadAhead::Wait(int ms) {
   return finished_.wait_for(hold, std::chrono::milliseconds(ms), [this] { return over_; });
 }
 
+size_t FolderReadAhead::Count() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return ids_.size();
+}
+
 std::vector<PItemIDList> FolderReadAhead::Take() {
   Wait(-1);
   std::lock_guard<std::mutex> hold(lock_);

@@ -27,6 +27,8 @@ class FolderReadAhead {
   int Order() const { return order_; }
   // Waits at most ms (-1: for good); true once the read is over.
   bool Wait(int ms);
+  // How many IDs the read found; 0 until it is over.
+  size_t Count();
   // The IDs, owned by the caller from now on; empty when the folder could not be read.
   std::vector<PItemIDList> Take();
 

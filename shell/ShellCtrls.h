@@ -161,6 +161,8 @@ class TShellFolderItem : public TShellDataItem {
 class TShellFileItem : public TShellDataItem {
  public:
   TShellFileItem(TShellFileList* fileList, PItemIDList relative);
+  static void* operator new(size_t size);
+  static void operator delete(void* item, size_t size);
 
   int GetImageIndex() override;
   int GetIndex() override;

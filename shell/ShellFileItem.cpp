@@ -1,12 +1,28 @@
 // One row of a folder list: what the list view paints, cached per item.
 #include <QLocale>
+#include <new>
 
 #include "platform/namespace/ItemID.h"
 #include "shell/ShellCtrls.h"
 #include "shell/ShellFileList.h"
+#include "shell/RowPool.h"
 
 TShellFileItem::TShellFileItem(TShellFileList* fileList, PItemIDList relative) : FileList(fileList) {
   RelativeIDList = relative;
+}
+
+// The pool holds rows of one size; anything larger comes from the heap.
+void* TShellFileItem::operator new(size_t size) {
+  if (size != sizeof(TShellFileItem)) return ::operator new(size);
+  if (void* item = rowpool::Allocate(size)) return item;
+  throw std::bad_alloc();
+}
+
+void TShellFileItem::operator delete(void* item, size_t size) {
+  if (size != sizeof(TShellFileItem))
+    ::operator delete(item);
+  else
+    rowpool::Free(item);
 }
 
 ShellFolderPtr TShellFileItem::BindParentFolder() {

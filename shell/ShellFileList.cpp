@@ -4,6 +4,7 @@
 #include <chrono>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "platform/desktop/DropTarget.h"
 #include "platform/namespace/FileSystemFolder.h"
@@ -257,7 +258,10 @@ int TShellFileList::Enumerate(int level) {
     if (readAhead_->Path() != GetPathName() || readAhead_->Flags() != flags) {
       readAhead_.reset();
     } else {
-      if (!readAhead_->Wait(static_cast<int>(std::max(0LL, readAheadDeadlineMs_ - SteadyMs())))) {
+      // The limit holds for the first showing only; the next one takes any read.
+      const size_t rowsInWait = std::exchange(readAheadRowsInWait_, SIZE_MAX);
+      const bool over = readAhead_->Wait(static_cast<int>(std::max(0LL, readAheadDeadlineMs_ - SteadyMs())));
+      if (!over || readAhead_->Count() > rowsInWait) {
         reading_ = true;
         return 0;
       }
@@ -477,7 +481,7 @@ bool TShellFileList::PrefetchSizes(int count) {
   return prefetchCursor_ < Count();
 }
 
-void TShellFileList::ReadAhead(const std::string& path, int waitMs, std::function<void()> done) {
+void TShellFileList::ReadAhead(const std::string& path, int waitMs, size_t rowsInWait, std::function<void()> done) {
   readAhead_.reset();
   PItemIDList id = nullptr;
   if (!FolderExists(path) || !PathToIDList(path, id)) return;
@@ -488,6 +492,7 @@ void TShellFileList::ReadAhead(const std::string& path, int waitMs, std::functio
   if (ListView && ListView->GetIncludeHidden()) flags |= SHCONTF_INCLUDEHIDDEN;
   const int column = SortType >= 0 && SortType <= 4 ? SortType : 0;
   readAheadDeadlineMs_ = SteadyMs() + std::max(0, waitMs);
+  readAheadRowsInWait_ = rowsInWait;
   readAhead_ = std::make_unique<FolderReadAhead>(shown, flags, column, SortOrder[column], std::move(done));
 }
 

@@ -3,6 +3,7 @@
 // owner's filter, sorted through the folder's own comparison, re-read when the
 // folder changes on disk. The view stores no rows; it fetches them by index.
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -99,9 +100,9 @@ class TShellFileList {
   // Reads the folder path on a worker, sorted as this list sorts now; the
   // next Populate of that folder takes the read, waiting for it at most until
   // waitMs after this call. A read not over by then leaves the list empty and
-  // Reading() true; done runs on the worker when it is over, and the next
-  // Populate shows it.
-  void ReadAhead(const std::string& path, int waitMs, std::function<void()> done);
+  // Reading() true; so does a read of more than rowsInWait rows, which the
+  // next Populate takes in any case. done runs on the worker when it is over.
+  void ReadAhead(const std::string& path, int waitMs, size_t rowsInWait, std::function<void()> done);
   bool Reading() const { return reading_; }
 
   int SortType = 0;
@@ -131,5 +132,6 @@ class TShellFileList {
   int prefetchCursor_ = 0;
   std::unique_ptr<FolderReadAhead> readAhead_;
   long long readAheadDeadlineMs_ = 0;  // steady clock
+  size_t readAheadRowsInWait_ = SIZE_MAX;
   bool reading_ = false;
 };

@@ -24,6 +24,16 @@ class TShellReportView : public QTreeView {
   TShellReportView(TShellListModel* model, QWidget* parent) : QTreeView(parent), rows_(model) {}
   void keyboardSearch(const QString& search) override { find_.Search(this, rows_, search); }
 
+ protected:
+  // Marking the current row of a hidden view would lay out every row of a
+  // huge folder for nothing; a view that is shown again paints whole.
+  void currentChanged(const QModelIndex& current, const QModelIndex& previous) override {
+    if (isVisible())
+      QTreeView::currentChanged(current, previous);
+    else
+      QAbstractItemView::currentChanged(current, previous);
+  }
+
  private:
   TShellListModel* rows_;
   TTypeAheadFind find_;

@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <sys/stat.h>
+#include <utility>
 
 #include "platform/desktop/FilePayload.h"
 #include "platform/fileops/ErrorText.h"
@@ -260,12 +261,27 @@ void TShellListView::RefreshList() {
 }
 
 void TShellListView::ReadAhead(const std::string& path, int waitMs) {
-  fileList_->ReadAhead(path, waitMs, [this] {
+  // Setting up a huge list takes longer than a frame: before the list is
+  // first painted, its rows come after that paint.
+  const size_t rowsInWait = painted_ || !isVisible() ? SIZE_MAX : kRowsBeforeFirstPaint;
+  fileList_->ReadAhead(path, waitMs, rowsInWait, [this] {
     // On the worker: the list takes the rows on its own thread.
     QMetaObject::invokeMethod(this, [this] {
-      if (fileList_->Reading()) RefreshList();
+      if (!fileList_->Reading()) return;
+      if (painted_) {
+        RefreshList();
+        return;
+      }
+      refreshOnPaint_ = true;
+      // A list hidden before its first paint still gets its rows.
+      QTimer::singleShot(kFirstPaintWaitMs, this, [this] { RefreshAfterPaint(); });
     }, Qt::QueuedConnection);
   });
+}
+
+void TShellListView::RefreshAfterPaint() {
+  if (!std::exchange(refreshOnPaint_, false)) return;
+  if (fileList_->Reading()) RefreshList();
 }
 
 bool TShellListView::Reading() const { return fileList_->Reading(); }
@@ -587,6 +603,10 @@ bool TShellListView::eventFilter(QObject* watched, QEvent* event) {
                            event);
   switch (event->type()) {
     case QEvent::Paint:
+      if (isViewport && !painted_) {
+        painted_ = true;
+        if (refreshOnPaint_) QMetaObject::invokeMethod(this, [this] { RefreshAfterPaint(); }, Qt::QueuedConnection);
+      }
       if (isViewport) {
         // The rows about to be painted get their icons and names in one go.
         auto* view = watched == tree_->viewport() ? static_cast<QAbstractItemView*>(tree_)

@@ -106,7 +106,8 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   void RefreshList();
   // Reads path on a worker for the next SetPathName of it, waiting there at
   // most until waitMs after this call; a folder that takes longer shows a
-  // wait cursor and its rows when they arrive.
+  // wait cursor and its rows when they arrive. Before the list's first paint,
+  // the rows of a huge folder arrive after that paint even when read in time.
   void ReadAhead(const std::string& path, int waitMs);
   // True while the folder shown waits for its rows.
   bool Reading() const;
@@ -191,6 +192,7 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   void ShowShellMenu(const QPoint& globalPos);
   // The wait cursor while the folder's rows are still being read.
   void ShowReading();
+  void RefreshAfterPaint();
   void SetupViewMode();
 
   std::unique_ptr<TShellFileList> fileList_;
@@ -216,4 +218,9 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   int selUpdateLock_ = 0;
   bool restoringWidths_ = false;
   int itemsUpdateLock_ = 0;
+  // The first paint of a view is over; a huge read waits for it.
+  bool painted_ = false;
+  bool refreshOnPaint_ = false;
+  static constexpr size_t kRowsBeforeFirstPaint = 10000;
+  static constexpr int kFirstPaintWaitMs = 1000;
 };

@@ -1,6 +1,8 @@
 // The command line: folders and files opened at start, and the options, both
 // in the window and through the real program started offscreen.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -106,6 +108,24 @@ TEST(CommandLine, FoldersBecomeNewLeftTabsAndAFileIsFocused) {
   // The missing path is named in one message; the rest still opened.
   ASSERT_EQ(f.messages.size(), 1u);
   EXPECT_NE(f.messages[0].find("files/nowhere"), std::string::npos);
+}
+
+TEST(CommandLine, AFileInAHugeFolderIsFocusedOnceItsRowsArrive) {
+  FormFixture f;
+  const std::string huge = f.state.dir("files/huge");
+  for (int i = 0; i < 12000; ++i) {
+    int fd = open((huge + "/f" + std::to_string(i)).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    close(fd);
+  }
+  f.startPaths = {huge + "/f11000"};
+  TForm1* form = f.Open();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->LV1->Reading() && form->LV1->FileList()->Count() == 12000; }, 20000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->LV1->SelectedCount() == 1; }, 5000));
+  const int row = form->LV1->FocusedRow();
+  ASSERT_GE(row, 0);
+  EXPECT_EQ(form->LV1->FileList()->Items(row)->GetItemPath(), huge + "/f11000");
+  EXPECT_TRUE(form->LV1->IsRowSelected(row));
 }
 
 TEST(CommandLine, TheProgramAnswersHelpVersionAndUnknownOptions) {

@@ -125,6 +125,56 @@ TEST_F(ReadAheadTest, ListShowsTheReadFolderInItsOwnOrderAtOnceOrLater) {
   EXPECT_EQ(Names(view->FileList()), (std::vector<std::string>{"x1", "x2", "x10"}));
 }
 
+TEST_F(ReadAheadTest, HugeFolderReadInTimeStillFillsTheListOnlyAfterItsFirstPaint) {
+  std::vector<int> values;
+  MakeFiles(tmp, "huge", NumberedNames(12000, values));
+  const std::string folder = tmp.path() + "/huge";
+  // Shown but not yet painted, as the window is while it starts.
+  view->show();
+  int paintsBefore = 0, paintsAfter = 0;
+  struct PaintCounter : QObject {
+    TShellListView* view;
+    int *before, *after;
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Paint) ++*(view->FileList()->Count() == 0 ? before : after);
+      return false;
+    }
+  } counter;
+  counter.view = view.get();
+  counter.before = &paintsBefore;
+  counter.after = &paintsAfter;
+  for (QWidget* child : view->findChildren<QWidget*>()) child->installEventFilter(&counter);
+  view->ReadAhead(folder, 10000);
+  view->SetPathName(folder);
+  // The read was waited for, yet the rows are held back for the paint.
+  EXPECT_TRUE(view->Reading());
+  EXPECT_EQ(view->FileList()->Count(), 0);
+  EXPECT_EQ(view->cursor().shape(), Qt::WaitCursor);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !view->Reading(); }, 10000));
+  EXPECT_GT(paintsBefore, 0);
+  EXPECT_EQ(view->FileList()->Count(), 12000);
+  EXPECT_EQ(std::stoi(view->FileList()->Items(11999)->GetDisplayName().substr(1)), 11999);
+  EXPECT_NE(view->cursor().shape(), Qt::WaitCursor);
+
+  // Once painted, a huge read in time is shown at once.
+  MakeFiles(tmp, "huge2", NumberedNames(11000, values));
+  view->ReadAhead(tmp.path() + "/huge2", 10000);
+  view->SetPathName(tmp.path() + "/huge2");
+  EXPECT_FALSE(view->Reading());
+  EXPECT_EQ(view->FileList()->Count(), 11000);
+}
+
+TEST_F(ReadAheadTest, HugeReadForAListHiddenBeforeItsFirstPaintStillArrives) {
+  std::vector<int> values;
+  MakeFiles(tmp, "huge", NumberedNames(10500, values));
+  view->show();
+  view->ReadAhead(tmp.path() + "/huge", 10000);
+  view->SetPathName(tmp.path() + "/huge");
+  view->hide();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !view->Reading(); }, 10000));
+  EXPECT_EQ(view->FileList()->Count(), 10500);
+}
+
 TEST_F(ReadAheadTest, ReadOfAFolderLeftBeforeItArrivesIsDropped) {
   std::vector<int> values;
   MakeFiles(tmp, "big", NumberedNames(5000, values));

@@ -3,6 +3,8 @@
 
 #include <QMimeData>
 #include <filesystem>
+#include <set>
+#include <thread>
 #include <gtest/gtest.h>
 
 #include "SimpleListOwner.h"
@@ -170,4 +172,40 @@ TEST(ShellItems, IDListsOfSiblings) {
   EXPECT_EQ(borrowed.List(), nullptr);
   EXPECT_EQ(borrowed.GetAttributes(), 0u);
   for (PItemIDList* p : {&parent, &a, &b}) FreeIDList(*p);
+}
+
+// Rows come from a pool shared by every list, also the lists of watcher
+// threads' callers: rows made at once on several threads are distinct and
+// usable, and a freed row is handed out again.
+TEST(ShellItems, RowsFromThePoolAreDistinctAcrossThreadsAndReused) {
+  constexpr int kThreads = 4, kRows = 20000;
+  std::vector<std::vector<TShellFileItem*>> made(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&made, t] {
+      for (int i = 0; i < kRows; ++i) {
+        auto* row = new TShellFileItem(nullptr, nullptr);
+        row->LargeImageIndex = t * kRows + i;
+        made[t].push_back(row);
+      }
+    });
+  for (std::thread& thread : threads) thread.join();
+  std::set<TShellFileItem*> seen;
+  for (int t = 0; t < kThreads; ++t)
+    for (int i = 0; i < kRows; ++i) {
+      TShellFileItem* row = made[t][i];
+      ASSERT_EQ(reinterpret_cast<uintptr_t>(row) % alignof(TShellFileItem), 0u);
+      ASSERT_EQ(row->LargeImageIndex, t * kRows + i);  // nothing else wrote into it
+      ASSERT_TRUE(seen.insert(row).second);
+    }
+  TShellFileItem* last = made[0].back();
+  delete last;
+  made[0].pop_back();
+  auto* again = new TShellFileItem(nullptr, nullptr);
+#if !defined(__SANITIZE_ADDRESS__)
+  EXPECT_EQ(again, last);
+#endif
+  delete again;
+  for (auto& rows : made)
+    for (TShellFileItem* row : rows) delete row;
 }

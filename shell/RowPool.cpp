@@ -1,0 +1,63 @@
+#include "shell/RowPool.h"
+
+#include <sys/mman.h>
+
+#include <cstdlib>
+#include <mutex>
+#include <new>
+
+namespace rowpool {
+namespace {
+
+constexpr size_t kBlockBytes = size_t{2} << 20;  // one huge page
+
+struct FreeRow {
+  FreeRow* next;
+};
+
+std::mutex lock;
+FreeRow* freeRows = nullptr;
+char* blockNext = nullptr;
+char* blockEnd = nullptr;
+
+}  // namespace
+
+void* Allocate(size_t size) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The address checker sees a use after free only of memory it handed out.
+  return std::malloc(size);
+#endif
+  if (size < sizeof(FreeRow)) size = sizeof(FreeRow);
+  size = (size + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
+  std::lock_guard<std::mutex> hold(lock);
+  if (freeRows) {
+    FreeRow* row = freeRows;
+    freeRows = row->next;
+    return row;
+  }
+  if (blockNext == nullptr || static_cast<size_t>(blockEnd - blockNext) < size) {
+    void* block = std::aligned_alloc(kBlockBytes, kBlockBytes);
+    if (!block) return nullptr;
+    // Only a hint: without transparent huge pages the block is paged as usual.
+    madvise(block, kBlockBytes, MADV_HUGEPAGE);
+    blockNext = static_cast<char*>(block);
+    blockEnd = blockNext + kBlockBytes;
+  }
+  void* row = blockNext;
+  blockNext += size;
+  return row;
+}
+
+void Free(void* row) {
+#if defined(__SANITIZE_ADDRESS__)
+  std::free(row);
+  return;
+#endif
+  if (!row) return;
+  std::lock_guard<std::mutex> hold(lock);
+  auto* freed = static_cast<FreeRow*>(row);
+  freed->next = freeRows;
+  freeRows = freed;
+}
+
+}  // namespace rowpool

@@ -80,9 +80,12 @@ void TForm1::UExecute() {
     }
   } catch (...) {
     list->RefreshList();
+    FocusItemByCaption(LastPathComponent(path), list);
     list->ResumeWatching();
     throw;
   }
+  // Read again, the list keeps its place on the archive.
   list->RefreshList();
+  FocusItemByCaption(LastPathComponent(path), list);
   list->ResumeWatching();
 }

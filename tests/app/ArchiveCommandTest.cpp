@@ -104,8 +104,10 @@ TEST_F(ArchiveCommandTest, OneEntryGoesBesideTheArchiveSeveralIntoAFolderNamedAf
   ExtractOnce("one.zip");
   EXPECT_EQ(ReadWholeFile(left + "/a.txt"), "alpha");
   EXPECT_FALSE(Exists(left + "/one"));
-  // The list was read again at once, not when its watcher would have settled.
+  // The list was read again at once, not when its watcher would have settled,
+  // and the focus stayed on the archive.
   EXPECT_GE(RowOf(form->LV1, "a.txt"), 0);
+  EXPECT_EQ(form->LV1->FocusedRow(), RowOf(form->LV1, "one.zip"));
 
   ExtractOnce("many.zip");
   EXPECT_EQ(ReadWholeFile(left + "/many/a.txt"), "alpha");

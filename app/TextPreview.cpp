@@ -1,20 +1,17 @@
 // Reading a text file for the preview: the encoding is decided from a
 // byte-order mark, else by strict validation (UTF-8 first, then CP932 and
 // EUC-JP, and when both read, by which one gives Japanese text), and the
-// bytes are converted with the C library's iconv.
+// bytes are converted by the platform's converter.
 #include "app/TextPreview.h"
 
 #include <QStringDecoder>
 #include <QtEndian>
-#include <cerrno>
+#include <algorithm>
 #include <cstring>
-#include <fcntl.h>
-#include <iconv.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "platform/system/Exception.h"
+#include "platform/system/TextFiles.h"
 
 namespace {
 
@@ -143,39 +140,16 @@ bool ValidIn(PrefixFn prefix, Bytes b, bool cut) {
   return valid == b.size() || (cut && incomplete);
 }
 
-// Converts with iconv into UTF-16; a character iconv cannot map becomes U+FFFD.
-QString Iconv(Bytes b, const char* from, const char* alternative, size_t (*charLength)(Bytes, size_t)) {
-  const char* to = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? "UTF-16LE" : "UTF-16BE";
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1) && alternative) cd = iconv_open(to, alternative);
-  if (cd == reinterpret_cast<iconv_t>(-1)) throw Exception(std::string("文字コードを変換できません: ") + from);
-  // Every byte gives at most one UTF-16 unit in these encodings.
-  std::vector<char16_t> out(b.size() + 1);
-  char* in = const_cast<char*>(b.data());
-  size_t inLeft = b.size();
-  char* dst = reinterpret_cast<char*>(out.data());
-  size_t outLeft = out.size() * sizeof(char16_t);
-  while (inLeft > 0) {
-    if (iconv(cd, &in, &inLeft, &dst, &outLeft) != static_cast<size_t>(-1)) break;
-    if (errno == E2BIG) break;  // cannot happen with the size above
-    // Unmapped or cut: one replacement for the whole character.
-    size_t at = b.size() - inLeft;
-    size_t skip = errno == EINVAL ? inLeft : std::min(inLeft, charLength(b, at));
-    if (outLeft < sizeof(char16_t)) break;
-    char16_t replacement = 0xFFFD;
-    std::memcpy(dst, &replacement, sizeof replacement);
-    dst += sizeof(char16_t);
-    outLeft -= sizeof(char16_t);
-    in += skip;
-    inLeft -= skip;
-  }
-  iconv_close(cd);
-  const qsizetype units = (dst - reinterpret_cast<char*>(out.data())) / static_cast<qsizetype>(sizeof(char16_t));
-  return QString::fromUtf16(out.data(), units);
+// A character that cannot be mapped becomes U+FFFD.
+QString Convert(Bytes b, const char* from, const char* alternative, size_t (*charLength)(Bytes, size_t)) {
+  std::u16string out;
+  if (!ConvertToUtf16(b, from, alternative, charLength, out))
+    throw Exception(std::string("文字コードを変換できません: ") + from);
+  return QString::fromUtf16(out.data(), static_cast<qsizetype>(out.size()));
 }
 
-QString FromCp932(Bytes b) { return Iconv(b, "CP932", "SHIFT_JIS", Cp932Length); }
-QString FromEucJp(Bytes b) { return Iconv(b, "EUC-JP-MS", "EUC-JP", EucLength); }
+QString FromCp932(Bytes b) { return Convert(b, "CP932", "SHIFT_JIS", Cp932Length); }
+QString FromEucJp(Bytes b) { return Convert(b, "EUC-JP-MS", "EUC-JP", EucLength); }
 
 // How Japanese a decoded text reads: kana, kanji and full-width signs count
 // for it, half-width katakana (what EUC-JP bytes become when read as CP932)
@@ -347,30 +321,11 @@ TTextPreview DecodeTextPreview(Bytes b, bool cut) {
 
 TTextPreview LoadTextPreview(const std::string& path, size_t limit) {
   const std::string failure = "ファイルを読み込めません: " + path;
-  // Not blocking: a pipe named like a text file must not hang the window.
-  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) throw Exception(failure + " (" + std::strerror(errno) + ")");
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    throw Exception(failure);
-  }
   // One byte more than shown tells whether there is more.
-  std::string data(limit + 1, '\0');
-  size_t got = 0;
-  while (got < data.size()) {
-    ssize_t r = ::read(fd, data.data() + got, data.size() - got);
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) {
-      int error = errno;
-      ::close(fd);
-      throw Exception(failure + " (" + std::strerror(error) + ")");
-    }
-    if (r == 0) break;
-    got += static_cast<size_t>(r);
-  }
-  ::close(fd);
-  const bool cut = got > limit;
-  data.resize(std::min(got, limit));
+  std::string data;
+  if (int error = ReadFileHead(path, limit, data); error != 0)
+    throw Exception(error > 0 ? failure + " (" + std::strerror(error) + ")" : failure);
+  const bool cut = data.size() > limit;
+  data.resize(std::min(data.size(), limit));
   return DecodeTextPreview(data, cut);
 }

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
 #include <new>
@@ -9,7 +10,10 @@
 namespace rowpool {
 namespace {
 
-constexpr size_t kBlockBytes = size_t{2} << 20;  // one huge page
+// Blocks grow from a few pages, so a small folder does not clear a huge page,
+// to one huge page for the big ones.
+constexpr size_t kFirstBlockBytes = size_t{64} << 10;
+constexpr size_t kHugeBlockBytes = size_t{2} << 20;
 
 struct FreeRow {
   FreeRow* next;
@@ -19,6 +23,7 @@ std::mutex lock;
 FreeRow* freeRows = nullptr;
 char* blockNext = nullptr;
 char* blockEnd = nullptr;
+size_t nextBlockBytes = kFirstBlockBytes;
 
 }  // namespace
 
@@ -36,12 +41,14 @@ void* Allocate(size_t size) {
     return row;
   }
   if (blockNext == nullptr || static_cast<size_t>(blockEnd - blockNext) < size) {
-    void* block = std::aligned_alloc(kBlockBytes, kBlockBytes);
+    const size_t bytes = nextBlockBytes;
+    void* block = std::aligned_alloc(bytes, bytes);
     if (!block) return nullptr;
     // Only a hint: without transparent huge pages the block is paged as usual.
-    madvise(block, kBlockBytes, MADV_HUGEPAGE);
+    if (bytes == kHugeBlockBytes) madvise(block, bytes, MADV_HUGEPAGE);
+    nextBlockBytes = std::min(bytes * 2, kHugeBlockBytes);
     blockNext = static_cast<char*>(block);
-    blockEnd = blockNext + kBlockBytes;
+    blockEnd = blockNext + bytes;
   }
   void* row = blockNext;
   blockNext += size;

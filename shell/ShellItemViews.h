@@ -33,6 +33,15 @@ class TShellReportView : public QTreeView {
     else
       QAbstractItemView::currentChanged(current, previous);
   }
+  // Sizing the header of a hidden view loads bold faces of the font, which
+  // costs the start several milliseconds; it is sized when shown.
+  void updateGeometries() override {
+    if (isVisible()) QTreeView::updateGeometries();
+  }
+  void showEvent(QShowEvent* event) override {
+    QTreeView::showEvent(event);
+    updateGeometries();
+  }
 
  private:
   TShellListModel* rows_;

@@ -438,7 +438,13 @@ void TShellListView::SetItemsCount(int count) {
   model_->SetRowCount(count);
   selSize_ = 0;
   FireSelChange();
-  if (count > 0) prefetchTimer_->start();
+  // The sizes are read behind the first paint, not ahead of it.
+  if (count > 0) {
+    if (painted_ || !isVisible())
+      prefetchTimer_->start();
+    else
+      prefetchOnPaint_ = true;
+  }
 }
 
 void TShellListView::PrefetchStep() {
@@ -606,6 +612,7 @@ bool TShellListView::eventFilter(QObject* watched, QEvent* event) {
       if (isViewport && !painted_) {
         painted_ = true;
         if (refreshOnPaint_) QMetaObject::invokeMethod(this, [this] { RefreshAfterPaint(); }, Qt::QueuedConnection);
+        if (std::exchange(prefetchOnPaint_, false) && model_->rowCount() > 0) prefetchTimer_->start();
       }
       if (isViewport) {
         // The rows about to be painted get their icons and names in one go.

@@ -221,6 +221,7 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   // The first paint of a view is over; a huge read waits for it.
   bool painted_ = false;
   bool refreshOnPaint_ = false;
+  bool prefetchOnPaint_ = false;
   static constexpr size_t kRowsBeforeFirstPaint = 10000;
   static constexpr int kFirstPaintWaitMs = 1000;
 };

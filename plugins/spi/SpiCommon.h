@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <new>
 
 namespace spi {
 
@@ -114,6 +116,27 @@ void FillPictureInfo(SusiePictureInfo *info, uint32_t width, uint32_t height, in
 // A plug-in's decoder: with dib null it only fills info.
 using DecodeFn = int32_t (*)(const char *buf, intptr_t len, uint32_t flag, Dib *dib, Progress *progress,
                              SusiePictureInfo *info);
+// Runs a decoder whose library jumps out of it on errors: its state is a
+// Context on the heap (input, dib, progress, pictureInfo), whose destructor
+// frees what the library holds.
+template <class Context>
+int32_t DecodeInContext(int32_t (*run)(Context *), const char *buf, intptr_t len, uint32_t flag, Dib *dib,
+                        Progress *progress, SusiePictureInfo *info)
+{
+    Input input;
+    int32_t result = input.Open(buf, len, flag);
+    if (result != SUSIE_OK)
+        return result;
+    std::unique_ptr<Context> ctx(new (std::nothrow) Context);
+    if (!ctx)
+        return SUSIE_NO_MEMORY;
+    ctx->input = &input;
+    ctx->dib = dib;
+    ctx->progress = progress;
+    ctx->pictureInfo = info;
+    return run(ctx.get());
+}
+
 // The two picture entries, the same for every format around its decoder.
 int32_t PictureInfoEntry(DecodeFn decode, const char *buf, intptr_t len, uint32_t flag, SusiePictureInfo *info);
 int32_t PictureEntry(DecodeFn decode, const char *buf, intptr_t len, uint32_t flag, void **pHBInfo, void **pHBm,

@@ -30,8 +30,15 @@ struct Context {
     spi::Input *input = nullptr;
     spi::Dib *dib = nullptr;  // null: header only
     spi::Progress *progress = nullptr;
-    SusiePictureInfo *info = nullptr;
+    SusiePictureInfo *pictureInfo = nullptr;
     uint8_t *cmykRow = nullptr;
+
+    ~Context()
+    {
+        if (created)
+            jpeg_destroy_decompress(&cinfo);
+        std::free(cmykRow);
+    }
 };
 
 Context *ContextOf(j_common_ptr cinfo)
@@ -131,11 +138,11 @@ int32_t Run(Context *ctx)
 
     bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
     bool grey = cinfo->jpeg_color_space == JCS_GRAYSCALE;
-    if (ctx->info) {
-        spi::FillPictureInfo(ctx->info, cinfo->image_width, cinfo->image_height, grey ? 8 : 24);
+    if (ctx->pictureInfo) {
+        spi::FillPictureInfo(ctx->pictureInfo, cinfo->image_width, cinfo->image_height, grey ? 8 : 24);
         if (cinfo->density_unit == 1) {
-            ctx->info->x_density = cinfo->X_density;
-            ctx->info->y_density = cinfo->Y_density;
+            ctx->pictureInfo->x_density = cinfo->X_density;
+            ctx->pictureInfo->y_density = cinfo->Y_density;
         }
     }
     if (!ctx->dib)
@@ -189,23 +196,7 @@ int32_t Run(Context *ctx)
 int32_t Decode(const char *buf, intptr_t len, uint32_t flag, spi::Dib *dib, spi::Progress *progress,
                SusiePictureInfo *info)
 {
-    spi::Input input;
-    int32_t result = input.Open(buf, len, flag);
-    if (result != SUSIE_OK)
-        return result;
-    auto *ctx = new (std::nothrow) Context;
-    if (!ctx)
-        return SUSIE_NO_MEMORY;
-    ctx->input = &input;
-    ctx->dib = dib;
-    ctx->progress = progress;
-    ctx->info = info;
-    result = Run(ctx);
-    if (ctx->created)
-        jpeg_destroy_decompress(&ctx->cinfo);
-    std::free(ctx->cmykRow);
-    delete ctx;
-    return result;
+    return spi::DecodeInContext(Run, buf, len, flag, dib, progress, info);
 }
 
 } // namespace

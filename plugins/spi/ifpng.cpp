@@ -25,6 +25,12 @@ struct Context {
     spi::Dib *dib = nullptr;  // null: header only
     spi::Progress *progress = nullptr;
     SusiePictureInfo *pictureInfo = nullptr;
+
+    ~Context()
+    {
+        if (png)
+            png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+    }
 };
 
 [[noreturn]] void Fail(Context *ctx, int32_t error)
@@ -154,22 +160,7 @@ int32_t Run(Context *ctx)
 int32_t Decode(const char *buf, intptr_t len, uint32_t flag, spi::Dib *dib, spi::Progress *progress,
                SusiePictureInfo *info)
 {
-    spi::Input input;
-    int32_t result = input.Open(buf, len, flag);
-    if (result != SUSIE_OK)
-        return result;
-    auto *ctx = new (std::nothrow) Context;
-    if (!ctx)
-        return SUSIE_NO_MEMORY;
-    ctx->input = &input;
-    ctx->dib = dib;
-    ctx->progress = progress;
-    ctx->pictureInfo = info;
-    result = Run(ctx);
-    if (ctx->png)
-        png_destroy_read_struct(&ctx->png, ctx->info ? &ctx->info : nullptr, nullptr);
-    delete ctx;
-    return result;
+    return spi::DecodeInContext(Run, buf, len, flag, dib, progress, info);
 }
 
 } // namespace

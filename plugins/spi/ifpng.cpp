@@ -72,6 +72,12 @@ int32_t Run(Context *ctx)
     png_set_chunk_cache_max(png, 128);
     png_set_chunk_malloc_max(png, 4 << 20);
     png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
+    // This libpng does not hold text chunks to that size: a few bytes claiming
+    // a 2 GB comment made it allocate 2 GB. Only transparency and density are
+    // read; every other ancillary chunk is skipped unread.
+    static const png_byte kUsedChunks[] = "tRNS\0pHYs\0";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, kUsedChunks, 2);
 
     png_read_info(png, info);
     png_uint_32 width = 0, height = 0;

@@ -240,6 +240,19 @@ TEST_F(PicturePluginTest, PngKinds) {
   QImage decoded;
   ASSERT_EQ(Decode(spi, trns, false, &decoded), SUSIE_OK);
   EXPECT_EQ(MaxDifference(decoded, QImage(QString::fromStdString(trns))), 0);
+  // The density is read, while the other ancillary chunks are skipped unread.
+  QImage dense = Photo(20, 10);
+  dense.setDotsPerMeterX(3938);  // 100 dpi
+  dense.setDotsPerMeterY(7875);  // 200 dpi
+  dense.setText("Comment", QString(2000, 'x'));
+  std::string densePath = dir / "dense.png";
+  ASSERT_TRUE(dense.save(QString::fromStdString(densePath)));
+  SusiePictureInfo info{};
+  ASSERT_EQ(spi.pictureInfo(densePath.c_str(), 0, SUSIE_INPUT_FILE, &info), SUSIE_OK);
+  EXPECT_EQ(info.x_density, 100);
+  EXPECT_EQ(info.y_density, 200);
+  EXPECT_EQ(Decode(spi, densePath, false, &decoded), SUSIE_OK);
+  EXPECT_EQ(MaxDifference(decoded, dense), 0);
 }
 
 TEST_F(PicturePluginTest, GifAndWebp) {

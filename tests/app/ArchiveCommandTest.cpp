@@ -64,18 +64,9 @@ class ArchiveCommandTest : public ::testing::Test {
     EXPECT_TRUE(f.Focus(form->LV1));
     return form;
   }
-  int RowOf(TShellListView* list, const std::string& name) {
-    for (int i = 0; i < list->FileList()->Count(); ++i)
-      if (BaseName(list->FileList()->Items(i)->GetItemPath()) == name) return i;
-    return -1;
-  }
   void Select(const std::string& name) {
     form->LV1->RefreshList();
-    const int row = RowOf(form->LV1, name);
-    ASSERT_GE(row, 0) << name;
-    form->LV1->SelectAllRows(false);
-    form->LV1->SetRowSelected(row, true);
-    form->LV1->SetFocusedRow(row);
+    FormFixture::SelectOnly(form->LV1, name);
   }
   // U as the user presses it, run to its end.
   void PressU() {
@@ -106,18 +97,18 @@ TEST_F(ArchiveCommandTest, OneEntryGoesBesideTheArchiveSeveralIntoAFolderNamedAf
   EXPECT_FALSE(Exists(left + "/one"));
   // The list was read again at once, not when its watcher would have settled,
   // and the focus stayed on the archive.
-  EXPECT_GE(RowOf(form->LV1, "a.txt"), 0);
-  EXPECT_EQ(form->LV1->FocusedRow(), RowOf(form->LV1, "one.zip"));
+  EXPECT_GE(FormFixture::RowOf(form->LV1, "a.txt"), 0);
+  EXPECT_EQ(form->LV1->FocusedRow(), FormFixture::RowOf(form->LV1, "one.zip"));
 
   ExtractOnce("many.zip");
   EXPECT_EQ(ReadWholeFile(left + "/many/a.txt"), "alpha");
   EXPECT_EQ(ReadWholeFile(left + "/many/sub/b.txt"), "beta");
-  EXPECT_GE(RowOf(form->LV1, "many"), 0);
+  EXPECT_GE(FormFixture::RowOf(form->LV1, "many"), 0);
   EXPECT_TRUE(std::filesystem::is_empty(right));
   EXPECT_TRUE(f.messages.empty());
   // The list is watched again: a file made by someone else shows up.
   files.file("left/later.txt", "x");
-  EXPECT_TRUE(QTest::qWaitFor([&] { return RowOf(form->LV1, "later.txt") >= 0; }, 8000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return FormFixture::RowOf(form->LV1, "later.txt") >= 0; }, 8000));
 }
 
 TEST_F(ArchiveCommandTest, TarGzAndJapaneseLhaArchives) {
@@ -184,7 +175,7 @@ TEST_F(ArchiveCommandTest, NotAnArchiveOrNoListFocusedDoesNothing) {
   files.file("left/broken.zip", "PK\x03\x04 not really");
   ExtractOnce("broken.zip");
   EXPECT_EQ(f.messages.size(), 1u);
-  EXPECT_GE(RowOf(form->LV1, "broken.zip"), 0);
+  EXPECT_GE(FormFixture::RowOf(form->LV1, "broken.zip"), 0);
   f.messages.clear();
 
   Select("one.zip");

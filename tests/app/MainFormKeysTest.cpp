@@ -54,17 +54,7 @@ class MainFormKeysTest : public ::testing::Test {
     ASSERT_TRUE(QApplication::focusWidget());
     QTest::keyClick(QApplication::focusWidget(), key, modifiers);
   }
-  int RowOf(TShellListView* list, const std::string& name) {
-    for (int i = 0; i < list->FileList()->Count(); ++i)
-      if (BaseName(list->FileList()->Items(i)->GetItemPath()) == name) return i;
-    return -1;
-  }
-  void Select(TShellListView* list, const std::string& name) {
-    ASSERT_GE(RowOf(list, name), 0) << name;
-    list->SelectAllRows(false);
-    list->SetRowSelected(RowOf(list, name), true);
-    list->SetFocusedRow(RowOf(list, name));
-  }
+  void Select(TShellListView* list, const std::string& name) { FormFixture::SelectOnly(list, name); }
   Lines Names(TShellListView* list) {
     Lines names;
     for (int i = 0; i < list->FileList()->Count(); ++i) names.push_back(BaseName(list->FileList()->Items(i)->GetItemPath()));
@@ -185,11 +175,11 @@ TEST_F(MainFormKeysTest, BackspaceRootKeyAndShiftEnter) {
   // A file opens without a new tab; a folder opens in one.
   form->LV1->SetPathName(sub);
   const int tabs = form->TC1->count(), lines = form->Path1SL.Count();
-  form->LV1->SetFocusedRow(RowOf(form->LV1, "file.txt"));
+  form->LV1->SetFocusedRow(FormFixture::RowOf(form->LV1, "file.txt"));
   Press(Qt::Key_Return, Qt::ShiftModifier);
   EXPECT_EQ(form->TC1->count(), tabs);
   EXPECT_EQ(catcher.paths, Lines{sub + "/file.txt"});
-  form->LV1->SetFocusedRow(RowOf(form->LV1, "deeper"));
+  form->LV1->SetFocusedRow(FormFixture::RowOf(form->LV1, "deeper"));
   Press(Qt::Key_Return, Qt::ShiftModifier);
   EXPECT_EQ(form->TC1->count(), tabs + 1);
   EXPECT_EQ(form->TC1->currentIndex(), tabs);
@@ -250,7 +240,7 @@ TEST_F(MainFormKeysTest, GReadsAgainOShowsTheOtherFolderWFocusesTheEdit) {
   files.file("left/late.txt");
   Press(Qt::Key_G);
   // Well before the watchers would have settled.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return RowOf(form->LV1, "late.txt") >= 0; }, 800));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return FormFixture::RowOf(form->LV1, "late.txt") >= 0; }, 800));
   Press(Qt::Key_O);
   ASSERT_TRUE(QTest::qWaitFor([&] { return form->LV1->GetPathName() == right; }, 1000));
   Press(Qt::Key_W);

@@ -25,11 +25,6 @@ Lines Names(TShellListView* list) {
   std::sort(names.begin(), names.end());
   return names;
 }
-int RowOf(TShellListView* list, const std::string& name) {
-  for (int i = 0; i < list->FileList()->Count(); ++i)
-    if (TForm1::LastPathComponent(list->FileList()->Items(i)->GetItemPath()) == name) return i;
-  return -1;
-}
 // A child of the tree's root without a file-system path (the computer).
 int ShellFolderChild(TShellTreeView* tree) {
   for (int i = 0; i < tree->RootNode()->childCount(); ++i)
@@ -91,7 +86,7 @@ TEST_F(MainFormTabsTest, HistoriesKeepTenWithoutDuplicatesAndTellCaseApart) {
   form->LV2->SetPathName(d[0]);
   for (auto [list, name] : {std::pair{form->LV1, "x.txt"}, {form->LV1, "y.txt"}, {form->LV1, "x.txt"},
                             {form->LV2, "y.txt"}})
-    form->LV1ShExecute(list, list->FileList()->Items(RowOf(list, name)));
+    form->LV1ShExecute(list, list->FileList()->Items(FormFixture::RowOf(list, name)));
   EXPECT_EQ(form->FileRunPath1.Lines, (Lines{d[0] + "/x.txt", d[0] + "/y.txt"}));
   EXPECT_EQ(form->FileRunPath2.Lines, Lines{d[0] + "/y.txt"});
 }
@@ -130,7 +125,7 @@ TEST_F(MainFormTabsTest, ShiftEnterTabIsFilledByTheFolderItOpens) {
   const std::string a = files.dir("alpha"), inner = files.dir("alpha/inner");
   TForm1* form = Open({a});
   ASSERT_TRUE(f.Focus(form->LV1));
-  form->LV1->SetFocusedRow(RowOf(form->LV1, "inner"));
+  form->LV1->SetFocusedRow(FormFixture::RowOf(form->LV1, "inner"));
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return, Qt::ShiftModifier);
   ASSERT_TRUE(QTest::qWaitFor([&] { return form->LV1->GetPathName() == inner; }, 3000));
   EXPECT_EQ(form->TC1->count(), 2);

@@ -37,18 +37,9 @@ class PreviewTest : public ::testing::Test {
     EXPECT_TRUE(f.Focus(form->LV1));
     return form;
   }
-  int RowOf(TShellListView* list, const std::string& name) {
-    for (int i = 0; i < list->FileList()->Count(); ++i)
-      if (BaseName(list->FileList()->Items(i)->GetItemPath()) == name) return i;
-    return -1;
-  }
   void Select(const std::string& name) {
     form->LV1->RefreshList();
-    const int row = RowOf(form->LV1, name);
-    ASSERT_GE(row, 0) << name;
-    form->LV1->SelectAllRows(false);
-    form->LV1->SetRowSelected(row, true);
-    form->LV1->SetFocusedRow(row);
+    FormFixture::SelectOnly(form->LV1, name);
   }
   void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     ASSERT_TRUE(QApplication::focusWidget());
@@ -213,8 +204,8 @@ TEST_F(PreviewTest, APreviewTabClickMovesTheOtherPaneToTheFileAndFocusesIt) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return form->LV1->GetPathName() == left; }, 2000));
   EXPECT_EQ(form->ImageTabIndex, 0);
   // The first item of the list is found as well.
-  EXPECT_EQ(form->LV1->FocusedRow(), RowOf(form->LV1, "aaa.bmp"));
-  EXPECT_EQ(RowOf(form->LV1, "aaa.bmp"), 0);
+  EXPECT_EQ(form->LV1->FocusedRow(), FormFixture::RowOf(form->LV1, "aaa.bmp"));
+  EXPECT_EQ(FormFixture::RowOf(form->LV1, "aaa.bmp"), 0);
 
   // Back to the second tab, then to the first while the list shows its folder already.
   QTest::mouseClick(form->TC2, Qt::LeftButton, {}, form->TC2->tabRect(1).center());

@@ -97,6 +97,22 @@ class FormFixture {
   };
   MessageCapture messageCapture{messages};
 
+  // --- Rows ---
+  // The row of the file named name (the last part of its path); -1 for none.
+  static int RowOf(TShellListView* list, const std::string& name) {
+    for (int i = 0; i < list->FileList()->Count(); ++i)
+      if (TForm1::LastPathComponent(list->FileList()->Items(i)->GetItemPath()) == name) return i;
+    return -1;
+  }
+  // Makes the named file the only selected row, and the focused one.
+  static void SelectOnly(TShellListView* list, const std::string& name) {
+    const int row = RowOf(list, name);
+    ASSERT_GE(row, 0) << name;
+    list->SelectAllRows(false);
+    list->SetRowSelected(row, true);
+    list->SetFocusedRow(row);
+  }
+
   // --- Menu entries and focus, for the tab and folder menu tests ---
   // The texts of a menu's visible entries, in order ("&&" shown as "&").
   static QStringList VisibleTexts(QMenu* menu) {

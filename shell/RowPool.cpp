@@ -1,11 +1,11 @@
 #include "shell/RowPool.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <mutex>
 #include <new>
+
+#include "platform/system/MemoryBlocks.h"
 
 namespace rowpool {
 namespace {
@@ -13,7 +13,6 @@ namespace {
 // Blocks grow from a few pages, so a small folder does not clear a huge page,
 // to one huge page for the big ones.
 constexpr size_t kFirstBlockBytes = size_t{64} << 10;
-constexpr size_t kHugeBlockBytes = size_t{2} << 20;
 
 struct FreeRow {
   FreeRow* next;
@@ -42,11 +41,9 @@ void* Allocate(size_t size) {
   }
   if (blockNext == nullptr || static_cast<size_t>(blockEnd - blockNext) < size) {
     const size_t bytes = nextBlockBytes;
-    void* block = std::aligned_alloc(bytes, bytes);
+    void* block = AllocateMemoryBlock(bytes);
     if (!block) return nullptr;
-    // Only a hint: without transparent huge pages the block is paged as usual.
-    if (bytes == kHugeBlockBytes) madvise(block, bytes, MADV_HUGEPAGE);
-    nextBlockBytes = std::min(bytes * 2, kHugeBlockBytes);
+    nextBlockBytes = std::min(bytes * 2, kHugePageBytes);
     blockNext = static_cast<char*>(block);
     blockEnd = blockNext + bytes;
   }

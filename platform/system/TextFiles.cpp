@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 
 int ReadFileHead(const std::string& path, size_t limit, std::string& data) {
@@ -40,9 +40,7 @@ int ReadFileHead(const std::string& path, size_t limit, std::string& data) {
 
 bool ConvertToUtf16(std::string_view bytes, const char* from, const char* alternative,
                     size_t (*charLength)(std::string_view, size_t), std::u16string& out) {
-  const uint16_t probe = 1;
-  const bool little = *reinterpret_cast<const uint8_t*>(&probe) == 1;
-  const char* to = little ? "UTF-16LE" : "UTF-16BE";
+  const char* to = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1) && alternative) cd = iconv_open(to, alternative);
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;

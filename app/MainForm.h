@@ -33,7 +33,7 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QPlainTextEdit;
+class TTextView;
 class QSplitter;
 class QSplitterHandle;
 class QTabBar;
@@ -67,7 +67,7 @@ class TForm1 : public QMainWindow {
   QLineEdit* Edit1;
   QLineEdit* Edit2;
   QLabel* Image1;          // picture preview; lives in whichever pane shows one
-  QPlainTextEdit* Memo1;   // text preview
+  TTextView* Memo1;        // text preview
   TShellPopupMenu* ShellPopupMenu1;
   QMenu* PopupMenu1;
   QMenu* PopupMenu2;   // folder menu

@@ -33,7 +33,6 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class TTextView;
 class QSplitter;
 class QSplitterHandle;
 class QTabBar;
@@ -43,6 +42,7 @@ class TIniFile;
 class TArchiveFile;
 class TSPI;
 class TSPIs;
+class TTextView;
 struct ArcWindow;
 
 class TForm1 : public QMainWindow {

@@ -177,7 +177,13 @@ int ShowHugeLog(int argc, char** argv) {
           view->Top().row + view->ShownRows().size() == view->RowCount()) {
         std::printf("rss_kb=%ld first_ms=%.1f indexed_ms=%.1f\n", StatusKb("VmHWM:"), first * 1000, whole * 1000);
         status = 0;
+      } else {
+        std::fprintf(stderr, "first %.3f s, indexed %d, end %d, rows %lld, top %lld, shown %lld\n", first, indexed, end,
+                     static_cast<long long>(view->RowCount()), static_cast<long long>(view->Top().row),
+                     static_cast<long long>(view->ShownRows().size()));
       }
+    } else {
+      std::fprintf(stderr, "the window or the log's row is missing\n");
     }
     form->close();
     form.reset();
@@ -313,9 +319,10 @@ int main(int argc, char** argv) {
       QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
       env.insert("PREVIEW_TEXT_RSS", QString::fromStdString(root));
       child.setProcessEnvironment(env);
-      child.start(QString::fromLocal8Bit(argv[0]), {});
-      if (!child.waitForFinished(300000) || child.exitCode() != 0) {
-        std::fprintf(stderr, "the 1 GB log did not show: %s\n", child.readAllStandardError().constData());
+      child.start(QCoreApplication::applicationFilePath(), {});
+      if (!child.waitForFinished(300000) || child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0) {
+        std::fprintf(stderr, "the 1 GB log did not show: %s %s\n", qPrintable(child.errorString()),
+                     child.readAllStandardError().constData());
         status = 1;
         break;
       }

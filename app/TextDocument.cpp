@@ -141,14 +141,30 @@ bool TTextDocument::IndexBlock(TWindow& window) {
   std::string_view data = window.At(indexPos_, kReadBlock, atEnd);
   size_t used = 0;
   int64_t rows = rowCount_.load();
-  TRowEnd row;
-  while (used < data.size() &&
-         FindRowEnd(data.substr(used), atEnd, encoding_.load(), indexState_, row)) {
-    if (rows % kCheckpointRows == 0) {
+  const TTextEncoding encoding = encoding_.load();
+  // Where LF ends a line and no state is kept, most rows need no more than a search for it.
+  const bool plain = encoding != TTextEncoding::Utf16LE && encoding != TTextEncoding::Utf16BE &&
+                     encoding != TTextEncoding::Iso2022Jp;
+  auto checkpoint = [&] {
+    if ((rows & (kCheckpointRows - 1)) == 0) {
       offsets_.push_back(indexPos_ + used);
       states_.push_back(indexState_);
     }
     ++rows;
+  };
+  TRowEnd row;
+  while (used < data.size()) {
+    if (plain) {
+      const char* p = data.data() + used;
+      const void* lf = *p == '\n' ? p : std::memchr(p, '\n', std::min(data.size() - used, kRowBytes + 1));
+      if (lf && (lf == p || !std::memchr(p, '\r', static_cast<const char*>(lf) - p))) {
+        checkpoint();
+        used += static_cast<const char*>(lf) - p + 1;
+        continue;
+      }
+    }
+    if (!FindRowEnd(data.substr(used), atEnd, encoding, indexState_, row)) break;
+    checkpoint();
     used += row.next;
     indexState_ = row.state;
   }

@@ -146,20 +146,25 @@ void PrintFigure(const char* key, const std::vector<double>& ms) {
   std::printf("%s=%.1f\n%s_spread=%.1f..%.1f\n", key, Median(ms), key, *lo, *hi);
 }
 
+// Shows the window with the focus in the left list; false when it is not ready.
+bool ShowWindow(TForm1* form) {
+  form->resize(1280, 800);
+  form->show();
+  bool ready = QTest::qWaitForWindowExposed(form);
+  form->activateWindow();
+  ready = ready && QTest::qWaitForWindowActive(form);
+  form->LV1->setFocus();
+  QApplication::processEvents();
+  return ready && form->CurrentList() == form->LV1;
+}
+
 // The child process: V on the 1 GB log, then End; prints its peak memory and times.
 int ShowHugeLog(int argc, char** argv) {
   int status = 1;
   {
     QApplication app(argc, argv);
     auto form = std::make_unique<TForm1>();
-    form->resize(1280, 800);
-    form->show();
-    bool ready = QTest::qWaitForWindowExposed(form.get());
-    form->activateWindow();
-    ready = ready && QTest::qWaitForWindowActive(form.get());
-    form->LV1->setFocus();
-    QApplication::processEvents();
-    if (ready && form->CurrentList() == form->LV1 && Select(form->LV1, "huge.log")) {
+    if (ShowWindow(form.get()) && Select(form->LV1, "huge.log")) {
       const double start = Now();
       form->VExecute();
       TTextView* view = form->Memo1;
@@ -232,14 +237,7 @@ int main(int argc, char** argv) {
     WriteLines(root + "/state/log/TextPath.text", {"defo"});
 
     auto form = std::make_unique<TForm1>();
-    form->resize(1280, 800);
-    form->show();
-    bool ready = QTest::qWaitForWindowExposed(form.get());
-    form->activateWindow();
-    ready = ready && QTest::qWaitForWindowActive(form.get());
-    form->LV1->setFocus();
-    QApplication::processEvents();
-    ready = ready && form->CurrentList() == form->LV1 && Select(form->LV1, "photo_0.jpg");
+    const bool ready = ShowWindow(form.get()) && Select(form->LV1, "photo_0.jpg");
     if (ready) form->VExecute();
     if (!ready || !form->Image1->isVisible()) {
       std::fprintf(stderr, "the picture preview did not open\n");

@@ -21,6 +21,7 @@
 #include <utility>
 
 #include "app/MainForm.h"
+#include "app/SingleInstance.h"
 #include "platform/system/Exception.h"
 #include "platform/system/Library.h"
 #include "shell/watch/WatcherThread.h"
@@ -229,13 +230,15 @@ void CloseOnTerminationSignals(QWidget* window) {
   if (closeRequested) QTimer::singleShot(0, window, [window] { window->close(); });
 }
 
-int RunMainWindow(const std::vector<std::string>& startPaths) {
+int RunMainWindow(const std::vector<std::string>& startPaths, const std::vector<std::string>& rightPaths,
+                  TInstanceServer* server) {
   int code = 0;
   {
     TForm1 form;
     InstallRunControl(&form);
     CloseOnTerminationSignals(&form);
-    form.OpenStartPaths(startPaths);
+    ServeStarts(server, &form);
+    form.OpenStartPaths(startPaths, rightPaths);
     form.show();
     code = QApplication::exec();
   }

@@ -13,15 +13,7 @@
 #include "shell/actions/ActionDispatch.h"
 #include "shell/actions/ShellActns.h"
 
-namespace {
-constexpr int kBackspace = 8;
-constexpr int kEnter = 13;
-constexpr int kF11 = 122;
-constexpr int kF12 = 123;
-constexpr int kRootKey = 220;
-constexpr int kComma = 188;
-constexpr int kPeriod = 190;
-}  // namespace
+using namespace vk;
 
 const std::vector<TLetterCommand>& LetterCommands() {
   static const std::vector<TLetterCommand> commands = {

@@ -9,6 +9,18 @@
 #include <vector>
 
 class QTableWidget;
+
+// Virtual-key codes of the keys the tables name.
+namespace vk {
+constexpr int kBackspace = 8;
+constexpr int kEnter = 13;
+constexpr int kF11 = 122;
+constexpr int kF12 = 123;
+constexpr int kComma = 188;
+constexpr int kPeriod = 190;
+constexpr int kRootKey = 220;  // backslash, yen
+}  // namespace vk
+
 class TForm1;
 class TShellActionList;
 class TShellListView;

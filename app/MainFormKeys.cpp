@@ -21,9 +21,7 @@
 
 namespace {
 
-constexpr int kEnter = 13;
-constexpr int kComma = 188;
-constexpr int kPeriod = 190;
+using namespace vk;
 constexpr uint32_t kDirectoryBit = 16;
 
 bool IsLetter(int key) { return key >= 65 && key <= 90; }

@@ -7,49 +7,54 @@
 #include "platform/namespace/PathText.h"
 #include "shell/ShellListView.h"
 
-void TForm1::OpenStartPaths(const std::vector<std::string>& paths, const std::vector<std::string>& rightPaths) {
+namespace {
+
+// Calls open with the pane's list for each path that leads somewhere, left
+// ones first; returns the others, one a line.
+template <class Open>
+std::string OpenEach(TShellListView* left, const std::vector<std::string>& paths, TShellListView* right,
+                     const std::vector<std::string>& rightPaths, Open open) {
   std::string missing;
-  for (const auto& [list, names] : {std::pair{LV1, &paths}, std::pair{LV2, &rightPaths}}) {
+  for (const auto& [list, names] : {std::pair{left, &paths}, std::pair{right, &rightPaths}})
     for (const std::string& path : *names) {
       TStartPath start = ResolveStartPath(path);
-      if (start.folder.empty()) {
+      if (start.folder.empty())
         missing += "\n" + path;
-        continue;
-      }
-      // The tab gets its caption from the listing when it is shown.
-      TLineList& lines = LinesOf(list);
-      lines.Add(start.folder);
-      (list == LV1 ? startTab_ : startTab2_) = lines.Count() - 1;
-      startFocusFile_ = start.file;
-      startFocusList_ = list;
+      else
+        open(list, start);
     }
-  }
+  return missing;
+}
+
+}  // namespace
+
+void TForm1::OpenStartPaths(const std::vector<std::string>& paths, const std::vector<std::string>& rightPaths) {
+  std::string missing = OpenEach(LV1, paths, LV2, rightPaths, [this](TShellListView* list, const TStartPath& start) {
+    // The tab gets its caption from the listing when it is shown.
+    TLineList& lines = LinesOf(list);
+    lines.Add(start.folder);
+    (list == LV1 ? startTab_ : startTab2_) = lines.Count() - 1;
+    startFocusFile_ = start.file;
+    startFocusList_ = list;
+  });
   if (!missing.empty()) ShowMessage(QString::fromStdString("次のパスが見つかりません。" + missing));
 }
 
 void TForm1::OpenHandedPaths(const std::vector<std::string>& paths, const std::vector<std::string>& rightPaths) {
   if (!ListsLoaded || destroyed_) return;
-  std::string missing;
-  for (const auto& [list, names] : {std::pair{LV1, &paths}, std::pair{LV2, &rightPaths}}) {
-    for (const std::string& path : *names) {
-      TStartPath start = ResolveStartPath(path);
-      if (start.folder.empty()) {
-        missing += "\n" + path;
-        continue;
-      }
-      // A preview over the pane gives way to the new tab.
-      if (list->isHidden()) RestorePane(list);
-      QTabBar* tabs = TabsOf(list);
-      LinesOf(list).Add(start.folder);
-      // Named now: a folder the list shows already is not listed again.
-      const std::string name = LastPathComponent(start.folder);
-      tabs->setCurrentIndex(tabs->addTab(QString::fromStdString(name.empty() ? start.folder : name).replace('&', "&&")));
-      startFocusFile_ = start.file;
-      startFocusList_ = list;
-      ShowTabFolder(list);
-      FocusStartFile();
-    }
-  }
+  std::string missing = OpenEach(LV1, paths, LV2, rightPaths, [this](TShellListView* list, const TStartPath& start) {
+    // A preview over the pane gives way to the new tab.
+    if (list->isHidden()) RestorePane(list);
+    QTabBar* tabs = TabsOf(list);
+    LinesOf(list).Add(start.folder);
+    // Named now: a folder the list shows already is not listed again.
+    const std::string name = LastPathComponent(start.folder);
+    tabs->setCurrentIndex(tabs->addTab(QString::fromStdString(name.empty() ? start.folder : name).replace('&', "&&")));
+    startFocusFile_ = start.file;
+    startFocusList_ = list;
+    ShowTabFolder(list);
+    FocusStartFile();
+  });
   // Brought to the front where the user asked for it.
   if (isMinimized()) showNormal();
   raise();

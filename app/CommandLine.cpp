@@ -19,6 +19,16 @@ TCommandLine ParseCommandLine(int argc, char** argv) {
     } else if (options && arg == "--version") {
       line.action = TCommandLine::Action::kVersion;
       return line;
+    } else if (options && arg == "--new-instance") {
+      line.newInstance = true;
+    } else if (options && (arg == "--right" || arg.rfind("--right=", 0) == 0)) {
+      std::string folder = arg == "--right" ? (i + 1 < argc && argv[i + 1] ? argv[++i] : "") : arg.substr(8);
+      if (folder.empty()) {
+        line.action = TCommandLine::Action::kBadOption;
+        line.badOption = "--right（フォルダの指定がありません）";
+        return line;
+      }
+      line.rightPaths.push_back(folder);
     } else if (options && arg.size() > 1 && arg[0] == '-') {
       // Qt has taken its own options out of argv before this is called.
       line.action = TCommandLine::Action::kBadOption;
@@ -39,9 +49,13 @@ std::string UsageText() {
          "指定したフォルダは左のペインの新しいタブで開き、最後のものが現在のタブになります。\n"
          "ファイルを指定すると、そのフォルダを開いてファイルにフォーカスを置きます。\n"
          "\n"
-         "  --help     この説明を表示して終了します\n"
-         "  --version  バージョンを表示して終了します\n"
-         "  --         以降の引数をすべてパスとして扱います\n";
+         "実行中の Tolvane があれば、フォルダはそのウィンドウの新しいタブで開きます。\n"
+         "\n"
+         "  --right FOLDER   FOLDER を右のペインの新しいタブで開きます（何度でも指定できます）\n"
+         "  --new-instance   実行中の Tolvane に渡さず、別に起動します\n"
+         "  --help           この説明を表示して終了します\n"
+         "  --version        バージョンを表示して終了します\n"
+         "  --               以降の引数をすべてパスとして扱います\n";
 }
 
 std::string VersionText() { return std::string("tolvane ") + TOLVANE_VERSION + "\n"; }

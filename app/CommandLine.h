@@ -10,6 +10,8 @@ struct TCommandLine {
   Action action = Action::kRun;
   std::string badOption;           // for kBadOption
   std::vector<std::string> paths;  // as given, bytes untouched
+  std::vector<std::string> rightPaths;  // --right FOLDER, for the right pane
+  bool newInstance = false;             // --new-instance: never hand over
 };
 
 // Reads argv[1..]; "--" ends the options, so a folder named "--x" can be given.

@@ -15,6 +15,8 @@
 //   MainFormArchive.cpp   the archive command
 #include <QMainWindow>
 #include <QPoint>
+#include <QPointer>
+#include <QDialog>
 #include <QString>
 #include <QTimer>
 #include <array>
@@ -66,6 +68,8 @@ class TForm1 : public QMainWindow {
   TShellListView* LV2;
   QLineEdit* Edit1;
   QLineEdit* Edit2;
+  QLabel* Status1;         // the status line under each pane
+  QLabel* Status2;
   QLabel* Image1;          // picture preview; lives in whichever pane shows one
   TTextView* Memo1;        // text preview
   TShellPopupMenu* ShellPopupMenu1;
@@ -121,9 +125,13 @@ class TForm1 : public QMainWindow {
   void ShowTabFolder(TShellListView* listView);
   static bool IsTreeIndex(const std::string& line);
   // Folders given on the command line (MainFormStartPaths.cpp): each becomes a
-  // new tab of the left pane, the last one current; a file's folder opens with
-  // the file focused. Paths that lead nowhere are reported. Call before show().
-  void OpenStartPaths(const std::vector<std::string>& paths);
+  // new tab of the left pane (of the right pane for rightPaths), the last one
+  // current; a file's folder opens with the file focused. Paths that lead
+  // nowhere are reported. Call before show().
+  void OpenStartPaths(const std::vector<std::string>& paths, const std::vector<std::string>& rightPaths = {});
+  // The same for a running window, for paths a later start handed over: the
+  // tabs open at once and the window comes to the front.
+  void OpenHandedPaths(const std::vector<std::string>& paths, const std::vector<std::string>& rightPaths = {});
   // Refuses every in-place edit of the lists' names.
   bool LV1Editing() const { return false; }
   // Window state as stored: 0 normal, 1 minimised, 2 maximised.
@@ -134,7 +142,22 @@ class TForm1 : public QMainWindow {
   bool FormShortCut(int virtualKey, Qt::KeyboardModifiers modifiers);
   void KeyTimerTimer();
   void RunDoubleCommand(int virtualKey, Qt::KeyboardModifiers modifiers);
+  // Runs the list key of the key table (KeyTable.cpp) that matches.
   void LV1KeyDown(TShellListView* sender, int virtualKey, Qt::KeyboardModifiers modifiers);
+  // The list keys: Backspace, the root key, comma, period, Shift+Enter,
+  // Alt+Backspace (undo), F11 (a terminal here), F12 (the key list).
+  void ParentFolderKey(TShellListView* sender);
+  void RootFolderKey(TShellListView* sender);
+  void CommaKey(TShellListView* sender);
+  void PeriodKey(TShellListView* sender);
+  void NewTabKey(TShellListView* sender);
+  void UndoKey(TShellListView* sender);
+  void TerminalKey(TShellListView* sender);
+  void KeyTableKey(TShellListView* sender);
+  // How long a letter waits for its second press: [Option] DoubleKeyInterval.
+  static constexpr int kDefaultKeyDelayMs = 200;
+  int KeyDelayMs = kDefaultKeyDelayMs;
+  QPointer<QDialog> keyTable_;
   void TV1KeyDown(TShellTreeView* sender, int virtualKey, Qt::KeyboardModifiers modifiers);
   void TV1Exit(TShellTreeView* sender);
   void LV1leftExecute();
@@ -232,8 +255,21 @@ class TForm1 : public QMainWindow {
   std::string FocusedItemPath(TShellListView* list);
   // Opens path with its default application (a folder in the file manager).
   void ShellOpen(const std::string& path);
+  // Enter on a file (MainFormOpen.cpp): opens it, or says in the window that
+  // no application opens it and offers the chooser.
+  void OpenItem(const std::string& path);
+  // The terminals F11 tries in order: $TERMINAL (split into words), x-terminal-emulator.
+  static std::vector<std::vector<std::string>> TerminalCommands();
   // Copies (or moves) the list's selection into folder through the engine.
   void TransferSelection(TShellListView* list, const std::string& folder, bool move);
+
+  // --- Status line (MainFormStatusLine.cpp) ---
+  // Refreshes the pane's status line; listed (a new listing) also asks the
+  // file system for its free space.
+  void UpdateStatusLine(TShellListView* list, bool listed);
+  QLabel* StatusOf(TShellListView* list) const;
+  // "512 バイト", "1.5 KB", "20.3 GB".
+  static QString ByteSizeText(uint64_t bytes);
 
   // --- Panes ---
   // The list with the keyboard focus, LV1 tested first; null for neither.
@@ -252,6 +288,9 @@ class TForm1 : public QMainWindow {
   std::function<QAction*(QMenu* menu, const QPoint& pt)> ExecPopup;
   // Shows a message box with one OK button.
   std::function<void(const QString& text)> ShowMessage;
+  // Says why a file did not open (reason holds "%1" for its name) and offers
+  // the applications to open it with.
+  std::function<void(const std::string& path, const QString& reason)> OfferOpenWith;
 
   // --- Moving files between panes (MainFormFiles.cpp) ---
   // TransferSelection with its answer: true when the operation succeeded.
@@ -344,7 +383,9 @@ class TForm1 : public QMainWindow {
   bool barsLoaded_ = false;  // the tool bars hold what their files held
   // The command line's tab and file, applied when the window is first shown.
   int startTab_ = -1;
+  int startTab2_ = -1;
   std::string startFocusFile_;
+  TShellListView* startFocusList_ = nullptr;  // where startFocusFile_ is; LV1 when null
   void FocusStartFile();
   // The masks of a filter edit, split once per text rather than once per row.
   struct TMaskFilter {
@@ -353,6 +394,7 @@ class TForm1 : public QMainWindow {
     std::vector<std::string> masks;
   };
   TMaskFilter maskFilters_[2];
+  QString freeSpaceText_[2];
 };
 
 // Virtual-key codes of keys as the commands know them (65 'A', 112 F1...); 0 for others.

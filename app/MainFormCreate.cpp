@@ -18,11 +18,13 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "app/KeyTable.h"
 #include "app/MainForm.h"
 #include "app/TextView.h"
 #include "archive/ArchiveFile.h"
 #include "image/SPIs.h"
 #include "platform/desktop/ContextMenu.h"
+#include "platform/desktop/OpenWith.h"
 #include "platform/fileops/FileOperation.h"
 #include "platform/system/Exception.h"
 #include "shell/actions/ShellActns.h"
@@ -63,6 +65,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   // Through the program's one message display, so messages of the creation
   // steps (before anyone could replace this hook) can be captured as well.
   ShowMessage = [](const QString& text) { ShowExceptionMessage(text.toStdString()); };
+  OfferOpenWith = [this](const std::string& path, const QString& reason) {
+    ChooseAndOpenWith(this, {path}, reason);
+  };
   CreateControls();
   CreateMenus();
   CreateCopyPopup();
@@ -112,7 +117,8 @@ void TForm1::CreateControls() {
     return tree;
   };
   auto makePane = [this](const char* paneName, const char* tabsName, const char* listName, const char* editName,
-                         QTabBar*& tabs, TShellListView*& list, QLineEdit*& edit) {
+                         const char* statusName, QTabBar*& tabs, TShellListView*& list, QLineEdit*& edit,
+                         QLabel*& status) {
     auto* pane = new QWidget(Panes);
     pane->setObjectName(paneName);
     auto* column = new QVBoxLayout(pane);
@@ -132,11 +138,17 @@ void TForm1::CreateControls() {
     list = new TShellListView(pane);
     list->setObjectName(listName);
     column->addWidget(list, 1);
+    status = new QLabel(pane);
+    status->setObjectName(statusName);
+    status->setContentsMargins(4, 1, 4, 1);
+    // A long line is cut, never widening the pane.
+    status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    column->addWidget(status);
     return pane;
   };
   TV1 = makeTree("TV1");
-  TC1Pane = makePane("TC1Pane", "TC1", "LV1", "Edit1", TC1, LV1, Edit1);
-  TC2Pane = makePane("TC2Pane", "TC2", "LV2", "Edit2", TC2, LV2, Edit2);
+  TC1Pane = makePane("TC1Pane", "TC1", "LV1", "Edit1", "Status1", TC1, LV1, Edit1, Status1);
+  TC2Pane = makePane("TC2Pane", "TC2", "LV2", "Edit2", "Status2", TC2, LV2, Edit2, Status2);
   TV2 = makeTree("TV2");
   Panes->setStretchFactor(0, 0);
   Panes->setStretchFactor(1, 0);
@@ -150,14 +162,16 @@ void TForm1::CreateControls() {
   // A large picture must not widen its pane; it is fitted to the pane instead.
   Image1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
   Image1->hide();
-  TC1Pane->layout()->addWidget(Image1);
+  // Above the status line, which stays at the bottom of the pane.
+  auto* leftColumn = static_cast<QBoxLayout*>(TC1Pane->layout());
+  leftColumn->insertWidget(leftColumn->indexOf(Status1), Image1, 1);
   Memo1 = new TTextView(TC1Pane);
   Memo1->setObjectName("Memo1");
   QFont memoFont = Memo1->font();
   memoFont.setPixelSize(16);
   Memo1->setFont(memoFont);
   Memo1->hide();
-  TC1Pane->layout()->addWidget(Memo1);
+  leftColumn->insertWidget(leftColumn->indexOf(Status1), Memo1, 1);
 
   KeyTimer = new QTimer(this);
   KeyTimer->setObjectName("KeyTimer");
@@ -207,36 +221,7 @@ void TForm1::CreateActions() {
     action->setProperty("Category", i < 26 ? "keyClick" : "keyDblClick");
     ActionList1[i] = action;
   }
-  SetHandler("G", &TForm1::GExecute);
-  SetHandler("H", &TForm1::HExecute);
-  SetHandler("J", &TForm1::JExecute);
-  SetHandler("L", &TForm1::LExecute);
-  SetHandler("N", &TForm1::NExecute);
-  SetHandler("O", &TForm1::OExecute);
-  SetHandler("T", &TForm1::TExecute);
-  SetHandler("W", &TForm1::WExecute);
-  SetHandler("Q", &TForm1::QExecute);
-  SetHandler("F", &TForm1::FExecute);
-  SetHandler("HH", &TForm1::HHExecute);
-  SetHandler("TT", &TForm1::TTExecute);
-  SetHandler("WW", &TForm1::WWExecute);
-  SetHandler("B", &TForm1::BExecute);
-  SetHandler("C", &TForm1::CExecute);
-  SetHandler("D", &TForm1::DExecute);
-  SetHandler("E", &TForm1::EExecute);
-  SetHandler("K", &TForm1::KExecute);
-  SetHandler("M", &TForm1::MExecute);
-  SetHandler("R", &TForm1::RExecute);
-  SetHandler("S", &TForm1::SExecute);
-  SetHandler("X", &TForm1::XExecute);
-  SetHandler("CC", &TForm1::CCExecute);
-  SetHandler("DD", &TForm1::DDExecute);
-  SetHandler("EE", &TForm1::EEExecute);
-  SetHandler("MM", &TForm1::MMExecute);
-  SetHandler("SS", &TForm1::SSExecute);
-  SetHandler("V", &TForm1::VExecute);
-  SetHandler("VV", &TForm1::VVExecute);
-  SetHandler("U", &TForm1::UExecute);
+  for (const TLetterCommand& command : LetterCommands()) SetHandler(command.name, command.run);
 
   ActionList2 = new TShellActionList(this);
   ActionList2->setObjectName("ActionList2");
@@ -249,26 +234,7 @@ void TForm1::CreateActions() {
   LV2right->setProperty("Category", "フォーカス");
   connect(LV2right, &QAction::triggered, this, [this] { Guarded([&] { LV2rightExecute(); }); });
   ActionList2->AddStandardActions();
-  const std::pair<const char*, QKeySequence> shortcuts[] = {
-      {"ShellFileCut1", QKeySequence(Qt::CTRL | Qt::Key_X)},
-      {"ShellFileCopy1", QKeySequence(Qt::CTRL | Qt::Key_C)},
-      {"ShellFilePaste1", QKeySequence(Qt::CTRL | Qt::Key_V)},
-      {"ShellFileDelete1", QKeySequence(Qt::CTRL | Qt::Key_D)},
-      {"ShellFileProperty1", QKeySequence(Qt::ALT | Qt::Key_Return)},
-      {"SelectAllItem1", QKeySequence(Qt::CTRL | Qt::Key_A)},
-      {"ShellFileSortByName1", QKeySequence(Qt::CTRL | Qt::Key_N)},
-      {"ShellFileSortBySize1", QKeySequence(Qt::CTRL | Qt::Key_S)},
-      {"ShellFileSortByType1", QKeySequence(Qt::CTRL | Qt::Key_T)},
-      {"ShellFileSortByLastWrite1", QKeySequence(Qt::CTRL | Qt::Key_L)},
-      {"ShellFileSortByAttr1", QKeySequence(Qt::CTRL | Qt::Key_Z)},
-      {"LargeIcon1", QKeySequence()},
-      {"SmallIcon1", QKeySequence()},
-      {"ListIcon1", QKeySequence()},
-      {"ReportIcon1", QKeySequence()},
-      {"SwitchViewStyle1", QKeySequence(Qt::CTRL | Qt::Key_H)},
-      {"ReverseSelectedItem1", QKeySequence(Qt::CTRL | Qt::Key_R)},
-  };
-  for (const auto& [name, keys] : shortcuts)
+  for (const auto& [name, keys] : ActionShortcuts())
     if (TCustomShellAction* action = ActionList2->Find(name)) action->setShortcut(keys);
 
   // The lists' extra menu: view styles, sorting, and a new folder.
@@ -310,14 +276,23 @@ void TForm1::WireEvents() {
     list->SetShellPopupMenu(ShellPopupMenu1);
     list->OnShListChange = [this](TShellListView* sender, TShellFileList*) {
       Guarded([&] { LV1ShListChange(sender); });
+      UpdateStatusLine(sender, true);
     };
     list->OnShFilter = [this](TShellListView* sender, TShellFileItem* item, bool& accept) {
       LV1ShFilter(sender, item, accept);
     };
-    list->OnShExecute = [this](TShellListView* sender, TShellFileItem* item, TShiftState, int, int, int, bool&) {
+    list->OnShExecute = [this](TShellListView* sender, TShellFileItem* item, TShiftState, int, int, int,
+                               bool& defaultAction) {
       Guarded([&] { LV1ShExecute(sender, item); });
+      // Opened here, so that a file nothing opens is said in the window.
+      defaultAction = false;
+      const std::string path = item ? item->GetItemPath() : std::string();
+      Guarded([&] { OpenItem(path); });
     };
-    list->OnShSelChange = [this](TShellListView* sender, uint64_t) { LV1ShSelChange(sender); };
+    list->OnShSelChange = [this](TShellListView* sender, uint64_t) {
+      LV1ShSelChange(sender);
+      UpdateStatusLine(sender, false);
+    };
     list->OnSelectItem = [this](TShellListView* sender, TShellFileItem* item, bool selected) {
       LV1SelectItem(sender, item, selected);
     };

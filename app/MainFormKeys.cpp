@@ -11,19 +11,17 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "app/KeyTable.h"
 #include "app/MainForm.h"
 #include "app/TextView.h"
+#include "platform/desktop/ContextMenu.h"
+#include "platform/fileops/FileOperation.h"
 #include "platform/namespace/Drives.h"
 #include "platform/namespace/PathText.h"
 
 namespace {
 
-constexpr int kKeyDelayMs = 200;
-constexpr int kBackspace = 8;
-constexpr int kEnter = 13;
-constexpr int kRootKey = 220;
-constexpr int kComma = 188;
-constexpr int kPeriod = 190;
+using namespace vk;
 constexpr uint32_t kDirectoryBit = 16;
 
 bool IsLetter(int key) { return key >= 65 && key <= 90; }
@@ -61,7 +59,7 @@ bool TForm1::FormShortCut(int virtualKey, Qt::KeyboardModifiers modifiers) {
   } else if (shift == Qt::NoModifier) {
     if (!KeyTimer->isActive()) {
       KeyTimerTag = virtualKey;
-      KeyTimer->start(kKeyDelayMs);
+      KeyTimer->start(KeyDelayMs);
     } else if (virtualKey == KeyTimerTag) {
       KeyTimer->stop();
       RunDoubleCommand(virtualKey, modifiers);
@@ -108,50 +106,64 @@ QToolButton* TForm1::FolderButtonOfKey(int virtualKey) const {
 
 void TForm1::LV1KeyDown(TShellListView* sender, int virtualKey, Qt::KeyboardModifiers modifiers) {
   if (!sender) return;
-  switch (virtualKey) {
-    case kEnter: {
-      if (ShiftState(modifiers) != Qt::ShiftModifier || !ListsLoaded) return;
-      TShellFileItem* item = sender->FileList()->Items(sender->FocusedRow());
-      if (!item || !(item->GetItemAttributes() & kDirectoryBit)) return;
-      // The list opens the folder next; the listing change names the tab.
-      QTabBar* tabs = TabsOf(sender);
-      int index = tabs->addTab(QString());
-      tabs->setCurrentIndex(index);
-      LinesOf(sender).Add(std::string());
-      return;
-    }
-    case kRootKey: {
-      std::string path = sender->GetPathName();
-      if (path.empty()) return;
-      std::string root = MountPointOf(path);
-      sender->SetPathName(root.empty() ? "/" : root);
-      return;
-    }
-    case kBackspace: {
-      std::string path = sender->GetPathName();
-      if (path.empty()) return;
-      sender->SetPathName(path == "/" ? path : DirName(path));
-      return;
-    }
-    case kComma:
-      if (sender == LV1) {
-        LV1leftExecute();
-      } else {
-        if (LV1->isHidden()) RestorePane(LV1);
-        LV1->setFocus();
-      }
-      return;
-    case kPeriod:
-      if (sender == LV1) {
-        if (LV2->isHidden()) RestorePane(LV2);
-        LV2->setFocus();
-      } else {
-        LV2rightExecute();
-      }
-      return;
-    default:
-      return;
+  if (const TListKey* key = FindListKey(virtualKey, ShiftState(modifiers))) (this->*key->run)(sender);
+}
+
+void TForm1::NewTabKey(TShellListView* sender) {
+  if (!ListsLoaded) return;
+  TShellFileItem* item = sender->FileList()->Items(sender->FocusedRow());
+  if (!item || !(item->GetItemAttributes() & kDirectoryBit)) return;
+  // The list opens the folder next; the listing change names the tab.
+  QTabBar* tabs = TabsOf(sender);
+  int index = tabs->addTab(QString());
+  tabs->setCurrentIndex(index);
+  LinesOf(sender).Add(std::string());
+}
+
+void TForm1::RootFolderKey(TShellListView* sender) {
+  std::string path = sender->GetPathName();
+  if (path.empty()) return;
+  std::string root = MountPointOf(path);
+  sender->SetPathName(root.empty() ? "/" : root);
+}
+
+void TForm1::ParentFolderKey(TShellListView* sender) {
+  std::string path = sender->GetPathName();
+  if (path.empty()) return;
+  sender->SetPathName(path == "/" ? path : DirName(path));
+}
+
+void TForm1::CommaKey(TShellListView* sender) {
+  if (sender == LV1) {
+    LV1leftExecute();
+  } else {
+    if (LV1->isHidden()) RestorePane(LV1);
+    LV1->setFocus();
   }
+}
+
+void TForm1::PeriodKey(TShellListView* sender) {
+  if (sender == LV1) {
+    if (LV2->isHidden()) RestorePane(LV2);
+    LV2->setFocus();
+  } else {
+    LV2rightExecute();
+  }
+}
+
+void TForm1::UndoKey(TShellListView*) {
+  // The same undo as the list menu's entry.
+  if (FileOperationJournal::Instance().CanUndo()) UndoLastOperationLater(this);
+}
+
+void TForm1::KeyTableKey(TShellListView*) {
+  if (!keyTable_) {
+    keyTable_ = new TKeyTableDialog(this, KeyTableRows(ActionList2));
+    keyTable_->setAttribute(Qt::WA_DeleteOnClose);
+  }
+  keyTable_->show();
+  keyTable_->raise();
+  keyTable_->activateWindow();
 }
 
 void TForm1::TV1KeyDown(TShellTreeView* sender, int virtualKey, Qt::KeyboardModifiers modifiers) {

@@ -35,7 +35,9 @@ void MoveInto(QWidget* preview, QWidget* pane) {
   if (preview->parentWidget() == pane) return;
   if (QWidget* old = preview->parentWidget(); old && old->layout()) old->layout()->removeWidget(preview);
   preview->setParent(pane);
-  static_cast<QBoxLayout*>(pane->layout())->addWidget(preview, 1);
+  // Above the pane's status line, its last row.
+  auto* column = static_cast<QBoxLayout*>(pane->layout());
+  column->insertWidget(std::max(0, column->count() - 1), preview, 1);
 }
 
 // Puts path into line index of lines; an index past the list (the files are

@@ -1,4 +1,5 @@
-// Folders and files named on the command line.
+// Folders and files named on the command line, at the start or handed over
+// by a later start.
 #include <QTabBar>
 
 #include "app/CommandLine.h"
@@ -6,33 +7,73 @@
 #include "platform/namespace/PathText.h"
 #include "shell/ShellListView.h"
 
-void TForm1::OpenStartPaths(const std::vector<std::string>& paths) {
+namespace {
+
+// Calls open with the pane's list for each path that leads somewhere, left
+// ones first; returns the others, one a line.
+template <class Open>
+std::string OpenEach(TShellListView* left, const std::vector<std::string>& paths, TShellListView* right,
+                     const std::vector<std::string>& rightPaths, Open open) {
   std::string missing;
-  for (const std::string& path : paths) {
-    TStartPath start = ResolveStartPath(path);
-    if (start.folder.empty()) {
-      missing += "\n" + path;
-      continue;
+  for (const auto& [list, names] : {std::pair{left, &paths}, std::pair{right, &rightPaths}})
+    for (const std::string& path : *names) {
+      TStartPath start = ResolveStartPath(path);
+      if (start.folder.empty())
+        missing += "\n" + path;
+      else
+        open(list, start);
     }
+  return missing;
+}
+
+}  // namespace
+
+void TForm1::OpenStartPaths(const std::vector<std::string>& paths, const std::vector<std::string>& rightPaths) {
+  std::string missing = OpenEach(LV1, paths, LV2, rightPaths, [this](TShellListView* list, const TStartPath& start) {
     // The tab gets its caption from the listing when it is shown.
-    Path1SL.Add(start.folder);
-    startTab_ = Path1SL.Count() - 1;
+    TLineList& lines = LinesOf(list);
+    lines.Add(start.folder);
+    (list == LV1 ? startTab_ : startTab2_) = lines.Count() - 1;
     startFocusFile_ = start.file;
-  }
+    startFocusList_ = list;
+  });
+  if (!missing.empty()) ShowMessage(QString::fromStdString("次のパスが見つかりません。" + missing));
+}
+
+void TForm1::OpenHandedPaths(const std::vector<std::string>& paths, const std::vector<std::string>& rightPaths) {
+  if (!ListsLoaded || destroyed_) return;
+  std::string missing = OpenEach(LV1, paths, LV2, rightPaths, [this](TShellListView* list, const TStartPath& start) {
+    // A preview over the pane gives way to the new tab.
+    if (list->isHidden()) RestorePane(list);
+    QTabBar* tabs = TabsOf(list);
+    LinesOf(list).Add(start.folder);
+    // Named now: a folder the list shows already is not listed again.
+    const std::string name = LastPathComponent(start.folder);
+    tabs->setCurrentIndex(tabs->addTab(QString::fromStdString(name.empty() ? start.folder : name).replace('&', "&&")));
+    startFocusFile_ = start.file;
+    startFocusList_ = list;
+    ShowTabFolder(list);
+    FocusStartFile();
+  });
+  // Brought to the front where the user asked for it.
+  if (isMinimized()) showNormal();
+  raise();
+  activateWindow();
   if (!missing.empty()) ShowMessage(QString::fromStdString("次のパスが見つかりません。" + missing));
 }
 
 void TForm1::FocusStartFile() {
+  TShellListView* view = startFocusList_ ? startFocusList_ : LV1;
   // A huge folder's rows come after the first paint; their arrival calls again.
-  if (startFocusFile_.empty() || LV1->Reading()) return;
-  TShellFileList* list = LV1->FileList();
+  if (startFocusFile_.empty() || view->Reading()) return;
+  TShellFileList* list = view->FileList();
   for (int row = 0; row < list->Count(); ++row) {
     if (list->Items(row)->GetItemPath() == startFocusFile_) {
       // Selected too, so the commands that act on the selection take it.
-      LV1->SelectAllRows(false);
-      LV1->SetRowSelected(row, true);
-      LV1->SetFocusedRow(row);
-      LV1->MakeRowVisible(row);
+      view->SelectAllRows(false);
+      view->SetRowSelected(row, true);
+      view->SetFocusedRow(row);
+      view->MakeRowVisible(row);
       break;
     }
   }

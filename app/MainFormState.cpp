@@ -339,6 +339,11 @@ void TForm1::FormCreate() {
     TextExt = userIni.ReadString("Ext", "TextExt", ".txt");
   }
 
+  // The double-press window, for those who type slower (or faster); a value
+  // no one could use falls back to the usual one.
+  const int keyDelay = TIniFile(IniFilePath()).ReadInteger("Option", "DoubleKeyInterval", kDefaultKeyDelayMs);
+  KeyDelayMs = keyDelay >= 50 && keyDelay <= 2000 ? keyDelay : kDefaultKeyDelayMs;
+
   // An index past its list (the files are edited by hand) points at its last line.
   ImageTabIndex = std::clamp(ini.ReadInteger("Window", "ImageTabIndex", 0), 0, std::max(0, ImagePath.Count() - 1));
   TextTabIndex = std::clamp(ini.ReadInteger("Window", "TextTabIndex", 0), 0, std::max(0, TextPath.Count() - 1));
@@ -355,6 +360,7 @@ void TForm1::FormShow() {
     TC2->setCurrentIndex(ini.ReadInteger("Window", "TC2TabIndex", 0));
   }
   if (startTab_ >= 0) TC1->setCurrentIndex(startTab_);
+  if (startTab2_ >= 0) TC2->setCurrentIndex(startTab2_);
   // Both folders are read at once on workers; one that takes long follows
   // the window instead of holding it back. Showing a folder reads it, so no
   // second reading follows.

@@ -166,7 +166,7 @@ void TForm1::LV1ShListChange(TShellListView* sender) {
   // A list whose folder was deleted shows no folder at all: its tab, filter
   // and line keep naming the folder that went (a later start goes home).
   if (!sender->FolderIDList()) return;
-  if (sender == LV1 && !startFocusFile_.empty() && !sender->Reading())
+  if (sender == (startFocusList_ ? startFocusList_ : LV1) && !startFocusFile_.empty() && !sender->Reading())
     QTimer::singleShot(0, this, [this] { Guarded([this] { FocusStartFile(); }); });
   QTabBar* tabs = TabsOf(sender);
   QLineEdit* edit = EditOf(sender);

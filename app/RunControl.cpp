@@ -21,6 +21,7 @@
 #include <utility>
 
 #include "app/MainForm.h"
+#include "app/SingleInstance.h"
 #include "platform/system/Exception.h"
 #include "platform/system/Library.h"
 #include "shell/watch/WatcherThread.h"
@@ -163,6 +164,9 @@ void InstallRunControl(QWidget* window) {
 namespace {
 
 QPointer<QWidget> signalTarget;
+// Once a window was handed over, the start is over: dialogs of later
+// windows of the process are theirs to close, also when that window is gone.
+bool windowHandedOver = false;
 bool closeRequested = false;
 
 // Until the window is handed over, a signal closes the message boxes of the
@@ -178,7 +182,7 @@ class StartDialogCloser : public QObject {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Show && closeRequested && !signalTarget && qobject_cast<QDialog*>(watched))
+    if (event->type() == QEvent::Show && closeRequested && !windowHandedOver && qobject_cast<QDialog*>(watched))
       QMetaObject::invokeMethod(static_cast<QDialog*>(watched), &QDialog::reject, Qt::QueuedConnection);
     return false;
   }
@@ -225,17 +229,20 @@ void CloseOnTerminationSignals(QWidget* window) {
   CatchTerminationSignals();
   if (!window) return;
   signalTarget = window;
+  windowHandedOver = true;
   // Asked to end during the start: close as soon as the loop runs.
   if (closeRequested) QTimer::singleShot(0, window, [window] { window->close(); });
 }
 
-int RunMainWindow(const std::vector<std::string>& startPaths) {
+int RunMainWindow(const std::vector<std::string>& startPaths, const std::vector<std::string>& rightPaths,
+                  TInstanceServer* server) {
   int code = 0;
   {
     TForm1 form;
     InstallRunControl(&form);
     CloseOnTerminationSignals(&form);
-    form.OpenStartPaths(startPaths);
+    ServeStarts(server, &form);
+    form.OpenStartPaths(startPaths, rightPaths);
     form.show();
     code = QApplication::exec();
   }

@@ -23,6 +23,7 @@
 #include <vector>
 
 class QWidget;
+class TInstanceServer;
 
 // In a run that closes itself nobody is there to close a message box: from
 // now on messages go to standard error. Call before the window is made.
@@ -42,5 +43,7 @@ void CloseOnTerminationSignals(QWidget* window);
 // Shows the main window and runs the event loop until it closes; returns the
 // loop's code once the window is gone and every watcher thread has ended, so
 // no thread is left running into the application's destruction. startPaths
-// are the folders and files of the command line.
-int RunMainWindow(const std::vector<std::string>& startPaths);
+// and rightPaths are the folders and files of the command line; server, when
+// given, brings the folders of later starts to the window.
+int RunMainWindow(const std::vector<std::string>& startPaths, const std::vector<std::string>& rightPaths = {},
+                  TInstanceServer* server = nullptr);

@@ -4,8 +4,10 @@
 
 #include "app/CommandLine.h"
 #include "app/RunControl.h"
+#include "app/SingleInstance.h"
 #include "platform/fileops/FileOperationDialogs.h"
 #include "platform/namespace/SystemImageList.h"
+#include "platform/system/LocalInstance.h"
 
 int main(int argc, char** argv) {
   // --help and --version answer without a display.
@@ -34,8 +36,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tolvane: 不明なオプションです: %s\n\n%s", line.badOption.c_str(), UsageText().c_str());
     return 2;
   }
+  // A window on the same state folder runs already: it takes the folders.
+  std::unique_ptr<TInstanceServer> server;
+  if (int code = 0; HandOverStart(line, server, code)) return code;
   SystemImageList::EnsureIconTheme();
   InstallFileOperationDropHandler();
   PrepareUnattendedRun();
-  return RunMainWindow(line.paths);
+  return RunMainWindow(line.paths, line.rightPaths, server.get());
 }

@@ -331,6 +331,35 @@ std::vector<std::vector<std::string>> ExpandExecLine(const DesktopApplication& a
   return lines;
 }
 
+std::vector<DesktopApplication> ApplicationsTakingFiles() {
+  std::vector<DesktopApplication> result;
+  std::set<std::string> seen;
+  for (const std::string& folder : DataFolders()) {
+    std::string apps = folder + "/applications";
+    DIR* dir = opendir(apps.c_str());
+    if (!dir) continue;
+    std::vector<std::string> names;
+    while (dirent* entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name.size() > 8 && name.compare(name.size() - 8, 8, ".desktop") == 0) names.push_back(name);
+    }
+    closedir(dir);
+    for (const std::string& name : names) {
+      // The user's entry of an ID hides the system's.
+      if (!seen.insert(name).second) continue;
+      DesktopApplication app;
+      if (!LoadApplication(name, apps + "/" + name, app)) continue;
+      if (ReadGroups(app.file)["Desktop Entry"]["NoDisplay"] == "true") continue;
+      bool takesFiles = false;
+      for (const char* code : {"%f", "%F", "%u", "%U"}) takesFiles = takesFiles || app.exec.find(code) != std::string::npos;
+      if (takesFiles) result.push_back(std::move(app));
+    }
+  }
+  std::sort(result.begin(), result.end(),
+            [](const DesktopApplication& a, const DesktopApplication& b) { return a.name.localeAwareCompare(b.name) < 0; });
+  return result;
+}
+
 bool LaunchApplication(const DesktopApplication& app, const std::vector<std::string>& paths) {
   std::string folder = app.workingFolder;
   if (folder.empty() && !paths.empty()) folder = DirName(paths[0]);
@@ -403,7 +432,8 @@ bool StartDetachedProgram(const std::vector<std::string>& argv, const std::strin
 
 // --- The chooser ---------------------------------------------------------------------
 
-OpenWithDialog::OpenWithDialog(QWidget* parent, const QString& what, std::vector<DesktopApplication> applications)
+OpenWithDialog::OpenWithDialog(QWidget* parent, const QString& what, std::vector<DesktopApplication> applications,
+                               const QString& reason)
     : QDialog(parent), applications_(std::move(applications)) {
   setObjectName(QStringLiteral("openWithDialog"));
   setWindowTitle(QStringLiteral("プログラムから開く"));
@@ -411,8 +441,15 @@ OpenWithDialog::OpenWithDialog(QWidget* parent, const QString& what, std::vector
   auto* label = new QLabel(this);
   label->setObjectName(QStringLiteral("messageLabel"));
   label->setWordWrap(true);
-  label->setText(applications_.empty() ? QStringLiteral("「%1」を開くプログラムが見つかりません。").arg(what)
-                                       : QStringLiteral("「%1」を開くプログラムを選んでください。").arg(what));
+  QString text = applications_.empty() ? QStringLiteral("「%1」を開くプログラムが見つかりません。").arg(what)
+                                       : QStringLiteral("「%1」を開くプログラムを選んでください。").arg(what);
+  if (!reason.isEmpty())
+    text = reason.arg(what) + "\n" +
+           (applications_.empty() ? QStringLiteral("開けるプログラムがありません。")
+                                  : QStringLiteral("開くプログラムを選んでください。"));
+  label->setText(text);
+  // Wide enough for a file name and its reason on a line or two.
+  setMinimumWidth(440);
   layout->addWidget(label);
   list_ = new QListWidget(this);
   list_->setObjectName(QStringLiteral("applicationList"));
@@ -441,10 +478,12 @@ const DesktopApplication* OpenWithDialog::Chosen() const {
   return row >= 0 && row < static_cast<int>(applications_.size()) ? &applications_[row] : nullptr;
 }
 
-bool ChooseAndOpenWith(QWidget* parent, const std::vector<std::string>& paths) {
+bool ChooseAndOpenWith(QWidget* parent, const std::vector<std::string>& paths, const QString& reason) {
   if (paths.empty()) return false;
   QString what = paths.size() == 1 ? Display(BaseName(paths[0])) : QStringLiteral("%1 個の項目").arg(paths.size());
-  OpenWithDialog dialog(parent, what, ApplicationsForPaths(paths));
+  std::vector<DesktopApplication> applications = ApplicationsForPaths(paths);
+  if (applications.empty()) applications = ApplicationsTakingFiles();
+  OpenWithDialog dialog(parent, what, std::move(applications), reason);
   if (dialog.exec() != QDialog::Accepted || !dialog.Chosen()) return false;
   return LaunchApplication(*dialog.Chosen(), paths);
 }
@@ -452,4 +491,17 @@ bool ChooseAndOpenWith(QWidget* parent, const std::vector<std::string>& paths) {
 bool OpenWithDefaultApplication(const std::string& path) {
   std::string url = PathToFileUrl(path);
   return QDesktopServices::openUrl(QUrl::fromEncoded(QByteArray(url.data(), static_cast<qsizetype>(url.size()))));
+}
+
+OpenResult OpenDocument(const std::string& path) {
+  struct stat st;
+  // Folders and programs go to the desktop as they are.
+  const bool document = stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) &&
+                        !(S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0);
+  if (!document) return OpenWithDefaultApplication(path) ? OpenResult::kOpened : OpenResult::kFailed;
+  std::vector<DesktopApplication> applications = ApplicationsForPaths({path});
+  if (applications.empty()) return OpenResult::kNoApplication;
+  if (OpenWithDefaultApplication(path)) return OpenResult::kOpened;
+  // No launcher of the desktop's (no xdg-open): start the default ourselves.
+  return LaunchApplication(applications.front(), {path}) ? OpenResult::kOpened : OpenResult::kFailed;
 }

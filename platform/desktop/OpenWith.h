@@ -38,6 +38,9 @@ std::vector<std::string> SplitExecLine(const std::string& exec);
 // path with %f or %u; the paths are appended when the line names none.
 std::vector<std::vector<std::string>> ExpandExecLine(const DesktopApplication& app,
                                                      const std::vector<std::string>& paths);
+// Every application of the XDG data folders that takes files, by name: what
+// the chooser offers when none declares a file's type.
+std::vector<DesktopApplication> ApplicationsTakingFiles();
 // Starts the application for the paths; false when a program could not start.
 bool LaunchApplication(const DesktopApplication& app, const std::vector<std::string>& paths);
 
@@ -49,10 +52,19 @@ bool StartDetachedProgram(const std::vector<std::string>& argv, const std::strin
 // byte-exact file URL (a name that is not UTF-8 stays whole).
 bool OpenWithDefaultApplication(const std::string& path);
 
+// Opens a file as a double click does. A document whose type no application
+// declares is not handed to the desktop (which would say so only on standard
+// error, or open it in whatever program comes last): the answer is then
+// kNoApplication and nothing starts. When the desktop cannot open it, the
+// first application for its type is started directly.
+enum class OpenResult { kOpened, kNoApplication, kFailed };
+OpenResult OpenDocument(const std::string& path);
+
 class OpenWithDialog : public QDialog {
   Q_OBJECT
  public:
-  OpenWithDialog(QWidget* parent, const QString& what, std::vector<DesktopApplication> applications);
+  OpenWithDialog(QWidget* parent, const QString& what, std::vector<DesktopApplication> applications,
+                 const QString& reason = {});
   // The chosen application; null when none is selected.
   const DesktopApplication* Chosen() const;
 
@@ -63,5 +75,7 @@ class OpenWithDialog : public QDialog {
 };
 
 // Shows the chooser for the paths and starts what was chosen; false when
-// nothing was chosen or it did not start.
-bool ChooseAndOpenWith(QWidget* parent, const std::vector<std::string>& paths);
+// nothing was chosen or it did not start. reason, when given, heads the
+// chooser instead of its usual line ("%1" is the file's name); with no
+// application for the type, every application that takes files is offered.
+bool ChooseAndOpenWith(QWidget* parent, const std::vector<std::string>& paths, const QString& reason = {});

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -237,6 +238,14 @@ uint32_t GetDriveType(const std::string& root) {
     if (!removable.empty() && removable[0] == '1') return DRIVE_REMOVABLE;
   }
   return DRIVE_FIXED;
+}
+
+bool GetDiskFreeSpace(const std::string& path, uint64_t& available, uint64_t& total) {
+  struct statvfs fs;
+  if (path.empty() || ::statvfs(path.c_str(), &fs) != 0) return false;
+  available = static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize;
+  total = static_cast<uint64_t>(fs.f_blocks) * fs.f_frsize;
+  return true;
 }
 
 bool GetVolumeInformation(const std::string& root, std::string& label) {

@@ -36,6 +36,9 @@ std::string GetLogicalDriveStrings();
 uint32_t GetDriveType(const std::string& root);
 // The file system's label, or empty when it has none or the root is no mount.
 bool GetVolumeInformation(const std::string& root, std::string& label);
+// The bytes an unprivileged user may still write on the file system that
+// holds path, and its size; false when it cannot be asked.
+bool GetDiskFreeSpace(const std::string& path, uint64_t& available, uint64_t& total);
 // Deepest mount point of the table that holds the (absolute) path.
 std::string MountPointOf(const std::string& path);
 

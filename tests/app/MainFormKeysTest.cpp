@@ -161,6 +161,10 @@ TEST_F(MainFormKeysTest, FKeysStartLaunchersDigitsShowFolderButtonsAndCopy) {
 
 TEST_F(MainFormKeysTest, BackspaceRootKeyAndShiftEnter) {
   UrlCatcher catcher;
+  // A text file is one some application opens, whatever this machine has.
+  f.state.dir("data/applications");
+  f.state.file("data/applications/text-viewer.desktop",
+               "[Desktop Entry]\nType=Application\nName=Text\nExec=true %f\nMimeType=text/plain;\n");
   const std::string sub = files.dir("left/sub"), deeper = files.dir("left/sub/deeper");
   files.file("left/sub/file.txt", "f");
   form->LV1->SetPathName(deeper);

@@ -1,0 +1,45 @@
+// Opening what Enter opens, and a terminal in the current folder.
+#include <QProcess>
+#include <cstdlib>
+
+#include "app/MainForm.h"
+#include "platform/desktop/OpenWith.h"
+
+void TForm1::OpenItem(const std::string& path) {
+  if (path.empty()) return;
+  switch (OpenDocument(path)) {
+    case OpenResult::kOpened:
+      return;
+    case OpenResult::kNoApplication:
+      OfferOpenWith(path, QStringLiteral("「%1」を開くアプリケーションが登録されていません。"));
+      return;
+    case OpenResult::kFailed:
+      OfferOpenWith(path, QStringLiteral("「%1」を既定のアプリケーションで開けませんでした。"));
+      return;
+  }
+}
+
+std::vector<std::vector<std::string>> TForm1::TerminalCommands() {
+  std::vector<std::vector<std::string>> commands;
+  if (const char* value = std::getenv("TERMINAL"); value && *value) {
+    std::vector<std::string> command;
+    for (const QString& word : QProcess::splitCommand(QString::fromLocal8Bit(value)))
+      command.push_back(word.toLocal8Bit().toStdString());
+    if (!command.empty()) commands.push_back(command);
+  }
+  commands.push_back({"x-terminal-emulator"});
+  return commands;
+}
+
+void TForm1::TerminalKey(TShellListView* sender) {
+  const std::string folder = sender->GetPathName();
+  if (folder.empty()) {
+    ShowMessage(QStringLiteral("このフォルダでは端末を開けません。"));
+    return;
+  }
+  // The terminal starts in the folder as its working folder, as terminals expect.
+  for (const std::vector<std::string>& command : TerminalCommands())
+    if (StartDetachedProgram(command, folder)) return;
+  ShowMessage(QStringLiteral("端末を開けません。\n環境変数 TERMINAL に端末のプログラムを指定するか、"
+                             "x-terminal-emulator を用意してください（Debian では端末のパッケージを入れると用意されます）。"));
+}

@@ -52,7 +52,7 @@ with tarfile.open("../evil.tar", "w") as tf:
 PY
   cd "$root"
 fi
-shared=$root/../shared/testdata/archives
+shared=${TOLVANE_SHARED_TESTDATA:-$root/../shared/testdata}/archives
 
 for t in "${targets[@]}"; do
   read -r name source prefix dialect kind <<<"$t"
@@ -64,7 +64,7 @@ for t in "${targets[@]}"; do
     "$root/tests/fuzz/ArchiverFuzz.cpp" "$root/plugins/archivers/$source" "${core[@]}" \
     $(pkg-config --libs libarchive) -o "$bin"
   # Seeds: a 0 byte then an archive; a 1 byte then a command line.
-  seed() { { printf '\0'; cat "$1"; } > "$dir/corpus/seed-$(basename "$1")"; }
+  seed() { [ -f "$1" ] || return 0; { printf '\0'; cat "$1"; } > "$dir/corpus/seed-$(basename "$1")"; }
   case $kind in
     lzh) for f in "$shared"/lha_*.lzh; do seed "$f"; done ;;
     zip) for f in "$shared"/zip_*.zip "$seeds/s.zip"; do seed "$f"; done ;;

@@ -276,7 +276,7 @@ TEST_F(ArchiveCommandTest, AnArchiveOfOneTopFolderIsThatFolderAndMergingIsAsked)
   EXPECT_EQ(ReadWholeFile(left + "/写真まとめ/a.txt"), "mine");
   boxes.answer = "はい";
   ExtractOnce("photos.zip");
-  EXPECT_EQ(boxes.asked.size(), 3u);  // merge, then replace a.txt
+  EXPECT_EQ(boxes.asked.size(), 4u);  // merge, then replace a.txt and sub/b.txt
   EXPECT_EQ(ReadWholeFile(left + "/写真まとめ/a.txt"), "alpha");
   EXPECT_FALSE(Exists(left + "/photos"));
 }

@@ -105,6 +105,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t written;
     char buf[64];
     ARC_FN(ExtractMem)(nullptr, line.c_str(), buf, sizeof buf, &t, &attr, &written);
+    // What a fuzzed command made (an archive, an extraction) goes, so that the extraction
+    // check of the next archive input starts from an empty sandbox.
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(box, ec)) std::filesystem::remove_all(e.path(), ec);
   } else {
     const std::string file = box + "/input.arc";
     FILE* f = fopen(file.c_str(), "wb");

@@ -46,18 +46,16 @@ int DestinationTree::OpenBeneath(int dirFd, const std::string& rel) {
     std::string part = rel.substr(pos, slash - pos);
     pos = slash + 1;
     if (part.empty() || part == ".") continue;
-    int next = -1;
-    if (part == "..") errno = EXDEV;
-    else next = openat(dir, part.c_str(), kDirFlags | O_NOFOLLOW);
-    int saved = errno;
-    if (dir != dirFd) close(dir);
-    errno = saved == ENOTDIR && next < 0 ? ELOOP : saved;
-    if (next < 0) {
+    int next = part == ".." ? -1 : openat(dir, part.c_str(), kDirFlags | O_NOFOLLOW);
+    int err = part == ".." ? EXDEV : errno;
+    if (next < 0 && err == ENOTDIR) {
+      // A link in the way is ELOOP, as openat2 says; a plain file stays ENOTDIR.
       struct stat st {};
-      // A link in the way says so; a plain file in the way is ENOTDIR.
-      if (saved == ENOTDIR && fstatat(dirFd, rel.substr(0, slash).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-          !S_ISLNK(st.st_mode))
-        errno = ENOTDIR;
+      if (fstatat(dir, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) err = ELOOP;
+    }
+    if (dir != dirFd) close(dir);
+    if (next < 0) {
+      errno = err;
       return -1;
     }
     dir = next;

@@ -1,8 +1,6 @@
 #include "Extractor.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -10,19 +8,18 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <set>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "CommandLine.h"
 #include "DestinationTree.h"
 #include "LinkCheck.h"
+#include "TempFiles.h"
 
 namespace arc {
 
@@ -47,60 +44,6 @@ bool MakeFolders(const std::string& path) {
   std::string parent = DirName(path);
   if (parent != path && !MakeFolders(parent)) return false;
   return mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
-}
-
-constexpr char kTempPrefix[] = ".tvx-";
-
-// ".tvx-<process>-<counter>-<hex>": written under this name, renamed when complete.
-std::string TempName() {
-  static std::atomic<unsigned> counter{0};
-  char buf[64];
-  timespec ts{};
-  clock_gettime(CLOCK_REALTIME, &ts);
-  snprintf(buf, sizeof buf, "%s%d-%u-%lx", kTempPrefix, static_cast<int>(getpid()), counter++,
-           static_cast<unsigned long>(ts.tv_nsec));
-  return buf;
-}
-
-// A name of the form TempName makes, and the process that made it.
-bool IsTempName(const char* name, long& pid) {
-  if (strncmp(name, kTempPrefix, sizeof kTempPrefix - 1) != 0) return false;
-  const char* p = name + sizeof kTempPrefix - 1;
-  char* end = nullptr;
-  pid = strtol(p, &end, 10);
-  if (end == p || *end != '-') return false;
-  p = end + 1;
-  strtoul(p, &end, 10);
-  if (end == p || *end != '-') return false;
-  p = end + 1;
-  if (!*p) return false;
-  for (; *p; ++p)
-    if (!isxdigit(static_cast<unsigned char>(*p))) return false;
-  return true;
-}
-
-// Removes what an extraction killed on the way left in this folder: only regular files of
-// our naming, untouched for a minute, whose process is gone; the name itself is removed,
-// never what a link points to.
-void SweepStaleTemps(int dirFd) {
-  int fd = openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  DIR* d = fdopendir(fd);
-  if (!d) {
-    close(fd);
-    return;
-  }
-  const time_t now = time(nullptr);
-  while (struct dirent* e = readdir(d)) {
-    long pid = 0;
-    if (!IsTempName(e->d_name, pid)) continue;
-    struct stat st {};
-    if (fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
-    if (st.st_uid != geteuid() || now - st.st_mtime < 60) continue;
-    if (pid > 0 && pid != getpid() && kill(static_cast<pid_t>(pid), 0) == 0) continue;
-    unlinkat(fd, e->d_name, 0);
-  }
-  closedir(d);
 }
 
 // "a.txt" -> "a_1.txt", "a_2.txt", ... the first free one in the folder.

@@ -245,6 +245,9 @@ class TForm1 : public QMainWindow {
   void SPIs1Search(TSPIs* sender, TSPI* spi, bool& accept);
   // --- Archive (MainFormArchive.cpp) ---
   void UExecute();
+  // The folder several entries of an archive go into: its name without its extension
+  // (".tar.gz" and the like as one), always a new child of its folder.
+  static std::string ArchiveFolderName(const std::string& path);
   // The extension of a path's name in lower case with its dot; empty for none.
   static std::string PreviewExtension(const std::string& path);
   // An extension listed in ImageExt; in TextExt (and not in ImageExt).
@@ -369,6 +372,9 @@ class TForm1 : public QMainWindow {
   // MainFormPreview.cpp, MainFormArchive.cpp: the components of the window.
   void CreatePictureHost();
   void CreateArchive();
+  void ExtractFocusedArchive(const std::string& path);
+  // An archive of one top folder that is already there: merge into it?
+  bool AskMergeIntoFolder(const std::string& name);
   // Shows preview (Image1 or Memo1) in place of target's list, or updates
   // its tab when it is there already.
   void EnterPreview(QWidget* preview, TShellListView* target, const TLineList& lines, int index);

@@ -27,8 +27,16 @@ using TFileArgs = std::vector<TFileArg>;
 // The names the list stands for, in order, empty ones dropped.
 std::vector<std::string> FlattenFileArgs(const TFileArgs& files);
 
-// Q(t): t enclosed in double quotes.
-inline std::string Quoted(const std::string& t) { return "\"" + t + "\""; }
+// Q(t): t enclosed in double quotes, each quote inside doubled, so the libraries read
+// back exactly t.
+inline std::string Quoted(const std::string& t) {
+  std::string q = "\"";
+  for (char c : t) {
+    if (c == '"') q += '"';
+    q += c;
+  }
+  return q + "\"";
+}
 
 class TCmdOpt {
  public:

@@ -9,7 +9,7 @@ packages=(
   libarchive-dev libpng-dev libjpeg-dev
   shared-mime-info breeze-icon-theme fonts-noto-cjk
   trash-cli xvfb xauth xdotool
-  libarchive-tools zip unzip 7zip gcab lhasa
+  libarchive-tools zip unzip 7zip gcab lhasa cpio
   libgif-dev libwebp-dev libuchardet-dev
   desktop-file-utils appstream dpkg-dev file
 )

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds a libFuzzer target per reading archiver library (clang, AddressSanitizer) and runs
 # each for a bounded time: scripts/fuzz-archivers.sh [seconds per target] [library ...]
+# Each input is listed and extracted into a folder that already holds files and a link to
+# a folder beside it; the target aborts when anything outside it or already in it changed.
 # Not part of the build or of ctest. Crashes are kept in build-fuzz/<library>/crashes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -37,9 +39,20 @@ if [ ! -d "$seeds" ]; then
   zip -qry ../s.zip . && bsdtar -czf ../s.tgz . && bsdtar -cf ../s.tar . && bsdtar -cjf ../s.tbz .
   bsdtar --format cpio -cf ../s.cpio . && gzip -c a.txt > ../a.txt.gz && 7zz a -bd ../s.7z . >/dev/null
   gcab -c ../s.cab a.txt sub/b.bin
+  ln a.txt hard.txt && printf 'a.txt\nhard.txt\nsub/b.bin\n' | cpio -o -H newc > ../h.cpio 2>/dev/null
+  # Links chained to lead out, a hard link to a file that was there, a device node.
+  python3 - <<'PY'
+import tarfile, io
+with tarfile.open("../evil.tar", "w") as tf:
+    for name, kind, link in (("x/up", tarfile.SYMTYPE, ".."), ("etc", tarfile.SYMTYPE, "x/up/x/up/../../etc"),
+                             ("h", tarfile.LNKTYPE, "existing.txt"), ("dev", tarfile.CHRTYPE, ""),
+                             ("linkout/in.txt", tarfile.REGTYPE, "")):
+        ti = tarfile.TarInfo(name); ti.type = kind; ti.linkname = link; tf.addfile(ti)
+    ti = tarfile.TarInfo("a.txt"); ti.size = 2; tf.addfile(ti, io.BytesIO(b"hi"))
+PY
   cd "$root"
 fi
-shared=$root/../shared/testdata/archives
+shared=${TOLVANE_SHARED_TESTDATA:-$root/../shared/testdata}/archives
 
 for t in "${targets[@]}"; do
   read -r name source prefix dialect kind <<<"$t"
@@ -51,12 +64,13 @@ for t in "${targets[@]}"; do
     "$root/tests/fuzz/ArchiverFuzz.cpp" "$root/plugins/archivers/$source" "${core[@]}" \
     $(pkg-config --libs libarchive) -o "$bin"
   # Seeds: a 0 byte then an archive; a 1 byte then a command line.
-  seed() { { printf '\0'; cat "$1"; } > "$dir/corpus/seed-$(basename "$1")"; }
+  seed() { [ -f "$1" ] || return 0; { printf '\0'; cat "$1"; } > "$dir/corpus/seed-$(basename "$1")"; }
   case $kind in
     lzh) for f in "$shared"/lha_*.lzh; do seed "$f"; done ;;
     zip) for f in "$shared"/zip_*.zip "$seeds/s.zip"; do seed "$f"; done ;;
     cab) for f in "$shared"/cab_*.cab "$seeds/s.cab"; do seed "$f"; done ;;
-    tar) for f in "$seeds"/s.tgz "$seeds"/s.tar "$seeds"/s.tbz "$seeds"/s.cpio "$seeds"/a.txt.gz; do seed "$f"; done ;;
+    tar) for f in "$seeds"/s.tgz "$seeds"/s.tar "$seeds"/s.tbz "$seeds"/s.cpio "$seeds"/h.cpio "$seeds"/evil.tar \
+                  "$seeds"/a.txt.gz; do seed "$f"; done ;;
     rar) for f in "$shared"/rar*.rar; do seed "$f"; done ;;
     7z) seed "$seeds/s.7z" ;;
   esac

@@ -6,6 +6,10 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -116,9 +120,9 @@ TEST_F(ArchiveCommandTest, TarGzAndJapaneseLhaArchives) {
   std::filesystem::copy_file(std::string(TOLVANE_SHARED_TESTDATA) + "/archives/lha_filename_cp932.lzh",
                              left + "/日本語.lzh");
   Open();
-  ExtractOnce("pack.tar.gz");  // only the last extension goes
-  EXPECT_EQ(ReadWholeFile(left + "/pack.tar/a.txt"), "alpha");
-  EXPECT_EQ(ReadWholeFile(left + "/pack.tar/sub/b.txt"), "beta");
+  ExtractOnce("pack.tar.gz");  // the whole compound extension goes
+  EXPECT_EQ(ReadWholeFile(left + "/pack/a.txt"), "alpha");
+  EXPECT_EQ(ReadWholeFile(left + "/pack/sub/b.txt"), "beta");
   ExtractOnce("single.tgz");
   EXPECT_EQ(ReadWholeFile(left + "/a.txt"), "alpha");
   ExtractOnce("日本語.lzh");
@@ -184,6 +188,97 @@ TEST_F(ArchiveCommandTest, NotAnArchiveOrNoListFocusedDoesNothing) {
   EXPECT_EQ(form->Archive->FileName(), left + "/broken.zip");
   EXPECT_FALSE(Exists(left + "/a.txt"));
   EXPECT_TRUE(f.messages.empty());
+}
+
+TEST_F(ArchiveCommandTest, TheFolderNamedAfterTheArchiveIsAlwaysANewChild) {
+  EXPECT_EQ(TForm1::ArchiveFolderName("/d/pack.tar.gz"), "pack");
+  EXPECT_EQ(TForm1::ArchiveFolderName("/d/P.TAR.BZ2"), "P");
+  EXPECT_EQ(TForm1::ArchiveFolderName("/d/x.tar.zst"), "x");
+  EXPECT_EQ(TForm1::ArchiveFolderName("/d/a.b.zip"), "a.b");
+  EXPECT_EQ(TForm1::ArchiveFolderName("/d/.zip"), "_zip");
+  // Two entries at the top, so a folder is made: never ".." or "." of the archive's folder.
+  ASSERT_TRUE(Shell(left, "python3 -c \"import zipfile\nfor n in ('...zip', '..zip'):\n"
+                          "  z = zipfile.ZipFile(n, 'w'); z.writestr('.config/autostart/x.desktop', 'x');"
+                          " z.writestr('b.txt', 'b'); z.close()\""));
+  Open();
+  ExtractOnce("...zip");
+  ExtractOnce("..zip");
+  EXPECT_FALSE(Exists(files.path() + "/.config"));
+  EXPECT_FALSE(Exists(left + "/.config"));
+  EXPECT_FALSE(Exists(left + "/b.txt"));
+  EXPECT_EQ(ReadWholeFile(left + "/___zip/.config/autostart/x.desktop"), "x");
+  EXPECT_EQ(ReadWholeFile(left + "/__zip/b.txt"), "b");
+}
+
+TEST_F(ArchiveCommandTest, AFifoNamedLikeAnArchiveIsRefusedWithoutWaiting) {
+  const std::string fifo = left + "/f.zip";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  Open();
+  // Should U block in open(), a writer lets it go after a while, and the test fails.
+  std::atomic<bool> done{false}, rescued{false};
+  std::thread watchdog([&] {
+    for (int i = 0; i < 100 && !done; ++i) usleep(50000);
+    if (done) return;
+    rescued = true;
+    int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0) close(fd);
+  });
+  ExtractOnce("f.zip");
+  done = true;
+  watchdog.join();
+  EXPECT_FALSE(rescued);
+  ASSERT_EQ(f.messages.size(), 1u);
+  EXPECT_NE(f.messages[0].find("通常のファイルではない"), std::string::npos) << f.messages[0];
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(left), {}), 1);
+}
+
+TEST_F(ArchiveCommandTest, ArchiveNamesWithQuotesBlanksAndDashesAreTakenExactly) {
+  const Lines names = {"a\"\"b.zip", "say \"hi\".zip", "sp ace.zip", "@at.zip", "-dash.zip", "--x.zip", "q\".zip"};
+  for (const std::string& name : names) {
+    std::string dir = files.dir("src-" + std::to_string(&name - names.data()));
+    files.file(dir.substr(files.path().size() + 1) + "/a.txt", name);
+    files.file(dir.substr(files.path().size() + 1) + "/b.txt", "b");
+    ASSERT_TRUE(Shell(dir, "zip -q out.zip a.txt b.txt"));
+    std::filesystem::rename(dir + "/out.zip", left + "/" + name);
+  }
+  // The neighbour the broken quoting used to pick instead.
+  ASSERT_TRUE(Shell(src, "zip -q ../left/ab.zip a.txt sub/b.txt"));
+  Open();
+  for (const std::string& name : names) {
+    ExtractOnce(name);
+    const std::string folder = left + "/" + name.substr(0, name.size() - 4);
+    EXPECT_EQ(ReadWholeFile(folder + "/a.txt"), name) << name;
+  }
+  EXPECT_FALSE(Exists(left + "/ab"));
+  EXPECT_TRUE(f.messages.empty());
+  EXPECT_TRUE(std::filesystem::is_empty(right));
+}
+
+TEST_F(ArchiveCommandTest, AnArchiveOfOneTopFolderIsThatFolderAndMergingIsAsked) {
+  std::filesystem::create_directories(src + "/写真まとめ/sub");
+  files.file("src/写真まとめ/a.txt", "alpha");
+  files.file("src/写真まとめ/sub/b.txt", "beta");
+  ASSERT_TRUE(Shell(src, "zip -qr ../left/photos.zip 写真まとめ"));
+  Open();
+  BoxAnswerer boxes;
+  ExtractOnce("photos.zip");
+  EXPECT_EQ(ReadWholeFile(left + "/写真まとめ/a.txt"), "alpha");
+  EXPECT_EQ(ReadWholeFile(left + "/写真まとめ/sub/b.txt"), "beta");
+  EXPECT_FALSE(Exists(left + "/photos"));
+  EXPECT_FALSE(Exists(left + "/写真まとめ/写真まとめ"));
+  EXPECT_TRUE(boxes.asked.empty());
+
+  // The folder is there now: merging is asked first, and "no" leaves it alone.
+  files.file("left/写真まとめ/a.txt", "mine");
+  ExtractOnce("photos.zip");
+  ASSERT_EQ(boxes.asked.size(), 1u);
+  EXPECT_NE(boxes.asked[0].find("写真まとめ"), std::string::npos);
+  EXPECT_EQ(ReadWholeFile(left + "/写真まとめ/a.txt"), "mine");
+  boxes.answer = "はい";
+  ExtractOnce("photos.zip");
+  EXPECT_EQ(boxes.asked.size(), 4u);  // merge, then replace a.txt and sub/b.txt
+  EXPECT_EQ(ReadWholeFile(left + "/写真まとめ/a.txt"), "alpha");
+  EXPECT_FALSE(Exists(left + "/photos"));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,13 @@ inline bool Shell(const std::string& dir, const std::string& cmd) {
   return std::system(line.c_str()) == 0;
 }
 
+// Runs a python script (tarfile, zipfile) in a folder; true when it exits 0.
+inline bool Python(const std::string& dir, const std::string& script) {
+  std::string path = dir + "/make.py";
+  std::ofstream(path) << script;
+  return Shell(dir, "python3 make.py");
+}
+
 // The real archives of other systems, kept beside the project.
 inline std::string SharedArchive(const std::string& name) {
   return std::string(TOLVANE_SHARED_TESTDATA) + "/archives/" + name;
@@ -94,6 +102,13 @@ inline std::vector<std::string> TreeOf(const std::string& dir) {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+// No temporary or half-written file anywhere below dir.
+inline bool NoTempFiles(const std::string& dir) {
+  for (const std::string& n : TreeOf(dir))
+    if (n.find(".tvx-") != std::string::npos) return false;
+  return true;
 }
 
 // A folder of files to pack: name -> content.

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "archive/ArchiverLibraryApi.h"
 
@@ -43,6 +44,7 @@ const std::string& Sandbox() {
   return dir;
 }
 
+// No switch to replace: what is already in the destination must stay as it is.
 std::string ExtractLine(const std::string& archive, const std::string& dest) {
   const std::string a = "\"" + archive + "\"", d = "\"" + dest + "/\"";
 #if ARC_DIALECT == 0  // LHA
@@ -50,10 +52,39 @@ std::string ExtractLine(const std::string& archive, const std::string& dest) {
 #elif ARC_DIALECT == 1  // tar
   return "x -f " + a + " -o " + d;
 #elif ARC_DIALECT == 2  // 7z
-  return "x -aoa \"-o" + dest + "/\"  " + a;
+  return "x \"-o" + dest + "/\"  " + a;
 #else  // ZIP, CAB, RAR
-  return "-x -o  " + a + " " + d + " ";
+  return "-x  " + a + " " + d + " ";
 #endif
+}
+
+struct Snapshot {
+  std::string content;
+  struct stat st {};
+};
+
+Snapshot Take(const std::string& path) {
+  Snapshot s;
+  lstat(path.c_str(), &s.st);
+  FILE* f = fopen(path.c_str(), "rb");
+  if (f) {
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) s.content.append(buf, n);
+    fclose(f);
+  }
+  return s;
+}
+
+void Expect(bool ok, const char* what, const std::string& name) {
+  if (ok) return;
+  fprintf(stderr, "%s: %s\n", what, name.c_str());
+  abort();
+}
+
+bool Same(const Snapshot& a, const Snapshot& b) {
+  return a.content == b.content && a.st.st_ino == b.st.st_ino && a.st.st_mode == b.st.st_mode &&
+         a.st.st_mtim.tv_sec == b.st.st_mtim.tv_sec && a.st.st_mtim.tv_nsec == b.st.st_mtim.tv_nsec;
 }
 
 }  // namespace
@@ -74,6 +105,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t written;
     char buf[64];
     ARC_FN(ExtractMem)(nullptr, line.c_str(), buf, sizeof buf, &t, &attr, &written);
+    // What a fuzzed command made (an archive, an extraction) goes, so that the extraction
+    // check of the next archive input starts from an empty sandbox.
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(box, ec)) std::filesystem::remove_all(e.path(), ec);
   } else {
     const std::string file = box + "/input.arc";
     FILE* f = fopen(file.c_str(), "wb");
@@ -94,18 +129,39 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       ARC_FN(CloseArchive)(h);
     }
     ARC_FN(CheckArchive)(file.c_str(), ARC_CHECKARCHIVE_FULLCRC);
-    const std::string dest = box + "/out";
-    ARC_PREFIX(nullptr, ExtractLine(file, dest).c_str(), out, sizeof out);
+    // The destination holds files and a link to a folder beside it before the extraction;
+    // afterwards those, the folder and the archive must be exactly as they were, and
+    // nothing new may be anywhere but below the destination.
+    const std::string dest = box + "/out", outside = box + "/outside";
     std::error_code ec;
-    std::filesystem::remove_all(dest, ec);
-    // Nothing may appear beside the destination.
-    for (const auto& e : std::filesystem::directory_iterator(box, ec)) {
-      std::string name = e.path().filename().string();
-      if (name != "input.arc") {
-        fprintf(stderr, "written outside the destination: %s\n", name.c_str());
-        abort();
-      }
+    std::filesystem::create_directories(outside, ec);
+    std::filesystem::create_directories(dest, ec);
+    const std::vector<std::string> kept = {outside + "/victim", dest + "/existing.txt", dest + "/a.txt", file};
+    for (size_t i = 1; i + 1 < kept.size(); ++i) {
+      FILE* k = fopen(kept[i].c_str(), "wb");
+      if (k) fclose(k);
     }
+    if (FILE* v = fopen(kept[0].c_str(), "wb")) {
+      fputs("victim", v);
+      fclose(v);
+    }
+    if (symlink("../outside", (dest + "/linkout").c_str()) != 0) abort();
+    std::vector<Snapshot> before;
+    for (const auto& k : kept) before.push_back(Take(k));
+    ARC_PREFIX(nullptr, ExtractLine(file, dest).c_str(), out, sizeof out);
+    for (size_t i = 0; i < kept.size(); ++i) Expect(Same(before[i], Take(kept[i])), "changed", kept[i]);
+    Expect(std::filesystem::is_symlink(dest + "/linkout", ec), "link replaced", dest + "/linkout");
+    for (auto it = std::filesystem::recursive_directory_iterator(box, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+      const std::string p = it->path().string();
+      if (p == dest) {
+        it.disable_recursion_pending();
+        continue;
+      }
+      Expect(p == file || p == outside || p == kept[0], "written outside the destination", p);
+    }
+    std::filesystem::remove_all(dest, ec);
+    std::filesystem::remove_all(outside, ec);
   }
   return 0;
 }

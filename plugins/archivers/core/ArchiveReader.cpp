@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "Names.h"
@@ -53,6 +55,20 @@ void ArchiveReader::Close() {
   if (a_) archive_read_free(a_);
   a_ = nullptr;
   entry_ = nullptr;
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+}
+
+const char* ArchiveReader::PassphraseCallback(struct archive*, void* self) {
+  auto* r = static_cast<ArchiveReader*>(self);
+  if (!r->passwordSource || r->passwordRefused_) return nullptr;
+  const bool again = r->passwordAsks_ > 0;
+  if (!r->passwordSource(again, r->password_)) {
+    r->passwordRefused_ = true;
+    return nullptr;
+  }
+  ++r->passwordAsks_;
+  return r->password_.c_str();
 }
 
 bool ArchiveReader::Open(const std::string& path, const ReadFormats& formats) {
@@ -60,9 +76,28 @@ bool ArchiveReader::Open(const std::string& path, const ReadFormats& formats) {
   path_ = path;
   formats_ = formats;
   first_ = true;
+  // Non-blocking: opening a FIFO for reading would wait for a writer forever. What the
+  // descriptor is decides, not the name.
+  fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  struct stat st {};
+  if (fd_ < 0 || fstat(fd_, &st) != 0) {
+    error_ = strerror(errno);
+    Close();
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    error_ = "通常のファイルではありません";
+    Close();
+    return false;
+  }
+  fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+  dev_ = st.st_dev;
+  ino_ = st.st_ino;
+  fileSize_ = st.st_size;
   a_ = archive_read_new();
   formats.enable(a_);
-  if (archive_read_open_filename(a_, path.c_str(), kReadBlock) != ARCHIVE_OK) {
+  archive_read_set_passphrase_callback(a_, this, &PassphraseCallback);
+  if (archive_read_open_fd(a_, fd_, kReadBlock) != ARCHIVE_OK) {
     error_ = archive_error_string(a_) ? archive_error_string(a_) : "cannot open";
     Close();
     return false;
@@ -78,6 +113,7 @@ int ArchiveReader::Next(EntryData& out) {
     error_ = "not open";
     return ARCHIVE_FATAL;
   }
+  passwordAsks_ = 0;
   int r = archive_read_next_header(a_, &entry_);
   if (r == ARCHIVE_EOF) return r;
   if (r < ARCHIVE_WARN) {
@@ -149,7 +185,8 @@ int ArchiveReader::Next(EntryData& out) {
 void ArchiveReader::LoadZipDirectory() {
   if (zipDirectoryTried_) return;
   zipDirectoryTried_ = true;
-  int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  // The file already open: the very one libarchive reads.
+  int fd = fd_ >= 0 ? dup(fd_) : -1;
   if (fd < 0) return;
   struct stat st {};
   if (fstat(fd, &st) != 0 || st.st_size < 22) {
@@ -203,14 +240,16 @@ void ArchiveReader::LoadZipDirectory() {
   }
   close(fd);
   size_t pos = 0;
+  int64_t total = 0;
   for (uint64_t i = 0; i < count && pos + 46 <= dir.size(); ++i) {
     const unsigned char* h = &dir[pos];
     if (Le32(h) != 0x02014b50) break;
     uint16_t nameLen = Le16(h + 28), extraLen = Le16(h + 30), commentLen = Le16(h + 32);
     if (pos + 46 + nameLen + extraLen + commentLen > dir.size()) break;
     ZipRecord rec{Le32(h + 16), Le32(h + 20), Le16(h + 10), h[5]};
-    // Zip64: the real compressed size is in the extra field when the field says 0xFFFFFFFF.
-    if (rec.compressed == 0xFFFFFFFF) {
+    int64_t original = Le32(h + 24);
+    // Zip64: the real sizes are in the extra field when the fields say 0xFFFFFFFF.
+    if (rec.compressed == 0xFFFFFFFF || original == 0xFFFFFFFF) {
       const unsigned char* x = h + 46 + nameLen;
       size_t xi = 0;
       while (xi + 4 <= extraLen) {
@@ -218,16 +257,21 @@ void ArchiveReader::LoadZipDirectory() {
         if (xi + 4 + len > extraLen) break;
         if (id == 0x0001) {
           size_t off = 0;
-          if (Le32(h + 24) == 0xFFFFFFFF) off += 8;
-          if (off + 8 <= len) rec.compressed = static_cast<int64_t>(Le64(x + xi + 4 + off));
+          if (original == 0xFFFFFFFF && off + 8 <= len) {
+            original = static_cast<int64_t>(Le64(x + xi + 4) & 0x7FFFFFFFFFFFFFFFull);
+            off += 8;
+          }
+          if (rec.compressed == 0xFFFFFFFF && off + 8 <= len) rec.compressed = static_cast<int64_t>(Le64(x + xi + 4 + off));
           break;
         }
         xi += 4 + len;
       }
     }
+    total = original > INT64_MAX - total ? INT64_MAX : total + original;
     zip_.emplace(std::string(reinterpret_cast<const char*>(h + 46), nameLen), rec);
     pos += 46 + nameLen + extraLen + commentLen;
   }
+  declaredTotal_ = total;
 }
 
 std::string BaseName(const std::string& name) {

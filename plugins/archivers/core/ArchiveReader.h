@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -43,7 +44,8 @@ class ArchiveReader {
   ArchiveReader(const ArchiveReader&) = delete;
   ArchiveReader& operator=(const ArchiveReader&) = delete;
 
-  // Opens and reads nothing yet; false with a message when the file cannot be opened.
+  // Opens and reads nothing yet; false with a message when the file cannot be opened or
+  // is not a regular file (a FIFO or a device is refused without blocking on it).
   bool Open(const std::string& path, const ReadFormats& formats);
   // ARCHIVE_OK (entry read), ARCHIVE_EOF, or ARCHIVE_FATAL with error().
   // Recoverable warnings of libarchive are passed over (the entry is still read).
@@ -52,6 +54,18 @@ class ArchiveReader {
   struct archive_entry* entry() { return entry_; }
   const std::string& error() const { return error_; }
   const std::string& path() const { return path_; }
+  // The archive file read (device and inode of the opened descriptor) and its size.
+  dev_t device() const { return dev_; }
+  ino_t inode() const { return ino_; }
+  int64_t fileSize() const { return fileSize_; }
+  // The sum of the entries' sizes as the archive declares it, -1 when it is not told
+  // without reading the whole archive (known for ZIP after the first entry).
+  int64_t declaredTotal() const { return declaredTotal_; }
+  // Asked for a password whenever an encrypted entry needs one: again is true when the
+  // last one given was wrong. False: no password (the entry fails).
+  std::function<bool(bool again, std::string& password)> passwordSource;
+  // Whether a password was handed to the library for the current entry.
+  bool passwordGiven() const { return passwordAsks_ > 0; }
   // libarchive's filter (gzip, bzip2, ...) and format codes after the first entry.
   int filterCode() const;
   int formatCode() const;
@@ -59,8 +73,17 @@ class ArchiveReader {
 
  private:
   void LoadZipDirectory();
+  static const char* PassphraseCallback(struct archive*, void* self);
 
   struct archive* a_ = nullptr;
+  int fd_ = -1;
+  dev_t dev_ = 0;
+  ino_t ino_ = 0;
+  int64_t fileSize_ = 0;
+  int64_t declaredTotal_ = -1;
+  int passwordAsks_ = 0;
+  bool passwordRefused_ = false;
+  std::string password_;
   struct archive_entry* entry_ = nullptr;
   std::string path_;
   std::string error_;

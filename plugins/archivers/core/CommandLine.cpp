@@ -6,6 +6,25 @@
 
 namespace arc {
 
+namespace {
+// The text of a quoted part starting after its opening quote at i; "" inside stands for
+// one quote. i ends after the closing quote; false when there is none.
+bool TakeQuoted(const std::string& line, size_t& i, std::string& text) {
+  for (;;) {
+    size_t q = line.find('"', i);
+    if (q == std::string::npos) return false;
+    text.append(line, i, q - i);
+    if (q + 1 < line.size() && line[q + 1] == '"') {
+      text += '"';
+      i = q + 2;
+      continue;
+    }
+    i = q + 1;
+    return true;
+  }
+}
+}  // namespace
+
 bool SplitCommandLine(const std::string& line, std::vector<Token>& out, std::string& error) {
   size_t i = 0;
   const size_t n = line.size();
@@ -15,14 +34,12 @@ bool SplitCommandLine(const std::string& line, std::vector<Token>& out, std::str
     Token t;
     while (i < n && line[i] != ' ' && line[i] != '\t' && line[i] != '\r' && line[i] != '\n') {
       if (line[i] == '"') {
-        size_t close = line.find('"', i + 1);
-        if (close == std::string::npos) {
+        ++i;
+        if (!TakeQuoted(line, i, t.text)) {
           error = "コマンド ラインの引用符が閉じていません。";
           return false;
         }
-        t.text.append(line, i + 1, close - i - 1);
         t.quoted = true;
-        i = close + 1;
       } else {
         t.text += line[i++];
       }
@@ -34,7 +51,7 @@ bool SplitCommandLine(const std::string& line, std::vector<Token>& out, std::str
 
 bool ReadResponseFile(const std::string& path, std::vector<std::string>& names, ResponseFile& file,
                       std::string& error) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   struct stat st {};
   if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > (64 << 20)) {
     if (fd >= 0) close(fd);
@@ -56,12 +73,22 @@ bool ReadResponseFile(const std::string& path, std::vector<std::string>& names, 
   file.ino = st.st_ino;
   size_t pos = 0;
   while (pos < text.size()) {
+    std::string name;
+    if (text[pos] == '"') {
+      // Quoted: "" is a quote, and the name may hold line breaks.
+      size_t i = pos + 1;
+      if (TakeQuoted(text, i, name)) {
+        size_t end = text.find('\n', i);
+        pos = end == std::string::npos ? text.size() : end + 1;
+        if (!name.empty()) names.push_back(name);
+        continue;
+      }
+    }
     size_t end = text.find('\n', pos);
     if (end == std::string::npos) end = text.size();
     std::string line = text.substr(pos, end - pos);
     pos = end + 1;
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.size() >= 2 && line.front() == '"' && line.back() == '"') line = line.substr(1, line.size() - 2);
     if (!line.empty()) names.push_back(line);
   }
   return true;

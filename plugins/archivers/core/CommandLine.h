@@ -10,11 +10,13 @@ struct Token {
   bool quoted = false;
 };
 
-// Blanks separate words; a pair of double quotes groups (and is removed). No escapes:
-// a backslash is an ordinary character. Returns false (with a message) on a lone quote.
+// Blanks separate words; a pair of double quotes groups (and is removed), and inside it
+// two quotes stand for one, so any name comes back exactly. A backslash is an ordinary
+// character. Returns false (with a message) on a lone quote.
 bool SplitCommandLine(const std::string& line, std::vector<Token>& out, std::string& error);
 
-// A response file: one name per line, each optionally in double quotes, CR LF or LF.
+// A response file: one name per line, CR LF or LF; a name in double quotes takes "" as a
+// quote and may span lines.
 // The identity of the file read is kept so that only that file is removed afterwards.
 struct ResponseFile {
   std::string path;

@@ -127,7 +127,14 @@ class Collector {
 };
 
 bool CopyFileData(struct archive* w, const DiskItem& item, Feedback& feedback, Output& out, bool& cancel) {
-  int fd = open(item.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  // Non-blocking, so a FIFO swapped in since the walk cannot hold the command in open().
+  int fd = open(item.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  struct stat st {};
+  if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+    close(fd);
+    fd = -1;
+    errno = EINVAL;
+  }
   if (fd < 0) {
     out.Line("読めません: " + item.path + " (" + strerror(errno) + ")");
     return false;

@@ -32,7 +32,5 @@ int ExtractToMemory(const ReadFormats& formats, const std::string& archive, cons
 
 // A stored name made relative and clean, or false when it is absolute or climbs with "..".
 bool CleanEntryPath(const std::string& name, std::string& clean);
-// Does a link stored at linkName with this target point outside the destination?
-bool LinkEscapes(const std::string& linkName, const std::string& target);
 
 }  // namespace arc

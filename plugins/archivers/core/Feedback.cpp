@@ -8,6 +8,8 @@
 
 #ifndef TOLVANE_ARC_NO_QT
 #include <QApplication>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -107,7 +109,13 @@ bool Feedback::Pump() {
     dialog_ = dlg;
   }
   if (dlg) {
-    dlg->setLabelText(QString::fromUtf8(eis_.exinfo.szSourceFileName));
+    QString label = QString::fromUtf8(eis_.exinfo.szSourceFileName);
+    const int64_t written = totalBefore_ + eis_.exinfo.dwWriteSize;
+    if (archiveSize_ > 0)
+      label += QStringLiteral("\n展開済み %1 MB (書庫の %2 倍)")
+                   .arg(static_cast<double>(written) / (1 << 20), 0, 'f', 1)
+                   .arg(static_cast<double>(written) / static_cast<double>(archiveSize_), 0, 'f', 1);
+    dlg->setLabelText(label);
     uint32_t total = eis_.exinfo.dwFileSize;
     dlg->setValue(total ? static_cast<int>(std::min<uint64_t>(1000, uint64_t(eis_.exinfo.dwWriteSize) * 1000 / total)) : 0);
     if (dlg->wasCanceled()) cancelled_ = true;
@@ -126,6 +134,7 @@ bool Feedback::Begin(const std::string& entryName, const std::string& destPath, 
   CopyName(eis_.exinfo.szSourceFileName, entryName);
   CopyName(eis_.exinfo.szDestFileName, destPath);
   eis_.exinfo.dwFileSize = static_cast<uint32_t>(std::min<int64_t>(size, 0xFFFFFFFF));
+  totalBefore_ += eis_.exinfo.dwWriteSize;
   eis_.exinfo.dwWriteSize = 0;
   lastSent_ = 0;
   ++entriesDone_;
@@ -178,6 +187,46 @@ Answer Feedback::AskOverwrite(const std::string& path) {
 #else
   (void)path;
   return Answer::No;
+#endif
+}
+
+bool Feedback::AskPassword(const std::string& entryName, bool again, std::string& password) {
+#ifndef TOLVANE_ARC_NO_QT
+  if (!CanAsk()) return false;
+  QInputDialog dlg(Parent(wnd_));
+  dlg.setWindowTitle(QStringLiteral("パスワード"));
+  QString text = again ? QStringLiteral("パスワードが違います。\n") : QString();
+  text += QStringLiteral("%1 は暗号化されています。\nパスワードを入力してください:").arg(QString::fromUtf8(entryName.c_str()));
+  dlg.setLabelText(text);
+  dlg.setTextEchoMode(QLineEdit::Password);
+  dlg.setOkButtonText(QStringLiteral("OK"));
+  dlg.setCancelButtonText(QStringLiteral("キャンセル"));
+  if (dlg.exec() != QDialog::Accepted) return false;
+  password = dlg.textValue().toStdString();
+  return true;
+#else
+  (void)entryName;
+  (void)again;
+  (void)password;
+  return false;
+#endif
+}
+
+bool Feedback::AskYesNo(const std::string& title, const std::string& text) {
+#ifndef TOLVANE_ARC_NO_QT
+  if (!CanAsk()) return false;
+  QMessageBox box(QMessageBox::Question, QString::fromUtf8(title.c_str()), QString::fromUtf8(text.c_str()),
+                  QMessageBox::NoButton, Parent(wnd_));
+  QPushButton* yes = box.addButton(QStringLiteral("はい"), QMessageBox::YesRole);
+  QPushButton* no = box.addButton(QStringLiteral("いいえ"), QMessageBox::NoRole);
+  box.setDefaultButton(no);
+  box.setEscapeButton(no);
+  box.exec();
+  return box.clickedButton() == yes;
+#else
+  (void)title;
+  (void)text;
+  return false;
 #endif
 }
 

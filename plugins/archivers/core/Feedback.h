@@ -32,6 +32,13 @@ class Feedback {
   // Whether a question can be put to the user at all.
   bool CanAsk() const;
   Answer AskOverwrite(const std::string& path);
+  // An encrypted entry: the password, or false when the user gives none. again: the last
+  // one was wrong.
+  bool AskPassword(const std::string& entryName, bool again, std::string& password);
+  // A yes/no question; false without a window.
+  bool AskYesNo(const std::string& title, const std::string& text);
+  // The archive's size, for the ratio of what was written to it in the progress window.
+  void SetArchiveSize(int64_t size) { archiveSize_ = size; }
   void ShowError(const std::string& text);
 
  private:
@@ -44,6 +51,8 @@ class Feedback {
   ArcExtractingInfoEx eis_{};
   int64_t lastSent_ = 0;
   int64_t entriesDone_ = 0;
+  int64_t archiveSize_ = 0;
+  int64_t totalBefore_ = 0;  // written by the entries before the current one
   void* dialog_ = nullptr;  // QProgressDialog, made when the work lasts
   int64_t startMs_ = 0;
   int64_t lastPumpMs_ = 0;

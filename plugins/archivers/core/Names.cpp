@@ -43,45 +43,74 @@ bool IsValidUtf8(const std::string& s) {
 
 namespace {
 bool IsCp932Lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-}  // namespace
+bool IsEucLead(unsigned char c) { return c == 0x8E || c == 0x8F || (c >= 0xA1 && c <= 0xFE); }
 
-std::string Cp932ToUtf8(const std::string& raw) {
+// One character of the legacy code page to UTF-8, or false when it does not decode.
+bool DecodeChar(iconv_t cd, const char* in, size_t len, std::string& out) {
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  char src[3] = {in[0], len > 1 ? in[1] : '\0', len > 2 ? in[2] : '\0'};
+  char buf[8];
+  char* inp = src;
+  size_t inLeft = len;
+  char* outp = buf;
+  size_t outLeft = sizeof buf;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  if (iconv(cd, &inp, &inLeft, &outp, &outLeft) == static_cast<size_t>(-1) || inLeft != 0) return false;
+  out.append(buf, sizeof buf - outLeft);
+  return true;
+}
+
+// Decodes a name character by character. A lone backslash is a Windows separator. Bytes
+// that do not decode stay as they are (a Linux name is bytes), so two different stored
+// names never become one; `bad` counts them and `halfKana` the half-width katakana.
+std::string Decode(const std::string& raw, bool euc, int& bad, int& halfKana) {
   static std::mutex mutex;
-  static iconv_t cd = iconv_open("UTF-8", "CP932");
+  static iconv_t cp932 = iconv_open("UTF-8", "CP932");
+  static iconv_t eucjp = iconv_open("UTF-8", "EUC-JP");
+  std::lock_guard<std::mutex> lock(mutex);
+  iconv_t cd = euc ? eucjp : cp932;
+  bad = halfKana = 0;
   std::string out;
   out.reserve(raw.size() * 3 / 2 + 4);
-  std::lock_guard<std::mutex> lock(mutex);
   for (size_t i = 0; i < raw.size();) {
     unsigned char c = static_cast<unsigned char>(raw[i]);
-    size_t len = (IsCp932Lead(c) && i + 1 < raw.size()) ? 2 : 1;
-    if (len == 1 && c < 0x80) {
+    if (c < 0x80) {
       out += c == '\\' ? '/' : static_cast<char>(c);
       ++i;
       continue;
     }
-    bool ok = false;
-    if (cd != reinterpret_cast<iconv_t>(-1)) {
-      char in[2] = {raw[i], len == 2 ? raw[i + 1] : '\0'};
-      char buf[8];
-      char* inp = in;
-      size_t inLeft = len;
-      char* outp = buf;
-      size_t outLeft = sizeof buf;
-      iconv(cd, nullptr, nullptr, nullptr, nullptr);
-      if (iconv(cd, &inp, &inLeft, &outp, &outLeft) != static_cast<size_t>(-1) && inLeft == 0) {
-        out.append(buf, sizeof buf - outLeft);
-        ok = true;
-      }
+    size_t len = 1;
+    if (euc) len = c == 0x8F ? 3 : IsEucLead(c) ? 2 : 1;
+    else if (IsCp932Lead(c)) len = 2;
+    if (i + len > raw.size()) len = 1;
+    if (DecodeChar(cd, raw.data() + i, len, out)) {
+      if ((!euc && c >= 0xA1 && c <= 0xDF) || (euc && c == 0x8E)) ++halfKana;
+      i += len;
+    } else {
+      // Only the byte that failed is kept; the next one starts a character of its own.
+      out += static_cast<char>(c);
+      ++bad;
+      ++i;
     }
-    if (!ok) out += '_';
-    i += len;
   }
   return out;
+}
+}  // namespace
+
+std::string Cp932ToUtf8(const std::string& raw) {
+  int bad, kana;
+  return Decode(raw, false, bad, kana);
 }
 
 std::string StoredNameToUtf8(const std::string& raw) {
   if (IsValidUtf8(raw)) return raw;
-  return Cp932ToUtf8(raw);
+  int cpBad, cpKana, eucBad, eucKana;
+  std::string cp = Decode(raw, false, cpBad, cpKana);
+  std::string euc = Decode(raw, true, eucBad, eucKana);
+  // EUC-JP (Unix archivers) reads as CP932 mostly as half-width katakana and broken pairs;
+  // CP932 rarely decodes cleanly as EUC-JP. The reading with fewer faults wins, CP932 on a tie.
+  if (eucBad < cpBad || (eucBad == cpBad && eucKana < cpKana)) return euc;
+  return cp;
 }
 
 namespace {

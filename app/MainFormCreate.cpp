@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include "app/MainForm.h"
+#include "app/PaneSplitter.h"
 #include "archive/ArchiveFile.h"
 #include "image/SPIs.h"
 #include "platform/desktop/ContextMenu.h"
@@ -97,7 +98,8 @@ void TForm1::CreateControls() {
   ImageList2 = FolderButtonPicture();
   setMenuWidget(CoolBar1);
 
-  Panes = new QSplitter(Qt::Horizontal, this);
+  auto* panes = new TPaneSplitter(this);
+  Panes = panes;
   Panes->setObjectName("Panes");
   Panes->setHandleWidth(5);
   Panes->setChildrenCollapsible(false);
@@ -142,6 +144,7 @@ void TForm1::CreateControls() {
   Panes->setStretchFactor(1, 0);
   Panes->setStretchFactor(2, 1);
   Panes->setStretchFactor(3, 0);
+  panes->SetPanes(TC1Pane, TC2Pane);
 
   // The previews start in the left pane, hidden, and move to whichever pane shows one.
   Image1 = new QLabel(TC1Pane);

@@ -130,7 +130,8 @@ void TForm1::LV1KeyDown(TShellListView* sender, int virtualKey, Qt::KeyboardModi
     case kBackspace: {
       std::string path = sender->GetPathName();
       if (path.empty()) return;
-      sender->SetPathName(path == "/" ? path : DirName(path));
+      // From a folder removed a moment ago, the nearest one that is left.
+      sender->SetPathName(path == "/" ? path : NearestExistingFolder(DirName(path)));
       return;
     }
     case kComma:

@@ -213,12 +213,13 @@ void SeedMissingKeys(const std::string& iniPath) {
   SeedSusiePluginPath();  // the bundled picture plug-ins, found with no setup
 }
 
-// A first window: two thirds of the screen, centred on it.
-QRect FirstWindowBounds(const QRect& fallback) {
+// A first window: two thirds of the screen, centred on it; on a small screen
+// not smaller than the design size, as far as the screen allows.
+QRect FirstWindowBounds(const QRect& design) {
   const QScreen* screen = QGuiApplication::primaryScreen();
-  if (!screen) return fallback;
+  if (!screen) return design;
   const QRect area = screen->availableGeometry();
-  const QSize size(area.width() * 2 / 3, area.height() * 2 / 3);
+  const QSize size = QSize(area.width() * 2 / 3, area.height() * 2 / 3).expandedTo(design.size()).boundedTo(area.size());
   return QRect(area.topLeft() + QPoint((area.width() - size.width()) / 2, (area.height() - size.height()) / 2), size);
 }
 

@@ -115,7 +115,7 @@ void TShFilesWatcher::Execute() {
       uint32_t r = WaitForMultipleObjects({&StopEvent, &PathChangedEvent}, INFINITE);
       if (r == WAIT_OBJECT_0) return;
       if (r != WAIT_OBJECT_0 + 1) throw EWatchSystemError("wait failed");
-      OpenHandle();
+      ReopenReportingVanish();
       continue;
     }
     uint32_t timeout = VanishCheckMs;
@@ -169,7 +169,14 @@ void TShFilesWatcher::Execute() {
       }
     }
     CloseHandle();
-    OpenHandle();
+    ReopenReportingVanish();
     settling = false;
   }
+}
+
+void TShFilesWatcher::ReopenReportingVanish() {
+  const std::string asked = GetPath();
+  OpenHandle();
+  // Removed between being set and being opened: the owner still shows it.
+  if (!handle_ && !asked.empty() && !FolderExists(asked)) SynchronizeStep([this, asked] { VanishStep(asked); });
 }

@@ -46,6 +46,7 @@ class TShFilesWatcher : public TWatcherThread {
 
  private:
   void OpenHandle();
+  void ReopenReportingVanish();
   void CloseHandle();
   void ChangeStep();
   void VanishStep(const std::string& gone);

@@ -250,4 +250,25 @@ TEST_F(FirstDayTest, TheRenameDialogGrowsToShowItsWholeReason) {
   EXPECT_EQ(ReadWholeFile(a + "/taken.txt"), "2");
 }
 
+TEST_F(FirstDayTest, ThePropertiesDialogShowsTheWholePathOnOneLine) {
+  const std::string deep = files.dir("a rather long folder name/and another level of it");
+  files.file("a rather long folder name/and another level of it/note.txt", "hi");
+  TForm1* form = f.OpenOn(deep, deep);
+  ASSERT_TRUE(f.Focus(form->LV1));
+  FormFixture::SelectOnly(form->LV1, "note.txt");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return, Qt::AltModifier);
+  QLabel* location = nullptr;
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    for (QWidget* window : QApplication::topLevelWidgets())
+      if (window->objectName() == "propertiesDialog" && window->isVisible())
+        location = window->findChild<QLabel*>("locationValue");
+    return location != nullptr;
+  }, 5000));
+  QApplication::processEvents();
+  EXPECT_EQ(location->text().toStdString(), deep);
+  EXPECT_GE(location->contentsRect().width(), location->fontMetrics().horizontalAdvance(location->text()));
+  EXPECT_LE(location->height(), 2 * location->fontMetrics().height());  // one line, not wrapped
+  location->window()->close();
+}
+
 }  // namespace

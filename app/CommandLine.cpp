@@ -1,17 +1,43 @@
 #include "app/CommandLine.h"
 
+#include <set>
+
 #include "platform/namespace/PathText.h"
 
 #ifndef TOLVANE_VERSION
 #define TOLVANE_VERSION "0.0.0"
 #endif
 
-TCommandLine ParseCommandLine(int argc, char** argv) {
+namespace {
+
+// The options QApplication takes out of argv, with one dash or two; 1 when
+// the next word is the option's value, 0 when it stands alone, -1 for none.
+int QtOptionWords(const std::string& arg) {
+  if (arg.size() < 2 || arg[0] != '-') return -1;
+  std::string name = arg.substr(arg[1] == '-' ? 2 : 1);
+  const size_t equals = name.find('=');
+  const bool inlineValue = equals != std::string::npos;
+  if (inlineValue) name.resize(equals);
+  static const std::set<std::string> withValue = {
+      "platform", "platformpluginpath", "platformtheme", "plugin",  "qwindowgeometry", "geometry",
+      "qwindowtitle", "title", "qwindowicon", "icon", "session", "style", "stylesheet", "display", "name",
+      "qmljsdebugger", "dialogs", "fontengine"};
+  static const std::set<std::string> alone = {"reverse", "widgetcount", "nograb", "dograb", "sync", "testability"};
+  if (withValue.count(name)) return inlineValue ? 0 : 1;
+  if (alone.count(name) && !inlineValue) return 0;
+  return -1;
+}
+
+}  // namespace
+
+TCommandLine ParseCommandLine(int argc, char** argv, bool qtOptionsInArgv) {
   TCommandLine line;
   bool options = true;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i] ? argv[i] : "";
-    if (options && arg == "--") {
+    if (const int words = options && qtOptionsInArgv ? QtOptionWords(arg) : -1; words >= 0) {
+      i += words;
+    } else if (options && arg == "--") {
       options = false;
     } else if (options && (arg == "--help" || arg == "-h")) {
       line.action = TCommandLine::Action::kHelp;

@@ -15,7 +15,10 @@ struct TCommandLine {
 };
 
 // Reads argv[1..]; "--" ends the options, so a folder named "--x" can be given.
-TCommandLine ParseCommandLine(int argc, char** argv);
+// Before the application object exists Qt's own options are still in argv:
+// with qtOptionsInArgv they (and their values) are passed over, so an unknown
+// option is found without a display.
+TCommandLine ParseCommandLine(int argc, char** argv, bool qtOptionsInArgv = false);
 std::string UsageText();
 std::string VersionText();
 

@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <algorithm>
 
 #include <cerrno>
 
@@ -73,12 +75,28 @@ void TForm2::OKClick() {
     if (!RenameNoReplace(DirName(fileName_), oldName, newName)) {
       int error = errno;
       Label2->setText(QString::fromStdString(RenameErrorText(newName, error)));
+      FitMessage();
       Edit1->setFocus();
       Edit1->selectAll();
       return;
     }
   }
   done(QDialog::Accepted);
+}
+
+void TForm2::FitMessage() {
+  // As wide as the longest line of the reason (within most of the screen),
+  // as tall as it then needs: the small design size would clip it.
+  const QFontMetrics metrics(Label2->font());
+  int widest = 0;
+  for (const QString& line : Label2->text().split('\n')) widest = std::max(widest, metrics.horizontalAdvance(line));
+  const QScreen* shownOn = screen();
+  const int most = shownOn ? shownOn->availableGeometry().width() * 3 / 4 : 800;
+  Label2->setMinimumWidth(std::min(widest + 4, most));
+  layout()->activate();
+  const int w = std::max(width(), minimumSizeHint().width());
+  const int h = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(w) : sizeHint().height();
+  resize(w, std::max(height(), h));
 }
 
 void TForm2::Button1Click() { done(QDialog::Rejected); }

@@ -39,6 +39,9 @@ class TForm2 : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // Grows the dialog so that Label2's reason shows whole.
+  void FitMessage();
+
   std::string fileName_;
   std::string shownName_;  // the name bytes Edit1 was filled with
 };

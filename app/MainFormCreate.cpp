@@ -21,6 +21,7 @@
 #include "app/KeyTable.h"
 #include "app/MainForm.h"
 #include "app/TextView.h"
+#include "app/PaneSplitter.h"
 #include "archive/ArchiveFile.h"
 #include "image/SPIs.h"
 #include "platform/desktop/ContextMenu.h"
@@ -102,7 +103,8 @@ void TForm1::CreateControls() {
   ImageList2 = FolderButtonPicture();
   setMenuWidget(CoolBar1);
 
-  Panes = new QSplitter(Qt::Horizontal, this);
+  auto* panes = new TPaneSplitter(this);
+  Panes = panes;
   Panes->setObjectName("Panes");
   Panes->setHandleWidth(5);
   Panes->setChildrenCollapsible(false);
@@ -154,6 +156,7 @@ void TForm1::CreateControls() {
   Panes->setStretchFactor(1, 0);
   Panes->setStretchFactor(2, 1);
   Panes->setStretchFactor(3, 0);
+  panes->SetPanes(TC1Pane, TC2Pane);
 
   // The previews start in the left pane, hidden, and move to whichever pane shows one.
   Image1 = new QLabel(TC1Pane);

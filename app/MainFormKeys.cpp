@@ -130,7 +130,8 @@ void TForm1::RootFolderKey(TShellListView* sender) {
 void TForm1::ParentFolderKey(TShellListView* sender) {
   std::string path = sender->GetPathName();
   if (path.empty()) return;
-  sender->SetPathName(path == "/" ? path : DirName(path));
+  // From a folder removed a moment ago, the nearest one that is left.
+  sender->SetPathName(path == "/" ? path : NearestExistingFolder(DirName(path)));
 }
 
 void TForm1::CommaKey(TShellListView* sender) {

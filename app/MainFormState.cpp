@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -178,27 +179,48 @@ TLineList SeedList(Seed seed) {
 }
 
 // A state folder without an INI file and without any of the lists is a new
-// installation: it gets one tab per pane on the home folder, unused preview
-// lists, and the extensions the previews read.
-void SeedFreshState(const std::string& logFolder, const std::string& iniPath) {
+// installation: it gets one tab per pane on the home folder and unused preview
+// lists.
+void SeedFreshLists(const std::string& logFolder, const std::string& iniPath) {
   if (Exists(iniPath)) return;
   for (const ListFile& file : kListFiles)
     if (Exists(Join(logFolder, file.name))) return;
   if (!MakeFolder(logFolder)) return;
   for (const ListFile& file : kListFiles) SeedList(file.seed).SaveToFile(Join(logFolder, file.name));
+}
+
+// The keys a new installation gets, added whenever the INI file lacks them
+// (a user resets the layout by deleting the file, the lists stay): the
+// extensions the previews read and columns wide enough for a name.
+void SeedMissingKeys(const std::string& iniPath) {
   TIniFile ini(iniPath);
-  ini.WriteString("Ext", "ImageExt", kFreshImageExt);
-  ini.WriteString("Ext", "TextExt", kFreshTextExt);
+  auto seed = [&ini](const std::string& section, const std::string& key, const std::string& value) {
+    if (!ini.ValueExists(section, key)) ini.WriteString(section, key, value);
+  };
+  seed("Ext", "ImageExt", kFreshImageExt);
+  seed("Ext", "TextExt", kFreshTextExt);
   // A list section without keys reads 30 px columns, too narrow for a name.
+  constexpr int kColumns = static_cast<int>(std::size(kFreshColumnWidths));
   for (const char* section : {"ListView1", "ListView2"}) {
-    ini.WriteInteger(section, "ColumnsCount", 5);
-    for (int n = 0; n < 5; ++n) {
-      ini.WriteInteger(section, "Columns" + std::to_string(n), n);
-      ini.WriteInteger(section, "ColumnsWidth" + std::to_string(n), kFreshColumnWidths[n]);
+    seed(section, "ColumnsCount", std::to_string(kColumns));
+    const int count = std::clamp(ini.ReadInteger(section, "ColumnsCount", kColumns), 0, kColumns);
+    for (int n = 0; n < count; ++n) {
+      seed(section, "Columns" + std::to_string(n), std::to_string(n));
+      seed(section, "ColumnsWidth" + std::to_string(n), std::to_string(kFreshColumnWidths[n]));
     }
   }
   ini.UpdateFile();
   SeedSusiePluginPath();  // the bundled picture plug-ins, found with no setup
+}
+
+// A first window: two thirds of the screen, centred on it; on a small screen
+// not smaller than the design size, as far as the screen allows.
+QRect FirstWindowBounds(const QRect& design) {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return design;
+  const QRect area = screen->availableGeometry();
+  const QSize size = QSize(area.width() * 2 / 3, area.height() * 2 / 3).expandedTo(design.size()).boundedTo(area.size());
+  return QRect(area.topLeft() + QPoint((area.width() - size.width()) / 2, (area.height() - size.height()) / 2), size);
 }
 
 // The lines of a tool bar file; blank lines name nothing and make no button.
@@ -278,7 +300,10 @@ void TForm1::FormCreate() {
   // Image1, Memo1 and the filter edits sit in their panes' layouts already.
   const std::string logFolder = ListsFolder();
   const std::string iniPath = StateIniPath();
-  if (logFolder == LogFolder() && iniPath == IniFilePath()) SeedFreshState(logFolder, iniPath);
+  if (logFolder == LogFolder() && iniPath == IniFilePath()) {
+    SeedFreshLists(logFolder, iniPath);
+    SeedMissingKeys(iniPath);
+  }
 
   // A lost or unreadable list starts as a fresh one, so each pane has a tab
   // and each preview list its first line.
@@ -306,9 +331,11 @@ void TForm1::FormCreate() {
   LV2->LoadSettings(ini, "ListView2");
 
   // Position first, then size; a size that is no size, or bounds that no
-  // screen shows any more, keep the design values.
-  QRect bounds(ini.ReadInteger("Window", "Left", x()), ini.ReadInteger("Window", "Top", y()),
-               ini.ReadInteger("Window", "Width", width()), ini.ReadInteger("Window", "Height", height()));
+  // screen shows any more, keep the design values. Saved bounds win over
+  // those of a first window.
+  const QRect first = FirstWindowBounds(geometry());
+  QRect bounds(ini.ReadInteger("Window", "Left", first.x()), ini.ReadInteger("Window", "Top", first.y()),
+               ini.ReadInteger("Window", "Width", first.width()), ini.ReadInteger("Window", "Height", first.height()));
   bool onScreen = false;
   for (QScreen* screen : QGuiApplication::screens())
     onScreen = onScreen || screen->availableGeometry().intersects(bounds);
@@ -320,7 +347,9 @@ void TForm1::FormCreate() {
     default: setWindowState(Qt::WindowNoState); break;
   }
 
-  const int paneWidth = WidthOrDefault(ini.ReadInteger("Window", "ListViewWide", kDefaultPaneWidth));
+  // A first window splits its panes evenly.
+  const int evenSplit = std::max(1, (width() - Panes->handleWidth()) / 2);
+  const int paneWidth = WidthOrDefault(ini.ReadInteger("Window", "ListViewWide", evenSplit));
   const int tree1Width = WidthOrDefault(ini.ReadInteger("Window", "TreeView1Wide", kDefaultPaneWidth));
   const int tree2Width = WidthOrDefault(ini.ReadInteger("Window", "TreeView2Wide", kDefaultPaneWidth));
   new TreeWidthKeeper(TV1, tree1Width);

@@ -57,10 +57,17 @@ class RunControl : public QObject {
     if (const char* keys = std::getenv("TOLVANE_KEYS")) keys_ = keys;
     reportLibraries_ = std::getenv("TOLVANE_REPORT_LIBRARIES") != nullptr;
     window->installEventFilter(this);
+    // Scripts also learn when a message of the start waits for an answer.
+    if (report_) qApp->installEventFilter(this);
   }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
+    if (report_ && event->type() == QEvent::Show)
+      if (auto* dialog = qobject_cast<QDialog*>(watched); dialog && dialog->isModal()) {
+        std::fputs("dialog-shown\n", stdout);
+        std::fflush(stdout);
+      }
     if (watched == window_ && event->type() == QEvent::Paint && !painted_) {
       painted_ = true;
       // The children paint in the same pass; report once it is over.
@@ -164,14 +171,16 @@ void InstallRunControl(QWidget* window) {
 namespace {
 
 QPointer<QWidget> signalTarget;
-// Once a window was handed over, the start is over: dialogs of later
-// windows of the process are theirs to close, also when that window is gone.
-bool windowHandedOver = false;
 bool closeRequested = false;
 
-// Until the window is handed over, a signal closes the message boxes of the
-// start, so that the start can end and the window close with its state.
-class StartDialogCloser : public QObject {
+void CloseSignalTarget() {
+  if (signalTarget) QTimer::singleShot(0, signalTarget.data(), [] { if (signalTarget) signalTarget->close(); });
+}
+
+// Once the program is asked to end, a modal dialog (a message of the start,
+// say) is rejected as it shows, and the window closes as soon as it shows:
+// before that, closing it would do nothing and the start would go on.
+class EndRequestCloser : public QObject {
  public:
   using QObject::QObject;
   static void RejectModalDialogs() {
@@ -182,8 +191,11 @@ class StartDialogCloser : public QObject {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Show && closeRequested && !windowHandedOver && qobject_cast<QDialog*>(watched))
-      QMetaObject::invokeMethod(static_cast<QDialog*>(watched), &QDialog::reject, Qt::QueuedConnection);
+    if (event->type() != QEvent::Show || !closeRequested) return false;
+    if (auto* dialog = qobject_cast<QDialog*>(watched); dialog && dialog->isModal())
+      QMetaObject::invokeMethod(dialog, &QDialog::reject, Qt::QueuedConnection);
+    else if (watched == signalTarget)
+      CloseSignalTarget();
     return false;
   }
 };
@@ -192,16 +204,18 @@ void SignalArrived() {
   char bytes[16];
   [[maybe_unused]] ssize_t n = ::read(signalPipe[0], bytes, sizeof bytes);
   closeRequested = true;
-  if (signalTarget) {
+  if (signalTarget && signalTarget->isVisible() && !QApplication::activeModalWidget()) {
     signalTarget->close();
     return;
   }
-  static StartDialogCloser* closer = nullptr;
+  static EndRequestCloser* closer = nullptr;
   if (!closer) {
-    closer = new StartDialogCloser(qApp);
+    closer = new EndRequestCloser(qApp);
     qApp->installEventFilter(closer);
   }
-  StartDialogCloser::RejectModalDialogs();
+  EndRequestCloser::RejectModalDialogs();
+  // After the dialogs' own loops have ended.
+  if (signalTarget && signalTarget->isVisible()) CloseSignalTarget();
 }
 
 }  // namespace
@@ -229,7 +243,9 @@ void CloseOnTerminationSignals(QWidget* window) {
   CatchTerminationSignals();
   if (!window) return;
   signalTarget = window;
-  windowHandedOver = true;
+  // The request ends with the window it closed; a later window of the
+  // process (a test's, say) starts afresh.
+  QObject::connect(window, &QObject::destroyed, [] { closeRequested = false; });
   // Asked to end during the start: close as soon as the loop runs.
   if (closeRequested) QTimer::singleShot(0, window, [window] { window->close(); });
 }

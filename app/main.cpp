@@ -6,12 +6,22 @@
 #include "app/RunControl.h"
 #include "app/SingleInstance.h"
 #include "platform/fileops/FileOperationDialogs.h"
+#include "platform/namespace/PathText.h"
 #include "platform/namespace/SystemImageList.h"
 #include "platform/system/LocalInstance.h"
 
+namespace {
+
+int ReportBadOption(const TCommandLine& line) {
+  std::fprintf(stderr, "tolvane: 不明なオプションです: %s\n\n%s", line.badOption.c_str(), UsageText().c_str());
+  return 2;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  // --help and --version answer without a display.
-  TCommandLine early = ParseCommandLine(argc, argv);
+  // --help, --version and an unknown option answer without a display.
+  TCommandLine early = ParseCommandLine(argc, argv, true);
   if (early.action == TCommandLine::Action::kHelp) {
     std::fputs(UsageText().c_str(), stdout);
     return 0;
@@ -20,6 +30,7 @@ int main(int argc, char** argv) {
     std::fputs(VersionText().c_str(), stdout);
     return 0;
   }
+  if (early.action == TCommandLine::Action::kBadOption) return ReportBadOption(early);
 
   CatchTerminationSignals();
   QApplication app(argc, argv);
@@ -32,10 +43,10 @@ int main(int argc, char** argv) {
     std::fputs((line.action == TCommandLine::Action::kHelp ? UsageText() : VersionText()).c_str(), stdout);
     return 0;
   }
-  if (line.action == TCommandLine::Action::kBadOption) {
-    std::fprintf(stderr, "tolvane: 不明なオプションです: %s\n\n%s", line.badOption.c_str(), UsageText().c_str());
-    return 2;
-  }
+  if (line.action == TCommandLine::Action::kBadOption) return ReportBadOption(line);
+  // The lists change the working folder as they show theirs.
+  for (std::string& path : line.paths) path = AbsolutePath(path);
+  for (std::string& path : line.rightPaths) path = AbsolutePath(path);
   // A window on the same state folder runs already: it takes the folders.
   std::unique_ptr<TInstanceServer> server;
   if (int code = 0; HandOverStart(line, server, code)) return code;

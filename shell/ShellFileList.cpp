@@ -503,8 +503,12 @@ void TShellFileList::FolderChanged(TShFilesWatcher* watcher, const std::string& 
     FreeFolderLists();
     Clear();
     PCItemIDList treeFolder = ListView ? ListView->LinkedTreeSelectedIDList() : nullptr;
-    if (treeFolder) {
-      PItemIDList copy = CopyIDList(treeFolder);  // SetFolder may free what the tree handed us
+    // Without a tree to follow, the list moves to the nearest folder that is
+    // left, so it never shows one that is gone and every way out still works.
+    PItemIDList parent = nullptr;
+    if (!treeFolder && !PathToIDList(NearestExistingFolder(path), parent)) parent = nullptr;
+    if (treeFolder || parent) {
+      PItemIDList copy = parent ? parent : CopyIDList(treeFolder);  // SetFolder may free what the tree handed us
       SetFolder(copy);
       FreeIDList(copy);
     }

@@ -600,6 +600,23 @@ void TShellListView::ShowShellMenu(const QPoint& globalPos) {
   ResumeWatching();
 }
 
+QPoint TShellListView::KeyboardMenuPoint() const {
+  QAbstractItemView* view = CurrentView();
+  QWidget* port = view->viewport();
+  const QModelIndex current = selection_->currentIndex();
+  QRect row = current.isValid() ? view->visualRect(current) : QRect();
+  if (current.isValid() && !port->rect().intersects(row)) {
+    view->scrollTo(current);
+    row = view->visualRect(current);
+  }
+  // Below the focused row's start, as a desktop file manager places it.
+  QPoint at = row.isValid() ? QPoint(row.left() + std::min(row.width(), row.height()), row.bottom())
+                            : QPoint(0, 0);
+  at.setX(std::clamp(at.x(), 0, std::max(0, port->width() - 1)));
+  at.setY(std::clamp(at.y(), 0, std::max(0, port->height() - 1)));
+  return port->mapToGlobal(at);
+}
+
 bool TShellListView::eventFilter(QObject* watched, QEvent* event) {
   bool isViewport = watched == tree_->viewport() || watched == list_->viewport();
   if (isViewport && (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove ||
@@ -663,10 +680,12 @@ bool TShellListView::eventFilter(QObject* watched, QEvent* event) {
         auto* menuEvent = static_cast<QContextMenuEvent*>(event);
         bool shellMenu = dragButton_ == 2 && shellPopupMenu_ && menuEvent->reason() == QContextMenuEvent::Mouse;
         dragButton_ = 0;
+        // The menu key's event carries the mouse pointer, which may be anywhere.
+        const QPoint at = menuEvent->reason() == QContextMenuEvent::Mouse ? menuEvent->globalPos() : KeyboardMenuPoint();
         if (shellMenu)
-          ShowShellMenu(menuEvent->globalPos());
+          ShowShellMenu(at);
         else if (PopupMenu)
-          PopupMenu->popup(menuEvent->globalPos());
+          PopupMenu->popup(at);
         return true;
       }
     }

@@ -175,6 +175,8 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   void showEvent(QShowEvent* event) override;
 
  private:
+  // Where the menu key opens the menu: at the focused row, or the top-left corner.
+  QPoint KeyboardMenuPoint() const;
   void Activate(const QModelIndex& index);
   void ColumnClicked(int column);
   void SelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);

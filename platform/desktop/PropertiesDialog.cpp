@@ -13,8 +13,10 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <set>
 #include <utility>
 
@@ -115,6 +117,20 @@ QString OctalModeText(uint32_t mode) { return QStringLiteral("%1").arg(mode & 07
 
 // --- The dialog ------------------------------------------------------------------
 
+namespace {
+
+// Wide enough for the value on one line (a path, say), within most of the
+// screen: a wrapping label alone keeps the dialog narrow. Never narrower
+// than it was, so the dialog does not jump while the totals count.
+void WidenToText(QLabel* label) {
+  const QScreen* shownOn = label->screen();
+  const int most = shownOn ? shownOn->availableGeometry().width() * 3 / 5 : 900;
+  const int wanted = std::min(label->fontMetrics().horizontalAdvance(label->text()) + 4, most);
+  if (wanted > label->minimumWidth()) label->setMinimumWidth(wanted);
+}
+
+}  // namespace
+
 PropertiesDialog::PropertiesDialog(QWidget* parent, std::vector<PropertyItem> items)
     : QDialog(parent), items_(std::move(items)), totals_(std::make_unique<SizeTotals>()) {
   setObjectName(QStringLiteral("propertiesDialog"));
@@ -157,6 +173,7 @@ void PropertiesDialog::AddRow(const QString& caption, const char* objectName, co
   label->setObjectName(QString::fromLatin1(objectName));
   label->setTextInteractionFlags(Qt::TextSelectableByMouse);
   label->setWordWrap(true);
+  WidenToText(label);
   form_->addRow(caption, label);
 }
 
@@ -242,4 +259,6 @@ void PropertiesDialog::ShowTotals() {
     if (size) size->setText(QStringLiteral("計算中... %1").arg(FormatByteSize(bytes)));
     if (contents) contents->setText(CountsText(files, folders));
   }
+  for (QLabel* label : {size, contents})
+    if (label) WidenToText(label);
 }

@@ -47,21 +47,30 @@ bool FolderExists(const std::string& path) {
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+std::string NearestExistingFolder(const std::string& path) {
+  std::string folder = path.empty() || path[0] != '/' ? std::string("/") : path;
+  while (folder != "/" && !FolderExists(folder)) folder = DirName(folder);
+  return folder;
+}
+
 bool NonFolderExists(const std::string& path) {
   struct stat st;
   return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty() || path[0] == '/') return path;
+  char cwd[4096];
+  if (!::getcwd(cwd, sizeof cwd)) return path;
+  const std::string base = cwd;
+  return (base == "/" ? std::string() : base) + "/" + path;
+}
+
 std::string ExistingCleanPath(const std::string& path, bool& isFolder) {
   isFolder = false;
-  std::string full = path;
-  if (full.empty()) return {};
-  if (full[0] != '/') {
-    char cwd[4096];
-    if (!::getcwd(cwd, sizeof cwd)) return {};
-    std::string base = cwd;
-    full = (base == "/" ? std::string() : base) + "/" + full;
-  }
+  if (path.empty()) return {};
+  std::string full = AbsolutePath(path);
+  if (full[0] != '/') return {};
   // "a/./b", "a/../b" and doubled slashes would make odd tab captions.
   std::vector<std::string> names;
   size_t pos = 1;

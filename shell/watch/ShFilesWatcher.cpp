@@ -1,6 +1,8 @@
 #include "shell/watch/ShFilesWatcher.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <thread>
 
 TShFilesWatcher::TShFilesWatcher(const std::string& path, uint32_t notifyFilter,
@@ -96,17 +98,33 @@ void TShFilesWatcher::Execute() {
 
   OpenHandle();
   bool settling = false;  // a burst is under way: report it once it has been quiet for SettleMs
+  auto quietUntil = std::chrono::steady_clock::now();
+  // The folder's own removal raises no change while a process has it as its
+  // working folder (this one often does): a look now and then finds it gone.
+  auto reportIfGone = [this]() {
+    std::string watched = GetPath();
+    if (watched.empty() || FolderExists(watched)) return false;
+    CloseHandle();
+    OpenHandle();
+    SynchronizeStep([this, watched] { VanishStep(watched); });
+    return true;
+  };
   for (;;) {
     if (!handle_) {
       settling = false;
       uint32_t r = WaitForMultipleObjects({&StopEvent, &PathChangedEvent}, INFINITE);
       if (r == WAIT_OBJECT_0) return;
       if (r != WAIT_OBJECT_0 + 1) throw EWatchSystemError("wait failed");
-      OpenHandle();
+      ReopenReportingVanish();
       continue;
     }
+    uint32_t timeout = VanishCheckMs;
+    if (settling) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(quietUntil - std::chrono::steady_clock::now());
+      timeout = static_cast<uint32_t>(std::clamp<int64_t>(left.count(), 0, VanishCheckMs));
+    }
     std::vector<TWaitHandle*> waits{&StopEvent, &PathChangedEvent, handle_.get()};
-    uint32_t r = WaitForMultipleObjects(waits, settling ? SettleMs : INFINITE);
+    uint32_t r = WaitForMultipleObjects(waits, timeout);
     if (r == WAIT_OBJECT_0) return;
     if (r == WAIT_OBJECT_0 + 2) {
       // Every further change within SettleMs starts the wait again. A handle
@@ -116,6 +134,7 @@ void TShFilesWatcher::Execute() {
       // given a path again.
       if (FindNextChangeNotification(handle_.get())) {
         settling = true;
+        quietUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(SettleMs);
         continue;
       }
       std::string gone = GetPath();
@@ -126,18 +145,17 @@ void TShFilesWatcher::Execute() {
       continue;
     }
     if (r == WAIT_TIMEOUT) {
+      if (reportIfGone()) {
+        settling = false;
+        continue;
+      }
+      if (!settling || std::chrono::steady_clock::now() < quietUntil) continue;
       // The fresh handle goes on before the owner re-reads the folder, so a
       // change made while it reads is not lost.
-      std::string watched = GetPath();
       CloseHandle();
       OpenHandle();
       settling = false;
-      // The burst removed the folder itself. Its own deletion is reported only
-      // once nobody holds it, and the program's working folder is often it.
-      if (!watched.empty() && !FolderExists(watched))
-        SynchronizeStep([this, watched] { VanishStep(watched); });
-      else
-        SynchronizeStep([this] { ChangeStep(); });
+      SynchronizeStep([this] { ChangeStep(); });
       continue;
     }
     if (r != WAIT_OBJECT_0 + 1) throw EWatchSystemError("wait failed");
@@ -151,7 +169,14 @@ void TShFilesWatcher::Execute() {
       }
     }
     CloseHandle();
-    OpenHandle();
+    ReopenReportingVanish();
     settling = false;
   }
+}
+
+void TShFilesWatcher::ReopenReportingVanish() {
+  const std::string asked = GetPath();
+  OpenHandle();
+  // Removed between being set and being opened: the owner still shows it.
+  if (!handle_ && !asked.empty() && !FolderExists(asked)) SynchronizeStep([this, asked] { VanishStep(asked); });
 }

@@ -17,6 +17,8 @@ using TShFilesChangeEvent = std::function<void(TShFilesWatcher* sender, const st
 class TShFilesWatcher : public TWatcherThread {
  public:
   static constexpr uint32_t SettleMs = 2000;
+  // How often a watched folder is looked for while nothing changes in it.
+  static constexpr uint32_t VanishCheckMs = 250;
 
   // Created running. A path that names no folder watches nothing.
   TShFilesWatcher(const std::string& path, uint32_t notifyFilter, TShFilesChangeEvent onChange);
@@ -44,6 +46,7 @@ class TShFilesWatcher : public TWatcherThread {
 
  private:
   void OpenHandle();
+  void ReopenReportingVanish();
   void CloseHandle();
   void ChangeStep();
   void VanishStep(const std::string& gone);

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTabBar>
+#include <functional>
 
 #include "FormFixture.h"
 #include "app/CommandLine.h"
@@ -23,15 +24,22 @@ struct ProgramRun {
 };
 
 // The built program, with its state in a folder of the test's and nothing of the user's.
-ProgramRun RunProgram(const TempDir& dir, const QStringList& args, const QString& workFolder = {}) {
-  QProcess process;
+QProcessEnvironment ProgramEnvironment(const TempDir& dir) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("QT_QPA_PLATFORM", "offscreen");
   env.insert("TOLVANE_HOME", QString::fromStdString(dir / "state"));
   env.insert("HOME", QString::fromStdString(dir / "home"));
   env.insert("XDG_CONFIG_HOME", QString::fromStdString(dir / "config"));
   env.insert("XDG_DATA_HOME", QString::fromStdString(dir / "data"));
+  return env;
+}
+
+ProgramRun RunProgram(const TempDir& dir, const QStringList& args, const QString& workFolder = {},
+                      const std::function<void(QProcessEnvironment&)>& adjust = {}) {
+  QProcess process;
+  QProcessEnvironment env = ProgramEnvironment(dir);
   env.insert("TOLVANE_QUIT_AFTER_MS", "200");
+  if (adjust) adjust(env);
   process.setProcessEnvironment(env);
   if (!workFolder.isEmpty()) process.setWorkingDirectory(workFolder);
   process.start(QString::fromStdString(ExecutableFolder() + "/tolvane"), args);
@@ -70,6 +78,23 @@ TEST(CommandLine, ParsesOptionsPathsAndTheEndOfOptions) {
   TCommandLine paths = parse({"a", "--", "--help", "-x"});
   EXPECT_EQ(paths.action, TCommandLine::Action::kRun);
   EXPECT_EQ(paths.paths, (std::vector<std::string>{"a", "--help", "-x"}));
+}
+
+TEST(CommandLine, BeforeTheApplicationQtOptionsPassAndOursAreChecked) {
+  auto parse = [](std::vector<std::string> words) {
+    std::vector<char*> argv{const_cast<char*>("tolvane")};
+    for (std::string& w : words) argv.push_back(w.data());
+    return ParseCommandLine(static_cast<int>(argv.size()), argv.data(), true);
+  };
+  TCommandLine qt = parse({"-platform", "offscreen", "--style=Fusion", "-reverse", "--platformtheme", "x", "/a"});
+  EXPECT_EQ(qt.action, TCommandLine::Action::kRun);
+  EXPECT_EQ(qt.paths, std::vector<std::string>{"/a"});
+  TCommandLine bad = parse({"-platform", "offscreen", "--bogus"});
+  EXPECT_EQ(bad.action, TCommandLine::Action::kBadOption);
+  EXPECT_EQ(bad.badOption, "--bogus");
+  EXPECT_EQ(parse({"-reverse=1"}).action, TCommandLine::Action::kBadOption);
+  EXPECT_EQ(parse({"-x"}).action, TCommandLine::Action::kBadOption);
+  EXPECT_EQ(parse({"-platform", "offscreen", "--help"}).action, TCommandLine::Action::kHelp);
 }
 
 TEST(CommandLine, StartPathsResolveRelativeNamesDotsAndLinks) {
@@ -143,6 +168,67 @@ TEST(CommandLine, TheProgramAnswersHelpVersionAndUnknownOptions) {
   EXPECT_TRUE(bad.out.empty());
   // Neither answer touched the state folder.
   EXPECT_FALSE(std::filesystem::exists(dir / "state/tolvane.ini"));
+}
+
+TEST(CommandLine, AnUnknownOptionWithoutADisplayGetsTheUsage) {
+  TempDir dir;
+  // Over SSH: no display and no platform chosen.
+  ProgramRun bad = RunProgram(dir, {"--bogus"}, {}, [](QProcessEnvironment& env) {
+    env.remove("QT_QPA_PLATFORM");
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("DISPLAY", "");
+  });
+  EXPECT_EQ(bad.code, 2);
+  EXPECT_NE(bad.err.find("--bogus"), std::string::npos) << bad.err;
+  EXPECT_NE(bad.err.find("Usage:"), std::string::npos) << bad.err;
+  EXPECT_EQ(bad.err.find("display"), std::string::npos) << bad.err;
+  EXPECT_FALSE(std::filesystem::exists(dir / "state/tolvane.ini"));
+}
+
+TEST(CommandLine, RelativePathsCountFromTheWorkingFolder) {
+  TempDir dir;
+  dir.dir("home");  // the lists show it before the start paths are opened
+  const std::string pics = dir.dir("pics");
+  dir.file("pics/a.png", "x");
+  ProgramRun run = RunProgram(dir, {"pics/a.png", "./pics/../pics"}, QString::fromStdString(dir.path()));
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.err.find("見つかりません"), std::string::npos) << run.err;
+  std::vector<std::string> tabs = Lines(dir / "state/log/Path1SL.text");
+  ASSERT_EQ(tabs.size(), 3u) << run.err;
+  EXPECT_EQ(tabs[1], pics);
+  EXPECT_EQ(tabs[2], pics);
+}
+
+// The start's "path does not exist" message open, the program is asked to end:
+// it always does, with its state written, however the signals fall.
+TEST(CommandLine, AStopSignalWhileTheMissingPathMessageIsOpenEndsTheProgram) {
+  TempDir dir;
+  QProcessEnvironment env = ProgramEnvironment(dir);
+  env.remove("QT_QPA_PLATFORM");  // as a user types it: -platform on the command line
+  env.insert("TOLVANE_REPORT_FIRST_PAINT", "1");
+  const QString program = QString::fromStdString(ExecutableFolder() + "/tolvane");
+  for (int start = 0; start < 50; ++start) {
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(program, {QString::fromStdString(dir / "nonexistent"), "-platform", "offscreen"});
+    ASSERT_TRUE(process.waitForStarted(10000));
+    std::string out;
+    while (out.find("dialog-shown") == std::string::npos && process.state() == QProcess::Running) {
+      process.waitForReadyRead(200);
+      out += process.readAllStandardOutput().toStdString();
+    }
+    ASSERT_NE(out.find("dialog-shown"), std::string::npos) << "start " << start;
+    // Some at once, some a little later; every third twice, as an impatient user does.
+    if (start % 4) QTest::qWait(start % 7);
+    process.terminate();
+    if (start % 3 == 0) process.terminate();
+    const bool ended = process.waitForFinished(10000);
+    if (!ended) process.kill();
+    ASSERT_TRUE(ended) << "start " << start << " ignored SIGTERM";
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << "start " << start;
+    EXPECT_EQ(process.exitCode(), 0) << "start " << start;
+  }
+  EXPECT_EQ(Lines(dir / "state/log/Path1SL.text"), std::vector<std::string>{dir / "home"});
 }
 
 TEST(CommandLine, TheProgramOpensFoldersAndReportsAMissingPath) {

@@ -148,8 +148,10 @@ TEST_F(MainFormState, ShutDownWritesListsBarsAndKeys) {
   // The list views' own sections.
   EXPECT_TRUE(TIniFile(f.StatePath("tolvane.ini")).SectionExists("ListView1"));
   EXPECT_TRUE(TIniFile(f.StatePath("tolvane.ini")).SectionExists("ListView2"));
-  // Keys the user edits by hand are never written.
-  EXPECT_FALSE(TIniFile(f.StatePath("tolvane.ini")).ValueExists("Ext", "ImageExt"));
+  // Keys the user edits by hand are never written; a missing preview list is
+  // seeded with the first-day extensions.
+  EXPECT_FALSE(TIniFile(f.StatePath("tolvane.ini")).ValueExists("Edit", "Path1"));
+  EXPECT_NE(TIniFile(f.StatePath("tolvane.ini")).ReadString("Ext", "ImageExt", "").find(".jpg"), std::string::npos);
 }
 
 TEST_F(MainFormState, MaximisedKeepsTheNormalBounds) {

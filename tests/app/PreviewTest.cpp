@@ -30,7 +30,8 @@ std::string Picture(const TempDir& dir, const std::string& name, int w, int h, c
 class PreviewTest : public ::testing::Test {
  protected:
   TForm1* Open(const std::string& imageExt = ".bmp", const Lines& right = {}) {
-    f.WriteState("tolvane.ini", "[Ext]\nImageExt=" + imageExt + "\nTextExt=.txt\n");
+    // The left pane as narrow as the key moves below expect (two icons a row).
+    f.WriteState("tolvane.ini", "[Window]\nListViewWide=200\n[Ext]\nImageExt=" + imageExt + "\nTextExt=.txt\n");
     f.WriteLines("log/Path1SL.text", {left});
     f.WriteLines("log/Path2SL.text", right.empty() ? Lines{files.dir("right")} : right);
     form = f.Open();

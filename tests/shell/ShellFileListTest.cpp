@@ -243,14 +243,14 @@ TEST_F(FileListTest, ChangesOnDiskAreReadAfterSettling) {
   owner.MouseDown = false;
 }
 
-TEST_F(FileListTest, DeletedFolderEmptiesTheList) {
-  std::string shown = tmp.dir("shown");
-  tmp.file("shown/a");
+TEST_F(FileListTest, DeletedFolderMovesTheListToItsNearestParent) {
+  std::string shown = tmp.dir("shown/inner");
+  tmp.file("shown/inner/a");
   Show(shown, true);
   ASSERT_EQ(list->Count(), 1);
   QTest::qWait(200);
-  std::filesystem::remove_all(shown);
-  ASSERT_TRUE(WaitFor([&] { return list->FolderIDList == nullptr; }, 6000));
+  std::filesystem::remove_all(tmp / "shown");
+  ASSERT_TRUE(WaitFor([&] { return list->GetPathName() == tmp.path(); }, 6000)) << list->GetPathName();
   EXPECT_EQ(list->Count(), 0);
   EXPECT_EQ(owner.ItemsCount, 0);
 }

@@ -4,8 +4,10 @@
 
 #include "app/CommandLine.h"
 #include "app/RunControl.h"
+#include "platform/fileops/FileOperation.h"
 #include "platform/fileops/FileOperationDialogs.h"
 #include "platform/namespace/SystemImageList.h"
+#include "platform/state/StateFolder.h"
 
 int main(int argc, char** argv) {
   // --help and --version answer without a display.
@@ -36,6 +38,7 @@ int main(int argc, char** argv) {
   }
   SystemImageList::EnsureIconTheme();
   InstallFileOperationDropHandler();
+  FileOperationJournal::Instance().UseFile(StateFolder() + "/undo-journal");
   PrepareUnattendedRun();
   return RunMainWindow(line.paths);
 }

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "platform/namespace/FileSystemFolder.h"
+#include "platform/namespace/PathText.h"
 #include "platform/namespace/ShellFolderBase.h"
 #include "platform/fileops/ErrorText.h"
 #include "platform/fileops/Trash.h"
@@ -247,6 +248,14 @@ void FileOperationJob::Record(const std::string& from, const std::string& to, co
   if (!(request_.flags & FOF_ALLOWUNDO)) return;
   UndoItem item;
   item.from = from;
+  // Where it came back to is recorded by its real folder: should that
+  // folder become a link later, undo sees it and refuses.
+  if (request_.function != FO_COPY) {
+    if (char* real = realpath(DirName(from).c_str(), nullptr)) {
+      item.from = JoinPath(real, BaseName(from));
+      free(real);
+    }
+  }
   item.to = to;
   item.trashInfo = trashInfo;
   item.folder = folder;

@@ -27,84 +27,58 @@ inline bool Succeeds(const std::string& command) { return std::system((command +
 
 inline std::string Quote(const std::string& path) { return "'" + path + "'"; }
 
-class LoopExt4 {
+// A folder that something is mounted on for the test's span.
+class TestMount {
  public:
-  explicit LoopExt4(const std::string& options = "", const std::string& size = "64M") {
-    image_ = base_ / "ext4.img";
-    dir_ = base_.dir("mnt");
-    if (geteuid() != 0) {
-      why_ = "mounting a loop ext4 needs root";
-    } else if (!Succeeds("truncate -s " + size + " " + image_ + " && mkfs.ext4 -q -F " + image_)) {
-      why_ = "mkfs.ext4 is missing";
-    } else if (!Succeeds("mount -o loop" + (options.empty() ? "" : "," + options) + " " + image_ + " " + dir_)) {
-      why_ = "loop mounts are not permitted here";
-    } else {
-      mounted_ = true;
-    }
-  }
-  ~LoopExt4() {
+  TestMount() { dir_ = base_.dir("mnt"); }
+  ~TestMount() {
     if (mounted_) umount2(dir_.c_str(), MNT_DETACH);
   }
+  TestMount(const TestMount&) = delete;
+  TestMount& operator=(const TestMount&) = delete;
   bool mounted() const { return mounted_; }
-  const std::string& why() const { return why_; }
+  const std::string& why() const { return why_; }  // why it is not mounted
   const std::string& path() const { return dir_; }
   std::string operator/(const std::string& name) const { return dir_ + "/" + name; }
 
- private:
-  TempDir base_;
-  std::string image_, dir_, why_;
-  bool mounted_ = false;
-};
-
-// A ramfs: modes and owners, but no extended attributes and no ACLs.
-class RamFs {
- public:
-  RamFs() {
-    dir_ = base_.dir("mnt");
-    mounted_ = mount("ramfs", dir_.c_str(), "ramfs", 0, nullptr) == 0;
-    if (!mounted_) why_ = "ramfs mounts are not permitted here";
-  }
-  ~RamFs() {
-    if (mounted_) umount2(dir_.c_str(), MNT_DETACH);
-  }
-  bool mounted() const { return mounted_; }
-  const std::string& why() const { return why_; }
-  const std::string& path() const { return dir_; }
-  std::string operator/(const std::string& name) const { return dir_ + "/" + name; }
-
- private:
+ protected:
   TempDir base_;
   std::string dir_, why_;
   bool mounted_ = false;
 };
 
-class FatImage {
+class LoopExt4 : public TestMount {
+ public:
+  explicit LoopExt4(const std::string& size = "64M") {
+    std::string image = base_ / "ext4.img";
+    if (geteuid() != 0)
+      why_ = "mounting a loop ext4 needs root";
+    else if (!Succeeds("truncate -s " + size + " " + image + " && mkfs.ext4 -q -F " + image))
+      why_ = "mkfs.ext4 is missing";
+    else if (!(mounted_ = Succeeds("mount -o loop " + image + " " + dir_)))
+      why_ = "loop mounts are not permitted here";
+  }
+};
+
+// A ramfs: modes and owners, but no extended attributes and no ACLs.
+class RamFs : public TestMount {
+ public:
+  RamFs() {
+    if (!(mounted_ = mount("ramfs", dir_.c_str(), "ramfs", 0, nullptr) == 0)) why_ = "ramfs mounts are not permitted here";
+  }
+};
+
+class FatImage : public TestMount {
  public:
   FatImage() {
-    image_ = base_ / "fat.img";
-    dir_ = base_.dir("mnt");
-    if (!Succeeds("command -v fusefat")) {
+    std::string image = base_ / "fat.img";
+    if (!Succeeds("command -v fusefat"))
       why_ = "fusefat is not installed";
-    } else if (access("/dev/fuse", R_OK | W_OK) != 0) {
+    else if (access("/dev/fuse", R_OK | W_OK) != 0)
       why_ = "no /dev/fuse here";
-    } else if (!Succeeds("truncate -s 32M " + image_ + " && mkfs.vfat " + image_)) {
+    else if (!Succeeds("truncate -s 32M " + image + " && mkfs.vfat " + image))
       why_ = "mkfs.vfat is missing";
-    } else if (!Succeeds("fusefat -o rw+ " + image_ + " " + dir_)) {
+    else if (!(mounted_ = Succeeds("fusefat -o rw+ " + image + " " + dir_)))
       why_ = "FUSE mounts are not permitted here";
-    } else {
-      mounted_ = true;
-    }
   }
-  ~FatImage() {
-    if (mounted_) umount2(dir_.c_str(), MNT_DETACH);
-  }
-  bool mounted() const { return mounted_; }
-  const std::string& why() const { return why_; }
-  const std::string& path() const { return dir_; }
-  std::string operator/(const std::string& name) const { return dir_ + "/" + name; }
-
- private:
-  TempDir base_;
-  std::string image_, dir_, why_;
-  bool mounted_ = false;
 };

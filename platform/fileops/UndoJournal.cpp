@@ -224,7 +224,8 @@ class Undoer {
       struct stat st;
       std::string parent = DirName(item.from), name = BaseName(item.from);
       int fd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-      if (fd >= 0 && item.folder && !triedFrom_.empty() && fstat(fd, &st) == 0) RemoveEmptyFolders(fd, name.c_str(), st.st_dev);
+      if (fd >= 0 && item.folder && !triedFrom_.empty() && fstat(fd, &st) == 0)
+        RemoveEmptyFolders(fd, name.c_str(), st.st_dev);
       if (fd >= 0) close(fd);
       for (auto it = made.rbegin(); it != made.rend(); ++it) rmdir(it->c_str());
     }

@@ -5,9 +5,11 @@
 #include "app/CommandLine.h"
 #include "app/RunControl.h"
 #include "app/SingleInstance.h"
+#include "platform/fileops/FileOperation.h"
 #include "platform/fileops/FileOperationDialogs.h"
 #include "platform/namespace/PathText.h"
 #include "platform/namespace/SystemImageList.h"
+#include "platform/state/StateFolder.h"
 #include "platform/system/LocalInstance.h"
 
 namespace {
@@ -52,6 +54,7 @@ int main(int argc, char** argv) {
   if (int code = 0; HandOverStart(line, server, code)) return code;
   SystemImageList::EnsureIconTheme();
   InstallFileOperationDropHandler();
+  FileOperationJournal::Instance().UseFile(StateFolder() + "/undo-journal");
   PrepareUnattendedRun();
   return RunMainWindow(line.paths, line.rightPaths, server.get());
 }

@@ -4,8 +4,10 @@
 //   bench_FileOpsBench [work folder]   (default: a temporary folder on a disk)
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/acl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -178,6 +180,55 @@ void CopyTree(const std::string& root) {
   sides.Print("copy_tree_vs_cp", "cp");
 }
 
+// The tree again, every file with two extended attributes and an ACL; false
+// where the file system takes neither.
+bool DressTree(const std::vector<std::string>& paths) {
+  acl_t acl = acl_from_text("u::rw-,u:1234:rw-,g::r--,m::rw-,o::r--");
+  bool ok = acl != nullptr;
+  for (size_t i = 0; ok && i < paths.size(); ++i) {
+    std::string value = "value " + std::to_string(i);
+    ok = setxattr(paths[i].c_str(), "user.origin", value.data(), value.size(), 0) == 0 &&
+         setxattr(paths[i].c_str(), "user.tag", "benchmark", 9, 0) == 0 &&
+         acl_set_file(paths[i].c_str(), ACL_TYPE_ACCESS, acl) == 0;
+  }
+  if (acl) acl_free(acl);
+  return ok;
+}
+
+void CopyTreeXattr(const std::string& root) {
+  std::string source = root + "/dressed";
+  if (!DressTree(MakeTree(source, kTreeFiles, kTreeFolders))) {
+    std::printf("copy_tree_xattr_vs_cp=skipped\n");
+    Remove(source);
+    return;
+  }
+  auto want = CountFiles(source);
+  Sides sides;
+  for (int run = 0; run < kRuns; ++run) {
+    std::string ours = root + "/xcopy_ours", cp = root + "/xcopy_cp";
+    std::filesystem::create_directories(ours);
+    std::filesystem::create_directories(cp);
+    Both(
+        run, sides, [&] { return TimeEngine(FO_COPY, {source}, ours, FOF_SILENT | FOF_NOCONFIRMATION); },
+        [&] { return TimeCommand({"cp", "-a", source, cp + "/"}); });
+    if (!Check("copy_tree_xattr ours", CountFiles(ours + "/dressed"), want) ||
+        !Check("copy_tree_xattr cp", CountFiles(cp + "/dressed"), want))
+      sides.failed = true;
+    // Once, that the attributes came along.
+    char value[64];
+    std::string sample = ours + "/dressed/folder_000/file_00000.dat";
+    if (run == 0 && (getxattr(sample.c_str(), "user.tag", value, sizeof value) != 9 ||
+                     getxattr(sample.c_str(), "system.posix_acl_access", nullptr, 0) <= 0)) {
+      std::fprintf(stderr, "copy_tree_xattr: attributes lost\n");
+      sides.failed = true;
+    }
+    Remove(ours);
+    Remove(cp);
+  }
+  Remove(source);
+  sides.Print("copy_tree_xattr_vs_cp", "cp");
+}
+
 void CopyBig(const std::string& root) {
   std::string source = root + "/big.bin";
   {
@@ -295,6 +346,7 @@ int main(int argc, char** argv) {
   std::printf("work_folder=%s\n", root.c_str());
   std::fflush(stdout);
   CopyTree(root);
+  CopyTreeXattr(root);
   CopyBig(root);
   MoveCrossFs(root);
   TrashVsTrashPut(root);

@@ -6,9 +6,10 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
   libgtest-dev
-  libarchive-dev libpng-dev libjpeg-dev
+  libarchive-dev libpng-dev libjpeg-dev libacl1-dev
   shared-mime-info breeze-icon-theme fonts-noto-cjk
   trash-cli xvfb xauth xdotool
+  acl attr libcap2-bin fusefat dosfstools e2fsprogs
   libarchive-tools zip unzip 7zip gcab lhasa cpio
   libgif-dev libwebp-dev libuchardet-dev
   desktop-file-utils appstream dpkg-dev file

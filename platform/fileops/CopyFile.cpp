@@ -1,13 +1,19 @@
 #include "platform/fileops/CopyFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <linux/magic.h>
 #include <sys/sendfile.h>
+#include <sys/statfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <ctime>
+#include <string_view>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +28,8 @@ namespace {
 constexpr size_t kChunk = 16u << 20;
 constexpr size_t kBufferSize = 1u << 20;
 constexpr size_t kCompareBlock = 256u << 10;
+constexpr long kFuseMagic = 0x65735546;
+constexpr long kExfatMagic = 0x2011BAB0;
 
 bool TargetSideError(int error) {
   return error == ENOSPC || error == EDQUOT || error == EFBIG || error == EROFS;
@@ -72,12 +80,37 @@ std::string TemporaryName() {
   return name;
 }
 
+void SweepStaleParts(int dirFd) {
+  static constexpr std::string_view kPrefix = ".tolvane-part-";
+  int listFd = openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* dir = listFd >= 0 ? fdopendir(listFd) : nullptr;
+  if (!dir) {
+    if (listFd >= 0) close(listFd);
+    return;
+  }
+  const time_t now = time(nullptr);
+  std::vector<std::string> stale;
+  while (dirent* e = readdir(dir)) {
+    std::string_view name = e->d_name;
+    if (name.size() != kPrefix.size() + 8 || name.substr(0, kPrefix.size()) != kPrefix) continue;
+    if (!std::all_of(name.begin() + kPrefix.size(), name.end(), [](char c) { return std::isalnum((unsigned char)c); }))
+      continue;
+    struct stat st;
+    // A part being written is touched with every block.
+    if (fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) && now - st.st_mtim.tv_sec > 60)
+      stale.emplace_back(name);
+  }
+  closedir(dir);
+  for (const std::string& name : stale) unlinkat(dirFd, name.c_str(), 0);
+}
+
 // --- FileCopier ---------------------------------------------------------------
 
 struct FileCopier::Ways {
   enum State : uint8_t { Unknown, Yes, No };
   dev_t src = 0, dst = 0;
-  State clone = Unknown, range = Unknown, send = Unknown, tmpfile = Unknown, emptyPathLink = Unknown;
+  State clone = Unknown, range = Unknown, send = Unknown, tmpfile = Unknown, emptyPathLink = Unknown,
+        stableIdentity = Unknown;
 };
 
 FileCopier::FileCopier(const std::atomic<bool>& cancel, std::atomic<uint64_t>& bytesDone)
@@ -111,19 +144,48 @@ static int ProcessUmask() {
   return mask;
 }
 
-void FileCopier::ApplyMetadata(int fd, const struct stat& st, mode_t madeWith) {
-  static const uid_t uid = geteuid();
-  static const gid_t gid = getegid();
-  // Best effort, as cp -a: a file system without owners or modes still gets
-  // the data, and an owner we may not give stays ours.
-  bool chowned = false;
-  if (st.st_uid != uid || st.st_gid != gid) chowned = fchown(fd, st.st_uid, st.st_gid) == 0;
-  mode_t mode = st.st_mode & 07777;
-  // A change of owner drops set-id bits, so those are set again.
-  if (mode != madeWith || (chowned && (mode & (S_ISUID | S_ISGID)))) fchmod(fd, mode);
-  struct timespec times[2];
-  StatTimes(st, times);
-  futimens(fd, times);
+DroppedAttributes FileCopier::ApplyFolderMetadata(int srcFd, int dstFd, const struct stat& st) {
+  attributes_.Read(srcFd, st);
+  // Made with owner rights only: every bit is set here.
+  DroppedAttributes dropped = attributes_.Apply(srcFd, dstFd, st, mode_t(-1));
+  struct stat made;
+  if (fstat(dstFd, &made) == 0) attributes_.CheckKept(st, made, dropped);
+  return dropped;
+}
+
+bool FileCopier::StableIdentity(int dirFd, dev_t dev) {
+  Ways& w = WaysFor(dev, dev);
+  if (w.stableIdentity == Ways::Unknown) {
+    struct statfs fs;
+    bool unstable = fstatfs(dirFd, &fs) == 0 && (fs.f_type == MSDOS_SUPER_MAGIC || fs.f_type == kExfatMagic ||
+                                                 fs.f_type == kFuseMagic);
+    w.stableIdentity = unstable ? Ways::No : Ways::Yes;
+  }
+  return w.stableIdentity == Ways::Yes;
+}
+
+int FileCopier::ConfirmCopy(int srcDir, const char* name, const struct stat& st, int dstDir, const char* dstName,
+                            const struct stat& made) {
+  struct stat there;
+  if (fstatat(dstDir, dstName, &there, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(there.st_mode) ||
+      there.st_size != st.st_size)
+    return kErrorNotConfirmed;
+  if (StableIdentity(dstDir, made.st_dev))
+    return there.st_dev == made.st_dev && there.st_ino == made.st_ino ? 0 : kErrorNotConfirmed;
+  // The same number may name another file here: the contents decide.
+  int dst = openat(dstDir, dstName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK);
+  if (dst < 0) return kErrorNotConfirmed;
+  int src = openat(srcDir, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK);
+  int error = kErrorNotConfirmed;
+  struct stat now, dstNow;
+  if (src >= 0 && fstat(src, &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino &&
+      fstat(dst, &dstNow) == 0 && dstNow.st_size == st.st_size) {
+    int compared = CompareData(src, dst);
+    error = compared == ECANCELED ? ECANCELED : compared ? kErrorNotConfirmed : 0;
+  }
+  if (src >= 0) close(src);
+  close(dst);
+  return error;
 }
 
 int FileCopier::OpenPart(int dstDir, dev_t dstDev, mode_t mode, std::string& tempName) {
@@ -249,13 +311,13 @@ int FileCopier::CopySparse(int src, int dst, off_t size) {
   return 0;
 }
 
-int FileCopier::CopyData(int src, int dst, const struct stat& st, dev_t dstDev, bool& cloned) {
-  cloned = false;
+int FileCopier::CopyData(int src, int dst, const struct stat& st, dev_t dstDev, Way& way) {
+  way = Way::ReadWrite;
   Ways& w = WaysFor(st.st_dev, dstDev);
   if (st.st_size > 0 && w.clone != Ways::No) {
     if (ioctl(dst, FICLONE, src) == 0) {
       w.clone = Ways::Yes;
-      cloned = true;
+      way = Way::Cloned;
       bytesDone_.fetch_add(st.st_size, std::memory_order_relaxed);
       return 0;
     }
@@ -279,6 +341,7 @@ int FileCopier::CopyData(int src, int dst, const struct stat& st, dev_t dstDev, 
       if (n > 0) {
         done += n;
         state = Ways::Yes;
+        way = Way::Kernel;
         bytesDone_.fetch_add(n, std::memory_order_relaxed);
         // The size as opened is the copy: no extra call to meet the end.
         if (done >= st.st_size && st.st_size > 0) return 0;
@@ -363,9 +426,12 @@ CopyStatus FileCopier::CopyRegular(int srcDir, const char* name, const CopyTarge
   }
   // Made with the final permission bits where the umask lets them through
   // (set-id bits only once the data is written: a write drops them).
-  // A folder's default ACL, not the umask, decides then.
+  // A folder's default ACL, not the umask, decides then. A source with an
+  // ACL shows its mask as group bits: its copy is made no more open than
+  // what the ACL gives the owning group.
+  attributes_.Read(src, st);
   int umask = ProcessUmask();
-  mode_t mode = (st.st_mode & 0777) | S_IRUSR | S_IWUSR;
+  mode_t mode = attributes_.SafeMode() | S_IRUSR | S_IWUSR;
   mode_t madeWith = umask < 0 || to.defaultAcl ? mode_t(-1) : mode & ~mode_t(umask);
   std::string tempName;
   int part = OpenPart(to.dir, to.dev, mode, tempName);
@@ -374,10 +440,33 @@ CopyStatus FileCopier::CopyRegular(int srcDir, const char* name, const CopyTarge
     close(src);
     return status;
   }
-  bool cloned = false;
-  int error = CopyData(src, part, st, to.dev, cloned);
+  Way way;
+  int error = CopyData(src, part, st, to.dev, way);
   bool targetSide = TargetSideError(error);
-  if (!error && verify && !cloned) error = CompareData(src, part);
+  if (!error && verify && way != Way::Cloned) {
+    // Some FUSE file systems answer a read through the descriptor that
+    // wrote with stale data; a descriptor of its own reads what is stored.
+    int check = -1;
+    if (!StableIdentity(to.dir, to.dev)) {
+      char procPath[64];
+      std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", part);
+      check = open(procPath, O_RDONLY | O_CLOEXEC);
+    }
+    error = CompareData(src, check >= 0 ? check : part);
+    if (check >= 0) close(check);
+    if (error == EIO && way == Way::Kernel) {
+      // Some FUSE file systems read back what sendfile or the in-kernel copy
+      // wrote there wrongly (and refuse to write that part again): once more
+      // into a new part by read and write, and no more that way.
+      Ways& w = WaysFor(st.st_dev, to.dev);
+      w.range = w.send = Ways::No;
+      if (!tempName.empty()) unlinkat(dstDir, tempName.c_str(), 0);
+      close(part);
+      close(src);
+      bytesDone_.fetch_sub(st.st_size, std::memory_order_relaxed);
+      return CopyRegular(srcDir, name, to, dstName, replace, verify, srcStat, dstStat);
+    }
+  }
   if (!error) {
     // Written meanwhile, the copy may mix old and new: not put in place.
     struct stat after;
@@ -391,10 +480,16 @@ CopyStatus FileCopier::CopyRegular(int srcDir, const char* name, const CopyTarge
     }
   }
   if (!error) {
-    ApplyMetadata(part, st, madeWith);
+    status.dropped = attributes_.Apply(src, part, st, madeWith);
     error = InstallPart(part, dstDir, tempName, dstName, replace);
     targetSide = true;
-    if (!error && dstStat && fstat(part, dstStat) != 0) *dstStat = st;
+    struct stat made;
+    if (!error && fstat(part, &made) == 0) {
+      attributes_.CheckKept(st, made, status.dropped);
+      if (dstStat) *dstStat = made;
+    } else if (!error && dstStat) {
+      *dstStat = st;
+    }
   }
   if (error && !tempName.empty()) unlinkat(dstDir, tempName.c_str(), 0);
   close(part);

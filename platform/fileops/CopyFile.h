@@ -13,13 +13,18 @@
 #include <string>
 #include <vector>
 
+#include "platform/fileops/CopyAttributes.h"
+
 // The result of a copy step: 0 or an errno, and which side failed (the
 // reading of the source or the writing of the target), for the message.
 struct CopyStatus {
+  CopyStatus() = default;
+  CopyStatus(int error, bool targetSide) : error(error), targetSide(targetSide) {}
   int error = 0;
   bool targetSide = false;
   bool kindChanged = false;
   bool changed = false;  // the source was written while it was copied
+  DroppedAttributes dropped;  // what the target could not keep
   bool ok() const { return error == 0; }
 };
 
@@ -32,6 +37,10 @@ int RenameNoReplaceAt(int fromDir, const char* from, int toDir, const char* to);
 
 // A free hidden name in the folder for a temporary entry.
 std::string TemporaryName();
+// Removes part files of our naming that a crashed copy left in the open
+// folder dirFd: regular files only (never what a link points to), unchanged
+// for over a minute, so that a running copy's part is left alone.
+void SweepStaleParts(int dirFd);
 
 // A target folder: open, its file system, and whether a default ACL (not
 // the umask) decides the permissions of what is made in it.
@@ -72,14 +81,24 @@ class FileCopier {
   // Makes a named pipe like the source (as cp -a does; a pipe has no content).
   CopyStatus CopyFifo(const struct stat& st, int dstDir, const char* dstName, bool replace);
 
-  // Sets what a finished copy keeps of its source: owner (only where it
-  // differs and we may), permission bits (unless it was made with them),
-  // then times.
-  static void ApplyMetadata(int fd, const struct stat& st, mode_t madeWith = mode_t(-1));
+  // Sets what a copied folder keeps of its source folder srcFd: owner,
+  // extended attributes, ACLs, permission bits, then times.
+  DroppedAttributes ApplyFolderMetadata(int srcFd, int dstFd, const struct stat& st);
+
+  // Whether the file system of the open folder dirFd gives a file the same
+  // inode number under every spelling of its name and over time (FAT and
+  // FUSE file systems need not).
+  bool StableIdentity(int dirFd, dev_t dev);
+  // Checks that dstName in dstDir is the whole copy of name in srcDir (st:
+  // the source as copied, made: the copy as made): size and identity, and
+  // the contents where identity cannot tell. kErrorNotConfirmed otherwise.
+  int ConfirmCopy(int srcDir, const char* name, const struct stat& st, int dstDir, const char* dstName,
+                  const struct stat& made);
 
  private:
   struct Ways;
-  int CopyData(int src, int dst, const struct stat& st, dev_t dstDev, bool& cloned);
+  enum class Way { ReadWrite, Cloned, Kernel };
+  int CopyData(int src, int dst, const struct stat& st, dev_t dstDev, Way& way);
   int ReadWriteData(int src, int dst, off_t from, off_t size);
   int CopySparse(int src, int dst, off_t size);
   int CompareData(int a, int b);
@@ -91,4 +110,5 @@ class FileCopier {
   std::atomic<uint64_t>& bytesDone_;
   std::vector<std::unique_ptr<Ways>> ways_;
   std::vector<char> buffer_;  // for read/write and for comparing; made on first use
+  AttributeCopier attributes_;
 };

@@ -6,10 +6,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QString>
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/fileops/ErrorText.h"
 #include "platform/fileops/FileOperationJob.h"
+#include "platform/namespace/PathText.h"
 #include "platform/namespace/ShellFolderBase.h"
 
 namespace {
@@ -38,6 +41,37 @@ std::string FileOperationJob::FreeCopyName(int dir, const std::string& name, boo
     // Any failure ends the search: a name too long shows up when it is made.
     if (k >= 100000 || fstatat(dir, candidate.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return candidate;
   }
+}
+
+// Case folded, as file systems that ignore case compare names.
+static std::string FoldedName(const std::string& name) {
+  return QString::fromUtf8(name.data(), qsizetype(name.size())).toCaseFolded().toUtf8().toStdString();
+}
+
+void FileOperationJob::MadeName(const Place& dst, const std::string& name) {
+  if (!copier_->StableIdentity(dst.fd, dst.dev)) madeNames_[dst.path + "/" + FoldedName(name)] = name;
+}
+
+bool FileOperationJob::MadeUnderOtherSpelling(const Place& dst, const std::string& name) {
+  if (copier_->StableIdentity(dst.fd, dst.dev)) return false;
+  auto it = madeNames_.find(dst.path + "/" + FoldedName(name));
+  return it != madeNames_.end() && it->second != name;
+}
+
+bool FileOperationJob::RefusedName(const Place& dst, const std::string& name, int error, bool targetSide,
+                                   const std::string& srcPath) {
+  if (!targetSide || (error != EINVAL && error != EILSEQ && error != EPERM) || copier_->StableIdentity(dst.fd, dst.dev))
+    return false;
+  // Characters FAT does not take, a name ending in a dot or a blank; some
+  // FUSE FAT drivers take no name beyond ASCII either.
+  bool foreign = name.find_first_of("\"*:<>?\\|") != std::string::npos || name.back() == '.' || name.back() == ' ' ||
+                 std::any_of(name.begin(), name.end(), [&](char c) {
+                   return (unsigned char)c < 0x20 || (error == EPERM && (unsigned char)c >= 0x80);
+                 });
+  if (!foreign) return false;
+  refusedNames_.push_back(srcPath);
+  failed_ = true;
+  return true;
 }
 
 void FileOperationJob::SkipTree(const Entry& entry) {
@@ -142,11 +176,16 @@ FileOperationJob::Done FileOperationJob::CopyEntry(int srcDir, const std::string
     case S_IFIFO:
       return CopyLeaf(srcDir, srcPath, entry, dst, std::move(dstName), move, !freshParent || autoName, record,
                       autoName);
-    default:
+    default: {
       // Devices and sockets cannot be made again as such. Told once at the end.
-      specialSkipped_.push_back(srcPath);
+      mode_t kind = entry.st.st_mode & S_IFMT;
+      specialSkipped_.push_back(srcPath + (kind == S_IFSOCK  ? " (ソケット)"
+                                           : kind == S_IFCHR ? " (キャラクター デバイス)"
+                                           : kind == S_IFBLK ? " (ブロック デバイス)"
+                                                             : " (特殊なファイル)"));
       ItemDone();
       return Done::Partly;
+    }
   }
 }
 
@@ -158,7 +197,7 @@ FileOperationJob::Done FileOperationJob::CopyLeaf(int srcDir, const std::string&
   const std::string base = name;
   int k = 1;
   if (autoName) name = FreeCopyName(dst.fd, base, false, k);
-  bool replace = false, again = false;
+  bool replace = false, again = false, caseTwin = false;
   struct stat st = entry.st, made {};
   auto skipped = [&] {
     ItemDone(size);
@@ -178,6 +217,12 @@ FileOperationJob::Done FileOperationJob::CopyLeaf(int srcDir, const std::string&
           // a copy becomes "NAME - コピー".
           if (move) return skipped();
           resolve = Resolve::NewName;
+        } else if (!S_ISDIR(there.st_mode) && MadeUnderOtherSpelling(dst, name)) {
+          // Our own copy of a name that differs in case only, on a file
+          // system that does not tell them apart: both kept, told at the end.
+          autoName = caseTwin = true;
+          name = FreeCopyName(dst.fd, base, false, k);
+          continue;
         } else if (S_ISDIR(there.st_mode) || (MadeHere(there) && !(request_.flags & FOF_RENAMEONCOLLISION))) {
           // A file never replaces a folder, nor what this job put there itself.
           Next next = OnError(dstPath, Action(), EEXIST);
@@ -215,6 +260,7 @@ FileOperationJob::Done FileOperationJob::CopyLeaf(int srcDir, const std::string&
                                       replace, move, &st, &made);
     if (status.ok()) {
       if ((link || fifo) && fstatat(dst.fd, name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0) made = entry.st;
+      if (status.dropped.any()) dropped_.push_back(dstPath + ": " + status.dropped.Text());
       itemsDone_.fetch_add(1, std::memory_order_relaxed);
       if (!link && !fifo && st.st_nlink > 1) copiesOf_[{st.st_dev, st.st_ino}] = dstPath;
       break;
@@ -239,6 +285,7 @@ FileOperationJob::Done FileOperationJob::CopyLeaf(int srcDir, const std::string&
       check = true;  // made by someone else meanwhile: ask about it
       continue;
     }
+    if (RefusedName(dst, name, status.error, status.targetSide, srcPath)) return skipped();
     Next next = OnError(status.targetSide ? dstPath : srcPath, Action(), status.error);
     if (next == Next::Retry) {
       again = false;
@@ -247,7 +294,20 @@ FileOperationJob::Done FileOperationJob::CopyLeaf(int srcDir, const std::string&
     return next == Next::Stop ? Done::Stop : skipped();
   }
   Made(made);
+  MadeName(dst, name);
+  if (caseTwin) caseRenamed_.push_back(srcPath + " → " + name);
   std::string dstPath = JoinPath(dst.path, name);
+  if (move && !link && !fifo) {
+    // The source goes only once the file under its final name is confirmed whole.
+    for (;;) {
+      int error = copier_->ConfirmCopy(srcDir, entry.name.c_str(), st, dst.fd, name.c_str(), made);
+      if (!error) break;
+      if (error == ECANCELED) return Done::Stop;
+      Next next = OnError(dstPath, Action(), error);
+      if (next == Next::Retry) continue;
+      return next == Next::Stop ? Done::Stop : Done::Partly;
+    }
+  }
   if (move) {
     // A second name of a file whose first name went already: that removal
     // moved its change time.
@@ -270,15 +330,16 @@ FileOperationJob::Done FileOperationJob::CopyFolder(int srcDir, const std::strin
   const std::string base = name;
   int k = 1;
   if (autoName) name = FreeCopyName(dst.fd, base, true, k);
-  bool created = false;
+  bool created = false, caseTwin = false;
   auto skipped = [&] {
     SkipTree(entry);
     return Done::Partly;
   };
   for (;;) {
     if (Stopping()) return Done::Stop;
-    // Owner rights while it fills; the source's own mode once it is full.
-    if (mkdirat(dst.fd, name.c_str(), (entry.st.st_mode | S_IRWXU) & 07777) == 0) {
+    // Owner rights only while it fills: the source's mode, or what its ACL
+    // allows, once it is full.
+    if (mkdirat(dst.fd, name.c_str(), S_IRWXU) == 0) {
       created = true;
       break;
     }
@@ -288,7 +349,9 @@ FileOperationJob::Done FileOperationJob::CopyFolder(int srcDir, const std::strin
       if (fstatat(dst.fd, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0) continue;
       bool sameFolder = S_ISDIR(there.st_mode) && SameInode(there, entry.st);
       if (sameFolder && move) return skipped();
-      if (autoName || sameFolder || (request_.flags & FOF_RENAMEONCOLLISION)) {
+      bool ownSpelling = S_ISDIR(there.st_mode) && MadeUnderOtherSpelling(dst, name);
+      caseTwin = caseTwin || ownSpelling;
+      if (autoName || sameFolder || ownSpelling || (request_.flags & FOF_RENAMEONCOLLISION)) {
         if (autoName) ++k;
         autoName = true;
         name = FreeCopyName(dst.fd, base, true, k);
@@ -297,6 +360,7 @@ FileOperationJob::Done FileOperationJob::CopyFolder(int srcDir, const std::strin
       if (S_ISDIR(there.st_mode)) break;  // merge: its files conflict one by one
       // A folder never replaces a file: error stays EEXIST.
     }
+    if (RefusedName(dst, name, error, true, srcPath)) return skipped();
     Next next = OnError(JoinPath(dst.path, name), Action(), error);
     if (next == Next::Retry) continue;
     return next == Next::Stop ? Done::Stop : skipped();
@@ -327,6 +391,9 @@ FileOperationJob::Done FileOperationJob::CopyFolder(int srcDir, const std::strin
   }
   struct stat ds {};
   if (dstFd >= 0 && fstat(dstFd, &ds) == 0 && created) Made(ds);
+  if (created) MadeName(dst, name);
+  if (created && caseTwin) caseRenamed_.push_back(srcPath + " → " + name);
+  if (!created && dstFd >= 0) SweepStaleParts(dstFd);
   // What is made inside a folder we copied is undone with it, once all of
   // it is checked unchanged; inside a folder that was there, and in a move
   // until the whole folder has moved, each entry is a top of its own.
@@ -355,7 +422,10 @@ FileOperationJob::Done FileOperationJob::CopyFolder(int srcDir, const std::strin
   // Mode and times also when the job stops here: a half-filled folder
   // should not keep the owner rights it was made with.
   if (created && dstFd >= 0) {
-    FileCopier::ApplyMetadata(dstFd, entry.st);
+    if (srcFd >= 0) {
+      DroppedAttributes dropped = copier_->ApplyFolderMetadata(srcFd, dstFd, entry.st);
+      if (dropped.any()) dropped_.push_back(dstPath + ": " + dropped.Text());
+    }
     if (fstat(dstFd, &ds) != 0) ds = entry.st;
   }
   if (dstFd >= 0) close(dstFd);

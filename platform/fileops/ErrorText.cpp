@@ -41,6 +41,7 @@ std::string SystemErrorText(int error) {
     case EAGAIN: return "リソースが一時的に使用できません。";
     case EINTR: return "操作が中断されました。";
     case kErrorChangedMeanwhile: return "ファイルは操作中に別のプログラムによって変更されました。";
+    case kErrorNotConfirmed: return "移動先のファイルが移動元と同じであることを確認できませんでした。移動元のファイルは残してあります。";
     default: break;
   }
   char buffer[256];

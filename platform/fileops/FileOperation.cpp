@@ -103,6 +103,9 @@ class QuestionClock : public IFileOperationUI {
   bool ConfirmPermanentDelete(const std::string& path) override {
     return Timed([&] { return ui_->ConfirmPermanentDelete(path); });
   }
+  bool ConfirmPermanentDeleteBecause(const std::string& path, const std::string& why) override {
+    return Timed([&] { return ui_->ConfirmPermanentDeleteBecause(path, why); });
+  }
   ConflictAnswer AskReplace(const FileFacts& existing, const FileFacts& incoming) override {
     return Timed([&] { return ui_->AskReplace(existing, incoming); });
   }

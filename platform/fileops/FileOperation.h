@@ -91,6 +91,10 @@ class IFileOperationUI {
   virtual bool ConfirmDelete(const std::vector<std::string>& paths, bool permanent) = 0;
   // An item that cannot go to any recycle bin: delete it for good instead?
   virtual bool ConfirmPermanentDelete(const std::string& path) = 0;
+  // The same, saying why (a full disk, say); empty when no reason is known.
+  virtual bool ConfirmPermanentDeleteBecause(const std::string& path, const std::string& why) {
+    return ConfirmPermanentDelete(path);
+  }
   // A file or folder would replace another.
   virtual ConflictAnswer AskReplace(const FileFacts& existing, const FileFacts& incoming) = 0;
   // An operation on path failed with errno error; action says what was tried.
@@ -181,8 +185,16 @@ class FileOperationJournal {
   // 0 on success.
   int UndoLast(IFileOperationUI* ui = nullptr);
   void Clear();
+  // Keeps the journal in path from now on (written at every change), after
+  // reading what it holds, so that undo outlives the program; the records
+  // carry identities, and the same checks apply after a restart. Empty:
+  // in memory only.
+  void UseFile(const std::string& path);
 
  private:
+  void SaveLocked();
+
   mutable std::mutex lock_;
   std::vector<UndoRecord> records_;
+  std::string file_;
 };

@@ -206,10 +206,15 @@ bool FileOperationDialogs::ConfirmDelete(const std::vector<std::string>& paths, 
 }
 
 bool FileOperationDialogs::ConfirmPermanentDelete(const std::string& path) {
+  return ConfirmPermanentDeleteBecause(path, {});
+}
+
+bool FileOperationDialogs::ConfirmPermanentDeleteBecause(const std::string& path, const std::string& why) {
+  QString reason = why.empty() ? QString() : QString::fromStdString(why) + QLatin1Char('\n');
   Question q{"permanentDeleteDialog",
              QStyle::SP_MessageBoxWarning,
              QStringLiteral("ファイルの削除"),
-             QStringLiteral("%1はごみ箱に移動できません。完全に削除しますか?").arg(Quoted(path)),
+             QStringLiteral("%1はごみ箱に移動できません。%2完全に削除しますか?").arg(Quoted(path), reason),
              {{QStringLiteral("はい"), "yesButton"}, {QStringLiteral("いいえ"), "noButton"}},
              1,
              1};

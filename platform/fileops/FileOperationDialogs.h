@@ -39,6 +39,7 @@ class FileOperationDialogs : public IFileOperationUI {
 
   bool ConfirmDelete(const std::vector<std::string>& paths, bool permanent) override;
   bool ConfirmPermanentDelete(const std::string& path) override;
+  bool ConfirmPermanentDeleteBecause(const std::string& path, const std::string& why) override;
   ConflictAnswer AskReplace(const FileFacts& existing, const FileFacts& incoming) override;
   ErrorAnswer AskError(const std::string& path, const std::string& action, int error) override;
   void ShowMessage(const std::string& text) override;

@@ -8,8 +8,11 @@
 #include <cstdlib>
 
 #include "platform/namespace/FileSystemFolder.h"
+#include "platform/namespace/PathText.h"
 #include "platform/namespace/ShellFolderBase.h"
+#include "platform/fileops/ErrorText.h"
 #include "platform/fileops/Trash.h"
+#include "platform/system/DescriptorLimit.h"
 
 namespace {
 
@@ -46,6 +49,16 @@ FileFacts FactsOf(const std::string& path, const struct stat& st) {
   return facts;
 }
 
+// Why no recycle bin took an item, for the question that follows.
+std::string TrashRefusal(int error) {
+  switch (error) {
+    case ENOSPC: return "ごみ箱のあるディスクに空き領域がありません。";
+    case EDQUOT: return "ごみ箱のあるディスクのクォータを超えました。";
+    case 0: return {};
+    default: return SystemErrorText(error);
+  }
+}
+
 // Lists at most a few names of a long list for a message.
 std::string NameList(const std::vector<std::string>& paths) {
   constexpr size_t kShown = 10;
@@ -58,6 +71,7 @@ std::string NameList(const std::vector<std::string>& paths) {
 }  // namespace
 
 std::string CopyNameFor(const std::string& name, bool folder, int k) {
+  constexpr size_t kNameMax = 255;  // bytes, as NAME_MAX
   std::string stem = name, ext;
   if (!folder) {
     size_t dot = name.rfind('.');
@@ -66,9 +80,21 @@ std::string CopyNameFor(const std::string& name, bool folder, int k) {
       ext = name.substr(dot);
     }
   }
-  std::string copy = stem + " - コピー";
-  if (k > 1) copy += " (" + std::to_string(k) + ")";
-  return copy + ext;
+  std::string suffix = " - コピー";
+  if (k > 1) suffix += " (" + std::to_string(k) + ")";
+  if (suffix.size() + ext.size() >= kNameMax) {  // an "extension" that long is part of the name
+    stem = name;
+    ext.clear();
+  }
+  // A long name is cut in its stem, at a character boundary, so that the
+  // copy's name fits and keeps its extension.
+  size_t room = kNameMax - suffix.size() - ext.size();
+  if (stem.size() > room) {
+    size_t cut = room;
+    while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80) --cut;
+    stem.resize(cut);
+  }
+  return stem + suffix + ext;
 }
 
 FileOperationJob::FileOperationJob(FileOperationRequest request, IFileOperationUI* ui)
@@ -80,6 +106,8 @@ FileOperationJob::~FileOperationJob() {
 }
 
 FileOperationResult FileOperationJob::Run() {
+  // Deep trees hold a few folders open per level.
+  RaiseDescriptorLimit();
   copier_ = std::make_unique<FileCopier>(cancel_, bytesDone_);
   undo_.kind = request_.function == FO_COPY ? UndoRecord::Copy
                : request_.function == FO_DELETE ? UndoRecord::Trash
@@ -98,12 +126,7 @@ FileOperationResult FileOperationJob::Run() {
     default:
       badRequest_ = true;
   }
-  if (!specialSkipped_.empty()) {
-    std::string what = request_.function == FO_MOVE ? "移動" : "コピー";
-    ui_->ShowMessage("特殊なファイル (デバイス、ソケット) は" + what + "できないため、スキップしました:" +
-                     NameList(specialSkipped_));
-    failed_ = true;  // left behind: not a success
-  }
+  ShowSummaries();
   // What was done stays undoable even when the job ended early.
   if ((request_.flags & FOF_ALLOWUNDO) && !undo_.items.empty())
     FileOperationJournal::Instance().Record(std::move(undo_));
@@ -119,6 +142,23 @@ FileOperationResult FileOperationJob::Run() {
     result.aborted = declined_;
   }
   return result;
+}
+
+void FileOperationJob::ShowSummaries() {
+  const std::string what = request_.function == FO_MOVE ? "移動" : "コピー";
+  if (!specialSkipped_.empty()) {
+    ui_->ShowMessage("特殊なファイル (デバイス、ソケット) は" + what + "できないため、次の項目をスキップしました:" +
+                     NameList(specialSkipped_));
+    failed_ = true;  // left behind: not a success
+  }
+  if (!refusedNames_.empty())
+    ui_->ShowMessage(what + "先のファイル システムでは使えない名前のため、次の項目はスキップしました:" +
+                     NameList(refusedNames_));
+  if (!caseRenamed_.empty())
+    ui_->ShowMessage(what + "先では大文字と小文字が区別されないため、次の項目は別の名前にしました:" +
+                     NameList(caseRenamed_));
+  if (!dropped_.empty())
+    ui_->ShowMessage(what + "先では保持できない属性があったため、次の項目では失われました:" + NameList(dropped_));
 }
 
 FileOperationProgress FileOperationJob::Progress() const {
@@ -208,6 +248,14 @@ void FileOperationJob::Record(const std::string& from, const std::string& to, co
   if (!(request_.flags & FOF_ALLOWUNDO)) return;
   UndoItem item;
   item.from = from;
+  // Where it came back to is recorded by its real folder: should that
+  // folder become a link later, undo sees it and refuses.
+  if (request_.function != FO_COPY) {
+    if (char* real = realpath(DirName(from).c_str(), nullptr)) {
+      item.from = JoinPath(real, BaseName(from));
+      free(real);
+    }
+  }
   item.to = to;
   item.trashInfo = trashInfo;
   item.folder = folder;
@@ -437,6 +485,7 @@ void FileOperationJob::RunCopyMove() {
   itemsTotal_ = items;
   bytesTotal_ = bytes;
 
+  SweepStaleParts(destFd_);
   Place dst{destFd_, destStat_.st_dev, destination_, HasDefaultAcl(destFd_)};
   for (Source& s : sources_) {
     if (Stopping()) return;
@@ -526,7 +575,7 @@ void FileOperationJob::RunDelete() {
         }
         if (lstat(path.c_str(), &st) != 0) continue;  // vanished meanwhile: asked above
         // No recycle bin takes it: offer the delete for good.
-        if (!(request_.flags & FOF_NOCONFIRMATION) && !ui_->ConfirmPermanentDelete(path)) {
+        if (!(request_.flags & FOF_NOCONFIRMATION) && !ui_->ConfirmPermanentDeleteBecause(path, TrashRefusal(error))) {
           declined_ = true;
           break;
         }

@@ -119,6 +119,15 @@ class FileOperationJob {
   // The first free "NAME - コピー" name in dir, counting on from *k.
   std::string FreeCopyName(int dir, const std::string& name, bool folder, int& k);
   void SkipTree(const Entry& entry);
+  // Names this job made in a folder of a file system that may ignore case,
+  // so that its own copy under another spelling is never taken for a
+  // conflict (the inode numbers there differ per spelling).
+  void MadeName(const Place& dst, const std::string& name);
+  bool MadeUnderOtherSpelling(const Place& dst, const std::string& name);
+  // A name such a file system refuses: skipped and named in the summary.
+  bool RefusedName(const Place& dst, const std::string& name, int error, bool targetSide, const std::string& srcPath);
+  // The summaries at the end of a copy or move.
+  void ShowSummaries();
 
   // --- Questions and bookkeeping
   Next OnError(const std::string& path, const char* action, int error);
@@ -160,6 +169,10 @@ class FileOperationJob {
   std::atomic<bool> cancel_{false};
   bool intoItself_ = false; // a source tree holds the destination (through a mount)
   std::vector<std::string> specialSkipped_;
+  std::vector<std::string> dropped_;       // "path: what the target could not keep"
+  std::vector<std::string> caseRenamed_;   // kept under another name: their case-only twin was there
+  std::vector<std::string> refusedNames_;  // names the target file system refused
+  std::map<std::string, std::string> madeNames_;  // folder path + folded name -> the name as made
   UndoRecord undo_;
   bool noting_ = false;     // inside a copied folder that is recorded
   std::vector<UndoItem> noted_;

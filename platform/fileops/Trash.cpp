@@ -575,16 +575,25 @@ bool MoveToTrash(const std::string& path, TrashedItem& item, int& error) {
   candidates.push_back(JoinPath(top, ".Trash-" + uid));
   int lastError = EXDEV;
   for (const std::string& dir : candidates) {
-    if (!MakeFolder(dir, 0700) || !IsUsableTopTrash(dir)) {
+    struct stat before;
+    bool madeHere = lstat(dir.c_str(), &before) != 0 && errno == ENOENT;
+    if (MakeFolder(dir, 0700) && IsUsableTopTrash(dir)) {
+      if (TrashInto(dir, abs, relative, st, item, error)) {
+        item.originalPath = real;
+        return true;
+      }
+      lastError = error;
+    } else {
       if (!errno || errno == EEXIST) errno = EACCES;
       lastError = errno;
-      continue;
     }
-    if (TrashInto(dir, abs, relative, st, item, error)) {
-      item.originalPath = real;
-      return true;
+    // A trash folder we made and could not use (a FAT volume has no owners
+    // or modes) is not left behind; only while it is still empty.
+    if (madeHere) {
+      rmdir((dir + "/files").c_str());
+      rmdir((dir + "/info").c_str());
+      rmdir(dir.c_str());
     }
-    lastError = error;
   }
   error = firstError ? firstError : lastError;
   return false;
@@ -599,10 +608,15 @@ bool RestoreFromTrash(const TrashedItem& item, int& error) {
   struct stat st, there;
   if (lstat(item.filesPath.c_str(), &st) != 0) return error = errno, false;
   if (lstat(item.originalPath.c_str(), &there) == 0) return error = EEXIST, false;
+  // A folder that became a link since would take the item somewhere else.
+  if (lstat(DirName(item.originalPath).c_str(), &there) == 0 && S_ISLNK(there.st_mode)) return error = ELOOP, false;
   // The original folder may have gone meanwhile: make it again rather than refuse.
   std::vector<std::string> created;
   if (!MakeFolders(DirName(item.originalPath), 0777, &created)) return error = errno, false;
-  if (RenameNoReplaceAt(AT_FDCWD, item.filesPath.c_str(), AT_FDCWD, item.originalPath.c_str(), true) != 0) {
+  Fd parent(open(DirName(item.originalPath).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  std::string originalName = BaseName(item.originalPath);
+  if (parent.fd < 0 ||
+      RenameNoReplaceAt(AT_FDCWD, item.filesPath.c_str(), parent.fd, originalName.c_str(), true) != 0) {
     error = errno;
     for (auto it = created.rbegin(); it != created.rend(); ++it) rmdir(it->c_str());
     return false;

@@ -9,11 +9,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sstream>
 
 #include "platform/fileops/FileOperation.h"
 #include "platform/namespace/PathText.h"
 #include "platform/namespace/FileSystemFolder.h"
 #include "platform/fileops/Trash.h"
+#include "platform/state/AtomicFile.h"
 
 namespace {
 
@@ -83,14 +85,49 @@ bool InsideAsLeft(const UndoItem& item) {
   return true;
 }
 
-// Makes the missing folders above path, as a restore does.
-bool MakeParents(const std::string& path) {
+// Makes the missing folders above path, as a restore does; made receives
+// them, outermost first.
+bool MakeParents(const std::string& path, std::vector<std::string>& made) {
   std::string parent = DirName(path);
   struct stat st;
   if (stat(parent.c_str(), &st) == 0) return S_ISDIR(st.st_mode) || (errno = ENOTDIR, false);
   if (errno != ENOENT || parent == path) return false;
-  if (!MakeParents(parent)) return false;
-  return mkdir(parent.c_str(), 0777) == 0 || errno == EEXIST;
+  if (!MakeParents(parent, made)) return false;
+  if (mkdir(parent.c_str(), 0777) == 0) {
+    made.push_back(parent);
+    return true;
+  }
+  return errno == EEXIST;
+}
+
+// Removes the empty folders of the tree name in parentFd, deepest first;
+// files, links and other file systems stay.
+void RemoveEmptyFolders(int parentFd, const char* name, dev_t dev) {
+  int fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat st;
+  DIR* dir = fstat(fd, &st) == 0 && st.st_dev == dev ? fdopendir(fd) : nullptr;
+  if (!dir) {
+    close(fd);
+    return;
+  }
+  std::vector<std::string> folders;
+  while (dirent* e = readdir(dir))
+    if (e->d_type == DT_DIR && strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) folders.push_back(e->d_name);
+  for (const std::string& f : folders) RemoveEmptyFolders(dirfd(dir), f.c_str(), dev);
+  closedir(dir);
+  unlinkat(parentFd, name, AT_REMOVEDIR);  // fails, as wanted, while anything is left inside
+}
+
+// The parent folder of path when it is a link now: the real place it leads to.
+bool ParentIsLink(const std::string& path, std::string& real) {
+  struct stat st;
+  std::string parent = DirName(path);
+  if (lstat(parent.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
+  char* resolved = realpath(parent.c_str(), nullptr);
+  real = resolved ? resolved : parent;
+  free(resolved);
+  return true;
 }
 
 class Undoer {
@@ -114,6 +151,10 @@ class Undoer {
       if (changed) return Refuse("「" + name + "」は操作の後で変更されています。");
       if (record_.kind != UndoRecord::Copy && lstat(item.from.c_str(), &st) == 0)
         return Refuse("「" + Shown(item.from) + "」の元の場所には別の項目があります。");
+      std::string real;
+      if (record_.kind != UndoRecord::Copy && ParentIsLink(item.from, real))
+        return Refuse("「" + Shown(item.from) + "」の元のフォルダー「" + DirName(item.from) +
+                      "」はリンクに変わっています (リンク先: " + real + ")。");
     }
     return true;
   }
@@ -175,7 +216,25 @@ class Undoer {
   }
 
   int MoveBack(const UndoItem& item, int& error) {
-    if (!MakeParents(item.from)) return error = errno, FO_ERROR_FAILED;
+    std::vector<std::string> made;
+    int code = MoveBackInto(item, error, made);
+    if (code != 0) {
+      // Nothing of a failed undo stays in the way of the next try: the
+      // folders it made (empty ones only; what moved back stays).
+      struct stat st;
+      std::string parent = DirName(item.from), name = BaseName(item.from);
+      int fd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      if (fd >= 0 && item.folder && !triedFrom_.empty() && fstat(fd, &st) == 0)
+        RemoveEmptyFolders(fd, name.c_str(), st.st_dev);
+      if (fd >= 0) close(fd);
+      for (auto it = made.rbegin(); it != made.rend(); ++it) rmdir(it->c_str());
+    }
+    triedFrom_.clear();
+    return code;
+  }
+
+  int MoveBackInto(const UndoItem& item, int& error, std::vector<std::string>& made) {
+    if (!MakeParents(item.from, made)) return error = errno, FO_ERROR_FAILED;
     if (renameat2(AT_FDCWD, item.to.c_str(), AT_FDCWD, item.from.c_str(), RENAME_NOREPLACE) == 0) return 0;
     if (errno == EINVAL || errno == ENOSYS) {
       // No RENAME_NOREPLACE on this file system: refuse to replace rather than race.
@@ -199,6 +258,7 @@ class Undoer {
     // the place was checked free, and should something appear there
     // meanwhile, it must not be replaced unasked.
     request.flags = 0;
+    triedFrom_ = item.from;  // the engine makes it there: ours to clear away on failure
     FileOperationResult result = RunFileOperation(request, ui_);
     struct stat st;
     if (result.code == 0 && lstat(item.from.c_str(), &st) == 0) return 0;
@@ -213,7 +273,91 @@ class Undoer {
 
   const UndoRecord& record_;
   IFileOperationUI* ui_;
+  std::string triedFrom_;
 };
+
+// --- The journal on disk: one line per record and per item; paths in hex,
+// since any byte but '/' and NUL may be in a name.
+
+constexpr char kJournalHeader[] = "tolvane-undo 1";
+
+std::string Hex(const std::string& text) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  if (text.empty()) return "-";
+  std::string out;
+  out.reserve(text.size() * 2);
+  for (unsigned char c : text) {
+    out += kDigits[c >> 4];
+    out += kDigits[c & 15];
+  }
+  return out;
+}
+
+bool Unhex(const std::string& hex, std::string& text) {
+  text.clear();
+  if (hex == "-") return true;
+  if (hex.size() % 2) return false;
+  auto digit = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1; };
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    int hi = digit(hex[i]), lo = digit(hex[i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    text += char(hi << 4 | lo);
+  }
+  return !text.empty() && text.find('\0') == std::string::npos;
+}
+
+void WriteItem(std::ostringstream& out, const UndoItem& item, int depth) {
+  out << "I " << depth << ' ' << item.folder << ' ' << item.size << ' ' << item.mtimeNs << ' ' << item.dev << ' '
+      << item.ino << ' ' << item.ctimeNs << ' ' << Hex(item.from) << ' ' << Hex(item.to) << ' '
+      << Hex(item.trashInfo) << '\n';
+  for (const UndoItem& inner : item.inside) WriteItem(out, inner, depth + 1);
+}
+
+std::string JournalText(const std::vector<UndoRecord>& records) {
+  std::ostringstream out;
+  out << kJournalHeader << '\n';
+  for (const UndoRecord& r : records) {
+    out << "R " << int(r.kind) << ' ' << r.recordedAtNs << '\n';
+    for (const UndoItem& item : r.items) WriteItem(out, item, 0);
+  }
+  return out.str();
+}
+
+// Reads what JournalText wrote; a damaged line ends the reading there.
+std::vector<UndoRecord> ParseJournal(const std::string& data) {
+  std::vector<UndoRecord> records;
+  std::istringstream in(data);
+  std::string line;
+  if (!std::getline(in, line) || line != kJournalHeader) return records;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string tag;
+    fields >> tag;
+    if (tag == "R") {
+      int kind = -1;
+      UndoRecord r;
+      if (!(fields >> kind >> r.recordedAtNs) || kind < UndoRecord::Copy || kind > UndoRecord::Trash) break;
+      r.kind = UndoRecord::Kind(kind);
+      records.push_back(std::move(r));
+      continue;
+    }
+    UndoItem item;
+    int depth = -1;
+    std::string from, to, info;
+    if (tag != "I" || records.empty() ||
+        !(fields >> depth >> item.folder >> item.size >> item.mtimeNs >> item.dev >> item.ino >> item.ctimeNs >> from >>
+          to >> info) ||
+        !Unhex(from, item.from) || !Unhex(to, item.to) || !Unhex(info, item.trashInfo) || item.to.empty())
+      break;
+    std::vector<UndoItem>& items = records.back().items;
+    if (depth == 0) items.push_back(std::move(item));
+    else if (depth == 1 && !items.empty()) items.back().inside.push_back(std::move(item));
+    else break;
+  }
+  // A record cut short by damage is dropped whole: half of an operation is no undo.
+  while (!records.empty() && records.back().items.empty()) records.pop_back();
+  return records;
+}
 
 }  // namespace
 
@@ -246,6 +390,30 @@ void FileOperationJournal::Record(UndoRecord record) {
   std::lock_guard<std::mutex> guard(lock_);
   records_.push_back(std::move(record));
   if (records_.size() > kMaxRecords) records_.erase(records_.begin());
+  SaveLocked();
+}
+
+void FileOperationJournal::UseFile(const std::string& path) {
+  std::lock_guard<std::mutex> guard(lock_);
+  file_ = path;
+  records_.clear();
+  std::string data;
+  if (!file_.empty() && ReadWholeFile(file_, data)) records_ = ParseJournal(data);
+}
+
+void FileOperationJournal::SaveLocked() {
+  if (file_.empty()) return;
+  if (records_.empty()) {
+    unlink(file_.c_str());
+    return;
+  }
+  // Owner only: it lists where the user's files went.
+  std::string text = JournalText(records_);
+  if (access(file_.c_str(), F_OK) != 0) {
+    int fd = open(file_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd >= 0) close(fd);
+  }
+  WriteFileAtomically(file_, text);
 }
 
 bool FileOperationJournal::CanUndo() const {
@@ -271,6 +439,7 @@ int FileOperationJournal::UndoLast(IFileOperationUI* ui) {
     index = records_.size() - 1;
     record = std::move(records_.back());
     records_.pop_back();
+    SaveLocked();
   }
   Undoer undoer(record, ui);
   std::vector<UndoItem> left;
@@ -289,6 +458,7 @@ int FileOperationJournal::UndoLast(IFileOperationUI* ui) {
     record.items = std::move(left);
     std::lock_guard<std::mutex> guard(lock_);
     records_.insert(records_.begin() + std::min(index, records_.size()), std::move(record));
+    SaveLocked();
   }
   return result;
 }
@@ -296,4 +466,5 @@ int FileOperationJournal::UndoLast(IFileOperationUI* ui) {
 void FileOperationJournal::Clear() {
   std::lock_guard<std::mutex> guard(lock_);
   records_.clear();
+  SaveLocked();
 }

@@ -39,7 +39,7 @@ class ScriptedFileOperationUI : public IFileOperationUI {
 
   // Records.
   std::vector<std::pair<std::vector<std::string>, bool>> deleteCalls;
-  std::vector<std::string> permanentCalls, messages;
+  std::vector<std::string> permanentCalls, permanentReasons, messages;
   std::vector<ReplaceCall> replaceCalls;
   std::vector<ErrorCall> errorCalls;
   std::vector<uint64_t> emptyTrashCalls;
@@ -73,6 +73,13 @@ class ScriptedFileOperationUI : public IFileOperationUI {
     std::lock_guard<std::mutex> guard(lock_);
     permanentCalls.push_back(path);
     return Take(permanentAnswers, defaultConfirm);
+  }
+  bool ConfirmPermanentDeleteBecause(const std::string& path, const std::string& why) override {
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      permanentReasons.push_back(why);
+    }
+    return ConfirmPermanentDelete(path);
   }
   ConflictAnswer AskReplace(const FileFacts& existing, const FileFacts& incoming) override {
     ReplaceCall call{existing, incoming};

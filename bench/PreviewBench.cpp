@@ -5,12 +5,16 @@
 //   preview_vs_qt       that time divided by QImageReader plus
 //                       QImage::scaled(..., Qt::SmoothTransformation) to the same
 //                       size, in the same run;
-//   text_preview_8mb_ms V on an 8 MB Shift_JIS text file until it is shown.
+//   text_preview_8mb_ms V on an 8 MB Shift_JIS text file until it is shown;
+//   preview_bomb_rss_mb the largest peak memory (VmHWM) of a process that decodes
+//                       one hostile picture for the preview, over decompression
+//                       bombs of every format and a real 16000 x 16000 PNG.
 // Medians of seven runs, with their spread (min..max). PREVIEW_DETAIL=1 also
 // prints where the time goes, stage by stage.
 //   bench_PreviewBench [work folder]   (default: a temporary folder on a disk)
 #include <QApplication>
 #include <QImageReader>
+#include <QProcess>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -26,7 +30,9 @@
 #include "app/MainForm.h"
 #include "app/PreviewPicture.h"
 #include "app/TextPreview.h"
+#include "image/SPIs.h"
 #include "image/StretchBitmap.h"
+#include "tests/support/HostilePictures.h"
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/PictureFormats.h"
 #include "shell/watch/WatcherThread.h"
@@ -92,6 +98,40 @@ bool Select(TShellListView* list, const std::string& name) {
   return true;
 }
 
+// bench_PreviewBench --bomb file: decodes one picture as the preview does, in a
+// process of its own, and prints its peak memory.
+int DecodeOneBomb(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  TSPIs host;
+  host.MacBinary = false;
+  host.Search(QCoreApplication::applicationDirPath().toStdString() + "/spi/*.spi");
+  TPreviewPicture shown = DecodePreviewPicture(argv[2], QSize(1240, 760), kDefaultPictureMemoryLimit);
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  long kb = 0;
+  while (status >> key)
+    if (key == "VmHWM:" && status >> kb) break;
+  std::printf("peak_mb=%ld shown=%d\n", kb / 1024, shown.Image.isNull() ? 0 : 1);
+  return 0;
+}
+
+// The peak memory of a decode of each file in a process of its own; the largest.
+double BombPeakMb(const std::vector<std::string>& bombs) {
+  double largest = 0;
+  for (const std::string& bomb : bombs) {
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {"--bomb", QString::fromStdString(bomb)});
+    child.waitForFinished(120000);
+    const QByteArray out = child.readAllStandardOutput();
+    const int at = out.indexOf("peak_mb=");
+    if (at < 0) return -1;
+    const double mb = out.mid(at + 8).split(' ').first().toDouble();
+    if (getenv("PREVIEW_DETAIL")) std::printf("detail bomb %s %s", bomb.c_str(), out.constData());
+    largest = std::max(largest, mb);
+  }
+  return largest;
+}
+
 void PrintFigure(const char* key, const std::vector<double>& ms) {
   auto [lo, hi] = std::minmax_element(ms.begin(), ms.end());
   std::printf("%s=%.1f\n%s_spread=%.1f..%.1f\n", key, Median(ms), key, *lo, *hi);
@@ -101,6 +141,7 @@ void PrintFigure(const char* key, const std::vector<double>& ms) {
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (argc > 2 && std::string(argv[1]) == "--bomb") return DecodeOneBomb(argc, argv);
   const std::string root = WorkFolder(argc, argv, "tolvane-preview");
   if (root.empty()) {
     std::fprintf(stderr, "no work folder\n");
@@ -155,6 +196,8 @@ int main(int argc, char** argv) {
       QApplication::processEvents();
       double start = Now();
       form->ChangeFileTimerTimer();
+      // Decoded on the worker; shown when its answer comes through the event loop.
+      while (form->PreviewPictureBusy()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
       form->Image1->repaint();
       double took = Now() - start;
       const QSize shown = form->Image1->pixmap().size();
@@ -211,7 +254,25 @@ int main(int argc, char** argv) {
       }
     }
 
+    std::vector<std::string> bombs;
+    for (const auto& [name, bytes] : std::vector<std::pair<std::string, std::string>>{
+             {"progressive.jpg", hostile::JpegClaiming(16000, 16000, true, 40)},
+             {"baseline.jpg", hostile::JpegClaiming(16384, 16384, false, 60) + "\xFF\xD9"},
+             {"lossless.webp", hostile::WebpClaiming(16383, 16383)},
+             {"screen.gif", hostile::Gif(16000, 16000, 0, 0, 16000, 16000, false)},
+             {"frame.gif", hostile::Gif(4, 4, 16000, 16000, 4, 4, true)}}) {
+      bombs.push_back(files + "/bomb-" + name);
+      if (!hostile::Write(bombs.back(), bytes)) status = 1;
+    }
+    bombs.push_back(files + "/bomb-huge.png");
+    if (!hostile::WriteHugePng(bombs.back(), 16000, 16000, qRgba(30, 160, 90, 255))) status = 1;
+    const std::vector<std::string> plain = {files + "/photo_0.jpg"};
+    const double bombPeak = status == 0 ? BombPeakMb(bombs) : -1;
+    const double plainPeak = status == 0 ? BombPeakMb(plain) : -1;
+    if (bombPeak < 0) status = 1;
+
     if (status == 0) {
+      std::printf("preview_bomb_rss_mb=%.0f\npreview_plain_rss_mb=%.0f\n", bombPeak, plainPeak);
       PrintFigure("preview_follow_ms", ours);
       PrintFigure("preview_qt_reference_ms", qt);
       std::vector<double> ratios;

@@ -114,6 +114,7 @@ void TForm1::LoadPreviewImage(const std::string& path, QWidget* pane, std::funct
       if (shown) shown();
       if (picture.Image.isNull()) {
         Image1->clear();
+        Image1->setWordWrap(true);  // a narrow pane still shows the whole message
         Image1->setText(QString::fromStdString(picture.Message));
       } else {
         Image1->setPixmap(QPixmap::fromImage(picture.Image));

@@ -31,7 +31,7 @@ QSize FittedPictureSize(QSize picture, QSize area) {
 std::string PictureTooLargeText(int width, int height, uint64_t limit) {
   const uint64_t need = WholeDecodeBytes(width, height) >> 20, mb = limit >> 20;
   if (width <= 0 || height <= 0) return "画像が大きすぎるため表示しません (上限 " + std::to_string(mb) + " MB)";
-  return "画像が大きすぎるため表示しません: " + std::to_string(width) + " × " + std::to_string(height) +
+  return "画像が大きすぎるため表示しません\n" + std::to_string(width) + " × " + std::to_string(height) +
          " ピクセル (展開に " + std::to_string(need) + " MB、上限 " + std::to_string(mb) + " MB)";
 }
 

@@ -182,6 +182,7 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     ready = ready && form->CurrentList() == form->LV1 && Select(form->LV1, "photo_0.jpg");
     if (ready) form->VExecute();
+    while (form->PreviewPictureBusy()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (!ready || !form->Image1->isVisible()) {
       std::fprintf(stderr, "the picture preview did not open\n");
       status = 1;

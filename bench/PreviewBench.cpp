@@ -106,12 +106,7 @@ int DecodeOneBomb(int argc, char** argv) {
   host.MacBinary = false;
   host.Search(QCoreApplication::applicationDirPath().toStdString() + "/spi/*.spi");
   TPreviewPicture shown = DecodePreviewPicture(argv[2], QSize(1240, 760), kDefaultPictureMemoryLimit);
-  std::ifstream status("/proc/self/status");
-  std::string key;
-  long kb = 0;
-  while (status >> key)
-    if (key == "VmHWM:" && status >> kb) break;
-  std::printf("peak_mb=%ld shown=%d\n", kb / 1024, shown.Image.isNull() ? 0 : 1);
+  std::printf("peak_mb=%ld shown=%d\n", hostile::PeakResidentMb(), shown.Image.isNull() ? 0 : 1);
   return 0;
 }
 

@@ -11,7 +11,6 @@
 #include <QPixmap>
 #include <QProcess>
 #include <QTimer>
-#include <fstream>
 #include <gtest/gtest.h>
 
 #include "FormFixture.h"
@@ -43,14 +42,6 @@ class PreviewPictureTest : public ::testing::Test {
   std::unique_ptr<TSPIs> host;
 };
 
-long PeakMb() {
-  std::ifstream status("/proc/self/status");
-  std::string key;
-  long kb = 0;
-  while (status >> key)
-    if (key == "VmHWM:" && status >> kb) break;
-  return kb / 1024;
-}
 
 }  // namespace
 
@@ -124,7 +115,7 @@ TEST_F(PreviewPictureTest, BombsAreRefusedAndTheRefusalNamesTheSize) {
       {"l.webp", hostile::WebpClaiming(16383, 16383)},
       {"s.gif", hostile::Gif(16000, 16000, 0, 0, 16000, 16000, false)},
   };
-  const long before = PeakMb();
+  const long before = hostile::PeakResidentMb();
   for (const auto& [name, bytes] : bombs) {
     SCOPED_TRACE(name);
     QElapsedTimer clock;
@@ -134,7 +125,7 @@ TEST_F(PreviewPictureTest, BombsAreRefusedAndTheRefusalNamesTheSize) {
     EXPECT_TRUE(shown.Image.isNull());
     EXPECT_FALSE(shown.Message.empty() && shown.Error.empty());
   }
-  EXPECT_LT(PeakMb() - before, 150);
+  EXPECT_LT(hostile::PeakResidentMb() - before, 150);
   // The whole lossless picture would be kept as it decodes: refused, with its size.
   const TPreviewPicture webp = Decode(dir / "l.webp");
   EXPECT_NE(webp.Message.find("16383 × 16383"), std::string::npos) << webp.Message;

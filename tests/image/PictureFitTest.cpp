@@ -8,7 +8,6 @@
 #include <QImage>
 #include <QProcess>
 #include <cstring>
-#include <fstream>
 
 #include "HostilePictures.h"
 #include "TempDir.h"
@@ -90,15 +89,6 @@ QSize InfoSize(const Spi& spi, const std::string& path) {
   return {info.width, info.height};
 }
 
-// The process's peak resident memory so far, in MB.
-long PeakMb() {
-  std::ifstream status("/proc/self/status");
-  std::string key;
-  long kb = 0;
-  while (status >> key)
-    if (key == "VmHWM:" && status >> kb) break;
-  return kb / 1024;
-}
 
 QImage Gradient(int w, int h) {
   QImage image(w, h, QImage::Format_RGB32);
@@ -130,7 +120,7 @@ TEST_F(PictureFitTest, DecompressionBombsAreRefusedQuicklyAndWithoutTheirMemory)
       {"ifgif", "screen.gif", hostile::Gif(16000, 16000, 0, 0, 16000, 16000, false)},
   };
   ASSERT_LT(progressive.size(), 1000u);
-  const long before = PeakMb();
+  const long before = hostile::PeakResidentMb();
   for (const Bomb& bomb : bombs) {
     SCOPED_TRACE(bomb.name);
     const std::string path = dir.file(bomb.name, bomb.bytes);
@@ -141,7 +131,7 @@ TEST_F(PictureFitTest, DecompressionBombsAreRefusedQuicklyAndWithoutTheirMemory)
     EXPECT_NE(Fit(spi, path, 800, 600), SUSIE_OK);
     EXPECT_LT(clock.elapsed(), 3000);
   }
-  EXPECT_LT(PeakMb() - before, 120);
+  EXPECT_LT(hostile::PeakResidentMb() - before, 120);
   // The data ends early: the whole decode refuses too, having allocated only pixels it
   // never touched (the GIF's 2^28 pixels are allowed whole, but it ends at its first row).
   for (const Bomb& bomb : bombs) {
@@ -150,7 +140,7 @@ TEST_F(PictureFitTest, DecompressionBombsAreRefusedQuicklyAndWithoutTheirMemory)
       EXPECT_NE(Whole(Spi(bomb.plugin), dir / bomb.name), SUSIE_OK);
     }
   }
-  EXPECT_LT(PeakMb() - before, 120);
+  EXPECT_LT(hostile::PeakResidentMb() - before, 120);
 }
 
 TEST_F(PictureFitTest, AHugeRealPngIsReducedAsItStreams) {
@@ -159,10 +149,10 @@ TEST_F(PictureFitTest, AHugeRealPngIsReducedAsItStreams) {
   Spi png("ifpng");
   ASSERT_TRUE(png.fit);
   EXPECT_EQ(InfoSize(png, path), QSize(16000, 16000));
-  const long before = PeakMb();
+  const long before = hostile::PeakResidentMb();
   QImage fitted;
   ASSERT_EQ(Fit(png, path, 800, 600, &fitted), SUSIE_OK);
-  EXPECT_LT(PeakMb() - before, 120);
+  EXPECT_LT(hostile::PeakResidentMb() - before, 120);
   // At least the fit (600 x 600), within twice it; the colour averaged exactly.
   EXPECT_GE(fitted.height(), 600);
   EXPECT_LE(fitted.height(), 1200);

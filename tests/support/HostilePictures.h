@@ -32,6 +32,16 @@ inline void Append16LE(std::string& s, uint32_t v) {
   s.push_back(char(v >> 8));
 }
 
+// The process's peak resident memory so far (VmHWM), in MB.
+inline long PeakResidentMb() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  long kb = 0;
+  while (status >> key)
+    if (key == "VmHWM:" && status >> kb) break;
+  return kb / 1024;
+}
+
 inline bool Write(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary);
   out << bytes;

@@ -274,7 +274,8 @@ int main(int argc, char** argv) {
       std::vector<double> ratios;
       for (size_t i = 0; i < ours.size(); ++i) ratios.push_back(ours[i] / qt[i]);
       std::printf("preview_vs_qt=%.3f\n", Median(ours) / Median(qt));
-      PrintFigure("preview_vs_qt_per_run", ratios);
+      auto [low, high] = std::minmax_element(ratios.begin(), ratios.end());
+      std::printf("preview_vs_qt_per_run_spread=%.3f..%.3f\n", *low, *high);
       PrintFigure("text_preview_8mb_ms", text);
     } else {
       std::printf("preview_follow_ms=failed\n");

@@ -34,7 +34,6 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QPlainTextEdit;
 class QSplitter;
 class QSplitterHandle;
 class QTabBar;
@@ -44,6 +43,7 @@ class TIniFile;
 class TArchiveFile;
 class TSPI;
 class TSPIs;
+class TTextView;
 struct ArcWindow;
 
 class TForm1 : public QMainWindow {
@@ -68,7 +68,7 @@ class TForm1 : public QMainWindow {
   QLineEdit* Edit1;
   QLineEdit* Edit2;
   QLabel* Image1;          // picture preview; lives in whichever pane shows one
-  QPlainTextEdit* Memo1;   // text preview
+  TTextView* Memo1;        // text preview
   TShellPopupMenu* ShellPopupMenu1;
   QMenu* PopupMenu1;
   QMenu* PopupMenu2;   // folder menu

@@ -13,13 +13,13 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPlainTextEdit>
 #include <QSplitter>
 #include <QTabBar>
 #include <QToolBar>
 #include <QVBoxLayout>
 
 #include "app/MainForm.h"
+#include "app/TextView.h"
 #include "archive/ArchiveFile.h"
 #include "image/SPIs.h"
 #include "platform/desktop/ContextMenu.h"
@@ -151,9 +151,8 @@ void TForm1::CreateControls() {
   Image1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
   Image1->hide();
   TC1Pane->layout()->addWidget(Image1);
-  Memo1 = new QPlainTextEdit(TC1Pane);
+  Memo1 = new TTextView(TC1Pane);
   Memo1->setObjectName("Memo1");
-  Memo1->setReadOnly(true);
   QFont memoFont = Memo1->font();
   memoFont.setPixelSize(16);
   Memo1->setFont(memoFont);

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QSplitter>
 #include <QTabBar>
 #include <QTimer>
@@ -13,6 +12,7 @@
 #include <algorithm>
 
 #include "app/MainForm.h"
+#include "app/TextView.h"
 #include "platform/namespace/Drives.h"
 #include "platform/namespace/PathText.h"
 

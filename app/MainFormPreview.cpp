@@ -6,13 +6,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
-#include <QPlainTextEdit>
 #include <QTabBar>
 #include <algorithm>
 
 #include "app/MainForm.h"
 #include "app/PreviewPicture.h"
-#include "app/TextPreview.h"
+#include "app/TextView.h"
 #include "image/SPIBitmap.h"  // names the plug-in bitmap as the class of the plug-ins' formats
 #include "image/SPIs.h"
 #include "platform/namespace/PathText.h"
@@ -136,8 +135,8 @@ void TForm1::StopPreviewPicture() {
 bool TForm1::PreviewPictureBusy() const { return PictureLoader && PictureLoader->Busy(); }
 
 void TForm1::LoadPreviewText(const std::string& path) {
-  TTextPreview text = LoadTextPreview(path);
-  Memo1->setPlainText(text.Text);
+  // Read in the background; only the newest file is shown.
+  Memo1->Open(path);
 }
 
 // --- V and VV --------------------------------------------------------------------------------

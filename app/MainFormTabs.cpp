@@ -4,7 +4,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QTabBar>
 #include <QToolButton>
 #include <QTimer>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "app/MainForm.h"
+#include "app/TextView.h"
 #include "platform/system/Exception.h"
 #include "platform/namespace/IDList.h"
 #include "platform/namespace/ShellApi.h"

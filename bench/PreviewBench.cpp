@@ -5,22 +5,29 @@
 //   preview_vs_qt       that time divided by QImageReader plus
 //                       QImage::scaled(..., Qt::SmoothTransformation) to the same
 //                       size, in the same run;
-//   text_preview_8mb_ms V on an 8 MB Shift_JIS text file until it is shown;
+//   text_preview_8mb_ms V on an 8 MB Shift_JIS text file until it is indexed
+//                       and its first screen painted;
+//   text_preview_8mb_lf_ms     the same for 8 MB of line ends;
+//   text_preview_100mb_line_ms the same for one line of 100 MB;
+//   text_preview_rss_mb  the peak resident memory of a process that shows a
+//                       1 GB log with V and goes to its end (End), with the
+//                       times to its first screen and to its whole index.
 //   preview_bomb_rss_mb the largest peak memory (VmHWM) of a process that decodes
 //                       one hostile picture for the preview, over decompression
 //                       bombs of every format and a real 16000 x 16000 PNG.
-// Medians of seven runs, with their spread (min..max). PREVIEW_DETAIL=1 also
-// prints where the time goes, stage by stage.
+// Medians of seven runs (three for the 1 GB log), with their spread (min..max).
+// PREVIEW_DETAIL=1 also prints where the picture's time goes, stage by stage.
 //   bench_PreviewBench [work folder]   (default: a temporary folder on a disk)
 #include <QApplication>
 #include <QImageReader>
-#include <QProcess>
 #include <QLabel>
-#include <QPlainTextEdit>
+#include <QProcess>
 #include <QTest>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -29,7 +36,7 @@
 #include "BenchUtil.h"
 #include "app/MainForm.h"
 #include "app/PreviewPicture.h"
-#include "app/TextPreview.h"
+#include "app/TextView.h"
 #include "image/SPIs.h"
 #include "image/StretchBitmap.h"
 #include "tests/support/HostilePictures.h"
@@ -76,6 +83,47 @@ bool MakeShiftJisText(const std::string& path) {
     written += text.size();
   }
   return static_cast<bool>(out);
+}
+
+bool MakeFile(const std::string& path, size_t size, const std::function<std::string(size_t)>& piece) {
+  std::ofstream out(path, std::ios::binary);
+  std::string chunk;
+  for (size_t written = 0, n = 0; written < size; ++n) {
+    chunk += piece(n);
+    if (chunk.size() >= (1u << 20) || written + chunk.size() >= size) {
+      chunk.resize(std::min(chunk.size(), size - written));
+      out << chunk;
+      written += chunk.size();
+      chunk.clear();
+    }
+  }
+  return static_cast<bool>(out);
+}
+
+std::string LogLine(size_t n) {
+  char line[128];
+  std::snprintf(line, sizeof line, "2026-12-09 03:%02zu:%02zu.%03zu INFO [worker-%zu] request %zu served in %zu ms\n",
+                n / 60000 % 60, n / 1000 % 60, n % 1000, n % 16, n, n * 7 % 300);
+  return line;
+}
+
+// Processes events until the text view has its file indexed and its screen painted.
+bool WaitSettled(TTextView* view, double seconds) {
+  const double end = Now() + seconds;
+  while (Now() < end) {
+    QApplication::processEvents();
+    view->viewport()->repaint();
+    if (view->Settled()) return true;
+    QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+  }
+  return false;
+}
+
+long StatusKb(const char* key) {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind(key, 0) == 0) return std::stol(line.substr(std::strlen(key)));
+  return -1;
 }
 
 void WriteLines(const std::string& path, const std::vector<std::string>& lines) {
@@ -132,12 +180,65 @@ void PrintFigure(const char* key, const std::vector<double>& ms) {
   std::printf("%s=%.1f\n%s_spread=%.1f..%.1f\n", key, Median(ms), key, *lo, *hi);
 }
 
+// Shows the window with the focus in the left list; false when it is not ready.
+bool ShowWindow(TForm1* form) {
+  form->resize(1280, 800);
+  form->show();
+  bool ready = QTest::qWaitForWindowExposed(form);
+  form->activateWindow();
+  ready = ready && QTest::qWaitForWindowActive(form);
+  form->LV1->setFocus();
+  QApplication::processEvents();
+  return ready && form->CurrentList() == form->LV1;
+}
+
+// The child process: V on the 1 GB log, then End; prints its peak memory and times.
+int ShowHugeLog(int argc, char** argv) {
+  int status = 1;
+  {
+    QApplication app(argc, argv);
+    auto form = std::make_unique<TForm1>();
+    if (ShowWindow(form.get()) && Select(form->LV1, "huge.log")) {
+      const double start = Now();
+      form->VExecute();
+      TTextView* view = form->Memo1;
+      double first = 0;
+      while (Now() - start < 60 && first == 0) {
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        view->viewport()->repaint();
+        if (!view->ShownRows().isEmpty()) first = Now() - start;
+      }
+      const bool indexed = WaitSettled(view, 120);
+      const double whole = Now() - start;
+      QTest::keyClick(view, Qt::Key_End);
+      const bool end = WaitSettled(view, 60);
+      if (first > 0 && indexed && end && view->ShownRows().size() > 5 &&
+          view->Top().row + view->ShownRows().size() == view->RowCount()) {
+        std::printf("rss_kb=%ld first_ms=%.1f indexed_ms=%.1f\n", StatusKb("VmHWM:"), first * 1000, whole * 1000);
+        status = 0;
+      } else {
+        std::fprintf(stderr, "first %.3f s, indexed %d, end %d, rows %lld, top %lld, shown %lld\n", first, indexed, end,
+                     static_cast<long long>(view->RowCount()), static_cast<long long>(view->Top().row),
+                     static_cast<long long>(view->ShownRows().size()));
+      }
+    } else {
+      std::fprintf(stderr, "the window or the log's row is missing\n");
+    }
+    form->close();
+    form.reset();
+    WaitForWatcherThreads();
+  }
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   if (argc > 2 && std::string(argv[1]) == "--bomb") return DecodeOneBomb(argc, argv);
-  const std::string root = WorkFolder(argc, argv, "tolvane-preview");
+  // The 1 GB log's own process is handed the work folder.
+  const char* logRoot = getenv("PREVIEW_TEXT_RSS");
+  const std::string root = logRoot ? logRoot : WorkFolder(argc, argv, "tolvane-preview");
   if (root.empty()) {
     std::fprintf(stderr, "no work folder\n");
     return 1;
@@ -148,6 +249,7 @@ int main(int argc, char** argv) {
   setenv("HOME", (root + "/home").c_str(), 1);
   setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
   setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
+  if (logRoot) return ShowHugeLog(argc, argv);
   std::printf("work_folder=%s\n", root.c_str());
   std::fflush(stdout);
 
@@ -156,26 +258,21 @@ int main(int argc, char** argv) {
   {
     QApplication app(argc, argv);
     if (!MakeJpeg(files + "/photo_0.jpg", 0) || !MakeJpeg(files + "/photo_1.jpg", 1) ||
-        !MakeShiftJisText(files + "/big.txt")) {
+        !MakeShiftJisText(files + "/big.txt") ||
+        !MakeFile(files + "/lf.txt", 8u << 20, [](size_t) { return std::string(1u << 20, '\n'); }) ||
+        !MakeFile(files + "/line.txt", 100u << 20, [](size_t n) { return LogLine(n).substr(0, 60); })) {
       std::fprintf(stderr, "cannot write the files\n");
       std::filesystem::remove_all(root);
       return 1;
     }
-    std::ofstream(root + "/state/tolvane.ini") << "[Ext]\nImageExt=.bmp.jpg\nTextExt=.txt\n";
+    std::ofstream(root + "/state/tolvane.ini") << "[Ext]\nImageExt=.bmp.jpg\nTextExt=.txt.log\n";
     WriteLines(root + "/state/log/Path1SL.text", {files});
     WriteLines(root + "/state/log/Path2SL.text", {root + "/home"});
     WriteLines(root + "/state/log/ImagePath.text", {"defo"});
     WriteLines(root + "/state/log/TextPath.text", {"defo"});
 
     auto form = std::make_unique<TForm1>();
-    form->resize(1280, 800);
-    form->show();
-    bool ready = QTest::qWaitForWindowExposed(form.get());
-    form->activateWindow();
-    ready = ready && QTest::qWaitForWindowActive(form.get());
-    form->LV1->setFocus();
-    QApplication::processEvents();
-    ready = ready && form->CurrentList() == form->LV1 && Select(form->LV1, "photo_0.jpg");
+    const bool ready = ShowWindow(form.get()) && Select(form->LV1, "photo_0.jpg");
     if (ready) form->VExecute();
     while (form->PreviewPictureBusy()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (!ready || !form->Image1->isVisible()) {
@@ -183,7 +280,7 @@ int main(int argc, char** argv) {
       status = 1;
     }
 
-    std::vector<double> ours, qt, text;
+    std::vector<double> ours, qt;
     for (int run = 0; run < 2 * kRuns && status == 0; ++run) {
       // Two files in turn: each firing reads a file anew. The first two runs warm up.
       const std::string name = "photo_" + std::to_string(run % 2) + ".jpg";
@@ -229,24 +326,23 @@ int main(int argc, char** argv) {
       }
     }
 
-    for (int run = 0; run < kRuns && status == 0; ++run) {
-      if (getenv("PREVIEW_DETAIL")) {
-        double t0 = Now();
-        TTextPreview preview = LoadTextPreview(files + "/big.txt");
-        double t1 = Now();
-        QPlainTextEdit edit;
-        edit.setPlainText(preview.Text);
-        double t2 = Now();
-        std::printf("detail text_read_decode_ms=%.0f text_set_ms=%.0f\n", (t1 - t0) * 1000, (t2 - t1) * 1000);
-      }
-      Select(form->LV1, "big.txt");
-      double start = Now();
-      form->VExecute();
-      form->Memo1->repaint();
-      text.push_back((Now() - start) * 1000);
-      if (!form->Memo1->isVisible() || form->Memo1->blockCount() < 200000) {
-        std::fprintf(stderr, "the text preview did not open\n");
-        status = 1;
+    // Each text file in turn, so each V reads a file other than the one shown.
+    std::vector<double> text, lf, line;
+    const std::pair<const char*, std::vector<double>*> texts[] = {
+        {"big.txt", &text}, {"lf.txt", &lf}, {"line.txt", &line}};
+    for (int run = 0; run < kRuns + 1 && status == 0; ++run) {
+      for (const auto& [name, times] : texts) {
+        Select(form->LV1, name);
+        double start = Now();
+        form->VExecute();
+        const bool shown = WaitSettled(form->Memo1, 60);
+        const double took = (Now() - start) * 1000;
+        if (!shown || !form->Memo1->isVisible() || form->Memo1->RowCount() < 24000 || form->Memo1->ShownRows().isEmpty()) {
+          std::fprintf(stderr, "the text preview did not open %s\n", name);
+          status = 1;
+          break;
+        }
+        if (run > 0) times->push_back(took);  // the first run warms up
       }
     }
 
@@ -267,6 +363,34 @@ int main(int argc, char** argv) {
     const double plainPeak = status == 0 ? BombPeakMb(plain) : -1;
     if (bombPeak < 0) status = 1;
 
+    // The 1 GB log in processes of its own, so the pictures' memory is not counted.
+    std::vector<double> rss, first, indexed;
+    const std::string log = files + "/huge.log";
+    if (status == 0 && !MakeFile(log, size_t{1} << 30, LogLine)) status = 1;
+    for (int run = 0; run < 3 && status == 0; ++run) {
+      QProcess child;
+      QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+      env.insert("PREVIEW_TEXT_RSS", QString::fromStdString(root));
+      child.setProcessEnvironment(env);
+      child.start(QCoreApplication::applicationFilePath(), {});
+      if (!child.waitForFinished(300000) || child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0) {
+        std::fprintf(stderr, "the 1 GB log did not show: %s %s\n", qPrintable(child.errorString()),
+                     child.readAllStandardError().constData());
+        status = 1;
+        break;
+      }
+      double kb = 0, firstMs = 0, indexedMs = 0;
+      if (std::sscanf(child.readAllStandardOutput().constData(), "rss_kb=%lf first_ms=%lf indexed_ms=%lf", &kb,
+                      &firstMs, &indexedMs) != 3) {
+        status = 1;
+        break;
+      }
+      rss.push_back(kb / 1024);
+      first.push_back(firstMs);
+      indexed.push_back(indexedMs);
+    }
+    std::filesystem::remove(log);
+
     if (status == 0) {
       std::printf("preview_bomb_rss_mb=%.0f\npreview_plain_rss_mb=%.0f\n", bombPeak, plainPeak);
       PrintFigure("preview_follow_ms", ours);
@@ -277,6 +401,11 @@ int main(int argc, char** argv) {
       auto [low, high] = std::minmax_element(ratios.begin(), ratios.end());
       std::printf("preview_vs_qt_per_run_spread=%.3f..%.3f\n", *low, *high);
       PrintFigure("text_preview_8mb_ms", text);
+      PrintFigure("text_preview_8mb_lf_ms", lf);
+      PrintFigure("text_preview_100mb_line_ms", line);
+      PrintFigure("text_preview_rss_mb", rss);
+      PrintFigure("text_preview_1gb_first_screen_ms", first);
+      PrintFigure("text_preview_1gb_indexed_ms", indexed);
     } else {
       std::printf("preview_follow_ms=failed\n");
     }

@@ -10,7 +10,7 @@ packages=(
   shared-mime-info breeze-icon-theme fonts-noto-cjk
   trash-cli xvfb xauth xdotool
   libarchive-tools zip unzip 7zip gcab lhasa
-  libgif-dev libwebp-dev zlib1g-dev
+  libgif-dev libwebp-dev libuchardet-dev zlib1g-dev
   desktop-file-utils appstream dpkg-dev file
 )
 # Fuzzing and profiling are run by hand, not by the tests: `deps.sh fuzz`.

@@ -4,7 +4,6 @@
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QSplitter>
 #include <QSplitterHandle>
 #include <QTabBar>
@@ -16,6 +15,7 @@
 
 #include "FormFixture.h"
 #include "ScriptedFileOperationUI.h"
+#include "app/TextView.h"
 #include "platform/namespace/Drives.h"
 #include "platform/namespace/PathText.h"
 

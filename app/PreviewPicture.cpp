@@ -40,8 +40,8 @@ TPreviewPicture DecodePreviewPicture(const std::string& path, QSize area, uint64
   TPreviewPicture result;
   auto stopped = [&] { return stop && stop(); };
   // A file we may not read says so, rather than that no plug-in could decode it.
-  std::string head;
-  if (const int error = ReadFileHead(path, 0, head); error > 0) {
+  TReadOnlyFile file;
+  if (const int error = file.Open(path); error > 0) {
     const size_t slash = path.rfind('/');
     result.Error = (slash == std::string::npos ? path : path.substr(slash + 1)) + ": " + SystemErrorText(error);
     return result;

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "app/PreviewPicture.h"
 #include "platform/state/LineList.h"
 #include "shell/ShellListView.h"
 #include "shell/ShellPopupMenu.h"
@@ -89,6 +90,8 @@ class TForm1 : public QMainWindow {
   QTimer* ChangeFileTimer; // preview follow timer; idle when stopped
   std::unique_ptr<TArchiveFile> Archive;  // extracts for U
   std::unique_ptr<TSPIs> SPIs1;           // the picture plug-ins; null when it could not start
+  // Decodes preview pictures; declared after SPIs1, so it stops before the plug-ins go.
+  std::unique_ptr<TPictureLoader> PictureLoader;
   std::unique_ptr<ArcWindow> ArchiveOwner;  // the window as the archiver libraries know it
   std::vector<QIcon> ImageList1;  // launcher pictures, one per button position
   QIcon ImageList2;               // the folder buttons' picture
@@ -108,6 +111,9 @@ class TForm1 : public QMainWindow {
   int TextTabIndex = 0;
   std::string ImageExt = ".bmp";
   std::string TextExt = ".txt";
+  uint64_t PictureMemoryLimit = kDefaultPictureMemoryLimit;  // [Ext] PictureMemoryLimitMB
+  std::function<void()> FPictureFailed;     // undoes what the picture on its way was to change
+  std::function<void()> FPictureLineAdded;  // VV's new line, handed to the picture's request
   int TC1Tag = 0;  // the folder tab of a pane while a preview occupies it
   int TC2Tag = 0;
   int KeyTimerTag = 0;  // the pending key's virtual-key code
@@ -231,8 +237,14 @@ class TForm1 : public QMainWindow {
   void VVExecute();
   // Loads a picture into Image1, fitted to Image1's pane (or to the given
   // pane); throws when it cannot be read, and Image1 keeps what it showed.
+  // The picture is decoded off the window's thread: shown runs when it is ready
+  // (before it is shown), failed when it cannot be read or is no longer wanted.
   void LoadPreviewImage(const std::string& path);
-  void LoadPreviewImage(const std::string& path, QWidget* pane);
+  void LoadPreviewImage(const std::string& path, QWidget* pane, std::function<void()> shown = {},
+                        std::function<void()> failed = {});
+  // Stops the picture on its way; the pane keeps what it shows.
+  void StopPreviewPicture();
+  bool PreviewPictureBusy() const;
   void LoadPreviewText(const std::string& path);
   // Gives the focus mark to the item of that name (any letter case) and shows it.
   void FocusItemByCaption(const std::string& name, TShellListView* list);

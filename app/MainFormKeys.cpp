@@ -262,6 +262,7 @@ void TForm1::RestorePane(TShellListView* listView) {
   QWidget* pane = PaneOf(listView);
   // The previews may sit in the other pane; only this pane's are taken away.
   if (pane->isAncestorOf(Image1)) {
+    StopPreviewPicture();
     Image1->hide();
     Image1->clear();
   }

@@ -94,11 +94,47 @@ void TForm1::LoadPreviewImage(const std::string& path) {
   LoadPreviewImage(path, Image1->parentWidget());
 }
 
-void TForm1::LoadPreviewImage(const std::string& path, QWidget* pane) {
-  // Read and fitted aside: a picture that fails leaves the shown one as it was.
-  QImage picture = LoadFittedPicture(path, pane ? pane->size() : Image1->size());
-  Image1->setPixmap(QPixmap::fromImage(picture));
+void TForm1::LoadPreviewImage(const std::string& path, QWidget* pane, std::function<void()> shown,
+                              std::function<void()> failed) {
+  // Decoded aside: until the answer comes the pane keeps what it shows, and a
+  // picture that fails leaves it so.
+  StopPreviewPicture();
+  FPictureFailed = std::move(failed);
+  Image1->setCursor(Qt::WaitCursor);
+  if (!PictureLoader) PictureLoader = std::make_unique<TPictureLoader>();
+  const QSize area = pane ? pane->size() : Image1->size();
+  PictureLoader->Load(path, area, PictureMemoryLimit, [this, shown = std::move(shown)](const TPreviewPicture& picture) {
+    Guarded([&] {
+      Image1->unsetCursor();
+      std::function<void()> failed = std::move(FPictureFailed);
+      FPictureFailed = nullptr;
+      if (!picture.Error.empty()) {
+        if (failed) failed();
+        throw Exception(picture.Error);
+      }
+      if (shown) shown();
+      if (picture.Image.isNull()) {
+        Image1->clear();
+        Image1->setWordWrap(true);  // a narrow pane still shows the whole message
+        Image1->setText(QString::fromStdString(picture.Message));
+      } else {
+        Image1->setPixmap(QPixmap::fromImage(picture.Image));
+      }
+    });
+  });
 }
+
+void TForm1::StopPreviewPicture() {
+  if (PictureLoader) PictureLoader->Stop();
+  Image1->unsetCursor();
+  // A request never answered leaves nothing behind.
+  if (std::function<void()> failed = std::move(FPictureFailed)) {
+    FPictureFailed = nullptr;
+    failed();
+  }
+}
+
+bool TForm1::PreviewPictureBusy() const { return PictureLoader && PictureLoader->Busy(); }
 
 void TForm1::LoadPreviewText(const std::string& path) {
   // Read in the background; only the newest file is shown.
@@ -129,6 +165,7 @@ void TForm1::EnterPreview(QWidget* preview, TShellListView* target, const TLineL
     Memo1->hide();
     Memo1->clear();
   } else {
+    StopPreviewPicture();
     Image1->hide();
     Image1->clear();
   }
@@ -146,10 +183,13 @@ void TForm1::VExecute() {
   if (path.empty()) return;
   const std::string ext = PreviewExtension(path);
   if (IsImageFile(ext)) {
-    // Fitted to the pane it is going to, which may not be the one it is in.
-    LoadPreviewImage(path, PaneOf(target));
-    SetPreviewLine(ImagePath, ImageTabIndex, path);
-    EnterPreview(Image1, target, ImagePath, ImageTabIndex);
+    // Fitted to the pane it is going to, which may not be the one it is in; the
+    // tab and the pane change once the picture is ready.
+    LoadPreviewImage(path, PaneOf(target), [this, target, path] {
+      SetPreviewLine(ImagePath, ImageTabIndex, path);
+      EnterPreview(Image1, target, ImagePath, ImageTabIndex);
+    }, std::move(FPictureLineAdded));
+    FPictureLineAdded = nullptr;
   } else if (IsTextFile(ext)) {
     LoadPreviewText(path);
     SetPreviewLine(TextPath, TextTabIndex, path);
@@ -178,16 +218,23 @@ void TForm1::VVExecute() {
   const bool added = lines->Count() == 0 || (*lines)[0] != "defo";
   const int previous = *index;
   if (added) *index = lines->Add("Path");
-  try {
-    VExecute();
-  } catch (...) {
-    // A file that could not be shown leaves no tab behind.
+  // A file that could not be shown leaves no tab behind.
+  auto dropLine = [lines, index, added, previous] {
     if (added && *index == lines->Count() - 1 && (*lines)[*index] == "Path") {
       lines->Delete(*index);
       *index = previous;
     }
+  };
+  // A picture is known to fail only when its decode answers.
+  if (lines == &ImagePath) FPictureLineAdded = dropLine;
+  try {
+    VExecute();
+  } catch (...) {
+    FPictureLineAdded = nullptr;
+    dropLine();
     throw;
   }
+  FPictureLineAdded = nullptr;
 }
 
 // --- Preview tabs --------------------------------------------------------------------------
@@ -201,7 +248,6 @@ void TForm1::PreviewTabChange(QTabBar* sender) {
     ImageTabIndex = sender->currentIndex();
     if (ImageTabIndex < 0 || ImageTabIndex >= ImagePath.Count()) return;
     line = ImagePath[ImageTabIndex];
-    LoadPreviewImage(line);
   } else if (ShownIn(Memo1, pane)) {
     TextTabIndex = sender->currentIndex();
     if (TextTabIndex < 0 || TextTabIndex >= TextPath.Count()) return;
@@ -217,6 +263,8 @@ void TForm1::PreviewTabChange(QTabBar* sender) {
     other->SetPathName(folder);
     FocusItemByCaption(LastPathComponent(line), other);
   }
+  // After the move: a selection that moves stops the picture on its way.
+  if (ShownIn(Image1, pane)) LoadPreviewImage(line);
 }
 
 void TForm1::FocusItemByCaption(const std::string& name, TShellListView* list) {
@@ -246,7 +294,11 @@ void TForm1::LV1SelectItem(TShellListView* sender, TShellFileItem* item, bool se
   if (sender->SelectedCount() == 1) ChangeFileTimer->start(kFollowDelayMs);
 }
 
-void TForm1::LV1ShSelChange(TShellListView* sender) { ChangeFileTimer->stop(); }
+void TForm1::LV1ShSelChange(TShellListView* sender) {
+  ChangeFileTimer->stop();
+  // The selection moved on: the picture on its way is no longer wanted.
+  if (sender && sender->isVisible() && PreviewPictureBusy()) StopPreviewPicture();
+}
 
 void TForm1::ChangeFileTimerTimer() {
   ChangeFileTimer->stop();
@@ -259,9 +311,10 @@ void TForm1::ChangeFileTimerTimer() {
   if (path.empty() || ext.empty()) return;
   // A file of the other kind, or of neither, leaves the preview as it is.
   if (ShownIn(Image1, pane) && IsImageFile(ext)) {
-    LoadPreviewImage(path, pane);
-    SetPreviewLine(ImagePath, ImageTabIndex, path);
-    EnterPreview(Image1, target, ImagePath, ImageTabIndex);
+    LoadPreviewImage(path, pane, [this, target, path] {
+      SetPreviewLine(ImagePath, ImageTabIndex, path);
+      EnterPreview(Image1, target, ImagePath, ImageTabIndex);
+    });
   } else if (ShownIn(Memo1, pane) && IsTextFile(ext)) {
     LoadPreviewText(path);
     SetPreviewLine(TextPath, TextTabIndex, path);

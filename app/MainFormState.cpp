@@ -359,13 +359,18 @@ void TForm1::FormCreate() {
   Panes->setSizes({tree1Width, paneWidth, rest, tree2Width});
 
   // The extensions are the user's own keys, kept in the usual INI file.
+  auto readExt = [this](TIniFile& extIni) {
+    ImageExt = extIni.ReadString("Ext", "ImageExt", ".bmp");
+    TextExt = extIni.ReadString("Ext", "TextExt", ".txt");
+    // Megabytes a picture may take decoded whole; 0 or less keeps the default.
+    const int limitMB = extIni.ReadInteger("Ext", "PictureMemoryLimitMB", 0);
+    PictureMemoryLimit = limitMB > 0 ? uint64_t(limitMB) << 20 : kDefaultPictureMemoryLimit;
+  };
   if (iniPath == IniFilePath()) {
-    ImageExt = ini.ReadString("Ext", "ImageExt", ".bmp");
-    TextExt = ini.ReadString("Ext", "TextExt", ".txt");
+    readExt(ini);
   } else {
     TIniFile userIni(IniFilePath());
-    ImageExt = userIni.ReadString("Ext", "ImageExt", ".bmp");
-    TextExt = userIni.ReadString("Ext", "TextExt", ".txt");
+    readExt(userIni);
   }
 
   // The double-press window, for those who type slower (or faster); a value

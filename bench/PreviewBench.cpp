@@ -12,6 +12,9 @@
 //   text_preview_rss_mb  the peak resident memory of a process that shows a
 //                       1 GB log with V and goes to its end (End), with the
 //                       times to its first screen and to its whole index.
+//   preview_bomb_rss_mb the largest peak memory (VmHWM) of a process that decodes
+//                       one hostile picture for the preview, over decompression
+//                       bombs of every format and a real 16000 x 16000 PNG.
 // Medians of seven runs (three for the 1 GB log), with their spread (min..max).
 // PREVIEW_DETAIL=1 also prints where the picture's time goes, stage by stage.
 //   bench_PreviewBench [work folder]   (default: a temporary folder on a disk)
@@ -34,7 +37,9 @@
 #include "app/MainForm.h"
 #include "app/PreviewPicture.h"
 #include "app/TextView.h"
+#include "image/SPIs.h"
 #include "image/StretchBitmap.h"
+#include "tests/support/HostilePictures.h"
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/PictureFormats.h"
 #include "shell/watch/WatcherThread.h"
@@ -141,6 +146,35 @@ bool Select(TShellListView* list, const std::string& name) {
   return true;
 }
 
+// bench_PreviewBench --bomb file: decodes one picture as the preview does, in a
+// process of its own, and prints its peak memory.
+int DecodeOneBomb(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  TSPIs host;
+  host.MacBinary = false;
+  host.Search(QCoreApplication::applicationDirPath().toStdString() + "/spi/*.spi");
+  TPreviewPicture shown = DecodePreviewPicture(argv[2], QSize(1240, 760), kDefaultPictureMemoryLimit);
+  std::printf("peak_mb=%ld shown=%d\n", hostile::PeakResidentMb(), shown.Image.isNull() ? 0 : 1);
+  return 0;
+}
+
+// The peak memory of a decode of each file in a process of its own; the largest.
+double BombPeakMb(const std::vector<std::string>& bombs) {
+  double largest = 0;
+  for (const std::string& bomb : bombs) {
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {"--bomb", QString::fromStdString(bomb)});
+    child.waitForFinished(120000);
+    const QByteArray out = child.readAllStandardOutput();
+    const int at = out.indexOf("peak_mb=");
+    if (at < 0) return -1;
+    const double mb = out.mid(at + 8).split(' ').first().toDouble();
+    if (getenv("PREVIEW_DETAIL")) std::printf("detail bomb %s %s", bomb.c_str(), out.constData());
+    largest = std::max(largest, mb);
+  }
+  return largest;
+}
+
 void PrintFigure(const char* key, const std::vector<double>& ms) {
   auto [lo, hi] = std::minmax_element(ms.begin(), ms.end());
   std::printf("%s=%.1f\n%s_spread=%.1f..%.1f\n", key, Median(ms), key, *lo, *hi);
@@ -201,6 +235,7 @@ int ShowHugeLog(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (argc > 2 && std::string(argv[1]) == "--bomb") return DecodeOneBomb(argc, argv);
   // The 1 GB log's own process is handed the work folder.
   const char* logRoot = getenv("PREVIEW_TEXT_RSS");
   const std::string root = logRoot ? logRoot : WorkFolder(argc, argv, "tolvane-preview");
@@ -239,6 +274,7 @@ int main(int argc, char** argv) {
     auto form = std::make_unique<TForm1>();
     const bool ready = ShowWindow(form.get()) && Select(form->LV1, "photo_0.jpg");
     if (ready) form->VExecute();
+    while (form->PreviewPictureBusy()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (!ready || !form->Image1->isVisible()) {
       std::fprintf(stderr, "the picture preview did not open\n");
       status = 1;
@@ -253,6 +289,8 @@ int main(int argc, char** argv) {
       QApplication::processEvents();
       double start = Now();
       form->ChangeFileTimerTimer();
+      // Decoded on the worker; shown when its answer comes through the event loop.
+      while (form->PreviewPictureBusy()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
       form->Image1->repaint();
       double took = Now() - start;
       const QSize shown = form->Image1->pixmap().size();
@@ -308,6 +346,23 @@ int main(int argc, char** argv) {
       }
     }
 
+    std::vector<std::string> bombs;
+    for (const auto& [name, bytes] : std::vector<std::pair<std::string, std::string>>{
+             {"progressive.jpg", hostile::JpegClaiming(16000, 16000, true, 40)},
+             {"baseline.jpg", hostile::JpegClaiming(16384, 16384, false, 60) + "\xFF\xD9"},
+             {"lossless.webp", hostile::WebpClaiming(16383, 16383)},
+             {"screen.gif", hostile::Gif(16000, 16000, 0, 0, 16000, 16000, false)},
+             {"frame.gif", hostile::Gif(4, 4, 16000, 16000, 4, 4, true)}}) {
+      bombs.push_back(files + "/bomb-" + name);
+      if (!hostile::Write(bombs.back(), bytes)) status = 1;
+    }
+    bombs.push_back(files + "/bomb-huge.png");
+    if (!hostile::WriteHugePng(bombs.back(), 16000, 16000, qRgba(30, 160, 90, 255))) status = 1;
+    const std::vector<std::string> plain = {files + "/photo_0.jpg"};
+    const double bombPeak = status == 0 ? BombPeakMb(bombs) : -1;
+    const double plainPeak = status == 0 ? BombPeakMb(plain) : -1;
+    if (bombPeak < 0) status = 1;
+
     // The 1 GB log in processes of its own, so the pictures' memory is not counted.
     std::vector<double> rss, first, indexed;
     const std::string log = files + "/huge.log";
@@ -337,12 +392,14 @@ int main(int argc, char** argv) {
     std::filesystem::remove(log);
 
     if (status == 0) {
+      std::printf("preview_bomb_rss_mb=%.0f\npreview_plain_rss_mb=%.0f\n", bombPeak, plainPeak);
       PrintFigure("preview_follow_ms", ours);
       PrintFigure("preview_qt_reference_ms", qt);
       std::vector<double> ratios;
       for (size_t i = 0; i < ours.size(); ++i) ratios.push_back(ours[i] / qt[i]);
       std::printf("preview_vs_qt=%.3f\n", Median(ours) / Median(qt));
-      PrintFigure("preview_vs_qt_per_run", ratios);
+      auto [low, high] = std::minmax_element(ratios.begin(), ratios.end());
+      std::printf("preview_vs_qt_per_run_spread=%.3f..%.3f\n", *low, *high);
       PrintFigure("text_preview_8mb_ms", text);
       PrintFigure("text_preview_8mb_lf_ms", lf);
       PrintFigure("text_preview_100mb_line_ms", line);

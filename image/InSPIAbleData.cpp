@@ -38,6 +38,14 @@ bool DibLayoutOf(const BITMAPINFOHEADER& h, TDibLayout& out) {
   return true;
 }
 
+namespace {
+thread_local TSPIFitRequest* CurrentFit = nullptr;
+}
+
+TSPIFitScope::TSPIFitScope(TSPIFitRequest& request) : FPrevious(CurrentFit) { CurrentFit = &request; }
+TSPIFitScope::~TSPIFitScope() { CurrentFit = FPrevious; }
+TSPIFitRequest* TSPIFitScope::Current() { return CurrentFit; }
+
 TInSPIAbleData::TInSPIAbleData(TSPIGraphic* AGraphic, const std::string& AFileName)
     : FileName(AFileName), Graphic(AGraphic) {}
 
@@ -49,6 +57,7 @@ void TInSPIAbleData::FreeData() {
   std::free(Info.hInfo);
   HBInfo = HBm = nullptr;
   Info = SusiePictureInfo{};
+  AlphaKnown = false;
 }
 
 void TInSPIAbleData::Progress(TProgressStage Stage, uint8_t Percent, const std::string& Msg) {
@@ -96,7 +105,9 @@ void TInSPIAbleData::TryLoad(TInSPI* SPI, const uint8_t* Head, intptr_t Offset) 
       std::rethrow_exception(failure);
     }
   };
-  if (CurrentSPIs && CurrentSPIs->GraphicPreview) {
+  if (TSPIFitRequest* fit = TSPIFitScope::Current()) {
+    DecodeForFit(SPI, Offset, *fit);
+  } else if (CurrentSPIs && CurrentSPIs->GraphicPreview) {
     DecodePreview(SPI, Offset, HBInfo, HBm);
     rethrowPending();
     if (Empty()) {
@@ -109,6 +120,37 @@ void TInSPIAbleData::TryLoad(TInSPI* SPI, const uint8_t* Head, intptr_t Offset) 
     DecodePicture(SPI, Offset, HBInfo, HBm);
   }
   rethrowPending();
+}
+
+void TInSPIAbleData::DecodeForFit(TInSPI* SPI, intptr_t Offset, TSPIFitRequest& Fit) {
+  const bool sized = InfoValid && Info.width > 0 && Info.height > 0;
+  auto refuse = [&] {
+    Fit.Refused = true;
+    Fit.RefusedWidth = sized ? Info.width : 0;
+    Fit.RefusedHeight = sized ? Info.height : 0;
+  };
+  HBInfo = HBm = nullptr;
+  if (!SPI->HasPictureFit()) {
+    // The whole picture or nothing: refused before the plug-in allocates it.
+    if (Fit.MemoryLimit && sized && WholeDecodeBytes(Info.width, Info.height) > Fit.MemoryLimit) {
+      refuse();
+      return;
+    }
+    DecodePicture(SPI, Offset, HBInfo, HBm);
+    return;
+  }
+  const char* buf = nullptr;
+  intptr_t len = 0;
+  uint32_t flag = 0;
+  Source(Offset, buf, len, flag);
+  const int32_t result = SPI->GetPictureFit(buf, len, flag, Fit.MaxWidth, Fit.MaxHeight, Fit.MemoryLimit, &HBInfo,
+                                            &HBm, &ProgressCallback, reinterpret_cast<intptr_t>(this));
+  if (result != SUSIE_OK) {
+    HBInfo = HBm = nullptr;
+    if (result == SUSIE_NO_MEMORY && Fit.MemoryLimit) refuse();
+    return;
+  }
+  AlphaKnown = true;
 }
 
 void TInSPIAbleData::Load() {
@@ -183,6 +225,12 @@ void TInSPIAbleFromFile::ReadHead(uint8_t* Buffer, size_t Size) {
 
 bool TInSPIAbleFromFile::HasDataAt(intptr_t) const { return !FNotAFile; }
 
+void TInSPIAbleFromFile::Source(intptr_t Offset, const char*& Buf, intptr_t& Len, uint32_t& Flag) const {
+  Buf = FileName.c_str();
+  Len = Offset;
+  Flag = SUSIE_INPUT_FILE;
+}
+
 void TInSPIAbleFromFile::QueryInfo(TInSPI* SPI, intptr_t Offset, SusiePictureInfo& AInfo, bool& AInfoValid) {
   AInfoValid = SPI->GetPictureInfo(FileName.c_str(), Offset, SUSIE_INPUT_FILE, &AInfo) == 0;
 }
@@ -227,6 +275,12 @@ TInSPIAbleFromStream::TInSPIAbleFromStream(TSPIGraphic* AGraphic, const std::str
 
 void TInSPIAbleFromStream::ReadHead(uint8_t* Buffer, size_t ASize) {
   if (Data) std::memcpy(Buffer, Data, std::min(Size, ASize));
+}
+
+void TInSPIAbleFromStream::Source(intptr_t Offset, const char*& Buf, intptr_t& Len, uint32_t& Flag) const {
+  Buf = reinterpret_cast<const char*>(Data + Offset);
+  Len = intptr_t(Size) - Offset;
+  Flag = SUSIE_INPUT_MEMORY;
 }
 
 void TInSPIAbleFromStream::QueryInfo(TInSPI* SPI, intptr_t Offset, SusiePictureInfo& AInfo, bool& AInfoValid) {

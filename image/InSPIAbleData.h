@@ -27,6 +27,35 @@ struct TDibLayout {
 // a colour table past what the indexes reach, over kMaxBitmapPixels.
 bool DibLayoutOf(const BITMAPINFOHEADER& header, TDibLayout& layout);
 
+// What loads on one thread ask for when they show a picture in a box (the preview)
+// rather than keep it whole. Plug-ins that have our fitted entry point decode for the
+// box; the others are refused, before they decode, a picture whose whole decode would
+// pass the memory limit.
+struct TSPIFitRequest {
+  int MaxWidth = 0;
+  int MaxHeight = 0;
+  uint64_t MemoryLimit = 0;  // bytes; 0: none
+  // Set when a plug-in was refused the picture: its size as the plug-in reported it.
+  bool Refused = false;
+  int RefusedWidth = 0;
+  int RefusedHeight = 0;
+};
+// The bytes a picture of that size takes decoded whole.
+inline uint64_t WholeDecodeBytes(int64_t width, int64_t height) { return uint64_t(width) * uint64_t(height) * 4; }
+
+// While it lives, loads on this thread follow the request.
+class TSPIFitScope {
+ public:
+  explicit TSPIFitScope(TSPIFitRequest& request);
+  ~TSPIFitScope();
+  TSPIFitScope(const TSPIFitScope&) = delete;
+  TSPIFitScope& operator=(const TSPIFitScope&) = delete;
+  static TSPIFitRequest* Current();
+
+ private:
+  TSPIFitRequest* FPrevious;
+};
+
 // Bytes of the data's start that are read for IsSupported: room for the
 // plug-ins' 2048 bytes behind a 128-byte MacBinary header.
 constexpr size_t kSPIHeadSize = 2176;
@@ -54,6 +83,8 @@ class TInSPIAbleData {
   TSPIGraphic* Graphic = nullptr;  // the owner
   TProgressEvent OnProgress;
   bool InfoValid = false;
+  // The DIB came from our fitted entry point: 32-bit pixels carry alpha even when all zero.
+  bool AlphaKnown = false;
 
  protected:
   TInSPIAbleData(TSPIGraphic* AGraphic, const std::string& AFileName);
@@ -62,6 +93,8 @@ class TInSPIAbleData {
   virtual void QueryInfo(TInSPI* SPI, intptr_t Offset, SusiePictureInfo& AInfo, bool& AInfoValid) = 0;
   virtual void DecodePreview(TInSPI* SPI, intptr_t Offset, void*& AHBInfo, void*& AHBm) = 0;
   virtual void DecodePicture(TInSPI* SPI, intptr_t Offset, void*& AHBInfo, void*& AHBm) = 0;
+  // The source arguments of the plug-in calls for the data at Offset.
+  virtual void Source(intptr_t Offset, const char*& Buf, intptr_t& Len, uint32_t& Flag) const = 0;
   // False when the source has nothing at Offset to offer.
   virtual bool HasDataAt(intptr_t Offset) const { return true; }
 
@@ -70,6 +103,8 @@ class TInSPIAbleData {
 
  private:
   void TryLoad(TInSPI* SPI, const uint8_t* Head, intptr_t Offset);
+  // TryLoad's decode for a fit request; false when the plug-in was refused the picture.
+  void DecodeForFit(TInSPI* SPI, intptr_t Offset, TSPIFitRequest& Fit);
   // Whether the handles hold a DIB we can read without going past its blocks.
   bool DibIsSound() const;
 
@@ -88,6 +123,7 @@ class TInSPIAbleFromFile : public TInSPIAbleData {
   void QueryInfo(TInSPI* SPI, intptr_t Offset, SusiePictureInfo& AInfo, bool& AInfoValid) override;
   void DecodePreview(TInSPI* SPI, intptr_t Offset, void*& AHBInfo, void*& AHBm) override;
   void DecodePicture(TInSPI* SPI, intptr_t Offset, void*& AHBInfo, void*& AHBm) override;
+  void Source(intptr_t Offset, const char*& Buf, intptr_t& Len, uint32_t& Flag) const override;
   bool HasDataAt(intptr_t Offset) const override;
 
  private:
@@ -108,6 +144,7 @@ class TInSPIAbleFromStream : public TInSPIAbleData {
   void QueryInfo(TInSPI* SPI, intptr_t Offset, SusiePictureInfo& AInfo, bool& AInfoValid) override;
   void DecodePreview(TInSPI* SPI, intptr_t Offset, void*& AHBInfo, void*& AHBm) override;
   void DecodePicture(TInSPI* SPI, intptr_t Offset, void*& AHBInfo, void*& AHBm) override;
+  void Source(intptr_t Offset, const char*& Buf, intptr_t& Len, uint32_t& Flag) const override;
   bool HasDataAt(intptr_t Offset) const override { return Offset >= 0 && size_t(Offset) < Size; }
 
  private:

@@ -61,6 +61,7 @@ void TSPI::Load(const std::string& fileName) {
   FGetPictureInfo = reinterpret_cast<SusieGetPictureInfoFunc>(GetProc("GetPictureInfo"));
   FGetPicture = reinterpret_cast<SusieGetPictureFunc>(GetProc("GetPicture"));
   FGetPreview = reinterpret_cast<SusieGetPreviewFunc>(GetProc("GetPreview"));
+  FGetPictureFit = reinterpret_cast<SusieGetPictureFitFunc>(GetProc(SUSIE_GET_PICTURE_FIT));
   FGetArchiveInfo = reinterpret_cast<SusieGetArchiveInfoFunc>(GetProc("GetArchiveInfo"));
   FGetFileInfo = reinterpret_cast<SusieGetFileInfoFunc>(GetProc("GetFileInfo"));
   FGetFile = reinterpret_cast<SusieGetFileFunc>(GetProc("GetFile"));
@@ -145,6 +146,13 @@ int32_t TInSPI::GetPreview(const char* Buf, intptr_t Len, uint32_t Flag, void** 
                            SusieProgressCallback Callback, intptr_t Data) {
   CheckProc(reinterpret_cast<const void*>(FGetPreview), "GetPreview");
   return FGetPreview(Buf, Len, Flag, HBInfo, HBm, Callback, Data);
+}
+
+int32_t TInSPI::GetPictureFit(const char* Buf, intptr_t Len, uint32_t Flag, int32_t MaxWidth, int32_t MaxHeight,
+                              uint64_t MemoryLimit, void** HBInfo, void** HBm, SusieProgressCallback Callback,
+                              intptr_t Data) {
+  CheckProc(reinterpret_cast<const void*>(FGetPictureFit), SUSIE_GET_PICTURE_FIT);
+  return FGetPictureFit(Buf, Len, Flag, MaxWidth, MaxHeight, MemoryLimit, HBInfo, HBm, Callback, Data);
 }
 
 TSPIClass TAmSPI::StaticClass() {

@@ -82,6 +82,7 @@ class TSPI {
   SusieGetPictureInfoFunc FGetPictureInfo = nullptr;
   SusieGetPictureFunc FGetPicture = nullptr;
   SusieGetPreviewFunc FGetPreview = nullptr;
+  SusieGetPictureFitFunc FGetPictureFit = nullptr;  // our own, optional
   SusieGetArchiveInfoFunc FGetArchiveInfo = nullptr;
   SusieGetFileInfoFunc FGetFileInfo = nullptr;
   SusieGetFileFunc FGetFile = nullptr;
@@ -127,6 +128,12 @@ class TInSPI : public TLoaderSPI {
   // Optional: throws ESPIInvalidAPI when the plug-in has none.
   int32_t GetPreview(const char* Buf, intptr_t Len, uint32_t Flag, void** HBInfo, void** HBm,
                      SusieProgressCallback Callback, intptr_t Data);
+  // Our own entry point, in our plug-ins only: a picture fitted while it decodes.
+  bool HasPictureFit() const { return FGetPictureFit != nullptr; }
+  // Optional: throws ESPIInvalidAPI when the plug-in has none.
+  int32_t GetPictureFit(const char* Buf, intptr_t Len, uint32_t Flag, int32_t MaxWidth, int32_t MaxHeight,
+                        uint64_t MemoryLimit, void** HBInfo, void** HBm, SusieProgressCallback Callback,
+                        intptr_t Data);
 
  protected:
   friend class TSPI;

@@ -119,11 +119,16 @@ std::unique_ptr<TBitmap> TSPIGraphic::ToBitmap(bool releaseData) {
   QImage image;
   bool is4Bit = false;
   if (GetEmpty()) throw EInvalidGraphic(kSPICouldNotDecode);
-  if (releaseData && AdoptDib(FData->HBInfo, InfoSize(), FData->HBm, ImageSize(), image)) {
+  const bool alphaKnown = FData->AlphaKnown;
+  if (releaseData && AdoptDib(FData->HBInfo, InfoSize(), FData->HBm, ImageSize(), image, alphaKnown)) {
     // The bitmap keeps the plug-in's rows: no second block of fresh memory to fill.
     FData->HBm = nullptr;
   } else if (!ReadDib(FData->HBInfo, InfoSize(), FData->HBm, ImageSize(), image, &is4Bit)) {
     throw EInvalidGraphic(kSPICouldNotDecode);
+  } else if (alphaKnown && image.format() == QImage::Format_RGB32) {
+    // Read as having no alpha because every alpha byte is 0: fully transparent.
+    image = image.convertToFormat(QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
   }
   if (releaseData) FreeImage();
   auto bitmap = std::make_unique<TBitmap>();

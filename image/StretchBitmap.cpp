@@ -681,10 +681,53 @@ bool ShrinkBoth(TBitmap& bitmap, int width, int height) {
   return true;
 }
 
+// A picture with alpha: the colour premultiplied by alpha and the alpha itself are
+// resampled as two 24-bit pictures, so a transparent pixel lends no colour to its
+// neighbours, and put together again premultiplied.
+void StretchWithAlpha(TBitmap& bitmap, int width, int height, const TStretchProgress& progress) {
+  const QImage source = bitmap.Image().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  const int w = source.width(), h = source.height();
+  QImage colourImage(w, h, QImage::Format_BGR888), alphaImage(w, h, QImage::Format_BGR888);
+  if (colourImage.isNull() || alphaImage.isNull()) throw EInvalidGraphicOperation("ビットマップを作成できません (メモリ不足)");
+  for (int y = 0; y < h; ++y) {
+    const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+    uint8_t* c = colourImage.scanLine(y);
+    uint8_t* a = alphaImage.scanLine(y);
+    for (int x = 0; x < w; ++x, c += 3, a += 3) {
+      c[0] = uint8_t(qBlue(in[x])), c[1] = uint8_t(qGreen(in[x])), c[2] = uint8_t(qRed(in[x]));
+      a[0] = a[1] = a[2] = uint8_t(qAlpha(in[x]));
+    }
+  }
+  TBitmap colour, alpha;
+  colour.SetImage(colourImage);
+  alpha.SetImage(alphaImage);
+  colourImage = alphaImage = QImage();
+  StretchBitmap(&colour, width, height, progress);
+  StretchBitmap(&alpha, width, height);
+  QImage out(width, height, QImage::Format_ARGB32_Premultiplied);
+  if (out.isNull()) throw EInvalidGraphicOperation("ビットマップを作成できません (メモリ不足)");
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* c = colour.Image().constScanLine(y);
+    const uint8_t* a = alpha.Image().constScanLine(y);
+    auto* o = reinterpret_cast<QRgb*>(out.scanLine(y));
+    for (int x = 0; x < width; ++x, c += 3, a += 3) {
+      // Rounding and the cubic's overshoot may leave colour above its alpha.
+      const uint8_t av = a[0];
+      o[x] = qRgba(std::min(c[2], av), std::min(c[1], av), std::min(c[0], av), av);
+    }
+  }
+  bitmap.SetImage(out);
+}
+
 }  // namespace
 
 void StretchBitmap(TBitmap* Bitmap, int NewWidth, int NewHeight, const TStretchProgress& Progress) {
   if (!Bitmap || Bitmap->Empty()) return;
+  if (Bitmap->Image().hasAlphaChannel() && NewWidth > 0 && NewHeight > 0) {
+    if (NewWidth != Bitmap->Width() || NewHeight != Bitmap->Height())
+      StretchWithAlpha(*Bitmap, NewWidth, NewHeight, Progress);
+    return;
+  }
   if (Bitmap->PixelFormat() != pf24bit) {
     Bitmap->SetPixelFormat(pf24bit);
     Bitmap->SetPalette({});

@@ -156,6 +156,18 @@ typedef int32_t (*SusieGetPictureFunc)(const char *buf, intptr_t len, uint32_t f
                                        void **pHBInfo, void **pHBm,
                                        SusieProgressCallback lpPrgressCallback, intptr_t lData);
 typedef SusieGetPictureFunc SusieGetPreviewFunc;
+// Our own optional entry point, exported beside the standard ones: GetPicture for a
+// picture shown within maxWidth x maxHeight. The plug-in may hand back a smaller picture
+// than the whole, but never smaller than the whole fitted into that box keeping its
+// shape (nor larger than the whole); the caller does the final fit. A 32-bit answer
+// always carries straight alpha (all zero means fully transparent). A decode that would
+// need more than memoryLimit bytes (0: no limit) answers SUSIE_NO_MEMORY before it
+// allocates the picture.
+#define SUSIE_GET_PICTURE_FIT "GetPictureFit"
+typedef int32_t (*SusieGetPictureFitFunc)(const char *buf, intptr_t len, uint32_t flag, int32_t maxWidth,
+                                          int32_t maxHeight, uint64_t memoryLimit, void **pHBInfo,
+                                          void **pHBm, SusieProgressCallback lpPrgressCallback,
+                                          intptr_t lData);
 typedef int32_t (*SusieGetArchiveInfoFunc)(const char *buf, intptr_t len, uint32_t flag,
                                            void **lphInf);
 typedef int32_t (*SusieGetFileInfoFunc)(const char *buf, intptr_t len, const char *filename,
@@ -177,6 +189,9 @@ SUSIE_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, vo
 SUSIE_EXPORT int32_t GetPreview(const char *buf, intptr_t len, uint32_t flag, void **pHBInfo,
                                 void **pHBm, SusieProgressCallback lpPrgressCallback,
                                 intptr_t lData);
+SUSIE_EXPORT int32_t GetPictureFit(const char *buf, intptr_t len, uint32_t flag, int32_t maxWidth,
+                                   int32_t maxHeight, uint64_t memoryLimit, void **pHBInfo, void **pHBm,
+                                   SusieProgressCallback lpPrgressCallback, intptr_t lData);
 SUSIE_EXPORT int32_t GetArchiveInfo(const char *buf, intptr_t len, uint32_t flag,
                                     void **lphInf);
 SUSIE_EXPORT int32_t GetFileInfo(const char *buf, intptr_t len, const char *filename,

@@ -11,7 +11,7 @@ packages=(
   trash-cli xvfb xauth xdotool
   acl attr libcap2-bin fusefat dosfstools e2fsprogs
   libarchive-tools zip unzip 7zip gcab lhasa cpio
-  libgif-dev libwebp-dev libuchardet-dev
+  libgif-dev libwebp-dev libuchardet-dev zlib1g-dev
   desktop-file-utils appstream dpkg-dev file
 )
 # Fuzzing and profiling are run by hand, not by the tests: `deps.sh fuzz`.

@@ -236,7 +236,7 @@ bool ReadDib(const void* info, size_t infoSize, const void* bits, size_t bitsSiz
 
 
 
-bool AdoptDib(const void* info, size_t infoSize, void* bits, size_t bitsSize, QImage& image) {
+bool AdoptDib(const void* info, size_t infoSize, void* bits, size_t bitsSize, QImage& image, bool alphaKnown) {
   const auto* h = static_cast<const uint8_t*>(info);
   if (!h || !bits || infoSize < 40 || Get32(h) != 40 || Get32(h + 16) != 0) return false;
   const int64_t width = int32_t(Get32(h + 4));
@@ -271,7 +271,9 @@ bool AdoptDib(const void* info, size_t infoSize, void* bits, size_t bitsSize, QI
     }
   }
   QImage::Format format = bitCount == 8 ? QImage::Format_Indexed8 : bitCount == 24 ? QImage::Format_BGR888 : QImage::Format_RGB32;
-  if (bitCount == 32) {
+  if (bitCount == 32 && alphaKnown) {
+    format = QImage::Format_ARGB32;
+  } else if (bitCount == 32) {
     bool alphaBytes = false;
     for (int64_t y = 0; y < height && !alphaBytes; ++y)
       for (int64_t x = 0; x < width; ++x)

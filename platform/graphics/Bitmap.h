@@ -81,8 +81,10 @@ bool ReadDib(const void* info, size_t infoSize, const void* bits, size_t bitsSiz
 // Takes over a malloc'ed block of DIB rows (8, 24 or 32 bits, uncompressed)
 // as the pixels of image, turning them top-down in place; the image frees
 // the block with free(). False, with the block untouched and still the
-// caller's, for anything else.
-bool AdoptDib(const void* info, size_t infoSize, void* bits, size_t bitsSize, QImage& image);
+// caller's, for anything else. A 32-bit DIB whose alpha bytes are all 0 is taken as
+// having none, unless alphaKnown says they are alpha (then it is fully transparent).
+bool AdoptDib(const void* info, size_t infoSize, void* bits, size_t bitsSize, QImage& image,
+              bool alphaKnown = false);
 // Writes image as a BMP file (4 bits per pixel when as4Bit and the colour
 // table has at most 16 entries).
 QByteArray WriteBmp(const QImage& image, bool as4Bit);

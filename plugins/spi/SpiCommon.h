@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace spi {
 
@@ -107,6 +108,57 @@ private:
     bool aborted_ = false;
 };
 
+// What the caller asked for: the whole picture, or one that covers its fit into a box
+// (GetPictureFit), within a memory limit.
+struct Request {
+    uint32_t maxWidth = 0, maxHeight = 0;  // 0: the whole picture
+    uint64_t memoryLimit = 0;              // 0: none
+    bool Fitting() const { return maxWidth > 0 && maxHeight > 0; }
+    bool Allows(uint64_t bytes) const { return memoryLimit == 0 || bytes <= memoryLimit; }
+};
+
+// The integer factor by which a w x h picture may be reduced so that it still covers its
+// fit into the request's box (the box turned when the picture is). 1 when no request
+// fits; at most 256, so that sums of 8-bit values weighed by alpha stay in 32 bits.
+uint32_t ReduceFactor(uint64_t w, uint64_t h, const Request *request, bool turned);
+
+// EXIF orientation (1..8) from a TIFF block (the body of an EXIF record); 1 when absent.
+int ExifOrientation(const uint8_t *tiff, size_t size);
+inline bool Turns(int orientation) { return orientation >= 5 && orientation <= 8; }
+
+// Writes a picture into a DIB row by row, reduced by an integer factor (an average over
+// factor x factor blocks, weighed by alpha so that transparent pixels lend no colour)
+// and turned upright by an EXIF orientation. Source pixels have bpp bytes: 1 (indexes,
+// never reduced), 3 (BGR) or 4 (BGRA, straight alpha).
+class Canvas {
+public:
+    // Rows arrive top-down unless anyOrder (interlaced pictures), which keeps sums for
+    // the whole reduced picture. SUSIE_NO_MEMORY when the DIB and sums exceed the
+    // request's limit.
+    int32_t Create(Dib *dib, uint32_t width, uint32_t height, int bpp, uint32_t factor, int orientation,
+                   bool anyOrder, const Request *request);
+    // Rows go straight into the DIB: neither reduced nor turned.
+    bool Direct() const { return factor_ == 1 && orientation_ == 1; }
+    uint8_t *Row(uint32_t y) { return dib_->Row(y); }
+    // n pixels of source row y, the first at column x0, then every xstep columns.
+    void Put(uint32_t y, const uint8_t *pixels, uint32_t n, uint32_t x0 = 0, uint32_t xstep = 1);
+    // Writes what anyOrder kept.
+    void Finish();
+    uint32_t Width() const { return width_; }
+    uint32_t Height() const { return height_; }
+
+private:
+    void Flush(uint32_t oy);
+    void Emit(uint32_t oy, const uint8_t *row);
+
+    Dib *dib_ = nullptr;
+    uint32_t width_ = 0, height_ = 0, outWidth_ = 0, outHeight_ = 0, factor_ = 1;
+    int bpp_ = 3, orientation_ = 1;
+    bool anyOrder_ = false;
+    std::vector<uint32_t> sums_;  // four per reduced pixel: blue, green, red (times alpha), alpha
+    std::vector<uint8_t> row_;
+};
+
 // GetPluginInfo's answer from a table of strings ending with null.
 int32_t PluginInfo(const char *const *table, int32_t infono, char *buf, int32_t buflen);
 
@@ -115,13 +167,13 @@ void FillPictureInfo(SusiePictureInfo *info, uint32_t width, uint32_t height, in
 
 // A plug-in's decoder: with dib null it only fills info.
 using DecodeFn = int32_t (*)(const char *buf, intptr_t len, uint32_t flag, Dib *dib, Progress *progress,
-                             SusiePictureInfo *info);
+                             SusiePictureInfo *info, const Request *request);
 // Runs a decoder whose library jumps out of it on errors: its state is a
 // Context on the heap (input, dib, progress, pictureInfo), whose destructor
 // frees what the library holds.
 template <class Context>
 int32_t DecodeInContext(int32_t (*run)(Context *), const char *buf, intptr_t len, uint32_t flag, Dib *dib,
-                        Progress *progress, SusiePictureInfo *info)
+                        Progress *progress, SusiePictureInfo *info, const Request *request)
 {
     Input input;
     int32_t result = input.Open(buf, len, flag);
@@ -134,12 +186,35 @@ int32_t DecodeInContext(int32_t (*run)(Context *), const char *buf, intptr_t len
     ctx->dib = dib;
     ctx->progress = progress;
     ctx->pictureInfo = info;
+    ctx->request = request;
     return run(ctx.get());
 }
 
 // The two picture entries, the same for every format around its decoder.
 int32_t PictureInfoEntry(DecodeFn decode, const char *buf, intptr_t len, uint32_t flag, SusiePictureInfo *info);
 int32_t PictureEntry(DecodeFn decode, const char *buf, intptr_t len, uint32_t flag, void **pHBInfo, void **pHBm,
-                     SusieProgressCallback callback, intptr_t lData);
+                     SusieProgressCallback callback, intptr_t lData, const Request *request = nullptr);
+
+// The standard entry points and ours, the same in every plug-in around its decoder.
+#define SPI_PICTURE_ENTRIES(decode)                                                                              \
+    extern "C" int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SusiePictureInfo *lpInfo)     \
+    {                                                                                                            \
+        return spi::PictureInfoEntry(decode, buf, len, flag, lpInfo);                                            \
+    }                                                                                                            \
+    extern "C" int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, void **pHBInfo, void **pHBm,      \
+                                  SusieProgressCallback callback, intptr_t lData)                                \
+    {                                                                                                            \
+        return spi::PictureEntry(decode, buf, len, flag, pHBInfo, pHBm, callback, lData);                        \
+    }                                                                                                            \
+    extern "C" int32_t GetPictureFit(const char *buf, intptr_t len, uint32_t flag, int32_t maxWidth,             \
+                                     int32_t maxHeight, uint64_t memoryLimit, void **pHBInfo, void **pHBm,        \
+                                     SusieProgressCallback callback, intptr_t lData)                             \
+    {                                                                                                            \
+        spi::Request request;                                                                                    \
+        request.maxWidth = maxWidth > 0 ? static_cast<uint32_t>(maxWidth) : 0;                                   \
+        request.maxHeight = maxHeight > 0 ? static_cast<uint32_t>(maxHeight) : 0;                                \
+        request.memoryLimit = memoryLimit;                                                                       \
+        return spi::PictureEntry(decode, buf, len, flag, pHBInfo, pHBm, callback, lData, &request);              \
+    }
 
 } // namespace spi

@@ -1,12 +1,14 @@
 // ifpng.spi: PNG pictures through libpng. Palette and grey pictures come back as 8-bit
 // DIBs with a 256-entry colour table, colour as 24-bit BGR, anything with transparency
-// as 32-bit BGRA with straight alpha; 16-bit samples are rounded to 8 bits.
+// as 32-bit BGRA with straight alpha; 16-bit samples are rounded to 8 bits. A fitted
+// request averages blocks of rows as they stream in, so memory stays near that size.
 #include "SpiCommon.h"
 
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include <png.h>
 
@@ -25,6 +27,9 @@ struct Context {
     spi::Dib *dib = nullptr;  // null: header only
     spi::Progress *progress = nullptr;
     SusiePictureInfo *pictureInfo = nullptr;
+    const spi::Request *request = nullptr;
+    spi::Canvas canvas;
+    std::vector<uint8_t> row;
 
     ~Context()
     {
@@ -103,6 +108,14 @@ int32_t Run(Context *ctx)
     if (!ctx->dib)
         return SUSIE_OK;
 
+    // Reduced pictures are averaged in colour, so palette and grey come as BGR(A).
+    const uint32_t factor = spi::ReduceFactor(width, height, ctx->request, false);
+    if (factor > 1 && (output == Output::Indexed || output == Output::Grey)) {
+        output = Output::Bgr;
+        bitCount = 24;
+        png_set_expand(png);
+        png_set_gray_to_rgb(png);
+    }
     if (bitDepth == 16)
         png_set_scale_16(png);
     switch (output) {
@@ -122,20 +135,27 @@ int32_t Run(Context *ctx)
         png_set_bgr(png);
         break;
     }
-    int passes = png_set_interlace_handling(png);
+    // Reduced interlaced pictures take each pass's pixels where they belong; whole ones
+    // let the library put the passes together in the DIB's rows.
+    const bool passesApart = interlace != PNG_INTERLACE_NONE && factor > 1;
+    int passes = passesApart ? 1 : png_set_interlace_handling(png);
     png_read_update_info(png, info);
-    if (png_get_rowbytes(png, info) != static_cast<size_t>(width) * (bitCount / 8))
+    const int bpp = bitCount / 8;
+    if (png_get_rowbytes(png, info) != static_cast<size_t>(width) * bpp)
         return SUSIE_INTERNAL_ERROR;
 
     spi::Dib *dib = ctx->dib;
-    int32_t result = dib->Create(width, height, bitCount);
+    spi::Canvas &canvas = ctx->canvas;
+    int32_t result = canvas.Create(dib, width, height, bpp, factor, 1, passesApart, ctx->request);
     if (result != SUSIE_OK)
         return result;
-    png_uint_32 xRes = 0, yRes = 0;
-    int unit = 0;
-    if (png_get_pHYs(png, info, &xRes, &yRes, &unit) && unit == PNG_RESOLUTION_METER && xRes <= INT32_MAX &&
-        yRes <= INT32_MAX)
-        dib->SetDensity(static_cast<int32_t>(xRes), static_cast<int32_t>(yRes));
+    if (factor == 1) {
+        png_uint_32 xRes = 0, yRes = 0;
+        int unit = 0;
+        if (png_get_pHYs(png, info, &xRes, &yRes, &unit) && unit == PNG_RESOLUTION_METER && xRes <= INT32_MAX &&
+            yRes <= INT32_MAX)
+            dib->SetDensity(static_cast<int32_t>(xRes), static_cast<int32_t>(yRes));
+    }
     if (output == Output::Grey) {
         for (int i = 0; i < 256; ++i)
             dib->Colors()[i] = RGBQUAD{static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i), 0};
@@ -151,11 +171,39 @@ int32_t Run(Context *ctx)
     }
 
     spi::Progress *progress = ctx->progress;
+    if (passesApart) {
+        progress->SetTotal(height);
+        ctx->row.resize(static_cast<size_t>(width) * bpp);
+        uint64_t done = 0;
+        for (int pass = 0; pass < 7; ++pass) {
+            const png_uint_32 cols = PNG_PASS_COLS(width, pass), rows = PNG_PASS_ROWS(height, pass);
+            if (cols == 0 || rows == 0)
+                continue;
+            for (png_uint_32 r = 0; r < rows; ++r) {
+                png_read_row(png, ctx->row.data(), nullptr);
+                canvas.Put(PNG_PASS_START_ROW(pass) + (r << PNG_PASS_ROW_SHIFT(pass)), ctx->row.data(), cols,
+                           PNG_PASS_START_COL(pass), 1u << PNG_PASS_COL_SHIFT(pass));
+                // Rows weigh by their share of the pixels.
+                done += static_cast<uint64_t>(cols) * height / width;
+                if (progress->Step(done))
+                    return SUSIE_ABORTED;
+            }
+        }
+        canvas.Finish();
+        return SUSIE_OK;
+    }
     progress->SetTotal(static_cast<uint64_t>(passes) * height);
+    if (!canvas.Direct())
+        ctx->row.resize(static_cast<size_t>(width) * bpp);
     uint64_t done = 0;
     for (int pass = 0; pass < passes; ++pass)
         for (png_uint_32 y = 0; y < height; ++y) {
-            png_read_row(png, dib->Row(y), nullptr);
+            if (canvas.Direct()) {
+                png_read_row(png, canvas.Row(y), nullptr);
+            } else {
+                png_read_row(png, ctx->row.data(), nullptr);
+                canvas.Put(y, ctx->row.data(), width);
+            }
             if (progress->Step(++done))
                 return SUSIE_ABORTED;
         }
@@ -164,9 +212,9 @@ int32_t Run(Context *ctx)
 }
 
 int32_t Decode(const char *buf, intptr_t len, uint32_t flag, spi::Dib *dib, spi::Progress *progress,
-               SusiePictureInfo *info)
+               SusiePictureInfo *info, const spi::Request *request)
 {
-    return spi::DecodeInContext(Run, buf, len, flag, dib, progress, info);
+    return spi::DecodeInContext(Run, buf, len, flag, dib, progress, info, request);
 }
 
 } // namespace
@@ -185,15 +233,6 @@ int32_t IsSupported(const char *, const void *head)
     return png_sig_cmp(static_cast<png_const_bytep>(head), 0, 8) == 0;
 }
 
-int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SusiePictureInfo *lpInfo)
-{
-    return spi::PictureInfoEntry(Decode, buf, len, flag, lpInfo);
-}
-
-int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, void **pHBInfo, void **pHBm,
-                   SusieProgressCallback lpPrgressCallback, intptr_t lData)
-{
-    return spi::PictureEntry(Decode, buf, len, flag, pHBInfo, pHBm, lpPrgressCallback, lData);
-}
-
 } // extern "C"
+
+SPI_PICTURE_ENTRIES(Decode)

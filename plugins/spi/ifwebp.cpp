@@ -1,5 +1,6 @@
-// ifwebp.spi: still WebP pictures through libwebp, decoded incrementally straight into
-// the DIB's bottom-up rows: 24-bit BGR, or 32-bit BGRA when the picture has alpha.
+// ifwebp.spi: WebP pictures through libwebp (of an animation, the first frame), decoded
+// incrementally straight into the DIB's bottom-up rows: 24-bit BGR, or 32-bit BGRA when
+// the picture has alpha. A fitted request is scaled by the library while it decodes.
 #include "SpiCommon.h"
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <cstring>
 
 #include <webp/decode.h>
+#include <webp/demux.h>
 
 namespace {
 
@@ -38,50 +40,46 @@ int32_t Load(spi::Input &input, Buffer &owned, const uint8_t **data, size_t *siz
     return SUSIE_OK;
 }
 
-int32_t Decode(const char *buf, intptr_t len, uint32_t flag, spi::Dib *dib, spi::Progress *progress,
-               SusiePictureInfo *info)
-{
-    spi::Input input;
-    int32_t result = input.Open(buf, len, flag);
-    if (result != SUSIE_OK)
-        return result;
-    Buffer owned;
-    const uint8_t *data = nullptr;
-    size_t size = 0;
-    if ((result = Load(input, owned, &data, &size)) != SUSIE_OK)
-        return result;
+struct Demuxed {
+    WebPDemuxer *demux = nullptr;
+    WebPIterator frame{};
+    bool haveFrame = false;
+    ~Demuxed()
+    {
+        if (haveFrame)
+            WebPDemuxReleaseIterator(&frame);
+        WebPDemuxDelete(demux);
+    }
+};
 
+// Decodes a still bitstream scaled to w x h into rows at out (top row at the lowest
+// address, stride apart), in about a hundred steps so that progress and abort have
+// somewhere to happen.
+int32_t DecodeInto(const uint8_t *data, size_t size, uint32_t w, uint32_t h, bool scaled, bool alpha, uint8_t *out,
+                   size_t stride, spi::Progress *progress)
+{
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config))
         return SUSIE_INTERNAL_ERROR;
     if (WebPGetFeatures(data, size, &config.input) != VP8_STATUS_OK)
         return SUSIE_CORRUPT;
-    const WebPBitstreamFeatures &f = config.input;
-    if (f.has_animation)
-        return SUSIE_UNKNOWN_FORMAT;
-    if (f.width <= 0 || f.height <= 0 || !spi::AcceptableSize(static_cast<uint32_t>(f.width), static_cast<uint32_t>(f.height)))
-        return SUSIE_CORRUPT;
-    const int bitCount = f.has_alpha ? 32 : 24;
-    if (info) {
-        spi::FillPictureInfo(info, static_cast<uint32_t>(f.width), static_cast<uint32_t>(f.height), bitCount);
-        return SUSIE_OK;
+    if (scaled) {
+        config.options.use_scaling = 1;
+        config.options.scaled_width = static_cast<int>(w);
+        config.options.scaled_height = static_cast<int>(h);
     }
-    if ((result = dib->Create(static_cast<uint32_t>(f.width), static_cast<uint32_t>(f.height), bitCount)) != SUSIE_OK)
-        return result;
-
-    // Flipped output written from the DIB's first (bottom) row gives the DIB's order.
+    // Flipped output written from the lowest row gives the DIB's bottom-up order.
     config.options.flip = 1;
-    config.output.colorspace = f.has_alpha ? MODE_BGRA : MODE_BGR;
+    config.output.colorspace = alpha ? MODE_BGRA : MODE_BGR;
     config.output.is_external_memory = 1;
-    config.output.u.RGBA.rgba = dib->Row(dib->Height() - 1);
-    config.output.u.RGBA.stride = static_cast<int>(dib->Stride());
-    config.output.u.RGBA.size = dib->Stride() * dib->Height();
+    config.output.u.RGBA.rgba = out;
+    config.output.u.RGBA.stride = static_cast<int>(stride);
+    config.output.u.RGBA.size = stride * (h - 1) + static_cast<size_t>(w) * (alpha ? 4 : 3);
     WebPIDecoder *decoder = WebPIDecode(nullptr, 0, &config);
     if (!decoder)
         return SUSIE_NO_MEMORY;
-    progress->SetTotal(static_cast<uint64_t>(f.height));
-    result = SUSIE_CORRUPT;
-    // Fed in about a hundred steps, so that progress and abort have somewhere to happen.
+    progress->SetTotal(h);
+    int32_t result = SUSIE_CORRUPT;  // also when the data ends before the picture does
     const size_t chunk = std::min<size_t>(std::max<size_t>(size / 100, 4096), 1 << 20);
     for (size_t given = 0; given < size;) {
         given = size - given > chunk ? given + chunk : size;
@@ -104,6 +102,79 @@ int32_t Decode(const char *buf, intptr_t len, uint32_t flag, spi::Dib *dib, spi:
     return result;
 }
 
+int32_t Decode(const char *buf, intptr_t len, uint32_t flag, spi::Dib *dib, spi::Progress *progress,
+               SusiePictureInfo *info, const spi::Request *request)
+{
+    spi::Input input;
+    int32_t result = input.Open(buf, len, flag);
+    if (result != SUSIE_OK)
+        return result;
+    Buffer owned;
+    const uint8_t *data = nullptr;
+    size_t size = 0;
+    if ((result = Load(input, owned, &data, &size)) != SUSIE_OK)
+        return result;
+
+    WebPBitstreamFeatures f;
+    if (WebPGetFeatures(data, size, &f) != VP8_STATUS_OK)
+        return SUSIE_CORRUPT;
+    if (f.width <= 0 || f.height <= 0 || !spi::AcceptableSize(static_cast<uint32_t>(f.width), static_cast<uint32_t>(f.height)))
+        return SUSIE_CORRUPT;
+    const uint32_t width = static_cast<uint32_t>(f.width), height = static_cast<uint32_t>(f.height);
+    // An animation shows its first frame on a transparent canvas.
+    Demuxed demuxed;
+    const uint8_t *frameData = data;
+    size_t frameSize = size;
+    uint32_t frameX = 0, frameY = 0, frameW = width, frameH = height;
+    if (f.has_animation) {
+        WebPData whole{data, size};
+        demuxed.demux = WebPDemux(&whole);
+        if (!demuxed.demux)
+            return SUSIE_CORRUPT;
+        demuxed.haveFrame = WebPDemuxGetFrame(demuxed.demux, 1, &demuxed.frame) != 0;
+        const WebPIterator &it = demuxed.frame;
+        if (!demuxed.haveFrame || it.width <= 0 || it.height <= 0 || it.x_offset < 0 || it.y_offset < 0 ||
+            static_cast<uint64_t>(it.x_offset) + it.width > width || static_cast<uint64_t>(it.y_offset) + it.height > height)
+            return SUSIE_CORRUPT;
+        frameData = it.fragment.bytes;
+        frameSize = it.fragment.size;
+        frameX = static_cast<uint32_t>(it.x_offset);
+        frameY = static_cast<uint32_t>(it.y_offset);
+        frameW = static_cast<uint32_t>(it.width);
+        frameH = static_cast<uint32_t>(it.height);
+    }
+    const bool alpha = f.has_alpha || f.has_animation;
+    const int bitCount = alpha ? 32 : 24;
+    if (info) {
+        spi::FillPictureInfo(info, width, height, bitCount);
+        return SUSIE_OK;
+    }
+    // A fitted request is met by the library's own scaler, to an integer share.
+    const uint32_t factor = spi::ReduceFactor(width, height, request, false);
+    const uint32_t outW = (width + factor - 1) / factor, outH = (height + factor - 1) / factor;
+    // The lossless coder keeps the whole frame as it decodes, whatever the scale; the
+    // lossy one keeps an alpha plane.
+    WebPBitstreamFeatures ff;
+    if (WebPGetFeatures(frameData, frameSize, &ff) != VP8_STATUS_OK)
+        return SUSIE_CORRUPT;
+    const uint64_t kept = static_cast<uint64_t>(frameW) * frameH * (ff.format == 2 ? 4 : ff.has_alpha ? 1 : 0);
+    if (request && !request->Allows(kept + (static_cast<uint64_t>(outW) * bitCount / 8 + 3) / 4 * 4 * outH))
+        return SUSIE_NO_MEMORY;
+    if ((result = dib->Create(outW, outH, bitCount)) != SUSIE_OK)
+        return result;
+    // The frame's place on the reduced canvas.
+    const uint32_t x0 = std::min<uint32_t>(outW - 1, static_cast<uint32_t>(static_cast<uint64_t>(frameX) * outW / width));
+    const uint32_t y0 = std::min<uint32_t>(outH - 1, static_cast<uint32_t>(static_cast<uint64_t>(frameY) * outH / height));
+    const uint32_t w = std::max<uint32_t>(1, std::min<uint32_t>(outW - x0, static_cast<uint32_t>(static_cast<uint64_t>(frameW) * outW / width)));
+    const uint32_t h = std::max<uint32_t>(1, std::min<uint32_t>(outH - y0, static_cast<uint32_t>(static_cast<uint64_t>(frameH) * outH / height)));
+    if (f.has_animation)
+        for (uint32_t y = 0; y < outH; ++y)
+            std::memset(dib->Row(y), 0, dib->Stride());
+    const bool scaled = w != frameW || h != frameH;
+    return DecodeInto(frameData, frameSize, w, h, scaled, alpha, dib->Row(y0 + h - 1) + static_cast<size_t>(x0) * (bitCount / 8),
+                      dib->Stride(), progress);
+}
+
 } // namespace
 
 extern "C" {
@@ -121,15 +192,6 @@ int32_t IsSupported(const char *, const void *head)
     return std::memcmp(h, "RIFF", 4) == 0 && std::memcmp(h + 8, "WEBP", 4) == 0;
 }
 
-int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SusiePictureInfo *lpInfo)
-{
-    return spi::PictureInfoEntry(Decode, buf, len, flag, lpInfo);
-}
-
-int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, void **pHBInfo, void **pHBm,
-                   SusieProgressCallback lpPrgressCallback, intptr_t lData)
-{
-    return spi::PictureEntry(Decode, buf, len, flag, pHBInfo, pHBm, lpPrgressCallback, lData);
-}
-
 } // extern "C"
+
+SPI_PICTURE_ENTRIES(Decode)

@@ -51,6 +51,8 @@ class PreviewTest : public ::testing::Test {
     Press(key);
     if (twice) Press(key);
     ASSERT_TRUE(QTest::qWaitFor([this] { return !form->KeyTimer->isActive(); }, 2000));
+    // A picture is decoded off the window's thread: its answer comes through the event loop.
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !form->PreviewPictureBusy(); }, 10000));
     QApplication::processEvents();
   }
   QSize Shown() const { return form->Image1->pixmap().size(); }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include "FileChecks.h"
 #include "FormFixture.h"
 #include "archive/ArchiveFile.h"
 #include "archive/ArchiverOptions.h"
@@ -22,7 +23,6 @@ bool Shell(const std::string& dir, const std::string& cmd) {
   std::string line = "cd '" + dir + "' && { " + cmd + " ; } >/dev/null 2>&1";
   return std::system(line.c_str()) == 0;
 }
-bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
 // Answers the message boxes that come up (the libraries' questions) with the
 // button of the given text, recording what they asked.

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "FileChecks.h"
 #include "TempDir.h"
 #include "archive/ArchiverLibraryApi.h"
 #include "platform/system/Library.h"
@@ -69,11 +70,6 @@ inline bool Shell(const std::string& dir, const std::string& cmd) {
 // The real archives of other systems, kept beside the project.
 inline std::string SharedArchive(const std::string& name) {
   return std::string(TOLVANE_SHARED_TESTDATA) + "/archives/" + name;
-}
-
-inline bool Exists(const std::string& path) {
-  struct stat st {};
-  return lstat(path.c_str(), &st) == 0;
 }
 
 inline std::vector<std::string> Names(const std::vector<ArcIndividualInfo>& records) {

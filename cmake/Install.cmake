@@ -6,9 +6,6 @@ install(TARGETS tolvane RUNTIME DESTINATION bin)
 # Every shared library a plug-in folder builds is a run-time plug-in; test
 # plug-ins live under tests/ and are never installed.
 function(tolvane_install_plugins folder destination)
-  if(NOT EXISTS ${CMAKE_SOURCE_DIR}/${folder}/CMakeLists.txt)
-    return()
-  endif()
   get_property(targets DIRECTORY ${CMAKE_SOURCE_DIR}/${folder} PROPERTY BUILDSYSTEM_TARGETS)
   foreach(target ${targets})
     get_target_property(type ${target} TYPE)

@@ -11,6 +11,7 @@
 
 #include "FileChecks.h"
 #include "FormFixture.h"
+#include "TestData.h"
 #include "archive/ArchiveFile.h"
 #include "archive/ArchiverOptions.h"
 #include "platform/namespace/PathText.h"
@@ -113,8 +114,7 @@ TEST_F(ArchiveCommandTest, OneEntryGoesBesideTheArchiveSeveralIntoAFolderNamedAf
 
 TEST_F(ArchiveCommandTest, TarGzAndJapaneseLhaArchives) {
   ASSERT_TRUE(Shell(src, "bsdtar -czf ../left/pack.tar.gz a.txt sub/b.txt && bsdtar -czf ../left/single.tgz a.txt"));
-  std::filesystem::copy_file(std::string(TOLVANE_SHARED_TESTDATA) + "/archives/lha_filename_cp932.lzh",
-                             left + "/日本語.lzh");
+  std::filesystem::copy_file(TestArchive("lha_filename_cp932.lzh"), left + "/日本語.lzh");
   Open();
   ExtractOnce("pack.tar.gz");  // only the last extension goes
   EXPECT_EQ(ReadWholeFile(left + "/pack.tar/a.txt"), "alpha");

@@ -13,6 +13,7 @@
 
 #include "FileChecks.h"
 #include "TempDir.h"
+#include "TestData.h"
 #include "archive/ArchiverLibraryApi.h"
 #include "platform/system/Library.h"
 
@@ -65,11 +66,6 @@ class ArchiverLibrary {
 inline bool Shell(const std::string& dir, const std::string& cmd) {
   std::string line = "cd '" + dir + "' && { " + cmd + " ; } >/dev/null 2>&1";
   return std::system(line.c_str()) == 0;
-}
-
-// The real archives of other systems, kept beside the project.
-inline std::string SharedArchive(const std::string& name) {
-  return std::string(TOLVANE_SHARED_TESTDATA) + "/archives/" + name;
 }
 
 inline std::vector<std::string> Names(const std::vector<ArcIndividualInfo>& records) {

@@ -4,6 +4,4 @@
 #include <string>
 
 // A real archive of another system, from tests/data/archives (its README lists the entries).
-inline std::string TestArchive(const std::string& name) {
-  return std::string(TOLVANE_TEST_DATA) + "/archives/" + name;
-}
+inline std::string TestArchive(const std::string& name) { return std::string(TOLVANE_TEST_DATA) + "/archives/" + name; }

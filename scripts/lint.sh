@@ -57,7 +57,8 @@ mapfile -t autogen < <(ninja -C "$build" -t targets all | sed -n 's/^\([A-Za-z0-
 # of the same name, and through the header filter in every changed source.
 units=()
 for file in "${changed[@]}"; do
-  unit="${file%.h}.cpp"
+  unit="$file"
+  [[ "$file" == *.h ]] && unit="${file%.h}.cpp"
   if [ -f "$unit" ] && grep -q "\"file\": \"$PWD/$unit\"" "$build/compile_commands.json"; then
     units+=("$unit")
   fi

@@ -6,9 +6,6 @@ install(TARGETS tolvane RUNTIME DESTINATION bin)
 # Every shared library a plug-in folder builds is a run-time plug-in; test
 # plug-ins live under tests/ and are never installed.
 function(tolvane_install_plugins folder destination)
-  if(NOT EXISTS ${CMAKE_SOURCE_DIR}/${folder}/CMakeLists.txt)
-    return()
-  endif()
   get_property(targets DIRECTORY ${CMAKE_SOURCE_DIR}/${folder} PROPERTY BUILDSYSTEM_TARGETS)
   foreach(target ${targets})
     get_target_property(type ${target} TYPE)
@@ -26,6 +23,22 @@ install(FILES data/${TOLVANE_APP_ID}.svg DESTINATION share/icons/hicolor/scalabl
 install(FILES data/${TOLVANE_APP_ID}.metainfo.xml DESTINATION share/metainfo)
 install(FILES data/tolvane.1 DESTINATION share/man/man1)
 
+# The licence in Debian's copyright format (the text indented, a blank line as " ."),
+# and the change log, compressed as the documentation folder's rules want it.
+file(READ ${CMAKE_SOURCE_DIR}/LICENSE TOLVANE_LICENSE_TEXT)
+string(STRIP "${TOLVANE_LICENSE_TEXT}" TOLVANE_LICENSE_TEXT)
+string(REPLACE "\n\n" "\n.\n" TOLVANE_LICENSE_TEXT "${TOLVANE_LICENSE_TEXT}")
+string(REPLACE "\n" "\n " TOLVANE_LICENSE_TEXT " ${TOLVANE_LICENSE_TEXT}")
+configure_file(cmake/debian/copyright.in ${CMAKE_BINARY_DIR}/doc/copyright @ONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/LICENSE)
+find_program(GZIP_PROGRAM gzip REQUIRED)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/doc/changelog.gz
+                   COMMAND ${GZIP_PROGRAM} -9n -c ${CMAKE_SOURCE_DIR}/CHANGELOG.md > ${CMAKE_BINARY_DIR}/doc/changelog.gz
+                   DEPENDS ${CMAKE_SOURCE_DIR}/CHANGELOG.md VERBATIM)
+add_custom_target(tolvane_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+add_dependencies(tolvane tolvane_changelog)
+install(FILES ${CMAKE_BINARY_DIR}/doc/copyright ${CMAKE_BINARY_DIR}/doc/changelog.gz DESTINATION share/doc/tolvane)
+
 # The Debian package: cpack -G DEB in the build folder, or scripts/package.sh.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tolvane)
@@ -40,6 +53,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # The libraries it needs come from dpkg-shlibdeps; these are data it reads.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, shared-mime-info, breeze-icon-theme")
+# The interface is Japanese: without a CJK font every label is a row of boxes.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info, breeze-icon-theme")
+# CPack would have the dynamic linker's cache rebuilt for anything under /usr/lib; these
+# scripts stand in for its own and do nothing.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/cmake/debian/postinst ${CMAKE_SOURCE_DIR}/cmake/debian/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

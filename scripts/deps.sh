@@ -13,10 +13,15 @@ packages=(
   libarchive-tools zip unzip 7zip gcab lhasa cpio
   libgif-dev libwebp-dev libuchardet-dev zlib1g-dev
   desktop-file-utils appstream dpkg-dev file
+  clang-format
 )
 # Fuzzing and profiling are run by hand, not by the tests: `deps.sh fuzz`.
 if [ "${1:-}" = fuzz ]; then
   packages+=(clang libclang-rt-14-dev)
+fi
+# clang-tidy for scripts/lint.sh: `deps.sh lint`.
+if [ "${1:-}" = lint ]; then
+  packages+=(clang-tidy)
 fi
 
 missing=()

@@ -52,7 +52,7 @@ with tarfile.open("../evil.tar", "w") as tf:
 PY
   cd "$root"
 fi
-shared=${TOLVANE_SHARED_TESTDATA:-$root/../shared/testdata}/archives
+archives=$root/tests/data/archives
 
 for t in "${targets[@]}"; do
   read -r name source prefix dialect kind <<<"$t"
@@ -66,12 +66,12 @@ for t in "${targets[@]}"; do
   # Seeds: a 0 byte then an archive; a 1 byte then a command line.
   seed() { [ -f "$1" ] || return 0; { printf '\0'; cat "$1"; } > "$dir/corpus/seed-$(basename "$1")"; }
   case $kind in
-    lzh) for f in "$shared"/lha_*.lzh; do seed "$f"; done ;;
-    zip) for f in "$shared"/zip_*.zip "$seeds/s.zip"; do seed "$f"; done ;;
-    cab) for f in "$shared"/cab_*.cab "$seeds/s.cab"; do seed "$f"; done ;;
+    lzh) for f in "$archives"/lha_*.lzh; do seed "$f"; done ;;
+    zip) for f in "$archives"/zip_*.zip "$seeds/s.zip"; do seed "$f"; done ;;
+    cab) for f in "$archives"/cab_*.cab "$seeds/s.cab"; do seed "$f"; done ;;
     tar) for f in "$seeds"/s.tgz "$seeds"/s.tar "$seeds"/s.tbz "$seeds"/s.cpio "$seeds"/h.cpio "$seeds"/evil.tar \
                   "$seeds"/a.txt.gz; do seed "$f"; done ;;
-    rar) for f in "$shared"/rar*.rar; do seed "$f"; done ;;
+    rar) for f in "$archives"/rar*.rar; do seed "$f"; done ;;
     7z) seed "$seeds/s.7z" ;;
   esac
   printf '\1x -+ -x1 -jse1 -jso1 -n1  "a.lzh" "out_" "@resp"' > "$dir/corpus/cmd1"

@@ -13,7 +13,9 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include "FileChecks.h"
 #include "FormFixture.h"
+#include "TestData.h"
 #include "archive/ArchiveFile.h"
 #include "archive/ArchiverOptions.h"
 #include "platform/namespace/PathText.h"
@@ -26,7 +28,6 @@ bool Shell(const std::string& dir, const std::string& cmd) {
   std::string line = "cd '" + dir + "' && { " + cmd + " ; } >/dev/null 2>&1";
   return std::system(line.c_str()) == 0;
 }
-bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
 // Answers the message boxes that come up (the libraries' questions) with the
 // button of the given text, recording what they asked.
@@ -117,8 +118,7 @@ TEST_F(ArchiveCommandTest, OneEntryGoesBesideTheArchiveSeveralIntoAFolderNamedAf
 
 TEST_F(ArchiveCommandTest, TarGzAndJapaneseLhaArchives) {
   ASSERT_TRUE(Shell(src, "bsdtar -czf ../left/pack.tar.gz a.txt sub/b.txt && bsdtar -czf ../left/single.tgz a.txt"));
-  std::filesystem::copy_file(std::string(TOLVANE_SHARED_TESTDATA) + "/archives/lha_filename_cp932.lzh",
-                             left + "/日本語.lzh");
+  std::filesystem::copy_file(TestArchive("lha_filename_cp932.lzh"), left + "/日本語.lzh");
   Open();
   ExtractOnce("pack.tar.gz");  // the whole compound extension goes
   EXPECT_EQ(ReadWholeFile(left + "/pack/a.txt"), "alpha");

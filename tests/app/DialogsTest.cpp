@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <thread>
 
+#include "FileChecks.h"
 #include "TempDir.h"
 #include "app/Form2.h"
 #include "app/Form3.h"
@@ -25,11 +26,6 @@
 #include "shell/watch/WatcherThread.h"
 
 namespace {
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
 
 std::vector<std::string> Entries(const std::string& folder) {
   std::vector<std::string> names;

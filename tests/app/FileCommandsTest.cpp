@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "FileChecks.h"
 #include "FormFixture.h"
 #include "ScriptedFileOperationUI.h"
 #include "TempDir.h"
@@ -36,11 +37,6 @@ using Lines = std::vector<std::string>;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
-
 // The names a list shows, in its order.
 Lines Names(TShellListView* list) {
   Lines names;
@@ -49,19 +45,14 @@ Lines Names(TShellListView* list) {
   return names;
 }
 
-int RowOf(TShellListView* list, const std::string& name) {
-  Lines names = Names(list);
-  auto at = std::find(names.begin(), names.end(), name);
-  return at == names.end() ? -1 : static_cast<int>(at - names.begin());
-}
-
 // Selects exactly these items; the focus mark goes to the last of them.
 void Select(TShellListView* list, const Lines& names) {
   list->SelectAllRows(false);
   for (const std::string& name : names) {
-    ASSERT_GE(RowOf(list, name), 0) << name;
-    list->SetRowSelected(RowOf(list, name), true);
-    list->SetFocusedRow(RowOf(list, name));
+    const int row = FormFixture::RowOf(list, name);
+    ASSERT_GE(row, 0) << name;
+    list->SetRowSelected(row, true);
+    list->SetFocusedRow(row);
   }
 }
 
@@ -111,7 +102,7 @@ class DialogAnswers {
 QString ChooseFromShellMenu(TShellListView* list, const std::string& name, const QString& prefix) {
   QAbstractItemView* view = list->CurrentView();
   QWidget* viewport = view->viewport();
-  QPoint at = view->visualRect(list->Model()->index(RowOf(list, name), 0)).center();
+  QPoint at = view->visualRect(list->Model()->index(FormFixture::RowOf(list, name), 0)).center();
   QString chosen;
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "FileChecks.h"
 #include "FormFixture.h"
 #include "ScriptedFileOperationUI.h"
 #include "TempDir.h"
@@ -26,11 +27,6 @@
 #include "shell/ShellListModel.h"
 
 namespace {
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
 
 std::vector<std::string> Names(TShellListView* list) {
   std::vector<std::string> names;

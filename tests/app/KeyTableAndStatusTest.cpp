@@ -17,6 +17,7 @@
 #include <sys/statvfs.h>
 
 #include "EnvGuard.h"
+#include "FileChecks.h"
 #include "FormFixture.h"
 #include "ScriptedFileOperationUI.h"
 #include "app/KeyTable.h"
@@ -27,11 +28,6 @@
 namespace {
 
 using Lines = std::vector<std::string>;
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
 
 // A program that writes its working folder, then each argument, one per line,
 // to out; it needs nothing from PATH.

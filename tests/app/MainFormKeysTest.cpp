@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include "FileChecks.h"
 #include "FormFixture.h"
 #include "ScriptedFileOperationUI.h"
 #include "app/TextView.h"
@@ -33,8 +34,6 @@ class UrlCatcher : public QObject {
  public slots:
   void Open(const QUrl& url) { paths.push_back(url.toLocalFile().toStdString()); }
 };
-
-bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
 class MainFormKeysTest : public ::testing::Test {
  protected:

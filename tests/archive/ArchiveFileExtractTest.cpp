@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "TempDir.h"
+#include "TestData.h"
 #include "archive/ArchiveFile.h"
 #include "archive/Tar32.h"
 #include "archive/Zip32.h"
@@ -159,12 +160,6 @@ TEST_F(ArchiveFileExtractTest, ACorruptArchiveFailsWithAMessageInTheBuffer) {
   EXPECT_NE(af.Extract(nullptr, nullptr, {}, tmp / "out2"), 0);
 }
 
-#ifdef TOLVANE_SHARED_TESTDATA
-namespace {
-std::string Shared(const std::string& name) {
-  return std::string(TOLVANE_SHARED_TESTDATA) + "/archives/" + name;
-}
-}  // namespace
 
 TEST_F(ArchiveFileExtractTest, LhaCabAndRarOfOtherSystemsWithTheirLines) {
   TArchiveFile af;
@@ -172,19 +167,19 @@ TEST_F(ArchiveFileExtractTest, LhaCabAndRarOfOtherSystemsWithTheirLines) {
   af.Options.x = 1;
   af.Options.jso = 1;
   af.Options.jse = 1;
-  af.SetFileName(Shared("lha_filename_cp932.lzh"));
+  af.SetFileName(TestArchive("lha_filename_cp932.lzh"));
   ASSERT_EQ(af.ArchiverType(), atLha);
   EXPECT_EQ(af.Extract(nullptr, nullptr, {}, tmp / "lha"), 0) << af.OutputText();
   EXPECT_TRUE(IsFile(tmp / "lha/漢字.txt"));
   EXPECT_TRUE(IsFile(tmp / "lha/表.txt"));
 
-  af.SetFileName(Shared("cab_filename_cp932.cab"));
+  af.SetFileName(TestArchive("cab_filename_cp932.cab"));
   ASSERT_EQ(af.ArchiverType(), atCab);
   EXPECT_EQ(af.Extract(nullptr, nullptr, {}, tmp / "cab"), 0) << af.OutputText();
   EXPECT_TRUE(IsFile(tmp / "cab/表だよ/一覧表.txt"));
 
   // RAR without paths ("-e"), and only the names asked for.
-  af.SetFileName(Shared("rar5_multiple_files.rar"));
+  af.SetFileName(TestArchive("rar5_multiple_files.rar"));
   ASSERT_EQ(af.ArchiverType(), atRar);
   af.Options.x = 0;
   EXPECT_EQ(af.Extract(nullptr, nullptr, {std::string("test2.bin")}, tmp / "rar"), 0) << af.OutputText();
@@ -192,7 +187,6 @@ TEST_F(ArchiveFileExtractTest, LhaCabAndRarOfOtherSystemsWithTheirLines) {
   EXPECT_TRUE(IsFile(tmp / "rar/test2.bin"));
   EXPECT_FALSE(IsFile(tmp / "rar/test1.bin"));
 }
-#endif
 
 TEST_F(ArchiveFileExtractTest, SevenZipFromTheRealToolWithXAndE) {
   MakeSource(tmp);

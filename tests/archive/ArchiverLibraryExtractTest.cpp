@@ -58,10 +58,10 @@ TEST(ArchiverLibraryExtract, EachFormatExtractsWithAndWithoutPaths) {
 TEST(ArchiverLibraryExtract, RealLhaAndRarArchivesExtractAsTheirOwnToolsDo) {
   TempDir t;
   ArchiverLibrary lha("UNLHA32.so", "Unlha");
-  ASSERT_EQ(lha.Run("x -+ -x1 -jse1 -jso1  " + Quote(SharedArchive("lha_lh6.lzh")) + " " + Quote(t / "lha/")), 0)
+  ASSERT_EQ(lha.Run("x -+ -x1 -jse1 -jso1  " + Quote(TestArchive("lha_lh6.lzh")) + " " + Quote(t / "lha/")), 0)
       << lha.output();
   // lhasa extracts the same archive for the comparison.
-  ASSERT_TRUE(Shell(t.dir("ref"), "lhasa xq " + SharedArchive("lha_lh6.lzh")));
+  ASSERT_TRUE(Shell(t.dir("ref"), "lhasa xq " + TestArchive("lha_lh6.lzh")));
   for (const char* f : {"file1", "file2"}) EXPECT_EQ(ReadWholeFile(t / ("lha/" + std::string(f))), ReadWholeFile(t / ("ref/" + std::string(f))));
   // The links inside the destination are kept as links.
   char target[64] = {};
@@ -70,12 +70,12 @@ TEST(ArchiverLibraryExtract, RealLhaAndRarArchivesExtractAsTheirOwnToolsDo) {
   EXPECT_EQ(ReadWholeFile(t / "lha/dir2/symlink1"), ReadWholeFile(t / "lha/file1"));
 
   ArchiverLibrary rar("UNRAR32.so", "Unrar");
-  ASSERT_EQ(rar.Run("-x  " + Quote(SharedArchive("rar5_compressed.rar")) + " " + Quote(t / "rar/")), 0)
+  ASSERT_EQ(rar.Run("-x  " + Quote(TestArchive("rar5_compressed.rar")) + " " + Quote(t / "rar/")), 0)
       << rar.output();
   struct stat st {};
   ASSERT_EQ(stat((t / "rar/test.bin").c_str(), &st), 0);
   EXPECT_EQ(st.st_size, 1200);
-  ASSERT_EQ(rar.Run("-e -y  " + Quote(SharedArchive("rar.rar")) + " " + Quote(t / "rarflat/")), 0) << rar.output();
+  ASSERT_EQ(rar.Run("-e -y  " + Quote(TestArchive("rar.rar")) + " " + Quote(t / "rarflat/")), 0) << rar.output();
   EXPECT_EQ(ReadWholeFile(t / "rarflat/test.txt").size(), 20u);
   EXPECT_FALSE(Exists(t / "rarflat/testdir"));
 }
@@ -124,7 +124,7 @@ TEST(ArchiverLibraryExtract, ExistingFilesAreReplacedOnlyWhenASwitchSaysSo) {
   // LHA: -c1 replaces.
   t.file("lha/file1", "old");
   ArchiverLibrary lha("UNLHA32.so", "Unlha");
-  EXPECT_EQ(lha.Run("x -+ -c1 -x1  " + Quote(SharedArchive("lha_lh0.lzh")) + " " + Quote(t / "lha/") + " file1"), 0)
+  EXPECT_EQ(lha.Run("x -+ -c1 -x1  " + Quote(TestArchive("lha_lh0.lzh")) + " " + Quote(t / "lha/") + " file1"), 0)
       << lha.output();
   EXPECT_EQ(ReadWholeFile(t / "lha/file1").size(), 60u);
 }
@@ -155,7 +155,7 @@ TEST(ArchiverLibraryExtract, FileArgumentsSelectEntriesAndResponseFilesAreConsum
   EXPECT_EQ(tar.Run("x -f " + Quote(t / "a.tar") + " " + Quote("@" + t / "none.txt")), ARC_ERROR_COMMAND_NAME);
   // Exclusions: 7z -x!, LHA -jx.
   ArchiverLibrary lha("UNLHA32.so", "Unlha");
-  ASSERT_EQ(lha.Run("x -+ -x1 \"-jxfile2\"  " + Quote(SharedArchive("lha_lh0.lzh")) + " " + Quote(t / "l/")), 0);
+  ASSERT_EQ(lha.Run("x -+ -x1 \"-jxfile2\"  " + Quote(TestArchive("lha_lh0.lzh")) + " " + Quote(t / "l/")), 0);
   EXPECT_TRUE(Exists(t / "l/file1"));
   EXPECT_FALSE(Exists(t / "l/file2"));
 }

@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "FileChecks.h"
 #include "TempDir.h"
+#include "TestData.h"
 #include "archive/ArchiverLibraryApi.h"
 #include "platform/system/Library.h"
 
@@ -72,16 +74,6 @@ inline bool Python(const std::string& dir, const std::string& script) {
   std::string path = dir + "/make.py";
   std::ofstream(path) << script;
   return Shell(dir, "python3 make.py");
-}
-
-// The real archives of other systems, kept beside the project.
-inline std::string SharedArchive(const std::string& name) {
-  return std::string(TOLVANE_SHARED_TESTDATA) + "/archives/" + name;
-}
-
-inline bool Exists(const std::string& path) {
-  struct stat st {};
-  return lstat(path.c_str(), &st) == 0;
 }
 
 inline std::vector<std::string> Names(const std::vector<ArcIndividualInfo>& records) {

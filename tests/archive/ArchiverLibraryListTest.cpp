@@ -138,11 +138,11 @@ TEST(ArchiverLibraryList, JapaneseNamesFromWindowsArchivesComeOutAsUtf8) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
     ArchiverLibrary lib(c.lib, c.prefix);
-    EXPECT_EQ(Names(lib.List(SharedArchive(c.file))), c.names);
+    EXPECT_EQ(Names(lib.List(TestArchive(c.file))), c.names);
     // And they extract under those names: the 0x5C trail byte of 表 splits nothing.
     TempDir t;
     std::string cmd = std::string(c.prefix) == "Unlha" ? "x -+ -x1 -jse1 -jso1 " : "-x ";
-    ASSERT_EQ(lib.Run(cmd + "\"" + SharedArchive(c.file) + "\" \"" + t.path() + "/\""), 0) << lib.output();
+    ASSERT_EQ(lib.Run(cmd + "\"" + TestArchive(c.file) + "\" \"" + t.path() + "/\""), 0) << lib.output();
     for (const std::string& n : c.names) EXPECT_TRUE(Exists(t / n)) << n;
   }
 }
@@ -152,16 +152,16 @@ TEST(ArchiverLibraryList, RealLhaCabAndRarArchivesList) {
   const std::vector<std::string> lhaNames = {"dir/", "dir2/", "dir2/symlink1", "dir2/symlink2", "file1", "file2"};
   for (const char* f : {"lha_header0.lzh", "lha_header1.lzh", "lha_header2.lzh", "lha_lh0.lzh", "lha_lh6.lzh",
                         "lha_lh7.lzh"}) {
-    auto names = Names(lha.List(SharedArchive(f)));
+    auto names = Names(lha.List(TestArchive(f)));
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, lhaNames) << f;
   }
-  auto cabList = cab.List(SharedArchive("cab_2.cab"));
+  auto cabList = cab.List(TestArchive("cab_2.cab"));
   ASSERT_EQ(Names(cabList), (std::vector<std::string>{"empty", "zero", "dir1/file1", "dir2/file2"}));
   EXPECT_EQ(cabList[1].dwOriginalSize, 33000u);
-  auto rarList = rar.List(SharedArchive("rar5_multiple_files.rar"));
+  auto rarList = rar.List(TestArchive("rar5_multiple_files.rar"));
   ASSERT_EQ(Names(rarList), (std::vector<std::string>{"test1.bin", "test2.bin", "test3.bin", "test4.bin"}));
   EXPECT_EQ(rarList[0].dwOriginalSize, 4096u);
-  EXPECT_EQ(Names(rar.List(SharedArchive("rar.rar"))),
+  EXPECT_EQ(Names(rar.List(TestArchive("rar.rar"))),
             (std::vector<std::string>{"test.txt", "testlink", "testdir/test.txt", "testdir", "testemptydir"}));
 }

@@ -101,8 +101,8 @@ TEST(ArchiverLibrarySafety, BrokenArchivesFailWithoutHalfWrittenFiles) {
   // Every archive of every reader, cut at several points: an error or success, never a crash.
   ArchiverLibrary lha("UNLHA32.so", "Unlha"), cab("CAB32.so", "Cab"), rar("UNRAR32.so", "Unrar");
   const std::vector<std::pair<ArchiverLibrary*, std::string>> samples = {
-      {&lha, SharedArchive("lha_lh7.lzh")}, {&cab, SharedArchive("cab_2.cab")}, {&rar, SharedArchive("rar.rar")},
-      {&rar, SharedArchive("rar5_multiple_files.rar")}};
+      {&lha, TestArchive("lha_lh7.lzh")}, {&cab, TestArchive("cab_2.cab")}, {&rar, TestArchive("rar.rar")},
+      {&rar, TestArchive("rar5_multiple_files.rar")}};
   for (const auto& [lib, file] : samples) {
     std::string data = ReadWholeFile(file);
     for (size_t cut : {size_t(10), data.size() / 3, data.size() - 7}) {

@@ -48,8 +48,19 @@ validate() {
   local share="$1"
   desktop-file-validate "$share/applications/org.tolvane.Tolvane.desktop" || fail "desktop entry"
   appstreamcli validate --no-net "$share/metainfo/org.tolvane.Tolvane.metainfo.xml" >/dev/null || fail "AppStream data"
+  grep -q "<project_license>MIT</project_license>" "$share/metainfo/org.tolvane.Tolvane.metainfo.xml" || fail "no licence in the AppStream data"
   [ -f "$share/icons/hicolor/scalable/apps/org.tolvane.Tolvane.svg" ] || fail "no icon"
   [ -f "$share/man/man1/tolvane.1" ] || fail "no manual page"
+}
+
+# The licence and the change log in the documentation folder DOC.
+check_doc() {
+  local doc="$1"
+  grep -q '^License: Expat$' "$doc/copyright" 2>/dev/null || fail "no MIT licence in $doc/copyright"
+  grep -q 'The Tolvane developers' "$doc/copyright" || fail "no copyright holder in $doc/copyright"
+  grep -q '^ Permission is hereby granted' "$doc/copyright" || fail "no licence text in $doc/copyright"
+  gzip -t "$doc/changelog.gz" 2>/dev/null || fail "no compressed change log in $doc"
+  zcat "$doc/changelog.gz" | grep -q '^## [0-9]' || fail "$doc/changelog.gz lists no version"
 }
 
 case "$mode" in
@@ -58,6 +69,7 @@ case "$mode" in
     cmake --install "$build" --prefix "$prefix" >/dev/null
     [ -x "$prefix/bin/tolvane" ] || fail "no program in $prefix/bin"
     validate "$prefix/share"
+    check_doc "$prefix/share/doc/tolvane"
     check_run "$prefix/bin/tolvane" "$prefix/lib/tolvane"
     [ ! -e "$prefix/bin/tolvane.ini" ] || fail "the state was written beside the installed program"
     ;;
@@ -72,6 +84,13 @@ case "$mode" in
     deb="$(ls "$work"/pkg/tolvane_*_*.deb)"
     [ -f "$deb" ] || fail "no package built"
     dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "the dependencies are not the libraries'"
+    dpkg-deb -f "$deb" Depends | grep -q 'fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic' ||
+      fail "no Japanese font among the dependencies: $(dpkg-deb -f "$deb" Depends)"
+    ! dpkg-deb -f "$deb" Recommends | grep -q fonts || fail "a font is only recommended"
+    dpkg-deb -e "$deb" "$work/control"
+    dpkg-deb -x "$deb" "$work/root"
+    check_doc "$work/root/usr/share/doc/tolvane"
+    if grep -rqs ldconfig "$work/control"; then fail "the package runs ldconfig for its private libraries"; fi
     dpkg-deb -c "$deb" | awk '{print $6}' | sed 's#^\./#/#' | grep -v '/$' > "$work/files.txt"
     installed=yes
     dpkg -i "$deb" >/dev/null

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "FileChecks.h"
 #include "ChoosingMenu.h"
 #include "EnvGuard.h"
 #include "ScriptedFileOperationUI.h"
@@ -26,11 +27,6 @@
 #include "shell/watch/WatcherThread.h"
 
 namespace {
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
-
 std::unique_ptr<TShellListView> ShownView(const std::string& path, QWidget* parent = nullptr) {
   auto view = std::make_unique<TShellListView>(parent);
   view->resize(600, 300);

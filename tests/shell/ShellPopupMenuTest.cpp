@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "FileChecks.h"
 #include "ChoosingMenu.h"
 #include "EnvGuard.h"
 #include "ScriptedFileOperationUI.h"
@@ -47,11 +48,6 @@ QAction* ByText(QMenu* menu, const QString& text) {
   for (QAction* a : menu->actions())
     if (a->text() == text) return a;
   return nullptr;
-}
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
 }
 
 }  // namespace

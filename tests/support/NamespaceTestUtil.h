@@ -1,32 +1,12 @@
 #pragma once
 // Small helpers for the namespace tests.
-#include <cstdlib>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "EnvGuard.h"
 #include "platform/namespace/IDList.h"
 #include "platform/namespace/ItemID.h"
 #include "platform/namespace/ShellApi.h"
-
-// Sets an environment variable for one test and puts the old value back.
-class EnvGuard {
- public:
-  EnvGuard(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    setenv(name, value.c_str(), 1);
-  }
-  ~EnvGuard() {
-    if (old_)
-      setenv(name_, old_->c_str(), 1);
-    else
-      unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 inline IDListPtr ParsePath(const std::string& path) {
   PItemIDList list = nullptr;

@@ -22,6 +22,7 @@
 #include <fstream>
 #include <thread>
 
+#include "FileChecks.h"
 #include "NamespaceTestUtil.h"
 #include "ScriptedFileOperationUI.h"
 #include "TempDir.h"
@@ -57,11 +58,6 @@ std::vector<int> Ids(QMenu& menu) {
   std::vector<int> ids;
   for (QAction* action : menu.actions()) ids.push_back(action->isSeparator() ? -1 : CommandIdOf(action));
   return ids;
-}
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
 }
 
 template <class Pred>

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "FileChecks.h"
 #include "TempDir.h"
 #include "platform/fileops/FileOperation.h"
 
@@ -80,8 +81,6 @@ inline struct stat Lstat(const std::string& path) {
   if (lstat(path.c_str(), &st) != 0) st.st_mode = 0;
   return st;
 }
-
-inline bool Exists(const std::string& path) { return Lstat(path).st_mode != 0; }
 
 // The names in a folder, sorted (raw bytes, no conversion).
 inline std::vector<std::string> Names(const std::string& dir) {

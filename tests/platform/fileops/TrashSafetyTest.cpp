@@ -13,17 +13,13 @@
 #include <filesystem>
 #include <functional>
 
+#include "FileChecks.h"
 #include "TempDir.h"
 #include "platform/fileops/FileOperation.h"
 #include "platform/fileops/Trash.h"
 #include "platform/namespace/TrashFolder.h"
 
 namespace {
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
 
 bool IsLink(const std::string& path) {
   struct stat st;

@@ -14,16 +14,12 @@
 #include <filesystem>
 #include <regex>
 
+#include "FileChecks.h"
 #include "TempDir.h"
 #include "platform/fileops/FileOperation.h"
 #include "platform/fileops/Trash.h"
 
 namespace {
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
 
 dev_t DeviceOf(const std::string& path) {
   struct stat st;

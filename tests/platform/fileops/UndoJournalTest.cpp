@@ -9,16 +9,12 @@
 #include <filesystem>
 #include <thread>
 
+#include "FileChecks.h"
 #include "TempDir.h"
 #include "platform/fileops/FileOperation.h"
 #include "platform/fileops/Trash.h"
 
 namespace {
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
 
 // The item as an operation leaves it: where it was, where it is, its size and time.
 UndoItem Left(const std::string& from, const std::string& to) {

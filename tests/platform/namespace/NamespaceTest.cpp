@@ -9,6 +9,7 @@
 #include <random>
 #include <set>
 
+#include "FileChecks.h"
 #include "NamespaceTestUtil.h"
 #include "TempDir.h"
 #include "platform/namespace/Drives.h"
@@ -17,11 +18,6 @@
 namespace {
 
 std::string LastName(PCItemIDList list) { return std::string(IDPayloadText(LastID(list))); }
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
 
 std::string ReadFile(const std::string& path) {
   std::string text;

@@ -1,0 +1,31 @@
+# The window's files (main.cpp is the program's own), listed so that a new one shows in review.
+set(APP_SOURCES
+  app/CommandLine.cpp app/CommandLine.h
+  app/Form2.cpp app/Form2.h
+  app/Form3.cpp app/Form3.h
+  app/Form4.cpp app/Form4.h
+  app/InputNewDirDlg.cpp app/InputNewDirDlg.h
+  app/KeyTable.cpp app/KeyTable.h
+  app/MainForm.h
+  app/MainFormArchive.cpp
+  app/MainFormCommands.cpp
+  app/MainFormCreate.cpp
+  app/MainFormDestinations.cpp
+  app/MainFormFiles.cpp
+  app/MainFormFolderMenu.cpp
+  app/MainFormKeys.cpp
+  app/MainFormOpen.cpp
+  app/MainFormPreview.cpp
+  app/MainFormStartPaths.cpp
+  app/MainFormState.cpp
+  app/MainFormStatusLine.cpp
+  app/MainFormTabs.cpp
+  app/MainFormToolbars.cpp
+  app/PaneSplitter.cpp app/PaneSplitter.h
+  app/PreviewPicture.cpp app/PreviewPicture.h
+  app/RunControl.cpp app/RunControl.h
+  app/SingleInstance.cpp app/SingleInstance.h
+  app/TextDocument.cpp app/TextDocument.h
+  app/TextPreview.cpp app/TextPreview.h
+  app/TextView.cpp app/TextView.h
+  app/VirtualKeys.cpp)

@@ -1,0 +1,32 @@
+# The shell library's files, listed so that a new one shows in review: a unit's source and header on one line.
+set(SHELL_SOURCES
+  shell/actions/ActionDispatch.cpp shell/actions/ActionDispatch.h
+  shell/actions/ShellActns.cpp shell/actions/ShellActns.h
+  shell/actions/Wildcard.cpp shell/actions/Wildcard.h
+  shell/DeviceChangeData.h
+  shell/DropEvents.cpp shell/DropEvents.h
+  shell/FolderReadAhead.cpp shell/FolderReadAhead.h
+  shell/RowPool.cpp shell/RowPool.h
+  shell/ShellComboBox.cpp shell/ShellComboBox.h
+  shell/ShellComboBoxDrag.cpp
+  shell/ShellComboList.cpp
+  shell/ShellCtrlList.cpp
+  shell/ShellCtrls.cpp shell/ShellCtrls.h
+  shell/ShellFileItem.cpp
+  shell/ShellFileList.cpp shell/ShellFileList.h
+  shell/ShellIDListCommand.cpp
+  shell/ShellItemViews.cpp shell/ShellItemViews.h
+  shell/ShellListDelegate.cpp shell/ShellListDelegate.h
+  shell/ShellListModel.cpp shell/ShellListModel.h
+  shell/ShellListView.cpp shell/ShellListView.h
+  shell/ShellListViewDrag.cpp
+  shell/ShellListViewSettings.cpp
+  shell/ShellPopupMenu.cpp shell/ShellPopupMenu.h
+  shell/ShellTreeView.cpp shell/ShellTreeView.h
+  shell/ShellTreeViewDrag.cpp
+  shell/ShellTreeViewInput.cpp
+  shell/ShellTreeViewWatch.cpp
+  shell/WaitCursor.h
+  shell/watch/ShDirWatcher.cpp shell/watch/ShDirWatcher.h
+  shell/watch/ShFilesWatcher.cpp shell/watch/ShFilesWatcher.h
+  shell/watch/WatcherThread.cpp shell/watch/WatcherThread.h)

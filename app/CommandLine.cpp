@@ -19,9 +19,9 @@ int QtOptionWords(const std::string& arg) {
   const bool inlineValue = equals != std::string::npos;
   if (inlineValue) name.resize(equals);
   static const std::set<std::string> withValue = {
-      "platform", "platformpluginpath", "platformtheme", "plugin",  "qwindowgeometry", "geometry",
-      "qwindowtitle", "title", "qwindowicon", "icon", "session", "style", "stylesheet", "display", "name",
-      "qmljsdebugger", "dialogs", "fontengine"};
+      "platform", "platformpluginpath", "platformtheme", "plugin",    "qwindowgeometry", "geometry",   "qwindowtitle",
+      "title",    "qwindowicon",        "icon",          "session",   "style",           "stylesheet", "display",
+      "name",     "qmljsdebugger",      "dialogs",       "fontengine"};
   static const std::set<std::string> alone = {"reverse", "widgetcount", "nograb", "dograb", "sync", "testability"};
   if (withValue.count(name)) return inlineValue ? 0 : 1;
   if (alone.count(name) && !inlineValue) return 0;

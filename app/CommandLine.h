@@ -8,8 +8,8 @@
 struct TCommandLine {
   enum class Action { kRun, kHelp, kVersion, kBadOption };
   Action action = Action::kRun;
-  std::string badOption;           // for kBadOption
-  std::vector<std::string> paths;  // as given, bytes untouched
+  std::string badOption;                // for kBadOption
+  std::vector<std::string> paths;       // as given, bytes untouched
   std::vector<std::string> rightPaths;  // --right FOLDER, for the right pane
   bool newInstance = false;             // --new-instance: never hand over
 };

@@ -58,10 +58,9 @@ TForm3::TForm3(TShellListView* lv1, TShellListView* lv2, QWidget* parent) : QDia
                                  QStringLiteral("一覧"), QStringLiteral("詳細")},
                                 this);
   RadioGroup1->setObjectName("RadioGroup1");
-  RadioGroup2 = new TRadioGroup(QStringLiteral("アイコンの整列"),
-                                {QStringLiteral("名前順"), QStringLiteral("種類順"), QStringLiteral("サイズ順"),
-                                 QStringLiteral("日付順")},
-                                this);
+  RadioGroup2 = new TRadioGroup(
+      QStringLiteral("アイコンの整列"),
+      {QStringLiteral("名前順"), QStringLiteral("種類順"), QStringLiteral("サイズ順"), QStringLiteral("日付順")}, this);
   RadioGroup2->setObjectName("RadioGroup2");
   RadioGroup3 = new TRadioGroup(QStringLiteral("並び順"), {QStringLiteral("昇順"), QStringLiteral("降順")}, this);
   RadioGroup3->setObjectName("RadioGroup3");
@@ -71,8 +70,8 @@ TForm3::TForm3(TShellListView* lv1, TShellListView* lv2, QWidget* parent) : QDia
   Button1->setObjectName("Button1");
   Button2 = new QPushButton(QStringLiteral("キャンセル(&C)"), this);
   Button2->setObjectName("Button2");
-  RadioGroup4 = new TRadioGroup(QStringLiteral("RadioGroup4"), {QStringLiteral("Form1"), QStringLiteral("Form2")},
-                                this);
+  RadioGroup4 =
+      new TRadioGroup(QStringLiteral("RadioGroup4"), {QStringLiteral("Form1"), QStringLiteral("Form2")}, this);
   RadioGroup4->setObjectName("RadioGroup4");
   RadioGroup4->hide();
 
@@ -105,9 +104,12 @@ int TForm3::SortColumnOfItem(int item) {
 
 TShellListView* TForm3::TargetList() const {
   switch (RadioGroup4->ItemIndex()) {
-    case 0: return lv1_;
-    case 1: return lv2_;
-    default: return nullptr;
+    case 0:
+      return lv1_;
+    case 1:
+      return lv2_;
+    default:
+      return nullptr;
   }
 }
 
@@ -172,8 +174,7 @@ void TForm3::keyPressEvent(QKeyEvent* event) {
 }
 
 bool TForm3::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
-      static_cast<QWidget*>(watched)->window() == this)
+  if (event->type() == QEvent::KeyPress && watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this)
     return FormShortCut(static_cast<QKeyEvent*>(event));
   return QDialog::eventFilter(watched, event);
 }

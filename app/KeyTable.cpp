@@ -114,7 +114,8 @@ std::vector<TKeyRow> KeyTableRows(const TShellActionList* actions) {
   std::vector<TKeyRow> rows;
   for (const TLetterCommand& command : LetterCommands())
     rows.push_back({QString::fromUtf8(command.name), QString::fromUtf8(command.text)});
-  for (const TKeyGroup& group : KeyGroups()) rows.push_back({QString::fromUtf8(group.keys), QString::fromUtf8(group.text)});
+  for (const TKeyGroup& group : KeyGroups())
+    rows.push_back({QString::fromUtf8(group.keys), QString::fromUtf8(group.text)});
   for (const TListKey& key : ListKeys()) rows.push_back({QString::fromUtf8(key.keys), QString::fromUtf8(key.text)});
   if (actions) {
     static const QRegularExpression mnemonic(QStringLiteral("\\(&.\\)|&"));

@@ -69,15 +69,15 @@ class TForm1 : public QMainWindow {
   TShellListView* LV2;
   QLineEdit* Edit1;
   QLineEdit* Edit2;
-  QLabel* Status1;         // the status line under each pane
+  QLabel* Status1;  // the status line under each pane
   QLabel* Status2;
-  QLabel* Image1;          // picture preview; lives in whichever pane shows one
-  TTextView* Memo1;        // text preview
+  QLabel* Image1;    // picture preview; lives in whichever pane shows one
+  TTextView* Memo1;  // text preview
   TShellPopupMenu* ShellPopupMenu1;
   QMenu* PopupMenu1;
-  QMenu* PopupMenu2;   // folder menu
-  QMenu* History;      // title entry and ten entries
-  QMenu* CopyPopup;    // destinations of C and M
+  QMenu* PopupMenu2;  // folder menu
+  QMenu* History;     // title entry and ten entries
+  QMenu* CopyPopup;   // destinations of C and M
   QMenu* TabListPopup;
   // The letter actions "A".."Z" then "AA".."ZZ"; position k - 65 is the single
   // command of letter key k, position k - 39 its double command.
@@ -86,15 +86,15 @@ class TForm1 : public QMainWindow {
   TShellActionList* ActionList2;
   QAction* LV1left;
   QAction* LV2right;
-  QTimer* KeyTimer;        // single/double key timer; idle when stopped
-  QTimer* ChangeFileTimer; // preview follow timer; idle when stopped
+  QTimer* KeyTimer;                       // single/double key timer; idle when stopped
+  QTimer* ChangeFileTimer;                // preview follow timer; idle when stopped
   std::unique_ptr<TArchiveFile> Archive;  // extracts for U
   std::unique_ptr<TSPIs> SPIs1;           // the picture plug-ins; null when it could not start
   // Decodes preview pictures; declared after SPIs1, so it stops before the plug-ins go.
   std::unique_ptr<TPictureLoader> PictureLoader;
   std::unique_ptr<ArcWindow> ArchiveOwner;  // the window as the archiver libraries know it
-  std::vector<QIcon> ImageList1;  // launcher pictures, one per button position
-  QIcon ImageList2;               // the folder buttons' picture
+  std::vector<QIcon> ImageList1;            // launcher pictures, one per button position
+  QIcon ImageList2;                         // the folder buttons' picture
 
   // The splitter handles beside TV1, between the panes, beside TV2.
   QSplitterHandle* Splitter1() const;
@@ -112,9 +112,9 @@ class TForm1 : public QMainWindow {
   std::string ImageExt = ".bmp";
   std::string TextExt = ".txt";
   uint64_t PictureMemoryLimit = kDefaultPictureMemoryLimit;  // [Ext] PictureMemoryLimitMB
-  std::function<void()> FPictureFailed;     // undoes what the picture on its way was to change
-  std::function<void()> FPictureLineAdded;  // VV's new line, handed to the picture's request
-  int TC1Tag = 0;  // the folder tab of a pane while a preview occupies it
+  std::function<void()> FPictureFailed;                      // undoes what the picture on its way was to change
+  std::function<void()> FPictureLineAdded;                   // VV's new line, handed to the picture's request
+  int TC1Tag = 0;                                            // the folder tab of a pane while a preview occupies it
   int TC2Tag = 0;
   int KeyTimerTag = 0;  // the pending key's virtual-key code
   int HistoryTag = 0;

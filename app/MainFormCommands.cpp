@@ -172,8 +172,8 @@ std::vector<std::string> TForm1::DefaultEditorCommand() {
       command.push_back(word.toLocal8Bit().toStdString());
     if (!command.empty()) return command;
   }
-  for (const char* editor : {"gnome-text-editor", "gedit", "kate", "kwrite", "mousepad", "xed", "pluma",
-                             "featherpad", "leafpad", "geany"}) {
+  for (const char* editor :
+       {"gnome-text-editor", "gedit", "kate", "kwrite", "mousepad", "xed", "pluma", "featherpad", "leafpad", "geany"}) {
     std::string found = FindOnPath(editor);
     if (!found.empty()) return {found};
   }

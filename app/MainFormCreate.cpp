@@ -66,9 +66,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   // Through the program's one message display, so messages of the creation
   // steps (before anyone could replace this hook) can be captured as well.
   ShowMessage = [](const QString& text) { ShowExceptionMessage(text.toStdString()); };
-  OfferOpenWith = [this](const std::string& path, const QString& reason) {
-    ChooseAndOpenWith(this, {path}, reason);
-  };
+  OfferOpenWith = [this](const std::string& path, const QString& reason) { ChooseAndOpenWith(this, {path}, reason); };
   CreateControls();
   CreateMenus();
   CreateCopyPopup();
@@ -245,9 +243,8 @@ void TForm1::CreateActions() {
   for (const char* name : {"LargeIcon1", "SmallIcon1", "ListIcon1", "ReportIcon1"})
     if (QAction* action = ActionList2->Find(name)) view->addAction(action);
   QMenu* sort = PopupMenu1->addMenu("整列");
-  for (const char* name :
-       {"ShellFileSortByName1", "ShellFileSortBySize1", "ShellFileSortByLastWrite1", "ShellFileSortByAttr1",
-        "ShellFileSortByType1"})
+  for (const char* name : {"ShellFileSortByName1", "ShellFileSortBySize1", "ShellFileSortByLastWrite1",
+                           "ShellFileSortByAttr1", "ShellFileSortByType1"})
     if (QAction* action = ActionList2->Find(name)) sort->addAction(action);
   QAction* newFile = PopupMenu1->addAction("新規ファイル");
   QAction* k = ActionList1[10];
@@ -334,8 +331,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
       Guarded([&] { handled = FormShortCut(vk, key->modifiers()); });
       if (handled) return true;
       for (TShellListView* list : {LV1, LV2})
-        if (focus == list || list->isAncestorOf(focus))
-          Guarded([&] { LV1KeyDown(list, vk, key->modifiers()); });
+        if (focus == list || list->isAncestorOf(focus)) Guarded([&] { LV1KeyDown(list, vk, key->modifiers()); });
       for (TShellTreeView* tree : {TV1, TV2})
         if (focus == tree) Guarded([&] { TV1KeyDown(tree, vk, key->modifiers()); });
       for (QLineEdit* edit : {Edit1, Edit2})
@@ -346,8 +342,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
       if (watched == TV1 || watched == TV2) {
         auto* tree = static_cast<TShellTreeView*>(watched);
         // A menu or a dialog of the tree's own keeps it open.
-        if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
-          Guarded([&] { TV1Exit(tree); });
+        if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) Guarded([&] { TV1Exit(tree); });
       }
       break;
     case QEvent::MouseButtonPress:

@@ -81,10 +81,19 @@ void TForm1::CopyListClick(QAction* entry) {
   // Taken before the operation: its events may refill the submenus.
   const std::string folder = destination.toByteArray().toStdString();
   switch (CopyPopupTag) {
-    case 0: TransferSelection(LV1, folder, false); break;
-    case 1: TransferSelection(LV2, folder, false); break;
-    case 2: TransferSelection(LV1, folder, true); break;
-    case 3: TransferSelection(LV2, folder, true); break;
-    default: break;
+    case 0:
+      TransferSelection(LV1, folder, false);
+      break;
+    case 1:
+      TransferSelection(LV2, folder, false);
+      break;
+    case 2:
+      TransferSelection(LV1, folder, true);
+      break;
+    case 3:
+      TransferSelection(LV2, folder, true);
+      break;
+    default:
+      break;
   }
 }

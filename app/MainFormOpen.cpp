@@ -40,6 +40,7 @@ void TForm1::TerminalKey(TShellListView* sender) {
   // The terminal starts in the folder as its working folder, as terminals expect.
   for (const std::vector<std::string>& command : TerminalCommands())
     if (StartDetachedProgram(command, folder)) return;
-  ShowMessage(QStringLiteral("端末を開けません。\n環境変数 TERMINAL に端末のプログラムを指定するか、"
-                             "x-terminal-emulator を用意してください（Debian では端末のパッケージを入れると用意されます）。"));
+  ShowMessage(
+      QStringLiteral("端末を開けません。\n環境変数 TERMINAL に端末のプログラムを指定するか、"
+                     "x-terminal-emulator を用意してください（Debian では端末のパッケージを入れると用意されます）。"));
 }

@@ -90,9 +90,7 @@ bool TForm1::IsTextFile(const std::string& ext) const {
 
 // --- Loading ---------------------------------------------------------------------------------
 
-void TForm1::LoadPreviewImage(const std::string& path) {
-  LoadPreviewImage(path, Image1->parentWidget());
-}
+void TForm1::LoadPreviewImage(const std::string& path) { LoadPreviewImage(path, Image1->parentWidget()); }
 
 void TForm1::LoadPreviewImage(const std::string& path, QWidget* pane, std::function<void()> shown,
                               std::function<void()> failed) {
@@ -185,10 +183,13 @@ void TForm1::VExecute() {
   if (IsImageFile(ext)) {
     // Fitted to the pane it is going to, which may not be the one it is in; the
     // tab and the pane change once the picture is ready.
-    LoadPreviewImage(path, PaneOf(target), [this, target, path] {
-      SetPreviewLine(ImagePath, ImageTabIndex, path);
-      EnterPreview(Image1, target, ImagePath, ImageTabIndex);
-    }, std::move(FPictureLineAdded));
+    LoadPreviewImage(
+        path, PaneOf(target),
+        [this, target, path] {
+          SetPreviewLine(ImagePath, ImageTabIndex, path);
+          EnterPreview(Image1, target, ImagePath, ImageTabIndex);
+        },
+        std::move(FPictureLineAdded));
     FPictureLineAdded = nullptr;
   } else if (IsTextFile(ext)) {
     LoadPreviewText(path);

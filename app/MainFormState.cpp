@@ -92,8 +92,10 @@ std::string HomeFolder() {
 // Where the state goes when its usual folder cannot be written.
 std::string FallbackStateFolder() {
   std::string config;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') config = xdg;
-  else config = (HomeFolder() == "/" ? std::string() : HomeFolder()) + "/.config";
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
+    config = xdg;
+  else
+    config = (HomeFolder() == "/" ? std::string() : HomeFolder()) + "/.config";
   return WithoutTrailingSlash(config) + "/tolvane";
 }
 
@@ -219,7 +221,8 @@ QRect FirstWindowBounds(const QRect& design) {
   const QScreen* screen = QGuiApplication::primaryScreen();
   if (!screen) return design;
   const QRect area = screen->availableGeometry();
-  const QSize size = QSize(area.width() * 2 / 3, area.height() * 2 / 3).expandedTo(design.size()).boundedTo(area.size());
+  const QSize size =
+      QSize(area.width() * 2 / 3, area.height() * 2 / 3).expandedTo(design.size()).boundedTo(area.size());
   return QRect(area.topLeft() + QPoint((area.width() - size.width()) / 2, (area.height() - size.height()) / 2), size);
 }
 
@@ -274,9 +277,7 @@ class TreeWidthKeeper : public QObject {
   QWidget* tree_;
 };
 
-int TreeWidth(const QWidget* tree) {
-  return tree->isVisible() ? tree->width() : tree->property(kKeptWidth).toInt();
-}
+int TreeWidth(const QWidget* tree) { return tree->isVisible() ? tree->width() : tree->property(kKeptWidth).toInt(); }
 
 }  // namespace
 
@@ -342,9 +343,15 @@ void TForm1::FormCreate() {
   if (onScreen || QGuiApplication::screens().isEmpty()) move(bounds.topLeft());
   if (bounds.width() > 0 && bounds.height() > 0) resize(bounds.size());
   switch (ini.ReadInteger("Window", "State", WindowStateCode())) {
-    case 1: setWindowState(Qt::WindowMinimized); break;
-    case 2: setWindowState(Qt::WindowMaximized); break;
-    default: setWindowState(Qt::WindowNoState); break;
+    case 1:
+      setWindowState(Qt::WindowMinimized);
+      break;
+    case 2:
+      setWindowState(Qt::WindowMaximized);
+      break;
+    default:
+      setWindowState(Qt::WindowNoState);
+      break;
   }
 
   // A first window splits its panes evenly.
@@ -510,8 +517,8 @@ void TForm1::FormDestroy() {
     std::string fallback = Join(fallbackFolder, "log");
     if (fallback != logFolder && SaveListFiles(fallback)) {
       NoteSavedInFallback(logFolder, true);
-      ShowMessage(QString("%1 に書き込めないため、一覧を %2 に保存しました")
-                      .arg(ForDisplay(logFolder), ForDisplay(fallback)));
+      ShowMessage(
+          QString("%1 に書き込めないため、一覧を %2 に保存しました").arg(ForDisplay(logFolder), ForDisplay(fallback)));
     } else {
       failed << ForDisplay(logFolder);
     }
@@ -540,7 +547,8 @@ void TForm1::FormDestroy() {
     }
     if (saved) {
       NoteSavedInFallback(iniPath, true);
-      ShowMessage(QString("%1 に書き込めないため、設定を %2 に保存しました").arg(ForDisplay(iniPath), ForDisplay(fallback)));
+      ShowMessage(
+          QString("%1 に書き込めないため、設定を %2 に保存しました").arg(ForDisplay(iniPath), ForDisplay(fallback)));
     } else {
       failed << ForDisplay(iniPath);
     }

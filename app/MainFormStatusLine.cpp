@@ -29,9 +29,8 @@ void TForm1::UpdateStatusLine(TShellListView* list, bool listed) {
     // Once per listing: a re-read may follow a change of the free space as well.
     uint64_t available = 0, total = 0;
     const std::string path = list->GetPathName();
-    freeSpaceText_[side] = GetDiskFreeSpace(path, available, total)
-                               ? QStringLiteral("空き %1").arg(ByteSizeText(available))
-                               : QString();
+    freeSpaceText_[side] =
+        GetDiskFreeSpace(path, available, total) ? QStringLiteral("空き %1").arg(ByteSizeText(available)) : QString();
   }
   QString text;
   if (list->Reading()) {

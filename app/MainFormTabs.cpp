@@ -30,7 +30,7 @@ constexpr int kJumpTag = 4;
 constexpr int kDriveTag = 6;
 
 const char* const kHistoryTitles[8] = {"左のフォルダ履歴", "右のフォルダ履歴", "左のファイル履歴", "右のファイル履歴",
-                                       "フォルダジャンプ", "フォルダジャンプ", "ドライブリスト", "ドライブリスト"};
+                                       "フォルダジャンプ", "フォルダジャンプ", "ドライブリスト",   "ドライブリスト"};
 
 // Menus and tabs show '&' as itself, not as a mnemonic.
 QString Caption(const QString& text) {
@@ -85,7 +85,8 @@ void DescribeShellFolder(TShellListView* list, TShellTreeView* tree, int& index,
     return;
   }
   SHFILEINFO info;
-  if (folder && SHGetFileInfo(folder, SHGFI_PIDL | SHGFI_DISPLAYNAME, info)) text = QString::fromUtf8(info.szDisplayName);
+  if (folder && SHGetFileInfo(folder, SHGFI_PIDL | SHGFI_DISPLAYNAME, info))
+    text = QString::fromUtf8(info.szDisplayName);
 }
 
 // The text a tab line stands for: its path, or its tree node's name.
@@ -306,13 +307,17 @@ void TForm1::HistoryPopup() {
   if (HistoryTag < 0 || HistoryTag > 7) return;
   std::vector<std::string> lines;
   switch (HistoryTag) {
-    case 0: case 1: case 2: case 3:
+    case 0:
+    case 1:
+    case 2:
+    case 3:
       if (ListsLoaded) {
         const TLineList* lists[] = {&HistoryPath1, &HistoryPath2, &FileRunPath1, &FileRunPath2};
         lines = lists[HistoryTag]->Lines;
       }
       break;
-    case 4: case 5:
+    case 4:
+    case 5:
       for (QToolButton* button : Buttons(ToolBar2)) lines.push_back(HintOf(button));
       break;
     default:
@@ -345,16 +350,21 @@ void TForm1::HistoryClickClick(int entry) {
   const std::string path = entries[entry]->data().toByteArray().toStdString();
   if (path.empty()) return;
   switch (HistoryTag) {
-    case 2: case 3:
+    case 2:
+    case 3:
       if (OpenChosenFile)
         OpenChosenFile(path);
       else
         ShellOpen(path);
       break;
-    case 0: case 4: case 6:
+    case 0:
+    case 4:
+    case 6:
       LV1->SetPathName(path);
       break;
-    case 1: case 5: case 7:
+    case 1:
+    case 5:
+    case 7:
       LV2->SetPathName(path);
       break;
     default:

@@ -31,8 +31,10 @@ class BarButton : public QToolButton {
  protected:
   void mousePressEvent(QMouseEvent* event) override {
     if (OnMouseDown) OnMouseDown(event->button(), event->globalPosition().toPoint());
-    if (event->button() == Qt::LeftButton) QToolButton::mousePressEvent(event);
-    else event->accept();
+    if (event->button() == Qt::LeftButton)
+      QToolButton::mousePressEvent(event);
+    else
+      event->accept();
   }
 };
 
@@ -64,8 +66,7 @@ QIcon SmallShellIcon(const std::string& path) {
 
 }  // namespace
 
-QToolButton* TForm1::AddBarButton(QToolBar* toolBar, QAction* before, const QString& caption,
-                                  const std::string& hint) {
+QToolButton* TForm1::AddBarButton(QToolBar* toolBar, QAction* before, const QString& caption, const std::string& hint) {
   // Made without a parent: the action takes the widget out of any window
   // first, and leaving the main window walks its whole focus chain.
   auto* button = new BarButton(nullptr);

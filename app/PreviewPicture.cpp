@@ -125,8 +125,8 @@ void TPictureLoader::Run() {
       job = std::move(*FPending);
       FPending.reset();
     }
-    TPreviewPicture picture = DecodePreviewPicture(job.Path, job.Area, job.MemoryLimit,
-                                                   [this, id = job.Id] { return FWanted.load() != id; });
+    TPreviewPicture picture =
+        DecodePreviewPicture(job.Path, job.Area, job.MemoryLimit, [this, id = job.Id] { return FWanted.load() != id; });
     if (picture.Stopped || FWanted.load() != job.Id) {
       if (picture.Stopped) ++FStoppedCount;
       continue;

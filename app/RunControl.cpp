@@ -86,8 +86,8 @@ class RunControl : public QObject {
     }
     if (!screenshot_.empty()) QTimer::singleShot(screenshotAfter_, this, [this] { TakeScreenshot(); });
     if (!keys_.empty()) QTimer::singleShot(kKeyGapMs, this, [this] { PressNextKey(); });
-    if (quitAfter_ >= 0) QTimer::singleShot(quitAfter_ + kKeyGapMs * static_cast<int>(keys_.size()), this,
-                                            [this] { CloseWindow(); });
+    if (quitAfter_ >= 0)
+      QTimer::singleShot(quitAfter_ + kKeyGapMs * static_cast<int>(keys_.size()), this, [this] { CloseWindow(); });
   }
 
   // One key a time, far enough apart that each letter runs its single command.
@@ -114,7 +114,8 @@ class RunControl : public QObject {
   // The program's own libraries and plug-ins that are mapped now, from the kernel's view.
   void ReportLibraries() {
     reportLibraries_ = false;
-    for (const std::string& file : LoadedLibrariesIn(RuntimeFolder())) std::fprintf(stdout, "library: %s\n", file.c_str());
+    for (const std::string& file : LoadedLibrariesIn(RuntimeFolder()))
+      std::fprintf(stdout, "library: %s\n", file.c_str());
     std::fflush(stdout);
   }
 
@@ -174,7 +175,10 @@ QPointer<QWidget> signalTarget;
 bool closeRequested = false;
 
 void CloseSignalTarget() {
-  if (signalTarget) QTimer::singleShot(0, signalTarget.data(), [] { if (signalTarget) signalTarget->close(); });
+  if (signalTarget)
+    QTimer::singleShot(0, signalTarget.data(), [] {
+      if (signalTarget) signalTarget->close();
+    });
 }
 
 // Once the program is asked to end, a modal dialog (a message of the start,

@@ -32,7 +32,8 @@ class TTextDocument::TWindow {
   std::string_view At(uint64_t offset, size_t want, bool& atEnd) {
     const bool inside = offset >= start_ && offset <= start_ + length_;
     if (!inside || (offset + want > start_ + length_ && !end_)) {
-      const size_t size = static_cast<size_t>(std::min<uint64_t>(std::max(kReadBlock, want), size_ - std::min(offset, size_)));
+      const size_t size =
+          static_cast<size_t>(std::min<uint64_t>(std::max(kReadBlock, want), size_ - std::min(offset, size_)));
       buffer_.resize(std::max(kReadBlock, want));
       ssize_t got = size ? file_.ReadAt(offset, buffer_.data(), size) : 0;
       if (got < 0) {
@@ -143,8 +144,8 @@ bool TTextDocument::IndexBlock(TWindow& window) {
   int64_t rows = rowCount_.load();
   const TTextEncoding encoding = encoding_.load();
   // Where LF ends a line and no state is kept, most rows need no more than a search for it.
-  const bool plain = encoding != TTextEncoding::Utf16LE && encoding != TTextEncoding::Utf16BE &&
-                     encoding != TTextEncoding::Iso2022Jp;
+  const bool plain =
+      encoding != TTextEncoding::Utf16LE && encoding != TTextEncoding::Utf16BE && encoding != TTextEncoding::Iso2022Jp;
   auto checkpoint = [&] {
     if ((rows & (kCheckpointRows - 1)) == 0) {
       offsets_.push_back(indexPos_ + used);
@@ -201,8 +202,7 @@ void TTextDocument::ForEachRow(TWindow& window, int64_t first, int64_t last,
     std::string_view data = window.At(pos, kRowWindow, atEnd);
     TRowEnd end;
     if (data.empty() || !FindRowEnd(data, atEnd, encoding, state, end)) return;
-    if (row >= first &&
-        !visit(row, {DecodeRow(data.substr(0, end.length), encoding, state), end.next > end.length}))
+    if (row >= first && !visit(row, {DecodeRow(data.substr(0, end.length), encoding, state), end.next > end.length}))
       return;
     pos += end.next;
     state = end.state;
@@ -223,7 +223,8 @@ void TTextDocument::Serve(TWindow& window, const TRequest& request, const TListe
   bool cut = false;
   ForEachRow(window, request.from.row, request.to.row, [&](int64_t row, TTextRow&& line) {
     const qsizetype from = row == request.from.row ? std::min<qsizetype>(request.from.col, line.text.size()) : 0;
-    const qsizetype to = row == request.to.row ? std::min<qsizetype>(request.to.col, line.text.size()) : line.text.size();
+    const qsizetype to =
+        row == request.to.row ? std::min<qsizetype>(request.to.col, line.text.size()) : line.text.size();
     if (to > from) text += QStringView(line.text).mid(from, to - from);
     if (row < request.to.row && line.lineEnd) text += u'\n';
     if (text.size() > kCopyLimit) {
@@ -260,7 +261,8 @@ void TTextDocument::Run(const TListener& listener) {
       }
     }
     if (readError_ != 0) {
-      listener.Failed(QString::fromStdString("ファイルを読み込めません: " + path_ + " (" + std::strerror(readError_) + ")"));
+      listener.Failed(
+          QString::fromStdString("ファイルを読み込めません: " + path_ + " (" + std::strerror(readError_) + ")"));
       return;
     }
   }

@@ -82,8 +82,7 @@ class TTextDocument {
   void Detect();
   bool IndexBlock(TWindow& window);
   // Calls visit for each row from first to last while it returns true.
-  void ForEachRow(TWindow& window, int64_t first, int64_t last,
-                  const std::function<bool(int64_t, TTextRow&&)>& visit);
+  void ForEachRow(TWindow& window, int64_t first, int64_t last, const std::function<bool(int64_t, TTextRow&&)>& visit);
   bool TakeRequest(TRequest& request);
   void Serve(TWindow& window, const TRequest& request, const TListener& listener);
 

@@ -44,14 +44,22 @@ size_t Utf8Prefix(Bytes b, bool& incompleteTail) {
     }
     size_t len;
     unsigned char lo = 0x80, hi = 0xBF;  // the second byte's range
-    if (c >= 0xC2 && c <= 0xDF) len = 2;
-    else if (c == 0xE0) len = 3, lo = 0xA0;
-    else if (c == 0xED) len = 3, hi = 0x9F;  // no surrogates
-    else if (c >= 0xE1 && c <= 0xEF) len = 3;
-    else if (c == 0xF0) len = 4, lo = 0x90;
-    else if (c >= 0xF1 && c <= 0xF3) len = 4;
-    else if (c == 0xF4) len = 4, hi = 0x8F;
-    else return i;
+    if (c >= 0xC2 && c <= 0xDF)
+      len = 2;
+    else if (c == 0xE0)
+      len = 3, lo = 0xA0;
+    else if (c == 0xED)
+      len = 3, hi = 0x9F;  // no surrogates
+    else if (c >= 0xE1 && c <= 0xEF)
+      len = 3;
+    else if (c == 0xF0)
+      len = 4, lo = 0x90;
+    else if (c >= 0xF1 && c <= 0xF3)
+      len = 4;
+    else if (c == 0xF4)
+      len = 4, hi = 0x8F;
+    else
+      return i;
     for (size_t k = 1; k < len; ++k) {
       if (i + k >= n) {
         incompleteTail = true;
@@ -114,9 +122,12 @@ size_t EucPrefix(Bytes b, bool& incompleteTail) {
       continue;
     }
     size_t len;
-    if (c == 0x8F) len = 3;
-    else if (c == 0x8E || EucByte(c)) len = 2;
-    else return i;
+    if (c == 0x8F)
+      len = 3;
+    else if (c == 0x8E || EucByte(c))
+      len = 2;
+    else
+      return i;
     if (i + len > n) {
       incompleteTail = true;
       return i;
@@ -158,9 +169,12 @@ long JapaneseScore(const QString& text) {
   long score = 0;
   for (QChar ch : text) {
     char16_t u = ch.unicode();
-    if ((u >= 0x3000 && u <= 0x30FF) || (u >= 0x4E00 && u <= 0x9FFF) || (u >= 0xFF01 && u <= 0xFF5E)) score += 2;
-    else if (u >= 0xFF61 && u <= 0xFF9F) score -= 1;
-    else if (u == 0xFFFD) score -= 4;
+    if ((u >= 0x3000 && u <= 0x30FF) || (u >= 0x4E00 && u <= 0x9FFF) || (u >= 0xFF01 && u <= 0xFF5E))
+      score += 2;
+    else if (u >= 0xFF61 && u <= 0xFF9F)
+      score -= 1;
+    else if (u == 0xFFFD)
+      score -= 4;
   }
   return score;
 }
@@ -237,10 +251,10 @@ bool HasEightBit(Bytes b) {
 
 // Windows-1252 for the bytes 0x80-0x9F; the five it leaves undefined stay C1
 // controls, as browsers read "Latin-1".
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 QString FromLatin1(Bytes b) {
   QString out(static_cast<qsizetype>(b.size()), Qt::Uninitialized);
@@ -370,14 +384,22 @@ bool FindUtf16RowEnd(Bytes d, bool atEnd, bool bigEndian, TRowEnd& row) {
 
 QString EncodingLabel(TTextEncoding encoding) {
   switch (encoding) {
-    case TTextEncoding::Utf8: return "UTF-8";
-    case TTextEncoding::Utf16LE: return "UTF-16 (リトルエンディアン)";
-    case TTextEncoding::Utf16BE: return "UTF-16 (ビッグエンディアン)";
-    case TTextEncoding::ShiftJis: return "シフト JIS (CP932)";
-    case TTextEncoding::EucJp: return "EUC-JP";
-    case TTextEncoding::Iso2022Jp: return "JIS (ISO-2022-JP)";
-    case TTextEncoding::Latin1: return "西欧 (Latin-1)";
-    case TTextEncoding::Binary: return "バイナリ (16 進数)";
+    case TTextEncoding::Utf8:
+      return "UTF-8";
+    case TTextEncoding::Utf16LE:
+      return "UTF-16 (リトルエンディアン)";
+    case TTextEncoding::Utf16BE:
+      return "UTF-16 (ビッグエンディアン)";
+    case TTextEncoding::ShiftJis:
+      return "シフト JIS (CP932)";
+    case TTextEncoding::EucJp:
+      return "EUC-JP";
+    case TTextEncoding::Iso2022Jp:
+      return "JIS (ISO-2022-JP)";
+    case TTextEncoding::Latin1:
+      return "西欧 (Latin-1)";
+    case TTextEncoding::Binary:
+      return "バイナリ (16 進数)";
   }
   return {};
 }
@@ -411,10 +433,14 @@ TTextEncoding DetectTextEncoding(Bytes b, bool cut) {
 
 size_t ByteOrderMarkLength(Bytes head, TTextEncoding encoding) {
   switch (encoding) {
-    case TTextEncoding::Utf8: return head.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
-    case TTextEncoding::Utf16LE: return head.substr(0, 2) == "\xFF\xFE" ? 2 : 0;
-    case TTextEncoding::Utf16BE: return head.substr(0, 2) == "\xFE\xFF" ? 2 : 0;
-    default: return 0;
+    case TTextEncoding::Utf8:
+      return head.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+    case TTextEncoding::Utf16LE:
+      return head.substr(0, 2) == "\xFF\xFE" ? 2 : 0;
+    case TTextEncoding::Utf16BE:
+      return head.substr(0, 2) == "\xFE\xFF" ? 2 : 0;
+    default:
+      return 0;
   }
 }
 
@@ -430,20 +456,23 @@ QString DecodeRow(Bytes b, TTextEncoding encoding, uint8_t state) {
       return QString::fromUtf8(b.data(), static_cast<qsizetype>(b.size()));
     case TTextEncoding::Utf16LE:
     case TTextEncoding::Utf16BE: {
-      QStringDecoder decoder(encoding == TTextEncoding::Utf16BE ? QStringConverter::Utf16BE
-                                                                : QStringConverter::Utf16LE,
+      QStringDecoder decoder(encoding == TTextEncoding::Utf16BE ? QStringConverter::Utf16BE : QStringConverter::Utf16LE,
                              QStringConverter::Flag::Stateless);
       QString text = decoder.decode(QByteArrayView(b.data(), static_cast<qsizetype>(b.size() & ~size_t{1})));
       if (b.size() % 2) text += QChar(0xFFFD);
       return text;
     }
-    case TTextEncoding::ShiftJis: return FromCp932(b);
-    case TTextEncoding::EucJp: return FromEucJp(b);
+    case TTextEncoding::ShiftJis:
+      return FromCp932(b);
+    case TTextEncoding::EucJp:
+      return FromEucJp(b);
     case TTextEncoding::Iso2022Jp:
       return Convert(b, "ISO-2022-JP-3", "ISO-2022-JP", OneByte,
                      state < std::size(kIsoEscapes) ? kIsoEscapes[state] : Bytes{});
-    case TTextEncoding::Latin1: return FromLatin1(b);
-    case TTextEncoding::Binary: break;
+    case TTextEncoding::Latin1:
+      return FromLatin1(b);
+    case TTextEncoding::Binary:
+      break;
   }
   return {};
 }

@@ -47,9 +47,7 @@ TTextView::~TTextView() {
   pool_.waitForDone();
 }
 
-void TTextView::Open(const std::string& path) {
-  Start(std::make_shared<TTextDocument>(path, std::nullopt));
-}
+void TTextView::Open(const std::string& path) { Start(std::make_shared<TTextDocument>(path, std::nullopt)); }
 
 void TTextView::SetEncoding(std::optional<TTextEncoding> encoding) {
   if (document_) Start(std::make_shared<TTextDocument>(*document_, encoding));
@@ -84,9 +82,11 @@ void TTextView::Start(std::shared_ptr<TTextDocument> document) {
   // document no longer shown are dropped there.
   auto post = [this, document](auto call) {
     QMetaObject::invokeMethod(
-        this, [this, document, call]() mutable {
+        this,
+        [this, document, call]() mutable {
           if (document_ == document) call();
-        }, Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
   };
   TTextDocument::TListener listener;
   listener.Progress = [post, this] { post([this] { Progressed(); }); };
@@ -97,10 +97,9 @@ void TTextView::Start(std::shared_ptr<TTextDocument> document) {
     post([this, text, cut, mode] {
       QApplication::clipboard()->setText(text, static_cast<QClipboard::Mode>(mode));
       if (cut)
-        QToolTip::showText(mapToGlobal(QPoint(width() / 4, height() / 2)),
-                           QString("選択範囲が大きいため、先頭の %1 文字だけをコピーしました")
-                               .arg(TTextDocument::kCopyLimit),
-                           this);
+        QToolTip::showText(
+            mapToGlobal(QPoint(width() / 4, height() / 2)),
+            QString("選択範囲が大きいため、先頭の %1 文字だけをコピーしました").arg(TTextDocument::kCopyLimit), this);
     });
   };
   listener.Failed = [post, this](QString message) {
@@ -216,23 +215,27 @@ int TTextView::LineCount(int64_t row) {
   return layout ? std::max(1, layout->lineCount()) : 1;
 }
 
-int TTextView::VisibleLines() const {
-  return std::max(1, (viewport()->height() - 2 * kMargin) / lineHeight_);
-}
+int TTextView::VisibleLines() const { return std::max(1, (viewport()->height() - 2 * kMargin) / lineHeight_); }
 
 // --- Scrolling ---------------------------------------------------------------------------
 
 TTextView::TLinePos TTextView::Advance(TLinePos pos, int lines) {
   const int64_t rows = RowCount();
   for (; lines > 0; --lines) {
-    if (pos.sub + 1 < LineCount(pos.row)) ++pos.sub;
-    else if (pos.row + 1 < rows) pos = {pos.row + 1, 0};
-    else break;
+    if (pos.sub + 1 < LineCount(pos.row))
+      ++pos.sub;
+    else if (pos.row + 1 < rows)
+      pos = {pos.row + 1, 0};
+    else
+      break;
   }
   for (; lines < 0; ++lines) {
-    if (pos.sub > 0) --pos.sub;
-    else if (pos.row > 0) pos = {pos.row - 1, LineCount(pos.row - 1) - 1};
-    else break;
+    if (pos.sub > 0)
+      --pos.sub;
+    else if (pos.row > 0)
+      pos = {pos.row - 1, LineCount(pos.row - 1) - 1};
+    else
+      break;
   }
   return pos;
 }
@@ -266,9 +269,12 @@ void TTextView::SyncScrollBar() {
 
 void TTextView::AutoScroll() {
   if (!selecting_) return autoScroll_.stop();
-  if (dragPoint_.y() < 0) ScrollLines(-1);
-  else if (dragPoint_.y() >= viewport()->height()) ScrollLines(1);
-  else return autoScroll_.stop();
+  if (dragPoint_.y() < 0)
+    ScrollLines(-1);
+  else if (dragPoint_.y() >= viewport()->height())
+    ScrollLines(1);
+  else
+    return autoScroll_.stop();
   cursor_ = HitTest(dragPoint_);
 }
 
@@ -354,14 +360,29 @@ void TTextView::keyPressEvent(QKeyEvent* e) {
   const Qt::KeyboardModifiers mods = e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
   const int page = std::max(1, VisibleLines() - 1);
   switch (e->key()) {
-    case Qt::Key_Up: ScrollLines(-1); break;
-    case Qt::Key_Down: ScrollLines(1); break;
-    case Qt::Key_PageUp: ScrollLines(-page); break;
-    case Qt::Key_PageDown: ScrollLines(page); break;
-    case Qt::Key_Space: ScrollLines(mods & Qt::ShiftModifier ? -page : page); break;
-    case Qt::Key_Home: ScrollTo({}, false); break;
-    case Qt::Key_End: ScrollTo({}, true); break;
-    default: return QAbstractScrollArea::keyPressEvent(e);
+    case Qt::Key_Up:
+      ScrollLines(-1);
+      break;
+    case Qt::Key_Down:
+      ScrollLines(1);
+      break;
+    case Qt::Key_PageUp:
+      ScrollLines(-page);
+      break;
+    case Qt::Key_PageDown:
+      ScrollLines(page);
+      break;
+    case Qt::Key_Space:
+      ScrollLines(mods & Qt::ShiftModifier ? -page : page);
+      break;
+    case Qt::Key_Home:
+      ScrollTo({}, false);
+      break;
+    case Qt::Key_End:
+      ScrollTo({}, true);
+      break;
+    default:
+      return QAbstractScrollArea::keyPressEvent(e);
   }
   e->accept();
 }

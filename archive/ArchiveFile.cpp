@@ -22,12 +22,10 @@ TArchiverType TypeOfExtension(const std::string& ext) {
   static const struct {
     const char* ext;
     TArchiverType type;
-  } kTable[] = {{".7z", at7z},   {".z", atTgz},    {".gz", atTgz},   {".tgz", atTgz},
-                {".taz", atTgz}, {".a", atTar},    {".lib", atTar},  {".tar", atTar},
-                {".deb", atTar}, {".rpm", atTar},  {".cpio", atTar}, {".bz2", atBZ2},
-                {".gza", atBga}, {".bza", atBga},  {".gca", atGCA},  {".rar", atRar},
-                {".arj", atArj}, {".jar", atZip},  {".zip", atZip},  {".cab", atCab},
-                {".lzh", atLha}};
+  } kTable[] = {{".7z", at7z},   {".z", atTgz},   {".gz", atTgz},  {".tgz", atTgz}, {".taz", atTgz},  {".a", atTar},
+                {".lib", atTar}, {".tar", atTar}, {".deb", atTar}, {".rpm", atTar}, {".cpio", atTar}, {".bz2", atBZ2},
+                {".gza", atBga}, {".bza", atBga}, {".gca", atGCA}, {".rar", atRar}, {".arj", atArj},  {".jar", atZip},
+                {".zip", atZip}, {".cab", atCab}, {".lzh", atLha}};
   for (const auto& row : kTable)
     if (ext == row.ext) return row.type;
   return atNone;
@@ -35,17 +33,28 @@ TArchiverType TypeOfExtension(const std::string& ext) {
 
 std::unique_ptr<TArchiver> NewArchiver(TArchiverType type) {
   switch (type) {
-    case atLha: return std::make_unique<TLha32>();
-    case atZip: return std::make_unique<TZip32>();
-    case atCab: return std::make_unique<TCab32>();
-    case atArj: return std::make_unique<TArj32>();
-    case atTar: return std::make_unique<TTar32>();
-    case atTgz: return std::make_unique<TTgz32>();
-    case atBZ2: return std::make_unique<TBZ232>();
-    case atRar: return std::make_unique<TRar32>();
-    case atBga: return std::make_unique<TBGA32>();
-    case at7z: return std::make_unique<TSevenZip32>();
-    default: return nullptr;
+    case atLha:
+      return std::make_unique<TLha32>();
+    case atZip:
+      return std::make_unique<TZip32>();
+    case atCab:
+      return std::make_unique<TCab32>();
+    case atArj:
+      return std::make_unique<TArj32>();
+    case atTar:
+      return std::make_unique<TTar32>();
+    case atTgz:
+      return std::make_unique<TTgz32>();
+    case atBZ2:
+      return std::make_unique<TBZ232>();
+    case atRar:
+      return std::make_unique<TRar32>();
+    case atBga:
+      return std::make_unique<TBGA32>();
+    case at7z:
+      return std::make_unique<TSevenZip32>();
+    default:
+      return nullptr;
   }
 }
 
@@ -111,9 +120,7 @@ void TArchiveFile::SetArchiverType(TArchiverType type) {
   archiverType_ = type;
 }
 
-void TArchiveFile::SetOutputSize(int size) {
-  output_.assign(static_cast<size_t>(size > 0 ? size : 0), '\0');
-}
+void TArchiveFile::SetOutputSize(int size) { output_.assign(static_cast<size_t>(size > 0 ? size : 0), '\0'); }
 
 std::string TArchiveFile::OutputText() const { return std::string(output_.c_str()); }
 
@@ -124,10 +131,8 @@ intptr_t TArchiveFile::SendMessage(void* context, uint32_t msg, uintptr_t wparam
   if (msg != arcExtractMessage || arcExtractMessage == 0 || !self->OnProgress) return 0;
   bool abort = false;
   // Nothing may unwind through the library's frames.
-  Guarded([&] {
-    self->OnProgress(self, static_cast<int>(wparam), reinterpret_cast<ArcExtractingInfoEx*>(lparam),
-                     abort);
-  });
+  Guarded(
+      [&] { self->OnProgress(self, static_cast<int>(wparam), reinterpret_cast<ArcExtractingInfoEx*>(lparam), abort); });
   return abort ? 1 : 0;
 }
 
@@ -168,8 +173,7 @@ int TArchiveFile::Extract(ArcHWND wnd, const TArchiverOptions* options, const TF
       self->EndProgress();
     }
   } after{this};
-  return archiver_->Extract(wnd, fileName_, output_, o.ResFileUsage.Contains(ruOnUnpack), files,
-                            destDir, o);
+  return archiver_->Extract(wnd, fileName_, output_, o.ResFileUsage.Contains(ruOnUnpack), files, destDir, o);
 }
 
 int TArchiveFile::FindFirst(const std::string& wildName, TArchiveEntryInfo* info) {

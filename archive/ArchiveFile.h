@@ -62,8 +62,7 @@ class TArchiveFile {
 
   // files empty (or holding only a null element) leaves the choice of
   // entries to the library; options null means Options.
-  int Extract(ArcHWND wnd, const TArchiverOptions* options, const TFileArgs& files,
-              const std::string& destDir);
+  int Extract(ArcHWND wnd, const TArchiverOptions* options, const TFileArgs& files, const std::string& destDir);
   // With the component's archive handle, which nothing opens: to list an
   // archive, open it through Archiver()->OpenArchive and list with that.
   int FindFirst(const std::string& wildName, TArchiveEntryInfo* info);

@@ -17,28 +17,27 @@ int TArchiver::FindNext(HARC, TArchiveEntryInfo*) { return -1; }
 
 int TArchiver::CloseArchive(HARC) { return 0; }
 
-int TArchiver::Pack(ArcHWND, const std::string&, std::string&, bool, const TFileArgs&,
-                    const std::string&, const TArchiverOptions&) {
+int TArchiver::Pack(ArcHWND, const std::string&, std::string&, bool, const TFileArgs&, const std::string&,
+                    const TArchiverOptions&) {
   throw EArchiver("この形式では書庫ファイルの作成をサポートしておりません。");
 }
 
-int TArchiver::Delete(ArcHWND, const std::string&, std::string&, bool, const TFileArgs&,
-                      const std::string&, const TArchiverOptions&) {
+int TArchiver::Delete(ArcHWND, const std::string&, std::string&, bool, const TFileArgs&, const std::string&,
+                      const TArchiverOptions&) {
   throw EArchiver("この形式の書庫ではファイルの削除をサポートしておりません。");
 }
 
-int TArchiver::Update(ArcHWND, const std::string&, std::string&, bool, const TFileArgs&,
-                      const std::string&, const TArchiverOptions&) {
+int TArchiver::Update(ArcHWND, const std::string&, std::string&, bool, const TFileArgs&, const std::string&,
+                      const TArchiverOptions&) {
   throw EArchiver("この形式の書庫では書庫の更新をサポートしておりません。");
 }
 
-int TArchiver::MakeSfx(ArcHWND, const std::string&, std::string&, const std::string&,
-                       const TArchiverOptions&) {
+int TArchiver::MakeSfx(ArcHWND, const std::string&, std::string&, const std::string&, const TArchiverOptions&) {
   throw EArchiver("この形式では自己解凍書庫の作成をサポートしておりません。");
 }
 
-int TArchiver::ExtractMem(ArcHWND, const std::string&, const TArchiverOptions&, const std::string&,
-                          void*, uint32_t, int64_t*, uint16_t*, uint32_t*) {
+int TArchiver::ExtractMem(ArcHWND, const std::string&, const TArchiverOptions&, const std::string&, void*, uint32_t,
+                          int64_t*, uint16_t*, uint32_t*) {
   throw EArchiver("この形式ではメモリへの展開をサポートしておりません。");
 }
 
@@ -61,8 +60,7 @@ void TArchiver::AddArchiveAndDir(TCmdOpt& opt, const std::string& archive, const
   opt.AddDirectory("", dir);
 }
 
-int TArchiver::AddFileArgs(TCmdOpt& opt, const TArchiverOptions& options, bool useResFile,
-                           const TFileArgs& files) {
+int TArchiver::AddFileArgs(TCmdOpt& opt, const TArchiverOptions& options, bool useResFile, const TFileArgs& files) {
   int count;
   if (useResFile && !options.ResFileName.empty() && !IsNotSetString(options.ResFileName))
     count = opt.AddResponseFile(files, options.ResFileName);
@@ -130,7 +128,5 @@ bool TDllArchiver::KillOwnerWindowEx(ArcHWND wnd) {
 }
 
 int TDllArchiver::RunDll(ArcHWND wnd, const std::string& line, const TCmdOpt& opt, std::string& output) {
-  return RunCommand(line, opt, [&] {
-    return Dll().Command(wnd, line, OutputData(output), OutputLength(output));
-  });
+  return RunCommand(line, opt, [&] { return Dll().Command(wnd, line, OutputData(output), OutputLength(output)); });
 }

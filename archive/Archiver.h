@@ -33,19 +33,18 @@ class TArchiver {
   // output is the caller's message buffer: its whole length is handed to the
   // library (none when empty).
   virtual int Extract(ArcHWND wnd, const std::string& fileName, std::string& output, bool useResFile,
-                      const TFileArgs& files, const std::string& destDir,
-                      const TArchiverOptions& options) = 0;
+                      const TFileArgs& files, const std::string& destDir, const TArchiverOptions& options) = 0;
   virtual int Pack(ArcHWND wnd, const std::string& fileName, std::string& output, bool useResFile,
                    const TFileArgs& files, const std::string& destDir, const TArchiverOptions& options);
   virtual int Delete(ArcHWND wnd, const std::string& fileName, std::string& output, bool useResFile,
                      const TFileArgs& files, const std::string& destDir, const TArchiverOptions& options);
   virtual int Update(ArcHWND wnd, const std::string& fileName, std::string& output, bool useResFile,
                      const TFileArgs& files, const std::string& destDir, const TArchiverOptions& options);
-  virtual int MakeSfx(ArcHWND wnd, const std::string& fileName, std::string& output,
-                      const std::string& destDir, const TArchiverOptions& options);
+  virtual int MakeSfx(ArcHWND wnd, const std::string& fileName, std::string& output, const std::string& destDir,
+                      const TArchiverOptions& options);
   virtual int ExtractMem(ArcHWND wnd, const std::string& fileName, const TArchiverOptions& options,
-                         const std::string& entryName, void* buffer, uint32_t size, int64_t* time,
-                         uint16_t* attr, uint32_t* written);
+                         const std::string& entryName, void* buffer, uint32_t size, int64_t* time, uint16_t* attr,
+                         uint32_t* written);
   virtual int CheckArchive(const std::string& fileName, int mode, int extra);
   virtual bool SetOwnerWindowEx(ArcHWND wnd, ArcArchiverProc callback);
   virtual bool KillOwnerWindowEx(ArcHWND wnd);
@@ -58,15 +57,12 @@ class TArchiver {
 
  protected:
   static void AddArchiveAndDir(TCmdOpt& opt, const std::string& archive, const std::string& dir);
-  static int AddFileArgs(TCmdOpt& opt, const TArchiverOptions& options, bool useResFile,
-                         const TFileArgs& files);
+  static int AddFileArgs(TCmdOpt& opt, const TArchiverOptions& options, bool useResFile, const TFileArgs& files);
   // Stores the line in CommandLine, runs it, and removes the builder's
   // response file afterwards.
   int RunCommand(const std::string& line, const TCmdOpt& opt, const std::function<int()>& call);
   static char* OutputData(std::string& output) { return output.empty() ? nullptr : output.data(); }
-  static uint32_t OutputLength(const std::string& output) {
-    return static_cast<uint32_t>(output.size());
-  }
+  static uint32_t OutputLength(const std::string& output) { return static_cast<uint32_t>(output.size()); }
 };
 
 // The full path of a name, relative names taken from the current folder.
@@ -107,6 +103,6 @@ class TDllArchiver : public TArchiver {
 };
 
 // The parameter list shared by Extract, Pack, Delete and Update.
-#define TOLVANE_ARCHIVER_FILE_OP_PARAMS                                                          \
-  ArcHWND wnd, const std::string &fileName, std::string &output, bool useResFile,              \
-      const TFileArgs &files, const std::string &destDir, const TArchiverOptions &options
+#define TOLVANE_ARCHIVER_FILE_OP_PARAMS                                                                   \
+  ArcHWND wnd, const std::string &fileName, std::string &output, bool useResFile, const TFileArgs &files, \
+      const std::string &destDir, const TArchiverOptions &options

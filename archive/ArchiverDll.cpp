@@ -58,8 +58,7 @@ void TCustomArchiverDll::Unload() {
   for (void*& e : Entries) e = nullptr;
 }
 
-bool TCustomArchiverDll::ResolveEntry(void*& slot, HMODULE module, const std::string& entryName,
-                                      bool raiseIfMissing) {
+bool TCustomArchiverDll::ResolveEntry(void*& slot, HMODULE module, const std::string& entryName, bool raiseIfMissing) {
   if (slot) return true;
   if (void* p = GetProcAddress(module, entryName.c_str())) {
     slot = p;
@@ -70,12 +69,10 @@ bool TCustomArchiverDll::ResolveEntry(void*& slot, HMODULE module, const std::st
   return false;
 }
 
-int TCustomArchiverDll::Command(ArcHWND wnd, const std::string& cmdLine, char* output,
-                                uint32_t outputSize) {
+int TCustomArchiverDll::Command(ArcHWND wnd, const std::string& cmdLine, char* output, uint32_t outputSize) {
   if (!Entries[esCommand]) return -1;
   std::string line = cmdLine;
-  return As<ArcCommandProc>(Entries[esCommand])(wnd, line.c_str(), outputSize ? output : nullptr,
-                                                outputSize);
+  return As<ArcCommandProc>(Entries[esCommand])(wnd, line.c_str(), outputSize ? output : nullptr, outputSize);
 }
 
 int TCustomArchiverDll::CheckArchive(const std::string& fileName, int mode) {
@@ -89,12 +86,11 @@ int TCustomArchiverDll::CloseArchive(HARC handle) {
   return As<ArcCloseArchiveProc>(Entries[esCloseArchive])(handle);
 }
 
-int TCustomArchiverDll::ExtractMem(ArcHWND wnd, const std::string& cmdLine, void* buffer,
-                                   uint32_t size, int64_t* time, uint16_t* attr, uint32_t* written) {
+int TCustomArchiverDll::ExtractMem(ArcHWND wnd, const std::string& cmdLine, void* buffer, uint32_t size, int64_t* time,
+                                   uint16_t* attr, uint32_t* written) {
   if (!Entries[esExtractMem]) return -1;
   std::string line = cmdLine;
-  return As<ArcExtractMemProc>(Entries[esExtractMem])(wnd, line.c_str(), buffer, size, time, attr,
-                                                      written);
+  return As<ArcExtractMemProc>(Entries[esExtractMem])(wnd, line.c_str(), buffer, size, time, attr, written);
 }
 
 int TCustomArchiverDll::FindFirst(HARC handle, const std::string& wildName, TArchiveEntryInfo* info) {
@@ -141,14 +137,11 @@ int TCustomArchiverDll::GetAccessTimeEx(HARC handle, ArcFileTime* time) {
 }
 
 int TCustomArchiverDll::GetOriginalSizeEx(HARC handle, int64_t* size) {
-  return Entries[esGetOriginalSizeEx] ? As<ArcGetSizeExProc>(Entries[esGetOriginalSizeEx])(handle, size)
-                                      : 0;
+  return Entries[esGetOriginalSizeEx] ? As<ArcGetSizeExProc>(Entries[esGetOriginalSizeEx])(handle, size) : 0;
 }
 
 int TCustomArchiverDll::GetCompressedSizeEx(HARC handle, int64_t* size) {
-  return Entries[esGetCompressedSizeEx]
-             ? As<ArcGetSizeExProc>(Entries[esGetCompressedSizeEx])(handle, size)
-             : 0;
+  return Entries[esGetCompressedSizeEx] ? As<ArcGetSizeExProc>(Entries[esGetCompressedSizeEx])(handle, size) : 0;
 }
 
 int TCustomArchiverDll::GetArchiveType(const std::string& fileName) {
@@ -165,8 +158,7 @@ void TCustomArchiverDll::CompleteEntryInfo(HARC handle, TArchiveEntryInfo* info)
   if (!GetCreateTimeEx(handle, &info->CreationTime))
     DosDateTimeToFileTime(info->Info.wDate, info->Info.wTime, &info->CreationTime);
   if (!GetOriginalSizeEx(handle, &info->OriginalSize)) info->OriginalSize = info->Info.dwOriginalSize;
-  if (!GetCompressedSizeEx(handle, &info->CompressedSize))
-    info->CompressedSize = info->Info.dwCompressedSize;
+  if (!GetCompressedSizeEx(handle, &info->CompressedSize)) info->CompressedSize = info->Info.dwCompressedSize;
 }
 
 // ---- TArchiverDll: one library, entries named prefix + suffix ----
@@ -208,8 +200,8 @@ int TArchiverDll::CloseArchive(HARC handle) {
   return TCustomArchiverDll::CloseArchive(handle);
 }
 
-int TArchiverDll::ExtractMem(ArcHWND wnd, const std::string& cmdLine, void* buffer, uint32_t size,
-                             int64_t* time, uint16_t* attr, uint32_t* written) {
+int TArchiverDll::ExtractMem(ArcHWND wnd, const std::string& cmdLine, void* buffer, uint32_t size, int64_t* time,
+                             uint16_t* attr, uint32_t* written) {
   Resolve(esExtractMem, "ExtractMem");
   return TCustomArchiverDll::ExtractMem(wnd, cmdLine, buffer, size, time, attr, written);
 }
@@ -296,8 +288,7 @@ void TZipDll::Unload() {
   TCustomArchiverDll::Unload();
 }
 
-bool TZipDll::Resolve(void*& slot, const char* name, std::initializer_list<TZipModule> order,
-                      bool required) {
+bool TZipDll::Resolve(void*& slot, const char* name, std::initializer_list<TZipModule> order, bool required) {
   if (slot) return true;
   for (TZipModule m : order) {
     if (!Modules[m]) continue;
@@ -339,8 +330,8 @@ int TZipDll::CloseArchive(HARC handle) {
   return TCustomArchiverDll::CloseArchive(handle);
 }
 
-int TZipDll::ExtractMem(ArcHWND wnd, const std::string& cmdLine, void* buffer, uint32_t size,
-                        int64_t* time, uint16_t* attr, uint32_t* written) {
+int TZipDll::ExtractMem(ArcHWND wnd, const std::string& cmdLine, void* buffer, uint32_t size, int64_t* time,
+                        uint16_t* attr, uint32_t* written) {
   Resolve(Entries[esExtractMem], "UnZipExtractMem", {zmUnzip32, zmLmzip32, zmZip32j}, true);
   return TCustomArchiverDll::ExtractMem(wnd, cmdLine, buffer, size, time, attr, written);
 }

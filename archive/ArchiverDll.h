@@ -81,8 +81,8 @@ class TCustomArchiverDll {
   virtual int Command(ArcHWND wnd, const std::string& cmdLine, char* output, uint32_t outputSize);
   virtual int CheckArchive(const std::string& fileName, int mode);
   virtual int CloseArchive(HARC handle);
-  virtual int ExtractMem(ArcHWND wnd, const std::string& cmdLine, void* buffer, uint32_t size,
-                         int64_t* time, uint16_t* attr, uint32_t* written);
+  virtual int ExtractMem(ArcHWND wnd, const std::string& cmdLine, void* buffer, uint32_t size, int64_t* time,
+                         uint16_t* attr, uint32_t* written);
   virtual int FindFirst(HARC handle, const std::string& wildName, TArchiveEntryInfo* info);
   virtual int FindNext(HARC handle, TArchiveEntryInfo* info);
   virtual int KillOwnerWindowEx(ArcHWND wnd);
@@ -118,8 +118,8 @@ class TArchiverDll : public TCustomArchiverDll {
   int Command(ArcHWND wnd, const std::string& cmdLine, char* output, uint32_t outputSize) override;
   int CheckArchive(const std::string& fileName, int mode) override;
   int CloseArchive(HARC handle) override;
-  int ExtractMem(ArcHWND wnd, const std::string& cmdLine, void* buffer, uint32_t size,
-                 int64_t* time, uint16_t* attr, uint32_t* written) override;
+  int ExtractMem(ArcHWND wnd, const std::string& cmdLine, void* buffer, uint32_t size, int64_t* time, uint16_t* attr,
+                 uint32_t* written) override;
   int FindFirst(HARC handle, const std::string& wildName, TArchiveEntryInfo* info) override;
   int FindNext(HARC handle, TArchiveEntryInfo* info) override;
   int KillOwnerWindowEx(ArcHWND wnd) override;
@@ -159,8 +159,8 @@ class TZipDll : public TCustomArchiverDll {
   int UnZipCommand(ArcHWND wnd, const std::string& cmdLine, char* output, uint32_t outputSize);
   int CheckArchive(const std::string& fileName, int mode) override;
   int CloseArchive(HARC handle) override;
-  int ExtractMem(ArcHWND wnd, const std::string& cmdLine, void* buffer, uint32_t size,
-                 int64_t* time, uint16_t* attr, uint32_t* written) override;
+  int ExtractMem(ArcHWND wnd, const std::string& cmdLine, void* buffer, uint32_t size, int64_t* time, uint16_t* attr,
+                 uint32_t* written) override;
   int FindFirst(HARC handle, const std::string& wildName, TArchiveEntryInfo* info) override;
   int FindNext(HARC handle, TArchiveEntryInfo* info) override;
   int KillOwnerWindowEx(ArcHWND wnd) override;

@@ -23,7 +23,7 @@ typedef struct ArcWindow {
   uint32_t size;   // sizeof(ArcWindow) of the side that made it, for later extensions
   void* context;   // passed back to send_message unchanged
   intptr_t (*send_message)(void* context, uint32_t msg, uintptr_t wparam, intptr_t lparam);
-  void* widget;    // the program's QWidget* to parent the library's dialogs on, or null
+  void* widget;  // the program's QWidget* to parent the library's dialogs on, or null
 } ArcWindow;
 
 typedef ArcWindow* ArcHWND;  // null = no owner window
@@ -66,8 +66,8 @@ enum {
 // lparam of "wm_arcextract" points to this record (valid during the call only).
 // Names are UTF-8 bytes, NUL-terminated.
 typedef struct ArcExtractingInfo {
-  uint32_t dwFileSize;   // original size of the entry (low 32 bits)
-  uint32_t dwWriteSize;  // bytes written so far
+  uint32_t dwFileSize;                         // original size of the entry (low 32 bits)
+  uint32_t dwWriteSize;                        // bytes written so far
   char szSourceFileName[ARC_FNAME_MAX32 + 1];  // entry name in the archive
   char dummy1[3];
   char szDestFileName[ARC_FNAME_MAX32 + 1];  // file being written
@@ -94,18 +94,18 @@ typedef int (*ArcArchiverProc)(ArcHWND wnd, uint32_t msg, uint32_t state, void* 
 // 558 bytes, no padding. Filled by FindFirst/FindNext. Names are UTF-8.
 #pragma pack(push, 1)
 typedef struct ArcIndividualInfo {
-  uint32_t dwOriginalSize;    // low 32 bits when larger (see GetOriginalSizeEx)
+  uint32_t dwOriginalSize;  // low 32 bits when larger (see GetOriginalSizeEx)
   uint32_t dwCompressedSize;
   uint32_t dwCRC;
-  uint32_t uFlag;             // 0; non-zero when the entry cannot be read
+  uint32_t uFlag;  // 0; non-zero when the entry cannot be read
   uint32_t uOSType;
-  uint16_t wRatio;            // compressed / original, per mille
-  uint16_t wDate;             // MS-DOS date, local time
-  uint16_t wTime;             // MS-DOS time, local time
+  uint16_t wRatio;  // compressed / original, per mille
+  uint16_t wDate;   // MS-DOS date, local time
+  uint16_t wTime;   // MS-DOS time, local time
   char szFileName[ARC_FNAME_MAX32 + 1];
   char dummy1[3];
-  char szAttribute[8];        // e.g. "-rw-----" style text of the library
-  char szMode[8];             // method, e.g. "-lh5-", "deflate"
+  char szAttribute[8];  // e.g. "-rw-----" style text of the library
+  char szMode[8];       // method, e.g. "-lh5-", "deflate"
 } ArcIndividualInfo;
 #pragma pack(pop)
 
@@ -147,7 +147,7 @@ typedef struct ArcArchive* HARC;  // an open archive; null = failure
 #define ARC_CHECKARCHIVE_FULLCRC 2
 
 // Result codes of the commands (0 = success). FindFirst/FindNext: 0 found, -1 no more.
-#define ARC_ERROR_WARNING 0x8000      // some entries refused or skipped, others done
+#define ARC_ERROR_WARNING 0x8000  // some entries refused or skipped, others done
 #define ARC_ERROR_USER_SKIP 0x8001
 #define ARC_ERROR_DISK_SPACE 0x8005
 #define ARC_ERROR_READ_ONLY 0x8006
@@ -172,8 +172,8 @@ typedef struct ArcArchive* HARC;  // an open archive; null = failure
 #define ARC_ERROR_COMMAND_NAME 0x8037  // bad command line
 #define ARC_ERROR_MORE_HEAP_MEMORY 0x8038
 #define ARC_ERROR_ENOUGH_MEMORY 0x8039
-#define ARC_ERROR_NOT_SUPPORT 0x8040   // the library cannot carry the command out
-#define ARC_ERROR_UNSAFE_PATH 0x8041   // an entry would be written outside the destination
+#define ARC_ERROR_NOT_SUPPORT 0x8040  // the library cannot carry the command out
+#define ARC_ERROR_UNSAFE_PATH 0x8041  // an entry would be written outside the destination
 
 // GetArchiveType results (TAR32).
 enum {
@@ -199,11 +199,11 @@ typedef int (*ArcFindFirstProc)(HARC arc, const char* wildName, ArcIndividualInf
 typedef int (*ArcFindNextProc)(HARC arc, ArcIndividualInfo* info);  // "FindNext"
 // "ExtractMem": extracts the one entry the command line names into buffer; time is the
 // entry's modification time in seconds since 1970 (UTC).
-typedef int (*ArcExtractMemProc)(ArcHWND wnd, const char* cmdLine, void* buffer, uint32_t size,
-                                 int64_t* time, uint16_t* attr, uint32_t* written);
-typedef int (*ArcCheckArchiveProc)(const char* fileName, int mode);                // "CheckArchive"
-typedef int (*ArcSetOwnerWindowExProc)(ArcHWND wnd, ArcArchiverProc callback);      // "SetOwnerWindowEx"
-typedef int (*ArcKillOwnerWindowExProc)(ArcHWND wnd);                               // "KillOwnerWindowEx"
+typedef int (*ArcExtractMemProc)(ArcHWND wnd, const char* cmdLine, void* buffer, uint32_t size, int64_t* time,
+                                 uint16_t* attr, uint32_t* written);
+typedef int (*ArcCheckArchiveProc)(const char* fileName, int mode);             // "CheckArchive"
+typedef int (*ArcSetOwnerWindowExProc)(ArcHWND wnd, ArcArchiverProc callback);  // "SetOwnerWindowEx"
+typedef int (*ArcKillOwnerWindowExProc)(ArcHWND wnd);                           // "KillOwnerWindowEx"
 // The optional entries, about the entry last found; TRUE (non-zero) on success.
 typedef int (*ArcGetTimeExProc)(HARC arc, ArcFileTime* time);  // "GetWriteTimeEx", "GetCreateTimeEx", "GetAccessTimeEx"
 typedef int (*ArcGetSizeExProc)(HARC arc, int64_t* size);      // "GetOriginalSizeEx", "GetCompressedSizeEx"

@@ -10,8 +10,8 @@ void TBGA32::LoadDLL() { Binding.LoadDLL(); }
 void TBGA32::FreeDLL() { Binding.FreeDLL(); }
 
 std::string TBGA32::BuildCommandLine(TCmdOpt& opt, const std::string& word, const std::string& archive,
-                                     const std::string& destDir, const TFileArgs& files,
-                                     bool useResFile, const TArchiverOptions& o) const {
+                                     const std::string& destDir, const TFileArgs& files, bool useResFile,
+                                     const TArchiverOptions& o) const {
   opt.AddFlag("a", o.a > 0);
   opt.Add(o.c <= 0 ? "-n" : "-o");
   opt.AddFlag("i", o.n > 0 || HasOwnerWindow());
@@ -42,11 +42,11 @@ int TBGA32::Delete(TOLVANE_ARCHIVER_FILE_OP_PARAMS) {
   return RunDll(wnd, line, opt, output);
 }
 
-int TBGA32::MakeSfx(ArcHWND wnd, const std::string& fileName, std::string& output,
-                    const std::string& destDir, const TArchiverOptions& options) {
+int TBGA32::MakeSfx(ArcHWND wnd, const std::string& fileName, std::string& output, const std::string& destDir,
+                    const TArchiverOptions& options) {
   TCmdOpt opt;
-  std::string line = BuildCommandLine(opt, "s", fileName, destDir, {},
-                                      options.ResFileUsage.Contains(ruOnRemoveItem), options);
+  std::string line =
+      BuildCommandLine(opt, "s", fileName, destDir, {}, options.ResFileUsage.Contains(ruOnRemoveItem), options);
   return RunDll(wnd, line, opt, output);
 }
 

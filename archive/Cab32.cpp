@@ -8,8 +8,8 @@ void TCab32::LoadDLL() { Binding.LoadDLL(); }
 void TCab32::FreeDLL() { Binding.FreeDLL(); }
 
 std::string TCab32::BuildCommandLine(TCmdOpt& opt, const std::string& word, const std::string& archive,
-                                     const std::string& destDir, const TFileArgs& files,
-                                     bool useResFile, const TArchiverOptions& o) const {
+                                     const std::string& destDir, const TFileArgs& files, bool useResFile,
+                                     const TArchiverOptions& o) const {
   if (o.c == 1) opt.Add("-o");
   if (o.n > 0 || HasOwnerWindow()) opt.Add("-i");
   if (o.r > 0) opt.Add("-r");
@@ -24,8 +24,7 @@ std::string TCab32::BuildCommandLine(TCmdOpt& opt, const std::string& word, cons
 
 int TCab32::Extract(TOLVANE_ARCHIVER_FILE_OP_PARAMS) {
   TCmdOpt opt;
-  std::string line =
-      BuildCommandLine(opt, "-x", ExpandFileName(fileName), destDir, files, useResFile, options);
+  std::string line = BuildCommandLine(opt, "-x", ExpandFileName(fileName), destDir, files, useResFile, options);
   return RunDll(wnd, line, opt, output);
 }
 
@@ -35,16 +34,16 @@ int TCab32::Pack(TOLVANE_ARCHIVER_FILE_OP_PARAMS) {
   return RunDll(wnd, line, opt, output);
 }
 
-int TCab32::MakeSfx(ArcHWND wnd, const std::string& fileName, std::string& output,
-                    const std::string& destDir, const TArchiverOptions& options) {
+int TCab32::MakeSfx(ArcHWND wnd, const std::string& fileName, std::string& output, const std::string& destDir,
+                    const TArchiverOptions& options) {
   TCmdOpt opt;
   std::string line = BuildCommandLine(opt, "-f", fileName, destDir, {}, false, options);
   return RunDll(wnd, line, opt, output);
 }
 
 int TCab32::ExtractMem(ArcHWND wnd, const std::string& fileName, const TArchiverOptions& options,
-                       const std::string& entryName, void* buffer, uint32_t size, int64_t* time,
-                       uint16_t* attr, uint32_t* written) {
+                       const std::string& entryName, void* buffer, uint32_t size, int64_t* time, uint16_t* attr,
+                       uint32_t* written) {
   TCmdOpt opt;
   CommandLine = BuildCommandLine(opt, "", fileName, "", {entryName}, false, options);
   return Dll().ExtractMem(wnd, CommandLine, buffer, size, time, attr, written);

@@ -88,9 +88,7 @@ void TCmdOpt::AddDirectory(const std::string& sw, const std::string& dir) {
   AddValue(sw, WithTrailingSeparator(dir));
 }
 
-void TCmdOpt::AddFileName(const std::string& sw, const std::string& name) {
-  AddValue(sw, ConvertName(name));
-}
+void TCmdOpt::AddFileName(const std::string& sw, const std::string& name) { AddValue(sw, ConvertName(name)); }
 
 int TCmdOpt::AddFileNames(const std::string& sw, const TFileArgs& files) {
   std::vector<std::string> names = FlattenFileArgs(files);
@@ -102,9 +100,7 @@ int TCmdOpt::AddFileNames(const std::string& sw, const TStringList& names) {
   return AddFileNames(sw, TFileArgs{&names});
 }
 
-std::string TCmdOpt::ConvertName(const std::string& name) const {
-  return NameConverter ? NameConverter(name) : name;
-}
+std::string TCmdOpt::ConvertName(const std::string& name) const { return NameConverter ? NameConverter(name) : name; }
 
 int TCmdOpt::AddResponseFile(const TFileArgs& files, const std::string& fileName) {
   std::vector<std::string> names = FlattenFileArgs(files);
@@ -113,8 +109,7 @@ int TCmdOpt::AddResponseFile(const TFileArgs& files, const std::string& fileName
 
   // Never write through a link someone left under the name.
   int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0)
-    throw Exception("ファイル " + fileName + " を作成できません。" + std::strerror(errno));
+  if (fd < 0) throw Exception("ファイル " + fileName + " を作成できません。" + std::strerror(errno));
   size_t done = 0;
   while (done < text.size()) {
     ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -138,7 +133,6 @@ void RemoveResponseFile(const TCmdOpt::WrittenFile& file) {
   if (file.Path.empty()) return;
   struct stat st {};
   if (::lstat(file.Path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
-  if (static_cast<uint64_t>(st.st_dev) != file.Device || static_cast<uint64_t>(st.st_ino) != file.Inode)
-    return;
+  if (static_cast<uint64_t>(st.st_dev) != file.Device || static_cast<uint64_t>(st.st_ino) != file.Inode) return;
   ::unlink(file.Path.c_str());
 }

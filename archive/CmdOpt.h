@@ -20,8 +20,8 @@ struct TVariant {
 
 // One element of a file-argument list. A null pointer array or a null C
 // string contributes nothing.
-using TFileArg = std::variant<std::nullptr_t, std::string, const char*, const char* const*,
-                              const TStringList*, TStringList, TVariant>;
+using TFileArg = std::variant<std::nullptr_t, std::string, const char*, const char* const*, const TStringList*,
+                              TStringList, TVariant>;
 using TFileArgs = std::vector<TFileArg>;
 
 // The names the list stands for, in order, empty ones dropped.

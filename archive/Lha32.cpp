@@ -9,8 +9,8 @@ void TArj32::LoadDLL() { Binding.LoadDLL(); }
 void TArj32::FreeDLL() { Binding.FreeDLL(); }
 
 std::string TLha32::BuildCommandLine(TCmdOpt& opt, const std::string& word, const std::string& archive,
-                                     const std::string& destDir, const TFileArgs& files,
-                                     bool useResFile, const TArchiverOptions& o) const {
+                                     const std::string& destDir, const TFileArgs& files, bool useResFile,
+                                     const TArchiverOptions& o) const {
   opt.Add("-+");
   if (word == "x" && o.jse == -1) throw EAssertionFailed("jse オプションが設定されていません。", __FILE__, __LINE__);
   if (o.jso == -1) throw EAssertionFailed("jso オプションが設定されていません。", __FILE__, __LINE__);
@@ -90,8 +90,8 @@ int TLha32::Extract(ArcHWND wnd, const std::string& fileName, std::string& outpu
   return RunDll(wnd, line, opt, output);
 }
 
-int TLha32::Pack(ArcHWND wnd, const std::string& fileName, std::string& output, bool useResFile,
-                 const TFileArgs& files, const std::string& destDir, const TArchiverOptions& options) {
+int TLha32::Pack(ArcHWND wnd, const std::string& fileName, std::string& output, bool useResFile, const TFileArgs& files,
+                 const std::string& destDir, const TArchiverOptions& options) {
   TCmdOpt opt;
   std::string line = BuildCommandLine(opt, "u", fileName, destDir, files, useResFile, options);
   return RunDll(wnd, line, opt, output);
@@ -111,16 +111,16 @@ int TLha32::Update(ArcHWND wnd, const std::string& fileName, std::string& output
   return RunDll(wnd, line, opt, output);
 }
 
-int TLha32::MakeSfx(ArcHWND wnd, const std::string& fileName, std::string& output,
-                    const std::string& destDir, const TArchiverOptions& options) {
+int TLha32::MakeSfx(ArcHWND wnd, const std::string& fileName, std::string& output, const std::string& destDir,
+                    const TArchiverOptions& options) {
   TCmdOpt opt;
   std::string line = BuildCommandLine(opt, "s", fileName, destDir, {}, false, options);
   return RunDll(wnd, line, opt, output);
 }
 
 int TLha32::ExtractMem(ArcHWND wnd, const std::string& fileName, const TArchiverOptions& options,
-                       const std::string& entryName, void* buffer, uint32_t size, int64_t* time,
-                       uint16_t* attr, uint32_t* written) {
+                       const std::string& entryName, void* buffer, uint32_t size, int64_t* time, uint16_t* attr,
+                       uint32_t* written) {
   TCmdOpt opt;
   CommandLine = BuildCommandLine(opt, "", fileName, "", {entryName}, false, options);
   return Dll().ExtractMem(wnd, CommandLine, buffer, size, time, attr, written);
@@ -138,14 +138,14 @@ int TArj32::Update(TOLVANE_ARCHIVER_FILE_OP_PARAMS) {
   return TArchiver::Update(wnd, fileName, output, useResFile, files, destDir, options);
 }
 
-int TArj32::MakeSfx(ArcHWND wnd, const std::string& fileName, std::string& output,
-                    const std::string& destDir, const TArchiverOptions& options) {
+int TArj32::MakeSfx(ArcHWND wnd, const std::string& fileName, std::string& output, const std::string& destDir,
+                    const TArchiverOptions& options) {
   return TArchiver::MakeSfx(wnd, fileName, output, destDir, options);
 }
 
 int TArj32::ExtractMem(ArcHWND wnd, const std::string& fileName, const TArchiverOptions& options,
-                       const std::string& entryName, void* buffer, uint32_t size, int64_t* time,
-                       uint16_t* attr, uint32_t* written) {
+                       const std::string& entryName, void* buffer, uint32_t size, int64_t* time, uint16_t* attr,
+                       uint32_t* written) {
   return TArchiver::ExtractMem(wnd, fileName, options, entryName, buffer, size, time, attr, written);
 }
 

@@ -9,19 +9,19 @@ class TLha32 : public TDllArchiver {
   static void FreeDLL();
   static TBindingSlot Binding;
 
-  int Extract(ArcHWND wnd, const std::string& fileName, std::string& output, bool useResFile,
-              const TFileArgs& files, const std::string& destDir, const TArchiverOptions& options) override;
-  int Pack(ArcHWND wnd, const std::string& fileName, std::string& output, bool useResFile,
-           const TFileArgs& files, const std::string& destDir, const TArchiverOptions& options) override;
-  int Delete(ArcHWND wnd, const std::string& fileName, std::string& output, bool useResFile,
-             const TFileArgs& files, const std::string& destDir, const TArchiverOptions& options) override;
-  int Update(ArcHWND wnd, const std::string& fileName, std::string& output, bool useResFile,
-             const TFileArgs& files, const std::string& destDir, const TArchiverOptions& options) override;
+  int Extract(ArcHWND wnd, const std::string& fileName, std::string& output, bool useResFile, const TFileArgs& files,
+              const std::string& destDir, const TArchiverOptions& options) override;
+  int Pack(ArcHWND wnd, const std::string& fileName, std::string& output, bool useResFile, const TFileArgs& files,
+           const std::string& destDir, const TArchiverOptions& options) override;
+  int Delete(ArcHWND wnd, const std::string& fileName, std::string& output, bool useResFile, const TFileArgs& files,
+             const std::string& destDir, const TArchiverOptions& options) override;
+  int Update(ArcHWND wnd, const std::string& fileName, std::string& output, bool useResFile, const TFileArgs& files,
+             const std::string& destDir, const TArchiverOptions& options) override;
   int MakeSfx(ArcHWND wnd, const std::string& fileName, std::string& output, const std::string& destDir,
               const TArchiverOptions& options) override;
   int ExtractMem(ArcHWND wnd, const std::string& fileName, const TArchiverOptions& options,
-                 const std::string& entryName, void* buffer, uint32_t size, int64_t* time,
-                 uint16_t* attr, uint32_t* written) override;
+                 const std::string& entryName, void* buffer, uint32_t size, int64_t* time, uint16_t* attr,
+                 uint32_t* written) override;
   void EnsureDLL() override { LoadDLL(); }
 
   // The whole line: the command word, then the switches in the option set's
@@ -51,8 +51,8 @@ class TArj32 : public TLha32 {
   int MakeSfx(ArcHWND wnd, const std::string& fileName, std::string& output, const std::string& destDir,
               const TArchiverOptions& options) override;
   int ExtractMem(ArcHWND wnd, const std::string& fileName, const TArchiverOptions& options,
-                 const std::string& entryName, void* buffer, uint32_t size, int64_t* time,
-                 uint16_t* attr, uint32_t* written) override;
+                 const std::string& entryName, void* buffer, uint32_t size, int64_t* time, uint16_t* attr,
+                 uint32_t* written) override;
 
   void EnsureDLL() override { LoadDLL(); }
 

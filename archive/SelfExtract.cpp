@@ -12,8 +12,7 @@
 #include "platform/system/Registry.h"
 
 ESfxNoRequiredFile::ESfxNoRequiredFile(std::string kind, std::string platform, std::string requiredFile)
-    : EArchiver(kind + " 書庫からの" + platform + "自己解凍書庫の作成には '" + requiredFile +
-                "' ファイルが必要です。"),
+    : EArchiver(kind + " 書庫からの" + platform + "自己解凍書庫の作成には '" + requiredFile + "' ファイルが必要です。"),
       Kind(std::move(kind)),
       Platform(std::move(platform)),
       RequiredFile(std::move(requiredFile)) {}

@@ -7,9 +7,8 @@ TBindingSlot TSevenZip32::Binding("7z 形式書庫", "SevenZip", "7-zip32.dll");
 void TSevenZip32::LoadDLL() { Binding.LoadDLL(); }
 void TSevenZip32::FreeDLL() { Binding.FreeDLL(); }
 
-std::string TSevenZip32::BuildCommandLine(TCmdOpt& opt, const std::string& word,
-                                          const std::string& archive, const std::string& destDir,
-                                          const TFileArgs& files, bool useResFile,
+std::string TSevenZip32::BuildCommandLine(TCmdOpt& opt, const std::string& word, const std::string& archive,
+                                          const std::string& destDir, const TFileArgs& files, bool useResFile,
                                           const TArchiverOptions& o) const {
   if (word == "x") {
     if (o.m == 2)

@@ -9,8 +9,8 @@ void TTar32::LoadDLL() { Binding.LoadDLL(); }
 void TTar32::FreeDLL() { Binding.FreeDLL(); }
 
 std::string TTar32::BuildCommandLine(TCmdOpt& opt, const std::string& word, const std::string& archive,
-                                     const std::string& destDir, const TFileArgs& files,
-                                     bool useResFile, const TArchiverOptions& o) const {
+                                     const std::string& destDir, const TFileArgs& files, bool useResFile,
+                                     const TArchiverOptions& o) const {
   opt.QuoteSeparately = true;
   if (o.a > 0) opt.Add("-AH");
   if (o.a == 0) opt.Add("-I");
@@ -60,14 +60,13 @@ int TTar32::MakeSfx(ArcHWND, const std::string& fileName, std::string&, const st
   return 0;
 }
 
-int TBZ232::MakeSfx(ArcHWND, const std::string&, std::string&, const std::string&,
-                    const TArchiverOptions&) {
+int TBZ232::MakeSfx(ArcHWND, const std::string&, std::string&, const std::string&, const TArchiverOptions&) {
   throw EArchiver("BZ2 形式書庫は自己解凍形式にできません。");
 }
 
 int TTar32::ExtractMem(ArcHWND wnd, const std::string& fileName, const TArchiverOptions& options,
-                       const std::string& entryName, void* buffer, uint32_t size, int64_t* time,
-                       uint16_t* attr, uint32_t* written) {
+                       const std::string& entryName, void* buffer, uint32_t size, int64_t* time, uint16_t* attr,
+                       uint32_t* written) {
   TCmdOpt opt;
   CommandLine = BuildCommandLine(opt, "", fileName, "", {entryName}, false, options);
   return Dll().ExtractMem(wnd, CommandLine, buffer, size, time, attr, written);
@@ -77,10 +76,18 @@ TArchiverType ProbeTar(const std::string& fileName) {
   try {
     TTar32::LoadDLL();
     switch (TTar32::Binding.Get().GetArchiveType(fileName)) {
-      case 1: return atTar;
-      case 2: case 3: case 4: case 5: return atTgz;
-      case 6: case 7: return atBZ2;
-      default: return atNone;
+      case 1:
+        return atTar;
+      case 2:
+      case 3:
+      case 4:
+      case 5:
+        return atTgz;
+      case 6:
+      case 7:
+        return atBZ2;
+      default:
+        return atNone;
     }
   } catch (const std::exception&) {
     return atNone;

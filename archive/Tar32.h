@@ -14,8 +14,8 @@ class TTar32 : public TDllArchiver {
   int MakeSfx(ArcHWND wnd, const std::string& fileName, std::string& output, const std::string& destDir,
               const TArchiverOptions& options) override;
   int ExtractMem(ArcHWND wnd, const std::string& fileName, const TArchiverOptions& options,
-                 const std::string& entryName, void* buffer, uint32_t size, int64_t* time,
-                 uint16_t* attr, uint32_t* written) override;
+                 const std::string& entryName, void* buffer, uint32_t size, int64_t* time, uint16_t* attr,
+                 uint32_t* written) override;
   void EnsureDLL() override { LoadDLL(); }
 
   std::string BuildCommandLine(TCmdOpt& opt, const std::string& word, const std::string& archive,

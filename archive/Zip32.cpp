@@ -87,8 +87,8 @@ std::string TZip32::Zip32jLine(TCmdOpt& opt, const std::string& archive, const s
   return opt.CommandLine;
 }
 
-std::string TZip32::LmzipPackLine(TCmdOpt& opt, const std::string& archive, const TFileArgs& files,
-                                  bool useResFile, const TArchiverOptions& o) const {
+std::string TZip32::LmzipPackLine(TCmdOpt& opt, const std::string& archive, const TFileArgs& files, bool useResFile,
+                                  const TArchiverOptions& o) const {
   if (o.c == 1) opt.Add("-o");
   if (o.x == 0) opt.Add("-j");
   opt.Add(o.UserOptions);
@@ -98,9 +98,7 @@ std::string TZip32::LmzipPackLine(TCmdOpt& opt, const std::string& archive, cons
 }
 
 int TZip32::RunZip(ArcHWND wnd, const std::string& line, const TCmdOpt& opt, std::string& output) {
-  return RunCommand(line, opt, [&] {
-    return Dll().ZipCommand(wnd, line, OutputData(output), OutputLength(output));
-  });
+  return RunCommand(line, opt, [&] { return Dll().ZipCommand(wnd, line, OutputData(output), OutputLength(output)); });
 }
 
 HARC TZip32::OpenArchive(ArcHWND wnd, const std::string& fileName, uint32_t mode) {
@@ -122,13 +120,11 @@ int TZip32::Extract(ArcHWND wnd, const std::string& fileName, std::string& outpu
     throw EArchiver("ZIP 形式書庫の解凍には UNZIP32.DLL または LMZIP32.DLL が必要です。");
   TCmdOpt opt;
   std::string line = "-x" + ExtractLine(opt, fileName, destDir, files, useResFile, options);
-  return RunCommand(line, opt, [&] {
-    return dll.UnZipCommand(wnd, line, OutputData(output), OutputLength(output));
-  });
+  return RunCommand(line, opt, [&] { return dll.UnZipCommand(wnd, line, OutputData(output), OutputLength(output)); });
 }
 
-int TZip32::Pack(ArcHWND wnd, const std::string& fileName, std::string& output, bool useResFile,
-                 const TFileArgs& files, const std::string& destDir, const TArchiverOptions& options) {
+int TZip32::Pack(ArcHWND wnd, const std::string& fileName, std::string& output, bool useResFile, const TFileArgs& files,
+                 const std::string& destDir, const TArchiverOptions& options) {
   TZipDll& dll = Dll();
   TCmdOpt opt;
   if (dll.IsLoaded(TZipDll::zmZip32j)) {
@@ -157,8 +153,8 @@ int TZip32::Update(ArcHWND wnd, const std::string& fileName, std::string& output
   return RunZip(wnd, line, opt, output);
 }
 
-int TZip32::MakeSfx(ArcHWND wnd, const std::string& fileName, std::string& output,
-                    const std::string& destDir, const TArchiverOptions& options) {
+int TZip32::MakeSfx(ArcHWND wnd, const std::string& fileName, std::string& output, const std::string& destDir,
+                    const TArchiverOptions& options) {
   if (!Dll().IsLoaded(TZipDll::zmZip32j)) throw ESfxNoRequiredFile("zip", "", "ZIP32J.DLL");
   bool win32 = options.gw > 0;
   std::string platform = win32 ? "Win32" : "DOS";
@@ -172,16 +168,14 @@ int TZip32::MakeSfx(ArcHWND wnd, const std::string& fileName, std::string& outpu
 }
 
 int TZip32::ExtractMem(ArcHWND wnd, const std::string& fileName, const TArchiverOptions& options,
-                       const std::string& entryName, void* buffer, uint32_t size, int64_t* time,
-                       uint16_t* attr, uint32_t* written) {
+                       const std::string& entryName, void* buffer, uint32_t size, int64_t* time, uint16_t* attr,
+                       uint32_t* written) {
   TCmdOpt opt;
   CommandLine = ExtractLine(opt, fileName, "", {entryName}, false, options);
   return Dll().ExtractMem(wnd, CommandLine, buffer, size, time, attr, written);
 }
 
-int TZip32::CheckArchive(const std::string& fileName, int mode, int) {
-  return Dll().CheckArchive(fileName, mode);
-}
+int TZip32::CheckArchive(const std::string& fileName, int mode, int) { return Dll().CheckArchive(fileName, mode); }
 
 bool TZip32::SetOwnerWindowEx(ArcHWND wnd, ArcArchiverProc callback) {
   // The library first: when it raises, no owner window is recorded.

@@ -18,8 +18,8 @@ void WriteFile(const std::string& path, const std::string& data) {
 
 // Text that deflates about three to one, and data that does not deflate at all.
 std::string Text(std::mt19937_64& rng, size_t size) {
-  static const char* const words[] = {"archive", "folder", "extract", "tolvane", "pane", "list", "\n",
-                                      "zip", "library", "entry", "name", "size", "time", "data", "0x5c"};
+  static const char* const words[] = {"archive", "folder", "extract", "tolvane", "pane", "list", "\n",  "zip",
+                                      "library", "entry",  "name",    "size",    "time", "data", "0x5c"};
   std::string s;
   s.reserve(size + 16);
   while (s.size() < size) {
@@ -85,8 +85,8 @@ double CompareExtraction(const std::string& work, const std::string& archive, in
   Remove(work + "/x-bsdtar");
   std::sort(ours.begin(), ours.end());
   std::sort(theirs.begin(), theirs.end());
-  std::printf("# %s: ours median %.3f s (%.3f..%.3f), bsdtar median %.3f s (%.3f..%.3f)\n", label,
-              bench::Median(ours), ours.front(), ours.back(), bench::Median(theirs), theirs.front(), theirs.back());
+  std::printf("# %s: ours median %.3f s (%.3f..%.3f), bsdtar median %.3f s (%.3f..%.3f)\n", label, bench::Median(ours),
+              ours.front(), ours.back(), bench::Median(theirs), theirs.front(), theirs.back());
   return bench::Median(ours) / bench::Median(theirs);
 }
 
@@ -102,13 +102,19 @@ int main(int argc, char** argv) {
   // A ZIP of about 200 MB of mixed files.
   std::string mixed = work + "/mixed";
   for (int d = 0; d < 20; ++d) std::filesystem::create_directories(mixed + "/d" + std::to_string(d));
-  for (int i = 0; i < 90; ++i) WriteFile(mixed + "/d" + std::to_string(i % 20) + "/bin" + std::to_string(i) + ".dat", Random(rng, 1500000));
-  for (int i = 0; i < 300; ++i) WriteFile(mixed + "/d" + std::to_string(i % 20) + "/text" + std::to_string(i) + ".txt", Text(rng, 500000));
-  for (int i = 0; i < 2000; ++i) WriteFile(mixed + "/d" + std::to_string(i % 20) + "/small" + std::to_string(i) + ".txt", Text(rng, 1000 + rng() % 9000));
+  for (int i = 0; i < 90; ++i)
+    WriteFile(mixed + "/d" + std::to_string(i % 20) + "/bin" + std::to_string(i) + ".dat", Random(rng, 1500000));
+  for (int i = 0; i < 300; ++i)
+    WriteFile(mixed + "/d" + std::to_string(i % 20) + "/text" + std::to_string(i) + ".txt", Text(rng, 500000));
+  for (int i = 0; i < 2000; ++i)
+    WriteFile(mixed + "/d" + std::to_string(i % 20) + "/small" + std::to_string(i) + ".txt",
+              Text(rng, 1000 + rng() % 9000));
   // Many small files.
   std::string small = work + "/small";
   for (int d = 0; d < 100; ++d) std::filesystem::create_directories(small + "/d" + std::to_string(d));
-  for (int i = 0; i < 10000; ++i) WriteFile(small + "/d" + std::to_string(i % 100) + "/f" + std::to_string(i) + ".txt", Text(rng, 200 + rng() % 3000));
+  for (int i = 0; i < 10000; ++i)
+    WriteFile(small + "/d" + std::to_string(i % 100) + "/f" + std::to_string(i) + ".txt",
+              Text(rng, 200 + rng() % 3000));
   if (!Run(mixed, "zip -qr ../mixed.zip .") || !Run(small, "bsdtar -czf ../small.tgz . && zip -qr ../small.zip .")) {
     std::fprintf(stderr, "making the archives failed\n");
     return 1;

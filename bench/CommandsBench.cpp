@@ -24,8 +24,8 @@
 #include "shell/watch/WatcherThread.h"
 
 using bench::Median;
-using bench::QuietUI;
 using bench::Now;
+using bench::QuietUI;
 using bench::TimeCommand;
 using bench::WorkFolder;
 
@@ -116,7 +116,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   // The window keeps its state, and the engine its trash, inside the work folder.
-  for (const char* folder : {"state/log", "home", "config", "data"}) std::filesystem::create_directories(root + "/" + folder);
+  for (const char* folder : {"state/log", "home", "config", "data"})
+    std::filesystem::create_directories(root + "/" + folder);
   setenv("TOLVANE_HOME", (root + "/state").c_str(), 1);
   setenv("HOME", (root + "/home").c_str(), 1);
   setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);

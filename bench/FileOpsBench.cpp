@@ -28,10 +28,10 @@ extern char** environ;
 
 using bench::MakeTemp;
 using bench::Median;
-using bench::QuietUI;
-using bench::WorkFolder;
 using bench::Now;
+using bench::QuietUI;
 using bench::TimeCommand;
+using bench::WorkFolder;
 
 namespace {
 
@@ -170,8 +170,11 @@ void CopyTree(const std::string& root) {
     std::filesystem::create_directories(cp);
     Both(
         run, sides, [&] { return TimeEngine(FO_COPY, {source}, ours, FOF_SILENT | FOF_NOCONFIRMATION); },
-        [&] { return TimeCommand({"cp", "-a", source, cp + "/"}); });
-    if (!Check("copy_tree ours", CountFiles(ours + "/tree"), want) || !Check("copy_tree cp", CountFiles(cp + "/tree"), want))
+        [&] {
+          return TimeCommand({"cp", "-a", source, cp + "/"});
+        });
+    if (!Check("copy_tree ours", CountFiles(ours + "/tree"), want) ||
+        !Check("copy_tree cp", CountFiles(cp + "/tree"), want))
       sides.failed = true;
     Remove(ours);
     Remove(cp);
@@ -210,7 +213,9 @@ void CopyTreeXattr(const std::string& root) {
     std::filesystem::create_directories(cp);
     Both(
         run, sides, [&] { return TimeEngine(FO_COPY, {source}, ours, FOF_SILENT | FOF_NOCONFIRMATION); },
-        [&] { return TimeCommand({"cp", "-a", source, cp + "/"}); });
+        [&] {
+          return TimeCommand({"cp", "-a", source, cp + "/"});
+        });
     if (!Check("copy_tree_xattr ours", CountFiles(ours + "/dressed"), want) ||
         !Check("copy_tree_xattr cp", CountFiles(cp + "/dressed"), want))
       sides.failed = true;
@@ -248,7 +253,9 @@ void CopyBig(const std::string& root) {
     std::filesystem::create_directories(cp);
     Both(
         run, sides, [&] { return TimeEngine(FO_COPY, {source}, ours, FOF_SILENT | FOF_NOCONFIRMATION); },
-        [&] { return TimeCommand({"cp", source, cp + "/"}); });
+        [&] {
+          return TimeCommand({"cp", source, cp + "/"});
+        });
     if (!Check("copy_big ours", CountFiles(ours), want) || !Check("copy_big cp", CountFiles(cp), want))
       sides.failed = true;
     // Once, the bytes themselves (cmp fails on the first difference).
@@ -262,7 +269,8 @@ void CopyBig(const std::string& root) {
 }
 
 void MoveCrossFs(const std::string& root) {
-  struct stat shm {}, disk {};
+  struct stat shm {
+  }, disk{};
   if (stat("/dev/shm", &shm) != 0 || stat(root.c_str(), &disk) != 0 || shm.st_dev == disk.st_dev ||
       access("/dev/shm", W_OK) != 0) {
     std::printf("move_cross_fs_vs_mv=skipped\n");

@@ -52,14 +52,15 @@ QImage Photo(int w, int h) {
     for (int x = 0; x < w; ++x) {
       int n = int(rng.bounded(17)) - 8;
       QRgb c = row[x];
-      row[x] = qRgb(std::clamp(qRed(c) + n, 0, 255), std::clamp(qGreen(c) + n, 0, 255), std::clamp(qBlue(c) + n, 0, 255));
+      row[x] =
+          qRgb(std::clamp(qRed(c) + n, 0, 255), std::clamp(qGreen(c) + n, 0, 255), std::clamp(qBlue(c) + n, 0, 255));
     }
   }
   return image;
 }
 
 struct Pair {
-  std::vector<double> ours, qt;  // wall-clock seconds
+  std::vector<double> ours, qt;        // wall-clock seconds
   std::vector<double> oursCpu, qtCpu;  // processor seconds of all threads
 };
 

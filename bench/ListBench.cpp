@@ -71,8 +71,8 @@ double TimeListing(const std::string& dir, int column, int* count) {
   return took;
 }
 
-double Ratio(const std::string& dir, int column, const std::vector<std::string>& reference, int runs,
-             double* ours, double* theirs) {
+double Ratio(const std::string& dir, int column, const std::vector<std::string>& reference, int runs, double* ours,
+             double* theirs) {
   std::vector<double> a, b;
   TimeListing(dir, column, nullptr);  // warm the caches for both sides
   TimeCommand(reference);
@@ -126,7 +126,6 @@ int main(int argc, char** argv) {
     std::printf("listed_items=%d\nbytes_per_item=%.0f\n", list.Count(),
                 static_cast<double>(after - before) / std::max(1, list.Count()));
   }
-
 
   double ours, theirs;
   double byName = Ratio(files, 0, {"ls", "-1", files}, runs, &ours, &theirs);

@@ -155,8 +155,9 @@ int main(int argc, char** argv) {
     if (i == 0) firstSelect = took;
     selects.push_back(took);
   }
-  std::printf("select_all_after_scroll_first_ms=%.2f\nselect_all_100k_ms=%.2f\nselected=%d\nsel_size=%llu\n", firstSelect * 1000,
-              Median(selects) * 1000, view->SelectedCount(), static_cast<unsigned long long>(lastSize));
+  std::printf("select_all_after_scroll_first_ms=%.2f\nselect_all_100k_ms=%.2f\nselected=%d\nsel_size=%llu\n",
+              firstSelect * 1000, Median(selects) * 1000, view->SelectedCount(),
+              static_cast<unsigned long long>(lastSize));
 
   view.reset();
   WaitForWatcherThreads();

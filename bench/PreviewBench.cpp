@@ -337,7 +337,8 @@ int main(int argc, char** argv) {
         form->VExecute();
         const bool shown = WaitSettled(form->Memo1, 60);
         const double took = (Now() - start) * 1000;
-        if (!shown || !form->Memo1->isVisible() || form->Memo1->RowCount() < 24000 || form->Memo1->ShownRows().isEmpty()) {
+        if (!shown || !form->Memo1->isVisible() || form->Memo1->RowCount() < 24000 ||
+            form->Memo1->ShownRows().isEmpty()) {
           std::fprintf(stderr, "the text preview did not open %s\n", name);
           status = 1;
           break;

@@ -18,8 +18,8 @@
 
 bool DibLayoutOf(const BITMAPINFOHEADER& h, TDibLayout& out) {
   out = TDibLayout{};
-  if (h.biSize != sizeof(BITMAPINFOHEADER) || h.biWidth <= 0 || h.biHeight == 0 ||
-      h.biHeight == INT32_MIN || h.biCompression != BI_RGB)
+  if (h.biSize != sizeof(BITMAPINFOHEADER) || h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == INT32_MIN ||
+      h.biCompression != BI_RGB)
     return false;
   const int64_t width = h.biWidth, height = h.biHeight < 0 ? -int64_t(h.biHeight) : h.biHeight;
   if (width * height > kMaxBitmapPixels) return false;
@@ -143,8 +143,8 @@ void TInSPIAbleData::DecodeForFit(TInSPI* SPI, intptr_t Offset, TSPIFitRequest& 
   intptr_t len = 0;
   uint32_t flag = 0;
   Source(Offset, buf, len, flag);
-  const int32_t result = SPI->GetPictureFit(buf, len, flag, Fit.MaxWidth, Fit.MaxHeight, Fit.MemoryLimit, &HBInfo,
-                                            &HBm, &ProgressCallback, reinterpret_cast<intptr_t>(this));
+  const int32_t result = SPI->GetPictureFit(buf, len, flag, Fit.MaxWidth, Fit.MaxHeight, Fit.MemoryLimit, &HBInfo, &HBm,
+                                            &ProgressCallback, reinterpret_cast<intptr_t>(this));
   if (result != SUSIE_OK) {
     HBInfo = HBm = nullptr;
     if (result == SUSIE_NO_MEMORY && Fit.MemoryLimit) refuse();
@@ -255,8 +255,7 @@ void TInSPIAbleFromFile::DecodePicture(TInSPI* SPI, intptr_t Offset, void*& AHBI
 
 // The memory engine
 
-TInSPIAbleFromStream::TInSPIAbleFromStream(TSPIGraphic* AGraphic, const std::string& AFileName,
-                                           QIODevice& Stream)
+TInSPIAbleFromStream::TInSPIAbleFromStream(TSPIGraphic* AGraphic, const std::string& AFileName, QIODevice& Stream)
     : TInSPIAbleData(AGraphic, AFileName) {
   if (auto* buffer = dynamic_cast<QBuffer*>(&Stream)) {
     const QByteArray& bytes = buffer->data();

@@ -132,8 +132,7 @@ class TInSPI : public TLoaderSPI {
   bool HasPictureFit() const { return FGetPictureFit != nullptr; }
   // Optional: throws ESPIInvalidAPI when the plug-in has none.
   int32_t GetPictureFit(const char* Buf, intptr_t Len, uint32_t Flag, int32_t MaxWidth, int32_t MaxHeight,
-                        uint64_t MemoryLimit, void** HBInfo, void** HBm, SusieProgressCallback Callback,
-                        intptr_t Data);
+                        uint64_t MemoryLimit, void** HBInfo, void** HBm, SusieProgressCallback Callback, intptr_t Data);
 
  protected:
   friend class TSPI;

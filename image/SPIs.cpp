@@ -206,12 +206,10 @@ void TSPIs::GetLoaders(const std::vector<TSPIClass>& Classes, std::vector<TSPI*>
   size_t slash = FileName.rfind('/');
   std::string ext = LastExtension(slash == std::string::npos ? FileName : FileName.substr(slash + 1));
   for (const std::unique_ptr<TSPI>& spi : FList) {
-    if (std::none_of(Classes.begin(), Classes.end(), [&](TSPIClass c) { return spi->InheritsFrom(c); }))
-      continue;
-    bool claims = !ext.empty() && std::any_of(spi->Extensions.begin(), spi->Extensions.end(),
-                                              [&](const std::string& filter) {
-                                                return EqualNoCase(LastExtension(filter), ext);
-                                              });
+    if (std::none_of(Classes.begin(), Classes.end(), [&](TSPIClass c) { return spi->InheritsFrom(c); })) continue;
+    bool claims =
+        !ext.empty() && std::any_of(spi->Extensions.begin(), spi->Extensions.end(),
+                                    [&](const std::string& filter) { return EqualNoCase(LastExtension(filter), ext); });
     if (claims)
       List.insert(List.begin(), spi.get());
     else
@@ -222,8 +220,7 @@ void TSPIs::GetLoaders(const std::vector<TSPIClass>& Classes, std::vector<TSPI*>
 std::string TSPIs::SystemFolder() {
   // Where the system's own shared libraries live: the C library's folder.
   Dl_info info{};
-  if (::dladdr(reinterpret_cast<void*>(&::fopen), &info) && info.dli_fname)
-    return FolderOf(info.dli_fname);
+  if (::dladdr(reinterpret_cast<void*>(&::fopen), &info) && info.dli_fname) return FolderOf(info.dli_fname);
   return {};
 }
 

@@ -18,9 +18,8 @@ using TSPISearchOptions = std::set<TSPISearchOption>;
 class TSPIs;
 using TSPISearchEvent = std::function<void(TSPIs* Sender, TSPI* ASPI, bool& Accept)>;
 using TSPISearchingEvent = std::function<void(TSPIs* Sender, const std::string& FileName, bool& Accept)>;
-using TSPIPictureRegisterEvent =
-    std::function<void(TSPIs* Sender, TInSPI* ASPI, const std::string& AExtension,
-                       const std::string& ADescription, TGraphicClass& AGraphicClass)>;
+using TSPIPictureRegisterEvent = std::function<void(TSPIs* Sender, TInSPI* ASPI, const std::string& AExtension,
+                                                    const std::string& ADescription, TGraphicClass& AGraphicClass)>;
 
 // Where the Susie plug-in path is kept in the registry file.
 extern const char* const kSusiePluginKey;  // "HKEY_CURRENT_USER\Software\Kirinaro\Susie\Plug-in"
@@ -51,8 +50,7 @@ class TSPIs {
   void Search(const std::string& Mask);
   // Appends to List the plug-ins of the given classes, those claiming
   // FileName's extension first (the last claimant in front), then the rest.
-  void GetLoaders(const std::vector<TSPIClass>& Classes, std::vector<TSPI*>& List,
-                  const std::string& FileName) const;
+  void GetLoaders(const std::vector<TSPIClass>& Classes, std::vector<TSPI*>& List, const std::string& FileName) const;
 
   // The graphic class registered for plug-in formats.
   static void SetGraphicClass(TGraphicClass AClass);

@@ -93,10 +93,9 @@ inline uint8_t LinearValue(uint8_t a, uint8_t b, long double f) {
   return uint8_t(int32_t((long double)a * (1 - f) + (long double)b * f + 0.5L));
 }
 
-STRETCH_CLONES void CubicRow(const uint8_t* __restrict r0, const uint8_t* __restrict r1,
-                             const uint8_t* __restrict r2, const uint8_t* __restrict r3,
-                             uint8_t* __restrict out, size_t n, int32_t w0, int32_t w1, int32_t w2,
-                             int32_t w3) {
+STRETCH_CLONES void CubicRow(const uint8_t* __restrict r0, const uint8_t* __restrict r1, const uint8_t* __restrict r2,
+                             const uint8_t* __restrict r3, uint8_t* __restrict out, size_t n, int32_t w0, int32_t w1,
+                             int32_t w2, int32_t w3) {
   for (size_t j = 0; j < n; ++j) {
     int32_t v = r0[j] * w0 + r1[j] * w1 + r2[j] * w2 + r3[j] * w3 + 0x8000;
     v = v < 0 ? 0 : v;
@@ -112,17 +111,17 @@ void LinearRow(const uint8_t* a, const uint8_t* b, uint8_t* out, size_t n, long 
 // ---- shrinking ----
 
 struct ShrinkTap {
-  int32_t d;     // first source index, weighed W
+  int32_t d;  // first source index, weighed W
   int32_t W;
-  int32_t end;   // B[i+1]: the whole pixels are d+1 .. end-1
-  int32_t e;     // the partial pixel at the end (end clamped into the source)
-  int32_t F;     // its weight, 0 when there is none
+  int32_t end;  // B[i+1]: the whole pixels are d+1 .. end-1
+  int32_t e;    // the partial pixel at the end (end clamped into the source)
+  int32_t F;    // its weight, 0 when there is none
 };
 
 struct ShrinkTable {
   std::vector<ShrinkTap> taps;
-  int64_t L = 0;   // total weight
-  int64_t H2 = 0;  // half of it, for rounding
+  int64_t L = 0;        // total weight
+  int64_t H2 = 0;       // half of it, for rounding
   bool narrow = false;  // every sum fits the 32-bit arithmetic
   // (n * M) >> Shift == n / L for every n < 2^31 (rounding-up reciprocal).
   uint32_t M = 0;
@@ -216,7 +215,7 @@ __attribute__((target("sse4.1"))) int CubicColumnsSse41(const uint8_t* src, uint
 // The leading target pixels of one row whose reads and writes stay inside the rows;
 // returns how many were done.
 __attribute__((target("sse4.1"))) size_t ShrinkColumnsSse41(const uint8_t* src, uint8_t* out,
-                                                             const ShrinkTable& table) {
+                                                            const ShrinkTable& table) {
   const __m128i h2 = _mm_set1_epi32(int32_t(table.H2)), m = _mm_set1_epi32(int32_t(table.M));
   const __m128i shift = _mm_cvtsi32_si128(table.Shift);
   const size_t count = table.simdCount;
@@ -418,8 +417,7 @@ bool EnlargeWidth(const TStretchRows& source, const TStretchRows& target, const 
   // Four-byte loads and stores: the last source pixel read must have a byte after it
   // in the row, and so must the target pixel written.
   int cubicSimdEnd = cubicBegin;
-  while (cubicSimdEnd < cubicEnd && table[size_t(cubicSimdEnd)].d + 2 <= s - 2 && cubicSimdEnd <= t - 2)
-    ++cubicSimdEnd;
+  while (cubicSimdEnd < cubicEnd && table[size_t(cubicSimdEnd)].d + 2 <= s - 2 && cubicSimdEnd <= t - 2) ++cubicSimdEnd;
   ForRows(rows, size_t(t) * 12, progress, [&](int begin, int end, int) {
     for (int y = begin; y < end; ++y) {
       const uint8_t* src = source.Row(y);
@@ -433,8 +431,7 @@ bool EnlargeWidth(const TStretchRows& source, const TStretchRows& target, const 
         const uint8_t* p = src + size_t(tap.d - 1) * 3;
         uint8_t* q = out + size_t(i) * 3;
         for (int c = 0; c < 3; ++c)
-          q[c] = ClampCubic(p[c] * tap.w[0] + p[c + 3] * tap.w[1] + p[c + 6] * tap.w[2] + p[c + 9] * tap.w[3] +
-                            0x8000);
+          q[c] = ClampCubic(p[c] * tap.w[0] + p[c + 3] * tap.w[1] + p[c + 6] * tap.w[2] + p[c + 9] * tap.w[3] + 0x8000);
       }
       // The edges last: a four-byte store above may have run one byte into them.
       for (i = 0; i < t; ++i) {
@@ -673,8 +670,8 @@ bool ShrinkBoth(TBitmap& bitmap, int width, int height) {
         last = own.last.data();
         kept = tap.e;
       }
-      CombineRows(own.first.data(), uint32_t(tap.W), own.whole.data(), last, uint32_t(tap.F), uint32_t(down.H2),
-                  down.M, down.Shift, target.Row(i), n);
+      CombineRows(own.first.data(), uint32_t(tap.W), own.whole.data(), last, uint32_t(tap.F), uint32_t(down.H2), down.M,
+                  down.Shift, target.Row(i), n);
     }
   });
   bitmap.SetImage(image);
@@ -688,7 +685,8 @@ void StretchWithAlpha(TBitmap& bitmap, int width, int height, const TStretchProg
   const QImage source = bitmap.Image().convertToFormat(QImage::Format_ARGB32_Premultiplied);
   const int w = source.width(), h = source.height();
   QImage colourImage(w, h, QImage::Format_BGR888), alphaImage(w, h, QImage::Format_BGR888);
-  if (colourImage.isNull() || alphaImage.isNull()) throw EInvalidGraphicOperation("ビットマップを作成できません (メモリ不足)");
+  if (colourImage.isNull() || alphaImage.isNull())
+    throw EInvalidGraphicOperation("ビットマップを作成できません (メモリ不足)");
   for (int y = 0; y < h; ++y) {
     const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
     uint8_t* c = colourImage.scanLine(y);

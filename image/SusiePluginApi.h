@@ -38,11 +38,11 @@ extern "C" {
 #define SUSIE_HEAD_SIZE 2048
 
 // Result codes of the picture and archive calls.
-#define SUSIE_NO_FUNCTION (-1)    // not implemented by this plug-in
+#define SUSIE_NO_FUNCTION (-1)  // not implemented by this plug-in
 #define SUSIE_OK 0
-#define SUSIE_ABORTED 1           // the progress callback returned non-zero
+#define SUSIE_ABORTED 1  // the progress callback returned non-zero
 #define SUSIE_UNKNOWN_FORMAT 2
-#define SUSIE_CORRUPT 3           // the data is broken (also: refused as too large)
+#define SUSIE_CORRUPT 3  // the data is broken (also: refused as too large)
 #define SUSIE_NO_MEMORY 4
 #define SUSIE_MEMORY_ERROR 5
 #define SUSIE_FILE_READ_ERROR 6
@@ -66,37 +66,37 @@ extern "C" {
 #pragma pack(push, 1)
 
 typedef struct BITMAPFILEHEADER {
-    uint16_t bfType;  // "BM"
-    uint32_t bfSize;
-    uint16_t bfReserved1;
-    uint16_t bfReserved2;
-    uint32_t bfOffBits;
+  uint16_t bfType;  // "BM"
+  uint32_t bfSize;
+  uint16_t bfReserved1;
+  uint16_t bfReserved2;
+  uint32_t bfOffBits;
 } BITMAPFILEHEADER;
 
 typedef struct BITMAPINFOHEADER {
-    uint32_t biSize;  // 40
-    int32_t biWidth;
-    int32_t biHeight;  // positive: rows bottom-up
-    uint16_t biPlanes;  // 1
-    uint16_t biBitCount;  // 1, 4, 8, 24 or 32
-    uint32_t biCompression;  // BI_RGB
-    uint32_t biSizeImage;
-    int32_t biXPelsPerMeter;
-    int32_t biYPelsPerMeter;
-    uint32_t biClrUsed;  // 0: all 2^biBitCount colours for up to 8 bits
-    uint32_t biClrImportant;
+  uint32_t biSize;  // 40
+  int32_t biWidth;
+  int32_t biHeight;        // positive: rows bottom-up
+  uint16_t biPlanes;       // 1
+  uint16_t biBitCount;     // 1, 4, 8, 24 or 32
+  uint32_t biCompression;  // BI_RGB
+  uint32_t biSizeImage;
+  int32_t biXPelsPerMeter;
+  int32_t biYPelsPerMeter;
+  uint32_t biClrUsed;  // 0: all 2^biBitCount colours for up to 8 bits
+  uint32_t biClrImportant;
 } BITMAPINFOHEADER;
 
 typedef struct RGBQUAD {
-    uint8_t rgbBlue;
-    uint8_t rgbGreen;
-    uint8_t rgbRed;
-    uint8_t rgbReserved;
+  uint8_t rgbBlue;
+  uint8_t rgbGreen;
+  uint8_t rgbRed;
+  uint8_t rgbReserved;
 } RGBQUAD;
 
 typedef struct BITMAPINFO {
-    BITMAPINFOHEADER bmiHeader;
-    RGBQUAD bmiColors[1];  // the colour table, biClrUsed (or 2^biBitCount) entries
+  BITMAPINFOHEADER bmiHeader;
+  RGBQUAD bmiColors[1];  // the colour table, biClrUsed (or 2^biBitCount) entries
 } BITMAPINFO;
 
 #define BI_RGB 0u
@@ -104,27 +104,27 @@ typedef struct BITMAPINFO {
 
 // The picture-info record: fields in this order, byte-packed.
 typedef struct SusiePictureInfo {
-    int32_t left;
-    int32_t top;
-    int32_t width;
-    int32_t height;
-    uint16_t x_density;
-    uint16_t y_density;
-    int16_t colorDepth;  // bits per pixel
-    void *hInfo;  // malloc'ed text information or NULL; the caller frees it
+  int32_t left;
+  int32_t top;
+  int32_t width;
+  int32_t height;
+  uint16_t x_density;
+  uint16_t y_density;
+  int16_t colorDepth;  // bits per pixel
+  void *hInfo;         // malloc'ed text information or NULL; the caller frees it
 } SusiePictureInfo;
 
 // One entry of an archive listing (GetArchiveInfo hands back an array of them, ended by
 // an entry whose method starts with a zero byte).
 typedef struct SusieFileInfo {
-    uint8_t method[8];
-    uint64_t position;
-    uint64_t compsize;
-    uint64_t filesize;
-    int64_t timestamp;  // seconds since 1970, UTC
-    char path[200];
-    char filename[200];
-    uint32_t crc;
+  uint8_t method[8];
+  uint64_t position;
+  uint64_t compsize;
+  uint64_t filesize;
+  int64_t timestamp;  // seconds since 1970, UTC
+  char path[200];
+  char filename[200];
+  uint32_t crc;
 } SusieFileInfo;
 
 #pragma pack(pop)
@@ -133,8 +133,7 @@ SUSIE_STATIC_ASSERT(sizeof(BITMAPFILEHEADER) == 14, "BITMAPFILEHEADER is 14 byte
 SUSIE_STATIC_ASSERT(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER is 40 bytes");
 SUSIE_STATIC_ASSERT(sizeof(RGBQUAD) == 4, "RGBQUAD is 4 bytes");
 SUSIE_STATIC_ASSERT(sizeof(BITMAPINFO) == 44, "BITMAPINFO is 44 bytes");
-SUSIE_STATIC_ASSERT(sizeof(SusiePictureInfo) == 22 + sizeof(void *),
-                    "the picture-info record is byte-packed");
+SUSIE_STATIC_ASSERT(sizeof(SusiePictureInfo) == 22 + sizeof(void *), "the picture-info record is byte-packed");
 SUSIE_STATIC_ASSERT(offsetof(SusiePictureInfo, hInfo) == 22, "hInfo follows colorDepth");
 SUSIE_STATIC_ASSERT(sizeof(SusieFileInfo) == 444, "SusieFileInfo is byte-packed");
 
@@ -150,10 +149,8 @@ typedef int32_t (*SusieProgressCallback)(int32_t nNum, int32_t nDenom, intptr_t 
 //     *pHBInfo (a BITMAPINFO) and *pHBm (the pixel rows), both malloc'ed.
 typedef int32_t (*SusieGetPluginInfoFunc)(int32_t infono, char *buf, int32_t buflen);
 typedef int32_t (*SusieIsSupportedFunc)(const char *filename, const void *head);
-typedef int32_t (*SusieGetPictureInfoFunc)(const char *buf, intptr_t len, uint32_t flag,
-                                           SusiePictureInfo *lpInfo);
-typedef int32_t (*SusieGetPictureFunc)(const char *buf, intptr_t len, uint32_t flag,
-                                       void **pHBInfo, void **pHBm,
+typedef int32_t (*SusieGetPictureInfoFunc)(const char *buf, intptr_t len, uint32_t flag, SusiePictureInfo *lpInfo);
+typedef int32_t (*SusieGetPictureFunc)(const char *buf, intptr_t len, uint32_t flag, void **pHBInfo, void **pHBm,
                                        SusieProgressCallback lpPrgressCallback, intptr_t lData);
 typedef SusieGetPictureFunc SusieGetPreviewFunc;
 // Our own optional entry point, exported beside the standard ones: GetPicture for a
@@ -165,13 +162,11 @@ typedef SusieGetPictureFunc SusieGetPreviewFunc;
 // allocates the picture.
 #define SUSIE_GET_PICTURE_FIT "GetPictureFit"
 typedef int32_t (*SusieGetPictureFitFunc)(const char *buf, intptr_t len, uint32_t flag, int32_t maxWidth,
-                                          int32_t maxHeight, uint64_t memoryLimit, void **pHBInfo,
-                                          void **pHBm, SusieProgressCallback lpPrgressCallback,
-                                          intptr_t lData);
-typedef int32_t (*SusieGetArchiveInfoFunc)(const char *buf, intptr_t len, uint32_t flag,
-                                           void **lphInf);
-typedef int32_t (*SusieGetFileInfoFunc)(const char *buf, intptr_t len, const char *filename,
-                                        uint32_t flag, SusieFileInfo *lpInfo);
+                                          int32_t maxHeight, uint64_t memoryLimit, void **pHBInfo, void **pHBm,
+                                          SusieProgressCallback lpPrgressCallback, intptr_t lData);
+typedef int32_t (*SusieGetArchiveInfoFunc)(const char *buf, intptr_t len, uint32_t flag, void **lphInf);
+typedef int32_t (*SusieGetFileInfoFunc)(const char *buf, intptr_t len, const char *filename, uint32_t flag,
+                                        SusieFileInfo *lpInfo);
 typedef int32_t (*SusieGetFileFunc)(const char *src, intptr_t len, char *dest, uint32_t flag,
                                     SusieProgressCallback prgressCallback, intptr_t lData);
 typedef int32_t (*SusieConfigurationDlgFunc)(void *parent, int32_t fnc);
@@ -181,21 +176,17 @@ typedef int32_t (*SusieConfigurationDlgFunc)(void *parent, int32_t fnc);
 #ifdef SUSIE_PLUGIN_IMPLEMENTATION
 SUSIE_EXPORT int32_t GetPluginInfo(int32_t infono, char *buf, int32_t buflen);
 SUSIE_EXPORT int32_t IsSupported(const char *filename, const void *head);
-SUSIE_EXPORT int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag,
-                                    SusiePictureInfo *lpInfo);
-SUSIE_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, void **pHBInfo,
-                                void **pHBm, SusieProgressCallback lpPrgressCallback,
-                                intptr_t lData);
-SUSIE_EXPORT int32_t GetPreview(const char *buf, intptr_t len, uint32_t flag, void **pHBInfo,
-                                void **pHBm, SusieProgressCallback lpPrgressCallback,
-                                intptr_t lData);
-SUSIE_EXPORT int32_t GetPictureFit(const char *buf, intptr_t len, uint32_t flag, int32_t maxWidth,
-                                   int32_t maxHeight, uint64_t memoryLimit, void **pHBInfo, void **pHBm,
+SUSIE_EXPORT int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SusiePictureInfo *lpInfo);
+SUSIE_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, void **pHBInfo, void **pHBm,
+                                SusieProgressCallback lpPrgressCallback, intptr_t lData);
+SUSIE_EXPORT int32_t GetPreview(const char *buf, intptr_t len, uint32_t flag, void **pHBInfo, void **pHBm,
+                                SusieProgressCallback lpPrgressCallback, intptr_t lData);
+SUSIE_EXPORT int32_t GetPictureFit(const char *buf, intptr_t len, uint32_t flag, int32_t maxWidth, int32_t maxHeight,
+                                   uint64_t memoryLimit, void **pHBInfo, void **pHBm,
                                    SusieProgressCallback lpPrgressCallback, intptr_t lData);
-SUSIE_EXPORT int32_t GetArchiveInfo(const char *buf, intptr_t len, uint32_t flag,
-                                    void **lphInf);
-SUSIE_EXPORT int32_t GetFileInfo(const char *buf, intptr_t len, const char *filename,
-                                 uint32_t flag, SusieFileInfo *lpInfo);
+SUSIE_EXPORT int32_t GetArchiveInfo(const char *buf, intptr_t len, uint32_t flag, void **lphInf);
+SUSIE_EXPORT int32_t GetFileInfo(const char *buf, intptr_t len, const char *filename, uint32_t flag,
+                                 SusieFileInfo *lpInfo);
 SUSIE_EXPORT int32_t GetFile(const char *src, intptr_t len, char *dest, uint32_t flag,
                              SusieProgressCallback prgressCallback, intptr_t lData);
 SUSIE_EXPORT int32_t ConfigurationDlg(void *parent, int32_t fnc);

@@ -121,7 +121,8 @@ std::unique_ptr<TShellComboItem> TShellComboBox::MakeEntry(TShellComboItem* pare
   if (!parent || !parent->AbsoluteIDList || !id) return nullptr;
   PItemIDList relative = CopyFirstID(id);
   if (!relative) return nullptr;
-  PItemIDList absolute = parent->GetLevel() == 0 ? CopyIDList(relative) : ConcatIDLists(parent->AbsoluteIDList, relative);
+  PItemIDList absolute =
+      parent->GetLevel() == 0 ? CopyIDList(relative) : ConcatIDLists(parent->AbsoluteIDList, relative);
   if (!absolute) {
     FreeIDList(relative);
     return nullptr;

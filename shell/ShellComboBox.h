@@ -26,8 +26,8 @@ class TShellComboItem : public TShellDataItem {
   PCItemIDList GetAbsoluteIDList() override;
   bool IsValid() override;
 
-  TShellComboList* ComboList;      // not owned
-  TShellComboItem* ParentItem;     // null for the desktop
+  TShellComboList* ComboList;   // not owned
+  TShellComboItem* ParentItem;  // null for the desktop
   bool Temporary;
 
   // The folder of the entry itself (the desktop for the desktop's entry).
@@ -71,9 +71,9 @@ using TShellComboDragEnterEvent = std::function<void(TShellComboBox* sender, con
                                                      TShiftState shift, const QPoint& pt, bool& accept)>;
 using TShellComboDragEvent = std::function<void(TShellComboBox* sender, const TShellDragObject& dragObject,
                                                 TShellComboItem* item, TShiftState shift, int x, int y)>;
-using TShellComboDropEvent = std::function<void(TShellComboBox* sender, const TShellDragObject& dragObject,
-                                                TShellComboItem* item, TShiftState shift, int x, int y,
-                                                bool& defaultAction)>;
+using TShellComboDropEvent =
+    std::function<void(TShellComboBox* sender, const TShellDragObject& dragObject, TShellComboItem* item,
+                       TShiftState shift, int x, int y, bool& defaultAction)>;
 
 class TShellComboBox : public QComboBox {
   Q_OBJECT

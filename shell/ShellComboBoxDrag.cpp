@@ -6,7 +6,6 @@
 #include "shell/DropEvents.h"
 #include "shell/ShellComboBox.h"
 
-
 std::unique_ptr<IDropTarget> TShellComboBox::SelectedDropTarget() const {
   TShellComboItem* item = list_->Items(currentIndex());
   if (!item || !item->IsValid()) return nullptr;
@@ -51,7 +50,8 @@ void TShellComboBox::HandleDragOver(QDragMoveEvent* event) {
   uint32_t effect =
       target ? target->DragEnter(event->mimeData(), keys, AllowedEffects(event->possibleActions())) : DROPEFFECT_NONE;
   QPoint pos = event->position().toPoint();
-  if (OnShDragOver) OnShDragOver(this, *dragObject_, list_->Items(currentIndex()), KeysToShiftState(keys), pos.x(), pos.y());
+  if (OnShDragOver)
+    OnShDragOver(this, *dragObject_, list_->Items(currentIndex()), KeysToShiftState(keys), pos.x(), pos.y());
   AnswerDrop(event, effect);
 }
 

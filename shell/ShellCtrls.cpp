@@ -83,8 +83,8 @@ std::string FormatDateTime(TDateTime value) {
   static const QDateTime epoch(QDate(1899, 12, 30), QTime(0, 0), Qt::UTC);
   QDateTime wall = epoch.addMSecs(static_cast<qint64>(std::llround(value * 86400000.0)));
   QLocale locale;
-  QString text = locale.toString(wall.date(), QLocale::ShortFormat) + ' ' +
-                 locale.toString(wall.time(), QLocale::ShortFormat);
+  QString text =
+      locale.toString(wall.date(), QLocale::ShortFormat) + ' ' + locale.toString(wall.time(), QLocale::ShortFormat);
   return text.toStdString();
 }
 
@@ -149,9 +149,7 @@ TShellDataItem::~TShellDataItem() {
   FreeIDList(ParentIDList);
 }
 
-PCItemIDList TShellDataItem::ListForParent() {
-  return GetLevel() == 0 ? GetAbsoluteIDList() : RelativeIDList;
-}
+PCItemIDList TShellDataItem::ListForParent() { return GetLevel() == 0 ? GetAbsoluteIDList() : RelativeIDList; }
 
 ShellFolderPtr TShellDataItem::BindParentFolder() {
   int level = GetLevel();
@@ -229,8 +227,7 @@ void TShellDataItem::ResetCaches() {
 
 // --- TShellFolderItem ----------------------------------------------------------
 
-TShellFolderItem::TShellFolderItem(IShellTreeNode* node, PItemIDList relative, PItemIDList absolute)
-    : Node(node) {
+TShellFolderItem::TShellFolderItem(IShellTreeNode* node, PItemIDList relative, PItemIDList absolute) : Node(node) {
   RelativeIDList = relative;
   AbsoluteIDList = absolute;
 }

@@ -65,8 +65,8 @@ enum TShiftStateFlag : uint32_t {
   ssMiddle = 32,
 };
 using TShiftState = uint32_t;
-constexpr uint32_t MK_LBUTTON = 0x1, MK_RBUTTON = 0x2, MK_SHIFT = 0x4, MK_CONTROL = 0x8,
-                   MK_MBUTTON = 0x10, MK_ALT = 0x20;
+constexpr uint32_t MK_LBUTTON = 0x1, MK_RBUTTON = 0x2, MK_SHIFT = 0x4, MK_CONTROL = 0x8, MK_MBUTTON = 0x10,
+                   MK_ALT = 0x20;
 
 // Days since 1899-12-30 in local time, as date-time values count.
 using TDateTime = double;

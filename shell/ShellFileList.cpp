@@ -451,8 +451,10 @@ void TShellFileList::WatcherTerminated(TShFilesWatcher* watcher) {
 void TShellFileList::RefreshFindDataAll() {
   for (TShellFileItem* item : items_) {
     // Rows never shown fetch fresh data when they are.
-    if (item->HasFindData()) item->RefreshFindData();
-    else if (item->RelativeIDList) ClearIDFileStat(item->RelativeIDList);
+    if (item->HasFindData())
+      item->RefreshFindData();
+    else if (item->RelativeIDList)
+      ClearIDFileStat(item->RelativeIDList);
   }
   prefetchCursor_ = 0;
 }

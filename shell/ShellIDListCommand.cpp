@@ -11,13 +11,26 @@ bool TShellIDList::InvokeCommand(QWidget* window, int kind) {
   uint32_t needs = 0;
   int offset = 0;
   switch (kind) {
-    case sckCut: needs = SFGAO_CANDELETE, offset = CMDOFF_CUT; break;
-    case sckCopy: needs = SFGAO_CANCOPY, offset = CMDOFF_COPY; break;
-    case sckPaste: needs = SFGAO_FILESYSTEM, offset = CMDOFF_PASTE; break;
-    case sckCreateLink: needs = SFGAO_CANLINK, offset = CMDOFF_CREATELINK; break;
-    case sckDelete: needs = SFGAO_CANDELETE, offset = CMDOFF_DELETE; break;
-    case sckProperties: needs = SFGAO_HASPROPSHEET, offset = CMDOFF_PROPERTIES; break;
-    default: return false;
+    case sckCut:
+      needs = SFGAO_CANDELETE, offset = CMDOFF_CUT;
+      break;
+    case sckCopy:
+      needs = SFGAO_CANCOPY, offset = CMDOFF_COPY;
+      break;
+    case sckPaste:
+      needs = SFGAO_FILESYSTEM, offset = CMDOFF_PASTE;
+      break;
+    case sckCreateLink:
+      needs = SFGAO_CANLINK, offset = CMDOFF_CREATELINK;
+      break;
+    case sckDelete:
+      needs = SFGAO_CANDELETE, offset = CMDOFF_DELETE;
+      break;
+    case sckProperties:
+      needs = SFGAO_HASPROPSHEET, offset = CMDOFF_PROPERTIES;
+      break;
+    default:
+      return false;
   }
   if (!HasAttribute(needs)) return false;
   if (kind == sckPaste) {

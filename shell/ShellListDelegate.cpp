@@ -18,8 +18,7 @@ int TShellListDelegate::DrawMarks(QPainter* painter, uint32_t attributes, int x,
   return x;
 }
 
-void TShellListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                               const QModelIndex& index) const {
+void TShellListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
   TShellFileItem* item = model_->Item(index.row());
   int field = index.column() < static_cast<int>(model_->Columns().size()) ? model_->Columns()[index.column()].field : 0;
   if (!item) {
@@ -30,7 +29,8 @@ void TShellListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
   bool defaultDraw = true;
   bool subItemDraw = (attributes & (0x1 | 0x2 | 0x4 | 0x20)) != 0;
   // Qt paints cell by cell; the item hook is asked for each cell of the row.
-  if (hooks_.onItem && *hooks_.onItem) (*hooks_.onItem)(hooks_.sender, index.row(), option.state, defaultDraw, subItemDraw);
+  if (hooks_.onItem && *hooks_.onItem)
+    (*hooks_.onItem)(hooks_.sender, index.row(), option.state, defaultDraw, subItemDraw);
   if (!defaultDraw) return;
   bool attributeImages = hooks_.images && hooks_.images->Used();
   if (report_ && subItemDraw && hooks_.onSubItem && *hooks_.onSubItem) {
@@ -39,8 +39,8 @@ void TShellListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     if (!subDefault) return;
   }
   if (report_ && field == 4 && attributeImages) {
-    painter->fillRect(option.rect, option.state & QStyle::State_Selected ? option.palette.highlight()
-                                                                         : option.palette.base());
+    painter->fillRect(option.rect,
+                      option.state & QStyle::State_Selected ? option.palette.highlight() : option.palette.base());
     DrawMarks(painter, attributes, option.rect.left() + 2, option.rect.top());
     return;
   }

@@ -68,8 +68,8 @@ QVariant TShellListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.column() >= static_cast<int>(columns_.size())) return {};
   const Column& column = columns_[index.column()];
   if (role == Qt::TextAlignmentRole)
-    return QVariant::fromValue(Qt::Alignment(column.rightAligned ? Qt::AlignRight | Qt::AlignVCenter
-                                                                 : Qt::AlignLeft | Qt::AlignVCenter));
+    return QVariant::fromValue(
+        Qt::Alignment(column.rightAligned ? Qt::AlignRight | Qt::AlignVCenter : Qt::AlignLeft | Qt::AlignVCenter));
   if (role == Qt::BackgroundRole)
     return index.row() == dropRow_ ? QVariant(QPalette().brush(QPalette::Highlight)) : QVariant();
   if (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::DecorationRole) return {};
@@ -82,14 +82,23 @@ QVariant TShellListModel::data(const QModelIndex& index, int role) const {
   }
   std::string text;
   switch (column.field) {
-    case 0: text = item->GetDisplayName(); break;
-    case 1: text = item->GetSizeText(); break;
-    case 2: text = item->GetTypeName(); break;
-    case 3: text = item->GetModifiedText(); break;
+    case 0:
+      text = item->GetDisplayName();
+      break;
+    case 1:
+      text = item->GetSizeText();
+      break;
+    case 2:
+      text = item->GetTypeName();
+      break;
+    case 3:
+      text = item->GetModifiedText();
+      break;
     case 4:
       if (attributeLetters_) text = AttributeLetters(item->GetItemAttributes());
       break;
-    default: break;
+    default:
+      break;
   }
   return QString::fromStdString(text);
 }
@@ -153,7 +162,9 @@ bool TShellListModel::setData(const QModelIndex& index, const QVariant& value, i
   bool renamed = item->Rename(name);
   int error = errno;
   list_->ResumeWatching();
-  if (renamed) RowChanged(index.row());
-  else if (OnRenameFailed) OnRenameFailed(index.row(), text, error);
+  if (renamed)
+    RowChanged(index.row());
+  else if (OnRenameFailed)
+    OnRenameFailed(index.row(), text, error);
   return renamed;
 }

@@ -266,16 +266,19 @@ void TShellListView::ReadAhead(const std::string& path, int waitMs) {
   const size_t rowsInWait = painted_ || !isVisible() ? SIZE_MAX : kRowsBeforeFirstPaint;
   fileList_->ReadAhead(path, waitMs, rowsInWait, [this] {
     // On the worker: the list takes the rows on its own thread.
-    QMetaObject::invokeMethod(this, [this] {
-      if (!fileList_->Reading()) return;
-      if (painted_) {
-        RefreshList();
-        return;
-      }
-      refreshOnPaint_ = true;
-      // A list hidden before its first paint still gets its rows.
-      QTimer::singleShot(kFirstPaintWaitMs, this, [this] { RefreshAfterPaint(); });
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (!fileList_->Reading()) return;
+          if (painted_) {
+            RefreshList();
+            return;
+          }
+          refreshOnPaint_ = true;
+          // A list hidden before its first paint still gets its rows.
+          QTimer::singleShot(kFirstPaintWaitMs, this, [this] { RefreshAfterPaint(); });
+        },
+        Qt::QueuedConnection);
   });
 }
 
@@ -361,8 +364,8 @@ bool TShellListView::IsRowSelected(int row) const { return selection_->isRowSele
 void TShellListView::SetRowSelected(int row, bool selected) {
   QModelIndex index = model_->index(row, 0);
   if (!index.isValid()) return;
-  selection_->select(index, (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
-                                QItemSelectionModel::Rows);
+  selection_->select(
+      index, (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) | QItemSelectionModel::Rows);
 }
 
 void TShellListView::SelectAllRows(bool selected) {
@@ -610,8 +613,7 @@ QPoint TShellListView::KeyboardMenuPoint() const {
     row = view->visualRect(current);
   }
   // Below the focused row's start, as a desktop file manager places it.
-  QPoint at = row.isValid() ? QPoint(row.left() + std::min(row.width(), row.height()), row.bottom())
-                            : QPoint(0, 0);
+  QPoint at = row.isValid() ? QPoint(row.left() + std::min(row.width(), row.height()), row.bottom()) : QPoint(0, 0);
   at.setX(std::clamp(at.x(), 0, std::max(0, port->width() - 1)));
   at.setY(std::clamp(at.y(), 0, std::max(0, port->height() - 1)));
   return port->mapToGlobal(at);
@@ -621,14 +623,16 @@ bool TShellListView::eventFilter(QObject* watched, QEvent* event) {
   bool isViewport = watched == tree_->viewport() || watched == list_->viewport();
   if (isViewport && (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove ||
                      event->type() == QEvent::DragLeave || event->type() == QEvent::Drop))
-    return HandleDragEvent(watched == tree_->viewport() ? static_cast<QAbstractItemView*>(tree_)
-                                                        : static_cast<QAbstractItemView*>(list_),
-                           event);
+    return HandleDragEvent(
+        watched == tree_->viewport() ? static_cast<QAbstractItemView*>(tree_) : static_cast<QAbstractItemView*>(list_),
+        event);
   switch (event->type()) {
     case QEvent::Paint:
       if (isViewport && !painted_) {
         painted_ = true;
-        if (refreshOnPaint_) QMetaObject::invokeMethod(this, [this] { RefreshAfterPaint(); }, Qt::QueuedConnection);
+        if (refreshOnPaint_)
+          QMetaObject::invokeMethod(
+              this, [this] { RefreshAfterPaint(); }, Qt::QueuedConnection);
         if (std::exchange(prefetchOnPaint_, false) && model_->rowCount() > 0) prefetchTimer_->start();
       }
       if (isViewport) {
@@ -681,7 +685,8 @@ bool TShellListView::eventFilter(QObject* watched, QEvent* event) {
         bool shellMenu = dragButton_ == 2 && shellPopupMenu_ && menuEvent->reason() == QContextMenuEvent::Mouse;
         dragButton_ = 0;
         // The menu key's event carries the mouse pointer, which may be anywhere.
-        const QPoint at = menuEvent->reason() == QContextMenuEvent::Mouse ? menuEvent->globalPos() : KeyboardMenuPoint();
+        const QPoint at =
+            menuEvent->reason() == QContextMenuEvent::Mouse ? menuEvent->globalPos() : KeyboardMenuPoint();
         if (shellMenu)
           ShowShellMenu(at);
         else if (PopupMenu)

@@ -38,16 +38,16 @@ using TShellListSelChangeEvent = std::function<void(TShellListView* sender, uint
 using TShellListSelectItemEvent = std::function<void(TShellListView* sender, TShellFileItem* item, bool selected)>;
 using TShellListExecuteEvent = std::function<void(TShellListView* sender, TShellFileItem* item, TShiftState shift,
                                                   int subItem, int x, int y, bool& defaultAction)>;
-using TShellListBeginDragEvent = std::function<void(TShellListView* sender, TShellIDList* idList, const QPoint& pt,
-                                                    int x, int y, bool& canDrag)>;
+using TShellListBeginDragEvent =
+    std::function<void(TShellListView* sender, TShellIDList* idList, const QPoint& pt, int x, int y, bool& canDrag)>;
 using TShellListDragEnterEvent = std::function<void(TShellListView* sender, const TShellDragObject& dragObject,
                                                     TShiftState shift, const QPoint& pt, bool& accept)>;
 // item is null over empty space.
 using TShellListDragEvent = std::function<void(TShellListView* sender, const TShellDragObject& dragObject,
                                                TShellFileItem* item, TShiftState shift, int x, int y)>;
-using TShellListDropEvent = std::function<void(TShellListView* sender, const TShellDragObject& dragObject,
-                                               TShellFileItem* item, TShiftState shift, int x, int y,
-                                               bool& defaultAction)>;
+using TShellListDropEvent =
+    std::function<void(TShellListView* sender, const TShellDragObject& dragObject, TShellFileItem* item,
+                       TShiftState shift, int x, int y, bool& defaultAction)>;
 using TShellClipboardEvent = std::function<void(TShellListView* sender, bool contented)>;
 
 class TShellListView : public QWidget, public IShellFileListOwner {
@@ -189,8 +189,7 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   // Drop-target handling of the viewport's drag events; true when taken.
   bool HandleDragEvent(QAbstractItemView* view, QEvent* event);
   // The target for a point: a row's own target, else the folder's; null for none.
-  std::unique_ptr<IDropTarget> TargetAt(QAbstractItemView* view, const QPoint& pos, TShellFileItem*& item,
-                                        int& row);
+  std::unique_ptr<IDropTarget> TargetAt(QAbstractItemView* view, const QPoint& pos, TShellFileItem*& item, int& row);
   void ShowShellMenu(const QPoint& globalPos);
   // The wait cursor while the folder's rows are still being read.
   void ShowReading();
@@ -210,7 +209,7 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   TShVirtuaItems virtuaItems_ = DefaultShVirtuaItems();
   TViewStyle style_ = vsIcon;
   TViewStyle appliedStyle_ = vsIcon;  // what the views show; lags style_ inside an items update
-  int dragButton_ = 0;  // 1 left, 2 right went down on a row, 3 dragging
+  int dragButton_ = 0;                // 1 left, 2 right went down on a row, 3 dragging
   QPoint pressPoint_;
   TAttributesImage attributesImage_;
   std::unique_ptr<TShellDragObject> dragObject_;

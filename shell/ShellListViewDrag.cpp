@@ -46,8 +46,8 @@ bool TShellListView::MaybeStartDrag(QMouseEvent* event) {
   return true;
 }
 
-std::unique_ptr<IDropTarget> TShellListView::TargetAt(QAbstractItemView* view, const QPoint& pos,
-                                                     TShellFileItem*& item, int& row) {
+std::unique_ptr<IDropTarget> TShellListView::TargetAt(QAbstractItemView* view, const QPoint& pos, TShellFileItem*& item,
+                                                      int& row) {
   QModelIndex index = view->indexAt(pos);
   if (!index.isValid() && style_ == vsIcon) index = view->indexAt(pos - QPoint(0, 2));
   row = -1;
@@ -61,7 +61,6 @@ std::unique_ptr<IDropTarget> TShellListView::TargetAt(QAbstractItemView* view, c
   // Empty space, or a row that takes no drop: the folder itself.
   return fileList_->GetFolderDropTarget();
 }
-
 
 bool TShellListView::HandleDragEvent(QAbstractItemView* view, QEvent* event) {
   auto setDropRow = [&](int row) {
@@ -97,8 +96,8 @@ bool TShellListView::HandleDragEvent(QAbstractItemView* view, QEvent* event) {
       dragWithRight_ = e->buttons() & Qt::RightButton;
       bool accept = true;
       if (OnShDragEnter)
-        OnShDragEnter(this, *dragObject_, KeysToShiftState(DropKeyState(e, dragWithRight_)),
-                      e->position().toPoint(), accept);
+        OnShDragEnter(this, *dragObject_, KeysToShiftState(DropKeyState(e, dragWithRight_)), e->position().toPoint(),
+                      accept);
       if (!accept) {
         dragObject_.reset();
         e->ignore();
@@ -123,10 +122,14 @@ bool TShellListView::HandleDragEvent(QAbstractItemView* view, QEvent* event) {
       // Near an edge the view scrolls by one line.
       int margin = view->fontMetrics().height();
       QRect area = view->viewport()->rect();
-      if (pos.y() < margin) view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
-      else if (pos.y() > area.bottom() - margin) view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-      if (pos.x() < margin) view->horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
-      else if (pos.x() > area.right() - margin) view->horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+      if (pos.y() < margin)
+        view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+      else if (pos.y() > area.bottom() - margin)
+        view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+      if (pos.x() < margin)
+        view->horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+      else if (pos.x() > area.right() - margin)
+        view->horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
       return true;
     }
     case QEvent::DragLeave:

@@ -39,7 +39,9 @@ void TShellPopupMenu::SetCommand(QAction* action, int id) {
 }
 
 uint32_t TShellPopupMenu::QueryFlags() const {
-  uint32_t flags = ContextType == shctDefaultOnly ? CMF_DEFAULTONLY : ContextType == shctNormal ? CMF_NORMAL : CMF_EXPLORE;
+  uint32_t flags = ContextType == shctDefaultOnly ? CMF_DEFAULTONLY
+                   : ContextType == shctNormal    ? CMF_NORMAL
+                                                  : CMF_EXPLORE;
   if (!ReadOnly) flags |= CMF_CANRENAME;
   return flags;
 }
@@ -56,8 +58,7 @@ void TShellPopupMenu::DoShAfterPopup(QAction* menuItem, TShellIDList* idList) {
 
 QAction* TShellPopupMenu::ExecMenu(QMenu* menu, const QPoint& pt) { return menu->exec(pt); }
 
-void TShellPopupMenu::CopyActions(QMenu* target, QMenu* source, std::map<QAction*, QAction*>& originals,
-                                  int& highest) {
+void TShellPopupMenu::CopyActions(QMenu* target, QMenu* source, std::map<QAction*, QAction*>& originals, int& highest) {
   std::map<QActionGroup*, QActionGroup*> groups;
   for (QAction* action : source->actions()) {
     if (!action->isVisible()) continue;

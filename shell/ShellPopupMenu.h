@@ -23,8 +23,7 @@ enum TShellContextType { shctExplore, shctNormal, shctDefaultOnly };
 
 using TShellBeforPopupEvent =
     std::function<void(QObject* sender, const TShellIDList& shellIDList, const QPoint& pt, bool& allowPopup)>;
-using TShellAfterPopupEvent =
-    std::function<void(QObject* sender, QAction* menuItem, const TShellIDList& shellIDList)>;
+using TShellAfterPopupEvent = std::function<void(QObject* sender, QAction* menuItem, const TShellIDList& shellIDList)>;
 
 class TShellPopupMenu : public QMenu {
   Q_OBJECT

@@ -299,10 +299,14 @@ void TShellTreeView::DeleteNode(QTreeWidgetItem* item) {
 bool TShellTreeView::PassesVirtualRules(int parentLevel, TShItemIDType parentType, TShellFolderItem* item) const {
   if (parentLevel == 0) {
     switch (item->GetItemType()) {
-      case itBitBucket: return virtuaItems_.Contains(itBitBucket);
-      case itNetWork: return virtuaItems_.Contains(itNetWork);
-      case itVirtual: return false;
-      default: return true;
+      case itBitBucket:
+        return virtuaItems_.Contains(itBitBucket);
+      case itNetWork:
+        return virtuaItems_.Contains(itNetWork);
+      case itVirtual:
+        return false;
+      default:
+        return true;
     }
   }
   if (parentLevel == 1) {
@@ -313,7 +317,7 @@ bool TShellTreeView::PassesVirtualRules(int parentLevel, TShItemIDType parentTyp
 }
 
 std::vector<std::unique_ptr<TShellFolderItem>> TShellTreeView::EnumerateSubFolders(TShellTreeNode* node,
-                                                                                 ShellFolderPtr& folder) {
+                                                                                   ShellFolderPtr& folder) {
   std::vector<std::unique_ptr<TShellFolderItem>> items;
   TShellFolderItem* parentItem = node ? node->ShellItem() : nullptr;
   folder = parentItem ? BindToFolder(parentItem->AbsoluteIDList) : nullptr;

@@ -48,9 +48,9 @@ using TShellTreeDragEnterEvent = std::function<void(TShellTreeView* sender, cons
 // node is null over empty space.
 using TShellTreeDragEvent = std::function<void(TShellTreeView* sender, const TShellDragObject& dragObject,
                                                TShellTreeNode* node, TShiftState shift, int x, int y)>;
-using TShellTreeDropEvent = std::function<void(TShellTreeView* sender, const TShellDragObject& dragObject,
-                                               TShellTreeNode* node, TShiftState shift, int x, int y,
-                                               bool& defaultAction)>;
+using TShellTreeDropEvent =
+    std::function<void(TShellTreeView* sender, const TShellDragObject& dragObject, TShellTreeNode* node,
+                       TShiftState shift, int x, int y, bool& defaultAction)>;
 // Runs before the tree's own context menu; handled = true keeps it from showing.
 using TShellTreeContextPopupEvent = std::function<void(TShellTreeView* sender, const QPoint& pos, bool& handled)>;
 

@@ -158,8 +158,7 @@ void TShellTreeView::dropEvent(QDropEvent* event) {
       uint32_t keys = DropKeyState(event, dragWithRight_);
       QPersistentModelIndex at(indexFromItem(node));
       bool defaultAction = true;
-      if (OnShDragDrop)
-        OnShDragDrop(this, *dragObject_, node, KeysToShiftState(keys), pos.x(), pos.y(), defaultAction);
+      if (OnShDragDrop) OnShDragDrop(this, *dragObject_, node, KeysToShiftState(keys), pos.x(), pos.y(), defaultAction);
       node = NodeOf(itemFromIndex(at));
       std::unique_ptr<IDropTarget> target = defaultAction ? TargetOf(node) : nullptr;
       if (target) {

@@ -47,7 +47,11 @@ class TShellTreeDelegate : public QStyledItemDelegate {
     QString text = line->text();
     QPointer<TShellTreeView> tree = tree_;
     QMetaObject::invokeMethod(
-        tree_, [tree, at, text] { if (tree) tree->CommitRename(at, text); }, Qt::QueuedConnection);
+        tree_,
+        [tree, at, text] {
+          if (tree) tree->CommitRename(at, text);
+        },
+        Qt::QueuedConnection);
   }
 
  private:
@@ -199,9 +203,8 @@ void TShellTreeView::CommitRename(const QPersistentModelIndex& index, const QStr
   ShellFolderPtr folder;
   PItemIDList newId = nullptr;
   // The folder refuses a name that is taken or that is no name at all; the node keeps its own.
-  if (item->GetParentFolder(folder) && folder->SetNameOf(item->RelativeIDList, text.toStdString(), kRenameFlags,
-                                                          &newId) &&
-      newId) {
+  if (item->GetParentFolder(folder) &&
+      folder->SetNameOf(item->RelativeIDList, text.toStdString(), kRenameFlags, &newId) && newId) {
     bool wasExpanded = node->isExpanded();
     int level = item->GetLevel();
     PItemIDList absolute = level == 1 ? CopyIDList(newId) : ConcatIDLists(item->GetParentIDList(), newId);

@@ -155,8 +155,7 @@ void TShellTreeView::DeviceChanged(TDeviceChangeData* raw) {
       TShellTreeNode* selected = SelectedNode();
       TShellTreeNode* top = selected;
       while (top && top->Level() > 1) top = NodeOf(top->parent());
-      if (top && top->Level() == 1 && top->ShellItem() && top->Item->GetItemType() == itNetWork &&
-          selected != top)
+      if (top && top->Level() == 1 && top->ShellItem() && top->Item->GetItemType() == itNetWork && selected != top)
         SetCurrentNode(RootNode());
     }
     RefreshVisibleNodes();

@@ -27,9 +27,7 @@
 
 const char* const kCommandIdProperty = "commandId";
 
-int CommandIdOf(const QAction* action) {
-  return action ? action->property(kCommandIdProperty).toInt() : 0;
-}
+int CommandIdOf(const QAction* action) { return action ? action->property(kCommandIdProperty).toInt() : 0; }
 
 void SetCommandIdOf(QAction* action, int id) {
   if (action) action->setProperty(kCommandIdProperty, id);
@@ -143,17 +141,27 @@ class ItemsContextMenu : public IContextMenu {
 bool ItemsContextMenu::Applies(int offset) const {
   if (items_.empty()) return false;
   switch (offset) {
-    case CMDOFF_OPEN: return true;
-    case CMDOFF_OPENWITH: return AllHavePaths() && !AnyFolder() && Has(SFGAO_FILESYSTEM);
+    case CMDOFF_OPEN:
+      return true;
+    case CMDOFF_OPENWITH:
+      return AllHavePaths() && !AnyFolder() && Has(SFGAO_FILESYSTEM);
     case CMDOFF_CUT:
-    case CMDOFF_DELETE: return AllHavePaths() && Has(SFGAO_CANDELETE);
-    case CMDOFF_COPY: return AllHavePaths() && Has(SFGAO_CANCOPY);
-    case CMDOFF_PASTE: return PasteTarget();
-    case CMDOFF_CREATELINK: return AllHavePaths() && Has(SFGAO_CANLINK);
-    case CMDOFF_RENAME: return items_.size() == 1 && Has(SFGAO_CANRENAME);
-    case CMDOFF_PROPERTIES: return Has(SFGAO_HASPROPSHEET);
-    case CMDOFF_UNDO: return FileOperationJournal::Instance().CanUndo();
-    default: return false;
+    case CMDOFF_DELETE:
+      return AllHavePaths() && Has(SFGAO_CANDELETE);
+    case CMDOFF_COPY:
+      return AllHavePaths() && Has(SFGAO_CANCOPY);
+    case CMDOFF_PASTE:
+      return PasteTarget();
+    case CMDOFF_CREATELINK:
+      return AllHavePaths() && Has(SFGAO_CANLINK);
+    case CMDOFF_RENAME:
+      return items_.size() == 1 && Has(SFGAO_CANRENAME);
+    case CMDOFF_PROPERTIES:
+      return Has(SFGAO_HASPROPSHEET);
+    case CMDOFF_UNDO:
+      return FileOperationJournal::Instance().CanUndo();
+    default:
+      return false;
   }
 }
 
@@ -198,8 +206,10 @@ bool ItemsContextMenu::InvokeCommand(QWidget* window, int offset) {
   if (!Applies(offset)) return false;
   if (!window) window = owner_;
   switch (offset) {
-    case CMDOFF_OPEN: return Open();
-    case CMDOFF_OPENWITH: return ChooseAndOpenWith(window, Paths());
+    case CMDOFF_OPEN:
+      return Open();
+    case CMDOFF_OPENWITH:
+      return ChooseAndOpenWith(window, Paths());
     case CMDOFF_CUT:
     case CMDOFF_COPY: {
       QClipboard* clipboard = QGuiApplication::clipboard();
@@ -207,8 +217,10 @@ bool ItemsContextMenu::InvokeCommand(QWidget* window, int offset) {
       clipboard->setMimeData(MakeFilesMimeData(Paths(), offset == CMDOFF_CUT));
       return true;
     }
-    case CMDOFF_PASTE: return Paste(window);
-    case CMDOFF_CREATELINK: return CreateLinksBeside(Paths(), DefaultFileOperationUI(window));
+    case CMDOFF_PASTE:
+      return Paste(window);
+    case CMDOFF_CREATELINK:
+      return CreateLinksBeside(Paths(), DefaultFileOperationUI(window));
     case CMDOFF_DELETE: {
       FileOperationRequest request;
       request.function = FO_DELETE;
@@ -217,12 +229,15 @@ bool ItemsContextMenu::InvokeCommand(QWidget* window, int offset) {
       request.owner = window;
       return RunFileOperation(request).code == 0;
     }
-    case CMDOFF_RENAME: return true;  // the caller edits the name in place
-    case CMDOFF_PROPERTIES: return ShowProperties(window);
+    case CMDOFF_RENAME:
+      return true;  // the caller edits the name in place
+    case CMDOFF_PROPERTIES:
+      return ShowProperties(window);
     case CMDOFF_UNDO:
       UndoLastOperationLater(window);
       return true;
-    default: return false;
+    default:
+      return false;
   }
 }
 
@@ -318,7 +333,8 @@ bool CreateLinks(const std::vector<std::string>& sources, const std::string& fol
     bool isFolder = stat(source.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     std::string dir = folder.empty() ? DirName(source) : folder;
     for (int number = 1;;) {
-      std::string linkName = folder.empty() ? LinkNameFor(name, isFolder, number) : NumberedName(name, isFolder, number);
+      std::string linkName =
+          folder.empty() ? LinkNameFor(name, isFolder, number) : NumberedName(name, isFolder, number);
       std::string link = JoinPath(dir, linkName);
       // symlink() never replaces: a taken name fails with EEXIST.
       if (symlink(source.c_str(), link.c_str()) == 0) {
@@ -340,7 +356,6 @@ bool CreateLinks(const std::vector<std::string>& sources, const std::string& fol
   return all;
 }
 
-bool CreateLinksBeside(const std::vector<std::string>& sources, IFileOperationUI* ui,
-                       std::vector<std::string>* made) {
+bool CreateLinksBeside(const std::vector<std::string>& sources, IFileOperationUI* ui, std::vector<std::string>* made) {
   return CreateLinks(sources, "", ui, made);
 }

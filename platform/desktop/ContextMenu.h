@@ -71,11 +71,11 @@ class IContextMenu {
 
 // One item of a menu, as its folder knows it.
 struct ContextMenuItem {
-  IDListPtr absolute;          // the item's absolute list
-  std::string path;            // its file-system path; empty for a virtual item
-  std::string name;            // display name
+  IDListPtr absolute;  // the item's absolute list
+  std::string path;    // its file-system path; empty for a virtual item
+  std::string name;    // display name
   bool folder = false;
-  std::string contentPath;     // a virtual folder whose content lies on disk (the recycle bin)
+  std::string contentPath;  // a virtual folder whose content lies on disk (the recycle bin)
 };
 
 // The menu of items of one folder. attributes: the SFGAO bits all the items share.

@@ -32,7 +32,8 @@ uint32_t IDropTarget::ChooseEffect(uint32_t keyState, uint32_t allowed) const {
     wanted = DROPEFFECT_MOVE;
   } else {
     // Within one file system a drag moves, across file systems it copies.
-    struct stat target {}, source {};
+    struct stat target {
+    }, source{};
     bool same = stat(folder_.c_str(), &target) == 0 && stat(sources_.front().c_str(), &source) == 0 &&
                 target.st_dev == source.st_dev;
     wanted = same ? DROPEFFECT_MOVE : DROPEFFECT_COPY;

@@ -155,8 +155,7 @@ bool ReadFilesMimeData(const QMimeData* data, std::vector<std::string>& paths, b
   if (data->hasFormat(kPlainText)) {
     QByteArray text = data->data(kPlainText);
     std::string_view view = View(text);
-    if (view.substr(0, kNautilusHeader.size()) == kNautilusHeader &&
-        view.substr(kNautilusHeader.size(), 1) == "\n" &&
+    if (view.substr(0, kNautilusHeader.size()) == kNautilusHeader && view.substr(kNautilusHeader.size(), 1) == "\n" &&
         ReadGnomeList(view.substr(kNautilusHeader.size() + 1), paths, cut))
       return true;
   }

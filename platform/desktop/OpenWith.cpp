@@ -34,7 +34,9 @@ extern char** environ;
 
 namespace {
 
-QString Display(const std::string& bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
+QString Display(const std::string& bytes) {
+  return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
 
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
@@ -314,12 +316,25 @@ std::vector<std::vector<std::string>> ExpandExecLine(const DesktopApplication& a
           continue;
         }
         switch (token[++i]) {
-          case '%': arg += '%'; break;
-          case 'f': case 'F': if (run < paths.size()) arg += paths[run]; break;
-          case 'u': case 'U': if (run < urls.size()) arg += urls[run]; break;
-          case 'c': arg += app.name.toStdString(); break;
-          case 'k': arg += app.file; break;
-          default: break;  // deprecated codes are dropped
+          case '%':
+            arg += '%';
+            break;
+          case 'f':
+          case 'F':
+            if (run < paths.size()) arg += paths[run];
+            break;
+          case 'u':
+          case 'U':
+            if (run < urls.size()) arg += urls[run];
+            break;
+          case 'c':
+            arg += app.name.toStdString();
+            break;
+          case 'k':
+            arg += app.file;
+            break;
+          default:
+            break;  // deprecated codes are dropped
         }
       }
       // A token that was only a field code with nothing to put in vanishes.
@@ -351,12 +366,14 @@ std::vector<DesktopApplication> ApplicationsTakingFiles() {
       if (!LoadApplication(name, apps + "/" + name, app)) continue;
       if (ReadGroups(app.file)["Desktop Entry"]["NoDisplay"] == "true") continue;
       bool takesFiles = false;
-      for (const char* code : {"%f", "%F", "%u", "%U"}) takesFiles = takesFiles || app.exec.find(code) != std::string::npos;
+      for (const char* code : {"%f", "%F", "%u", "%U"})
+        takesFiles = takesFiles || app.exec.find(code) != std::string::npos;
       if (takesFiles) result.push_back(std::move(app));
     }
   }
-  std::sort(result.begin(), result.end(),
-            [](const DesktopApplication& a, const DesktopApplication& b) { return a.name.localeAwareCompare(b.name) < 0; });
+  std::sort(result.begin(), result.end(), [](const DesktopApplication& a, const DesktopApplication& b) {
+    return a.name.localeAwareCompare(b.name) < 0;
+  });
   return result;
 }
 
@@ -496,8 +513,8 @@ bool OpenWithDefaultApplication(const std::string& path) {
 OpenResult OpenDocument(const std::string& path) {
   struct stat st;
   // Folders and programs go to the desktop as they are.
-  const bool document = stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) &&
-                        !(S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0);
+  const bool document =
+      stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && !(S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0);
   if (!document) return OpenWithDefaultApplication(path) ? OpenResult::kOpened : OpenResult::kFailed;
   std::vector<DesktopApplication> applications = ApplicationsForPaths({path});
   if (applications.empty()) return OpenResult::kNoApplication;

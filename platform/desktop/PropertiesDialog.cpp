@@ -27,7 +27,9 @@
 
 namespace {
 
-QString Display(const std::string& bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
+QString Display(const std::string& bytes) {
+  return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
 
 QString TimeText(int64_t seconds, uint32_t nanoseconds) {
   QDateTime time = QDateTime::fromMSecsSinceEpoch(seconds * 1000 + nanoseconds / 1000000);
@@ -231,7 +233,8 @@ void PropertiesDialog::FillSeveral() {
   if (sameFolder) AddRow(QStringLiteral("場所:"), "locationValue", Display(DirName(items_[0].path)));
   std::vector<std::string> roots;
   for (const PropertyItem& item : items_)
-    if (!item.path.empty() || !item.contentPath.empty()) roots.push_back(item.path.empty() ? item.contentPath : item.path);
+    if (!item.path.empty() || !item.contentPath.empty())
+      roots.push_back(item.path.empty() ? item.contentPath : item.path);
   AddRow(QStringLiteral("サイズ:"), "sizeValue", QStringLiteral("計算中..."));
   AddRow(QStringLiteral("内容:"), "contentsValue", QStringLiteral("計算中..."));
   StartTotal(std::move(roots));

@@ -32,11 +32,20 @@ mode_t RestrictiveMode(acl_t acl) {
     unsigned bits = (acl_get_perm(perms, ACL_READ) == 1 ? 4 : 0) | (acl_get_perm(perms, ACL_WRITE) == 1 ? 2 : 0) |
                     (acl_get_perm(perms, ACL_EXECUTE) == 1 ? 1 : 0);
     switch (tag) {
-      case ACL_USER_OBJ: user = bits; break;
-      case ACL_GROUP_OBJ: group = bits; break;
-      case ACL_OTHER: other = bits; break;
-      case ACL_MASK: mask = bits; break;
-      default: break;  // named users and groups lose their access: never more open
+      case ACL_USER_OBJ:
+        user = bits;
+        break;
+      case ACL_GROUP_OBJ:
+        group = bits;
+        break;
+      case ACL_OTHER:
+        other = bits;
+        break;
+      case ACL_MASK:
+        mask = bits;
+        break;
+      default:
+        break;  // named users and groups lose their access: never more open
     }
   }
   return mode_t(user << 6 | (group & mask) << 3 | other);
@@ -51,8 +60,10 @@ std::string DroppedAttributes::Text() const {
   if (what & kAcl) add("ACL (アクセス許可はより厳しく設定)");
   if (what & kCapability) add("ケーパビリティ");
   if (what & kOwner) add("所有者");
-  if (what & kSetId) add("setuid/setgid");
-  else if (what & kMode) add("アクセス許可");
+  if (what & kSetId)
+    add("setuid/setgid");
+  else if (what & kMode)
+    add("アクセス許可");
   return text;
 }
 
@@ -71,10 +82,14 @@ void AttributeCopier::Read(int srcFd, const struct stat& st) {
   namesSize_ = size_t(n);
   for (size_t at = 0; at < namesSize_; at += std::strlen(names_.data() + at) + 1) {
     const char* name = names_.data() + at;
-    if (std::strcmp(name, kAccessAcl) == 0) accessAcl_ = true;
-    else if (std::strcmp(name, kDefaultAcl) == 0) defaultAcl_ = true;
-    else if (std::strcmp(name, kCapability) == 0) capability_ = true;
-    else plain_ = true;
+    if (std::strcmp(name, kAccessAcl) == 0)
+      accessAcl_ = true;
+    else if (std::strcmp(name, kDefaultAcl) == 0)
+      defaultAcl_ = true;
+    else if (std::strcmp(name, kCapability) == 0)
+      capability_ = true;
+    else
+      plain_ = true;
   }
   if (accessAcl_) {
     if (acl_t acl = acl_get_fd(srcFd)) {
@@ -108,7 +123,8 @@ void AttributeCopier::CopyXattrs(int srcFd, int dstFd, DroppedAttributes& droppe
       continue;
     }
     dropped.what |= DroppedAttributes::kXattr;
-    if (dropped.xattrNames.size() < 200) dropped.xattrNames += (dropped.xattrNames.empty() ? "" : ", ") + std::string(name);
+    if (dropped.xattrNames.size() < 200)
+      dropped.xattrNames += (dropped.xattrNames.empty() ? "" : ", ") + std::string(name);
   }
 }
 

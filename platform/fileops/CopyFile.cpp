@@ -31,9 +31,7 @@ constexpr size_t kCompareBlock = 256u << 10;
 constexpr long kFuseMagic = 0x65735546;
 constexpr long kExfatMagic = 0x2011BAB0;
 
-bool TargetSideError(int error) {
-  return error == ENOSPC || error == EDQUOT || error == EFBIG || error == EROFS;
-}
+bool TargetSideError(int error) { return error == ENOSPC || error == EDQUOT || error == EFBIG || error == EROFS; }
 
 // A refusal that says "not this way between these files", as opposed to a
 // real failure of the data (no space, I/O error).
@@ -157,8 +155,8 @@ bool FileCopier::StableIdentity(int dirFd, dev_t dev) {
   Ways& w = WaysFor(dev, dev);
   if (w.stableIdentity == Ways::Unknown) {
     struct statfs fs;
-    bool unstable = fstatfs(dirFd, &fs) == 0 && (fs.f_type == MSDOS_SUPER_MAGIC || fs.f_type == kExfatMagic ||
-                                                 fs.f_type == kFuseMagic);
+    bool unstable = fstatfs(dirFd, &fs) == 0 &&
+                    (fs.f_type == MSDOS_SUPER_MAGIC || fs.f_type == kExfatMagic || fs.f_type == kFuseMagic);
     w.stableIdentity = unstable ? Ways::No : Ways::Yes;
   }
   return w.stableIdentity == Ways::Yes;
@@ -518,8 +516,8 @@ CopyStatus FileCopier::CopyFifo(const struct stat& st, int dstDir, const char* d
   return {};
 }
 
-CopyStatus FileCopier::CopySymlink(int srcDir, const char* name, const struct stat& st, int dstDir,
-                                   const char* dstName, bool replace) {
+CopyStatus FileCopier::CopySymlink(int srcDir, const char* name, const struct stat& st, int dstDir, const char* dstName,
+                                   bool replace) {
   CopyStatus status;
   std::string target(st.st_size > 0 ? st.st_size + 1 : 256, '\0');
   for (;;) {

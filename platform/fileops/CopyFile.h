@@ -23,7 +23,7 @@ struct CopyStatus {
   int error = 0;
   bool targetSide = false;
   bool kindChanged = false;
-  bool changed = false;  // the source was written while it was copied
+  bool changed = false;       // the source was written while it was copied
   DroppedAttributes dropped;  // what the target could not keep
   bool ok() const { return error == 0; }
 };

@@ -23,7 +23,9 @@ int OpenFolderAt(int dir, const std::string& name) {
   return openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
-bool SameTime(const struct timespec& a, const struct timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+bool SameTime(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
 
 // Still the very file that was copied, unchanged.
 bool Unchanged(const struct stat& now, const struct stat& copied, bool ctime) {
@@ -140,8 +142,7 @@ bool FileOperationJob::LinkToEarlierCopy(const struct stat& src, const Place& ds
   if (it == copiesOf_.end()) return false;
   struct stat first;
   // Only to our own copy, still there and on the same file system.
-  if (lstat(it->second.c_str(), &first) != 0 || !S_ISREG(first.st_mode) || !MadeHere(first) ||
-      first.st_dev != dst.dev)
+  if (lstat(it->second.c_str(), &first) != 0 || !S_ISREG(first.st_mode) || !MadeHere(first) || first.st_dev != dst.dev)
     return false;
   std::string temp = replace ? TemporaryName() : name;
   if (linkat(AT_FDCWD, it->second.c_str(), dst.fd, temp.c_str(), 0) != 0) return false;
@@ -155,8 +156,8 @@ bool FileOperationJob::LinkToEarlierCopy(const struct stat& src, const Place& ds
 }
 
 FileOperationJob::Done FileOperationJob::CopyEntry(int srcDir, const std::string& srcPath, Entry& entry,
-                                                   const Place& dst, std::string dstName, bool move,
-                                                   bool freshParent, bool record, bool autoName) {
+                                                   const Place& dst, std::string dstName, bool move, bool freshParent,
+                                                   bool record, bool autoName) {
   SetCurrent(srcPath);
   while (entry.statError) {
     // Listed but not looked up (a folder without search right): never a silent skip.
@@ -198,7 +199,7 @@ FileOperationJob::Done FileOperationJob::CopyLeaf(int srcDir, const std::string&
   int k = 1;
   if (autoName) name = FreeCopyName(dst.fd, base, false, k);
   bool replace = false, again = false, caseTwin = false;
-  struct stat st = entry.st, made {};
+  struct stat st = entry.st, made{};
   auto skipped = [&] {
     ItemDone(size);
     return Done::Partly;
@@ -253,11 +254,10 @@ FileOperationJob::Done FileOperationJob::CopyLeaf(int srcDir, const std::string&
       break;
     }
     uint64_t before = bytesDone_.load(std::memory_order_relaxed);
-    CopyStatus status =
-        link   ? copier_->CopySymlink(srcDir, entry.name.c_str(), entry.st, dst.fd, name.c_str(), replace)
-        : fifo ? copier_->CopyFifo(entry.st, dst.fd, name.c_str(), replace)
-               : copier_->CopyRegular(srcDir, entry.name.c_str(), {dst.fd, dst.dev, dst.defaultAcl}, name.c_str(),
-                                      replace, move, &st, &made);
+    CopyStatus status = link ? copier_->CopySymlink(srcDir, entry.name.c_str(), entry.st, dst.fd, name.c_str(), replace)
+                        : fifo ? copier_->CopyFifo(entry.st, dst.fd, name.c_str(), replace)
+                               : copier_->CopyRegular(srcDir, entry.name.c_str(), {dst.fd, dst.dev, dst.defaultAcl},
+                                                      name.c_str(), replace, move, &st, &made);
     if (status.ok()) {
       if ((link || fifo) && fstatat(dst.fd, name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0) made = entry.st;
       if (status.dropped.any()) dropped_.push_back(dstPath + ": " + status.dropped.Text());
@@ -409,8 +409,8 @@ FileOperationJob::Done FileOperationJob::CopyFolder(int srcDir, const std::strin
     Place inner{dstFd, dev, dstPath, HasDefaultAcl(dstFd)};
     bool recordChildren = record && (!created || move);
     for (Entry& child : entry.children) {
-      Done done =
-          CopyEntry(srcFd, JoinPath(srcPath, child.name), child, inner, child.name, move, created, recordChildren, false);
+      Done done = CopyEntry(srcFd, JoinPath(srcPath, child.name), child, inner, child.name, move, created,
+                            recordChildren, false);
       if (done == Done::Stop) {
         result = Done::Stop;
         break;
@@ -430,12 +430,15 @@ FileOperationJob::Done FileOperationJob::CopyFolder(int srcDir, const std::strin
   }
   if (dstFd >= 0) close(dstFd);
   if (srcFd >= 0) close(srcFd);
-  if (noteTop) noting_ = false;
-  else if (created && !move) Note(dstPath, ds);
+  if (noteTop)
+    noting_ = false;
+  else if (created && !move)
+    Note(dstPath, ds);
   if (move && result == Done::Whole) result = RemoveMovedSource(srcDir, srcPath, entry.name, true);
   if (record && created && (!move || result == Done::Whole)) {
     // Moved whole: the folder stands for what moved inside it.
-    if (move && undo_.items.size() > movedBefore) undo_.items.erase(undo_.items.begin() + movedBefore, undo_.items.end());
+    if (move && undo_.items.size() > movedBefore)
+      undo_.items.erase(undo_.items.begin() + movedBefore, undo_.items.end());
     Record(srcPath, dstPath, ds, true);
   }
   return result;

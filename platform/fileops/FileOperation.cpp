@@ -20,7 +20,7 @@
 
 namespace {
 
-constexpr int kPollMs = 100;                // cancel and progress, at most ten times a second
+constexpr int kPollMs = 100;  // cancel and progress, at most ten times a second
 constexpr double kProgressAfterSeconds = 0.5;
 
 // While a job runs, the windows that were open before it take no input: the
@@ -86,8 +86,8 @@ class QuestionClock : public IFileOperationUI {
       QuestionClock& clock;
       std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
       ~Stopwatch() {
-        clock.askedNs_ += std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
-                              .count();
+        clock.askedNs_ +=
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
         --clock.asking_;
       }
     };
@@ -118,7 +118,9 @@ class QuestionClock : public IFileOperationUI {
       return 0;
     });
   }
-  bool ConfirmEmptyTrash(uint64_t items) override { return Timed([&] { return ui_->ConfirmEmptyTrash(items); }); }
+  bool ConfirmEmptyTrash(uint64_t items) override {
+    return Timed([&] { return ui_->ConfirmEmptyTrash(items); });
+  }
   void ProgressStarted(const FileOperationProgress& p) override { ui_->ProgressStarted(p); }
   void ProgressChanged(const FileOperationProgress& p) override { ui_->ProgressChanged(p); }
   void ProgressFinished() override { ui_->ProgressFinished(); }
@@ -226,7 +228,8 @@ FileOperationResult RunFileOperation(const FileOperationRequest& request, IFileO
       error = std::current_exception();
     }
     finished = true;
-    QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
   });
 
   // A progress shown before a question stays while it is open (the question

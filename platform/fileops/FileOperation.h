@@ -34,16 +34,16 @@ constexpr uint32_t FO_RENAME = 0x4;
 constexpr uint32_t FO_EMPTYRECYCLEBIN = 0x10;
 
 // Flags (FOF_*).
-constexpr uint32_t FOF_SILENT = 0x4;            // no progress dialog
-constexpr uint32_t FOF_RENAMEONCOLLISION = 0x8; // a conflict gets a new name instead of a question
-constexpr uint32_t FOF_NOCONFIRMATION = 0x10;   // "yes to all" to every question
-constexpr uint32_t FOF_ALLOWUNDO = 0x40;        // delete to the recycle bin; record for undo
-constexpr uint32_t FOF_NOERRORUI = 0x400;       // errors skip nothing: they end the job, unasked
+constexpr uint32_t FOF_SILENT = 0x4;             // no progress dialog
+constexpr uint32_t FOF_RENAMEONCOLLISION = 0x8;  // a conflict gets a new name instead of a question
+constexpr uint32_t FOF_NOCONFIRMATION = 0x10;    // "yes to all" to every question
+constexpr uint32_t FOF_ALLOWUNDO = 0x40;         // delete to the recycle bin; record for undo
+constexpr uint32_t FOF_NOERRORUI = 0x400;        // errors skip nothing: they end the job, unasked
 
 // Result codes besides 0.
-constexpr int FO_ERROR_CANCELLED = 1223;   // the user cancelled
-constexpr int FO_ERROR_FAILED = 1;         // at least one item failed or was skipped after an error
-constexpr int FO_ERROR_BAD_REQUEST = 87;   // bad arguments or a folder into itself; nothing touched
+constexpr int FO_ERROR_CANCELLED = 1223;  // the user cancelled
+constexpr int FO_ERROR_FAILED = 1;        // at least one item failed or was skipped after an error
+constexpr int FO_ERROR_BAD_REQUEST = 87;  // bad arguments or a folder into itself; nothing touched
 
 // The shell's call: pFrom is a NUL-separated list ended by one more NUL (a
 // single path without the extra NUL is accepted too); pTo is the destination
@@ -147,11 +147,11 @@ int EmptyRecycleBin(IFileOperationUI* ui = nullptr);
 // What one item of an operation left behind, to undo it later only when it
 // is still as it was left.
 struct UndoItem {
-  std::string from;        // where it was before
-  std::string to;          // where it is now (the copy, the moved item, the trashed file)
-  std::string trashInfo;   // trash: the .trashinfo file
-  uint64_t size = 0;       // of `to` when left (files; 0 for folders)
-  int64_t mtimeNs = 0;     // of `to` when left
+  std::string from;       // where it was before
+  std::string to;         // where it is now (the copy, the moved item, the trashed file)
+  std::string trashInfo;  // trash: the .trashinfo file
+  uint64_t size = 0;      // of `to` when left (files; 0 for folders)
+  int64_t mtimeNs = 0;    // of `to` when left
   bool folder = false;
   // Identity of `to` as stat saw it right after it was written (ino 0:
   // unknown); someone else's edit, even one that sets the time back, shows.

@@ -56,12 +56,18 @@ class ProgressWindow : public QDialog {
 
 QString ProgressTitle(uint32_t function) {
   switch (function) {
-    case FO_COPY: return QStringLiteral("コピー中...");
-    case FO_MOVE: return QStringLiteral("移動中...");
-    case FO_DELETE: return QStringLiteral("削除中...");
-    case FO_RENAME: return QStringLiteral("名前を変更しています...");
-    case FO_EMPTYRECYCLEBIN: return QStringLiteral("ごみ箱を空にしています...");
-    default: return QString();
+    case FO_COPY:
+      return QStringLiteral("コピー中...");
+    case FO_MOVE:
+      return QStringLiteral("移動中...");
+    case FO_DELETE:
+      return QStringLiteral("削除中...");
+    case FO_RENAME:
+      return QStringLiteral("名前を変更しています...");
+    case FO_EMPTYRECYCLEBIN:
+      return QStringLiteral("ごみ箱を空にしています...");
+    default:
+      return QString();
   }
 }
 
@@ -192,9 +198,10 @@ bool FileOperationDialogs::ConfirmDelete(const std::vector<std::string>& paths, 
     text = permanent ? QStringLiteral("%1を完全に削除しますか?\nこの操作は元に戻せません。").arg(Quoted(paths[0]))
                      : QStringLiteral("%1をごみ箱に移動しますか?").arg(Quoted(paths[0]));
   else
-    text = permanent
-               ? QStringLiteral("これらの %1 個の項目を完全に削除しますか?\nこの操作は元に戻せません。").arg(paths.size())
-               : QStringLiteral("これらの %1 個の項目をごみ箱に移動しますか?").arg(paths.size());
+    text =
+        permanent
+            ? QStringLiteral("これらの %1 個の項目を完全に削除しますか?\nこの操作は元に戻せません。").arg(paths.size())
+            : QStringLiteral("これらの %1 個の項目をごみ箱に移動しますか?").arg(paths.size());
   Question q{"deleteDialog",
              int(permanent ? QStyle::SP_MessageBoxWarning : QStyle::SP_MessageBoxQuestion),
              QStringLiteral("ファイルの削除"),
@@ -224,8 +231,10 @@ bool FileOperationDialogs::ConfirmPermanentDeleteBecause(const std::string& path
 ConflictAnswer FileOperationDialogs::AskReplace(const FileFacts& existing, const FileFacts& incoming) {
   QString kind = existing.folder ? QStringLiteral("フォルダー") : QStringLiteral("ファイル");
   QString incomingKind = incoming.folder ? QStringLiteral("フォルダー") : QStringLiteral("ファイル");
-  QString text = QStringLiteral("このフォルダーには既に%1という名前の%2があります。\n\n現在の%2\n%3\n\n次の%4で置き換えますか?\n%5")
-                     .arg(Quoted(existing.path), kind, FactsText(existing), incomingKind, FactsText(incoming));
+  QString text =
+      QStringLiteral(
+          "このフォルダーには既に%1という名前の%2があります。\n\n現在の%2\n%3\n\n次の%4で置き換えますか?\n%5")
+          .arg(Quoted(existing.path), kind, FactsText(existing), incomingKind, FactsText(incoming));
   Question q{"replaceDialog",
              QStyle::SP_MessageBoxQuestion,
              QStringLiteral("ファイルの置き換え"),

@@ -91,8 +91,7 @@ QString FormatTimeLeft(double seconds);
 // Makes symbolic links to sources in folder, each named like its source; a
 // taken name gets " (2)", " (3)"... and nothing is ever replaced. Failures are
 // asked through ui (retry, skip, cancel). true when every link was made.
-bool CreateLinksInFolder(const std::vector<std::string>& sources, const std::string& folder,
-                         IFileOperationUI* ui);
+bool CreateLinksInFolder(const std::vector<std::string>& sources, const std::string& folder, IFileOperationUI* ui);
 
 // Makes drops go through the file-operation engine: copy and move with undo,
 // links by CreateLinksInFolder.

@@ -52,10 +52,14 @@ FileFacts FactsOf(const std::string& path, const struct stat& st) {
 // Why no recycle bin took an item, for the question that follows.
 std::string TrashRefusal(int error) {
   switch (error) {
-    case ENOSPC: return "ごみ箱のあるディスクに空き領域がありません。";
-    case EDQUOT: return "ごみ箱のあるディスクのクォータを超えました。";
-    case 0: return {};
-    default: return SystemErrorText(error);
+    case ENOSPC:
+      return "ごみ箱のあるディスクに空き領域がありません。";
+    case EDQUOT:
+      return "ごみ箱のあるディスクのクォータを超えました。";
+    case 0:
+      return {};
+    default:
+      return SystemErrorText(error);
   }
 }
 
@@ -109,7 +113,7 @@ FileOperationResult FileOperationJob::Run() {
   // Deep trees hold a few folders open per level.
   RaiseDescriptorLimit();
   copier_ = std::make_unique<FileCopier>(cancel_, bytesDone_);
-  undo_.kind = request_.function == FO_COPY ? UndoRecord::Copy
+  undo_.kind = request_.function == FO_COPY     ? UndoRecord::Copy
                : request_.function == FO_DELETE ? UndoRecord::Trash
                                                 : UndoRecord::Move;
   switch (request_.function) {
@@ -147,16 +151,16 @@ FileOperationResult FileOperationJob::Run() {
 void FileOperationJob::ShowSummaries() {
   const std::string what = request_.function == FO_MOVE ? "移動" : "コピー";
   if (!specialSkipped_.empty()) {
-    ui_->ShowMessage("特殊なファイル (デバイス、ソケット) は" + what + "できないため、次の項目をスキップしました:" +
-                     NameList(specialSkipped_));
+    ui_->ShowMessage("特殊なファイル (デバイス、ソケット) は" + what +
+                     "できないため、次の項目をスキップしました:" + NameList(specialSkipped_));
     failed_ = true;  // left behind: not a success
   }
   if (!refusedNames_.empty())
-    ui_->ShowMessage(what + "先のファイル システムでは使えない名前のため、次の項目はスキップしました:" +
-                     NameList(refusedNames_));
+    ui_->ShowMessage(
+        what + "先のファイル システムでは使えない名前のため、次の項目はスキップしました:" + NameList(refusedNames_));
   if (!caseRenamed_.empty())
-    ui_->ShowMessage(what + "先では大文字と小文字が区別されないため、次の項目は別の名前にしました:" +
-                     NameList(caseRenamed_));
+    ui_->ShowMessage(what +
+                     "先では大文字と小文字が区別されないため、次の項目は別の名前にしました:" + NameList(caseRenamed_));
   if (!dropped_.empty())
     ui_->ShowMessage(what + "先では保持できない属性があったため、次の項目では失われました:" + NameList(dropped_));
 }
@@ -366,8 +370,9 @@ bool FileOperationJob::CheckNotIntoItself() {
 }
 
 void FileOperationJob::RefuseIntoItself(const std::string& path) {
-  ui_->ShowMessage(request_.function == FO_MOVE ? "移動先のフォルダーは、移動元のフォルダーのサブフォルダーです。\n" + path
-                                                : "フォルダーをそれ自身の中にコピーすることはできません。\n" + path);
+  ui_->ShowMessage(request_.function == FO_MOVE
+                       ? "移動先のフォルダーは、移動元のフォルダーのサブフォルダーです。\n" + path
+                       : "フォルダーをそれ自身の中にコピーすることはできません。\n" + path);
   badRequest_ = stop_ = true;
 }
 

@@ -97,12 +97,12 @@ class FileOperationJob {
   // and remove the source (across file systems). freshParent: dst was made
   // by us just now, so nothing there can conflict. record: the entry is a
   // top of what the journal keeps. autoName: pick "NAME - コピー" names.
-  Done CopyEntry(int srcDir, const std::string& srcPath, Entry& entry, const Place& dst, std::string dstName,
-                 bool move, bool freshParent, bool record, bool autoName);
+  Done CopyEntry(int srcDir, const std::string& srcPath, Entry& entry, const Place& dst, std::string dstName, bool move,
+                 bool freshParent, bool record, bool autoName);
   Done CopyFolder(int srcDir, const std::string& srcPath, Entry& entry, const Place& dst, std::string dstName,
                   bool move, bool record, bool autoName);
-  Done CopyLeaf(int srcDir, const std::string& srcPath, Entry& entry, const Place& dst, std::string dstName,
-                bool move, bool check, bool record, bool autoName);
+  Done CopyLeaf(int srcDir, const std::string& srcPath, Entry& entry, const Place& dst, std::string dstName, bool move,
+                bool check, bool record, bool autoName);
   // A move by rename within one file system; folders onto folders merge.
   Done MoveWithin(int srcDir, const std::string& srcPath, const std::string& name, const struct stat& st,
                   const Place& dst, std::string dstName, bool record);
@@ -161,20 +161,20 @@ class FileOperationJob {
 
   // Answers that hold for the rest of the job.
   bool yesToAll_ = false, noToAll_ = false;
-  bool stop_ = false;      // the job ends (cancelled, or an error without questions)
-  bool cancelled_ = false; // the user answered "cancel"
+  bool stop_ = false;       // the job ends (cancelled, or an error without questions)
+  bool cancelled_ = false;  // the user answered "cancel"
   bool badRequest_ = false;
   bool failed_ = false;    // an item failed or was skipped after an error
   bool declined_ = false;  // the user said no to something
   std::atomic<bool> cancel_{false};
-  bool intoItself_ = false; // a source tree holds the destination (through a mount)
+  bool intoItself_ = false;  // a source tree holds the destination (through a mount)
   std::vector<std::string> specialSkipped_;
-  std::vector<std::string> dropped_;       // "path: what the target could not keep"
-  std::vector<std::string> caseRenamed_;   // kept under another name: their case-only twin was there
-  std::vector<std::string> refusedNames_;  // names the target file system refused
+  std::vector<std::string> dropped_;              // "path: what the target could not keep"
+  std::vector<std::string> caseRenamed_;          // kept under another name: their case-only twin was there
+  std::vector<std::string> refusedNames_;         // names the target file system refused
   std::map<std::string, std::string> madeNames_;  // folder path + folded name -> the name as made
   UndoRecord undo_;
-  bool noting_ = false;     // inside a copied folder that is recorded
+  bool noting_ = false;  // inside a copied folder that is recorded
   std::vector<UndoItem> noted_;
   std::set<std::pair<dev_t, ino_t>> made_;
   std::map<std::pair<dev_t, ino_t>, std::string> copiesOf_;  // hard-linked sources -> their copy

@@ -407,8 +407,7 @@ std::string TopFolderOf(const std::string& realPath, dev_t dev) {
 bool SplitItem(const TrashedItem& item, std::string& trashDir, std::string& name, std::string& infoPath) {
   std::string filesDir = DirName(item.filesPath);
   name = BaseName(item.filesPath);
-  if (item.filesPath.empty() || item.filesPath[0] != '/' || !EndsWith(filesDir, "/files") ||
-      !IsValidChildName(name))
+  if (item.filesPath.empty() || item.filesPath[0] != '/' || !EndsWith(filesDir, "/files") || !IsValidChildName(name))
     return false;
   trashDir = filesDir.substr(0, filesDir.size() - 6);
   if (trashDir.empty()) return false;
@@ -504,8 +503,7 @@ bool RemoveEntry(int parentFd, const char* name, bool isDir, bool inTree, const 
   close(fd);
   if (!ok) return false;
   if (unlinkat(parentFd, name, AT_REMOVEDIR) == 0 || errno == ENOENT) return true;
-  if (errno == EACCES && inTree && MakeWritable(parentFd) && unlinkat(parentFd, name, AT_REMOVEDIR) == 0)
-    return true;
+  if (errno == EACCES && inTree && MakeWritable(parentFd) && unlinkat(parentFd, name, AT_REMOVEDIR) == 0) return true;
   return error = errno, false;
 }
 
@@ -548,7 +546,7 @@ bool MoveToTrash(const std::string& path, TrashedItem& item, int& error) {
   // no top-directory trash is ever made on the home trash's file system.
   std::string home = HomeTrashFolder();
   std::string probe = DirName(DirName(HomeTrashDirectory()));
-  struct stat hs{};
+  struct stat hs {};
   while (stat(probe.c_str(), &hs) != 0 && probe != "/") probe = DirName(probe);
   if (hs.st_dev == st.st_dev) {
     if (MakeFolders(home, 0700, nullptr) && IsOwnFolder(home) && TrashInto(home, abs, abs, st, item, error))
@@ -602,8 +600,9 @@ bool MoveToTrash(const std::string& path, TrashedItem& item, int& error) {
 bool RestoreFromTrash(const TrashedItem& item, int& error) {
   error = 0;
   std::string trashDir, name, infoPath;
-  if (!SplitItem(item, trashDir, name, infoPath) || !IsListedTrash(trashDir) || item.originalPath.empty() || item.originalPath[0] != '/' ||
-      item.originalPath.find('\0') != std::string::npos || !IsValidChildName(BaseName(item.originalPath)))
+  if (!SplitItem(item, trashDir, name, infoPath) || !IsListedTrash(trashDir) || item.originalPath.empty() ||
+      item.originalPath[0] != '/' || item.originalPath.find('\0') != std::string::npos ||
+      !IsValidChildName(BaseName(item.originalPath)))
     return error = EINVAL, false;
   struct stat st, there;
   if (lstat(item.filesPath.c_str(), &st) != 0) return error = errno, false;

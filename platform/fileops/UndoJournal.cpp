@@ -113,7 +113,8 @@ void RemoveEmptyFolders(int parentFd, const char* name, dev_t dev) {
   }
   std::vector<std::string> folders;
   while (dirent* e = readdir(dir))
-    if (e->d_type == DT_DIR && strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) folders.push_back(e->d_name);
+    if (e->d_type == DT_DIR && strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+      folders.push_back(e->d_name);
   for (const std::string& f : folders) RemoveEmptyFolders(dirfd(dir), f.c_str(), dev);
   closedir(dir);
   unlinkat(parentFd, name, AT_REMOVEDIR);  // fails, as wanted, while anything is left inside
@@ -191,9 +192,12 @@ class Undoer {
       if (code == 0 || error == 0) return code;  // done, or the engine has asked already
       std::string action = record_.kind == UndoRecord::Copy ? "削除" : "移動";
       switch (ui_->AskError(record_.kind == UndoRecord::Copy ? item.to : item.from, action, error)) {
-        case ErrorAnswer::Retry: continue;
-        case ErrorAnswer::Skip: return FO_ERROR_FAILED;
-        case ErrorAnswer::Cancel: return FO_ERROR_CANCELLED;
+        case ErrorAnswer::Retry:
+          continue;
+        case ErrorAnswer::Skip:
+          return FO_ERROR_FAILED;
+        case ErrorAnswer::Cancel:
+          return FO_ERROR_CANCELLED;
       }
     }
   }
@@ -210,7 +214,8 @@ class Undoer {
         trashed.infoPath = item.trashInfo;
         return RestoreFromTrash(trashed, error) ? 0 : FO_ERROR_FAILED;
       }
-      case UndoRecord::Move: return MoveBack(item, error);
+      case UndoRecord::Move:
+        return MoveBack(item, error);
     }
     return FO_ERROR_BAD_REQUEST;
   }
@@ -308,8 +313,8 @@ bool Unhex(const std::string& hex, std::string& text) {
 
 void WriteItem(std::ostringstream& out, const UndoItem& item, int depth) {
   out << "I " << depth << ' ' << item.folder << ' ' << item.size << ' ' << item.mtimeNs << ' ' << item.dev << ' '
-      << item.ino << ' ' << item.ctimeNs << ' ' << Hex(item.from) << ' ' << Hex(item.to) << ' '
-      << Hex(item.trashInfo) << '\n';
+      << item.ino << ' ' << item.ctimeNs << ' ' << Hex(item.from) << ' ' << Hex(item.to) << ' ' << Hex(item.trashInfo)
+      << '\n';
   for (const UndoItem& inner : item.inside) WriteItem(out, inner, depth + 1);
 }
 
@@ -350,9 +355,12 @@ std::vector<UndoRecord> ParseJournal(const std::string& data) {
         !Unhex(from, item.from) || !Unhex(to, item.to) || !Unhex(info, item.trashInfo) || item.to.empty())
       break;
     std::vector<UndoItem>& items = records.back().items;
-    if (depth == 0) items.push_back(std::move(item));
-    else if (depth == 1 && !items.empty()) items.back().inside.push_back(std::move(item));
-    else break;
+    if (depth == 0)
+      items.push_back(std::move(item));
+    else if (depth == 1 && !items.empty())
+      items.back().inside.push_back(std::move(item));
+    else
+      break;
   }
   // A record cut short by damage is dropped whole: half of an operation is no undo.
   while (!records.empty() && records.back().items.empty()) records.pop_back();
@@ -365,16 +373,22 @@ std::string UndoRecord::Description() const {
   if (items.size() == 1) {
     std::string name = "「" + Shown(items[0].from) + "」";
     switch (kind) {
-      case Copy: return name + "のコピー";
-      case Move: return name + "の移動";
-      case Trash: return name + "のごみ箱への移動";
+      case Copy:
+        return name + "のコピー";
+      case Move:
+        return name + "の移動";
+      case Trash:
+        return name + "のごみ箱への移動";
     }
   }
   std::string count = " (" + std::to_string(items.size()) + " 項目)";
   switch (kind) {
-    case Copy: return "コピー" + count;
-    case Move: return "移動" + count;
-    case Trash: return "ごみ箱へ移動" + count;
+    case Copy:
+      return "コピー" + count;
+    case Move:
+      return "移動" + count;
+    case Trash:
+      return "ごみ箱へ移動" + count;
   }
   return {};
 }

@@ -19,9 +19,13 @@ const char* const kInvalidBitmap = "ビットマップ イメージは有効で�
 const char* const kOutOfMemory = "ビットマップを作成できません (メモリ不足)";
 
 uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t Get32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint32_t Get32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
 void Put16(QByteArray& b, uint16_t v) { b.append(char(v & 0xff)).append(char(v >> 8)); }
-void Put32(QByteArray& b, uint32_t v) { for (int i = 0; i < 4; ++i) b.append(char((v >> (8 * i)) & 0xff)); }
+void Put32(QByteArray& b, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b.append(char((v >> (8 * i)) & 0xff));
+}
 
 // The 16 colours a 4-bit conversion maps onto.
 TPalette Vga16() {
@@ -129,11 +133,11 @@ ReadResult ReadCore(const uint8_t* h, size_t hAvail, const uint8_t* pixels, size
           break;
         }
     }
-  QImage::Format format = bits == 1 ? QImage::Format_Mono
-                          : bits <= 8 ? QImage::Format_Indexed8
+  QImage::Format format = bits == 1                        ? QImage::Format_Mono
+                          : bits <= 8                      ? QImage::Format_Indexed8
                           : bits == 32 && compression == 0 ? (alphaBytes ? QImage::Format_ARGB32 : QImage::Format_RGB32)
-                          : bits == 32 && masks[3] ? QImage::Format_ARGB32
-                                                   : QImage::Format_BGR888;
+                          : bits == 32 && masks[3]         ? QImage::Format_ARGB32
+                                                           : QImage::Format_BGR888;
   QImage out(int(width), int(height), format);
   if (out.isNull()) return ReadResult::Bad;
   const int w = int(width);
@@ -173,7 +177,8 @@ ReadResult ReadCore(const uint8_t* h, size_t hAvail, const uint8_t* pixels, size
           masks[1] = 0x03e0;
           masks[2] = 0x001f;
         }
-        const int s0 = MaskShift(masks[0]), s1 = MaskShift(masks[1]), s2 = MaskShift(masks[2]), s3 = MaskShift(masks[3]);
+        const int s0 = MaskShift(masks[0]), s1 = MaskShift(masks[1]), s2 = MaskShift(masks[2]),
+                  s3 = MaskShift(masks[3]);
         const int b0 = MaskBits(masks[0]), b1 = MaskBits(masks[1]), b2 = MaskBits(masks[2]), b3 = MaskBits(masks[3]);
         for (int x = 0; x < w; ++x) {
           uint32_t v = bits == 16 ? Get16(src + 2 * x) : Get32(src + 4 * x);
@@ -215,9 +220,12 @@ bool ReadBmp(const uint8_t* data, size_t size, QImage& image, bool* is4Bit) {
   int bits = 0;
   switch (ReadCore(data + 14, size - 14, offBits ? data + offBits : nullptr, offBits ? size - offBits : 0, image,
                    is4Bit, &bits)) {
-    case ReadResult::Ok: return true;
-    case ReadResult::Bad: return false;
-    case ReadResult::Compressed: break;
+    case ReadResult::Ok:
+      return true;
+    case ReadResult::Bad:
+      return false;
+    case ReadResult::Compressed:
+      break;
   }
   // RLE and embedded formats: Qt's reader, after the size check above.
   QImage qt = QImage::fromData(data, int(std::min<size_t>(size, INT32_MAX)), "BMP");
@@ -233,8 +241,6 @@ bool ReadDib(const void* info, size_t infoSize, const void* bits, size_t bitsSiz
   return ReadCore(static_cast<const uint8_t*>(info), infoSize, static_cast<const uint8_t*>(bits), bitsSize, image,
                   is4Bit, nullptr) == ReadResult::Ok;
 }
-
-
 
 bool AdoptDib(const void* info, size_t infoSize, void* bits, size_t bitsSize, QImage& image, bool alphaKnown) {
   const auto* h = static_cast<const uint8_t*>(info);
@@ -270,7 +276,9 @@ bool AdoptDib(const void* info, size_t infoSize, void* bits, size_t bitsSize, QI
       std::memcpy(b, swap.data(), rowBytes);
     }
   }
-  QImage::Format format = bitCount == 8 ? QImage::Format_Indexed8 : bitCount == 24 ? QImage::Format_BGR888 : QImage::Format_RGB32;
+  QImage::Format format = bitCount == 8    ? QImage::Format_Indexed8
+                          : bitCount == 24 ? QImage::Format_BGR888
+                                           : QImage::Format_RGB32;
   if (bitCount == 32 && alphaKnown) {
     format = QImage::Format_ARGB32;
   } else if (bitCount == 32) {
@@ -295,7 +303,8 @@ bool AdoptDib(const void* info, size_t infoSize, void* bits, size_t bitsSize, QI
     }
     while (int(palette.size()) <= maxIndex) palette.push_back(qRgb(0, 0, 0));
   }
-  QImage adopted(rows, int(width), int(height), qsizetype(rowBytes), format, [](void* p) { std::free(p); }, rows);
+  QImage adopted(
+      rows, int(width), int(height), qsizetype(rowBytes), format, [](void* p) { std::free(p); }, rows);
   if (adopted.isNull()) return false;
   if (bitCount == 8) adopted.setColorTable(QList<QRgb>(palette.begin(), palette.end()));
   if (int32_t(Get32(h + 24)) > 0) adopted.setDotsPerMeterX(int32_t(Get32(h + 24)));
@@ -308,11 +317,23 @@ QByteArray WriteBmp(const QImage& source, bool as4Bit) {
   QImage image = source;
   int bits;
   switch (image.format()) {
-    case QImage::Format_Mono: bits = 1; break;
-    case QImage::Format_MonoLSB: image = image.convertToFormat(QImage::Format_Mono); bits = 1; break;
-    case QImage::Format_Indexed8: bits = as4Bit && image.colorCount() <= 16 ? 4 : 8; break;
-    case QImage::Format_BGR888: bits = 24; break;
-    case QImage::Format_RGB32: case QImage::Format_ARGB32: bits = 32; break;
+    case QImage::Format_Mono:
+      bits = 1;
+      break;
+    case QImage::Format_MonoLSB:
+      image = image.convertToFormat(QImage::Format_Mono);
+      bits = 1;
+      break;
+    case QImage::Format_Indexed8:
+      bits = as4Bit && image.colorCount() <= 16 ? 4 : 8;
+      break;
+    case QImage::Format_BGR888:
+      bits = 24;
+      break;
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+      bits = 32;
+      break;
     default:
       if (image.hasAlphaChannel()) {
         image = image.convertToFormat(QImage::Format_ARGB32);
@@ -424,27 +445,41 @@ void TBitmap::SaveToStream(QIODevice& stream) {
 TPixelFormat TBitmap::PixelFormat() const {
   if (FImage.isNull()) return FPixelFormat;
   switch (FImage.format()) {
-    case QImage::Format_Mono: return pf1bit;
-    case QImage::Format_Indexed8: return FPixelFormat == pf4bit ? pf4bit : pf8bit;
-    case QImage::Format_RGB555: return pf15bit;
-    case QImage::Format_RGB16: return pf16bit;
-    case QImage::Format_BGR888: return pf24bit;
+    case QImage::Format_Mono:
+      return pf1bit;
+    case QImage::Format_Indexed8:
+      return FPixelFormat == pf4bit ? pf4bit : pf8bit;
+    case QImage::Format_RGB555:
+      return pf15bit;
+    case QImage::Format_RGB16:
+      return pf16bit;
+    case QImage::Format_BGR888:
+      return pf24bit;
     case QImage::Format_RGB32:
-    case QImage::Format_ARGB32: return FPixelFormat == pfDevice ? pfDevice : pf32bit;
-    default: return pfCustom;
+    case QImage::Format_ARGB32:
+      return FPixelFormat == pfDevice ? pfDevice : pf32bit;
+    default:
+      return pfCustom;
   }
 }
 
 QImage::Format TBitmap::ImageFormat() const {
   switch (FPixelFormat) {
-    case pf1bit: return QImage::Format_Mono;
+    case pf1bit:
+      return QImage::Format_Mono;
     case pf4bit:
-    case pf8bit: return QImage::Format_Indexed8;
-    case pf15bit: return QImage::Format_RGB555;
-    case pf16bit: return QImage::Format_RGB16;
-    case pf24bit: return QImage::Format_BGR888;
-    case pfCustom: return FImage.isNull() ? QImage::Format_RGB32 : FImage.format();
-    default: return QImage::Format_RGB32;
+    case pf8bit:
+      return QImage::Format_Indexed8;
+    case pf15bit:
+      return QImage::Format_RGB555;
+    case pf16bit:
+      return QImage::Format_RGB16;
+    case pf24bit:
+      return QImage::Format_BGR888;
+    case pfCustom:
+      return FImage.isNull() ? QImage::Format_RGB32 : FImage.format();
+    default:
+      return QImage::Format_RGB32;
   }
 }
 
@@ -481,7 +516,7 @@ void TBitmap::SetSize(int width, int height) {
     if (FImage.isNull()) throw EInvalidGraphicOperation(kOutOfMemory);
     FImage.fill(0);
     if (format == QImage::Format_Indexed8 || format == QImage::Format_Mono) {
-      TPalette p = FPixelFormat == pf1bit ? TPalette{qRgb(0, 0, 0), qRgb(255, 255, 255)}
+      TPalette p = FPixelFormat == pf1bit   ? TPalette{qRgb(0, 0, 0), qRgb(255, 255, 255)}
                    : FPixelFormat == pf4bit ? Vga16()
                                             : TPalette(256, qRgb(0, 0, 0));
       if (FPixelFormat == pf8bit)
@@ -499,12 +534,14 @@ void TBitmap::SetSize(int width, int height) {
 }
 
 uint8_t* TBitmap::ScanLine(int y) {
-  if (FImage.isNull() || y < 0 || y >= FHeight) throw EInvalidGraphicOperation("スキャンラインのインデックスが範囲外です");
+  if (FImage.isNull() || y < 0 || y >= FHeight)
+    throw EInvalidGraphicOperation("スキャンラインのインデックスが範囲外です");
   return FImage.scanLine(y);
 }
 
 const uint8_t* TBitmap::ScanLine(int y) const {
-  if (FImage.isNull() || y < 0 || y >= FHeight) throw EInvalidGraphicOperation("スキャンラインのインデックスが範囲外です");
+  if (FImage.isNull() || y < 0 || y >= FHeight)
+    throw EInvalidGraphicOperation("スキャンラインのインデックスが範囲外です");
   return FImage.constScanLine(y);
 }
 
@@ -535,13 +572,27 @@ void TBitmap::SetImage(const QImage& image, bool fourBit) {
   FHeight = image.height();
   FPalette.clear();
   switch (image.format()) {
-    case QImage::Format_Mono: FPixelFormat = pf1bit; break;
-    case QImage::Format_Indexed8: FPixelFormat = fourBit ? pf4bit : pf8bit; break;
-    case QImage::Format_RGB555: FPixelFormat = pf15bit; break;
-    case QImage::Format_RGB16: FPixelFormat = pf16bit; break;
-    case QImage::Format_BGR888: FPixelFormat = pf24bit; break;
-    case QImage::Format_RGB32: case QImage::Format_ARGB32: FPixelFormat = pf32bit; break;
-    default: FPixelFormat = image.isNull() ? pfDevice : pfCustom;
+    case QImage::Format_Mono:
+      FPixelFormat = pf1bit;
+      break;
+    case QImage::Format_Indexed8:
+      FPixelFormat = fourBit ? pf4bit : pf8bit;
+      break;
+    case QImage::Format_RGB555:
+      FPixelFormat = pf15bit;
+      break;
+    case QImage::Format_RGB16:
+      FPixelFormat = pf16bit;
+      break;
+    case QImage::Format_BGR888:
+      FPixelFormat = pf24bit;
+      break;
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+      FPixelFormat = pf32bit;
+      break;
+    default:
+      FPixelFormat = image.isNull() ? pfDevice : pfCustom;
   }
   if (image.isNull()) FWidth = FHeight = 0;
   Changed();

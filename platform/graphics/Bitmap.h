@@ -83,8 +83,7 @@ bool ReadDib(const void* info, size_t infoSize, const void* bits, size_t bitsSiz
 // the block with free(). False, with the block untouched and still the
 // caller's, for anything else. A 32-bit DIB whose alpha bytes are all 0 is taken as
 // having none, unless alphaKnown says they are alpha (then it is fully transparent).
-bool AdoptDib(const void* info, size_t infoSize, void* bits, size_t bitsSize, QImage& image,
-              bool alphaKnown = false);
+bool AdoptDib(const void* info, size_t infoSize, void* bits, size_t bitsSize, QImage& image, bool alphaKnown = false);
 // Writes image as a BMP file (4 bits per pixel when as4Bit and the colour
 // table has at most 16 entries).
 QByteArray WriteBmp(const QImage& image, bool as4Bit);

@@ -26,8 +26,8 @@ void TGraphic::Assign(const TGraphic* source) {
 }
 
 void TGraphic::AssignTo(TGraphic* dest) const {
-  throw EConvertError(std::string(ClassType()->ClassName) + " を " +
-                      (dest ? dest->ClassType()->ClassName : "(nil)") + " に代入できません");
+  throw EConvertError(std::string(ClassType()->ClassName) + " を " + (dest ? dest->ClassType()->ClassName : "(nil)") +
+                      " に代入できません");
 }
 
 void TGraphic::LoadFromFile(const std::string& fileName) {
@@ -45,8 +45,8 @@ void TGraphic::Changed() {
   if (OnChange) OnChange(this);
 }
 
-void TGraphic::Progress(TGraphic* Sender, TProgressStage Stage, uint8_t PercentDone, bool RedrawNow,
-                        const QRect& R, const std::string& Msg) {
+void TGraphic::Progress(TGraphic* Sender, TProgressStage Stage, uint8_t PercentDone, bool RedrawNow, const QRect& R,
+                        const std::string& Msg) {
   if (OnProgress) OnProgress(Sender, Stage, PercentDone, RedrawNow, R, Msg);
 }
 

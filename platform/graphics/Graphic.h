@@ -25,7 +25,7 @@ class TGraphic;
 // creates a graphic of a class chosen at run time.
 struct TGraphicClassInfo {
   const char* ClassName;
-  const TGraphicClassInfo* Parent;   // null for the root class
+  const TGraphicClassInfo* Parent;        // null for the root class
   std::unique_ptr<TGraphic> (*Create)();  // null for abstract classes
 };
 using TGraphicClass = const TGraphicClassInfo*;
@@ -35,8 +35,8 @@ bool ClassInheritsFrom(TGraphicClass cls, TGraphicClass base);
 
 enum TProgressStage { psStarting, psRunning, psEnding };
 
-using TProgressEvent = std::function<void(TGraphic* Sender, TProgressStage Stage, uint8_t PercentDone,
-                                          bool RedrawNow, const QRect& R, const std::string& Msg)>;
+using TProgressEvent = std::function<void(TGraphic* Sender, TProgressStage Stage, uint8_t PercentDone, bool RedrawNow,
+                                          const QRect& R, const std::string& Msg)>;
 using TNotifyEvent = std::function<void(TGraphic* Sender)>;
 
 // A colour table: entry i is the colour of index i (alpha ignored).
@@ -115,8 +115,8 @@ class TGraphic {
   // Marks the graphic modified and fires OnChange.
   virtual void Changed();
   // Fires OnProgress when set; whatever the handler throws passes on.
-  virtual void Progress(TGraphic* Sender, TProgressStage Stage, uint8_t PercentDone, bool RedrawNow,
-                        const QRect& R, const std::string& Msg);
+  virtual void Progress(TGraphic* Sender, TProgressStage Stage, uint8_t PercentDone, bool RedrawNow, const QRect& R,
+                        const std::string& Msg);
 };
 
 // Declares the class reference of a graphic class; the definition goes with
@@ -126,12 +126,12 @@ class TGraphic {
   TGraphicClass ClassType() const override; \
   static std::unique_ptr<TGraphic> NewInstance();
 
-#define TGRAPHIC_CLASS_DEFINE(Class, ParentClass)                                     \
-  std::unique_ptr<TGraphic> Class::NewInstance() { return std::make_unique<Class>(); } \
-  TGraphicClass Class::StaticClass() {                                                 \
+#define TGRAPHIC_CLASS_DEFINE(Class, ParentClass)                                                 \
+  std::unique_ptr<TGraphic> Class::NewInstance() { return std::make_unique<Class>(); }            \
+  TGraphicClass Class::StaticClass() {                                                            \
     static const TGraphicClassInfo info{#Class, ParentClass::StaticClass(), &Class::NewInstance}; \
-    return &info;                                                                      \
-  }                                                                                    \
+    return &info;                                                                                 \
+  }                                                                                               \
   TGraphicClass Class::ClassType() const { return StaticClass(); }
 
 // Opens a file by its path bytes for reading into a QIODevice; throws

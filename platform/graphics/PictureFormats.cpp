@@ -35,8 +35,7 @@ const TFileFormat* Find(const std::vector<TFileFormat>& formats, const std::stri
 
 }  // namespace
 
-void RegisterFileFormat(const std::string& extension, const std::string& description,
-                        TGraphicClass graphicClass) {
+void RegisterFileFormat(const std::string& extension, const std::string& description, TGraphicClass graphicClass) {
   if (!graphicClass) return;
   Registry& r = TheRegistry();
   std::lock_guard lock(r.mutex);
@@ -69,7 +68,8 @@ std::vector<TFileFormat> RegisteredFileFormats() {
   std::lock_guard lock(r.mutex);
   std::vector<TFileFormat> out;
   for (auto it = r.formats.rbegin(); it != r.formats.rend(); ++it)
-    if (std::none_of(out.begin(), out.end(), [&](const TFileFormat& f) { return Key(f.Extension) == Key(it->Extension); }))
+    if (std::none_of(out.begin(), out.end(),
+                     [&](const TFileFormat& f) { return Key(f.Extension) == Key(it->Extension); }))
       out.push_back(*it);
   return out;
 }

@@ -16,8 +16,7 @@ struct TFileFormat {
   TGraphicClass GraphicClass;
 };
 
-void RegisterFileFormat(const std::string& extension, const std::string& description,
-                        TGraphicClass graphicClass);
+void RegisterFileFormat(const std::string& extension, const std::string& description, TGraphicClass graphicClass);
 // Removes every registration of that class.
 void UnregisterGraphicClass(TGraphicClass graphicClass);
 // Null / empty when the extension is not registered.

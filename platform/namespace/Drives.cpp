@@ -23,9 +23,8 @@ bool IsOneOf(std::string_view value, std::initializer_list<std::string_view> set
 }
 
 bool IsNetworkType(std::string_view type) {
-  return IsOneOf(type, {"nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs", "sshfs", "9p", "ceph",
-                        "glusterfs", "fuse.glusterfs", "davfs", "fuse.davfs", "afs", "fuse.rclone",
-                        "ncpfs", "fuse.s3fs"});
+  return IsOneOf(type, {"nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs", "sshfs", "9p", "ceph", "glusterfs",
+                        "fuse.glusterfs", "davfs", "fuse.davfs", "afs", "fuse.rclone", "ncpfs", "fuse.s3fs"});
 }
 
 // True when path is base or lies below it.
@@ -56,14 +55,13 @@ std::string DecodeOctal(std::string_view text) {
 bool KeepMount(const MountEntry& e) {
   if (e.mountPoint == "/") return true;
   const std::string& t = e.fsType;
-  if (IsOneOf(t, {"proc", "sysfs", "devpts", "mqueue", "debugfs", "tracefs", "securityfs", "pstore",
-                  "bpf", "autofs", "configfs", "fusectl", "hugetlbfs", "binfmt_misc", "overlay",
-                  "devtmpfs", "nsfs", "rpc_pipefs", "efivarfs", "selinuxfs", "cgroup", "cgroup2"}))
+  if (IsOneOf(t, {"proc", "sysfs",      "devpts",   "mqueue",    "debugfs",   "tracefs",     "securityfs", "pstore",
+                  "bpf",  "autofs",     "configfs", "fusectl",   "hugetlbfs", "binfmt_misc", "overlay",    "devtmpfs",
+                  "nsfs", "rpc_pipefs", "efivarfs", "selinuxfs", "cgroup",    "cgroup2"}))
     return false;
   if (t.rfind("cgroup", 0) == 0) return false;
   if (t == "squashfs" && IsBelow(e.mountPoint, "/snap")) return false;
-  if (IsBelow(e.mountPoint, "/dev") || IsBelow(e.mountPoint, "/proc") || IsBelow(e.mountPoint, "/sys"))
-    return false;
+  if (IsBelow(e.mountPoint, "/dev") || IsBelow(e.mountPoint, "/proc") || IsBelow(e.mountPoint, "/sys")) return false;
   if (IsBelow(e.mountPoint, "/run") && !(IsBelow(e.mountPoint, "/run/media") && e.mountPoint != "/run/media"))
     return false;
   if (e.network) return true;
@@ -192,8 +190,7 @@ std::vector<MountEntry> ParseMountInfo(const std::string& text) {
     }
     // id parent dev root mountpoint options [optional...] - type source superoptions
     auto dash = std::find(fields.begin(), fields.end(), std::string_view("-"));
-    if (fields.size() < 6 || dash == fields.end() || dash - fields.begin() < 6 || fields.end() - dash < 3)
-      continue;
+    if (fields.size() < 6 || dash == fields.end() || dash - fields.begin() < 6 || fields.end() - dash < 3) continue;
     MountEntry e;
     e.mountPoint = DecodeOctal(fields[4]);
     e.fsType = std::string(dash[1]);
@@ -206,8 +203,7 @@ std::vector<MountEntry> ParseMountInfo(const std::string& text) {
   std::vector<MountEntry> table;
   for (auto& [point, e] : byPoint)
     if (KeepMount(e)) table.push_back(std::move(e));
-  if (table.empty() || table.front().mountPoint != "/")
-    table.insert(table.begin(), MountEntry{"/", "", "", false});
+  if (table.empty() || table.front().mountPoint != "/") table.insert(table.begin(), MountEntry{"/", "", "", false});
   return table;  // std::map keeps them sorted by mount point
 }
 

@@ -19,7 +19,7 @@ struct MountEntry {
   std::string mountPoint;  // "/" or without a trailing '/'
   std::string device;      // the mount source
   std::string fsType;
-  bool network = false;    // nfs, cifs, sshfs ...
+  bool network = false;  // nfs, cifs, sshfs ...
   bool operator==(const MountEntry&) const = default;
 };
 

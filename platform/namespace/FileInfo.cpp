@@ -136,17 +136,21 @@ bool LookOf(PCItemIDList list, bool open, bool typeName, ItemLook& look) {
       look.typeName = kSystemFolderType;
       return true;
     case ItemKind::Network:
-      look.icon = IconIndex(QStringLiteral("network-workgroup"), {QStringLiteral("network-server"), QStringLiteral("folder-remote"), QStringLiteral("folder")});
+      look.icon =
+          IconIndex(QStringLiteral("network-workgroup"),
+                    {QStringLiteral("network-server"), QStringLiteral("folder-remote"), QStringLiteral("folder")});
       look.typeName = kSystemFolderType;
       return true;
     case ItemKind::RecycleBin:
-      look.icon = TrashHasFiles() ? IconIndex(QStringLiteral("user-trash-full"), {QStringLiteral("user-trash"), QStringLiteral("folder")})
+      look.icon = TrashHasFiles() ? IconIndex(QStringLiteral("user-trash-full"),
+                                              {QStringLiteral("user-trash"), QStringLiteral("folder")})
                                   : IconIndex(QStringLiteral("user-trash"), {QStringLiteral("folder")});
       look.typeName = kSystemFolderType;
       return true;
     case ItemKind::Drive:
       if (flags & itemflag::kNetwork) {
-        look.icon = IconIndex(QStringLiteral("folder-remote"), {QStringLiteral("network-server"), QStringLiteral("folder")});
+        look.icon =
+            IconIndex(QStringLiteral("folder-remote"), {QStringLiteral("network-server"), QStringLiteral("folder")});
         look.typeName = "ネットワーク ドライブ";
       } else {
         look.icon = IconIndex(QStringLiteral("drive-harddisk"), {QStringLiteral("folder")});
@@ -186,13 +190,17 @@ bool SHGetFileInfo(PCItemIDList absoluteList, uint32_t flags, SHFILEINFO& info) 
     if (!desktop) return false;
     if (flags & SHGFI_DISPLAYNAME) {
       std::string name;
-      if (desktop->GetDisplayNameOf(absoluteList, SHGDN_NORMAL, name)) info.szDisplayName = name;
-      else ok = false;
+      if (desktop->GetDisplayNameOf(absoluteList, SHGDN_NORMAL, name))
+        info.szDisplayName = name;
+      else
+        ok = false;
     }
     if (flags & SHGFI_ATTRIBUTES) {
       uint32_t attributes = 0xFFFFFFFFu;
-      if (desktop->GetAttributesOf(1, &absoluteList, attributes)) info.dwAttributes = attributes;
-      else ok = false;
+      if (desktop->GetAttributesOf(1, &absoluteList, attributes))
+        info.dwAttributes = attributes;
+      else
+        ok = false;
     }
   }
   return ok;

@@ -136,9 +136,7 @@ bool FileSystemFolder::ParseDisplayName(std::string_view name, PItemIDList& list
   return list != nullptr;
 }
 
-std::unique_ptr<IEnumIDList> FileSystemFolder::EnumObjects(uint32_t flags) {
-  return EnumerateFolder(path_, flags);
-}
+std::unique_ptr<IEnumIDList> FileSystemFolder::EnumObjects(uint32_t flags) { return EnumerateFolder(path_, flags); }
 
 void FileSystemFolder::PrepareCompare(int column, PItemIDList* items, size_t count) {
   if ((column != 1 && column != 3 && column != 4) || !items || count == 0) return;
@@ -199,8 +197,7 @@ uint32_t FileSystemFolder::ChildAttributes(PCItemIDList id, uint32_t asked, Attr
     std::string path = JoinPath(path_, IDPayloadText(id));
     if (folder && (asked & SFGAO_DROPTARGET) && access(path.c_str(), W_OK) == 0) a |= SFGAO_DROPTARGET;
     struct stat st;
-    if ((asked & SFGAO_READONLY) && lstat(path.c_str(), &st) == 0 && !(st.st_mode & S_IWUSR))
-      a |= SFGAO_READONLY;
+    if ((asked & SFGAO_READONLY) && lstat(path.c_str(), &st) == 0 && !(st.st_mode & S_IWUSR)) a |= SFGAO_READONLY;
   }
   return a;
 }

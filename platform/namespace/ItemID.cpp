@@ -19,8 +19,7 @@ static PItemIDList MakeID(ItemKind kind, uint8_t flags, size_t fixed, std::strin
 PItemIDList MakeSimpleID(ItemKind kind, uint8_t flags) { return MakeID(kind, flags, kItemHeader, {}); }
 
 PItemIDList MakeDriveID(std::string_view mountPoint, bool network) {
-  return MakeID(ItemKind::Drive, itemflag::kFolder | (network ? itemflag::kNetwork : 0), kItemHeader,
-                mountPoint);
+  return MakeID(ItemKind::Drive, itemflag::kFolder | (network ? itemflag::kNetwork : 0), kItemHeader, mountPoint);
 }
 
 PItemIDList MakeFileEntryID(std::string_view name, uint8_t flags, const FileStat* stat) {

@@ -26,11 +26,11 @@ enum class ItemKind : uint8_t {
 };
 
 namespace itemflag {
-constexpr uint8_t kFolder = 1;      // a folder, or a link that resolves to one
-constexpr uint8_t kLink = 2;        // a symbolic link
-constexpr uint8_t kStatValid = 4;   // size, mtime and mode were filled
-constexpr uint8_t kNetwork = 8;     // a drive that is a network file system
-constexpr uint8_t kHidden = 16;     // name begins with '.'
+constexpr uint8_t kFolder = 1;     // a folder, or a link that resolves to one
+constexpr uint8_t kLink = 2;       // a symbolic link
+constexpr uint8_t kStatValid = 4;  // size, mtime and mode were filled
+constexpr uint8_t kNetwork = 8;    // a drive that is a network file system
+constexpr uint8_t kHidden = 16;    // name begins with '.'
 }  // namespace itemflag
 
 struct FileStat {
@@ -39,7 +39,7 @@ struct FileStat {
   uint32_t mode = 0;
 };
 
-constexpr size_t kItemHeader = 4;                       // cb, kind, flags
+constexpr size_t kItemHeader = 4;  // cb, kind, flags
 constexpr size_t kFileEntryFixed = kItemHeader + 8 + 8 + 4;
 
 // Builders return a one-ID list (ID + terminator), owned by the caller.
@@ -71,7 +71,7 @@ inline std::string_view IDPayloadText(PCItemIDList id) {
   if (kind == ItemKind::Invalid || cb < fixed) return {};
   return {reinterpret_cast<const char*>(id) + fixed, static_cast<size_t>(cb - fixed)};
 }
-bool IDFileStat(PCItemIDList id, FileStat& out);      // false unless kStatValid
+bool IDFileStat(PCItemIDList id, FileStat& out);           // false unless kStatValid
 void SetIDFileStat(PItemIDList id, const FileStat& stat);  // fills in place, sets kStatValid
 void ClearIDFileStat(PItemIDList id);
 

@@ -36,18 +36,18 @@ inline uint32_t Decode(const unsigned char* s, size_t n, size_t& i) {
 inline uint32_t Fold(uint32_t cp) {
   if (cp >= 'A' && cp <= 'Z') return cp + 0x20;
   if (cp < 0xC0) return cp;
-  if (cp <= 0xDE && cp != 0xD7) return cp + 0x20;                                 // Latin-1
+  if (cp <= 0xDE && cp != 0xD7) return cp + 0x20;  // Latin-1
   if (cp >= 0x100 && cp <= 0x17F && cp != 0x130 && cp != 0x131 && cp != 0x138 && cp != 0x149 && cp != 0x17F) {
-    bool evenUpper = (cp < 0x138) || (cp >= 0x14A && cp < 0x178);                  // Latin Extended-A pairs
+    bool evenUpper = (cp < 0x138) || (cp >= 0x14A && cp < 0x178);  // Latin Extended-A pairs
     if (evenUpper) return (cp & 1) ? cp : cp + 1;
     if (cp >= 0x139 && cp < 0x149) return (cp & 1) ? cp + 1 : cp;
     if (cp >= 0x179 && cp < 0x17F) return (cp & 1) ? cp + 1 : cp;
     return cp;
   }
-  if (cp >= 0x391 && cp <= 0x3A9 && cp != 0x3A2) return cp + 0x20;                 // Greek
-  if (cp >= 0x410 && cp <= 0x42F) return cp + 0x20;                                // Cyrillic
+  if (cp >= 0x391 && cp <= 0x3A9 && cp != 0x3A2) return cp + 0x20;  // Greek
+  if (cp >= 0x410 && cp <= 0x42F) return cp + 0x20;                 // Cyrillic
   if (cp >= 0x400 && cp <= 0x40F) return cp + 0x50;
-  if (cp >= 0xFF21 && cp <= 0xFF3A) return cp + 0x20;                              // fullwidth Latin
+  if (cp >= 0xFF21 && cp <= 0xFF3A) return cp + 0x20;  // fullwidth Latin
   return cp;
 }
 
@@ -78,9 +78,7 @@ int CompareNamesFolded(std::string_view a, std::string_view b) {
   size_t k = 0;
   while (k < common && s[k] == t[k]) ++k;
   if (k == n && k == m) return 0;
-  auto continuation = [&](size_t p) {
-    return (p < n && (s[p] & 0xC0) == 0x80) || (p < m && (t[p] & 0xC0) == 0x80);
-  };
+  auto continuation = [&](size_t p) { return (p < n && (s[p] & 0xC0) == 0x80) || (p < m && (t[p] & 0xC0) == 0x80); };
   while (k > 0 && continuation(k)) --k;
   if ((k < n && IsDigit(s[k])) || (k < m && IsDigit(t[k])))
     while (k > 0 && IsDigit(s[k - 1])) --k;

@@ -89,7 +89,8 @@ std::string ExistingCleanPath(const std::string& path, bool& isFolder) {
   for (const std::string& name : names) clean += "/" + name;
   if (clean.empty()) clean = "/";
 
-  struct stat st {}, cleanSt {};
+  struct stat st {
+  }, cleanSt{};
   if (::stat(full.c_str(), &st) != 0) return {};
   // Through a link, "link/.." is not the folder the names suggest: ask the kernel.
   if (::stat(clean.c_str(), &cleanSt) != 0 || cleanSt.st_dev != st.st_dev || cleanSt.st_ino != st.st_ino) {

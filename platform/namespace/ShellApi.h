@@ -146,8 +146,7 @@ class IShellFolder {
   virtual bool GetDisplayNameOf(PCItemIDList list, uint32_t flags, std::string& name) = 0;
   // Renames a child; never replaces an existing name. newItem (may be null)
   // receives the child's new relative list.
-  virtual bool SetNameOf(PCItemIDList item, std::string_view newName, uint32_t flags,
-                         PItemIDList* newItem) = 0;
+  virtual bool SetNameOf(PCItemIDList item, std::string_view newName, uint32_t flags, PItemIDList* newItem) = 0;
   // Index in the system image list (IShellIcon::GetIconOf); GIL_OPENICON for the open icon.
   virtual bool GetIconOf(PCItemIDList item, uint32_t flags, int& index) = 0;
   // The child's find data (SHGetDataFromIDList with SHGDFIL_FINDDATA).

@@ -80,8 +80,7 @@ bool ShellFolderBase::GetDisplayNameOf(PCItemIDList list, uint32_t flags, std::s
   return ChildName(list, flags, name);
 }
 
-bool ShellFolderBase::SetNameOf(PCItemIDList item, std::string_view newName, uint32_t flags,
-                                PItemIDList* newItem) {
+bool ShellFolderBase::SetNameOf(PCItemIDList item, std::string_view newName, uint32_t flags, PItemIDList* newItem) {
   if (newItem) *newItem = nullptr;
   if (!item || CountIDs(item) == 0 || !IsValidChildName(newName)) return false;
   if (!NextID(item)) return RenameChild(item, newName, newItem);

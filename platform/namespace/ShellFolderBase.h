@@ -21,8 +21,7 @@ class ShellFolderBase : public IShellFolder {
   bool CompareIDs(int column, PCItemIDList a, PCItemIDList b, int& result) override;
   bool GetAttributesOf(int count, const PCItemIDList* items, uint32_t& inOut) override;
   bool GetDisplayNameOf(PCItemIDList list, uint32_t flags, std::string& name) override;
-  bool SetNameOf(PCItemIDList item, std::string_view newName, uint32_t flags,
-                 PItemIDList* newItem) override;
+  bool SetNameOf(PCItemIDList item, std::string_view newName, uint32_t flags, PItemIDList* newItem) override;
   bool GetIconOf(PCItemIDList item, uint32_t flags, int& index) override;
   bool GetFindData(PCItemIDList item, WIN32_FIND_DATAA& data) override;
   // The file-system verbs for the items' paths; virtual items get the verbs
@@ -75,9 +74,9 @@ bool SplitPathLexically(std::string_view path, std::vector<std::string_view>& na
 // Builds a list ID by ID; fails when the list would outgrow 16-bit sizes.
 class IDListBuilder {
  public:
-  bool Add(PCItemIDList oneOrMore);        // copies the IDs of a list
-  bool AddOwned(PItemIDList oneOrMore);    // copies, then frees it
-  PItemIDList Finish();                    // null on overflow
+  bool Add(PCItemIDList oneOrMore);      // copies the IDs of a list
+  bool AddOwned(PItemIDList oneOrMore);  // copies, then frees it
+  PItemIDList Finish();                  // null on overflow
  private:
   std::string bytes_;
   bool failed_ = false;

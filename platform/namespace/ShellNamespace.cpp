@@ -46,8 +46,8 @@ bool IsBelow(const std::string& path, const std::string& base) {
 }
 
 uint32_t FolderAttributes(const std::string& path, uint32_t asked) {
-  uint32_t a = SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_FILESYSANCESTOR | SFGAO_FILESYSTEM |
-               SFGAO_CANCOPY | SFGAO_CANLINK | SFGAO_HASPROPSHEET;
+  uint32_t a = SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_FILESYSANCESTOR | SFGAO_FILESYSTEM | SFGAO_CANCOPY |
+               SFGAO_CANLINK | SFGAO_HASPROPSHEET;
   if ((asked & SFGAO_DROPTARGET) && access(path.c_str(), W_OK) == 0) a |= SFGAO_DROPTARGET;
   return a;
 }
@@ -71,15 +71,24 @@ Node Resolve(PCItemIDList list) {
     std::string_view text = IDPayloadText(id);
     if (level == 0) {
       switch (kind) {
-        case ItemKind::Home: node = {NodeKind::FileSystem, HomeDirectory(), true}; break;
-        case ItemKind::Computer: node = {NodeKind::Computer, {}, true}; break;
-        case ItemKind::Network: node = {NodeKind::Network, {}, true}; break;
-        case ItemKind::RecycleBin: node = {NodeKind::RecycleBin, {}, true}; break;
+        case ItemKind::Home:
+          node = {NodeKind::FileSystem, HomeDirectory(), true};
+          break;
+        case ItemKind::Computer:
+          node = {NodeKind::Computer, {}, true};
+          break;
+        case ItemKind::Network:
+          node = {NodeKind::Network, {}, true};
+          break;
+        case ItemKind::RecycleBin:
+          node = {NodeKind::RecycleBin, {}, true};
+          break;
         case ItemKind::FileEntry:
           if (!IsValidChildName(text)) return {};
           node = {NodeKind::FileSystem, JoinPath(DesktopDirectory(), text), folder};
           break;
-        default: return {};
+        default:
+          return {};
       }
     } else if (level == 1 && kind == ItemKind::Drive &&
                (node.kind == NodeKind::Computer || node.kind == NodeKind::Network)) {
@@ -276,16 +285,19 @@ class DesktopFolder : public ShellFolderBase {
       case ItemKind::Invalid:
         if (CountIDs(id) != 0) return 0;
         return FolderAttributes(DesktopDirectory(), asked) & ~(SFGAO_CANCOPY | SFGAO_CANLINK);
-      case ItemKind::Home: return FolderAttributes(HomeDirectory(), asked);
+      case ItemKind::Home:
+        return FolderAttributes(HomeDirectory(), asked);
       case ItemKind::Computer:
       case ItemKind::Network:
         return SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_FILESYSANCESTOR | SFGAO_HASPROPSHEET;
-      case ItemKind::RecycleBin: return SFGAO_FOLDER | SFGAO_HASPROPSHEET;
+      case ItemKind::RecycleBin:
+        return SFGAO_FOLDER | SFGAO_HASPROPSHEET;
       case ItemKind::FileEntry: {
         uint32_t a = asked;
         return OwnEntries()->GetAttributesOf(1, &id, a) ? a : 0;
       }
-      default: return 0;
+      default:
+        return 0;
     }
   }
 
@@ -296,12 +308,22 @@ class DesktopFolder : public ShellFolderBase {
         if (CountIDs(id) != 0) return false;
         name = parsing ? DesktopDirectory() : kDesktopName;
         return true;
-      case ItemKind::Home: name = parsing ? HomeDirectory() : kHomeName; return true;
-      case ItemKind::Computer: name = parsing ? kComputerParse : kComputerName; return true;
-      case ItemKind::Network: name = parsing ? kNetworkParse : kNetworkName; return true;
-      case ItemKind::RecycleBin: name = parsing ? kRecycleBinParse : kRecycleBinName; return true;
-      case ItemKind::FileEntry: return OwnEntries()->GetDisplayNameOf(id, flags, name);
-      default: return false;
+      case ItemKind::Home:
+        name = parsing ? HomeDirectory() : kHomeName;
+        return true;
+      case ItemKind::Computer:
+        name = parsing ? kComputerParse : kComputerName;
+        return true;
+      case ItemKind::Network:
+        name = parsing ? kNetworkParse : kNetworkName;
+        return true;
+      case ItemKind::RecycleBin:
+        name = parsing ? kRecycleBinParse : kRecycleBinName;
+        return true;
+      case ItemKind::FileEntry:
+        return OwnEntries()->GetDisplayNameOf(id, flags, name);
+      default:
+        return false;
     }
   }
 
@@ -315,8 +337,10 @@ class DesktopFolder : public ShellFolderBase {
         std::string home = HomeDirectory();
         return FillFindData(home, BaseName(home), data);
       }
-      case ItemKind::FileEntry: return OwnEntries()->GetFindData(id, data);
-      default: return false;
+      case ItemKind::FileEntry:
+        return OwnEntries()->GetFindData(id, data);
+      default:
+        return false;
     }
   }
 
@@ -361,14 +385,19 @@ ShellFolderPtr MakeDrivesFolder(bool network) { return std::make_shared<DrivesFo
 ShellFolderPtr BindAbsoluteIDList(PCItemIDList absolute) {
   Node node = Resolve(absolute);
   switch (node.kind) {
-    case NodeKind::Desktop: return SHGetDesktopFolder();
-    case NodeKind::Computer: return MakeDrivesFolder(false);
-    case NodeKind::Network: return MakeDrivesFolder(true);
-    case NodeKind::RecycleBin: return MakeTrashFolder();
+    case NodeKind::Desktop:
+      return SHGetDesktopFolder();
+    case NodeKind::Computer:
+      return MakeDrivesFolder(false);
+    case NodeKind::Network:
+      return MakeDrivesFolder(true);
+    case NodeKind::RecycleBin:
+      return MakeTrashFolder();
     case NodeKind::FileSystem:
       if (!node.folder) return nullptr;
       return std::make_shared<FileSystemFolder>(IDListPtr(CopyIDList(absolute)), std::move(node.path));
-    default: return nullptr;  // trash entries are not browsed
+    default:
+      return nullptr;  // trash entries are not browsed
   }
 }
 
@@ -382,13 +411,24 @@ ShellFolderPtr SHGetDesktopFolder() {
 bool SHGetSpecialFolderLocation(int csidl, PItemIDList& list) {
   list = nullptr;
   switch (csidl) {
-    case CSIDL_DESKTOP: list = AllocIDList(2); break;
-    case CSIDL_DRIVES: list = MakeSpecialID(ItemKind::Computer); break;
-    case CSIDL_NETWORK: list = MakeSpecialID(ItemKind::Network); break;
-    case CSIDL_BITBUCKET: list = MakeSpecialID(ItemKind::RecycleBin); break;
-    case CSIDL_DESKTOPDIRECTORY: return SHGetDesktopFolder()->ParseDisplayName(DesktopDirectory(), list);
-    case CSIDL_PERSONAL: return SHGetDesktopFolder()->ParseDisplayName(HomeDirectory(), list);
-    default: return false;
+    case CSIDL_DESKTOP:
+      list = AllocIDList(2);
+      break;
+    case CSIDL_DRIVES:
+      list = MakeSpecialID(ItemKind::Computer);
+      break;
+    case CSIDL_NETWORK:
+      list = MakeSpecialID(ItemKind::Network);
+      break;
+    case CSIDL_BITBUCKET:
+      list = MakeSpecialID(ItemKind::RecycleBin);
+      break;
+    case CSIDL_DESKTOPDIRECTORY:
+      return SHGetDesktopFolder()->ParseDisplayName(DesktopDirectory(), list);
+    case CSIDL_PERSONAL:
+      return SHGetDesktopFolder()->ParseDisplayName(HomeDirectory(), list);
+    default:
+      return false;
   }
   return list != nullptr;
 }
@@ -402,7 +442,8 @@ bool SHGetPathFromIDList(PCItemIDList list, std::string& path) {
     case NodeKind::TrashItem:  // the file as it lies in the trash, so that it can be copied out
       path = std::move(node.path);
       return true;
-    default: return false;
+    default:
+      return false;
   }
 }
 
@@ -437,7 +478,7 @@ std::string DesktopDirectory() {
 
 std::string HomeTrashDirectory() {
   const char* dataHome = std::getenv("XDG_DATA_HOME");
-  std::string data = dataHome && dataHome[0] == '/' ? WithoutTrailingSlash(dataHome)
-                                                     : JoinPath(HomeDirectory(), ".local/share");
+  std::string data =
+      dataHome && dataHome[0] == '/' ? WithoutTrailingSlash(dataHome) : JoinPath(HomeDirectory(), ".local/share");
   return JoinPath(data, "Trash/files");
 }

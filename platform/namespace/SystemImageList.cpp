@@ -31,9 +31,12 @@ void SystemImageList::EnsureIconTheme() {
   };
   // Breeze has full-colour icons for nearly every MIME type, but only as SVG.
   bool svg = QImageReader::supportedImageFormats().contains("svg");
-  if (svg && themeExists(QStringLiteral("breeze"))) QIcon::setThemeName(QStringLiteral("breeze"));
-  else if (themeExists(QStringLiteral("Adwaita"))) QIcon::setThemeName(QStringLiteral("Adwaita"));
-  else QIcon::setThemeName(QStringLiteral("hicolor"));
+  if (svg && themeExists(QStringLiteral("breeze")))
+    QIcon::setThemeName(QStringLiteral("breeze"));
+  else if (themeExists(QStringLiteral("Adwaita")))
+    QIcon::setThemeName(QStringLiteral("Adwaita"));
+  else
+    QIcon::setThemeName(QStringLiteral("hicolor"));
   if (QIcon::fallbackThemeName().isEmpty()) QIcon::setFallbackThemeName(QStringLiteral("hicolor"));
 }
 
@@ -89,8 +92,8 @@ int SystemImageList::PlaceholderIndex(bool folder) {
     if (folder) {
       p.setBrush(QColor(230, 190, 90));
       QPolygonF shape;
-      shape << QPointF(m, 2 * m) << QPointF(size / 2.5, 2 * m) << QPointF(size / 2.0, 3 * m)
-            << QPointF(size - m, 3 * m) << QPointF(size - m, size - 1.5 * m) << QPointF(m, size - 1.5 * m);
+      shape << QPointF(m, 2 * m) << QPointF(size / 2.5, 2 * m) << QPointF(size / 2.0, 3 * m) << QPointF(size - m, 3 * m)
+            << QPointF(size - m, size - 1.5 * m) << QPointF(m, size - 1.5 * m);
       p.drawPolygon(shape);
     } else {
       qreal fold = size / 4.0;

@@ -40,8 +40,8 @@ class SystemImageList {
   int ThemeIndex(const QString& name);
 
   std::vector<QIcon> icons_;
-  QHash<QString, int> themeIndex_;  // name -> index or -1, what the theme itself has
-  QHash<QString, int> resolved_;    // name -> index after fallbacks
+  QHash<QString, int> themeIndex_;    // name -> index or -1, what the theme itself has
+  QHash<QString, int> resolved_;      // name -> index after fallbacks
   QHash<quint64, QPixmap> overlaid_;  // (index, size, overlay) -> composed pixmap
   int placeholder_ = -1;
   int folderPlaceholder_ = -1;

@@ -96,8 +96,7 @@ std::vector<std::string> TrashDirectories() {
     if (e.network) continue;  // a slow server must not stall the listing
     // The shared .Trash counts only when it is a real sticky folder.
     std::string shared = JoinPath(e.mountPoint, ".Trash");
-    if (lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX))
-      add(JoinPath(shared, uid));
+    if (lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)) add(JoinPath(shared, uid));
     add(JoinPath(e.mountPoint, ".Trash-" + uid));
   }
   return dirs;
@@ -146,8 +145,7 @@ bool TrashFolder::ParseDisplayName(std::string_view name, PItemIDList& list) {
   list = nullptr;
   std::string path(name), root, base;
   struct stat st;
-  if (path.find('\0') != std::string::npos || !SplitTrashPath(path, root, base) ||
-      lstat(path.c_str(), &st) != 0)
+  if (path.find('\0') != std::string::npos || !SplitTrashPath(path, root, base) || lstat(path.c_str(), &st) != 0)
     return false;
   std::string original, date;
   if (!ReadTrashInfo(path, original, date)) return false;
@@ -164,8 +162,7 @@ std::unique_ptr<IEnumIDList> TrashFolder::EnumObjects(uint32_t flags) {
       if (!dir) continue;
       while (dirent* d = readdir(dir)) {
         std::string_view info = d->d_name;
-        if (info.size() <= kInfoSuffix.size() || info.substr(info.size() - kInfoSuffix.size()) != kInfoSuffix)
-          continue;
+        if (info.size() <= kInfoSuffix.size() || info.substr(info.size() - kInfoSuffix.size()) != kInfoSuffix) continue;
         std::string name(info.substr(0, info.size() - kInfoSuffix.size()));
         if (name[0] == '.' && !(flags & SHCONTF_INCLUDEHIDDEN)) continue;
         std::string path = root + "/files/" + name;
@@ -205,14 +202,21 @@ int TrashFolder::CompareChildren(int column, PCItemIDList a, PCItemIDList b) {
   const EntryInfo& y = Info(b);
   int r = 0;
   switch (column) {
-    case 1: r = folderA ? 0 : Order(x.stat.size, y.stat.size); break;
-    case 2: r = folderA ? 0 : CompareNamesFolded(NameExtension(x.name), NameExtension(y.name)); break;
-    case 3: r = Order(x.stat.mtime, y.stat.mtime); break;
+    case 1:
+      r = folderA ? 0 : Order(x.stat.size, y.stat.size);
+      break;
+    case 2:
+      r = folderA ? 0 : CompareNamesFolded(NameExtension(x.name), NameExtension(y.name));
+      break;
+    case 3:
+      r = Order(x.stat.mtime, y.stat.mtime);
+      break;
     case 4:
       r = Order(FindAttributesOf(x.stat.mode, folderA, IDFlags(a) & itemflag::kHidden),
                 FindAttributesOf(y.stat.mode, folderB, IDFlags(b) & itemflag::kHidden));
       break;
-    default: break;
+    default:
+      break;
   }
   if (!r) r = CompareNames(x.name, y.name);
   // Two files deleted under the same name differ in their trash paths.

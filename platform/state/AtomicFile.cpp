@@ -92,8 +92,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view data) {
   std::string temp;
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = (folder == "/" ? std::string() : folder) + "/." + base + ".tmp" +
-           std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" + std::to_string(rd() % 100000);
+    temp = (folder == "/" ? std::string() : folder) + "/." + base + ".tmp" + std::to_string(::getpid()) + "-" +
+           std::to_string(counter++) + "-" + std::to_string(rd() % 100000);
     // Mode 0666 lets the umask decide, as for any newly created file.
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) return false;

@@ -96,8 +96,10 @@ void TIniFile::Parse(const std::string& data) {
     Line line;
     line.text = data.substr(pos, end - pos);
     pos = end;
-    if (pos < data.size() && data[pos] == '\r') ++pos;
-    else if (pos < data.size() && data[pos] == '\n') ++pos;
+    if (pos < data.size() && data[pos] == '\r')
+      ++pos;
+    else if (pos < data.size() && data[pos] == '\n')
+      ++pos;
     if (pos < data.size() && pos > 0 && data[pos - 1] == '\r' && data[pos] == '\n') ++pos;
 
     std::string trimmed = Trim(line.text);
@@ -247,8 +249,8 @@ void TIniFile::DeleteKey(const std::string& Section, const std::string& Ident) {
   if (!s) return;
   std::string key = Trim(Ident);
   // Every copy goes, so that a later duplicate does not show through.
-  auto removed = std::remove_if(s->lines.begin(), s->lines.end(),
-                                [&](const Line& l) { return l.entry && SameText(l.key, key); });
+  auto removed =
+      std::remove_if(s->lines.begin(), s->lines.end(), [&](const Line& l) { return l.entry && SameText(l.key, key); });
   if (removed == s->lines.end()) return;
   s->lines.erase(removed, s->lines.end());
   dirty_ = true;

@@ -21,8 +21,7 @@ class TIniFile {
 
   const std::string& FileName() const { return fileName_; }
 
-  std::string ReadString(const std::string& Section, const std::string& Ident,
-                         const std::string& Default) const;
+  std::string ReadString(const std::string& Section, const std::string& Ident, const std::string& Default) const;
   // Decimal, "$hex" or "0xhex", with an optional sign; Default for anything else.
   int ReadInteger(const std::string& Section, const std::string& Ident, int Default) const;
   // Stored as an integer, non-zero is true.

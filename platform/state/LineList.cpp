@@ -75,6 +75,4 @@ bool TLineList::LoadFromFile(const std::string& fileName) {
   return true;
 }
 
-bool TLineList::SaveToFile(const std::string& fileName) const {
-  return WriteFileAtomically(fileName, Text());
-}
+bool TLineList::SaveToFile(const std::string& fileName) const { return WriteFileAtomically(fileName, Text()); }

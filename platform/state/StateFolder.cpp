@@ -43,8 +43,10 @@ std::string StateFolder() {
   std::string exe = ExecutableFolder();
   if (InstalledLibraryFolder().empty() && ::access(exe.c_str(), W_OK) == 0) return exe;
   std::string config;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') config = xdg;
-  else config = Home() + "/.config";
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
+    config = xdg;
+  else
+    config = Home() + "/.config";
   std::string folder = WithoutTrailingSlash(config) + "/tolvane";
   MakeFolders(folder);
   return folder;

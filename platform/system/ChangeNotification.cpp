@@ -19,16 +19,13 @@ std::string JoinPath(const std::string& dir, const char* name) {
   return p;
 }
 
-bool IsDotOrDotDot(const char* name) {
-  return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
-}
+bool IsDotOrDotDot(const char* name) { return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)); }
 
 }  // namespace
 
 // ---- the group ----
 
-TChangeNotificationGroup::TChangeNotificationGroup(size_t maxWatches)
-    : maxWatches_(maxWatches < 1 ? 1 : maxWatches) {
+TChangeNotificationGroup::TChangeNotificationGroup(size_t maxWatches) : maxWatches_(maxWatches < 1 ? 1 : maxWatches) {
   fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
 }
 
@@ -36,8 +33,7 @@ TChangeNotificationGroup::~TChangeNotificationGroup() {
   if (fd_ >= 0) close(fd_);  // drops every watch with it
 }
 
-int TChangeNotificationGroup::AddWatch(TChangeNotification* user, const std::string& path,
-                                       uint32_t mask, bool isRoot) {
+int TChangeNotificationGroup::AddWatch(TChangeNotification* user, const std::string& path, uint32_t mask, bool isRoot) {
   if (!isRoot && Full()) return -1;
   // Handles of one group may ask for different events on one folder: add to
   // the mask, never replace it; each handle filters for itself.
@@ -47,8 +43,7 @@ int TChangeNotificationGroup::AddWatch(TChangeNotification* user, const std::str
   if (wd < 0) return -1;
   Watch& watch = watches_[wd];
   watch.path = path;  // the latest name it is known by
-  if (std::find(watch.users.begin(), watch.users.end(), user) == watch.users.end())
-    watch.users.push_back(user);
+  if (std::find(watch.users.begin(), watch.users.end(), user) == watch.users.end()) watch.users.push_back(user);
   return wd;
 }
 
@@ -97,9 +92,9 @@ void TChangeNotificationGroup::Drain() {
 
 // ---- the handle ----
 
-std::unique_ptr<TChangeNotification> TChangeNotification::Open(
-    const std::string& path, bool watchSubtree, uint32_t notifyFilter,
-    std::shared_ptr<TChangeNotificationGroup> group) {
+std::unique_ptr<TChangeNotification> TChangeNotification::Open(const std::string& path, bool watchSubtree,
+                                                               uint32_t notifyFilter,
+                                                               std::shared_ptr<TChangeNotificationGroup> group) {
   struct stat st;
   if (path.empty() || stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
   if (!group) group = std::make_shared<TChangeNotificationGroup>();
@@ -112,8 +107,8 @@ std::unique_ptr<TChangeNotification> TChangeNotification::Open(
   return handle;
 }
 
-TChangeNotification::TChangeNotification(std::shared_ptr<TChangeNotificationGroup> group,
-                                         std::string root, bool subtree, uint32_t filter)
+TChangeNotification::TChangeNotification(std::shared_ptr<TChangeNotificationGroup> group, std::string root,
+                                         bool subtree, uint32_t filter)
     : group_(std::move(group)), root_(std::move(root)), subtree_(subtree), filter_(filter) {
   group_->handles_.insert(this);
 }
@@ -248,8 +243,7 @@ bool TChangeNotification::Next() {
   return true;
 }
 
-ChangeNotificationPtr FindFirstChangeNotification(const std::string& path, bool watchSubtree,
-                                                  uint32_t notifyFilter,
+ChangeNotificationPtr FindFirstChangeNotification(const std::string& path, bool watchSubtree, uint32_t notifyFilter,
                                                   std::shared_ptr<TChangeNotificationGroup> group) {
   return TChangeNotification::Open(path, watchSubtree, notifyFilter, std::move(group));
 }

@@ -66,9 +66,8 @@ class TChangeNotification : public TWaitHandle {
  public:
   // Null when the path is no folder that can be watched. Without a group the
   // handle gets an instance of its own.
-  static std::unique_ptr<TChangeNotification> Open(
-      const std::string& path, bool watchSubtree, uint32_t notifyFilter,
-      std::shared_ptr<TChangeNotificationGroup> group = nullptr);
+  static std::unique_ptr<TChangeNotification> Open(const std::string& path, bool watchSubtree, uint32_t notifyFilter,
+                                                   std::shared_ptr<TChangeNotificationGroup> group = nullptr);
   ~TChangeNotification() override;
   TChangeNotification(const TChangeNotification&) = delete;
   TChangeNotification& operator=(const TChangeNotification&) = delete;
@@ -87,8 +86,7 @@ class TChangeNotification : public TWaitHandle {
 
  private:
   friend class TChangeNotificationGroup;
-  TChangeNotification(std::shared_ptr<TChangeNotificationGroup> group, std::string root,
-                      bool subtree, uint32_t filter);
+  TChangeNotification(std::shared_ptr<TChangeNotificationGroup> group, std::string root, bool subtree, uint32_t filter);
   uint32_t EventMask() const;
   void AddTree(const std::string& top, bool topIsRoot);
   void RemoveTree(const std::string& top);
@@ -112,8 +110,7 @@ class TChangeNotification : public TWaitHandle {
 
 using ChangeNotificationPtr = std::unique_ptr<TChangeNotification>;
 
-ChangeNotificationPtr FindFirstChangeNotification(
-    const std::string& path, bool watchSubtree, uint32_t notifyFilter,
-    std::shared_ptr<TChangeNotificationGroup> group = nullptr);
+ChangeNotificationPtr FindFirstChangeNotification(const std::string& path, bool watchSubtree, uint32_t notifyFilter,
+                                                  std::shared_ptr<TChangeNotificationGroup> group = nullptr);
 bool FindNextChangeNotification(TChangeNotification* handle);
 void FindCloseChangeNotification(ChangeNotificationPtr& handle);

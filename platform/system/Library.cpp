@@ -120,8 +120,7 @@ bool FreeLibrary(HMODULE module) { return module && ::dlclose(module) == 0; }
 
 std::string LibraryError() { return lastError; }
 
-std::string SearchPath(const std::string& folders, const std::string& fileName,
-                       const std::string& extension) {
+std::string SearchPath(const std::string& folders, const std::string& fileName, const std::string& extension) {
   if (fileName.empty()) return {};
   std::string name = fileName;
   size_t slash = name.rfind('/');

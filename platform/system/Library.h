@@ -21,8 +21,7 @@ std::string LibraryError();
 // folders is empty, in the executable's folder, the current folder and $PATH.
 // extension (".exe", say) is appended when fileName has no extension of its
 // own. Empty when not found.
-std::string SearchPath(const std::string& folders, const std::string& fileName,
-                       const std::string& extension = "");
+std::string SearchPath(const std::string& folders, const std::string& fileName, const std::string& extension = "");
 
 // The folder of the running executable, without a trailing '/'.
 std::string ExecutableFolder();

@@ -26,10 +26,14 @@ std::string NormalizeRegistryKey(const std::string& keyPath) {
     if (part.empty()) continue;
     if (first) {
       std::string root = UpperAscii(part);
-      if (root == "HKCU") part = "HKEY_CURRENT_USER";
-      else if (root == "HKLM") part = "HKEY_LOCAL_MACHINE";
-      else if (root == "HKCR") part = "HKEY_CLASSES_ROOT";
-      else if (root == "HKU") part = "HKEY_USERS";
+      if (root == "HKCU")
+        part = "HKEY_CURRENT_USER";
+      else if (root == "HKLM")
+        part = "HKEY_LOCAL_MACHINE";
+      else if (root == "HKCR")
+        part = "HKEY_CLASSES_ROOT";
+      else if (root == "HKU")
+        part = "HKEY_USERS";
       first = false;
     } else {
       result += '\\';

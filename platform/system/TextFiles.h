@@ -41,5 +41,4 @@ std::string GuessCharset(std::string_view bytes);
 // tells how many bytes the character at an offset takes. False when neither
 // encoding is known.
 bool ConvertToUtf16(std::string_view bytes, const char* from, const char* alternative,
-                    size_t (*charLength)(std::string_view, size_t), std::u16string& out,
-                    std::string_view prefix = {});
+                    size_t (*charLength)(std::string_view, size_t), std::u16string& out, std::string_view prefix = {});

@@ -106,7 +106,8 @@ int32_t Dib::Create(uint32_t width, uint32_t height, int bitCount)
         return SUSIE_CORRUPT;
     uint32_t colors = bitCount == 8 ? 256 : 0;
     size_t infoSize = sizeof(BITMAPINFOHEADER) + colors * sizeof(RGBQUAD);
-    info_ = static_cast<BITMAPINFOHEADER *>(std::calloc(1, infoSize < sizeof(BITMAPINFO) ? sizeof(BITMAPINFO) : infoSize));
+    info_ =
+        static_cast<BITMAPINFOHEADER *>(std::calloc(1, infoSize < sizeof(BITMAPINFO) ? sizeof(BITMAPINFO) : infoSize));
     bits_ = static_cast<uint8_t *>(std::malloc(image));
     if (!info_ || !bits_)
         return SUSIE_NO_MEMORY;
@@ -265,7 +266,9 @@ int ExifOrientation(const uint8_t *tiff, size_t size)
     auto u16 = [&](size_t at) -> uint32_t {
         return little ? tiff[at] | tiff[at + 1] << 8 : tiff[at] << 8 | tiff[at + 1];
     };
-    auto u32 = [&](size_t at) -> uint32_t { return little ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2); };
+    auto u32 = [&](size_t at) -> uint32_t {
+        return little ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2);
+    };
     if (u16(2) != 42)
         return 1;
     size_t ifd = u32(4);
@@ -327,14 +330,30 @@ void Canvas::Emit(uint32_t oy, const uint8_t *row)
     for (uint32_t x = 0; x < w; ++x) {
         uint32_t X, Y;
         switch (orientation_) {
-        case 2: X = w - 1 - x, Y = oy; break;
-        case 3: X = w - 1 - x, Y = h - 1 - oy; break;
-        case 4: X = x, Y = h - 1 - oy; break;
-        case 5: X = oy, Y = x; break;
-        case 6: X = h - 1 - oy, Y = x; break;
-        case 7: X = h - 1 - oy, Y = w - 1 - x; break;
-        case 8: X = oy, Y = w - 1 - x; break;
-        default: X = x, Y = oy; break;
+        case 2:
+            X = w - 1 - x, Y = oy;
+            break;
+        case 3:
+            X = w - 1 - x, Y = h - 1 - oy;
+            break;
+        case 4:
+            X = x, Y = h - 1 - oy;
+            break;
+        case 5:
+            X = oy, Y = x;
+            break;
+        case 6:
+            X = h - 1 - oy, Y = x;
+            break;
+        case 7:
+            X = h - 1 - oy, Y = w - 1 - x;
+            break;
+        case 8:
+            X = oy, Y = w - 1 - x;
+            break;
+        default:
+            X = x, Y = oy;
+            break;
         }
         std::memcpy(dib_->Row(Y) + static_cast<size_t>(X) * bpp_, row + static_cast<size_t>(x) * bpp_, bpp_);
     }
@@ -403,4 +422,4 @@ void Canvas::Finish()
             Flush(oy);
 }
 
-} // namespace spi
+}  // namespace spi

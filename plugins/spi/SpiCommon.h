@@ -124,7 +124,10 @@ uint32_t ReduceFactor(uint64_t w, uint64_t h, const Request *request, bool turne
 
 // EXIF orientation (1..8) from a TIFF block (the body of an EXIF record); 1 when absent.
 int ExifOrientation(const uint8_t *tiff, size_t size);
-inline bool Turns(int orientation) { return orientation >= 5 && orientation <= 8; }
+inline bool Turns(int orientation)
+{
+    return orientation >= 5 && orientation <= 8;
+}
 
 // Writes a picture into a DIB row by row, reduced by an integer factor (an average over
 // factor x factor blocks, weighed by alpha so that transparent pixels lend no colour)
@@ -135,8 +138,8 @@ public:
     // Rows arrive top-down unless anyOrder (interlaced pictures), which keeps sums for
     // the whole reduced picture. SUSIE_NO_MEMORY when the DIB and sums exceed the
     // request's limit.
-    int32_t Create(Dib *dib, uint32_t width, uint32_t height, int bpp, uint32_t factor, int orientation,
-                   bool anyOrder, const Request *request);
+    int32_t Create(Dib *dib, uint32_t width, uint32_t height, int bpp, uint32_t factor, int orientation, bool anyOrder,
+                   const Request *request);
     // Rows go straight into the DIB: neither reduced nor turned.
     bool Direct() const { return factor_ == 1 && orientation_ == 1; }
     uint8_t *Row(uint32_t y) { return dib_->Row(y); }
@@ -196,25 +199,25 @@ int32_t PictureEntry(DecodeFn decode, const char *buf, intptr_t len, uint32_t fl
                      SusieProgressCallback callback, intptr_t lData, const Request *request = nullptr);
 
 // The standard entry points and ours, the same in every plug-in around its decoder.
-#define SPI_PICTURE_ENTRIES(decode)                                                                              \
-    extern "C" int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SusiePictureInfo *lpInfo)     \
-    {                                                                                                            \
-        return spi::PictureInfoEntry(decode, buf, len, flag, lpInfo);                                            \
-    }                                                                                                            \
-    extern "C" int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, void **pHBInfo, void **pHBm,      \
-                                  SusieProgressCallback callback, intptr_t lData)                                \
-    {                                                                                                            \
-        return spi::PictureEntry(decode, buf, len, flag, pHBInfo, pHBm, callback, lData);                        \
-    }                                                                                                            \
-    extern "C" int32_t GetPictureFit(const char *buf, intptr_t len, uint32_t flag, int32_t maxWidth,             \
-                                     int32_t maxHeight, uint64_t memoryLimit, void **pHBInfo, void **pHBm,        \
-                                     SusieProgressCallback callback, intptr_t lData)                             \
-    {                                                                                                            \
-        spi::Request request;                                                                                    \
-        request.maxWidth = maxWidth > 0 ? static_cast<uint32_t>(maxWidth) : 0;                                   \
-        request.maxHeight = maxHeight > 0 ? static_cast<uint32_t>(maxHeight) : 0;                                \
-        request.memoryLimit = memoryLimit;                                                                       \
-        return spi::PictureEntry(decode, buf, len, flag, pHBInfo, pHBm, callback, lData, &request);              \
+#define SPI_PICTURE_ENTRIES(decode)                                                                                    \
+    extern "C" int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SusiePictureInfo *lpInfo)          \
+    {                                                                                                                  \
+        return spi::PictureInfoEntry(decode, buf, len, flag, lpInfo);                                                  \
+    }                                                                                                                  \
+    extern "C" int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, void **pHBInfo, void **pHBm,           \
+                                  SusieProgressCallback callback, intptr_t lData)                                      \
+    {                                                                                                                  \
+        return spi::PictureEntry(decode, buf, len, flag, pHBInfo, pHBm, callback, lData);                              \
+    }                                                                                                                  \
+    extern "C" int32_t GetPictureFit(const char *buf, intptr_t len, uint32_t flag, int32_t maxWidth,                   \
+                                     int32_t maxHeight, uint64_t memoryLimit, void **pHBInfo, void **pHBm,             \
+                                     SusieProgressCallback callback, intptr_t lData)                                   \
+    {                                                                                                                  \
+        spi::Request request;                                                                                          \
+        request.maxWidth = maxWidth > 0 ? static_cast<uint32_t>(maxWidth) : 0;                                         \
+        request.maxHeight = maxHeight > 0 ? static_cast<uint32_t>(maxHeight) : 0;                                      \
+        request.memoryLimit = memoryLimit;                                                                             \
+        return spi::PictureEntry(decode, buf, len, flag, pHBInfo, pHBm, callback, lData, &request);                    \
     }
 
-} // namespace spi
+}  // namespace spi

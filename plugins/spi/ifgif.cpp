@@ -107,7 +107,8 @@ int32_t Decode(const char *buf, intptr_t len, uint32_t flag, spi::Dib *dib, spi:
     if (bpp == 1)
         std::memcpy(dib->Colors(), colors, sizeof colors);
     // Around the frame: transparent, or the background colour.
-    const uint8_t background = g->SBackGroundColor >= 0 && g->SBackGroundColor < 256 ? static_cast<uint8_t>(g->SBackGroundColor) : 0;
+    const uint8_t background =
+        g->SBackGroundColor >= 0 && g->SBackGroundColor < 256 ? static_cast<uint8_t>(g->SBackGroundColor) : 0;
     uint8_t fill[4] = {background, 0, 0, 0};
     if (bpp == 3)
         std::memcpy(fill, &colors[background], 3);
@@ -166,7 +167,7 @@ int32_t Decode(const char *buf, intptr_t len, uint32_t flag, spi::Dib *dib, spi:
     return SUSIE_OK;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -182,6 +183,6 @@ int32_t IsSupported(const char *, const void *head)
     return std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0;
 }
 
-} // extern "C"
+}  // extern "C"
 
 SPI_PICTURE_ENTRIES(Decode)

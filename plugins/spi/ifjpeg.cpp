@@ -258,7 +258,7 @@ int32_t Decode(const char *buf, intptr_t len, uint32_t flag, spi::Dib *dib, spi:
     return spi::DecodeInContext(Run, buf, len, flag, dib, progress, info, request);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -275,6 +275,6 @@ int32_t IsSupported(const char *, const void *head)
     return h[0] == 0xFF && h[1] == 0xD8 && h[2] == 0xFF;
 }
 
-} // extern "C"
+}  // extern "C"
 
 SPI_PICTURE_ENTRIES(Decode)

@@ -217,7 +217,7 @@ int32_t Decode(const char *buf, intptr_t len, uint32_t flag, spi::Dib *dib, spi:
     return spi::DecodeInContext(Run, buf, len, flag, dib, progress, info, request);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -233,6 +233,6 @@ int32_t IsSupported(const char *, const void *head)
     return png_sig_cmp(static_cast<png_const_bytep>(head), 0, 8) == 0;
 }
 
-} // extern "C"
+}  // extern "C"
 
 SPI_PICTURE_ENTRIES(Decode)

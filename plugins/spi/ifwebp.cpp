@@ -118,7 +118,8 @@ int32_t Decode(const char *buf, intptr_t len, uint32_t flag, spi::Dib *dib, spi:
     WebPBitstreamFeatures f;
     if (WebPGetFeatures(data, size, &f) != VP8_STATUS_OK)
         return SUSIE_CORRUPT;
-    if (f.width <= 0 || f.height <= 0 || !spi::AcceptableSize(static_cast<uint32_t>(f.width), static_cast<uint32_t>(f.height)))
+    if (f.width <= 0 || f.height <= 0 ||
+        !spi::AcceptableSize(static_cast<uint32_t>(f.width), static_cast<uint32_t>(f.height)))
         return SUSIE_CORRUPT;
     const uint32_t width = static_cast<uint32_t>(f.width), height = static_cast<uint32_t>(f.height);
     // An animation shows its first frame on a transparent canvas.
@@ -134,7 +135,8 @@ int32_t Decode(const char *buf, intptr_t len, uint32_t flag, spi::Dib *dib, spi:
         demuxed.haveFrame = WebPDemuxGetFrame(demuxed.demux, 1, &demuxed.frame) != 0;
         const WebPIterator &it = demuxed.frame;
         if (!demuxed.haveFrame || it.width <= 0 || it.height <= 0 || it.x_offset < 0 || it.y_offset < 0 ||
-            static_cast<uint64_t>(it.x_offset) + it.width > width || static_cast<uint64_t>(it.y_offset) + it.height > height)
+            static_cast<uint64_t>(it.x_offset) + it.width > width ||
+            static_cast<uint64_t>(it.y_offset) + it.height > height)
             return SUSIE_CORRUPT;
         frameData = it.fragment.bytes;
         frameSize = it.fragment.size;
@@ -163,19 +165,23 @@ int32_t Decode(const char *buf, intptr_t len, uint32_t flag, spi::Dib *dib, spi:
     if ((result = dib->Create(outW, outH, bitCount)) != SUSIE_OK)
         return result;
     // The frame's place on the reduced canvas.
-    const uint32_t x0 = std::min<uint32_t>(outW - 1, static_cast<uint32_t>(static_cast<uint64_t>(frameX) * outW / width));
-    const uint32_t y0 = std::min<uint32_t>(outH - 1, static_cast<uint32_t>(static_cast<uint64_t>(frameY) * outH / height));
-    const uint32_t w = std::max<uint32_t>(1, std::min<uint32_t>(outW - x0, static_cast<uint32_t>(static_cast<uint64_t>(frameW) * outW / width)));
-    const uint32_t h = std::max<uint32_t>(1, std::min<uint32_t>(outH - y0, static_cast<uint32_t>(static_cast<uint64_t>(frameH) * outH / height)));
+    const uint32_t x0 =
+        std::min<uint32_t>(outW - 1, static_cast<uint32_t>(static_cast<uint64_t>(frameX) * outW / width));
+    const uint32_t y0 =
+        std::min<uint32_t>(outH - 1, static_cast<uint32_t>(static_cast<uint64_t>(frameY) * outH / height));
+    const uint32_t w = std::max<uint32_t>(
+        1, std::min<uint32_t>(outW - x0, static_cast<uint32_t>(static_cast<uint64_t>(frameW) * outW / width)));
+    const uint32_t h = std::max<uint32_t>(
+        1, std::min<uint32_t>(outH - y0, static_cast<uint32_t>(static_cast<uint64_t>(frameH) * outH / height)));
     if (f.has_animation)
         for (uint32_t y = 0; y < outH; ++y)
             std::memset(dib->Row(y), 0, dib->Stride());
     const bool scaled = w != frameW || h != frameH;
-    return DecodeInto(frameData, frameSize, w, h, scaled, alpha, dib->Row(y0 + h - 1) + static_cast<size_t>(x0) * (bitCount / 8),
-                      dib->Stride(), progress);
+    return DecodeInto(frameData, frameSize, w, h, scaled, alpha,
+                      dib->Row(y0 + h - 1) + static_cast<size_t>(x0) * (bitCount / 8), dib->Stride(), progress);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -192,6 +198,6 @@ int32_t IsSupported(const char *, const void *head)
     return std::memcmp(h, "RIFF", 4) == 0 && std::memcmp(h + 8, "WEBP", 4) == 0;
 }
 
-} // extern "C"
+}  // extern "C"
 
 SPI_PICTURE_ENTRIES(Decode)

@@ -131,8 +131,8 @@ void ListViewAccess::SetSelected(int index, bool selected) {
   if (index == -1) {
     int rows = model->rowCount(root), columns = std::max(model->columnCount(root), 1);
     if (rows == 0) return;
-    view_->selectionModel()->select(
-        QItemSelection(model->index(0, 0, root), model->index(rows - 1, columns - 1, root)), command);
+    view_->selectionModel()->select(QItemSelection(model->index(0, 0, root), model->index(rows - 1, columns - 1, root)),
+                                    command);
     return;
   }
   QModelIndex item = model->index(index, 0, root);
@@ -320,9 +320,10 @@ void TShellFileCopy::ExecuteTarget(QObject* target) {
 }
 
 TShellFilePaste::TShellFilePaste(QObject* parent)
-    : TShellFileAction(QStringLiteral("貼り付け(&P)"),
-                       QStringLiteral("貼り付け|コピーしたまたは切り取ったオブジェクトを、選択された位置に貼り付けます。"),
-                       QKeySequence(Qt::CTRL | Qt::Key_V), parent) {}
+    : TShellFileAction(
+          QStringLiteral("貼り付け(&P)"),
+          QStringLiteral("貼り付け|コピーしたまたは切り取ったオブジェクトを、選択された位置に貼り付けます。"),
+          QKeySequence(Qt::CTRL | Qt::Key_V), parent) {}
 
 bool TShellFilePaste::HandlesTarget(QObject* target) {
   return TShellFileAction::HandlesTarget(target) && !EditsLabel(GetControl(target));

@@ -105,11 +105,15 @@ std::string UpperCaseName(const std::string& s) {
       ++i;
       continue;
     }
-    if (cp >= 'a' && cp <= 'z') cp -= 'a' - 'A';
-    else if (cp >= 0x80) cp = QChar::toUpper(static_cast<char32_t>(cp));
+    if (cp >= 'a' && cp <= 'z')
+      cp -= 'a' - 'A';
+    else if (cp >= 0x80)
+      cp = QChar::toUpper(static_cast<char32_t>(cp));
     // A mapping that would bring in a '.' or a NUL would move the split; keep those as they are.
-    if (cp == '.' || cp == 0) out.append(s, i, static_cast<size_t>(len));
-    else AppendUtf8(out, cp);
+    if (cp == '.' || cp == 0)
+      out.append(s, i, static_cast<size_t>(len));
+    else
+      AppendUtf8(out, cp);
     i += static_cast<size_t>(len);
   }
   return out;

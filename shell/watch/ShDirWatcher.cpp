@@ -3,8 +3,7 @@
 #include <algorithm>
 
 TShDirWatcher::TShDirWatcher(const std::vector<std::string>* dirs, uint32_t notifyFilter,
-                             TShDeviceChangeEvent onDeviceChange, TShDirChangeEvent onDirChange,
-                             bool watchSubtree)
+                             TShDeviceChangeEvent onDeviceChange, TShDirChangeEvent onDirChange, bool watchSubtree)
     : NotifyFilter(notifyFilter),
       WatchSubtree(watchSubtree),
       OnDeviceChange(std::move(onDeviceChange)),

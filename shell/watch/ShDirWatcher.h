@@ -26,8 +26,8 @@ class TShDirWatcher : public TWatcherThread {
   // Created running. dirs may be null. Folders that do not exist are left out.
   // Without watchSubtree only the folders themselves are watched, not the
   // folders below them (the tree lists the folders it shows).
-  TShDirWatcher(const std::vector<std::string>* dirs, uint32_t notifyFilter,
-                TShDeviceChangeEvent onDeviceChange, TShDirChangeEvent onDirChange, bool watchSubtree = true);
+  TShDirWatcher(const std::vector<std::string>* dirs, uint32_t notifyFilter, TShDeviceChangeEvent onDeviceChange,
+                TShDirChangeEvent onDirChange, bool watchSubtree = true);
 
   // GUI thread. The watched set becomes list (null: none); the thread rebuilds
   // its handles only when the set really differs.
@@ -66,7 +66,7 @@ class TShDirWatcher : public TWatcherThread {
   void ChangeStep();
 
   std::vector<TDeviceChangeData*> DeviceData;  // not yet delivered, owned; GUI thread only
-  std::vector<std::string> Dirs;            // guarded by Lock
+  std::vector<std::string> Dirs;               // guarded by Lock
   TEvent DeviceEvent{false};
   TEvent DirsChangedEvent{false};
   mutable std::mutex Lock;

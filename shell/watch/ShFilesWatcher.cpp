@@ -5,8 +5,7 @@
 #include <cstdint>
 #include <thread>
 
-TShFilesWatcher::TShFilesWatcher(const std::string& path, uint32_t notifyFilter,
-                                 TShFilesChangeEvent onChange)
+TShFilesWatcher::TShFilesWatcher(const std::string& path, uint32_t notifyFilter, TShFilesChangeEvent onChange)
     : NotifyFilter(notifyFilter), OnChange(std::move(onChange)) {
   // Kept empty for a missing folder, so that setting the same path once the
   // folder exists is a change that opens it.
@@ -120,7 +119,8 @@ void TShFilesWatcher::Execute() {
     }
     uint32_t timeout = VanishCheckMs;
     if (settling) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(quietUntil - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(quietUntil - std::chrono::steady_clock::now());
       timeout = static_cast<uint32_t>(std::clamp<int64_t>(left.count(), 0, VanishCheckMs));
     }
     std::vector<TWaitHandle*> waits{&StopEvent, &PathChangedEvent, handle_.get()};

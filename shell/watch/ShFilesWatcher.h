@@ -59,7 +59,7 @@ class TShFilesWatcher : public TWatcherThread {
   ChangeNotificationPtr handle_;  // the thread's own
   std::string openPath_;          // what handle_ watches; the thread's own
   std::atomic<bool> watching_{false};
-  std::atomic<bool> reporting_{false};  // the thread waits in a report to the GUI
+  std::atomic<bool> reporting_{false};        // the thread waits in a report to the GUI
   std::atomic<uint64_t> pathGeneration_{0};   // counts SetPath calls that changed the path
   std::atomic<uint64_t> armedGeneration_{0};  // the generation the open handle (or idleness) belongs to
 };

@@ -41,9 +41,7 @@ void TWatcherThread::Stop() {
   StopEvent.Set();
 }
 
-bool TWatcherThread::Synchronize(const std::function<void()>& fn) {
-  return SyncCall(fn, &StopEvent);
-}
+bool TWatcherThread::Synchronize(const std::function<void()>& fn) { return SyncCall(fn, &StopEvent); }
 
 bool TWatcherThread::FolderExists(const std::string& path) { return ::FolderExists(path); }
 
@@ -64,7 +62,9 @@ void TWatcherThread::Run() {
     }
   }
   QCoreApplication* app = QCoreApplication::instance();
-  if (app && QMetaObject::invokeMethod(app, [this] { Finish(); }, Qt::QueuedConnection)) return;
+  if (app && QMetaObject::invokeMethod(
+                 app, [this] { Finish(); }, Qt::QueuedConnection))
+    return;
   // No application to hand the object to: nobody can be notified any more.
   thread_.detach();
   delete this;

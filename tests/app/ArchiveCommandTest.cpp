@@ -43,8 +43,10 @@ class BoxAnswerer {
         QAbstractButton* chosen = nullptr;
         for (QAbstractButton* button : box->buttons())
           if (button->text() == answer) chosen = button;
-        if (chosen) chosen->click();
-        else box->reject();
+        if (chosen)
+          chosen->click();
+        else
+          box->reject();
       }
     });
     timer_.start();
@@ -132,8 +134,9 @@ TEST_F(ArchiveCommandTest, TarGzAndJapaneseLhaArchives) {
 }
 
 TEST_F(ArchiveCommandTest, AnEntryClimbingOutOfTheFolderWritesNothingOutside) {
-  ASSERT_TRUE(Shell(left, "python3 -c \"import zipfile; z = zipfile.ZipFile('evil.zip', 'w'); "
-                          "z.writestr('../escaped.txt', 'x'); z.writestr('ok.txt', 'fine'); z.close()\""));
+  ASSERT_TRUE(Shell(left,
+                    "python3 -c \"import zipfile; z = zipfile.ZipFile('evil.zip', 'w'); "
+                    "z.writestr('../escaped.txt', 'x'); z.writestr('ok.txt', 'fine'); z.close()\""));
   Open();
   BoxAnswerer boxes;  // a refusal may be reported in a box of the library's
   ExtractOnce("evil.zip");
@@ -197,9 +200,10 @@ TEST_F(ArchiveCommandTest, TheFolderNamedAfterTheArchiveIsAlwaysANewChild) {
   EXPECT_EQ(TForm1::ArchiveFolderName("/d/a.b.zip"), "a.b");
   EXPECT_EQ(TForm1::ArchiveFolderName("/d/.zip"), "_zip");
   // Two entries at the top, so a folder is made: never ".." or "." of the archive's folder.
-  ASSERT_TRUE(Shell(left, "python3 -c \"import zipfile\nfor n in ('...zip', '..zip'):\n"
-                          "  z = zipfile.ZipFile(n, 'w'); z.writestr('.config/autostart/x.desktop', 'x');"
-                          " z.writestr('b.txt', 'b'); z.close()\""));
+  ASSERT_TRUE(Shell(left,
+                    "python3 -c \"import zipfile\nfor n in ('...zip', '..zip'):\n"
+                    "  z = zipfile.ZipFile(n, 'w'); z.writestr('.config/autostart/x.desktop', 'x');"
+                    " z.writestr('b.txt', 'b'); z.close()\""));
   Open();
   ExtractOnce("...zip");
   ExtractOnce("..zip");

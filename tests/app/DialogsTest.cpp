@@ -97,9 +97,10 @@ TEST(RenameDialog, AFailedRenameSaysWhyAndKeepsTheDialogForAnotherName) {
   ShowActive(dialog);
   // Taken, empty, and names that would move the file elsewhere: the file stays,
   // the dialog stays open with the reason and the name to correct.
-  const std::vector<std::pair<QString, QString>> cases = {
-      {"b.txt", "同じ名前のファイルが既にあります"}, {"", "名前を入力してください"},
-      {"sub/a.txt", "この名前は使えません"}, {"../a.txt", "この名前は使えません"}};
+  const std::vector<std::pair<QString, QString>> cases = {{"b.txt", "同じ名前のファイルが既にあります"},
+                                                          {"", "名前を入力してください"},
+                                                          {"sub/a.txt", "この名前は使えません"},
+                                                          {"../a.txt", "この名前は使えません"}};
   for (const auto& [name, reason] : cases) {
     dialog.Edit1->setText(name);
     QTest::keyClick(dialog.Edit1, Qt::Key_Enter);
@@ -283,7 +284,9 @@ class RunDialogTest : public ::testing::Test {
     // Writes its arguments and working folder, then renames the report into
     // place so a reader never sees half of it.
     std::ofstream(script) << "#!/bin/sh\n"
-                             "out='" << report << "'\n"
+                             "out='"
+                          << report
+                          << "'\n"
                              "for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done > \"$out.part\"\n"
                              "pwd -P >> \"$out.part\"\n"
                              "mv \"$out.part\" \"$out\"\n";

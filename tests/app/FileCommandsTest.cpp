@@ -58,8 +58,8 @@ void Select(TShellListView* list, const Lines& names) {
 
 // A program that writes its working folder, then each argument, one per line, to out.
 std::string RecordingScript(const TempDir& dir, const std::string& name, const std::string& out) {
-  std::string path = dir.file(name, "#!/bin/sh\nprintf '%s\\n' \"$(pwd)\" \"$@\" > '" + out + ".part'\nmv '" + out +
-                                        ".part' '" + out + "'\n");
+  std::string path = dir.file(
+      name, "#!/bin/sh\nprintf '%s\\n' \"$(pwd)\" \"$@\" > '" + out + ".part'\nmv '" + out + ".part' '" + out + "'\n");
   chmod(path.c_str(), 0755);
   return path;
 }

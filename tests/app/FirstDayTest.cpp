@@ -258,12 +258,14 @@ TEST_F(FirstDayTest, ThePropertiesDialogShowsTheWholePathOnOneLine) {
   FormFixture::SelectOnly(form->LV1, "note.txt");
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return, Qt::AltModifier);
   QLabel* location = nullptr;
-  ASSERT_TRUE(QTest::qWaitFor([&] {
-    for (QWidget* window : QApplication::topLevelWidgets())
-      if (window->objectName() == "propertiesDialog" && window->isVisible())
-        location = window->findChild<QLabel*>("locationValue");
-    return location != nullptr;
-  }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        for (QWidget* window : QApplication::topLevelWidgets())
+          if (window->objectName() == "propertiesDialog" && window->isVisible())
+            location = window->findChild<QLabel*>("locationValue");
+        return location != nullptr;
+      },
+      5000));
   QApplication::processEvents();
   EXPECT_EQ(location->text().toStdString(), deep);
   EXPECT_GE(location->contentsRect().width(), location->fontMetrics().horizontalAdvance(location->text()));

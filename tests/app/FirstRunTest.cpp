@@ -195,7 +195,8 @@ TEST_F(FirstRunTest, NoProgressWindowWhileTheDeleteConfirmationWaits) {
 
 TEST_F(FirstRunTest, StopSignalDuringAStartMessageClosesAndWritesTheState) {
   files.file("tool.txt", "x");
-  f.WriteLines("log/ToolBar1.txt", {files.path() + "/gone1.sh", files.path() + "/tool.txt", files.path() + "/gone2.sh"});
+  f.WriteLines("log/ToolBar1.txt",
+               {files.path() + "/gone1.sh", files.path() + "/tool.txt", files.path() + "/gone2.sh"});
   const std::string a = files.dir("a");
   f.WriteLines("log/Path1SL.text", {a});
   f.WriteLines("log/Path2SL.text", {a});

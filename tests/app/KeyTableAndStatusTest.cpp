@@ -58,7 +58,9 @@ class FirstDayTest : public ::testing::Test {
     ASSERT_TRUE(QApplication::focusWidget());
     QTest::keyClick(QApplication::focusWidget(), key, modifiers);
   }
-  void WaitIdle() { EXPECT_TRUE(QTest::qWaitFor([&] { return !form->KeyTimer->isActive(); }, 5000)); }
+  void WaitIdle() {
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form->KeyTimer->isActive(); }, 5000));
+  }
 
   TempDir files;  // outlives the window
   ScriptedFileOperationUI ui;
@@ -175,7 +177,8 @@ TEST_F(FirstDayTest, TheStatusLineCountsItemsSelectionAndFreeSpace) {
   struct statvfs fs;
   ASSERT_EQ(statvfs(left.c_str(), &fs), 0);
   const QString free = TForm1::ByteSizeText(static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize);
-  EXPECT_TRUE(status->text().contains(QStringLiteral("空き ") + free.left(free.indexOf('.')))) << status->text().toStdString();
+  EXPECT_TRUE(status->text().contains(QStringLiteral("空き ") + free.left(free.indexOf('.'))))
+      << status->text().toStdString();
 
   form->LV1->SetRowSelected(FormFixture::RowOf(form->LV1, "a.txt"), true);
   form->LV1->SetRowSelected(FormFixture::RowOf(form->LV1, "b.txt"), true);
@@ -252,7 +255,8 @@ TEST_F(FirstDayTest, EnterOnAFileNothingOpensSaysSoAndOffersTheChooser) {
   answer.start(10);
   Press(Qt::Key_Return);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !said.isEmpty(); }, 5000));
-  EXPECT_TRUE(said.contains(QStringLiteral("「report.zzq」を開くアプリケーションが登録されていません"))) << said.toStdString();
+  EXPECT_TRUE(said.contains(QStringLiteral("「report.zzq」を開くアプリケーションが登録されていません")))
+      << said.toStdString();
   EXPECT_EQ(offered, QStringList{"Plain Viewer"});
   ASSERT_TRUE(QTest::qWaitFor([&] { return Exists(out); }, 5000));
   EXPECT_EQ(SplitLines(ReadWholeFile(out)), (Lines{left, left + "/report.zzq"}));

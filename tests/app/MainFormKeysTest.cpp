@@ -56,7 +56,8 @@ class MainFormKeysTest : public ::testing::Test {
   void Select(TShellListView* list, const std::string& name) { FormFixture::SelectOnly(list, name); }
   Lines Names(TShellListView* list) {
     Lines names;
-    for (int i = 0; i < list->FileList()->Count(); ++i) names.push_back(BaseName(list->FileList()->Items(i)->GetItemPath()));
+    for (int i = 0; i < list->FileList()->Count(); ++i)
+      names.push_back(BaseName(list->FileList()->Items(i)->GetItemPath()));
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -92,7 +93,8 @@ TEST_F(MainFormKeysTest, OnePressRunsSingleTwoRunDoubleOthersWhilePendingDrop) {
 }
 
 TEST_F(MainFormKeysTest, ShiftAndAltSetQuickMasksCtrlGoesToTheShellActions) {
-  for (const char* name : {"apple.txt", "Avocado.md", "banana.txt", "cherry.tar"}) files.file("left/" + std::string(name));
+  for (const char* name : {"apple.txt", "Avocado.md", "banana.txt", "cherry.tar"})
+    files.file("left/" + std::string(name));
   form->LV1->RefreshList();
   form->Edit1->setText(QString::fromStdString(left) + "/*.*");
 

@@ -226,7 +226,8 @@ TEST_F(MainFormState, FreshStateFolderIsSeeded) {
   EXPECT_EQ(ReadWholeFile(f.StatePath("log/Path2SL.text")), home + "\r\n");
   EXPECT_EQ(ReadWholeFile(f.StatePath("log/ImagePath.text")), "defo\r\n");
   EXPECT_EQ(ReadWholeFile(f.StatePath("log/TextPath.text")), "defo\r\n");
-  EXPECT_EQ(TIniFile(f.StatePath("registry.ini")).ReadString("HKEY_CURRENT_USER\\Software\\Kirinaro\\Susie\\Plug-in", "Path", ""),
+  EXPECT_EQ(TIniFile(f.StatePath("registry.ini"))
+                .ReadString("HKEY_CURRENT_USER\\Software\\Kirinaro\\Susie\\Plug-in", "Path", ""),
             ExecutableFolder() + "/spi");
   ASSERT_TRUE(std::filesystem::exists(f.StatePath("log/HistoryPath1.text")));
   EXPECT_EQ(ReadWholeFile(f.StatePath("log/HistoryPath1.text")), "");

@@ -84,8 +84,8 @@ TEST_F(MainFormTabsTest, HistoriesKeepTenWithoutDuplicatesAndTellCaseApart) {
   files.file("d0/y.txt");
   form->LV1->SetPathName(d[0]);
   form->LV2->SetPathName(d[0]);
-  for (auto [list, name] : {std::pair{form->LV1, "x.txt"}, {form->LV1, "y.txt"}, {form->LV1, "x.txt"},
-                            {form->LV2, "y.txt"}})
+  for (auto [list, name] :
+       {std::pair{form->LV1, "x.txt"}, {form->LV1, "y.txt"}, {form->LV1, "x.txt"}, {form->LV2, "y.txt"}})
     form->LV1ShExecute(list, list->FileList()->Items(FormFixture::RowOf(list, name)));
   EXPECT_EQ(form->FileRunPath1.Lines, (Lines{d[0] + "/x.txt", d[0] + "/y.txt"}));
   EXPECT_EQ(form->FileRunPath2.Lines, Lines{d[0] + "/y.txt"});

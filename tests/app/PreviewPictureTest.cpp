@@ -42,19 +42,17 @@ class PreviewPictureTest : public ::testing::Test {
   std::unique_ptr<TSPIs> host;
 };
 
-
 }  // namespace
 
 TEST_F(PreviewPictureTest, TransparencyIsKeptWhenAPictureIsScaledDown) {
   // Opaque blue with bands of alpha 0 that hide red; scaled 10 times down.
   QImage banded(3000, 2000, QImage::Format_ARGB32);
   for (int y = 0; y < 2000; ++y)
-    for (int x = 0; x < 3000; ++x)
-      banded.setPixel(x, y, (x / 250) % 2 ? qRgba(255, 0, 0, 0) : qRgba(0, 0, 255, 255));
+    for (int x = 0; x < 3000; ++x) banded.setPixel(x, y, (x / 250) % 2 ? qRgba(255, 0, 0, 0) : qRgba(0, 0, 255, 255));
   const TPreviewPicture fitted = Decode(Save(banded, "banded.png"));
   ASSERT_EQ(fitted.Image.size(), QSize(300, 200)) << fitted.Error;
   const QImage image = fitted.Image.convertToFormat(QImage::Format_ARGB32);
-  EXPECT_EQ(qAlpha(image.pixel(37, 100)), 0);    // inside a hidden band
+  EXPECT_EQ(qAlpha(image.pixel(37, 100)), 0);  // inside a hidden band
   EXPECT_EQ(image.pixel(12, 100), qRgba(0, 0, 255, 255));
   // No red bleeds out of the bands, not even at their edges.
   for (int x = 0; x < 300; ++x) {
@@ -76,8 +74,9 @@ TEST_F(PreviewPictureTest, AFullyTransparentPictureIsShownTransparent) {
   QImage black(50, 40, QImage::Format_RGB32);
   black.fill(Qt::black);
   const std::string source = Save(black, "black.png");
-  ASSERT_EQ(QProcess::execute("convert", {QString::fromStdString(source), "-transparent", "black",
-                                          QString::fromStdString(gif)}), 0);
+  ASSERT_EQ(QProcess::execute("convert",
+                              {QString::fromStdString(source), "-transparent", "black", QString::fromStdString(gif)}),
+            0);
   for (const std::string& path : {png, gif}) {
     SCOPED_TRACE(path);
     for (QSize area : {QSize(300, 200), QSize(25, 20)}) {  // unscaled and scaled
@@ -133,7 +132,8 @@ TEST_F(PreviewPictureTest, BombsAreRefusedAndTheRefusalNamesTheSize) {
   const std::string png = Save(QImage(600, 400, QImage::Format_RGB32), "plain.png");
   const std::string lossless = dir / "plain.webp";
   ASSERT_EQ(QProcess::execute("convert", {QString::fromStdString(png), "-define", "webp:lossless=true",
-                                          QString::fromStdString(lossless)}), 0);
+                                          QString::fromStdString(lossless)}),
+            0);
   EXPECT_FALSE(DecodePreviewPicture(lossless, {300, 200}, uint64_t(4) << 20).Image.isNull());
   const TPreviewPicture refused = DecodePreviewPicture(lossless, {300, 200}, uint64_t(1) << 20);
   EXPECT_TRUE(refused.Image.isNull());

@@ -69,10 +69,10 @@ TEST(PreviewFitTest, ScalesDownToTheLimitingSideAndRoundsHalvesToEven) {
   EXPECT_EQ(FittedPictureSize({1000, 500}, {400, 400}), QSize(400, 200));
   EXPECT_EQ(FittedPictureSize({500, 1000}, {400, 400}), QSize(200, 400));
   EXPECT_EQ(FittedPictureSize({100, 50}, {400, 400}), QSize(100, 50));  // never enlarged
-  EXPECT_EQ(FittedPictureSize({5, 4}, {100, 2}), QSize(2, 2));           // 2.5 -> 2
-  EXPECT_EQ(FittedPictureSize({7, 4}, {100, 2}), QSize(4, 2));           // 3.5 -> 4
+  EXPECT_EQ(FittedPictureSize({5, 4}, {100, 2}), QSize(2, 2));          // 2.5 -> 2
+  EXPECT_EQ(FittedPictureSize({7, 4}, {100, 2}), QSize(4, 2));          // 3.5 -> 4
   EXPECT_EQ(FittedPictureSize({4, 7}, {2, 100}), QSize(2, 4));
-  EXPECT_EQ(FittedPictureSize({300, 200}, {0, 0}), QSize(300, 200));     // no area: as it is
+  EXPECT_EQ(FittedPictureSize({300, 200}, {0, 0}), QSize(300, 200));  // no area: as it is
 }
 
 TEST_F(PreviewTest, VShowsPicturesOfTheListedExtensionsInTheOtherPane) {
@@ -226,7 +226,8 @@ TEST_F(PreviewTest, JapaneseTextFilesShowInTheirEncodings) {
     Command(Qt::Key_V);
     ASSERT_TRUE(MemoIn(form->TC2Pane)) << name;
     // Read in the background: the text comes a moment later.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return form->Memo1->ShownRows() == QStringList{QString::fromUtf8("日本語表")}; }, 3000))
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return form->Memo1->ShownRows() == QStringList{QString::fromUtf8("日本語表")}; }, 3000))
         << name << " " << form->Memo1->ShownRows().join('|').toStdString();
     EXPECT_EQ(form->TC2->tabText(0), QString(name));
   }

@@ -170,7 +170,7 @@ TEST(SingleInstance, TheMessageKeepsEveryByteAndRefusesWhatIsNotOurs) {
   EXPECT_TRUE(left.empty() && right.empty());
 
   for (const std::string& bad : {std::string("hello"), std::string("tolvane-open 1\nLrelative", 25),
-                                  std::string("tolvane-open 1\nX/a\0", 19), std::string("tolvane-open 1\nL/a", 18)})
+                                 std::string("tolvane-open 1\nX/a\0", 19), std::string("tolvane-open 1\nL/a", 18)})
     EXPECT_FALSE(DecodeStartPaths(bad, left, right)) << bad;
 }
 

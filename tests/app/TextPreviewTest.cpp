@@ -55,10 +55,12 @@ class TextViewTest : public ::testing::Test {
   }
   // Waits until the file is indexed and its screen painted.
   bool Settle(int ms = 10000) {
-    return QTest::qWaitFor([&] {
-      view.viewport()->repaint();
-      return view.Settled();
-    }, ms);
+    return QTest::qWaitFor(
+        [&] {
+          view.viewport()->repaint();
+          return view.Settled();
+        },
+        ms);
   }
   QString Shown(const std::string& path) {
     view.Open(path);
@@ -100,7 +102,8 @@ TEST_F(TextViewTest, ReadsTheEncodingsAJapaneseUserMeets) {
       {"euc.txt", kEuc + "\nabc\n" + kEuc, TTextEncoding::EucJp, expected},
       {"jis.txt", kJis + "\nabc\n" + kJis, TTextEncoding::Iso2022Jp, expected},
       {"latin1.txt",
-       "D\xE9j\xE0 vu: the caf\xE9 served cr\xE8me br\xFBl\xE9""e to a na\xEFve se\xF1or, \x93quoted\x94.",
+       "D\xE9j\xE0 vu: the caf\xE9 served cr\xE8me br\xFBl\xE9"
+       "e to a na\xEFve se\xF1or, \x93quoted\x94.",
        TTextEncoding::Latin1, latin},
       // CP932's own characters (the circled digit, NEC's row 13) are no loss.
       {"nec.txt", "\x87\x40\x87\x90", TTextEncoding::ShiftJis, QString::fromUtf8("①≒")},
@@ -264,8 +267,10 @@ TEST_F(TextViewTest, BinaryFilesShowAHexDumpOfTheirHead) {
   EXPECT_EQ(view.Encoding(), TTextEncoding::Binary);
   // The note, then 16 bytes a row for the first 64 KB.
   ASSERT_EQ(view.RowCount(), 1 + 4096);
-  EXPECT_EQ(view.ShownRows().value(0), QString::fromUtf8("（バイナリファイルのため、先頭の 64 KB を 16 進数で表示しています）"));
-  EXPECT_EQ(view.ShownRows().value(1), "00000000  00 07 0e 15 1c 23 2a 31  38 3f 46 4d 54 5b 62 69  |.....#*18?FMT[bi|");
+  EXPECT_EQ(view.ShownRows().value(0),
+            QString::fromUtf8("（バイナリファイルのため、先頭の 64 KB を 16 進数で表示しています）"));
+  EXPECT_EQ(view.ShownRows().value(1),
+            "00000000  00 07 0e 15 1c 23 2a 31  38 3f 46 4d 54 5b 62 69  |.....#*18?FMT[bi|");
   Key(Qt::Key_End);
   EXPECT_TRUE(view.ShownRows().last().startsWith("0000fff0"));
 }

@@ -16,9 +16,8 @@
 inline std::string TestLibraryPath() { return ExecutableFolder() + "/ARCTEST32.so"; }
 inline std::string LmzipTestLibraryPath() { return ExecutableFolder() + "/lmzip-test/LMZIP32.so"; }
 
-inline TBindingSlot* const kAllBindings[] = {&TLha32::Binding, &TArj32::Binding, &TCab32::Binding,
-                                             &TTar32::Binding, &TRar32::Binding, &TBGA32::Binding,
-                                             &TSevenZip32::Binding};
+inline TBindingSlot* const kAllBindings[] = {&TLha32::Binding, &TArj32::Binding, &TCab32::Binding,     &TTar32::Binding,
+                                             &TRar32::Binding, &TBGA32::Binding, &TSevenZip32::Binding};
 
 // Makes the ZIP binding over these files (UNZIP32, LMZIP32, ZIP32J roles).
 inline void UseZipLibraries(std::array<std::string, 3> names) {

@@ -132,8 +132,9 @@ TEST_F(ArchiveFileExtractTest, TgzFromBsdtarThroughTar32) {
 
 TEST_F(ArchiveFileExtractTest, ExeArchivesAreRecognisedByTheLibraries) {
   MakeSource(tmp);
-  ASSERT_TRUE(Tool(tmp.path(), "cd src && zip -qr ../z.exe . && cd .. && bsdtar -czf g.exe -C src . && "
-                              "bsdtar -cf t.exe -C src ."));
+  ASSERT_TRUE(Tool(tmp.path(),
+                   "cd src && zip -qr ../z.exe . && cd .. && bsdtar -czf g.exe -C src . && "
+                   "bsdtar -cf t.exe -C src ."));
   tmp.file("plain.exe", std::string(4096, 'M'));
   EXPECT_EQ(DetectArchiverType(tmp / "z.exe", true), atZip);
   EXPECT_EQ(DetectArchiverType(tmp / "g.exe", true), atTgz);
@@ -159,7 +160,6 @@ TEST_F(ArchiveFileExtractTest, ACorruptArchiveFailsWithAMessageInTheBuffer) {
   af.SetOutputSize(0);
   EXPECT_NE(af.Extract(nullptr, nullptr, {}, tmp / "out2"), 0);
 }
-
 
 TEST_F(ArchiveFileExtractTest, LhaCabAndRarOfOtherSystemsWithTheirLines) {
   TArchiveFile af;

@@ -114,8 +114,8 @@ TEST(ArchiveFileTest, ProgressMessagesReachOnProgressAndAbortStopsTheLibrary) {
   TOwnerWindow callers(&widget);
   EXPECT_EQ(ArcWindowWidget(callers.Handle()), &widget);
   EXPECT_EQ(af.Extract(callers.Handle(), nullptr, {}, ""), 0);
-  EXPECT_EQ(seen.states, (std::vector<int>{ARCEXTRACT_BEGIN, ARCEXTRACT_INPROCESS, ARCEXTRACT_INPROCESS,
-                                           ARCEXTRACT_END}));
+  EXPECT_EQ(seen.states,
+            (std::vector<int>{ARCEXTRACT_BEGIN, ARCEXTRACT_INPROCESS, ARCEXTRACT_INPROCESS, ARCEXTRACT_END}));
   EXPECT_EQ(seen.written, (std::vector<uint32_t>{0, 100, 200, 200}));
   EXPECT_EQ(seen.name, "a.txt");
   EXPECT_EQ(TArchiveFile::ArcExtractMessage(), ArcRegisterWindowMessage("WM_ARCEXTRACT"));

@@ -67,7 +67,8 @@ TEST(ArchiverLibraryCreate, TarFamilyAnd7zAreMadeAndReadBackByTheirTools) {
     ASSERT_TRUE(Shell(out, std::string("bsdtar -xf ../") + a));
     EXPECT_EQ(TreeOf(out), (std::vector<std::string>{"a.txt", "sub/", "sub/b.txt"}));
     EXPECT_EQ(ReadWholeFile(out + "/sub/b.txt"), std::string(100000, 'b'));
-    struct stat st {}, src {};
+    struct stat st {
+    }, src{};
     ASSERT_EQ(stat((out + "/a.txt").c_str(), &st), 0);
     ASSERT_EQ(stat((t / "src/a.txt").c_str(), &src), 0);
     EXPECT_EQ(st.st_mtime, src.st_mtime);

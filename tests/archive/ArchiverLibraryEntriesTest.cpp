@@ -176,7 +176,8 @@ TEST(ArchiverLibraryEntries, EncryptedEntriesAskForThePasswordAgainWhenItIsWrong
     // libarchive cannot decrypt 7z: no question that could not help, and a message that
     // says why instead of calling the archive broken.
     DialogAnswerer answers({"right"}, "OK");
-    EXPECT_EQ(sz.Run("x -aoa -hide " + Quote("-o" + t / "s/") + "  " + Quote(t / "enc.7z"), &window), ARC_ERROR_WARNING);
+    EXPECT_EQ(sz.Run("x -aoa -hide " + Quote("-o" + t / "s/") + "  " + Quote(t / "enc.7z"), &window),
+              ARC_ERROR_WARNING);
     EXPECT_NE(sz.output().find("暗号化された 7z"), std::string::npos) << sz.output();
     EXPECT_TRUE(answers.labels.empty());
     EXPECT_FALSE(Exists(t / "s/secret.txt"));

@@ -11,8 +11,8 @@ struct Format {
   const char* lib;
   const char* prefix;
   const char* archive;
-  const char* make;         // shell command that makes `archive` from the folder src
-  std::string withPaths;    // command line before the archive name, paths kept
+  const char* make;       // shell command that makes `archive` from the folder src
+  std::string withPaths;  // command line before the archive name, paths kept
   std::string withoutPaths;
   bool destBySwitch = false;  // 7z names the destination with -o, tar with -o and a blank
 };
@@ -62,7 +62,8 @@ TEST(ArchiverLibraryExtract, RealLhaAndRarArchivesExtractAsTheirOwnToolsDo) {
       << lha.output();
   // lhasa extracts the same archive for the comparison.
   ASSERT_TRUE(Shell(t.dir("ref"), "lhasa xq " + TestArchive("lha_lh6.lzh")));
-  for (const char* f : {"file1", "file2"}) EXPECT_EQ(ReadWholeFile(t / ("lha/" + std::string(f))), ReadWholeFile(t / ("ref/" + std::string(f))));
+  for (const char* f : {"file1", "file2"})
+    EXPECT_EQ(ReadWholeFile(t / ("lha/" + std::string(f))), ReadWholeFile(t / ("ref/" + std::string(f))));
   // The links inside the destination are kept as links.
   char target[64] = {};
   ASSERT_GT(readlink((t / "lha/dir2/symlink1").c_str(), target, sizeof target), 0);
@@ -70,8 +71,7 @@ TEST(ArchiverLibraryExtract, RealLhaAndRarArchivesExtractAsTheirOwnToolsDo) {
   EXPECT_EQ(ReadWholeFile(t / "lha/dir2/symlink1"), ReadWholeFile(t / "lha/file1"));
 
   ArchiverLibrary rar("UNRAR32.so", "Unrar");
-  ASSERT_EQ(rar.Run("-x  " + Quote(TestArchive("rar5_compressed.rar")) + " " + Quote(t / "rar/")), 0)
-      << rar.output();
+  ASSERT_EQ(rar.Run("-x  " + Quote(TestArchive("rar5_compressed.rar")) + " " + Quote(t / "rar/")), 0) << rar.output();
   struct stat st {};
   ASSERT_EQ(stat((t / "rar/test.bin").c_str(), &st), 0);
   EXPECT_EQ(st.st_size, 1200);
@@ -83,8 +83,9 @@ TEST(ArchiverLibraryExtract, RealLhaAndRarArchivesExtractAsTheirOwnToolsDo) {
 TEST(ArchiverLibraryExtract, TimesAreKeptAndSetIdBitsNeverRestored) {
   TempDir t;
   MakeFiles(t, {{"src/tool", "#!/bin/sh\n"}, {"src/plain.txt", "p"}});
-  ASSERT_TRUE(Shell(t.path(), "chmod 6755 src/tool && touch -d '2019-03-04 05:06:07' src/tool src/plain.txt && "
-                              "bsdtar -cf a.tar -C src tool plain.txt"));
+  ASSERT_TRUE(Shell(t.path(),
+                    "chmod 6755 src/tool && touch -d '2019-03-04 05:06:07' src/tool src/plain.txt && "
+                    "bsdtar -cf a.tar -C src tool plain.txt"));
   ArchiverLibrary lib("TAR32.so", "Tar");
   ASSERT_EQ(lib.Run("x -f " + Quote(t / "a.tar") + " -o " + Quote(t / "out/")), 0) << lib.output();
   struct stat st {};
@@ -131,8 +132,9 @@ TEST(ArchiverLibraryExtract, ExistingFilesAreReplacedOnlyWhenASwitchSaysSo) {
 
 TEST(ArchiverLibraryExtract, FileArgumentsSelectEntriesAndResponseFilesAreConsumed) {
   TempDir t;
-  MakeFiles(t, {{"src/a.txt", "a"}, {"src/b.log", "b"}, {"src/-dash.txt", "d"}, {"src/x[1].txt", "x"},
-                {"src/sub/c.txt", "c"}});
+  MakeFiles(
+      t,
+      {{"src/a.txt", "a"}, {"src/b.log", "b"}, {"src/-dash.txt", "d"}, {"src/x[1].txt", "x"}, {"src/sub/c.txt", "c"}});
   ASSERT_TRUE(Shell(t.path(), "cd src && zip -qr ../a.zip . && cd .. && bsdtar -cf a.tar -C src ."));
   ArchiverLibrary zip("UNZIP32.so", "UnZip");
   // The ZIP name converter's "[-]" and "[[]" reach the library as bracket classes.

@@ -30,19 +30,25 @@ std::string HardLinkWithData(const std::string& archive, const std::string& name
   return R"(
 import tarfile, io
 data = b"overwritten through a link"
-with tarfile.open(")" + archive + R"(", "w", format=tarfile.PAX_FORMAT) as tf:
-    ti = tarfile.TarInfo(")" + name + R"("); ti.size = len(data)
+with tarfile.open(")" +
+         archive + R"(", "w", format=tarfile.PAX_FORMAT) as tf:
+    ti = tarfile.TarInfo(")" +
+         name + R"("); ti.size = len(data)
     tf.addfile(ti, io.BytesIO(data))
-raw = bytearray(open(")" + archive + R"(", "rb").read())
+raw = bytearray(open(")" +
+         archive + R"(", "rb").read())
 # The first header that names the entry (after the pax header, if any).
 off = 0
-while raw[off:off + len(b")" + name + R"(")] != b")" + name + R"(" or raw[off + 156] not in b"0": off += 512
+while raw[off:off + len(b")" +
+         name + R"(")] != b")" + name + R"(" or raw[off + 156] not in b"0": off += 512
 raw[off + 156] = ord("1")
-link = b")" + target + R"("
+link = b")" +
+         target + R"("
 raw[off + 157:off + 257] = link + bytes(100 - len(link))
 raw[off + 148:off + 156] = b"        "
 raw[off + 148:off + 156] = b"%06o\0 " % sum(raw[off:off + 512])
-open(")" + archive + R"(", "wb").write(bytes(raw))
+open(")" +
+         archive + R"(", "wb").write(bytes(raw))
 )";
 }
 

@@ -150,8 +150,8 @@ TEST(ArchiverLibraryList, JapaneseNamesFromWindowsArchivesComeOutAsUtf8) {
 TEST(ArchiverLibraryList, RealLhaCabAndRarArchivesList) {
   ArchiverLibrary lha("UNLHA32.so", "Unlha"), cab("CAB32.so", "Cab"), rar("UNRAR32.so", "Unrar");
   const std::vector<std::string> lhaNames = {"dir/", "dir2/", "dir2/symlink1", "dir2/symlink2", "file1", "file2"};
-  for (const char* f : {"lha_header0.lzh", "lha_header1.lzh", "lha_header2.lzh", "lha_lh0.lzh", "lha_lh6.lzh",
-                        "lha_lh7.lzh"}) {
+  for (const char* f :
+       {"lha_header0.lzh", "lha_header1.lzh", "lha_header2.lzh", "lha_lh0.lzh", "lha_lh6.lzh", "lha_lh7.lzh"}) {
     auto names = Names(lha.List(TestArchive(f)));
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, lhaNames) << f;

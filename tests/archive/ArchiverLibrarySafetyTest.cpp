@@ -73,8 +73,9 @@ TEST(ArchiverLibrarySafety, BrokenArchivesFailWithoutHalfWrittenFiles) {
   std::string big;
   for (long long i = 0; i < 400000; ++i) big += std::to_string(i * 7919 % 100003) + " ";
   MakeFiles(t, {{"src/a.txt", "small"}, {"src/big.txt", big}});
-  ASSERT_TRUE(Shell(t.path(), "bsdtar -czf a.tgz -C src a.txt big.txt && cd src && zip -q ../a.zip a.txt big.txt && "
-                              "7zz a -bd ../a.7z a.txt big.txt"));
+  ASSERT_TRUE(Shell(t.path(),
+                    "bsdtar -czf a.tgz -C src a.txt big.txt && cd src && zip -q ../a.zip a.txt big.txt && "
+                    "7zz a -bd ../a.7z a.txt big.txt"));
   // A tarball cut in the middle of big.txt.
   ASSERT_TRUE(Shell(t.path(), "head -c $(( $(stat -c %s a.tgz) / 2 )) a.tgz > cut.tgz"));
   ArchiverLibrary tar("TAR32.so", "Tar");
@@ -83,8 +84,9 @@ TEST(ArchiverLibrarySafety, BrokenArchivesFailWithoutHalfWrittenFiles) {
   EXPECT_FALSE(Exists(t / "t/big.txt"));
   EXPECT_TRUE(NoTempFiles(t / "t"));
   // A ZIP whose deflate data is damaged in the middle.
-  ASSERT_TRUE(Shell(t.path(), "cp a.zip bad.zip && printf 'XXXXXXXXXXXXXXXX' | "
-                              "dd of=bad.zip bs=1 seek=$(( $(stat -c %s a.zip) / 2 )) conv=notrunc"));
+  ASSERT_TRUE(Shell(t.path(),
+                    "cp a.zip bad.zip && printf 'XXXXXXXXXXXXXXXX' | "
+                    "dd of=bad.zip bs=1 seek=$(( $(stat -c %s a.zip) / 2 )) conv=notrunc"));
   ArchiverLibrary zip("UNZIP32.so", "UnZip");
   EXPECT_NE(zip.Run("-x  " + Quote(t / "bad.zip") + " " + Quote(t / "z/")), 0);
   // What inflated whole is kept under its name, with the checksum named in the message.
@@ -101,7 +103,9 @@ TEST(ArchiverLibrarySafety, BrokenArchivesFailWithoutHalfWrittenFiles) {
   // Every archive of every reader, cut at several points: an error or success, never a crash.
   ArchiverLibrary lha("UNLHA32.so", "Unlha"), cab("CAB32.so", "Cab"), rar("UNRAR32.so", "Unrar");
   const std::vector<std::pair<ArchiverLibrary*, std::string>> samples = {
-      {&lha, TestArchive("lha_lh7.lzh")}, {&cab, TestArchive("cab_2.cab")}, {&rar, TestArchive("rar.rar")},
+      {&lha, TestArchive("lha_lh7.lzh")},
+      {&cab, TestArchive("cab_2.cab")},
+      {&rar, TestArchive("rar.rar")},
       {&rar, TestArchive("rar5_multiple_files.rar")}};
   for (const auto& [lib, file] : samples) {
     std::string data = ReadWholeFile(file);

@@ -79,8 +79,7 @@ TEST(CmdOptTest, ValuesNumbersFlagsAndFolders) {
   // A folder ending in a multi-byte character still gets its separator.
   c.AddDirectory("", "/データ");
   c.Add("");
-  EXPECT_EQ(c.CommandLine,
-            " \"-joabc\" \"xv\" -a1 -a0 -q \"-w/tmp/\" \"/out/\" \"/データ/\" ");
+  EXPECT_EQ(c.CommandLine, " \"-joabc\" \"xv\" -a1 -a0 -q \"-w/tmp/\" \"/out/\" \"/データ/\" ");
   TCmdOpt s;
   s.QuoteSeparately = true;
   s.AddValue("f", "/a b.tar");
@@ -96,11 +95,16 @@ TEST(CmdOptTest, FileArgumentsFlattenInOrderWithoutEmptyNames) {
   TVariant varArray;
   varArray.IsArray = true;
   varArray.Array = {std::string("v1"), std::monostate{}, 2.5};
-  TFileArgs args{&list,      nullptr,   std::string(""),
-                 "cstr",     static_cast<const char*>(nullptr),
+  TFileArgs args{&list,
+                 nullptr,
+                 std::string(""),
+                 "cstr",
+                 static_cast<const char*>(nullptr),
                  static_cast<const char* const*>(array),
                  static_cast<const char* const*>(nullptr),
-                 scalar,     varArray,  static_cast<const TStringList*>(nullptr),
+                 scalar,
+                 varArray,
+                 static_cast<const TStringList*>(nullptr),
                  std::string("one")};
   EXPECT_EQ(FlattenFileArgs(args),
             (std::vector<std::string>{"one", "two", "three", "cstr", "c1", "c2", "42", "v1", "2.5", "one"}));

@@ -129,7 +129,8 @@ TEST(BindingTest, Lmzip32AloneIsFoundUnderItsLowerCaseNames) {
   EXPECT_STREQ(info.Info.szFileName, "entry1.txt");
   EXPECT_EQ(zip.UnZipCommand(nullptr, "-x a", nullptr, 0), 0);
   EXPECT_EQ(zip.ZipCommand(nullptr, "-A a", nullptr, 0), 0);
-  auto lastEntry = reinterpret_cast<const char* (*)()>(GetProcAddress(zip.Modules[TZipDll::zmLmzip32], "ArcTestLastEntry"));
+  auto lastEntry =
+      reinterpret_cast<const char* (*)()>(GetProcAddress(zip.Modules[TZipDll::zmLmzip32], "ArcTestLastEntry"));
   ASSERT_NE(lastEntry, nullptr);
   EXPECT_STREQ(lastEntry(), "Zip");
   // The owner-window entries belong to UNZIP32 alone.

@@ -39,11 +39,11 @@ TEST_F(CommandLineTest, LhaEmitsEverySwitchInDeclarationOrder) {
   TArchiverOptions o;
   int v = 0;
   for (TArchiverOptions::Int* p :
-       {&o.a, &o.c, &o.e, &o.f, &o.h, &o.i, &o.l, &o.m, &o.n, &o.o, &o.p, &o.r, &o.s, &o.t, &o.u,
-        &o.x, &o.y, &o.z, &o.jc, &o.jd, &o.je, &o.jf, &o.jh, &o.ji, &o.jm, &o.jn, &o.jp, &o.jr,
-        &o.jsb, &o.jsc, &o.jsd, &o.jse, &o.jsf, &o.jsl, &o.jso, &o.jss, &o.jst, &o.jsv, &o.jsz,
-        &o.jw, &o.jyc, &o.jyd, &o.jyk, &o.jyn, &o.jyo, &o.ga, &o.gd, &o.ge, &o.gf, &o.gj, &o.gm,
-        &o.gn, &o.go, &o.gp, &o.gs, &o.gu, &o.gw})
+       {&o.a,   &o.c,   &o.e,   &o.f,  &o.h,   &o.i,   &o.l,   &o.m,   &o.n,   &o.o,   &o.p,   &o.r,
+        &o.s,   &o.t,   &o.u,   &o.x,  &o.y,   &o.z,   &o.jc,  &o.jd,  &o.je,  &o.jf,  &o.jh,  &o.ji,
+        &o.jm,  &o.jn,  &o.jp,  &o.jr, &o.jsb, &o.jsc, &o.jsd, &o.jse, &o.jsf, &o.jsl, &o.jso, &o.jss,
+        &o.jst, &o.jsv, &o.jsz, &o.jw, &o.jyc, &o.jyd, &o.jyk, &o.jyn, &o.jyo, &o.ga,  &o.gd,  &o.ge,
+        &o.gf,  &o.gj,  &o.gm,  &o.gn, &o.go,  &o.gp,  &o.gs,  &o.gu,  &o.gw})
     *p = static_cast<TArchiverOptions::Int>(v++ % 10);
   o.w = "/tmp";
   o.jo = "O";
@@ -175,8 +175,7 @@ TEST_F(CommandLineTest, ZipConvertsFileNamesAndLeavesBackslashesAlone) {
   o.x = 0;
   TFileArgs files{std::string("-a.txt"), std::string("/dir/a[1].txt"), std::string("b\\c")};
   EXPECT_EQ(zip.Extract(nullptr, "/x/a.zip", out, false, files, "/out", o), 0);
-  const std::string expected =
-      "-x -o -j  \"/x/a.zip\" \"/out/\" \"[-]a.txt\" \"/dir/a[[]1].txt\" \"b\\c\" ";
+  const std::string expected = "-x -o -j  \"/x/a.zip\" \"/out/\" \"[-]a.txt\" \"/dir/a[[]1].txt\" \"b\\c\" ";
   EXPECT_EQ(zip.CommandLine, expected);
   EXPECT_EQ(lib.LastEntry(), "UnZip");
   EXPECT_EQ(lib.LastCommand(), expected);
@@ -194,14 +193,24 @@ TEST_F(CommandLineTest, ZipCreationLinesForZip32jAndLmzip32Alone) {
     zip.Pack(nullptr, "a.zip", out, false, {std::string("-f")}, "", o);
     EXPECT_EQ(zip.CommandLine, " -D  \"a.zip\" \"[-]f\" ");
     EXPECT_EQ(lib.LastEntry(), "Zip");
-    o.a = 2; o.l = 1; o.n = 1; o.r = 1; o.u = 1; o.x = 0; o.jc = 1; o.ji = 1; o.jm = 0; o.gd = 1;
+    o.a = 2;
+    o.l = 1;
+    o.n = 1;
+    o.r = 1;
+    o.u = 1;
+    o.x = 0;
+    o.jc = 1;
+    o.ji = 1;
+    o.jm = 0;
+    o.gd = 1;
     zip.Delete(nullptr, "a.zip", out, false, {std::string("f")}, "/d", o);
     EXPECT_EQ(zip.CommandLine, "-d -S -v -q -r -o -u -j -FF -k -0 -J  \"a.zip\" \"f\" ");
-    o.a = 1; o.jm = 9;
+    o.a = 1;
+    o.jm = 9;
     zip.Update(nullptr, "a.zip", out, false, {std::string("f")}, "/d", o);
     EXPECT_EQ(zip.CommandLine, "-f -S -D -v -q -r -o -u -j -FF -k -9 -J  \"a.zip\" \"/d/\" \"f\" ");
   }
-    UseZipLibraries(std::array<std::string, 3>{"/nonexistent/UNZIP32.so", TestLibraryPath(), "/nonexistent/ZIP32J.so"});
+  UseZipLibraries(std::array<std::string, 3>{"/nonexistent/UNZIP32.so", TestLibraryPath(), "/nonexistent/ZIP32J.so"});
   TZip32 zip;
   TArchiverOptions p;
   p.c = 1;
@@ -211,8 +220,7 @@ TEST_F(CommandLineTest, ZipCreationLinesForZip32jAndLmzip32Alone) {
 }
 
 TEST_F(CommandLineTest, ZipRefusesWithoutTheLibrariesItNeeds) {
-    UseZipLibraries(std::array<std::string, 3>{
-      "/nonexistent/UNZIP32.so", "/nonexistent/LMZIP32.so", TestLibraryPath()});
+  UseZipLibraries(std::array<std::string, 3>{"/nonexistent/UNZIP32.so", "/nonexistent/LMZIP32.so", TestLibraryPath()});
   TZip32 zip;
   zip.CommandLine = "before";
   try {
@@ -221,8 +229,7 @@ TEST_F(CommandLineTest, ZipRefusesWithoutTheLibrariesItNeeds) {
   } catch (const EArchiver& e) {
     EXPECT_STREQ(e.what(), "ZIP 形式書庫の解凍には UNZIP32.DLL または LMZIP32.DLL が必要です。");
   }
-    UseZipLibraries(std::array<std::string, 3>{
-      TestLibraryPath(), "/nonexistent/LMZIP32.so", "/nonexistent/ZIP32J.so"});
+  UseZipLibraries(std::array<std::string, 3>{TestLibraryPath(), "/nonexistent/LMZIP32.so", "/nonexistent/ZIP32J.so"});
   try {
     zip.Pack(nullptr, "a.zip", out, false, {}, "", TArchiverOptions());
     ADD_FAILURE();
@@ -334,7 +341,12 @@ TEST_F(CommandLineTest, CabAndBgaLines) {
   TArchiverOptions b;
   bga.Extract(nullptr, "a.gza", out, false, {}, "", b);
   EXPECT_EQ(bga.CommandLine, "x -n -j  \"a.gza\" ");
-  b.a = 1; b.c = 1; b.n = 1; b.r = 1; b.x = 1; b.jm = 0;
+  b.a = 1;
+  b.c = 1;
+  b.n = 1;
+  b.r = 1;
+  b.x = 1;
+  b.jm = 0;
   bga.Pack(nullptr, "a.gza", out, false, {}, "/o", b);
   EXPECT_EQ(bga.CommandLine, "a -a -o -i -r -l0  \"a.gza\" \"/o/\" ");
   EXPECT_EQ(lib.LastEntry(), "Bga");

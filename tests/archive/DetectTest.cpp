@@ -10,12 +10,12 @@ TEST(DetectTest, ByExtensionIgnoringCaseAndOnlyTheLastOne) {
   struct {
     const char* name;
     TArchiverType type;
-  } cases[] = {{"ARCHIVE.LZH", atLha}, {"a.Lzh", atLha},    {"/x/a.lzh", atLha},  {"a.tar.gz", atTgz},
-               {"a.jar", atZip},       {"a.zip", atZip},    {"a.cab", atCab},     {"a.arj", atArj},
-               {"a.7z", at7z},         {"a.Z", atTgz},      {"a.taz", atTgz},     {"a.tgz", atTgz},
-               {"lib.a", atTar},       {"x.lib", atTar},    {"p.deb", atTar},     {"p.rpm", atTar},
-               {"a.cpio", atTar},      {"a.bz2", atBZ2},    {"a.gza", atBga},     {"a.bza", atBga},
-               {"a.gca", atGCA},       {"a.rar", atRar},    {"a.txt", atNone},    {"noext", atNone},
+  } cases[] = {{"ARCHIVE.LZH", atLha},   {"a.Lzh", atLha},  {"/x/a.lzh", atLha}, {"a.tar.gz", atTgz},
+               {"a.jar", atZip},         {"a.zip", atZip},  {"a.cab", atCab},    {"a.arj", atArj},
+               {"a.7z", at7z},           {"a.Z", atTgz},    {"a.taz", atTgz},    {"a.tgz", atTgz},
+               {"lib.a", atTar},         {"x.lib", atTar},  {"p.deb", atTar},    {"p.rpm", atTar},
+               {"a.cpio", atTar},        {"a.bz2", atBZ2},  {"a.gza", atBga},    {"a.bza", atBga},
+               {"a.gca", atGCA},         {"a.rar", atRar},  {"a.txt", atNone},   {"noext", atNone},
                {"dir.zip/file", atNone}, {"a.zip.", atNone}};
   for (const auto& c : cases) EXPECT_EQ(DetectArchiverType(c.name, true), c.type) << c.name;
 }

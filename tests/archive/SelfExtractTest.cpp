@@ -89,8 +89,7 @@ TEST_F(SelfExtractTest, TarFamilyUsesKmtarsefAndBz2Refuses) {
   TArchiverOptions o;
   TBZ232 bz2;
   tmp.file("bin/kmtarsef.exe", "TARSTUB");
-  EXPECT_EQ(Message([&] { bz2.MakeSfx(nullptr, archive, out, "", o); }),
-            "BZ2 形式書庫は自己解凍形式にできません。");
+  EXPECT_EQ(Message([&] { bz2.MakeSfx(nullptr, archive, out, "", o); }), "BZ2 形式書庫は自己解凍形式にできません。");
   std::filesystem::remove(tmp / "bin/kmtarsef.exe");
   TTgz32 tgz;
   std::string tgzFile = tmp.file("a.tar.gz", "TGZ");

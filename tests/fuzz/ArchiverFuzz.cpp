@@ -53,7 +53,7 @@ std::string ExtractLine(const std::string& archive, const std::string& dest) {
   return "x -f " + a + " -o " + d;
 #elif ARC_DIALECT == 2  // 7z
   return "x \"-o" + dest + "/\"  " + a;
-#else  // ZIP, CAB, RAR
+#else                   // ZIP, CAB, RAR
   return "-x  " + a + " " + d + " ";
 #endif
 }

@@ -61,8 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The fitted entry, into a box the first bytes choose, under a small memory limit.
   hbInfo = hbm = nullptr;
   const int32_t box = size > 1 ? 1 + data[0] % 64 : 16;
-  result = GetPictureFit(copy, intptr_t(size), SUSIE_INPUT_MEMORY, box, 1 + box / 2, uint64_t(1) << 24, &hbInfo,
-                         &hbm, nullptr, 0);
+  result = GetPictureFit(copy, intptr_t(size), SUSIE_INPUT_MEMORY, box, 1 + box / 2, uint64_t(1) << 24, &hbInfo, &hbm,
+                         nullptr, 0);
   if (result == SUSIE_OK) {
     if (!hbInfo || !hbm) std::abort();
     Check(hbInfo, hbm);

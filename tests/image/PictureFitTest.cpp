@@ -89,7 +89,6 @@ QSize InfoSize(const Spi& spi, const std::string& path) {
   return {info.width, info.height};
 }
 
-
 QImage Gradient(int w, int h) {
   QImage image(w, h, QImage::Format_RGB32);
   for (int y = 0; y < h; ++y)
@@ -170,9 +169,11 @@ TEST_F(PictureFitTest, FittedPicturesCoverTheFitAndMatchTheWholeDecode) {
   ASSERT_TRUE(source.save(QString::fromStdString(jpg), "JPG", 95));
   ASSERT_TRUE(source.save(QString::fromStdString(png)));
   ASSERT_EQ(QProcess::execute("convert", {QString::fromStdString(png), QString::fromStdString(gif)}), 0);
-  ASSERT_EQ(QProcess::execute("convert", {QString::fromStdString(png), "-interlace", "PNG",
-                                          QString::fromStdString(interlaced)}), 0);
-  ASSERT_EQ(QProcess::execute("convert", {QString::fromStdString(png), "-quality", "95", QString::fromStdString(webp)}), 0);
+  ASSERT_EQ(QProcess::execute("convert",
+                              {QString::fromStdString(png), "-interlace", "PNG", QString::fromStdString(interlaced)}),
+            0);
+  ASSERT_EQ(QProcess::execute("convert", {QString::fromStdString(png), "-quality", "95", QString::fromStdString(webp)}),
+            0);
   for (auto [plugin, path] : std::vector<std::pair<const char*, std::string>>{
            {"ifjpeg", jpg}, {"ifpng", png}, {"ifpng", interlaced}, {"ifgif", gif}, {"ifwebp", webp}}) {
     SCOPED_TRACE(path);
@@ -201,8 +202,8 @@ TEST_F(PictureFitTest, GifFramesOffTheScreenAreClippedAndBothCallsAgreeOnTheSize
   const std::string off = dir.file("off.gif", hostile::Gif(4, 4, 16000, 16000, 4, 4, true));
   const std::string half = dir.file("half.gif", hostile::Gif(6, 6, 3, 2, 4, 4, true));
   const std::string bare = dir.file("bare.gif", hostile::Gif(0, 0, 0, 0, 5, 3, true));
-  for (auto [path, size] : std::vector<std::pair<std::string, QSize>>{
-           {off, QSize(4, 4)}, {half, QSize(6, 6)}, {bare, QSize(5, 3)}}) {
+  for (auto [path, size] :
+       std::vector<std::pair<std::string, QSize>>{{off, QSize(4, 4)}, {half, QSize(6, 6)}, {bare, QSize(5, 3)}}) {
     SCOPED_TRACE(path);
     QImage whole, fitted;
     EXPECT_EQ(InfoSize(gif, path), size);
@@ -237,7 +238,7 @@ TEST_F(PictureFitTest, ExifOrientationTurnsJpegsUpright) {
   QImage whole, fitted;
   ASSERT_EQ(Whole(jpeg, turned, &whole), SUSIE_OK);
   ASSERT_EQ(whole.size(), QSize(20, 40));
-  EXPECT_GT(qRed(whole.pixel(10, 5)), 200);   // the left half is now on top
+  EXPECT_GT(qRed(whole.pixel(10, 5)), 200);  // the left half is now on top
   EXPECT_GT(qBlue(whole.pixel(10, 35)), 200);
   ASSERT_EQ(Fit(jpeg, turned, 5, 10, &fitted), SUSIE_OK);
   EXPECT_GE(fitted.width(), 5);
@@ -255,7 +256,8 @@ TEST_F(PictureFitTest, AnAnimatedWebpShowsItsFirstFrame) {
     const std::string png = dir / (name + ".png"), webp = dir / (name + ".webp");
     EXPECT_TRUE(image.save(QString::fromStdString(png)));
     EXPECT_EQ(QProcess::execute("convert", {QString::fromStdString(png), "-define", "webp:lossless=true",
-                                            QString::fromStdString(webp)}), 0);
+                                            QString::fromStdString(webp)}),
+              0);
     const std::string still = ReadWholeFile(webp);
     std::string body;
     auto put24 = [&](uint32_t v) { body += std::string{char(v), char(v >> 8), char(v >> 16)}; };
@@ -287,7 +289,7 @@ TEST_F(PictureFitTest, AnAnimatedWebpShowsItsFirstFrame) {
   ASSERT_EQ(Whole(webp, path, &whole), SUSIE_OK);
   ASSERT_EQ(whole.size(), QSize(20, 10));
   EXPECT_EQ(whole.pixel(8, 5), qRgba(255, 0, 0, 255));
-  EXPECT_EQ(qAlpha(whole.pixel(1, 1)), 0);   // the canvas around the first frame
+  EXPECT_EQ(qAlpha(whole.pixel(1, 1)), 0);  // the canvas around the first frame
   EXPECT_EQ(qAlpha(whole.pixel(18, 9)), 0);
   ASSERT_EQ(Fit(webp, path, 10, 10, &fitted), SUSIE_OK);
   EXPECT_EQ(fitted.size(), QSize(10, 5));

@@ -108,8 +108,9 @@ QImage Photo(int w, int h, bool alpha = false) {
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
       int n = int(random.bounded(20));
-      image.setPixel(x, y, qRgba((x * 255 / w + n) % 256, (y * 255 / h) % 256, (x * y + n) % 256,
-                                 alpha ? (x * 5 + y * 3) % 256 : 255));
+      image.setPixel(
+          x, y,
+          qRgba((x * 255 / w + n) % 256, (y * 255 / h) % 256, (x * y + n) % 256, alpha ? (x * 5 + y * 3) % 256 : 255));
     }
   return image;
 }

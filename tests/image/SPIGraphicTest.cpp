@@ -24,7 +24,9 @@ struct Event {
 
 TProgressEvent Recorder(std::vector<Event>& events) {
   return [&events](TGraphic* sender, TProgressStage stage, uint8_t percent, bool redraw, const QRect& r,
-                   const std::string& msg) { events.push_back({sender, stage, percent, redraw, r, msg}); };
+                   const std::string& msg) {
+    events.push_back({sender, stage, percent, redraw, r, msg});
+  };
 }
 
 // 4x3, every pixel different.

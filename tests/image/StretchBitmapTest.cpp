@@ -94,7 +94,7 @@ TEST(StretchBitmap, FourToTwoRoundsHalvesUp) {
     auto b = Line({10, 11, 200, 255}, vertical);
     StretchBitmap(b.get(), vertical ? 1 : 2, vertical ? 2 : 1);
     ASSERT_EQ(b->Width() * b->Height(), 2);
-    EXPECT_EQ(At(b, 0), 11);  // (10 + 11 + 1) div 2
+    EXPECT_EQ(At(b, 0), 11);   // (10 + 11 + 1) div 2
     EXPECT_EQ(At(b, 1), 228);  // (200 + 255 + 1) div 2
     EXPECT_EQ(At(b, 0, 1), (245 + 244 + 1) / 2);
     EXPECT_EQ(At(b, 1, 2), (100 + 127 + 1) / 2);
@@ -119,7 +119,7 @@ TEST(StretchBitmap, EnlargingUsesCubicInsideLinearAtTheEdgesAndClamps) {
   auto b = Line({0, 0, 100, 200, 0});
   StretchBitmap(b.get(), 9, 1);
   EXPECT_EQ(At(b, 0), 0);
-  EXPECT_EQ(At(b, 2), 0);  // pos 1: the source pixel itself
+  EXPECT_EQ(At(b, 2), 0);                                          // pos 1: the source pixel itself
   EXPECT_EQ(At(b, 3), (100 * 36864 + 200 * -4095 + 32768) >> 16);  // 44
   EXPECT_EQ(At(b, 4), 100);
   EXPECT_EQ(At(b, 7), 100);  // d = S - 2: linear, 200 * 0.5 + 0 * 0.5 + 0.5
@@ -127,7 +127,7 @@ TEST(StretchBitmap, EnlargingUsesCubicInsideLinearAtTheEdgesAndClamps) {
 
   auto edge = Line({0, 255, 10, 10});
   StretchBitmap(edge.get(), 7, 1);  // pos = i / 2
-  EXPECT_EQ(At(edge, 1), 128);  // d = 0: linear, 127.5 + 0.5
+  EXPECT_EQ(At(edge, 1), 128);      // d = 0: linear, 127.5 + 0.5
 
   auto high = Line({0, 255, 255, 0, 0});
   StretchBitmap(high.get(), 9, 1);
@@ -143,7 +143,8 @@ TEST(StretchBitmap, EnlargingKeepsFirstAndLastPixelsAndConstants) {
   StretchBitmap(b.get(), 150, 91);
   ASSERT_EQ(b->Width(), 150);
   ASSERT_EQ(b->Height(), 91);
-  for (auto [x, y, sx, sy] : std::vector<std::array<int, 4>>{{0, 0, 0, 0}, {149, 0, 36, 0}, {0, 90, 0, 22}, {149, 90, 36, 22}})
+  for (auto [x, y, sx, sy] :
+       std::vector<std::array<int, 4>>{{0, 0, 0, 0}, {149, 0, 36, 0}, {0, 90, 0, 22}, {149, 90, 36, 22}})
     for (int c = 0; c < 3; ++c) EXPECT_EQ(b->ScanLine(y)[x * 3 + c], before.constScanLine(sy)[sx * 3 + c]);
 
   for (int value : {0, 1, 128, 254, 255}) {
@@ -164,9 +165,9 @@ TEST(StretchBitmap, MatchesThePlainFormulasOnRandomLines) {
   std::mt19937 rng(7);
   // Sizes around the kinds' borders (2, 3, 4 source pixels), uneven ratios and shrinks
   // beyond 128, where 32-bit sums would wrap.
-  const std::vector<std::pair<int, int>> sizes = {{2, 5},   {3, 4},   {4, 9},   {7, 31},  {100, 333}, {9, 8},
-                                                  {31, 7},  {1000, 3}, {500, 499}, {333, 100}, {300, 1}, {2000, 7},
-                                                  {777, 5}, {6, 5}};
+  const std::vector<std::pair<int, int>> sizes = {{2, 5},   {3, 4},    {4, 9},    {7, 31},    {100, 333},
+                                                  {9, 8},   {31, 7},   {1000, 3}, {500, 499}, {333, 100},
+                                                  {300, 1}, {2000, 7}, {777, 5},  {6, 5}};
   for (auto [s, t] : sizes) {
     std::vector<int> values(static_cast<size_t>(s));
     for (int& v : values) v = int(rng() % 256);

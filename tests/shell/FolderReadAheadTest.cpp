@@ -43,7 +43,8 @@ std::vector<std::string> NumberedNames(int count, std::vector<int>& order) {
   for (int i = 0; i < count; ++i) order[i] = i;
   std::shuffle(order.begin(), order.end(), std::mt19937(7));
   std::vector<std::string> names;
-  for (int value : order) names.push_back((value % 3 ? "f" : "F") + std::string(value % 5 ? "" : "0") + std::to_string(value));
+  for (int value : order)
+    names.push_back((value % 3 ? "f" : "F") + std::string(value % 5 ? "" : "0") + std::to_string(value));
   return names;
 }
 

@@ -26,7 +26,6 @@
 
 namespace {
 
-
 // A window with two folder lists, a plain list view and a line edit, and the
 // seventeen actions hosted by the window.
 class ShellActionsTest : public ::testing::Test {
@@ -137,7 +136,9 @@ TEST(ShellActions, CaptionsHintsAndDefaultShortcuts) {
       {"ListIcon1", "一覧(&L)", "オブジェクトを一覧表示します。", {}},
       {"ReportIcon1", "詳細(&D)", "ウインドウ内の各オブジェクトの情報を表示します。", {}},
       {"SwitchViewStyle1", "表示", nullptr, {}},
-      {"ReverseSelectedItem1", "選択の切り替え(&I)", "選択されているオブジェクトと選択されていないオブジェクトを切り替えます。",
+      {"ReverseSelectedItem1",
+       "選択の切り替え(&I)",
+       "選択されているオブジェクトと選択されていないオブジェクトを切り替えます。",
        {}},
   };
   QWidget host;
@@ -177,7 +178,8 @@ TEST_F(ShellActionsTest, StatesFollowTheFocusedView) {
 
   // No list view focused: nothing to act on.
   FocusOn(edit);
-  for (TCustomShellAction* action : actions->Actions()) EXPECT_FALSE(action->isEnabled()) << action->objectName().toStdString();
+  for (TCustomShellAction* action : actions->Actions())
+    EXPECT_FALSE(action->isEnabled()) << action->objectName().toStdString();
 
   // The folder list's inner view leads to the folder list itself.
   FocusOn(left->CurrentView());

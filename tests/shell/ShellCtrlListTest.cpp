@@ -31,8 +31,8 @@ class WatchingTree : public IShellTreeControl {
         nullptr, 2,
         [this](TShDirWatcher*, TDeviceChangeData* data) {
           std::unique_ptr<TDeviceChangeData> owned(data);
-          delivered.push_back({data->DriveName, data->Event, data->Kind, IDListToPath(data->IDList),
-                               data->IDList != nullptr});
+          delivered.push_back(
+              {data->DriveName, data->Event, data->Kind, IDListToPath(data->IDList), data->IDList != nullptr});
         },
         nullptr);
     TShellCtrlList::Instance().AddTreeView(this);

@@ -104,8 +104,8 @@ TEST_F(FileListTest, SortBySizeAndTime) {
 
   // Modification time: make the order differ from the names.
   auto setTime = [&](const char* name, int age) {
-    std::filesystem::last_write_time(tmp / name, std::filesystem::file_time_type::clock::now() -
-                                                     std::chrono::hours(age));
+    std::filesystem::last_write_time(tmp / name,
+                                     std::filesystem::file_time_type::clock::now() - std::chrono::hours(age));
   };
   setTime("small", 1);
   setTime("large", 3);

@@ -449,9 +449,7 @@ TEST_F(ListViewTest, DropsGoToTheRowFolderOrTheShownFolder) {
     return true;
   });
   int entered = 0, left = 0;
-  view->OnShDragEnter = [&](TShellListView*, const TShellDragObject&, TShiftState, const QPoint&, bool&) {
-    ++entered;
-  };
+  view->OnShDragEnter = [&](TShellListView*, const TShellDragObject&, TShiftState, const QPoint&, bool&) { ++entered; };
   view->OnShDragLeave = [&](TShellListView*) { ++left; };
   QWidget* viewport = view->ReportView()->viewport();
   std::unique_ptr<QMimeData> data(MakeFilesMimeData({dragged}, false));

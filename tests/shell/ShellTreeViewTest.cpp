@@ -141,7 +141,8 @@ TEST_F(TreeViewTest, SetPathNameOpensEveryLevelDownToTheFolder) {
   TShellTreeNode* c = tree->SelectedNode();
   EXPECT_EQ(PathOf(c), place / "a/b/c");
   EXPECT_EQ(changes, 1);
-  for (QTreeWidgetItem* up = c->parent(); up; up = up->parent()) EXPECT_TRUE(up->isExpanded()) << PathOf(TShellTreeView::NodeOf(up));
+  for (QTreeWidgetItem* up = c->parent(); up; up = up->parent())
+    EXPECT_TRUE(up->isExpanded()) << PathOf(TShellTreeView::NodeOf(up));
   EXPECT_EQ(list->GetPathName(), place / "a/b/c");
   // The folder already selected, or a path that is none, changes nothing.
   tree->SetPathName(place / "a/b/c");
@@ -213,8 +214,7 @@ TEST_F(TreeViewTest, ClickSelectsOnReleaseAndTheListViewFollowsBothWays) {
     canDrag = false;  // no drag loop in a test
   };
   auto move = [&](QPoint to) {
-    QMouseEvent event(QEvent::MouseMove, to, viewport->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
-                      Qt::NoModifier);
+    QMouseEvent event(QEvent::MouseMove, to, viewport->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(viewport, &event);
   };
   QTest::mousePress(viewport, Qt::LeftButton, {}, at);
@@ -348,7 +348,8 @@ TEST_F(TreeViewTest, DriveRemovalMovesASelectionOnTheDriveToTheComputer) {
   std::string drivePath = MountPointOf(place.path());
   TShellTreeNode* drive = nullptr;
   for (int i = 0; i < computer->childCount(); ++i)
-    if (PathOf(TShellTreeView::NodeOf(computer->child(i))) == drivePath) drive = TShellTreeView::NodeOf(computer->child(i));
+    if (PathOf(TShellTreeView::NodeOf(computer->child(i))) == drivePath)
+      drive = TShellTreeView::NodeOf(computer->child(i));
   ASSERT_NE(drive, nullptr);
   ASSERT_TRUE(drive->isExpanded());
 
@@ -367,7 +368,8 @@ TEST_F(TreeViewTest, DriveRemovalMovesASelectionOnTheDriveToTheComputer) {
     GTEST_SKIP() << "cannot mount here: " << std::strerror(errno);
   auto nodeOf = [&]() -> TShellTreeNode* {
     for (int i = 0; i < computer->childCount(); ++i)
-      if (PathOf(TShellTreeView::NodeOf(computer->child(i))) == point) return TShellTreeView::NodeOf(computer->child(i));
+      if (PathOf(TShellTreeView::NodeOf(computer->child(i))) == point)
+        return TShellTreeView::NodeOf(computer->child(i));
     return nullptr;
   };
   bool arrived = QTest::qWaitFor([&] { return nodeOf() != nullptr; }, 5000);

@@ -158,7 +158,8 @@ TEST_F(WatcherTest, FilesWatcherFollowsPathChangesAndVanishingFolders) {
   WriteFile(b + "/seen", "x");
   WriteFile(c + "/seen", "x");
   WriteFile(later + "/seen", "x");
-  ASSERT_TRUE(PumpUntil([&] { return !moved.reports.empty() && vanished.reports.size() > 1 && !created.reports.empty(); }, 5000));
+  ASSERT_TRUE(PumpUntil(
+      [&] { return !moved.reports.empty() && vanished.reports.size() > 1 && !created.reports.empty(); }, 5000));
   QTest::qWait(300);
   ASSERT_EQ(moved.reports.size(), 1u);
   EXPECT_EQ(moved.reports[0].path, b);
@@ -237,8 +238,8 @@ TEST_F(WatcherTest, TenThousandFilesAreOneReport) {
   RecordProperty("burst_reports", static_cast<int>(names.reports.size()));
   RecordProperty("burst_create_ms", static_cast<int>(MsBetween(start, last)));
   RecordProperty("burst_report_delay_ms", static_cast<int>(delay));
-  std::printf("burst_reports=%zu create_ms=%lld report_delay_ms=%lld\n", names.reports.size(),
-              MsBetween(start, last), delay);
+  std::printf("burst_reports=%zu create_ms=%lld report_delay_ms=%lld\n", names.reports.size(), MsBetween(start, last),
+              delay);
   nameWatcher->Stop();
   attrWatcher->Stop();
 }
@@ -267,8 +268,7 @@ TEST_F(WatcherTest, DirWatcherSeesFoldersDeepInsideButNotFiles) {
   wb->Stop();
 
   std::vector<std::string> messy{b, d / "a", "", d / "missing", b + "/", "/", d / "a/sub/"};
-  EXPECT_EQ(TShDirWatcher::NormalizeDirs(messy),
-            (std::vector<std::string>{"/", d / "a/", d / "a/sub/", b + "/"}));
+  EXPECT_EQ(TShDirWatcher::NormalizeDirs(messy), (std::vector<std::string>{"/", d / "a/", d / "a/sub/", b + "/"}));
 }
 
 TEST_F(WatcherTest, SetDirectoriesRebuildsOnlyForAnotherSetAndWatchesMoreThan61) {

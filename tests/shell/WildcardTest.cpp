@@ -52,9 +52,9 @@ TEST(Wildcard, QuestionMarkIsOneCodePoint) {
   EXPECT_FALSE(MatchWildcard("a", "a?"));
   EXPECT_TRUE(MatchWildcard("ab", "a?"));
   EXPECT_FALSE(MatchWildcard("abc", "a?"));
-  EXPECT_TRUE(MatchWildcard("aあ", "a?"));       // three bytes, one character
+  EXPECT_TRUE(MatchWildcard("aあ", "a?"));  // three bytes, one character
   EXPECT_FALSE(MatchWildcard("aあ", "a??"));
-  EXPECT_TRUE(MatchWildcard("a😀", "a?"));       // four bytes
+  EXPECT_TRUE(MatchWildcard("a😀", "a?"));  // four bytes
   EXPECT_TRUE(MatchWildcard("あい.txt", "?い.*"));
   EXPECT_FALSE(MatchWildcard("あい.txt", "?う.*"));
   EXPECT_TRUE(MatchWildcard("x.c", "x.?"));

@@ -96,8 +96,8 @@ inline std::string Gif(int screenW, int screenH, int left, int top, int frameW, 
   std::string s = "GIF89a";
   Append16LE(s, uint32_t(screenW));
   Append16LE(s, uint32_t(screenH));
-  s += std::string("\x80\x00\x00", 3);                 // a global table of two colours
-  s += std::string("\x00\x00\x00\xFF\x00\x00", 6);    // black, red
+  s += std::string("\x80\x00\x00", 3);              // a global table of two colours
+  s += std::string("\x00\x00\x00\xFF\x00\x00", 6);  // black, red
   s.push_back(',');
   Append16LE(s, uint32_t(left));
   Append16LE(s, uint32_t(top));
@@ -182,7 +182,8 @@ inline bool WriteHugePng(const std::string& path, int width, int height, QRgb co
   std::string compressed = DeflateBlock(z, first);
   const std::string repeated = DeflateBlock(z, block);
   uLong adler = adler32(adler32(0, nullptr, 0), reinterpret_cast<const Bytef*>(first.data()), uInt(first.size()));
-  const uLong blockAdler = adler32(adler32(0, nullptr, 0), reinterpret_cast<const Bytef*>(block.data()), uInt(block.size()));
+  const uLong blockAdler =
+      adler32(adler32(0, nullptr, 0), reinterpret_cast<const Bytef*>(block.data()), uInt(block.size()));
   const int blocks = (height - 1) / kBlock, left = (height - 1) % kBlock;
   for (int i = 0; i < blocks; ++i) {
     compressed += repeated;

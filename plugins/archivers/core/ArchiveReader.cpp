@@ -19,22 +19,31 @@ constexpr size_t kReadBlock = 1 << 16;
 
 const char* ZipMethodName(uint16_t m) {
   switch (m) {
-    case 0: return "Stored";
-    case 8: return "Deflate";
-    case 9: return "Defl64";
-    case 12: return "BZip2";
-    case 14: return "LZMA";
-    case 93: return "Zstd";
-    case 95: return "XZ";
-    case 99: return "AES";
-    default: return "Other";
+    case 0:
+      return "Stored";
+    case 8:
+      return "Deflate";
+    case 9:
+      return "Defl64";
+    case 12:
+      return "BZip2";
+    case 14:
+      return "LZMA";
+    case 93:
+      return "Zstd";
+    case 95:
+      return "XZ";
+    case 99:
+      return "AES";
+    default:
+      return "Other";
   }
 }
 
 uint16_t Le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t Le32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
 }
 uint64_t Le64(const unsigned char* p) { return Le32(p) | (static_cast<uint64_t>(Le32(p + 4)) << 32); }
 
@@ -144,8 +153,10 @@ int ArchiveReader::Next(EntryData& out) {
   out.perm = archive_entry_perm(entry_);
   if (const char* h = archive_entry_hardlink(entry_)) out.hardlink = StoredNameToUtf8(h);
   if (out.type == AE_IFLNK) {
-    if (const char* s = archive_entry_symlink(entry_)) out.symlink = StoredNameToUtf8(s);
-    else if (const char* su = archive_entry_symlink_utf8(entry_)) out.symlink = su;
+    if (const char* s = archive_entry_symlink(entry_))
+      out.symlink = StoredNameToUtf8(s);
+    else if (const char* su = archive_entry_symlink_utf8(entry_))
+      out.symlink = su;
   }
   out.sizeKnown = archive_entry_size_is_set(entry_);
   out.size = out.sizeKnown ? archive_entry_size(entry_) : 0;
@@ -164,7 +175,8 @@ int ArchiveReader::Next(EntryData& out) {
     out.birthtime = archive_entry_birthtime(entry_);
     out.birthNsec = archive_entry_birthtime_nsec(entry_);
   }
-  if (archive_format(a_) == ARCHIVE_FORMAT_ZIP || (archive_format(a_) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP) {
+  if (archive_format(a_) == ARCHIVE_FORMAT_ZIP ||
+      (archive_format(a_) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP) {
     LoadZipDirectory();
     auto it = zip_.find(p ? std::string(p) : std::string());
     if (it != zip_.end()) {
@@ -174,7 +186,8 @@ int ArchiveReader::Next(EntryData& out) {
       out.osType = it->second.host;
       zip_.erase(it);
     }
-  } else if (archive_format(a_) == ARCHIVE_FORMAT_TAR || (archive_format(a_) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_TAR) {
+  } else if (archive_format(a_) == ARCHIVE_FORMAT_TAR ||
+             (archive_format(a_) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_TAR) {
     if (archive_filter_count(a_) < 2) out.compressedSize = out.size;
   }
   return ARCHIVE_OK;
@@ -218,7 +231,8 @@ void ArchiveReader::LoadZipDirectory() {
   if (eocd >= 20 && Le32(&tail[eocd - 20]) == 0x07064b50) {
     uint64_t z64 = Le64(&tail[eocd - 20 + 8]);
     unsigned char rec[56];
-    if (static_cast<off_t>(z64) + 56 <= size && ReadAt(fd, rec, 56, static_cast<off_t>(z64)) && Le32(rec) == 0x06064b50) {
+    if (static_cast<off_t>(z64) + 56 <= size && ReadAt(fd, rec, 56, static_cast<off_t>(z64)) &&
+        Le32(rec) == 0x06064b50) {
       count = Le64(rec + 32);
       dirSize = Le64(rec + 40);
       dirOffset = Le64(rec + 48);
@@ -261,7 +275,8 @@ void ArchiveReader::LoadZipDirectory() {
             original = static_cast<int64_t>(Le64(x + xi + 4) & 0x7FFFFFFFFFFFFFFFull);
             off += 8;
           }
-          if (rec.compressed == 0xFFFFFFFF && off + 8 <= len) rec.compressed = static_cast<int64_t>(Le64(x + xi + 4 + off));
+          if (rec.compressed == 0xFFFFFFFF && off + 8 <= len)
+            rec.compressed = static_cast<int64_t>(Le64(x + xi + 4 + off));
           break;
         }
         xi += 4 + len;

@@ -50,8 +50,12 @@ class ArchiveReader {
   // ARCHIVE_OK (entry read), ARCHIVE_EOF, or ARCHIVE_FATAL with error().
   // Recoverable warnings of libarchive are passed over (the entry is still read).
   int Next(EntryData& out);
-  struct archive* handle() { return a_; }
-  struct archive_entry* entry() { return entry_; }
+  struct archive* handle() {
+    return a_;
+  }
+  struct archive_entry* entry() {
+    return entry_;
+  }
   const std::string& error() const { return error_; }
   const std::string& path() const { return path_; }
   // The archive file read (device and inode of the opened descriptor) and its size.

@@ -22,8 +22,7 @@ struct ResponseFile {
   std::string path;
   unsigned long long dev = 0, ino = 0;
 };
-bool ReadResponseFile(const std::string& path, std::vector<std::string>& names, ResponseFile& file,
-                      std::string& error);
+bool ReadResponseFile(const std::string& path, std::vector<std::string>& names, ResponseFile& file, std::string& error);
 // Removes the response file when it is still the regular file that was read.
 void RemoveResponseFile(const ResponseFile& file);
 

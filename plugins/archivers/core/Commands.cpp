@@ -33,8 +33,7 @@ bool IsWord(Dialect d, const std::string& t, std::string& word) {
       break;
     case Dialect::Tar: {
       std::string s = t[0] == '-' && t.size() > 1 && t[1] != '-' ? t.substr(1) : t;
-      if (!s.empty() && strchr("xctru", s[0]) && s.find_first_not_of("xctruvfzjBpOo") == std::string::npos)
-        word = s;
+      if (!s.empty() && strchr("xctru", s[0]) && s.find_first_not_of("xctruvfzjBpOo") == std::string::npos) word = s;
       break;
     }
     case Dialect::Rar:
@@ -78,8 +77,8 @@ bool ParseCommand(Dialect d, const std::string& line, bool withWord, ParsedComma
   }
   bool switchesDone = false;
   bool destTaken = false;
-  const bool destByPosition = d == Dialect::Lha || d == Dialect::UnZip || d == Dialect::Zip ||
-                              d == Dialect::Cab || d == Dialect::Rar;
+  const bool destByPosition =
+      d == Dialect::Lha || d == Dialect::UnZip || d == Dialect::Zip || d == Dialect::Cab || d == Dialect::Rar;
   for (; i < tokens.size(); ++i) {
     const Token& t = tokens[i];
     if (!switchesDone && t.text == "--") {
@@ -168,34 +167,53 @@ Settings Interpret(Dialect d, const ParsedCommand& cmd) {
         if (s.compare(0, 2, "jx") == 0) {
           st.excludes.push_back(s.substr(2));
         } else if (LetterNumber(s, key, v)) {
-          if (key == "x") st.withPaths = v != 0;
-          else if ((key == "c" || key == "m") && v > 0) st.overwrite = Overwrite::Always;
-          else if (key == "n") st.quiet = v > 0;
+          if (key == "x")
+            st.withPaths = v != 0;
+          else if ((key == "c" || key == "m") && v > 0)
+            st.overwrite = Overwrite::Always;
+          else if (key == "n")
+            st.quiet = v > 0;
         }
         break;
       case Dialect::UnZip:
-        if (s == "o") st.overwrite = Overwrite::Always;
-        else if (s == "n") st.overwrite = Overwrite::Never;
-        else if (s == "-i" || s == "i" || s == "q" || s == "qq") st.quiet = true;
-        else if (s == "j") st.withPaths = false;
+        if (s == "o")
+          st.overwrite = Overwrite::Always;
+        else if (s == "n")
+          st.overwrite = Overwrite::Never;
+        else if (s == "-i" || s == "i" || s == "q" || s == "qq")
+          st.quiet = true;
+        else if (s == "j")
+          st.withPaths = false;
         break;
       case Dialect::Zip:
-        if (s == "D") st.folderEntries = false;
-        else if (s == "q") st.quiet = true;
-        else if (s == "r") st.recurse = true;
-        else if (s == "u") st.mode = CreateMode::Update;
-        else if (s == "j") st.withPaths = false;
-        else if (s.size() == 1 && isdigit(static_cast<unsigned char>(s[0]))) st.level = s[0] - '0';
+        if (s == "D")
+          st.folderEntries = false;
+        else if (s == "q")
+          st.quiet = true;
+        else if (s == "r")
+          st.recurse = true;
+        else if (s == "u")
+          st.mode = CreateMode::Update;
+        else if (s == "j")
+          st.withPaths = false;
+        else if (s.size() == 1 && isdigit(static_cast<unsigned char>(s[0])))
+          st.level = s[0] - '0';
         break;
       case Dialect::Cab:
-        if (s == "o") st.overwrite = Overwrite::Always;
-        else if (s == "i" || s == "q") st.quiet = true;
-        else if (s == "j") st.withPaths = false;
+        if (s == "o")
+          st.overwrite = Overwrite::Always;
+        else if (s == "i" || s == "q")
+          st.quiet = true;
+        else if (s == "j")
+          st.withPaths = false;
         break;
       case Dialect::Tar:
-        if (s == "-display-dialog=0") st.quiet = true;
-        else if (s.compare(0, 15, "-use-directory=") == 0) st.withPaths = atoi(s.c_str() + 15) != 0;
-        else if (s == "-overwrite" || s == "y") st.overwrite = Overwrite::Always;
+        if (s == "-display-dialog=0")
+          st.quiet = true;
+        else if (s.compare(0, 15, "-use-directory=") == 0)
+          st.withPaths = atoi(s.c_str() + 15) != 0;
+        else if (s == "-overwrite" || s == "y")
+          st.overwrite = Overwrite::Always;
         else if (!s.empty() && (s[0] == 'z' || s[0] == 'B' || s[0] == 'j') &&
                  s.find_first_not_of("0123456789", 1) == std::string::npos) {
           st.filter = s[0] == 'z' ? ARCHIVE_FILTER_GZIP : ARCHIVE_FILTER_BZIP2;
@@ -203,16 +221,24 @@ Settings Interpret(Dialect d, const ParsedCommand& cmd) {
         }
         break;
       case Dialect::Rar:
-        if (s == "y" || s == "o+") st.overwrite = Overwrite::Always;
-        else if (s == "o-") st.overwrite = Overwrite::Never;
+        if (s == "y" || s == "o+")
+          st.overwrite = Overwrite::Always;
+        else if (s == "o-")
+          st.overwrite = Overwrite::Never;
         break;
       case Dialect::SevenZip:
-        if (s == "aoa" || s == "y") st.overwrite = Overwrite::Always;
-        else if (s == "aos") st.overwrite = Overwrite::Never;
-        else if (s == "aou" || s == "aot") st.overwrite = Overwrite::Rename;
-        else if (s == "hide") st.quiet = true;
-        else if (s.compare(0, 2, "x!") == 0) st.excludes.push_back(s.substr(2));
-        else if (s.compare(0, 2, "mx") == 0) st.level = atoi(s.c_str() + (s.size() > 2 && s[2] == '=' ? 3 : 2));
+        if (s == "aoa" || s == "y")
+          st.overwrite = Overwrite::Always;
+        else if (s == "aos")
+          st.overwrite = Overwrite::Never;
+        else if (s == "aou" || s == "aot")
+          st.overwrite = Overwrite::Rename;
+        else if (s == "hide")
+          st.quiet = true;
+        else if (s.compare(0, 2, "x!") == 0)
+          st.excludes.push_back(s.substr(2));
+        else if (s.compare(0, 2, "mx") == 0)
+          st.level = atoi(s.c_str() + (s.size() > 2 && s[2] == '=' ? 3 : 2));
         break;
     }
   }
@@ -268,9 +294,15 @@ int Dispatch(const LibraryDef& lib, ArcHWND wnd, const ParsedCommand& cmd, Outpu
       extract = w == "x" || w == "e";
       if (w == "e") st.withPaths = false;
       break;
-    case Dialect::UnZip: extract = true; break;
-    case Dialect::Zip: create = w == "a" || w == "d" || w == "f"; break;
-    case Dialect::Cab: extract = w == "x"; break;
+    case Dialect::UnZip:
+      extract = true;
+      break;
+    case Dialect::Zip:
+      create = w == "a" || w == "d" || w == "f";
+      break;
+    case Dialect::Cab:
+      extract = w == "x";
+      break;
     case Dialect::Tar:
       extract = w[0] == 'x';
       create = w[0] == 'c';
@@ -363,8 +395,8 @@ int RunCommand(const LibraryDef& lib, ArcHWND wnd, const char* cmdLine, char* ou
   }
 }
 
-int RunExtractMem(const LibraryDef& lib, ArcHWND wnd, const char* cmdLine, void* buffer, uint32_t size,
-                  int64_t* time, uint16_t* attr, uint32_t* written) {
+int RunExtractMem(const LibraryDef& lib, ArcHWND wnd, const char* cmdLine, void* buffer, uint32_t size, int64_t* time,
+                  uint16_t* attr, uint32_t* written) {
   (void)wnd;
   Output out(nullptr, 0);
   try {
@@ -377,8 +409,8 @@ int RunExtractMem(const LibraryDef& lib, ArcHWND wnd, const char* cmdLine, void*
     if (!ok) return ARC_ERROR_COMMAND_NAME;
     std::string pattern = cmd.files.empty() ? cmd.dest : cmd.files[0];
     if (pattern.empty()) return ARC_ERROR_NOT_EXIST;
-    return ExtractToMemory(lib.read, cmd.archive, pattern, lib.dialect == Dialect::UnZip, buffer, size, time,
-                           attr, written, out);
+    return ExtractToMemory(lib.read, cmd.archive, pattern, lib.dialect == Dialect::UnZip, buffer, size, time, attr,
+                           written, out);
   } catch (const std::exception&) {
     return ARC_ERROR_ENOUGH_MEMORY;
   }

@@ -171,20 +171,26 @@ void SetWriteFormat(struct archive* w, const CreateJob& job) {
     case WriteFormat::Zip:
       archive_write_set_format_zip(w);
       archive_write_set_option(w, "zip", "hdrcharset", "UTF-8");
-      if (job.level == 0) archive_write_set_option(w, "zip", "compression", "store");
-      else if (!level.empty()) archive_write_set_option(w, "zip", "compression-level", level.c_str());
+      if (job.level == 0)
+        archive_write_set_option(w, "zip", "compression", "store");
+      else if (!level.empty())
+        archive_write_set_option(w, "zip", "compression-level", level.c_str());
       break;
     case WriteFormat::Tar:
       archive_write_set_format_pax_restricted(w);
-      if (job.filter == ARCHIVE_FILTER_GZIP) archive_write_add_filter_gzip(w);
-      else if (job.filter == ARCHIVE_FILTER_BZIP2) archive_write_add_filter_bzip2(w);
+      if (job.filter == ARCHIVE_FILTER_GZIP)
+        archive_write_add_filter_gzip(w);
+      else if (job.filter == ARCHIVE_FILTER_BZIP2)
+        archive_write_add_filter_bzip2(w);
       if (job.filter != ARCHIVE_FILTER_NONE && !level.empty() && job.level > 0)
         archive_write_set_filter_option(w, nullptr, "compression-level", level.c_str());
       break;
     case WriteFormat::SevenZip:
       archive_write_set_format_7zip(w);
-      if (job.level == 0) archive_write_set_option(w, "7zip", "compression", "store");
-      else if (!level.empty()) archive_write_set_option(w, "7zip", "compression-level", level.c_str());
+      if (job.level == 0)
+        archive_write_set_option(w, "7zip", "compression", "store");
+      else if (!level.empty())
+        archive_write_set_option(w, "7zip", "compression-level", level.c_str());
       break;
   }
 }
@@ -335,7 +341,9 @@ int Create(const ReadFormats& readBack, const CreateJob& job, Feedback& feedback
     archive_entry_free(e);
     if (ok && S_ISREG(item.st.st_mode)) ok = CopyFileData(w, item, feedback, out, cancel);
     if (!ok) {
-      if (!cancel) out.Line(std::string("書き込めません: ") + item.name + " (" + (archive_error_string(w) ? archive_error_string(w) : "") + ")");
+      if (!cancel)
+        out.Line(std::string("書き込めません: ") + item.name + " (" +
+                 (archive_error_string(w) ? archive_error_string(w) : "") + ")");
       result = cancel ? ARC_ERROR_USER_CANCEL : ARC_ERROR_CANNOT_WRITE;
     }
   }

@@ -69,9 +69,7 @@ bool DestinationTree::Open(const std::string& root) {
   return root_ >= 0;
 }
 
-int DestinationTree::OpenFolder(const std::string& relDir) {
-  return OpenBeneath(root_, relDir.empty() ? "." : relDir);
-}
+int DestinationTree::OpenFolder(const std::string& relDir) { return OpenBeneath(root_, relDir.empty() ? "." : relDir); }
 
 int DestinationTree::Folder(const std::string& relDir, bool* made) {
   if (made) *made = false;

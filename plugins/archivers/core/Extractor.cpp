@@ -94,14 +94,20 @@ bool EndsAll(int err) { return err == ENOSPC || err == EDQUOT || err == EROFS ||
 
 std::string ErrorText(int err) {
   switch (err) {
-    case ENAMETOOLONG: return "名前が長すぎます";
-    case ENOTDIR: return "途中に同じ名前のファイルがあります";
-    case EEXIST: return "同じ名前のものが既にあります";
+    case ENAMETOOLONG:
+      return "名前が長すぎます";
+    case ENOTDIR:
+      return "途中に同じ名前のファイルがあります";
+    case EEXIST:
+      return "同じ名前のものが既にあります";
     case ELOOP:
-    case EXDEV: return "リンクを通る展開は行いません";
+    case EXDEV:
+      return "リンクを通る展開は行いません";
     case ENOSPC:
-    case EDQUOT: return "空き容量が足りません";
-    default: return strerror(err);
+    case EDQUOT:
+      return "空き容量が足りません";
+    default:
+      return strerror(err);
   }
 }
 
@@ -208,8 +214,10 @@ int Extraction::ParentOf(const std::string& rel, const std::string& name) {
   int dir = tree_.Folder(relDir, &made);
   if (dir < 0) {
     int err = errno;
-    if (err == ELOOP || err == EXDEV) Refuse("リンクを通る展開は行いません: " + name);
-    else Failed(err, name);
+    if (err == ELOOP || err == EXDEV)
+      Refuse("リンクを通る展開は行いません: " + name);
+    else
+      Failed(err, name);
     return -1;
   }
   if (!made && swept_.insert(relDir).second) SweepStaleTemps(dir);
@@ -243,10 +251,18 @@ bool Extraction::MayWrite(int dir, const std::string& base, const std::string& c
       return false;
     }
     switch (feedback_.AskOverwrite(clean)) {
-      case Answer::Yes: decision = Overwrite::Always; break;
-      case Answer::YesToAll: decision = policy_ = Overwrite::Always; break;
-      case Answer::No: decision = Overwrite::Never; break;
-      case Answer::NoToAll: decision = policy_ = Overwrite::Never; break;
+      case Answer::Yes:
+        decision = Overwrite::Always;
+        break;
+      case Answer::YesToAll:
+        decision = policy_ = Overwrite::Always;
+        break;
+      case Answer::No:
+        decision = Overwrite::Never;
+        break;
+      case Answer::NoToAll:
+        decision = policy_ = Overwrite::Never;
+        break;
       case Answer::Cancel:
         result_ = ARC_ERROR_USER_CANCEL;
         stop_ = true;
@@ -316,7 +332,8 @@ bool Extraction::CopyData(int fd, const EntryData& data, const std::string& clea
         out_.Line("暗号化された 7z のエントリは展開できません: " + clean);
         ++skipped_;
       } else if (encrypted) {
-        out_.Line((reader_.passwordGiven() ? "パスワードが違います: " : "パスワードがないため展開できません: ") + clean);
+        out_.Line((reader_.passwordGiven() ? "パスワードが違います: " : "パスワードがないため展開できません: ") +
+                  clean);
         ++skipped_;
       } else {
         out_.Line("書庫が壊れています: " + clean + " (" + (e ? e : "") + ")");
@@ -508,8 +525,10 @@ Step Extraction::Entry(EntryData& data) {
     return HardLink(data, clean, job_.withPaths ? target : BaseName(target));
   }
   switch (data.type) {
-    case AE_IFREG: return EnoughSpace(data.size) ? Regular(data, clean) : Step::Stop;
-    case AE_IFDIR: return Folder(data, clean);
+    case AE_IFREG:
+      return EnoughSpace(data.size) ? Regular(data, clean) : Step::Stop;
+    case AE_IFDIR:
+      return Folder(data, clean);
     case AE_IFLNK: {
       if (data.symlink.empty() || data.symlink[0] == '/') {
         Refuse("展開先の外を指すリンク: " + data.name + " -> " + data.symlink);
@@ -524,7 +543,8 @@ Step Extraction::Entry(EntryData& data) {
       links_[rel] = {data.name, data.symlink, replace};
       return Step::Ok;
     }
-    default: return SpecialFile(data);
+    default:
+      return SpecialFile(data);
   }
 }
 
@@ -635,7 +655,7 @@ int Extraction::Run(const std::string& root) {
     if (r != ARCHIVE_OK) {
       out_.Line("書庫が壊れています: " + reader_.path() + " (" + reader_.error() + ")");
       result_ = matched_ == 0 && reader_.error().find("Unrecognized") != std::string::npos ? ARC_ERROR_NOT_ARC_FILE
-                                                                                            : ARC_ERROR_HEADER_BROKEN;
+                                                                                           : ARC_ERROR_HEADER_BROKEN;
       break;
     }
     ++entries_;
@@ -704,9 +724,8 @@ int Extract(const ReadFormats& formats, const ExtractJob& job, Feedback& feedbac
   return extraction.Run(real);
 }
 
-int ExtractToMemory(const ReadFormats& formats, const std::string& archive, const std::string& pattern,
-                    bool brackets, void* buffer, uint32_t size, int64_t* time, uint16_t* attr,
-                    uint32_t* written, Output& out) {
+int ExtractToMemory(const ReadFormats& formats, const std::string& archive, const std::string& pattern, bool brackets,
+                    void* buffer, uint32_t size, int64_t* time, uint16_t* attr, uint32_t* written, Output& out) {
   if (written) *written = 0;
   ArchiveReader reader;
   if (!reader.Open(archive, formats)) return OpenError(reader, out, archive);

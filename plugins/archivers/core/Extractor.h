@@ -26,9 +26,8 @@ int Extract(const ReadFormats& formats, const ExtractJob& job, Feedback& feedbac
 
 // The one entry the pattern selects, into memory. time: seconds since 1970; attr: MS-DOS
 // attribute bits.
-int ExtractToMemory(const ReadFormats& formats, const std::string& archive, const std::string& pattern,
-                    bool brackets, void* buffer, uint32_t size, int64_t* time, uint16_t* attr,
-                    uint32_t* written, Output& out);
+int ExtractToMemory(const ReadFormats& formats, const std::string& archive, const std::string& pattern, bool brackets,
+                    void* buffer, uint32_t size, int64_t* time, uint16_t* attr, uint32_t* written, Output& out);
 
 // A stored name made relative and clean, or false when it is absolute or climbs with "..".
 bool CleanEntryPath(const std::string& name, std::string& clean);

@@ -117,7 +117,8 @@ bool Feedback::Pump() {
                    .arg(static_cast<double>(written) / static_cast<double>(archiveSize_), 0, 'f', 1);
     dlg->setLabelText(label);
     uint32_t total = eis_.exinfo.dwFileSize;
-    dlg->setValue(total ? static_cast<int>(std::min<uint64_t>(1000, uint64_t(eis_.exinfo.dwWriteSize) * 1000 / total)) : 0);
+    dlg->setValue(total ? static_cast<int>(std::min<uint64_t>(1000, uint64_t(eis_.exinfo.dwWriteSize) * 1000 / total))
+                        : 0);
     if (dlg->wasCanceled()) cancelled_ = true;
   }
   QCoreApplication::processEvents();
@@ -196,7 +197,8 @@ bool Feedback::AskPassword(const std::string& entryName, bool again, std::string
   QInputDialog dlg(Parent(wnd_));
   dlg.setWindowTitle(QStringLiteral("パスワード"));
   QString text = again ? QStringLiteral("パスワードが違います。\n") : QString();
-  text += QStringLiteral("%1 は暗号化されています。\nパスワードを入力してください:").arg(QString::fromUtf8(entryName.c_str()));
+  text += QStringLiteral("%1 は暗号化されています。\nパスワードを入力してください:")
+              .arg(QString::fromUtf8(entryName.c_str()));
   dlg.setLabelText(text);
   dlg.setTextEchoMode(QLineEdit::Password);
   dlg.setOkButtonText(QStringLiteral("OK"));

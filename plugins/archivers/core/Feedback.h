@@ -53,7 +53,7 @@ class Feedback {
   int64_t entriesDone_ = 0;
   int64_t archiveSize_ = 0;
   int64_t totalBefore_ = 0;  // written by the entries before the current one
-  void* dialog_ = nullptr;  // QProgressDialog, made when the work lasts
+  void* dialog_ = nullptr;   // QProgressDialog, made when the work lasts
   int64_t startMs_ = 0;
   int64_t lastPumpMs_ = 0;
   bool cancelled_ = false;

@@ -83,16 +83,26 @@ void CopyField(char* dst, size_t cap, const std::string& src) {
 std::string FormatMethod(const ArchiveReader& reader, const EntryData& e) {
   if (!e.method.empty()) return e.method;
   switch (reader.formatCode() & ARCHIVE_FORMAT_BASE_MASK) {
-    case ARCHIVE_FORMAT_LHA: return "lha";
-    case ARCHIVE_FORMAT_CAB: return "cab";
-    case ARCHIVE_FORMAT_RAR: return "rar";
-    case ARCHIVE_FORMAT_RAR_V5: return "rar5";
-    case ARCHIVE_FORMAT_7ZIP: return "7z";
-    case ARCHIVE_FORMAT_CPIO: return "cpio";
-    case ARCHIVE_FORMAT_AR: return "ar";
-    case ARCHIVE_FORMAT_TAR: return reader.filterCode() == ARCHIVE_FILTER_NONE ? "tar" : "tar+";
-    case ARCHIVE_FORMAT_RAW: return "single";
-    default: return "";
+    case ARCHIVE_FORMAT_LHA:
+      return "lha";
+    case ARCHIVE_FORMAT_CAB:
+      return "cab";
+    case ARCHIVE_FORMAT_RAR:
+      return "rar";
+    case ARCHIVE_FORMAT_RAR_V5:
+      return "rar5";
+    case ARCHIVE_FORMAT_7ZIP:
+      return "7z";
+    case ARCHIVE_FORMAT_CPIO:
+      return "cpio";
+    case ARCHIVE_FORMAT_AR:
+      return "ar";
+    case ARCHIVE_FORMAT_TAR:
+      return reader.filterCode() == ARCHIVE_FILTER_NONE ? "tar" : "tar+";
+    case ARCHIVE_FORMAT_RAW:
+      return "single";
+    default:
+      return "";
   }
 }
 
@@ -104,9 +114,8 @@ void FillRecord(ArcArchive* a, ArcIndividualInfo* info) {
   info->dwCompressedSize = static_cast<uint32_t>(std::min<int64_t>(comp, 0xFFFFFFFF));
   info->dwCRC = e.crc;
   info->uOSType = e.osType;
-  info->wRatio = e.size > 0 && e.compressedSize >= 0
-                     ? static_cast<uint16_t>(std::min<int64_t>(comp * 1000 / e.size, 0xFFFF))
-                     : 0;
+  info->wRatio =
+      e.size > 0 && e.compressedSize >= 0 ? static_cast<uint16_t>(std::min<int64_t>(comp * 1000 / e.size, 0xFFFF)) : 0;
   DosDateTime(e.mtimeSet ? e.mtime : 0, info->wDate, info->wTime);
   CopyField(info->szFileName, sizeof info->szFileName, e.name);
   // Type, then read-only, hidden and archive as the MS-DOS attributes read.
@@ -230,10 +239,14 @@ int GetEntryTime(HARC h, ArcFileTime* time, int which) {
   if (!a || !a->haveCurrent || !time) return 0;
   const EntryData& e = a->current;
   uint64_t ft;
-  if (which == 0 && e.mtimeSet) ft = FileTime(e.mtime, e.mtimeNsec);
-  else if (which == 1 && e.birthtimeSet) ft = FileTime(e.birthtime, e.birthNsec);
-  else if (which == 2 && e.atimeSet) ft = FileTime(e.atime, e.atimeNsec);
-  else return 0;
+  if (which == 0 && e.mtimeSet)
+    ft = FileTime(e.mtime, e.mtimeNsec);
+  else if (which == 1 && e.birthtimeSet)
+    ft = FileTime(e.birthtime, e.birthNsec);
+  else if (which == 2 && e.atimeSet)
+    ft = FileTime(e.atime, e.atimeNsec);
+  else
+    return 0;
   time->dwLowDateTime = static_cast<uint32_t>(ft);
   time->dwHighDateTime = static_cast<uint32_t>(ft >> 32);
   return 1;
@@ -292,11 +305,16 @@ int GetTarArchiveType(const LibraryDef& lib, const char* fileName) {
     const bool raw = reader.formatCode() == ARCHIVE_FORMAT_RAW;
     if (!tar && !raw) return ARC_TYPE_OTHER;
     switch (reader.filterCode()) {
-      case ARCHIVE_FILTER_NONE: return tar ? ARC_TYPE_TAR : ARC_TYPE_OTHER;
-      case ARCHIVE_FILTER_GZIP: return tar ? ARC_TYPE_TAR_GZ : ARC_TYPE_GZ;
-      case ARCHIVE_FILTER_COMPRESS: return tar ? ARC_TYPE_TAR_Z : ARC_TYPE_Z;
-      case ARCHIVE_FILTER_BZIP2: return tar ? ARC_TYPE_TAR_BZ2 : ARC_TYPE_BZ2;
-      default: return ARC_TYPE_OTHER;
+      case ARCHIVE_FILTER_NONE:
+        return tar ? ARC_TYPE_TAR : ARC_TYPE_OTHER;
+      case ARCHIVE_FILTER_GZIP:
+        return tar ? ARC_TYPE_TAR_GZ : ARC_TYPE_GZ;
+      case ARCHIVE_FILTER_COMPRESS:
+        return tar ? ARC_TYPE_TAR_Z : ARC_TYPE_Z;
+      case ARCHIVE_FILTER_BZIP2:
+        return tar ? ARC_TYPE_TAR_BZ2 : ARC_TYPE_BZ2;
+      default:
+        return ARC_TYPE_OTHER;
     }
   } catch (const std::exception&) {
     return ARC_TYPE_OTHER;

@@ -18,13 +18,13 @@ struct LibraryDef {
   const char* name;  // for messages, e.g. "UNLHA32"
   Dialect dialect;
   ReadFormats read;
-  bool writes;       // creation supported
+  bool writes;  // creation supported
   WriteFormat writeFormat;
 };
 
 int RunCommand(const LibraryDef& lib, ArcHWND wnd, const char* cmdLine, char* output, uint32_t outputSize);
-int RunExtractMem(const LibraryDef& lib, ArcHWND wnd, const char* cmdLine, void* buffer, uint32_t size,
-                  int64_t* time, uint16_t* attr, uint32_t* written);
+int RunExtractMem(const LibraryDef& lib, ArcHWND wnd, const char* cmdLine, void* buffer, uint32_t size, int64_t* time,
+                  uint16_t* attr, uint32_t* written);
 HARC OpenArchiveHandle(const LibraryDef& lib, ArcHWND wnd, const char* fileName, uint32_t mode);
 int CloseArchiveHandle(HARC arc);
 int FindFirstEntry(HARC arc, const char* wildName, ArcIndividualInfo* info);
@@ -36,7 +36,7 @@ int GetTarArchiveType(const LibraryDef& lib, const char* fileName);
 
 // The parsed command line (exposed for the tests of the parser through the entries only).
 struct ParsedCommand {
-  std::string word;  // the command: "x", "e", "a", "u", "d", "f", "A", ... ("" none)
+  std::string word;                   // the command: "x", "e", "a", "u", "d", "f", "A", ... ("" none)
   std::vector<std::string> switches;  // without their leading "-"
   std::string archive;
   std::string dest;

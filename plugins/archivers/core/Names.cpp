@@ -80,8 +80,10 @@ std::string Decode(const std::string& raw, bool euc, int& bad, int& halfKana) {
       continue;
     }
     size_t len = 1;
-    if (euc) len = c == 0x8F ? 3 : IsEucLead(c) ? 2 : 1;
-    else if (IsCp932Lead(c)) len = 2;
+    if (euc)
+      len = c == 0x8F ? 3 : IsEucLead(c) ? 2 : 1;
+    else if (IsCp932Lead(c))
+      len = 2;
     if (i + len > raw.size()) len = 1;
     if (DecodeChar(cd, raw.data() + i, len, out)) {
       if ((!euc && c >= 0xA1 && c <= 0xDF) || (euc && c == 0x8E)) ++halfKana;

@@ -342,7 +342,8 @@ TEST(ContextMenu, OpenWithListsTheDesktopsApplicationsAndStartsTheChosenOne) {
   tmp.dir("data/applications");
   tmp.file("data/applications/viewer.desktop",
            "[Desktop Entry]\nType=Application\nName=Viewer\nName[ja]=ビューアー\nMimeType=text/plain;\n"
-           "Exec=\"" + script + "\" --one %f\n");
+           "Exec=\"" +
+               script + "\" --one %f\n");
   tmp.file("data/applications/gone.desktop",
            "[Desktop Entry]\nType=Application\nName=Gone\nMimeType=text/plain;\nExec=gone %F\nTryExec=/no/such/gone\n");
   tmp.file("data/applications/images.desktop",

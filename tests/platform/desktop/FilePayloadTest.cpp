@@ -100,10 +100,12 @@ TEST(FilePayload, CutAndCopyAreToldApart) {
 TEST(FilePayload, ReadsWhatOtherFileManagersWrite) {
   // GNOME Files: GLib leaves sub-delimiters such as "(" and "+" unescaped.
   QMimeData gnome;
-  gnome.setData("x-special/gnome-copied-files",
-                "cut\nfile:///home/user/My%20Documents/report%20(final)+1.odt\nfile:///home/user/%E6%97%A5%E6%9C%AC.txt");
-  gnome.setData("text/uri-list",
-                "file:///home/user/My%20Documents/report%20(final)+1.odt\r\nfile:///home/user/%E6%97%A5%E6%9C%AC.txt\r\n");
+  gnome.setData(
+      "x-special/gnome-copied-files",
+      "cut\nfile:///home/user/My%20Documents/report%20(final)+1.odt\nfile:///home/user/%E6%97%A5%E6%9C%AC.txt");
+  gnome.setData(
+      "text/uri-list",
+      "file:///home/user/My%20Documents/report%20(final)+1.odt\r\nfile:///home/user/%E6%97%A5%E6%9C%AC.txt\r\n");
   Read r = ReadBack(&gnome);
   EXPECT_TRUE(r.ok && r.cut);
   EXPECT_EQ(r.paths, (std::vector<std::string>{"/home/user/My Documents/report (final)+1.odt", "/home/user/日本.txt"}));

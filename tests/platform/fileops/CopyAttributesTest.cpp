@@ -11,14 +11,17 @@
 
 namespace {
 
-bool HaveTools() { return Succeeds("command -v getfattr && command -v getfacl && command -v getcap && command -v setcap"); }
+bool HaveTools() {
+  return Succeeds("command -v getfattr && command -v getfacl && command -v getcap && command -v setcap");
+}
 
 // Everything cp -a keeps of a tree, relative to its folder: attributes, ACLs,
 // capabilities, modes, owners and modification times.
 std::string Metadata(const std::string& dir) {
   std::string cd = "cd " + Quote(dir) + " && ";
-  return Output(cd + "find . -mindepth 1 | sort | while read -r f; do getfattr -d -m - -h --absolute-names \"$f\" | "
-                     "grep -v '^security.selinux'; getfacl -p \"$f\"; getcap \"$f\"; done") +
+  return Output(cd +
+                "find . -mindepth 1 | sort | while read -r f; do getfattr -d -m - -h --absolute-names \"$f\" | "
+                "grep -v '^security.selinux'; getfacl -p \"$f\"; getcap \"$f\"; done") +
          Output(cd + "find . -mindepth 1 -printf '%p %m %U %G %T@\\n' | sort");
 }
 

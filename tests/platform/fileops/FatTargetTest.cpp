@@ -26,8 +26,8 @@ TEST(FatTarget, MoveRemovesEachSourceOnlyOnceItsCopyIsConfirmed) {
   if (!fat.mounted()) GTEST_SKIP() << fat.why();
   TempDir dir;
   std::string src = dir.dir("batch");
-  const size_t sizes[] = {0, 1, 511, 512, 4095, 4096, 4097, 65535, 65536, 100000, 131072, 300001, 1 << 20,
-                          (1 << 20) + 3, 2 << 20, 3 << 20};
+  const size_t sizes[] = {0,     1,      511,    512,    4095,    4096,          4097,    65535,
+                          65536, 100000, 131072, 300001, 1 << 20, (1 << 20) + 3, 2 << 20, 3 << 20};
   std::map<std::string, std::string> files;
   for (size_t i = 0; i < std::size(sizes); ++i) {
     std::string name = "file" + std::to_string(i) + ".bin";

@@ -138,11 +138,13 @@ TEST(FileOperationDialogs, ReplaceShowsBothFilesAndMapsEveryAnswer) {
     EXPECT_EQ(when.shown.title, "ファイルの置き換え");
     EXPECT_EQ(when.shown.defaultButton, "yesButton");
     const QString& text = when.shown.text;
-    EXPECT_TRUE(text.startsWith("このフォルダーには既に「report.txt」という名前のファイルがあります。")) << text.toStdString();
+    EXPECT_TRUE(text.startsWith("このフォルダーには既に「report.txt」という名前のファイルがあります。"))
+        << text.toStdString();
     // The file already there comes first, then the one that would replace it.
     qsizetype oldSize = text.indexOf("12,345 バイト"), oldTime = text.indexOf("更新日時: 2026/12/07 21:06");
     qsizetype question = text.indexOf("次のファイルで置き換えますか?");
-    qsizetype newSize = text.indexOf("1,234,567 バイト (1.17 MB)"), newTime = text.indexOf("更新日時: 2026/12/08 09:05");
+    qsizetype newSize = text.indexOf("1,234,567 バイト (1.17 MB)"),
+              newTime = text.indexOf("更新日時: 2026/12/08 09:05");
     EXPECT_TRUE(oldSize > 0 && oldTime > oldSize && question > oldTime && newSize > question && newTime > newSize)
         << text.toStdString();
   }
@@ -178,8 +180,8 @@ TEST(FileOperationDialogs, ErrorDialogGivesTheReasonAndMapsEveryAnswer) {
 
   // Each reason is its own; an unknown one still names its number.
   std::set<std::string> reasons;
-  const int errors[] = {EACCES, ENOSPC, ENOENT, ENAMETOOLONG, EROFS, EEXIST, EISDIR, ENOTDIR,
-                        EBUSY,  EXDEV,  ENOTEMPTY, EIO,      ELOOP, EINVAL, EMFILE, EDQUOT};
+  const int errors[] = {EACCES, ENOSPC, ENOENT,    ENAMETOOLONG, EROFS, EEXIST, EISDIR, ENOTDIR,
+                        EBUSY,  EXDEV,  ENOTEMPTY, EIO,          ELOOP, EINVAL, EMFILE, EDQUOT};
   for (int e : errors) reasons.insert(SystemErrorText(e));
   EXPECT_EQ(reasons.size(), std::size(errors));
   EXPECT_EQ(SystemErrorText(EPERM), SystemErrorText(EACCES));

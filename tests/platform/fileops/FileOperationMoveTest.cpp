@@ -40,7 +40,8 @@ int CheckWholeSomewhere(const std::map<std::string, std::string>& tree, const st
                         const std::string& to) {
   int moved = 0;
   for (const auto& [rel, content] : tree) {
-    bool inSource = Exists(from + "/" + rel), inTarget = Exists(to + "/" + rel) && !S_ISDIR(Lstat(to + "/" + rel).st_mode);
+    bool inSource = Exists(from + "/" + rel),
+         inTarget = Exists(to + "/" + rel) && !S_ISDIR(Lstat(to + "/" + rel).st_mode);
     EXPECT_TRUE(inSource || inTarget) << rel << " was lost";
     if (inSource) {
       EXPECT_EQ(ReadWholeFile(from + "/" + rel), content) << rel;
@@ -265,10 +266,13 @@ TEST(FileOperationProgress, WindowsOpenBeforeTheJobTakeNoInputMeanwhile) {
   std::atomic<bool> typed{false};
   ui.onReplace = [&](const ScriptedFileOperationUI::ReplaceCall&) {
     // A key typed at the main window while the job waits.
-    QMetaObject::invokeMethod(&window, [&] {
-      QTest::keyClick(&window, Qt::Key_C);
-      typed = true;
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &window,
+        [&] {
+          QTest::keyClick(&window, Qt::Key_C);
+          typed = true;
+        },
+        Qt::QueuedConnection);
     EXPECT_TRUE(ui.WaitFor([&] { return typed.load(); }));
   };
   EXPECT_EQ(RunOp(FO_COPY, {a}, dst.path(), 0, ui).code, 0);

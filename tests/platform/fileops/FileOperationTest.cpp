@@ -94,7 +94,8 @@ TEST(FileOperationCopy, KeepsContentModesTimesAndLinks) {
   EXPECT_EQ(Lstat(out + "/locked").st_mode & 07777, 0555u);
   EXPECT_EQ(ReadWholeFile(out + "/locked/in.txt"), "in");
   // Links stay links, never followed.
-  for (const char* name : {"link", "dangling", "dirlink"}) EXPECT_TRUE(S_ISLNK(Lstat(out + "/" + name).st_mode)) << name;
+  for (const char* name : {"link", "dangling", "dirlink"})
+    EXPECT_TRUE(S_ISLNK(Lstat(out + "/" + name).st_mode)) << name;
   char target[64] = {};
   readlink((out + "/dirlink").c_str(), target, sizeof target - 1);
   EXPECT_STREQ(target, "sub");

@@ -59,9 +59,7 @@ class TinyMount {
     if (mounted_) umount2(dir_.c_str(), MNT_DETACH);
   }
   bool mounted() const { return mounted_; }
-  bool MakeReadOnly() {
-    return mount("tmpfs", dir_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
-  }
+  bool MakeReadOnly() { return mount("tmpfs", dir_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0; }
   const std::string& path() const { return dir_; }
   std::string operator/(const std::string& name) const { return dir_ + "/" + name; }
 
@@ -185,7 +183,9 @@ class OnRead {
   void Serve() {
     alignas(fanotify_event_metadata) char buffer[4096];
     while (!stop_) {
-      struct pollfd p {fd_, POLLIN, 0};
+      struct pollfd p {
+        fd_, POLLIN, 0
+      };
       if (poll(&p, 1, 20) <= 0) continue;
       ssize_t n = read(fd_, buffer, sizeof buffer);
       auto* m = reinterpret_cast<fanotify_event_metadata*>(buffer);
@@ -195,7 +195,9 @@ class OnRead {
           action_(m->fd);
           ++acted_;
         }
-        struct fanotify_response allow {m->fd, FAN_ALLOW};
+        struct fanotify_response allow {
+          m->fd, FAN_ALLOW
+        };
         (void)!write(fd_, &allow, sizeof allow);
         close(m->fd);
       }

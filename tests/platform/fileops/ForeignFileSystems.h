@@ -64,7 +64,8 @@ class LoopExt4 : public TestMount {
 class RamFs : public TestMount {
  public:
   RamFs() {
-    if (!(mounted_ = mount("ramfs", dir_.c_str(), "ramfs", 0, nullptr) == 0)) why_ = "ramfs mounts are not permitted here";
+    if (!(mounted_ = mount("ramfs", dir_.c_str(), "ramfs", 0, nullptr) == 0))
+      why_ = "ramfs mounts are not permitted here";
   }
 };
 

@@ -143,7 +143,8 @@ TEST_F(TrashSafety, PlantedLinksAndForeignTopTrashesAreIgnored) {
   EXPECT_EQ(ReadWholeFile(tmp_ / "victim2/files/photos"), "memories");
 
   // Restoring or purging through the link is refused as well.
-  tmp_.file("victim1/info/thesis.odt.trashinfo", "[Trash Info]\nPath=/tmp/elsewhere\nDeletionDate=2020-01-01T00:00:00\n");
+  tmp_.file("victim1/info/thesis.odt.trashinfo",
+            "[Trash Info]\nPath=/tmp/elsewhere\nDeletionDate=2020-01-01T00:00:00\n");
   TrashedItem planted{tmp_ / "elsewhere", mnt + "/.Trash/" + uid + "/files/thesis.odt", "", ""};
   int error = 0;
   EXPECT_FALSE(RestoreFromTrash(planted, error));
@@ -180,7 +181,8 @@ TEST_F(TrashSafety, HomeTrashLinkToOwnFolderOnTheSameFileSystemIsUsed) {
   EXPECT_EQ(ReadWholeFile(real + "/files/f.txt"), "f");
   EXPECT_TRUE(IsLink(trash_));
   std::vector<TrashedItem> listed = ListTrashedItems();
-  EXPECT_TRUE(std::any_of(listed.begin(), listed.end(), [&](const TrashedItem& t) { return t.filesPath == item.filesPath; }));
+  EXPECT_TRUE(
+      std::any_of(listed.begin(), listed.end(), [&](const TrashedItem& t) { return t.filesPath == item.filesPath; }));
   ASSERT_TRUE(RestoreFromTrash(item, error)) << strerror(error);
   EXPECT_EQ(ReadWholeFile(file), "f");
 }

@@ -283,7 +283,8 @@ TEST_F(TrashTest, AnotherFileSystemUsesItsOwnTrash) {
   EXPECT_EQ(EntriesIn(trash_ + "/files"), 0u);  // nothing copied home
 
   std::vector<TrashedItem> listed = ListTrashedItems();
-  auto it = std::find_if(listed.begin(), listed.end(), [&](const TrashedItem& t) { return t.filesPath == item.filesPath; });
+  auto it =
+      std::find_if(listed.begin(), listed.end(), [&](const TrashedItem& t) { return t.filesPath == item.filesPath; });
   ASSERT_NE(it, listed.end());
   EXPECT_EQ(it->originalPath, file);
 

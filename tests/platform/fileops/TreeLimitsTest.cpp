@@ -77,7 +77,8 @@ TEST(TreeLimits, ThousandLevelsCopyAndMoveUnderTheUsualDescriptorLimit) {
   DescriptorLimit limit(1024);
   struct rlimit hard;
   getrlimit(RLIMIT_NOFILE, &hard);
-  if (hard.rlim_max < 4096) GTEST_SKIP() << "hard descriptor limit " << hard.rlim_max << " is below what 1,000 levels hold";
+  if (hard.rlim_max < 4096)
+    GTEST_SKIP() << "hard descriptor limit " << hard.rlim_max << " is below what 1,000 levels hold";
   ScriptedFileOperationUI ui;
   EXPECT_EQ(RunOp(FO_COPY, {root}, dir.dir("copy"), 0, ui).code, 0);
   EXPECT_EQ(ReadDeep(dir / "copy/deep", bottom), "deep");

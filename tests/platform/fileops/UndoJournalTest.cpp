@@ -18,7 +18,7 @@ namespace {
 
 // The item as an operation leaves it: where it was, where it is, its size and time.
 UndoItem Left(const std::string& from, const std::string& to) {
-  struct stat st{};
+  struct stat st {};
   lstat(to.c_str(), &st);
   UndoItem item;
   item.from = from;
@@ -169,8 +169,8 @@ TEST(UndoJournal, MovesBackAcrossFileSystems) {
   MessageUI ui;
   SetFileOperationUIOverride(&ui);
   std::string before = FileOperationJournal::Instance().NewestDescription();
-  journal.Record(MakeRecord(UndoRecord::Move, {Left(disk / "big.bin", shm + "/big.bin"),
-                                               Left(disk / "tree", shm + "/tree")}));
+  journal.Record(
+      MakeRecord(UndoRecord::Move, {Left(disk / "big.bin", shm + "/big.bin"), Left(disk / "tree", shm + "/tree")}));
   int result = journal.UndoLast(&ui);
   SetFileOperationUIOverride(nullptr);
   ASSERT_EQ(result, 0);
@@ -237,7 +237,8 @@ TEST(UndoJournal, RecordsFromManyThreads) {
   for (std::thread& t : threads) t.join();
   EXPECT_TRUE(journal.CanUndo());
   std::string newest = journal.NewestDescription();
-  EXPECT_TRUE(newest == "「0」のコピー" || newest == "「1」のコピー" || newest == "「2」のコピー" || newest == "「3」のコピー")
+  EXPECT_TRUE(newest == "「0」のコピー" || newest == "「1」のコピー" || newest == "「2」のコピー" ||
+              newest == "「3」のコピー")
       << newest;
 }
 

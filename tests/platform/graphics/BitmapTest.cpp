@@ -19,7 +19,8 @@ QImage Sample(int w, int h) {
 void ExpectSamePixels(const QImage& a, const QImage& b) {
   ASSERT_EQ(a.size(), b.size());
   for (int y = 0; y < a.height(); ++y)
-    for (int x = 0; x < a.width(); ++x) ASSERT_EQ(a.pixel(x, y) | 0xff000000, b.pixel(x, y) | 0xff000000) << x << "," << y;
+    for (int x = 0; x < a.width(); ++x)
+      ASSERT_EQ(a.pixel(x, y) | 0xff000000, b.pixel(x, y) | 0xff000000) << x << "," << y;
 }
 
 // Writes the bitmap as BMP and reads it back through a new bitmap.
@@ -113,8 +114,14 @@ TEST(Bitmap, BrokenFilesAreRefused) {
 
   std::vector<QByteArray> bad = {QByteArray(), QByteArray("BM"), good.left(60), good.left(good.size() - 1)};
   QByteArray huge = good;  // 2^15 x 2^15 pixels claimed
-  huge[18] = 0; huge[19] = char(0x80); huge[20] = 0; huge[21] = 0;
-  huge[22] = 0; huge[23] = char(0x80); huge[24] = 0; huge[25] = 0;
+  huge[18] = 0;
+  huge[19] = char(0x80);
+  huge[20] = 0;
+  huge[21] = 0;
+  huge[22] = 0;
+  huge[23] = char(0x80);
+  huge[24] = 0;
+  huge[25] = 0;
   bad.push_back(huge);
   QByteArray depth = good;
   depth[28] = 7;

@@ -20,8 +20,8 @@ IDListPtr Special(int csidl) {
   return SHGetSpecialFolderLocation(csidl, list) ? IDListPtr(list) : nullptr;
 }
 
-void WriteTrashEntry(const std::string& trash, const std::string& name, const std::string& originalPath,
-                     bool folder, const std::string& content = "") {
+void WriteTrashEntry(const std::string& trash, const std::string& name, const std::string& originalPath, bool folder,
+                     const std::string& content = "") {
   std::filesystem::create_directories(trash + "/files");
   std::filesystem::create_directories(trash + "/info");
   if (folder)
@@ -78,14 +78,13 @@ TEST(Desktop, SpecialItemsFirstThenTheDesktopFolder) {
     });
     std::vector<std::string> order;
     for (auto& id : ids) order.push_back(NameOf(*desktop, id.get()));
-    EXPECT_EQ(order, (std::vector<std::string>{"ホーム", "コンピューター", "ネットワーク", "ごみ箱", "sub",
-                                               "note.txt"}))
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"ホーム", "コンピューター", "ネットワーク", "ごみ箱", "sub", "note.txt"}))
         << column;
   }
 
   uint32_t computer = AttributesOf(*desktop, ids[1].get());
-  EXPECT_EQ(computer & (SFGAO_FOLDER | SFGAO_FILESYSANCESTOR | SFGAO_FILESYSTEM),
-            SFGAO_FOLDER | SFGAO_FILESYSANCESTOR);
+  EXPECT_EQ(computer & (SFGAO_FOLDER | SFGAO_FILESYSANCESTOR | SFGAO_FILESYSTEM), SFGAO_FOLDER | SFGAO_FILESYSANCESTOR);
   uint32_t homeItem = AttributesOf(*desktop, ids[0].get());
   EXPECT_TRUE(homeItem & SFGAO_FILESYSTEM);
   EXPECT_FALSE(homeItem & (SFGAO_CANRENAME | SFGAO_CANDELETE | SFGAO_CANMOVE));

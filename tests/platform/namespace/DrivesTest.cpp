@@ -62,9 +62,8 @@ TEST(Drives, ParseMountInfoKeepsRealFileSystems) {
       "garbage line without fields\n"
       "45 26 8:6 / /broken rw ext4 /dev/sdf1 rw\n";  // no separator
   std::vector<MountEntry> table = ParseMountInfo(text);
-  EXPECT_EQ(MountPoints(table),
-            (std::vector<std::string>{"/", "/data", "/media/usb stick", "/mnt/nfs", "/mnt/sshfs",
-                                      "/mnt/tab\tname\\x", "/run/media/u/DATA", "/tmp"}));
+  EXPECT_EQ(MountPoints(table), (std::vector<std::string>{"/", "/data", "/media/usb stick", "/mnt/nfs", "/mnt/sshfs",
+                                                          "/mnt/tab\tname\\x", "/run/media/u/DATA", "/tmp"}));
   ASSERT_TRUE(Find(table, "/"));
   EXPECT_EQ(Find(table, "/")->device, "/dev/vda");
   EXPECT_EQ(Find(table, "/")->fsType, "ext4");
@@ -88,8 +87,7 @@ TEST(Drives, QueriesOnTheLiveTable) {
   std::vector<MountEntry> table = ReadMountTable();
   ASSERT_FALSE(table.empty());
   EXPECT_EQ(table.front().mountPoint, "/");
-  EXPECT_TRUE(std::is_sorted(table.begin(), table.end(),
-                             [](auto& a, auto& b) { return a.mountPoint < b.mountPoint; }));
+  EXPECT_TRUE(std::is_sorted(table.begin(), table.end(), [](auto& a, auto& b) { return a.mountPoint < b.mountPoint; }));
   for (const MountEntry& e : table) {
     EXPECT_NE(e.fsType, "proc");
     EXPECT_NE(e.fsType, "sysfs");
@@ -166,7 +164,8 @@ TEST(Drives, TmpfsMountIsADriveWhileItLasts) {
   std::filesystem::create_directories(trash + "/files");
   std::filesystem::create_directories(trash + "/info");
   std::ofstream(trash + "/files/x.txt") << "gone";
-  std::ofstream(trash + "/info/x.txt.trashinfo") << "[Trash Info]\nPath=docs/x%2Etxt\nDeletionDate=2024-05-06T07:08:09\n";
+  std::ofstream(trash + "/info/x.txt.trashinfo")
+      << "[Trash Info]\nPath=docs/x%2Etxt\nDeletionDate=2024-05-06T07:08:09\n";
   PItemIDList binList = nullptr;
   ASSERT_TRUE(SHGetSpecialFolderLocation(CSIDL_BITBUCKET, binList));
   ShellFolderPtr bin = SHGetDesktopFolder()->BindToObject(binList);

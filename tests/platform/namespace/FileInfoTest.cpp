@@ -22,8 +22,8 @@ IDListPtr Chain(std::initializer_list<PItemIDList> ids) {
 }
 
 IDListPtr FileItem(const std::string& name, uint8_t flags = 0) {
-  return Chain({MakeSimpleID(ItemKind::Computer), MakeDriveID("/", false), MakeFileEntryID("tmp", itemflag::kFolder, nullptr),
-                MakeFileEntryID(name, flags, nullptr)});
+  return Chain({MakeSimpleID(ItemKind::Computer), MakeDriveID("/", false),
+                MakeFileEntryID("tmp", itemflag::kFolder, nullptr), MakeFileEntryID(name, flags, nullptr)});
 }
 
 SHFILEINFO Info(const IDListPtr& list, uint32_t flags = SHGFI_SYSICONINDEX | SHGFI_TYPENAME) {

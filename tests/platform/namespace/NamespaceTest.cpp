@@ -213,13 +213,13 @@ TEST(Namespace, NameOrderIsNaturalCaseBlindAndTotal) {
   EXPECT_NE(CompareNames("a01", "a1"), 0);
   EXPECT_EQ(CompareNamesFolded("\xC3\x84rger", "\xC3\xA4rger"), 0);  // Ä and ä
   EXPECT_EQ(CompareNamesFolded("\xD0\x96", "\xD0\xB6"), 0);          // Ж and ж
-  EXPECT_LT(CompareNames("zeta", "\xC3\xA4"), 0);                     // ASCII before Latin-1
-  EXPECT_LT(CompareNames("\xE6\x97\xA5", "\xFF"), 0);                 // a character before an invalid byte
+  EXPECT_LT(CompareNames("zeta", "\xC3\xA4"), 0);                    // ASCII before Latin-1
+  EXPECT_LT(CompareNames("\xE6\x97\xA5", "\xFF"), 0);                // a character before an invalid byte
 
   // A consistent total order over awkward names: sorting agrees with every pair.
-  std::vector<std::string> names = {"a", "A", "a0", "a00", "a1", "a01", "a10", "a9b", "a-", "a_", "a.txt",
-                                    "B", "b2", "\xC3\xA4", "\xC3\x84", "\xFF", "\xE6\x97\xA5", "10", "9",
-                                    "010", "", "z\xC3", "z\xC3\xA4", "Z"};
+  std::vector<std::string> names = {"a",  "A",     "a0", "a00",   "a1",        "a01",      "a10",  "a9b",          "a-",
+                                    "a_", "a.txt", "B",  "b2",    "\xC3\xA4",  "\xC3\x84", "\xFF", "\xE6\x97\xA5", "10",
+                                    "9",  "010",   "",   "z\xC3", "z\xC3\xA4", "Z"};
   std::mt19937 rng(7);
   for (int round = 0; round < 20; ++round) {
     std::shuffle(names.begin(), names.end(), rng);
@@ -381,8 +381,8 @@ TEST(Namespace, RenameNeverReplaces) {
   EXPECT_EQ(ReadFile(tmp / "b"), "second");
   EXPECT_FALSE(folder->SetNameOf(a, "folder", 0, nullptr));
   EXPECT_FALSE(folder->SetNameOf(dir, "b", 0, nullptr));
-  for (std::string bad : {std::string(), std::string("."), std::string(".."), std::string("x/y"),
-                          std::string("n\0ul", 4)})
+  for (std::string bad :
+       {std::string(), std::string("."), std::string(".."), std::string("x/y"), std::string("n\0ul", 4)})
     EXPECT_FALSE(folder->SetNameOf(a, bad, 0, nullptr)) << bad;
   EXPECT_EQ(ReadFile(tmp / "a"), "first");
 

@@ -40,11 +40,11 @@ TEST(IniFile, ReadsWindowsStyle) {
   TIniFile ini(path);
   EXPECT_EQ(ini.ReadInteger("window", "top", -1), 12);          // case-insensitive, blanks trimmed, first wins
   EXPECT_EQ(ini.ReadInteger("Window", "Left", -1), 30);         // CR alone ends a line; comment ignored
-  EXPECT_EQ(ini.ReadString("Window", "Name", "?"), "a=b");       // only the first '=' splits
-  EXPECT_EQ(ini.ReadString("Window", "Empty", "default"), "");   // present but empty is not missing
+  EXPECT_EQ(ini.ReadString("Window", "Name", "?"), "a=b");      // only the first '=' splits
+  EXPECT_EQ(ini.ReadString("Window", "Empty", "default"), "");  // present but empty is not missing
   EXPECT_EQ(ini.ReadString("Window", "stray", "default"), "default");
   EXPECT_EQ(ini.ReadString("EXT", "imageext", ""), ".bmp;.png");
-  EXPECT_EQ(ini.ReadInteger("Window", "Width", -1), -1);        // a repeated section does not count
+  EXPECT_EQ(ini.ReadInteger("Window", "Width", -1), -1);  // a repeated section does not count
   EXPECT_EQ(ini.ReadString("Nope", "Top", "d"), "d");
 
   std::vector<std::string> list;
@@ -190,8 +190,8 @@ TEST(IniFile, FailedWriteIsReportedAndHarmless) {
     ini.WriteString("A", "k", "v");
     EXPECT_FALSE(ini.UpdateFile());
     EXPECT_EQ(ini.ReadString("A", "k", ""), "v");  // the change stays in memory
-  }  // the destructor tries again and must not throw
-  if (geteuid() == 0) return;  // root writes into read-only folders
+  }                                                // the destructor tries again and must not throw
+  if (geteuid() == 0) return;                      // root writes into read-only folders
   std::string folder = tmp.dir("ro");
   std::string path = folder + "/r.ini";
   std::ofstream(path) << "[A]\nk=old\n";

@@ -26,8 +26,7 @@ bool IsSocket(const std::string& path) {
 // Hands message over on a worker while this thread runs the server's loop.
 THandOver HandOverWhileServing(const std::string& path, const std::string& message, int timeoutMs = 5000) {
   auto result = std::async(std::launch::async, [&] { return HandOverToInstance(path, message, timeoutMs); });
-  while (result.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
-    QCoreApplication::processEvents();
+  while (result.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) QCoreApplication::processEvents();
   return result.get();
 }
 

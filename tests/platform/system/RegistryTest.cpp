@@ -17,8 +17,10 @@ class StateHome {
     setenv("TOLVANE_HOME", path.c_str(), 1);
   }
   ~StateHome() {
-    if (had_) setenv("TOLVANE_HOME", old_.c_str(), 1);
-    else unsetenv("TOLVANE_HOME");
+    if (had_)
+      setenv("TOLVANE_HOME", old_.c_str(), 1);
+    else
+      unsetenv("TOLVANE_HOME");
   }
 
  private:

@@ -28,7 +28,12 @@ TEST(SyncCall, RunsOnTheGuiThreadWhileTheCallerWaits) {
   bool sawEffect = false;
   std::thread worker([&] {
     int value = 0;
-    result = SyncCall([&] { ranOn = QThread::currentThread(); value = 42; }, &stop);
+    result = SyncCall(
+        [&] {
+          ranOn = QThread::currentThread();
+          value = 42;
+        },
+        &stop);
     sawEffect = value == 42;  // the call returned only after the function ran
     finished = true;
   });

@@ -1,6 +1,7 @@
 // ifpng.spi: PNG pictures through libpng. Palette and grey pictures come back as 8-bit
 // DIBs with a 256-entry colour table, colour as 24-bit BGR, anything with transparency
-// as 32-bit BGRA with straight alpha; 16-bit samples are rounded to 8 bits. A fitted
+// as 32-bit BGRA with straight alpha; 16-bit samples are rounded to 8 bits. An EXIF
+// orientation turns the picture upright. A fitted
 // request averages blocks of rows as they stream in, so memory stays near that size.
 #include "SpiCommon.h"
 
@@ -78,11 +79,12 @@ int32_t Run(Context *ctx)
     png_set_chunk_malloc_max(png, 4 << 20);
     png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
     // This libpng does not hold text chunks to that size: a few bytes claiming
-    // a 2 GB comment made it allocate 2 GB. Only transparency and density are
-    // read; every other ancillary chunk is skipped unread.
-    static const png_byte kUsedChunks[] = "tRNS\0pHYs\0";
+    // a 2 GB comment made it allocate 2 GB. Only transparency, density and the
+    // EXIF record (held to the chunk limit above) are read; every other
+    // ancillary chunk is skipped unread.
+    static const png_byte kUsedChunks[] = "tRNS\0pHYs\0eXIf\0";
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
-    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, kUsedChunks, 2);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, kUsedChunks, 3);
 
     png_read_info(png, info);
     png_uint_32 width = 0, height = 0;
@@ -90,6 +92,13 @@ int32_t Run(Context *ctx)
     png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, &interlace, nullptr, nullptr);
     if (!spi::AcceptableSize(width, height))
         return SUSIE_CORRUPT;
+    // A camera's EXIF record before the pixels says which way is up.
+    int orientation = 1;
+    png_uint_32 exifSize = 0;
+    png_bytep exif = nullptr;
+    if (png_get_eXIf_1(png, info, &exifSize, &exif) && exif)
+        orientation = spi::ExifOrientation(exif, exifSize);
+    const bool turned = spi::Turns(orientation);
     bool transparent = (colorType & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
     Output output = transparent                           ? Output::Bgra
                     : colorType == PNG_COLOR_TYPE_PALETTE ? Output::Indexed
@@ -97,7 +106,7 @@ int32_t Run(Context *ctx)
                                                           : Output::Bgr;
     int bitCount = output == Output::Bgra ? 32 : output == Output::Bgr ? 24 : 8;
     if (ctx->pictureInfo) {
-        spi::FillPictureInfo(ctx->pictureInfo, width, height, bitCount);
+        spi::FillPictureInfo(ctx->pictureInfo, turned ? height : width, turned ? width : height, bitCount);
         png_uint_32 xRes = 0, yRes = 0;
         int unit = 0;
         if (png_get_pHYs(png, info, &xRes, &yRes, &unit) && unit == PNG_RESOLUTION_METER) {
@@ -108,9 +117,11 @@ int32_t Run(Context *ctx)
     if (!ctx->dib)
         return SUSIE_OK;
 
-    // Reduced pictures are averaged in colour, so palette and grey come as BGR(A).
-    const uint32_t factor = spi::ReduceFactor(width, height, ctx->request, false);
-    if (factor > 1 && (output == Output::Indexed || output == Output::Grey)) {
+    // Reduced pictures are averaged in colour, and turned interlaced ones gathered in
+    // colour, so palette and grey come as BGR(A).
+    const uint32_t factor = spi::ReduceFactor(width, height, ctx->request, turned);
+    const bool passesApart = interlace != PNG_INTERLACE_NONE && (factor > 1 || orientation != 1);
+    if ((factor > 1 || passesApart) && (output == Output::Indexed || output == Output::Grey)) {
         output = Output::Bgr;
         bitCount = 24;
         png_set_expand(png);
@@ -135,9 +146,8 @@ int32_t Run(Context *ctx)
         png_set_bgr(png);
         break;
     }
-    // Reduced interlaced pictures take each pass's pixels where they belong; whole ones
-    // let the library put the passes together in the DIB's rows.
-    const bool passesApart = interlace != PNG_INTERLACE_NONE && factor > 1;
+    // Reduced or turned interlaced pictures take each pass's pixels where they belong;
+    // the others let the library put the passes together in the DIB's rows.
     int passes = passesApart ? 1 : png_set_interlace_handling(png);
     png_read_update_info(png, info);
     const int bpp = bitCount / 8;
@@ -146,7 +156,7 @@ int32_t Run(Context *ctx)
 
     spi::Dib *dib = ctx->dib;
     spi::Canvas &canvas = ctx->canvas;
-    int32_t result = canvas.Create(dib, width, height, bpp, factor, 1, passesApart, ctx->request);
+    int32_t result = canvas.Create(dib, width, height, bpp, factor, orientation, passesApart, ctx->request);
     if (result != SUSIE_OK)
         return result;
     if (factor == 1) {

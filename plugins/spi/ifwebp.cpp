@@ -1,6 +1,7 @@
 // ifwebp.spi: WebP pictures through libwebp (of an animation, the first frame), decoded
 // incrementally straight into the DIB's bottom-up rows: 24-bit BGR, or 32-bit BGRA when
-// the picture has alpha. A fitted request is scaled by the library while it decodes.
+// the picture has alpha. A fitted request is scaled by the library while it decodes. A
+// picture with an EXIF orientation is decoded beside the DIB and turned upright into it.
 #include "SpiCommon.h"
 
 #include <algorithm>
@@ -51,6 +52,33 @@ struct Demuxed {
         WebPDemuxDelete(demux);
     }
 };
+
+// The orientation of the EXIF chunk of an extended file; 1 without one.
+int OrientationOf(const uint8_t *data, size_t size)
+{
+    constexpr uint8_t kExifFlag = 0x08;
+    if (size < 21 || std::memcmp(data + 12, "VP8X", 4) != 0 || !(data[20] & kExifFlag))
+        return 1;
+    WebPData whole{data, size};
+    WebPDemuxer *demux = WebPDemux(&whole);
+    if (!demux)
+        return 1;
+    int orientation = 1;
+    WebPChunkIterator chunk;
+    if (WebPDemuxGetChunk(demux, "EXIF", 1, &chunk)) {
+        const uint8_t *tiff = chunk.chunk.bytes;
+        size_t length = chunk.chunk.size;
+        // Some writers keep the JPEG record's own prefix.
+        if (length >= 6 && std::memcmp(tiff, "Exif\0\0", 6) == 0) {
+            tiff += 6;
+            length -= 6;
+        }
+        orientation = spi::ExifOrientation(tiff, length);
+        WebPDemuxReleaseChunkIterator(&chunk);
+    }
+    WebPDemuxDelete(demux);
+    return orientation;
+}
 
 // Decodes a still bitstream scaled to w x h into rows at out (top row at the lowest
 // address, stride apart), in about a hundred steps so that progress and abort have
@@ -147,12 +175,14 @@ int32_t Decode(const char *buf, intptr_t len, uint32_t flag, spi::Dib *dib, spi:
     }
     const bool alpha = f.has_alpha || f.has_animation;
     const int bitCount = alpha ? 32 : 24;
+    const int orientation = OrientationOf(data, size);
+    const bool turned = spi::Turns(orientation);
     if (info) {
-        spi::FillPictureInfo(info, width, height, bitCount);
+        spi::FillPictureInfo(info, turned ? height : width, turned ? width : height, bitCount);
         return SUSIE_OK;
     }
     // A fitted request is met by the library's own scaler, to an integer share.
-    const uint32_t factor = spi::ReduceFactor(width, height, request, false);
+    const uint32_t factor = spi::ReduceFactor(width, height, request, turned);
     const uint32_t outW = (width + factor - 1) / factor, outH = (height + factor - 1) / factor;
     // The lossless coder keeps the whole frame as it decodes, whatever the scale; the
     // lossy one keeps an alpha plane.
@@ -160,9 +190,13 @@ int32_t Decode(const char *buf, intptr_t len, uint32_t flag, spi::Dib *dib, spi:
     if (WebPGetFeatures(frameData, frameSize, &ff) != VP8_STATUS_OK)
         return SUSIE_CORRUPT;
     const uint64_t kept = static_cast<uint64_t>(frameW) * frameH * (ff.format == 2 ? 4 : ff.has_alpha ? 1 : 0);
-    if (request && !request->Allows(kept + (static_cast<uint64_t>(outW) * bitCount / 8 + 3) / 4 * 4 * outH))
+    const uint64_t dibBytes = (static_cast<uint64_t>(outW) * bitCount / 8 + 3) / 4 * 4 * outH;
+    if (request && !request->Allows(kept + dibBytes * (orientation == 1 ? 1 : 2)))
         return SUSIE_NO_MEMORY;
-    if ((result = dib->Create(outW, outH, bitCount)) != SUSIE_OK)
+    // A turned picture is decoded into a picture of its own first.
+    spi::Dib upright;
+    spi::Dib *target = orientation == 1 ? dib : &upright;
+    if ((result = target->Create(outW, outH, bitCount)) != SUSIE_OK)
         return result;
     // The frame's place on the reduced canvas.
     const uint32_t x0 =
@@ -175,10 +209,18 @@ int32_t Decode(const char *buf, intptr_t len, uint32_t flag, spi::Dib *dib, spi:
         1, std::min<uint32_t>(outH - y0, static_cast<uint32_t>(static_cast<uint64_t>(frameH) * outH / height)));
     if (f.has_animation)
         for (uint32_t y = 0; y < outH; ++y)
-            std::memset(dib->Row(y), 0, dib->Stride());
+            std::memset(target->Row(y), 0, target->Stride());
     const bool scaled = w != frameW || h != frameH;
-    return DecodeInto(frameData, frameSize, w, h, scaled, alpha,
-                      dib->Row(y0 + h - 1) + static_cast<size_t>(x0) * (bitCount / 8), dib->Stride(), progress);
+    result = DecodeInto(frameData, frameSize, w, h, scaled, alpha,
+                        target->Row(y0 + h - 1) + static_cast<size_t>(x0) * (bitCount / 8), target->Stride(), progress);
+    if (result != SUSIE_OK || orientation == 1)
+        return result;
+    spi::Canvas canvas;
+    if ((result = canvas.Create(dib, outW, outH, bitCount / 8, 1, orientation, false, request)) != SUSIE_OK)
+        return result;
+    for (uint32_t y = 0; y < outH; ++y)
+        canvas.Put(y, upright.Row(y), outW);
+    return SUSIE_OK;
 }
 
 }  // namespace

@@ -246,6 +246,55 @@ TEST_F(PictureFitTest, ExifOrientationTurnsJpegsUpright) {
   EXPECT_GT(qRed(fitted.pixel(fitted.width() / 2, 1)), 200);
 }
 
+TEST_F(PictureFitTest, ExifOrientationTurnsPngsAndWebpsUpright) {
+  // Left half red, right half blue, with an EXIF record whose only tag is orientation 6.
+  QImage stored(40, 20, QImage::Format_RGB32);
+  stored.fill(qRgb(0, 0, 255));
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 20; ++x) stored.setPixel(x, y, qRgb(255, 0, 0));
+  const std::string tiff = std::string("II\x2A\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\0\0\0\0", 26);
+  const std::string plainPng = dir / "plain.png", plainWebp = dir / "plain.webp";
+  ASSERT_TRUE(stored.save(QString::fromStdString(plainPng)));
+  ASSERT_EQ(QProcess::execute("convert", {QString::fromStdString(plainPng), "-define", "webp:lossless=true",
+                                          QString::fromStdString(plainWebp)}),
+            0);
+  // PNG: an eXIf chunk right after the header.
+  std::string png = ReadWholeFile(plainPng), exifChunk;
+  hostile::AppendPngChunk(exifChunk, "eXIf", tiff);
+  const std::string turnedPng = dir.file("turned.png", png.substr(0, 33) + exifChunk + png.substr(33));
+  // WebP: the extended layout, whose header says an EXIF chunk follows the picture.
+  std::string chunks = "VP8X";
+  hostile::Append32LE(chunks, 10);
+  chunks += std::string("\x08\0\0\0", 4);
+  chunks += std::string{char(39), 0, 0, char(19), 0, 0};
+  chunks += ReadWholeFile(plainWebp).substr(12);
+  chunks += "EXIF";
+  hostile::Append32LE(chunks, uint32_t(6 + tiff.size()));
+  chunks += std::string("Exif\0\0", 6) + tiff;
+  std::string riff = "RIFF";
+  hostile::Append32LE(riff, uint32_t(4 + chunks.size()));
+  const std::string turnedWebp = dir.file("turned.webp", riff + "WEBP" + chunks);
+
+  for (const auto& [plugin, path] : {std::pair{"ifpng", turnedPng}, std::pair{"ifwebp", turnedWebp}}) {
+    SCOPED_TRACE(plugin);
+    Spi spi(plugin);
+    EXPECT_EQ(InfoSize(spi, path), QSize(20, 40));
+    QImage whole, fitted;
+    ASSERT_EQ(Whole(spi, path, &whole), SUSIE_OK);
+    ASSERT_EQ(whole.size(), QSize(20, 40));
+    EXPECT_GT(qRed(whole.pixel(10, 5)), 200);  // the left half is now on top
+    EXPECT_GT(qBlue(whole.pixel(10, 35)), 200);
+    ASSERT_EQ(Fit(spi, path, 5, 10, &fitted), SUSIE_OK);
+    EXPECT_GE(fitted.width(), 5);
+    EXPECT_EQ(fitted.width() * 2, fitted.height());
+    EXPECT_GT(qRed(fitted.pixel(fitted.width() / 2, 1)), 200);
+    EXPECT_GT(qBlue(fitted.pixel(fitted.width() / 2, fitted.height() - 2)), 200);
+  }
+  // Without the record the same pictures stay as stored.
+  EXPECT_EQ(InfoSize(Spi("ifpng"), plainPng), QSize(40, 20));
+  EXPECT_EQ(InfoSize(Spi("ifwebp"), plainWebp), QSize(40, 20));
+}
+
 TEST_F(PictureFitTest, AnAnimatedWebpShowsItsFirstFrame) {
   // Two frames made by ImageMagick, then wrapped as an animation by hand: a red 10 x 6
   // frame at (4, 2) of a 20 x 10 canvas, then a blue one over all of it.

@@ -38,7 +38,7 @@ std::string RecordingScript(TempDir& dir, const std::string& name, const std::st
   return path;
 }
 
-class FirstDayTest : public ::testing::Test {
+class FirstDayKeysTest : public ::testing::Test {
  protected:
   void SetUp() override {
     FileOperationJournal::Instance().Clear();
@@ -71,7 +71,7 @@ class FirstDayTest : public ::testing::Test {
   QStringList ran;
 };
 
-TEST_F(FirstDayTest, F12ListsEveryKeyTheDispatchKnows) {
+TEST_F(FirstDayKeysTest, F12ListsEveryKeyTheDispatchKnows) {
   Open();
   Press(Qt::Key_F12);
   auto* dialog = form->findChild<QDialog*>("keyTableDialog");
@@ -110,7 +110,7 @@ TEST_F(FirstDayTest, F12ListsEveryKeyTheDispatchKnows) {
   EXPECT_TRUE(dialog->isVisible());
 }
 
-TEST_F(FirstDayTest, AltBackspaceUndoesWhatTheMenuUndoesAndBackspaceStillGoesUp) {
+TEST_F(FirstDayKeysTest, AltBackspaceUndoesWhatTheMenuUndoesAndBackspaceStillGoesUp) {
   const std::string sub = files.dir("left/sub");
   files.file("left/sub/gone.txt", "keep me");
   Open();
@@ -136,7 +136,7 @@ TEST_F(FirstDayTest, AltBackspaceUndoesWhatTheMenuUndoesAndBackspaceStillGoesUp)
   EXPECT_EQ(form->LV1->GetPathName(), DirName(left));
 }
 
-TEST_F(FirstDayTest, TheDoublePressWindowComesFromTheIniFile) {
+TEST_F(FirstDayKeysTest, TheDoublePressWindowComesFromTheIniFile) {
   f.WriteState("tolvane.ini", "[Option]\r\nDoubleKeyInterval=700\r\n");
   Open();
   EXPECT_EQ(form->KeyDelayMs, 700);
@@ -161,7 +161,7 @@ TEST_F(FirstDayTest, TheDoublePressWindowComesFromTheIniFile) {
   }
 }
 
-TEST_F(FirstDayTest, TheStatusLineCountsItemsSelectionAndFreeSpace) {
+TEST_F(FirstDayKeysTest, TheStatusLineCountsItemsSelectionAndFreeSpace) {
   files.file("left/a.txt", std::string(1000, 'a'));
   files.file("left/b.txt", std::string(3000, 'b'));
   files.dir("left/sub");
@@ -200,7 +200,7 @@ TEST_F(FirstDayTest, TheStatusLineCountsItemsSelectionAndFreeSpace) {
   EXPECT_EQ(TForm1::ByteSizeText(300ULL << 40), QStringLiteral("300 TB"));
 }
 
-TEST_F(FirstDayTest, F11OpensTheTerminalInTheFolderOrSaysThereIsNone) {
+TEST_F(FirstDayKeysTest, F11OpensTheTerminalInTheFolderOrSaysThereIsNone) {
   const std::string out = files.path() + "/terminal.out";
   const std::string script = RecordingScript(files, "my term.sh", out);
   Open();
@@ -220,7 +220,7 @@ TEST_F(FirstDayTest, F11OpensTheTerminalInTheFolderOrSaysThereIsNone) {
   EXPECT_NE(f.messages[0].find("TERMINAL"), std::string::npos);
 }
 
-TEST_F(FirstDayTest, EnterOnAFileNothingOpensSaysSoAndOffersTheChooser) {
+TEST_F(FirstDayKeysTest, EnterOnAFileNothingOpensSaysSoAndOffersTheChooser) {
   // No application anywhere declares the type, and there is no xdg-open. The
   // system's type database stays (the other tests of this process need it).
   const std::string data = files.dir("system-data");

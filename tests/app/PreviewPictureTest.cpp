@@ -164,7 +164,8 @@ TEST(PreviewWindowTest, TheWindowKeepsRunningWhileAHugePictureDecodesAndMovingOn
   small.fill(qRgb(200, 10, 10));
   ASSERT_TRUE(small.save(QString::fromStdString(files / "left/b-small.png")));
   FormFixture f;
-  f.WriteState("tolvane.ini", "[Ext]\nImageExt=.png\nTextExt=.txt\n");
+  // The left pane as narrow as the Down key below expects (one icon a row).
+  f.WriteState("tolvane.ini", "[Window]\nListViewWide=200\n[Ext]\nImageExt=.png\nTextExt=.txt\n");
   TForm1* form = f.OpenOn(files / "left", files.dir("right"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return form->LV1->FileList()->Count() == 2; }, 5000));
   ASSERT_TRUE(f.Focus(form->LV1));

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -159,9 +160,11 @@ bool Check(const char* what, std::pair<int, uint64_t> got, std::pair<int, uint64
   return false;
 }
 
-void CopyTree(const std::string& root) {
-  std::string source = root + "/tree";
-  MakeTree(source, kTreeFiles, kTreeFolders);
+// Copies the tree at source against cp -a, kRuns times; check, when given, looks at
+// our copy after the first run.
+void CompareTreeCopies(const std::string& root, const std::string& source, const std::string& key,
+                       const std::function<bool(const std::string&)>& check = {}) {
+  const std::string name = std::filesystem::path(source).filename();
   auto want = CountFiles(source);
   Sides sides;
   for (int run = 0; run < kRuns; ++run) {
@@ -173,14 +176,24 @@ void CopyTree(const std::string& root) {
         [&] {
           return TimeCommand({"cp", "-a", source, cp + "/"});
         });
-    if (!Check("copy_tree ours", CountFiles(ours + "/tree"), want) ||
-        !Check("copy_tree cp", CountFiles(cp + "/tree"), want))
+    if (!Check((key + " ours").c_str(), CountFiles(ours + "/" + name), want) ||
+        !Check((key + " cp").c_str(), CountFiles(cp + "/" + name), want))
       sides.failed = true;
+    if (run == 0 && check && !check(ours + "/" + name)) {
+      std::fprintf(stderr, "%s: attributes lost\n", key.c_str());
+      sides.failed = true;
+    }
     Remove(ours);
     Remove(cp);
   }
   Remove(source);
-  sides.Print("copy_tree_vs_cp", "cp");
+  sides.Print((key + "_vs_cp").c_str(), "cp");
+}
+
+void CopyTree(const std::string& root) {
+  std::string source = root + "/tree";
+  MakeTree(source, kTreeFiles, kTreeFolders);
+  CompareTreeCopies(root, source, "copy_tree");
 }
 
 // The tree again, every file with two extended attributes and an ACL; false
@@ -205,33 +218,12 @@ void CopyTreeXattr(const std::string& root) {
     Remove(source);
     return;
   }
-  auto want = CountFiles(source);
-  Sides sides;
-  for (int run = 0; run < kRuns; ++run) {
-    std::string ours = root + "/xcopy_ours", cp = root + "/xcopy_cp";
-    std::filesystem::create_directories(ours);
-    std::filesystem::create_directories(cp);
-    Both(
-        run, sides, [&] { return TimeEngine(FO_COPY, {source}, ours, FOF_SILENT | FOF_NOCONFIRMATION); },
-        [&] {
-          return TimeCommand({"cp", "-a", source, cp + "/"});
-        });
-    if (!Check("copy_tree_xattr ours", CountFiles(ours + "/dressed"), want) ||
-        !Check("copy_tree_xattr cp", CountFiles(cp + "/dressed"), want))
-      sides.failed = true;
-    // Once, that the attributes came along.
+  CompareTreeCopies(root, source, "copy_tree_xattr", [](const std::string& copy) {
     char value[64];
-    std::string sample = ours + "/dressed/folder_000/file_00000.dat";
-    if (run == 0 && (getxattr(sample.c_str(), "user.tag", value, sizeof value) != 9 ||
-                     getxattr(sample.c_str(), "system.posix_acl_access", nullptr, 0) <= 0)) {
-      std::fprintf(stderr, "copy_tree_xattr: attributes lost\n");
-      sides.failed = true;
-    }
-    Remove(ours);
-    Remove(cp);
-  }
-  Remove(source);
-  sides.Print("copy_tree_xattr_vs_cp", "cp");
+    std::string sample = copy + "/folder_000/file_00000.dat";
+    return getxattr(sample.c_str(), "user.tag", value, sizeof value) == 9 &&
+           getxattr(sample.c_str(), "system.posix_acl_access", nullptr, 0) > 0;
+  });
 }
 
 void CopyBig(const std::string& root) {

@@ -9,4 +9,4 @@ werror=OFF
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLVANE_WERROR="$werror" >/dev/null
 cmake --build build -j "$(nproc)"
 cd build
-ctest --output-on-failure -j "$(nproc)" --timeout 300
+ctest --output-on-failure --no-tests=error -j "$(nproc)" --timeout 300

@@ -28,6 +28,6 @@ export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_s
 labels="$(IFS='|'; echo "${suites[*]}")"
 status=0
 # The tests run several times slower under the sanitizers.
-(cd "$build" && ctest --output-on-failure -j "$jobs" --timeout 900 -L "^($labels)\$") || status=$?
+(cd "$build" && ctest --output-on-failure --no-tests=error -j "$jobs" --timeout 900 -L "^($labels)\$") || status=$?
 echo "sanitizer build: $((built - start)) s, tests: $(($(date +%s) - built)) s"
 exit $status

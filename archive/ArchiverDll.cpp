@@ -1,5 +1,6 @@
 #include "archive/ArchiverDll.h"
 
+#include <cstring>
 #include <dlfcn.h>
 #include <link.h>
 
@@ -34,8 +35,9 @@ bool DosDateTimeToFileTime(uint16_t date, uint16_t time, ArcFileTime* out) {
   // 1601-01-01 is 134774 days before 1970-01-01.
   int64_t days = DaysFromCivil(year, month, day) + 134774;
   uint64_t ticks = (static_cast<uint64_t>(days) * 86400 + hour * 3600 + minute * 60 + sec) * 10000000ull;
-  out->dwLowDateTime = static_cast<uint32_t>(ticks);
-  out->dwHighDateTime = static_cast<uint32_t>(ticks >> 32);
+  // The record sits packed inside an entry record: copied, not assigned.
+  const ArcFileTime value{static_cast<uint32_t>(ticks), static_cast<uint32_t>(ticks >> 32)};
+  std::memcpy(out, &value, sizeof value);
   return true;
 }
 

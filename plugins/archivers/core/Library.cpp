@@ -247,8 +247,9 @@ int GetEntryTime(HARC h, ArcFileTime* time, int which) {
     ft = FileTime(e.atime, e.atimeNsec);
   else
     return 0;
-  time->dwLowDateTime = static_cast<uint32_t>(ft);
-  time->dwHighDateTime = static_cast<uint32_t>(ft >> 32);
+  // The record sits packed inside the caller's entry record: copied, not assigned.
+  const ArcFileTime value{static_cast<uint32_t>(ft), static_cast<uint32_t>(ft >> 32)};
+  std::memcpy(time, &value, sizeof value);
   return 1;
 }
 

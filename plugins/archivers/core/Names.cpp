@@ -116,13 +116,21 @@ std::string StoredNameToUtf8(const std::string& raw) {
 }
 
 namespace {
+// Made once, and freed when the library is unloaded.
+struct OwnedLocale {
+  locale_t value = static_cast<locale_t>(0);
+  OwnedLocale() {
+    value = newlocale(LC_ALL_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    if (!value) value = newlocale(LC_ALL_MASK, "en_US.UTF-8", static_cast<locale_t>(0));
+  }
+  ~OwnedLocale() {
+    if (value) freelocale(value);
+  }
+};
+
 locale_t Utf8LocaleObject() {
-  static locale_t loc = [] {
-    locale_t l = newlocale(LC_ALL_MASK, "C.UTF-8", static_cast<locale_t>(0));
-    if (!l) l = newlocale(LC_ALL_MASK, "en_US.UTF-8", static_cast<locale_t>(0));
-    return l;
-  }();
-  return loc;
+  static OwnedLocale loc;
+  return loc.value;
 }
 }  // namespace
 

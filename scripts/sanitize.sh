@@ -10,8 +10,9 @@ build="${SANITIZE_BUILD_DIR:-build-sanitize}"
 jobs="${JOBS:-$(nproc)}"
 suites=("$@")
 [ ${#suites[@]} -gt 0 ] || suites=(platform shell archive image app)
+# Warnings stay warnings here: the sanitizers' instrumentation makes GCC warn falsely
+# (maybe-uninitialized inside std::regex); the ordinary CI build holds them as errors.
 werror=OFF
-[ "${CI:-}" = true ] && werror=ON
 # Precompiled headers: most of a sanitizer build's time goes to parsing Qt's headers.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTOLVANE_ASAN=ON -DTOLVANE_UBSAN=ON -DTOLVANE_PCH=ON -DTOLVANE_WERROR="$werror" >/dev/null

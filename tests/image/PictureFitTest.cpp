@@ -96,6 +96,36 @@ QImage Gradient(int w, int h) {
   return image;
 }
 
+// 40 x 20, the left half red and the right half blue: which way is up shows.
+QImage RedLeftBlueRight() {
+  QImage image(40, 20, QImage::Format_RGB32);
+  image.fill(qRgb(0, 0, 255));
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 20; ++x) image.setPixel(x, y, qRgb(255, 0, 0));
+  return image;
+}
+
+// That picture, stored with EXIF orientation 6, comes out turned upright, whole and
+// fitted; the fitted picture, or a null one when a step failed.
+QImage ExpectTurnedUpright(const Spi& spi, const std::string& path) {
+  EXPECT_EQ(InfoSize(spi, path), QSize(20, 40));
+  QImage whole, fitted;
+  if (Whole(spi, path, &whole) != SUSIE_OK || whole.size() != QSize(20, 40)) {
+    ADD_FAILURE() << "the whole picture is missing or " << whole.width() << " x " << whole.height();
+    return {};
+  }
+  EXPECT_GT(qRed(whole.pixel(10, 5)), 200);  // the left half is now on top
+  EXPECT_GT(qBlue(whole.pixel(10, 35)), 200);
+  if (Fit(spi, path, 5, 10, &fitted) != SUSIE_OK) {
+    ADD_FAILURE() << "no fitted picture";
+    return {};
+  }
+  EXPECT_GE(fitted.width(), 5);
+  EXPECT_EQ(fitted.width() * 2, fitted.height());
+  EXPECT_GT(qRed(fitted.pixel(fitted.width() / 2, 1)), 200);
+  return fitted;
+}
+
 class PictureFitTest : public ::testing::Test {
  protected:
   TempDir dir;
@@ -221,10 +251,7 @@ TEST_F(PictureFitTest, GifFramesOffTheScreenAreClippedAndBothCallsAgreeOnTheSize
 
 TEST_F(PictureFitTest, ExifOrientationTurnsJpegsUpright) {
   // Left half red, right half blue, stored as it leaves the sensor.
-  QImage stored(40, 20, QImage::Format_RGB32);
-  stored.fill(qRgb(0, 0, 255));
-  for (int y = 0; y < 20; ++y)
-    for (int x = 0; x < 20; ++x) stored.setPixel(x, y, qRgb(255, 0, 0));
+  const QImage stored = RedLeftBlueRight();
   const std::string plain = dir / "plain.jpg";
   ASSERT_TRUE(stored.save(QString::fromStdString(plain), "JPG", 95));
   std::string bytes = ReadWholeFile(plain);
@@ -233,25 +260,12 @@ TEST_F(PictureFitTest, ExifOrientationTurnsJpegsUpright) {
   std::string app1 = std::string("\xFF\xE1\0\0Exif\0\0", 10) + tiff;
   hostile::Put16BE(app1, 2, uint32_t(app1.size() - 2));
   const std::string turned = dir.file("turned.jpg", bytes.substr(0, 2) + app1 + bytes.substr(2));
-  Spi jpeg("ifjpeg");
-  EXPECT_EQ(InfoSize(jpeg, turned), QSize(20, 40));
-  QImage whole, fitted;
-  ASSERT_EQ(Whole(jpeg, turned, &whole), SUSIE_OK);
-  ASSERT_EQ(whole.size(), QSize(20, 40));
-  EXPECT_GT(qRed(whole.pixel(10, 5)), 200);  // the left half is now on top
-  EXPECT_GT(qBlue(whole.pixel(10, 35)), 200);
-  ASSERT_EQ(Fit(jpeg, turned, 5, 10, &fitted), SUSIE_OK);
-  EXPECT_GE(fitted.width(), 5);
-  EXPECT_EQ(fitted.width() * 2, fitted.height());
-  EXPECT_GT(qRed(fitted.pixel(fitted.width() / 2, 1)), 200);
+  ExpectTurnedUpright(Spi("ifjpeg"), turned);
 }
 
 TEST_F(PictureFitTest, ExifOrientationTurnsPngsAndWebpsUpright) {
   // Left half red, right half blue, with an EXIF record whose only tag is orientation 6.
-  QImage stored(40, 20, QImage::Format_RGB32);
-  stored.fill(qRgb(0, 0, 255));
-  for (int y = 0; y < 20; ++y)
-    for (int x = 0; x < 20; ++x) stored.setPixel(x, y, qRgb(255, 0, 0));
+  const QImage stored = RedLeftBlueRight();
   const std::string tiff = std::string("II\x2A\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\0\0\0\0", 26);
   const std::string plainPng = dir / "plain.png", plainWebp = dir / "plain.webp";
   ASSERT_TRUE(stored.save(QString::fromStdString(plainPng)));
@@ -277,18 +291,10 @@ TEST_F(PictureFitTest, ExifOrientationTurnsPngsAndWebpsUpright) {
 
   for (const auto& [plugin, path] : {std::pair{"ifpng", turnedPng}, std::pair{"ifwebp", turnedWebp}}) {
     SCOPED_TRACE(plugin);
-    Spi spi(plugin);
-    EXPECT_EQ(InfoSize(spi, path), QSize(20, 40));
-    QImage whole, fitted;
-    ASSERT_EQ(Whole(spi, path, &whole), SUSIE_OK);
-    ASSERT_EQ(whole.size(), QSize(20, 40));
-    EXPECT_GT(qRed(whole.pixel(10, 5)), 200);  // the left half is now on top
-    EXPECT_GT(qBlue(whole.pixel(10, 35)), 200);
-    ASSERT_EQ(Fit(spi, path, 5, 10, &fitted), SUSIE_OK);
-    EXPECT_GE(fitted.width(), 5);
-    EXPECT_EQ(fitted.width() * 2, fitted.height());
-    EXPECT_GT(qRed(fitted.pixel(fitted.width() / 2, 1)), 200);
-    EXPECT_GT(qBlue(fitted.pixel(fitted.width() / 2, fitted.height() - 2)), 200);
+    const QImage fitted = ExpectTurnedUpright(Spi(plugin), path);
+    if (!fitted.isNull()) {
+      EXPECT_GT(qBlue(fitted.pixel(fitted.width() / 2, fitted.height() - 2)), 200);
+    }
   }
   // Without the record the same pictures stay as stored.
   EXPECT_EQ(InfoSize(Spi("ifpng"), plainPng), QSize(40, 20));

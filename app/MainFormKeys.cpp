@@ -14,7 +14,7 @@
 #include "app/KeyTable.h"
 #include "app/MainForm.h"
 #include "app/TextView.h"
-#include "platform/desktop/ContextMenu.h"
+#include "platform/ui/ContextMenu.h"
 #include "platform/fileops/FileOperation.h"
 #include "platform/namespace/Drives.h"
 #include "platform/namespace/PathText.h"

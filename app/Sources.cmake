@@ -22,6 +22,7 @@ set(APP_SOURCES
   app/MainFormTabs.cpp
   app/MainFormToolbars.cpp
   app/PaneSplitter.cpp app/PaneSplitter.h
+  app/PlatformWiring.cpp app/PlatformWiring.h
   app/PreviewPicture.cpp app/PreviewPicture.h
   app/RunControl.cpp app/RunControl.h
   app/SingleInstance.cpp app/SingleInstance.h

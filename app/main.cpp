@@ -3,13 +3,10 @@
 #include <cstdio>
 
 #include "app/CommandLine.h"
+#include "app/PlatformWiring.h"
 #include "app/RunControl.h"
 #include "app/SingleInstance.h"
-#include "platform/fileops/FileOperation.h"
-#include "platform/fileops/FileOperationDialogs.h"
 #include "platform/namespace/PathText.h"
-#include "platform/namespace/SystemImageList.h"
-#include "platform/state/StateFolder.h"
 #include "platform/system/LocalInstance.h"
 
 namespace {
@@ -52,9 +49,7 @@ int main(int argc, char** argv) {
   // A window on the same state folder runs already: it takes the folders.
   std::unique_ptr<TInstanceServer> server;
   if (int code = 0; HandOverStart(line, server, code)) return code;
-  SystemImageList::EnsureIconTheme();
-  InstallFileOperationDropHandler();
-  FileOperationJournal::Instance().UseFile(StateFolder() + "/undo-journal");
+  WirePlatform();
   PrepareUnattendedRun();
   return RunMainWindow(line.paths, line.rightPaths, server.get());
 }

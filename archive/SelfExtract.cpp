@@ -9,7 +9,7 @@
 
 #include "archive/CmdOpt.h"
 #include "platform/system/Library.h"
-#include "platform/system/Registry.h"
+#include "platform/state/Registry.h"
 
 ESfxNoRequiredFile::ESfxNoRequiredFile(std::string kind, std::string platform, std::string requiredFile)
     : EArchiver(kind + " 書庫からの" + platform + "自己解凍書庫の作成には '" + requiredFile + "' ファイルが必要です。"),

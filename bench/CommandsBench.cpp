@@ -20,6 +20,7 @@
 #include "BenchUtil.h"
 #include "QuietUI.h"
 #include "app/MainForm.h"
+#include "platform/ui/PlatformUi.h"
 #include "platform/fileops/FileOperation.h"
 #include "shell/watch/WatcherThread.h"
 
@@ -141,6 +142,7 @@ int main(int argc, char** argv) {
   bool failed = false;
   {
     QApplication app(argc, argv);
+    InstallPlatformUi();
     QuietUI ui;
     SetFileOperationUIOverride(&ui);
     auto form = std::make_unique<TForm1>();

@@ -35,6 +35,7 @@
 
 #include "BenchUtil.h"
 #include "app/MainForm.h"
+#include "platform/ui/PlatformUi.h"
 #include "app/PreviewPicture.h"
 #include "app/TextView.h"
 #include "image/SPIs.h"
@@ -197,6 +198,7 @@ int ShowHugeLog(int argc, char** argv) {
   int status = 1;
   {
     QApplication app(argc, argv);
+    InstallPlatformUi();
     auto form = std::make_unique<TForm1>();
     if (ShowWindow(form.get()) && Select(form->LV1, "huge.log")) {
       const double start = Now();
@@ -257,6 +259,7 @@ int main(int argc, char** argv) {
   int status = 0;
   {
     QApplication app(argc, argv);
+    InstallPlatformUi();
     if (!MakeJpeg(files + "/photo_0.jpg", 0) || !MakeJpeg(files + "/photo_1.jpg", 1) ||
         !MakeShiftJisText(files + "/big.txt") ||
         !MakeFile(files + "/lf.txt", 8u << 20, [](size_t) { return std::string(1u << 20, '\n'); }) ||

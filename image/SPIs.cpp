@@ -15,7 +15,7 @@
 #include "platform/graphics/PictureFormats.h"
 #include "platform/state/IniFile.h"
 #include "platform/system/Library.h"
-#include "platform/system/Registry.h"
+#include "platform/state/Registry.h"
 
 TSPIs* CurrentSPIs = nullptr;
 

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Checks the formatting of every tracked C++ file (clang-format, the nearest
-# .clang-format) and runs clang-tidy (.clang-tidy) on the C++ files a change touches.
+# .clang-format) and the layer order of their #include lines (scripts/check-layers.sh),
+# and runs clang-tidy (.clang-tidy) on the C++ files a change touches.
 #   scripts/lint.sh [BASE]          format check, then clang-tidy on what differs from BASE
 #                                   (default: main), committed or not
-#   scripts/lint.sh --format-only   the format check alone (CI)
+#   scripts/lint.sh --format-only   the format and layer checks alone (CI)
 #   scripts/lint.sh --fix           reformat every tracked C++ file in place
 # LINT_BUILD_DIR names the build folder whose compile_commands.json clang-tidy reads
 # (default: build; configured here when it has none).
@@ -35,6 +36,7 @@ if ! clang-format --dry-run --Werror "${sources[@]}" 2>"${TMPDIR:-/tmp}/lint-for
   status=1
 fi
 rm -f "${TMPDIR:-/tmp}/lint-format.$$"
+./scripts/check-layers.sh || status=1
 [ "$mode" = format ] && exit $status
 
 need clang-tidy

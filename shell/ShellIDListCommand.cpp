@@ -3,7 +3,7 @@
 #include <QGuiApplication>
 #include <QMenu>
 
-#include "platform/desktop/ContextMenu.h"
+#include "platform/ui/ContextMenu.h"
 #include "platform/desktop/FilePayload.h"
 #include "shell/ShellCtrls.h"
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/desktop/ContextMenu.h"
+#include "platform/ui/ContextMenu.h"
 
 namespace {
 constexpr int kLastCommand = 0x7FFF;

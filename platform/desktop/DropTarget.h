@@ -1,7 +1,12 @@
 #pragma once
+// platform/desktop: the desktop's conventions without its widgets: clipboard and
+// drag formats, drop targets, the applications that open a file. Uses system,
+// state, namespace and fileops; its chooser and menus live in the ui layer.
+//
 // A folder that accepts dropped files. Choosing the effect is the desktop's
 // convention; the transfer itself goes through the file-operation engine,
-// which registers itself as the drop handler. Without one a drop is refused.
+// which the program installs as the drop handler (InstallFileOperationDropHandler).
+// Without one a drop is refused.
 #include <cstdint>
 #include <functional>
 #include <string>

@@ -2,18 +2,12 @@
 // Opening files with the desktop's applications: the applications that
 // declare a MIME type (mimeapps.list, mimeinfo.cache or the .desktop files of
 // the XDG data folders), their Exec lines expanded for the files, and a small
-// chooser. Programs start detached, each argument passed as raw bytes, so
+// chooser (platform/ui/OpenWithDialog.h). Programs start detached, each argument passed as raw bytes, so
 // names that are not UTF-8 reach the program intact; nothing goes through a
 // shell.
-//
-//   chooser object names: openWithDialog, applicationList, okButton, cancelButton
-#include <QDialog>
 #include <QString>
 #include <string>
 #include <vector>
-
-class QListWidget;
-class QPushButton;
 
 struct DesktopApplication {
   std::string id;    // the desktop file ID, "org.gnome.TextEditor.desktop"
@@ -59,23 +53,3 @@ bool OpenWithDefaultApplication(const std::string& path);
 // first application for its type is started directly.
 enum class OpenResult { kOpened, kNoApplication, kFailed };
 OpenResult OpenDocument(const std::string& path);
-
-class OpenWithDialog : public QDialog {
-  Q_OBJECT
- public:
-  OpenWithDialog(QWidget* parent, const QString& what, std::vector<DesktopApplication> applications,
-                 const QString& reason = {});
-  // The chosen application; null when none is selected.
-  const DesktopApplication* Chosen() const;
-
- private:
-  std::vector<DesktopApplication> applications_;
-  QListWidget* list_ = nullptr;
-  QPushButton* ok_ = nullptr;
-};
-
-// Shows the chooser for the paths and starts what was chosen; false when
-// nothing was chosen or it did not start. reason, when given, heads the
-// chooser instead of its usual line ("%1" is the file's name); with no
-// application for the type, every application that takes files is offered.
-bool ChooseAndOpenWith(QWidget* parent, const std::vector<std::string>& paths, const QString& reason = {});

@@ -1,18 +1,12 @@
 #include "platform/fileops/FileOperation.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QEvent>
 #include <QEventLoop>
-#include <QPointer>
-#include <QShortcut>
+#include <QGuiApplication>
 #include <QTimer>
-#include <QWidget>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <exception>
-#include <set>
 #include <thread>
 
 #include "platform/fileops/FileOperationJob.h"
@@ -23,54 +17,11 @@ namespace {
 constexpr int kPollMs = 100;  // cancel and progress, at most ten times a second
 constexpr double kProgressAfterSeconds = 0.5;
 
-// While a job runs, the windows that were open before it take no input: the
-// user cannot start a second operation on the files the first is working on.
-// Windows opened meanwhile (the progress, the questions) work as usual.
-class InputBlocker : public QObject {
- public:
-  InputBlocker() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-      if (w->isVisible()) blocked_.insert(w);
-    if (!blocked_.empty()) qApp->installEventFilter(this);
-  }
-  ~InputBlocker() override { qApp->removeEventFilter(this); }
+std::atomic<IFileOperationUI*> overrideUI{nullptr};
 
- protected:
-  bool eventFilter(QObject* object, QEvent* event) override {
-    switch (event->type()) {
-      case QEvent::Close:
-        if (!event->spontaneous()) return false;
-        [[fallthrough]];
-      case QEvent::KeyPress:
-      case QEvent::KeyRelease:
-      case QEvent::ShortcutOverride:
-      case QEvent::Shortcut:
-      case QEvent::MouseButtonPress:
-      case QEvent::MouseButtonRelease:
-      case QEvent::MouseButtonDblClick:
-      case QEvent::Wheel:
-      case QEvent::ContextMenu:
-      case QEvent::TouchBegin:
-      case QEvent::Drop:
-        if (!Blocked(object)) return false;
-        if (event->type() == QEvent::Close) event->ignore();
-        // An accepted override keeps the key from reaching a shortcut.
-        if (event->type() == QEvent::ShortcutOverride) event->accept();
-        return true;
-      default:
-        return false;
-    }
-  }
-
- private:
-  bool Blocked(QObject* object) const {
-    for (QObject* o = object; o; o = o->parent()) {
-      if (auto* w = qobject_cast<QWidget*>(o)) return blocked_.count(w->window()) > 0;
-    }
-    return false;
-  }
-  std::set<QWidget*> blocked_;
-};
+std::mutex hooksLock;
+FileOperationUIProvider uiProvider;
+InputBlockScope inputBlocker;
 
 // Passes everything on to the UI and keeps the time its questions took: time
 // spent waiting for an answer is no working time, and the progress window
@@ -178,6 +129,28 @@ FileOperationResult RunHere(FileOperationJob& job, QuestionClock& ui, bool silen
 
 }  // namespace
 
+IFileOperationUI* DefaultFileOperationUI(QWidget* owner) {
+  if (IFileOperationUI* ui = overrideUI.load()) return ui;
+  FileOperationUIProvider provider;
+  {
+    std::lock_guard<std::mutex> guard(hooksLock);
+    provider = uiProvider;
+  }
+  return provider ? provider(owner) : nullptr;
+}
+
+void SetFileOperationUIProvider(FileOperationUIProvider provider) {
+  std::lock_guard<std::mutex> guard(hooksLock);
+  uiProvider = std::move(provider);
+}
+
+void SetFileOperationUIOverride(IFileOperationUI* ui) { overrideUI = ui; }
+
+void SetFileOperationInputBlocker(InputBlockScope blocker) {
+  std::lock_guard<std::mutex> guard(hooksLock);
+  inputBlocker = std::move(blocker);
+}
+
 std::vector<std::string> SplitNulList(const std::string& list) {
   std::vector<std::string> items;
   size_t start = 0;
@@ -242,8 +215,12 @@ FileOperationResult RunFileOperation(const FileOperationRequest& request, IFileO
   });
   timer.start();
   {
-    std::unique_ptr<InputBlocker> blocker;
-    if (qobject_cast<QApplication*>(guiApp)) blocker = std::make_unique<InputBlocker>();
+    InputBlockScope makeBlock;
+    {
+      std::lock_guard<std::mutex> guard(hooksLock);
+      makeBlock = inputBlocker;
+    }
+    std::shared_ptr<void> blocked = makeBlock ? makeBlock() : nullptr;
     while (!finished) loop.exec();
   }
   timer.stop();

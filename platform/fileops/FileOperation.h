@@ -1,7 +1,8 @@
 #pragma once
 // platform/fileops: stands in for the shell's file operation and the recycle bin,
-// with the undo journal. It never touches the GUI except through
-// IFileOperationUI, whose real side is FileOperationDialogs.
+// with the undo journal and links. Uses system, state and namespace; no
+// widgets: it touches the GUI only through IFileOperationUI, whose real side
+// (FileOperationDialogs) the ui layer provides.
 //
 // The file-operation engine: copy, move, delete (to the recycle bin or for
 // good) and rename, with confirmations, conflicts, progress and errors asked
@@ -113,10 +114,18 @@ class IFileOperationUI {
   virtual bool CancelRequested() { return false; }
 };
 
-// The Qt dialogs, owned by the process; what SHFileOperation uses by default.
+// The UI for operations owned by a window: the provider's (the ui layer
+// installs the Qt dialogs at start-up, InstallPlatformUi); null without one.
 IFileOperationUI* DefaultFileOperationUI(QWidget* owner);
+using FileOperationUIProvider = std::function<IFileOperationUI*(QWidget* owner)>;
+void SetFileOperationUIProvider(FileOperationUIProvider provider);
 // Tests replace the default UI (null restores the dialogs).
 void SetFileOperationUIOverride(IFileOperationUI* ui);
+// What keeps the windows from taking input while a job runs under the GUI
+// thread's event loop; the scope it returns lasts the job. Installed by the
+// ui layer; without it the windows are left alone.
+using InputBlockScope = std::function<std::shared_ptr<void>()>;
+void SetFileOperationInputBlocker(InputBlockScope blocker);
 
 // --- The engine ----------------------------------------------------------------
 

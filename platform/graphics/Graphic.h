@@ -1,6 +1,6 @@
 #pragma once
 // platform/graphics: stands in for the GUI framework's graphic, bitmap and
-// picture-format classes. Pixels live in a QImage; it never draws on a screen
+// picture-format classes. Uses system and Qt Gui. Pixels live in a QImage; it never draws on a screen
 // itself (Draw paints onto the QPainter it is given) and never decodes a
 // format other than BMP: other formats come from picture plug-ins.
 //

@@ -1,7 +1,8 @@
 #pragma once
 // platform/namespace: stands in for the shell namespace (item ID lists, folders,
 // drives, icons, type names, name order). It reads the file system; it never
-// copies, moves or deletes, and never shows a window.
+// copies, moves or deletes, and never shows a window. Uses system and state;
+// the menus of its items come from the ui layer (ContextMenuProvider.h).
 //
 // The shell namespace, as the controls above expect it: folders that enumerate,
 // parse, name, compare and rename their items by item ID list. One header for

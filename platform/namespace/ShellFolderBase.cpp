@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/desktop/ContextMenu.h"
+#include "platform/namespace/ContextMenuProvider.h"
 
 ShellFolderBase::ShellFolderBase(IDListPtr absolute, std::string path)
     : absolute_(std::move(absolute)), path_(std::move(path)) {
@@ -136,7 +136,7 @@ std::unique_ptr<IContextMenu> ShellFolderBase::GetContextMenu(QWidget* owner, in
     if (IDKind(LastID(item.absolute.get())) == ItemKind::RecycleBin) item.contentPath = HomeTrashDirectory();
     list.push_back(std::move(item));
   }
-  return CreateItemsContextMenu(owner, std::move(list), attributes);
+  return ProvidedContextMenu(owner, std::move(list), attributes);
 }
 
 // --- Helpers -------------------------------------------------------------------

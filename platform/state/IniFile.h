@@ -1,6 +1,7 @@
 #pragma once
-// platform/state: stands in for the framework's INI files and string lists, and
-// chooses the state folder. Every write is atomic; nothing here asks the user.
+// platform/state: stands in for the framework's INI files, string lists and the
+// registry, and chooses the state folder. Uses system alone. Every write is
+// atomic; nothing here asks the user.
 //
 // The INI file: sections of key=value lines, read Windows-style. Section and
 // key names are compared without regard to ASCII case; keys and values lose

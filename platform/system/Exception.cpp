@@ -1,7 +1,6 @@
 #include "platform/system/Exception.h"
 
-#include <QApplication>
-#include <QMessageBox>
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
 #include <cstdio>
@@ -16,21 +15,16 @@ namespace {
 
 std::mutex displayMutex;
 std::function<void(const std::string&)> displayHook;
+std::function<void(const std::string&)> defaultDisplay;
 
 void DisplayUnguarded(const std::string& message) {
   std::function<void(const std::string&)> hook;
   {
     std::lock_guard<std::mutex> lock(displayMutex);
-    hook = displayHook;
+    hook = displayHook ? displayHook : defaultDisplay;
   }
   if (hook) {
     hook(message);
-    return;
-  }
-  if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
-    QString title = QCoreApplication::applicationName();
-    if (title.isEmpty()) title = QStringLiteral("Tolvane");
-    QMessageBox::critical(QApplication::activeWindow(), title, QString::fromUtf8(message));
     return;
   }
   std::fprintf(stderr, "%s\n", message.c_str());
@@ -50,6 +44,11 @@ void ShowMessageNow(const std::string& message) noexcept {
 void SetExceptionDisplay(std::function<void(const std::string&)> display) {
   std::lock_guard<std::mutex> lock(displayMutex);
   displayHook = std::move(display);
+}
+
+void SetDefaultExceptionDisplay(std::function<void(const std::string&)> display) {
+  std::lock_guard<std::mutex> lock(displayMutex);
+  defaultDisplay = std::move(display);
 }
 
 void ShowExceptionMessage(const std::string& message) {

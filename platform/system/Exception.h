@@ -44,6 +44,10 @@ void ShowExceptionMessage(const std::string& message);
 // Replaces the message box (tests capture the messages); an empty function
 // brings the message box back. The display runs on the GUI thread.
 void SetExceptionDisplay(std::function<void(const std::string&)> display);
+// The display used while none is set above: the message box, which the ui
+// layer installs at start-up (widgets live above this layer); until then the
+// message goes to standard error.
+void SetDefaultExceptionDisplay(std::function<void(const std::string&)> display);
 
 // The message shown for something thrown that is no std::exception.
 extern const char* const kUnknownExceptionMessage;

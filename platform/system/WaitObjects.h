@@ -1,7 +1,8 @@
 #pragma once
 // platform/system: stands in for kernel objects, change notifications, library
-// loading, the registry and the exception display. It knows nothing of
-// folders or files beyond what a single call needs.
+// loading and the exception display. The bottom layer: it uses no other
+// folder of platform/ and Qt Core alone, and knows nothing of folders or files
+// beyond what a single call needs.
 //
 // Event objects and the wait over several of them. An event is an eventfd; a
 // wait is one poll over the descriptors of every object it names. Change

@@ -10,7 +10,7 @@
 #include "image/SPIs.h"
 #include "platform/graphics/PictureFormats.h"
 #include "platform/state/IniFile.h"
-#include "platform/system/Registry.h"
+#include "platform/state/Registry.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "ScriptedFileOperationUI.h"
 #include "TempDir.h"
 #include "platform/desktop/FilePayload.h"
-#include "platform/desktop/PropertiesDialog.h"
+#include "platform/ui/PropertiesDialog.h"
 #include "platform/namespace/ShellApi.h"
 #include "shell/ShellListModel.h"
 #include "shell/ShellListView.h"

@@ -20,10 +20,10 @@
 #include "EnvGuard.h"
 #include "ScriptedFileOperationUI.h"
 #include "TempDir.h"
-#include "platform/desktop/ContextMenu.h"
+#include "platform/ui/ContextMenu.h"
 #include "platform/desktop/FilePayload.h"
 #include "platform/namespace/PathText.h"
-#include "platform/desktop/PropertiesDialog.h"
+#include "platform/ui/PropertiesDialog.h"
 #include "shell/ShellPopupMenu.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "platform/desktop/ContextMenu.h"
+#include "platform/ui/ContextMenu.h"
 #include "shell/ShellPopupMenu.h"
 
 class ChoosingMenu : public TShellPopupMenu {

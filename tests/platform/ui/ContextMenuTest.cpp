@@ -26,12 +26,13 @@
 #include "NamespaceTestUtil.h"
 #include "ScriptedFileOperationUI.h"
 #include "TempDir.h"
-#include "platform/desktop/ContextMenu.h"
-#include "platform/fileops/FileOperationDialogs.h"
+#include "platform/ui/ContextMenu.h"
+#include "platform/fileops/FileLinks.h"
+#include "platform/ui/FileOperationDialogs.h"
 #include "platform/desktop/FilePayload.h"
 #include "platform/desktop/OpenWith.h"
 #include "platform/namespace/PathText.h"
-#include "platform/desktop/PropertiesDialog.h"
+#include "platform/ui/PropertiesDialog.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "TempDir.h"
-#include "platform/system/Registry.h"
+#include "platform/state/Registry.h"
 #include "platform/state/StateFolder.h"
 
 namespace {

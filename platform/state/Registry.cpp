@@ -1,4 +1,4 @@
-#include "platform/system/Registry.h"
+#include "platform/state/Registry.h"
 
 #include "platform/state/IniFile.h"
 #include "platform/state/StateFolder.h"

@@ -1,4 +1,4 @@
-#include "platform/fileops/FileOperationDialogs.h"
+#include "platform/ui/FileOperationDialogs.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -24,6 +24,7 @@
 #include "platform/desktop/DropTarget.h"
 #include "platform/fileops/ErrorText.h"
 #include "platform/desktop/FilePayload.h"
+#include "platform/ui/PlatformUi.h"
 
 namespace {
 

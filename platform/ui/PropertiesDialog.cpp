@@ -1,4 +1,4 @@
-#include "platform/desktop/PropertiesDialog.h"
+#include "platform/ui/PropertiesDialog.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -20,7 +20,7 @@
 #include <set>
 #include <utility>
 
-#include "platform/fileops/FileOperationDialogs.h"
+#include "platform/ui/FileOperationDialogs.h"
 #include "platform/namespace/PathText.h"
 #include "platform/namespace/ShellFolderBase.h"
 #include "platform/namespace/SystemImageList.h"

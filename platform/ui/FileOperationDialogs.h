@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fileops/FileLinks.h"
 #include "platform/fileops/FileOperation.h"
 
 class QLabel;
@@ -88,11 +89,7 @@ QString FormatByteSize(uint64_t bytes);
 QString FormatFileTime(int64_t seconds);
 QString FormatTimeLeft(double seconds);
 
-// Makes symbolic links to sources in folder, each named like its source; a
-// taken name gets " (2)", " (3)"... and nothing is ever replaced. Failures are
-// asked through ui (retry, skip, cancel). true when every link was made.
-bool CreateLinksInFolder(const std::vector<std::string>& sources, const std::string& folder, IFileOperationUI* ui);
-
-// Makes drops go through the file-operation engine: copy and move with undo,
-// links by CreateLinksInFolder.
-void InstallFileOperationDropHandler();
+// The dialogs of an owner window, one set per window for the process's life
+// (a running job may hold one); what DefaultFileOperationUI gives once
+// InstallPlatformUi has run.
+IFileOperationUI* FileOperationDialogsFor(QWidget* owner);

@@ -1,6 +1,5 @@
-#include "platform/fileops/FileOperationDialogs.h"
+#include "platform/ui/FileOperationDialogs.h"
 
-#include "platform/desktop/ContextMenu.h"
 #include "platform/namespace/PathText.h"
 
 #include <sys/stat.h>
@@ -22,8 +21,6 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/desktop/ContextMenu.h"
-#include "platform/desktop/DropTarget.h"
 #include "platform/fileops/ErrorText.h"
 #include "platform/system/SyncCall.h"
 
@@ -376,8 +373,6 @@ bool FileOperationDialogs::CancelRequested() { return cancel_.exchange(false); }
 
 namespace {
 
-std::atomic<IFileOperationUI*> overrideUI{nullptr};
-
 struct OwnerDialogs {
   QWidget* key;
   std::unique_ptr<FileOperationDialogs> dialogs;
@@ -385,8 +380,7 @@ struct OwnerDialogs {
 
 }  // namespace
 
-IFileOperationUI* DefaultFileOperationUI(QWidget* owner) {
-  if (IFileOperationUI* ui = overrideUI.load()) return ui;
+IFileOperationUI* FileOperationDialogsFor(QWidget* owner) {
   // One set per owner window, so two windows' operations keep their own
   // progress. Kept for the process's life: a running job may hold one.
   static std::mutex lock;
@@ -400,28 +394,4 @@ IFileOperationUI* DefaultFileOperationUI(QWidget* owner) {
   }
   all->push_back({owner, std::make_unique<FileOperationDialogs>(owner)});
   return all->back().dialogs.get();
-}
-
-void SetFileOperationUIOverride(IFileOperationUI* ui) { overrideUI = ui; }
-
-// --- Drops -------------------------------------------------------------------------
-
-bool CreateLinksInFolder(const std::vector<std::string>& sources, const std::string& folder, IFileOperationUI* ui) {
-  return CreateLinks(sources, folder, ui);
-}
-
-void InstallFileOperationDropHandler() {
-  SetDropHandler([](const std::vector<std::string>& sources, const std::string& folder, uint32_t effect) {
-    QWidget* owner = QApplication::activeWindow();
-    IFileOperationUI* ui = DefaultFileOperationUI(owner);
-    if (effect == DROPEFFECT_LINK) return CreateLinksInFolder(sources, folder, ui);
-    if (effect != DROPEFFECT_COPY && effect != DROPEFFECT_MOVE) return false;
-    FileOperationRequest request;
-    request.function = effect == DROPEFFECT_MOVE ? FO_MOVE : FO_COPY;
-    request.sources = sources;
-    request.destination = folder;
-    request.flags = FOF_ALLOWUNDO;
-    request.owner = owner;
-    return RunFileOperation(request, ui).code == 0;
-  });
 }

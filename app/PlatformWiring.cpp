@@ -1,0 +1,13 @@
+#include "app/PlatformWiring.h"
+
+#include "platform/fileops/FileOperation.h"
+#include "platform/namespace/SystemImageList.h"
+#include "platform/state/StateFolder.h"
+#include "platform/ui/PlatformUi.h"
+
+void WirePlatform() {
+  InstallPlatformUi();
+  SystemImageList::EnsureIconTheme();
+  InstallFileOperationDropHandler();
+  FileOperationJournal::Instance().UseFile(StateFolder() + "/undo-journal");
+}

@@ -1,8 +1,5 @@
 #include "platform/ui/ContextMenu.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QAction>
 #include <QClipboard>
 #include <QDesktopServices>
@@ -13,7 +10,6 @@
 #include <QUrl>
 #include <QVariant>
 #include <QWidget>
-#include <cerrno>
 
 #include "platform/system/Exception.h"
 #include "platform/fileops/FileOperation.h"

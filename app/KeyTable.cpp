@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/MainForm.h"
+#include "app/commands/Commands.h"
 #include "shell/actions/ActionDispatch.h"
 #include "shell/actions/ShellActns.h"
 
@@ -17,50 +18,50 @@ using namespace vk;
 
 const std::vector<TLetterCommand>& LetterCommands() {
   static const std::vector<TLetterCommand> commands = {
-      {"B", &TForm1::BExecute, "選択した項目をバイナリエディタで開く"},
-      {"C", &TForm1::CExecute, "選択した項目をコピー（コピー先をメニューから選ぶ）"},
-      {"CC", &TForm1::CCExecute, "選択した項目を反対側のフォルダへコピー"},
-      {"D", &TForm1::DExecute, "選択した項目をごみ箱へ削除"},
-      {"DD", &TForm1::DDExecute, "ごみ箱を空にする"},
-      {"E", &TForm1::EExecute, "選択した項目をテキストエディタで開く"},
-      {"EE", &TForm1::EEExecute, "選択した項目を2番目のエディタで開く"},
-      {"F", &TForm1::FExecute, "選択したフォルダをフォルダバーに追加"},
-      {"G", &TForm1::GExecute, "フォルダを読み直す"},
-      {"H", &TForm1::HExecute, "フォルダの履歴（メニュー）"},
-      {"HH", &TForm1::HHExecute, "ファイルの履歴（メニュー）"},
-      {"J", &TForm1::JExecute, "フォルダバーのフォルダへジャンプ（メニュー）"},
-      {"K", &TForm1::KExecute, "新しいフォルダを作る"},
-      {"L", &TForm1::LExecute, "フォーカスした項目のフォルダメニュー"},
-      {"M", &TForm1::MExecute, "選択した項目を移動（移動先をメニューから選ぶ）"},
-      {"MM", &TForm1::MMExecute, "選択した項目を反対側のフォルダへ移動"},
-      {"N", &TForm1::NExecute, "ドライブの一覧（メニュー）"},
-      {"O", &TForm1::OExecute, "反対側のフォルダをこちらにも表示"},
-      {"Q", &TForm1::QExecute, "フォーカスした項目をランチャーバーに追加"},
-      {"R", &TForm1::RExecute, "選択した項目の名前を1つずつ変更"},
-      {"S", &TForm1::SExecute, "表示オプション"},
-      {"SS", &TForm1::SSExecute, "表示を [Sort] の既定値に戻す"},
-      {"T", &TForm1::TExecute, "タブの一覧（メニュー）"},
-      {"TT", &TForm1::TTExecute, "現在のタブを閉じる（最後の1つは残す）"},
-      {"U", &TForm1::UExecute, "フォーカスした書庫を展開"},
-      {"V", &TForm1::VExecute, "フォーカスしたファイルを反対側でプレビュー"},
-      {"VV", &TForm1::VVExecute, "新しいプレビュータブでプレビュー"},
-      {"W", &TForm1::WExecute, "フィルタ欄へ移動"},
-      {"WW", &TForm1::WWExecute, "マスクを *.* に戻す"},
-      {"X", &TForm1::XExecute, "フォーカスしたファイルをパラメータ付きで実行"},
+      {"B", &BExecute, "選択した項目をバイナリエディタで開く"},
+      {"C", &CExecute, "選択した項目をコピー（コピー先をメニューから選ぶ）"},
+      {"CC", &CCExecute, "選択した項目を反対側のフォルダへコピー"},
+      {"D", &DExecute, "選択した項目をごみ箱へ削除"},
+      {"DD", &DDExecute, "ごみ箱を空にする"},
+      {"E", &EExecute, "選択した項目をテキストエディタで開く"},
+      {"EE", &EEExecute, "選択した項目を2番目のエディタで開く"},
+      {"F", &FExecute, "選択したフォルダをフォルダバーに追加"},
+      {"G", &GExecute, "フォルダを読み直す"},
+      {"H", &HExecute, "フォルダの履歴（メニュー）"},
+      {"HH", &HHExecute, "ファイルの履歴（メニュー）"},
+      {"J", &JExecute, "フォルダバーのフォルダへジャンプ（メニュー）"},
+      {"K", &KExecute, "新しいフォルダを作る"},
+      {"L", &LExecute, "フォーカスした項目のフォルダメニュー"},
+      {"M", &MExecute, "選択した項目を移動（移動先をメニューから選ぶ）"},
+      {"MM", &MMExecute, "選択した項目を反対側のフォルダへ移動"},
+      {"N", &NExecute, "ドライブの一覧（メニュー）"},
+      {"O", &OExecute, "反対側のフォルダをこちらにも表示"},
+      {"Q", &QExecute, "フォーカスした項目をランチャーバーに追加"},
+      {"R", &RExecute, "選択した項目の名前を1つずつ変更"},
+      {"S", &SExecute, "表示オプション"},
+      {"SS", &SSExecute, "表示を [Sort] の既定値に戻す"},
+      {"T", &TExecute, "タブの一覧（メニュー）"},
+      {"TT", &TTExecute, "現在のタブを閉じる（最後の1つは残す）"},
+      {"U", &UExecute, "フォーカスした書庫を展開"},
+      {"V", &VExecute, "フォーカスしたファイルを反対側でプレビュー"},
+      {"VV", &VVExecute, "新しいプレビュータブでプレビュー"},
+      {"W", &WExecute, "フィルタ欄へ移動"},
+      {"WW", &WWExecute, "マスクを *.* に戻す"},
+      {"X", &XExecute, "フォーカスしたファイルをパラメータ付きで実行"},
   };
   return commands;
 }
 
 const std::vector<TListKey>& ListKeys() {
   static const std::vector<TListKey> keys = {
-      {kBackspace, Qt::AltModifier, false, "Alt+BackSpace", &TForm1::UndoKey, "元に戻す（直前のファイル操作）"},
-      {kBackspace, Qt::NoModifier, true, "BackSpace", &TForm1::ParentFolderKey, "親フォルダへ"},
-      {kRootKey, Qt::NoModifier, true, "\\（¥）", &TForm1::RootFolderKey, "このフォルダを含むドライブのルートへ"},
-      {kComma, Qt::NoModifier, true, ",", &TForm1::CommaKey, "左: フォルダツリーを表示 / 右: 左のペインへ"},
-      {kPeriod, Qt::NoModifier, true, ".", &TForm1::PeriodKey, "左: 右のペインへ / 右: フォルダツリーを表示"},
-      {kEnter, Qt::ShiftModifier, false, "Shift+Enter", &TForm1::NewTabKey, "フォーカスしたフォルダを新しいタブで開く"},
-      {kF11, Qt::NoModifier, false, "F11", &TForm1::TerminalKey, "このフォルダで端末を開く"},
-      {kF12, Qt::NoModifier, false, "F12", &TForm1::KeyTableKey, "キーの一覧（この表）"},
+      {kBackspace, Qt::AltModifier, false, "Alt+BackSpace", &UndoKey, "元に戻す（直前のファイル操作）"},
+      {kBackspace, Qt::NoModifier, true, "BackSpace", &ParentFolderKey, "親フォルダへ"},
+      {kRootKey, Qt::NoModifier, true, "\\（¥）", &RootFolderKey, "このフォルダを含むドライブのルートへ"},
+      {kComma, Qt::NoModifier, true, ",", &CommaKey, "左: フォルダツリーを表示 / 右: 左のペインへ"},
+      {kPeriod, Qt::NoModifier, true, ".", &PeriodKey, "左: 右のペインへ / 右: フォルダツリーを表示"},
+      {kEnter, Qt::ShiftModifier, false, "Shift+Enter", &NewTabKey, "フォーカスしたフォルダを新しいタブで開く"},
+      {kF11, Qt::NoModifier, false, "F11", &TerminalKey, "このフォルダで端末を開く"},
+      {kF12, Qt::NoModifier, false, "F12", &KeyTableKey, "キーの一覧（この表）"},
   };
   return keys;
 }

@@ -22,13 +22,14 @@ constexpr int kRootKey = 220;  // backslash, yen
 }  // namespace vk
 
 class TForm1;
+class TPane;
 class TShellActionList;
 class TShellListView;
 
 // A letter command: "C" runs on one press, "CC" on two.
 struct TLetterCommand {
   const char* name;
-  void (TForm1::*run)();
+  void (*run)(TForm1& form);
   const char* text;  // what it does, as the key list says it
 };
 
@@ -38,7 +39,7 @@ struct TListKey {
   Qt::KeyboardModifiers modifiers;  // exactly these, unless anyModifiers
   bool anyModifiers;
   const char* keys;  // the key as the key list names it
-  void (TForm1::*run)(TShellListView* list);
+  void (*run)(TForm1& form, TPane& pane);
   const char* text;
 };
 

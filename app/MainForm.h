@@ -1,18 +1,19 @@
 #pragma once
-// The main window: two folder panes side by side, each a row of folder tabs
-// over a filter edit and a folder list, with a folder tree that slides in
-// beside it; the launcher and folder bars above; one-letter commands.
+// The main window: two folder panes side by side (TPane, Pane.h), each a row
+// of folder tabs over a filter edit and a folder list, with a folder tree that
+// slides in beside it; the launcher and folder bars above; one-letter commands,
+// whose handlers live in commands/ and receive the window.
 //
 // The members are spread over several files by subject:
-//   MainFormCreate.cpp    controls, layout, action lists, event wiring
+//   MainFormCreate.cpp    controls, layout, action lists, event wiring, the pane lookup
 //   MainFormState.cpp     start-up and shut-down, the INI file, the line lists
-//   MainFormKeys.cpp      the shortcut hook, single and double key commands
+//   MainFormKeys.cpp      the shortcut hook, single and double key dispatch, the trees
 //   MainFormTabs.cpp      tabs, histories, the pane filter, history menus
 //   MainFormFolderMenu.cpp the folder menu
 //   MainFormToolbars.cpp  the launcher and folder bars
 //   MainFormFiles.cpp     the shared file helpers of the commands
 //   MainFormPreview.cpp   the picture and text preview in place of a pane
-//   MainFormArchive.cpp   the archive command
+//   MainFormArchive.cpp   the archiver component
 #include <QMainWindow>
 #include <QPoint>
 #include <QPointer>
@@ -25,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Pane.h"
 #include "app/PreviewPicture.h"
 #include "platform/state/LineList.h"
 #include "shell/ShellListView.h"
@@ -59,18 +61,32 @@ class TForm1 : public QMainWindow {
   QToolBar* ToolBar1;  // launcher bar
   QToolBar* ToolBar2;  // folder bar
   QSplitter* Panes;    // TV1 | TC1 pane | TC2 pane | TV2; its handles are the splitters
-  TShellTreeView* TV1;
-  TShellTreeView* TV2;
-  QWidget* TC1Pane;  // the pane under TC1: Edit1, LV1, Image1, Memo1
-  QWidget* TC2Pane;
-  QTabBar* TC1;
-  QTabBar* TC2;
-  TShellListView* LV1;
-  TShellListView* LV2;
-  QLineEdit* Edit1;
-  QLineEdit* Edit2;
-  QLabel* Status1;  // the status line under each pane
-  QLabel* Status2;
+  // The two sides, each with its tabs, filter edit, list, status line and tree.
+  TPane Left{TPane::kLeft};
+  TPane Right{TPane::kRight};
+  // The sides' parts by the names the window's design gives them.
+  TShellTreeView*& TV1 = Left.Tree;
+  TShellTreeView*& TV2 = Right.Tree;
+  QWidget*& TC1Pane = Left.Widget;  // the pane under TC1: Edit1, LV1, Image1, Memo1
+  QWidget*& TC2Pane = Right.Widget;
+  QTabBar*& TC1 = Left.Tabs;
+  QTabBar*& TC2 = Right.Tabs;
+  TShellListView*& LV1 = Left.List;
+  TShellListView*& LV2 = Right.List;
+  QLineEdit*& Edit1 = Left.Edit;
+  QLineEdit*& Edit2 = Right.Edit;
+  QLabel*& Status1 = Left.Status;  // the status line under each pane
+  QLabel*& Status2 = Right.Status;
+  TLineList& Path1SL = Left.Lines;
+  TLineList& Path2SL = Right.Lines;
+  TLineList& HistoryPath1 = Left.History;
+  TLineList& HistoryPath2 = Right.History;
+  TLineList& FileRunPath1 = Left.FileRuns;
+  TLineList& FileRunPath2 = Right.FileRuns;
+  int& TC1Tag = Left.SavedTab;  // the folder tab of a pane while a preview occupies it
+  int& TC2Tag = Right.SavedTab;
+  QMenu*& Tab1List = Left.TabDestinations;  // the destination menu's 左タブ
+  QMenu*& Tab2List = Right.TabDestinations;
   QLabel* Image1;    // picture preview; lives in whichever pane shows one
   TTextView* Memo1;  // text preview
   TShellPopupMenu* ShellPopupMenu1;
@@ -96,17 +112,13 @@ class TForm1 : public QMainWindow {
   std::vector<QIcon> ImageList1;            // launcher pictures, one per button position
   QIcon ImageList2;                         // the folder buttons' picture
 
-  // The splitter handles beside TV1, between the panes, beside TV2.
+  // The splitter handles beside TV1 and beside TV2.
   QSplitterHandle* Splitter1() const;
-  QSplitterHandle* Splitter2() const;
   QSplitterHandle* Splitter3() const;
 
   // --- Fields ---
-  TLineList Path1SL, Path2SL;
-  TLineList HistoryPath1, HistoryPath2;
-  TLineList FileRunPath1, FileRunPath2;
   TLineList ImagePath, TextPath;
-  bool ListsLoaded = false;  // the eight lists exist (creation step 3 to destruction step 1)
+  bool ListsLoaded = false;  // the eight lists (six of them the panes') exist (creation step 3 to destruction step 1)
   int ImageTabIndex = 0;
   int TextTabIndex = 0;
   std::string ImageExt = ".bmp";
@@ -114,8 +126,6 @@ class TForm1 : public QMainWindow {
   uint64_t PictureMemoryLimit = kDefaultPictureMemoryLimit;  // [Ext] PictureMemoryLimitMB
   std::function<void()> FPictureFailed;                      // undoes what the picture on its way was to change
   std::function<void()> FPictureLineAdded;                   // VV's new line, handed to the picture's request
-  int TC1Tag = 0;                                            // the folder tab of a pane while a preview occupies it
-  int TC2Tag = 0;
   int KeyTimerTag = 0;  // the pending key's virtual-key code
   int HistoryTag = 0;
   int TabListPopupTag = 0;
@@ -138,8 +148,6 @@ class TForm1 : public QMainWindow {
   // The same for a running window, for paths a later start handed over: the
   // tabs open at once and the window comes to the front.
   void OpenHandedPaths(const std::vector<std::string>& paths, const std::vector<std::string>& rightPaths = {});
-  // Refuses every in-place edit of the lists' names.
-  bool LV1Editing() const { return false; }
   // Window state as stored: 0 normal, 1 minimised, 2 maximised.
   int WindowStateCode() const;
 
@@ -150,29 +158,19 @@ class TForm1 : public QMainWindow {
   void RunDoubleCommand(int virtualKey, Qt::KeyboardModifiers modifiers);
   // Runs the list key of the key table (KeyTable.cpp) that matches.
   void LV1KeyDown(TShellListView* sender, int virtualKey, Qt::KeyboardModifiers modifiers);
-  // The list keys: Backspace, the root key, comma, period, Shift+Enter,
-  // Alt+Backspace (undo), F11 (a terminal here), F12 (the key list).
-  void ParentFolderKey(TShellListView* sender);
-  void RootFolderKey(TShellListView* sender);
-  void CommaKey(TShellListView* sender);
-  void PeriodKey(TShellListView* sender);
-  void NewTabKey(TShellListView* sender);
-  void UndoKey(TShellListView* sender);
-  void TerminalKey(TShellListView* sender);
-  void KeyTableKey(TShellListView* sender);
   // How long a letter waits for its second press: [Option] DoubleKeyInterval.
   static constexpr int kDefaultKeyDelayMs = 200;
   int KeyDelayMs = kDefaultKeyDelayMs;
   QPointer<QDialog> keyTable_;
   void TV1KeyDown(TShellTreeView* sender, int virtualKey, Qt::KeyboardModifiers modifiers);
   void TV1Exit(TShellTreeView* sender);
-  void LV1leftExecute();
-  void LV2rightExecute();
   // Takes a preview out of the pane and shows its list again.
   void RestorePane(TShellListView* listView);
-  void GExecute();
-  void OExecute();
-  void WExecute();
+  // Shows a pane's tree beside it, taking its width from the right pane.
+  void ShowTree(TShellTreeView* tree);
+  void HideTree(TShellTreeView* tree);
+  // The line of a pane's folder tab (the saved one while a preview covers the pane).
+  std::string CurrentTabLine(const TPane& pane) const;
 
   // --- Tabs, histories, filter (MainFormTabs.cpp) ---
   void LV1ShListChange(TShellListView* sender);
@@ -186,20 +184,12 @@ class TForm1 : public QMainWindow {
   void HistoryClickClick(int entry);
   void TabListPopupPopup();
   void TabMenuClick(int entry);
-  void HExecute();
-  void HHExecute();
-  void JExecute();
-  void NExecute();
-  void TExecute();
-  void TTExecute();
-  void WWExecute();
 
   // --- Folder menu (MainFormFolderMenu.cpp) ---
   // Fills menu (PopupMenu2 itself or a folder entry's submenu) as it opens.
   void PopupMenu2Popup(QMenu* menu);
   void FolderMenuNavigate(QAction* entry);
   void FolderMenuOpenFile(QAction* entry);
-  void LExecute();
 
   // --- Path text and the folder menu's paths (MainFormTabs.cpp, MainFormFolderMenu.cpp) ---
   // The last name of a path: "/a/b" -> "b"; empty for "/" and for a path ending in '/'.
@@ -229,12 +219,11 @@ class TForm1 : public QMainWindow {
   // The buttons of a bar in order, and a button's Hint (its path).
   std::vector<QToolButton*> Buttons(QToolBar* toolBar) const;
   static std::string HintOf(QToolButton* button);
-  void QExecute();
-  void FExecute();
 
   // --- Preview (MainFormPreview.cpp) ---
-  void VExecute();
-  void VVExecute();
+  // Shows path in place of target's list, as a picture (decoded aside; failed
+  // runs when it cannot be shown) or as a text.
+  void ShowPreview(TPane& target, const std::string& path, bool picture, std::function<void()> failed = {});
   // Loads a picture into Image1, fitted to Image1's pane (or to the given
   // pane); throws when it cannot be read, and Image1 keeps what it showed.
   // The picture is decoded off the window's thread: shown runs when it is ready
@@ -256,7 +245,6 @@ class TForm1 : public QMainWindow {
   // Keeps picture plug-ins only.
   void SPIs1Search(TSPIs* sender, TSPI* spi, bool& accept);
   // --- Archive (MainFormArchive.cpp) ---
-  void UExecute();
   // The folder several entries of an archive go into: its name without its extension
   // (".tar.gz" and the like as one), always a new child of its folder.
   static std::string ArchiveFolderName(const std::string& path);
@@ -282,19 +270,18 @@ class TForm1 : public QMainWindow {
   // Refreshes the pane's status line; listed (a new listing) also asks the
   // file system for its free space.
   void UpdateStatusLine(TShellListView* list, bool listed);
-  QLabel* StatusOf(TShellListView* list) const;
   // "512 バイト", "1.5 KB", "20.3 GB".
   static QString ByteSizeText(uint64_t bytes);
 
   // --- Panes ---
-  // The list with the keyboard focus, LV1 tested first; null for neither.
-  TShellListView* CurrentList() const;
-  TShellListView* OtherList(TShellListView* list) const;
-  QLineEdit* EditOf(TShellListView* list) const;
-  QTabBar* TabsOf(TShellListView* list) const;
-  QWidget* PaneOf(TShellListView* list) const;
-  TShellTreeView* TreeOf(TShellListView* list) const;
-  TLineList& LinesOf(TShellListView* list);
+  // The pane whose list, tabs, filter edit, tree or status line part is; null for none.
+  TPane* PaneOf(const QObject* part);
+  TPane& OtherPane(const TPane& pane);
+  // The pane of a menu's side (0 left, 1 right; the menus' tags count so).
+  TPane& PaneAt(int side);
+  // The pane whose list has the keyboard focus, the left tested first; null for neither.
+  TPane* CurrentPane();
+  TShellListView* CurrentList();
   // The screen point the command menus pop up at: the window's centre.
   QPoint MenuPoint(QMenu* menu) const;
 
@@ -315,21 +302,7 @@ class TForm1 : public QMainWindow {
   // The folder bar's button of a digit key (48..57), null when the bar has none.
   QToolButton* FolderButtonOfKey(int virtualKey) const;
 
-  // --- File commands (MainFormCommands.cpp, MainFormDestinations.cpp) ---
-  void CCExecute();
-  void MMExecute();
-  void CExecute();
-  void MExecute();
-  void DExecute();
-  void DDExecute();
-  void BExecute();
-  void EExecute();
-  void EEExecute();
-  void KExecute();
-  void RExecute();
-  void XExecute();
-  void SExecute();
-  void SSExecute();
+  // --- Selections and the destination menu (MainFormFiles.cpp, MainFormDestinations.cpp) ---
   // Clears lines and adds the path of each selected item, in list order.
   void SelectedPaths(TShellListView* list, TLineList& lines);
   // The selected items' paths as the arguments of an external program, one
@@ -342,11 +315,8 @@ class TForm1 : public QMainWindow {
   // else xdg-open.
   static std::vector<std::string> DefaultEditorCommand();
   // The destination menu: its submenus, filled each time they open.
-  QMenu* Tab1List = nullptr;  // 左タブ
-  QMenu* Tab2List = nullptr;  // 右タブ
-  QMenu* N3 = nullptr;        // 登録フォルダ
-  QMenu* N4 = nullptr;        // 左履歴
-  QMenu* N5 = nullptr;        // 右履歴
+  // The panes' tabs and histories are theirs (Tab1List, 左履歴...); 登録フォルダ is the window's.
+  QMenu* N3 = nullptr;
   // 0 copy from the left pane, 1 copy from the right, 2 move from the left, 3 move from the right.
   int CopyPopupTag = 0;
   void CreateCopyPopup();
@@ -365,17 +335,12 @@ class TForm1 : public QMainWindow {
   void CreateActions();
   void CreateMenus();
   void WireEvents();
-  // Connects a letter action to its handler; letters without one do nothing.
-  void SetHandler(const QString& name, void (TForm1::*handler)());
+  // Connects a letter action to its command; letters without one do nothing.
+  void SetHandler(const QString& name, void (*command)(TForm1& form));
 
   // MainFormKeys.cpp, MainFormToolbars.cpp
   // The filter edit keeps its folder part and takes mask; the list is re-read.
-  void SetQuickMask(TShellListView* list, const QString& mask);
-  // Shows a pane's tree beside it, taking its width from the right pane.
-  void ShowTree(TShellTreeView* tree);
-  void HideTree(TShellTreeView* tree);
-  // The line of a pane's folder tab (the saved one while a preview covers the pane).
-  std::string CurrentTabLine(TShellListView* list);
+  void SetQuickMask(TPane& pane, const QString& mask);
   QToolButton* AddBarButton(QToolBar* toolBar, QAction* before, const QString& caption, const std::string& hint);
 
   bool shown_ = false;
@@ -384,35 +349,22 @@ class TForm1 : public QMainWindow {
   // MainFormPreview.cpp, MainFormArchive.cpp: the components of the window.
   void CreatePictureHost();
   void CreateArchive();
-  void ExtractFocusedArchive(const std::string& path);
-  // An archive of one top folder that is already there: merge into it?
-  bool AskMergeIntoFolder(const std::string& name);
   // Shows preview (Image1 or Memo1) in place of target's list, or updates
   // its tab when it is there already.
-  void EnterPreview(QWidget* preview, TShellListView* target, const TLineList& lines, int index);
+  void EnterPreview(QWidget* preview, TPane& target, const TLineList& lines, int index);
 
   // MainFormState.cpp
   // Writes the eight lists and the two tool bar files into folder; false when any failed.
   // Files that are links to something other than a regular file are left
   // alone and named in skipped.
-  bool SaveListFiles(const std::string& folder, QStringList* skipped = nullptr) const;
+  bool SaveListFiles(const std::string& folder, QStringList* skipped = nullptr);
   // The window's and the lists' keys of the INI file, as shut-down writes them.
   void WriteWindowKeys(TIniFile& ini);
   bool barsLoaded_ = false;  // the tool bars hold what their files held
-  // The command line's tab and file, applied when the window is first shown.
-  int startTab_ = -1;
-  int startTab2_ = -1;
+  // The command line's file, focused when the window is first shown (its tab is the pane's StartTab).
   std::string startFocusFile_;
   TShellListView* startFocusList_ = nullptr;  // where startFocusFile_ is; LV1 when null
   void FocusStartFile();
-  // The masks of a filter edit, split once per text rather than once per row.
-  struct TMaskFilter {
-    QString editText;
-    bool all = true;
-    std::vector<std::string> masks;
-  };
-  TMaskFilter maskFilters_[2];
-  QString freeSpaceText_[2];
 };
 
 // Virtual-key codes of keys as the commands know them (65 'A', 112 F1...); 0 for others.

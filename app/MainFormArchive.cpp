@@ -1,14 +1,7 @@
-// The archive command U: extracts the archive focused in the current pane
-// through the archiver library of its format, beside the archive.
-#include <QMessageBox>
-#include <QPushButton>
-#include <sys/stat.h>
-
+// The archive component the command U extracts with, and the folder name an
+// archive's entries go into.
 #include "app/MainForm.h"
 #include "archive/ArchiveFile.h"
-#include "platform/namespace/PathText.h"
-#include "platform/system/Exception.h"
-#include "platform/system/FileKind.h"
 
 namespace {
 
@@ -24,32 +17,6 @@ bool EndsWithNoCase(const std::string& s, const std::string& tail) {
     if (c != tail[i]) return false;
   }
   return true;
-}
-
-// Whatever leaves the listing, the archive is closed again.
-class OpenArchiveHandle {
- public:
-  OpenArchiveHandle(TArchiver* archiver, ArcHWND owner, const std::string& path)
-      : archiver_(archiver), handle_(archiver ? archiver->OpenArchive(owner, path, 0) : nullptr) {}
-  ~OpenArchiveHandle() {
-    if (handle_) archiver_->CloseArchive(handle_);
-  }
-  OpenArchiveHandle(const OpenArchiveHandle&) = delete;
-  OpenArchiveHandle& operator=(const OpenArchiveHandle&) = delete;
-  HARC get() const { return handle_; }
-
- private:
-  TArchiver* archiver_;
-  HARC handle_;
-};
-
-// The first component of an entry's name, empty when it has none that could be a folder
-// beside the archive ("/x", "./x" or "../x").
-std::string TopFolder(const std::string& name) {
-  size_t slash = name.find('/');
-  std::string top = name.substr(0, slash);
-  if (top.empty() || top == "." || top == "..") return std::string();
-  return top;
 }
 
 }  // namespace
@@ -84,92 +51,4 @@ void TForm1::CreateArchive() {
   Archive->SetArchiverType(atAutoDetect);
   ArchiveOwner = std::make_unique<ArcWindow>();
   *ArchiveOwner = ArcWindow{ARC_WINDOW_MAGIC, sizeof(ArcWindow), this, &OwnerMessage, this};
-}
-
-void TForm1::UExecute() {
-  TShellListView* list = CurrentList();
-  if (!list || !Archive) return;
-  const std::string path = FocusedItemPath(list);
-  // Only an archive: any other file would go to the archiver of the last one.
-  if (path.empty() || DetectArchiverType(path, true) == atNone) return;
-  // A FIFO or a device named like an archive would hold the window in open() for good.
-  if (int kind = CheckRegularFile(path)) {
-    if (kind < 0) throw Exception("通常のファイルではないため展開できません: " + path);
-    throw Exception("書庫を開けませんでした: " + path);
-  }
-  Archive->SetFileName(path);
-  list->SuspendWatching();
-  Archive->Options.x = 1;
-  Archive->Options.jso = 1;
-  Archive->Options.jse = 1;
-  try {
-    ExtractFocusedArchive(path);
-  } catch (...) {
-    list->RefreshList();
-    FocusItemByCaption(LastPathComponent(path), list);
-    list->ResumeWatching();
-    throw;
-  }
-  // Read again, the list keeps its place on the archive.
-  list->RefreshList();
-  FocusItemByCaption(LastPathComponent(path), list);
-  list->ResumeWatching();
-}
-
-void TForm1::ExtractFocusedArchive(const std::string& path) {
-  // Count the entries on the archive's own handle, and whether all sit under one top
-  // folder; the listing stops as soon as the answer is known.
-  int entries = 0;
-  std::string top;
-  bool oneTop = true;
-  {
-    OpenArchiveHandle archive(Archive->Archiver(), ArchiveOwner.get(), path);
-    if (!archive.get()) throw Exception("書庫を開けませんでした: " + path);
-    TArchiveEntryInfo info{};
-    for (int r = Archive->Archiver()->FindFirst(archive.get(), &info, "*.*"); r == 0;
-         r = Archive->Archiver()->FindNext(archive.get(), &info)) {
-      std::string name(info.Info.szFileName);
-      while (name.compare(0, 2, "./") == 0) name.erase(0, 2);
-      if (name.empty() || name == ".") continue;  // the archive's own root folder
-      const std::string first = TopFolder(name);
-      const bool isFolder = info.Info.szAttribute[0] == 'd';
-      const bool under = !first.empty() && (name.size() > first.size() + 1 || isFolder);
-      if (entries == 0) top = first;
-      if (!under || first != top) oneTop = false;
-      ++entries;
-      if (entries >= 2 && !oneTop) break;
-    }
-  }
-  if (entries == 0) return;
-  const std::string folder = DirName(path);
-  // One entry goes beside the archive, several into a folder named after it; an archive
-  // that holds one folder is that folder. Always a whole path, never the current folder.
-  std::string dest = folder;
-  if (entries > 1 && !oneTop) dest = WithTrailingSlash(folder) + ArchiveFolderName(path);
-  if (entries > 1 && oneTop) {
-    const std::string existing = WithTrailingSlash(folder) + top;
-    struct stat st {};
-    if (lstat(existing.c_str(), &st) == 0) {
-      if (!S_ISDIR(st.st_mode)) {
-        dest = WithTrailingSlash(folder) + ArchiveFolderName(path);
-      } else if (!AskMergeIntoFolder(top)) {
-        return;
-      }
-    }
-  }
-  // With the window as owner the library asks before it replaces a file.
-  Archive->Extract(ArchiveOwner.get(), nullptr, TFileArgs{}, WithTrailingSlash(dest));
-}
-
-bool TForm1::AskMergeIntoFolder(const std::string& name) {
-  QMessageBox box(QMessageBox::Question, QStringLiteral("展開"),
-                  QStringLiteral("フォルダー「%1」は既にあります。\n書庫の中身をこのフォルダーへ展開しますか?")
-                      .arg(QString::fromStdString(name)),
-                  QMessageBox::NoButton, this);
-  QPushButton* yes = box.addButton(QStringLiteral("はい"), QMessageBox::YesRole);
-  QPushButton* no = box.addButton(QStringLiteral("いいえ"), QMessageBox::NoRole);
-  box.setDefaultButton(no);
-  box.setEscapeButton(no);
-  box.exec();
-  return box.clickedButton() == yes;
 }

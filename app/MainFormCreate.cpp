@@ -21,6 +21,7 @@
 #include "app/KeyTable.h"
 #include "app/MainForm.h"
 #include "app/TextView.h"
+#include "app/commands/Commands.h"
 #include "app/PaneSplitter.h"
 #include "archive/ArchiveFile.h"
 #include "image/SPIs.h"
@@ -116,40 +117,38 @@ void TForm1::CreateControls() {
     tree->hide();
     return tree;
   };
-  auto makePane = [this](const char* paneName, const char* tabsName, const char* listName, const char* editName,
-                         const char* statusName, QTabBar*& tabs, TShellListView*& list, QLineEdit*& edit,
-                         QLabel*& status) {
-    auto* pane = new QWidget(Panes);
-    pane->setObjectName(paneName);
-    auto* column = new QVBoxLayout(pane);
+  auto makePane = [this](TPane& pane, const char* paneName, const char* tabsName, const char* listName,
+                         const char* editName, const char* statusName) {
+    pane.Widget = new QWidget(Panes);
+    pane.Widget->setObjectName(paneName);
+    auto* column = new QVBoxLayout(pane.Widget);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
-    tabs = new QTabBar(pane);
-    tabs->setObjectName(tabsName);
-    tabs->setFocusPolicy(Qt::NoFocus);
-    tabs->setExpanding(false);
-    tabs->setDocumentMode(true);
-    tabs->addTab("defo");
-    column->addWidget(tabs);
-    edit = new QLineEdit("*.*", pane);
-    edit->setObjectName(editName);
-    edit->setFocusPolicy(Qt::ClickFocus);
-    column->addWidget(edit);
-    list = new TShellListView(pane);
-    list->setObjectName(listName);
-    column->addWidget(list, 1);
-    status = new QLabel(pane);
-    status->setObjectName(statusName);
-    status->setContentsMargins(4, 1, 4, 1);
+    pane.Tabs = new QTabBar(pane.Widget);
+    pane.Tabs->setObjectName(tabsName);
+    pane.Tabs->setFocusPolicy(Qt::NoFocus);
+    pane.Tabs->setExpanding(false);
+    pane.Tabs->setDocumentMode(true);
+    pane.Tabs->addTab("defo");
+    column->addWidget(pane.Tabs);
+    pane.Edit = new QLineEdit("*.*", pane.Widget);
+    pane.Edit->setObjectName(editName);
+    pane.Edit->setFocusPolicy(Qt::ClickFocus);
+    column->addWidget(pane.Edit);
+    pane.List = new TShellListView(pane.Widget);
+    pane.List->setObjectName(listName);
+    column->addWidget(pane.List, 1);
+    pane.Status = new QLabel(pane.Widget);
+    pane.Status->setObjectName(statusName);
+    pane.Status->setContentsMargins(4, 1, 4, 1);
     // A long line is cut, never widening the pane.
-    status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    column->addWidget(status);
-    return pane;
+    pane.Status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    column->addWidget(pane.Status);
   };
-  TV1 = makeTree("TV1");
-  TC1Pane = makePane("TC1Pane", "TC1", "LV1", "Edit1", "Status1", TC1, LV1, Edit1, Status1);
-  TC2Pane = makePane("TC2Pane", "TC2", "LV2", "Edit2", "Status2", TC2, LV2, Edit2, Status2);
-  TV2 = makeTree("TV2");
+  Left.Tree = makeTree("TV1");
+  makePane(Left, "TC1Pane", "TC1", "LV1", "Edit1", "Status1");
+  makePane(Right, "TC2Pane", "TC2", "LV2", "Edit2", "Status2");
+  Right.Tree = makeTree("TV2");
   Panes->setStretchFactor(0, 0);
   Panes->setStretchFactor(1, 0);
   Panes->setStretchFactor(2, 1);
@@ -183,7 +182,6 @@ void TForm1::CreateControls() {
 }
 
 QSplitterHandle* TForm1::Splitter1() const { return Panes->handle(Panes->indexOf(TC1Pane)); }
-QSplitterHandle* TForm1::Splitter2() const { return Panes->handle(Panes->indexOf(TC2Pane)); }
 QSplitterHandle* TForm1::Splitter3() const { return Panes->handle(Panes->indexOf(TV2)); }
 
 void TForm1::CreateMenus() {
@@ -229,11 +227,11 @@ void TForm1::CreateActions() {
   LV1left = new QAction("LV1left", this);
   LV1left->setObjectName("LV1left");
   LV1left->setProperty("Category", "フォーカス");
-  connect(LV1left, &QAction::triggered, this, [this] { Guarded([&] { LV1leftExecute(); }); });
+  connect(LV1left, &QAction::triggered, this, [this] { Guarded([&] { LV1leftExecute(*this); }); });
   LV2right = new QAction("LV2right", this);
   LV2right->setObjectName("LV2right");
   LV2right->setProperty("Category", "フォーカス");
-  connect(LV2right, &QAction::triggered, this, [this] { Guarded([&] { LV2rightExecute(); }); });
+  connect(LV2right, &QAction::triggered, this, [this] { Guarded([&] { LV2rightExecute(*this); }); });
   ActionList2->AddStandardActions();
   for (const auto& [name, keys] : ActionShortcuts())
     if (TCustomShellAction* action = ActionList2->Find(name)) action->setShortcut(keys);
@@ -262,10 +260,10 @@ void TForm1::CreateActions() {
   connect(undo, &QAction::triggered, this, [this] { UndoLastOperationLater(this); });
 }
 
-void TForm1::SetHandler(const QString& name, void (TForm1::*handler)()) {
+void TForm1::SetHandler(const QString& name, void (*command)(TForm1& form)) {
   for (QAction* action : ActionList1) {
     if (action->objectName() != name) continue;
-    connect(action, &QAction::triggered, this, [this, handler] { Guarded([&] { (this->*handler)(); }); });
+    connect(action, &QAction::triggered, this, [this, command] { Guarded([&] { command(*this); }); });
     return;
   }
 }
@@ -330,25 +328,24 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
       bool handled = false;
       Guarded([&] { handled = FormShortCut(vk, key->modifiers()); });
       if (handled) return true;
-      for (TShellListView* list : {LV1, LV2})
-        if (focus == list || list->isAncestorOf(focus)) Guarded([&] { LV1KeyDown(list, vk, key->modifiers()); });
-      for (TShellTreeView* tree : {TV1, TV2})
-        if (focus == tree) Guarded([&] { TV1KeyDown(tree, vk, key->modifiers()); });
-      for (QLineEdit* edit : {Edit1, Edit2})
-        if (focus == edit) Guarded([&] { Edit1KeyDown(edit, vk); });
+      for (TPane* pane : {&Left, &Right}) {
+        if (pane->ListHasFocus(focus)) Guarded([&] { LV1KeyDown(pane->List, vk, key->modifiers()); });
+        if (focus == pane->Tree) Guarded([&] { TV1KeyDown(pane->Tree, vk, key->modifiers()); });
+        if (focus == pane->Edit) Guarded([&] { Edit1KeyDown(pane->Edit, vk); });
+      }
       break;
     }
     case QEvent::FocusOut:
-      if (watched == TV1 || watched == TV2) {
-        auto* tree = static_cast<TShellTreeView*>(watched);
+      if (TPane* pane = PaneOf(watched); pane && watched == pane->Tree) {
+        TShellTreeView* tree = pane->Tree;
         // A menu or a dialog of the tree's own keeps it open.
         if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) Guarded([&] { TV1Exit(tree); });
       }
       break;
     case QEvent::MouseButtonPress:
-      if (watched == TC1 || watched == TC2) {
+      if (TPane* pane = PaneOf(watched); pane && watched == pane->Tabs) {
         auto* mouse = static_cast<QMouseEvent*>(event);
-        auto* tabs = static_cast<QTabBar*>(watched);
+        QTabBar* tabs = pane->Tabs;
         if (mouse->button() == Qt::RightButton) {
           Guarded([&] { TC2MouseDown(tabs, mouse->button(), mouse->position().toPoint()); });
           return true;
@@ -375,20 +372,27 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 // --- Panes -----------------------------------------------------------------------------
 
-TShellListView* TForm1::CurrentList() const {
-  QWidget* focus = QApplication::focusWidget();
-  if (!focus) return nullptr;
-  if (focus == LV1 || LV1->isAncestorOf(focus)) return LV1;
-  if (focus == LV2 || LV2->isAncestorOf(focus)) return LV2;
+TPane* TForm1::PaneOf(const QObject* part) {
+  for (TPane* pane : {&Left, &Right})
+    if (pane->Owns(part)) return pane;
   return nullptr;
 }
 
-TShellListView* TForm1::OtherList(TShellListView* list) const { return list == LV1 ? LV2 : LV1; }
-QLineEdit* TForm1::EditOf(TShellListView* list) const { return list == LV1 ? Edit1 : Edit2; }
-QTabBar* TForm1::TabsOf(TShellListView* list) const { return list == LV1 ? TC1 : TC2; }
-QWidget* TForm1::PaneOf(TShellListView* list) const { return list == LV1 ? TC1Pane : TC2Pane; }
-TShellTreeView* TForm1::TreeOf(TShellListView* list) const { return list == LV1 ? TV1 : TV2; }
-TLineList& TForm1::LinesOf(TShellListView* list) { return list == LV1 ? Path1SL : Path2SL; }
+TPane& TForm1::OtherPane(const TPane& pane) { return &pane == &Left ? Right : Left; }
+
+TPane& TForm1::PaneAt(int side) { return side == TPane::kRight ? Right : Left; }
+
+TPane* TForm1::CurrentPane() {
+  QWidget* focus = QApplication::focusWidget();
+  for (TPane* pane : {&Left, &Right})
+    if (pane->ListHasFocus(focus)) return pane;
+  return nullptr;
+}
+
+TShellListView* TForm1::CurrentList() {
+  TPane* pane = CurrentPane();
+  return pane ? pane->List : nullptr;
+}
 
 QPoint TForm1::MenuPoint(QMenu* menu) const {
   QPoint centre = mapToGlobal(QPoint(width() / 2, height() / 2));

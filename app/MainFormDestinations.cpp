@@ -40,24 +40,24 @@ void TForm1::CreateCopyPopup() {
     menu->menuAction()->setObjectName(name);
     return menu;
   };
-  Tab1List = submenu("Tab1List", "左タブ");
-  Tab2List = submenu("Tab2List", "右タブ");
+  Left.TabDestinations = submenu("Tab1List", "左タブ");
+  Right.TabDestinations = submenu("Tab2List", "右タブ");
   N3 = submenu("N3", "登録フォルダ");
-  N4 = submenu("N4", "左履歴");
-  N5 = submenu("N5", "右履歴");
-  for (QMenu* tabs : {Tab1List, Tab2List})
+  Left.HistoryDestinations = submenu("N4", "左履歴");
+  Right.HistoryDestinations = submenu("N5", "右履歴");
+  for (QMenu* tabs : {Left.TabDestinations, Right.TabDestinations})
     connect(tabs, &QMenu::aboutToShow, this, [this, tabs] { Guarded([&] { Tab1ListClick(tabs); }); });
-  for (QMenu* folders : {N3, N4, N5})
+  for (QMenu* folders : {N3, Left.HistoryDestinations, Right.HistoryDestinations})
     connect(folders, &QMenu::aboutToShow, this, [this, folders] { Guarded([&] { N3Click(folders); }); });
 }
 
 void TForm1::Tab1ListClick(QMenu* submenu) {
   if (!submenu) return;
   std::vector<std::string> folders;
-  if (ListsLoaded) {
-    const TLineList& lines = submenu == Tab1List ? Path1SL : Path2SL;
+  for (const TPane* pane : {&Left, &Right}) {
+    if (!ListsLoaded || submenu != pane->TabDestinations) continue;
     // A tab of a shell folder (the computer, the trash) has no folder to copy into.
-    for (const std::string& line : lines.Lines)
+    for (const std::string& line : pane->Lines.Lines)
       if (!IsTreeIndex(line)) folders.push_back(line);
   }
   FillDestinations(submenu, folders);
@@ -69,7 +69,8 @@ void TForm1::N3Click(QMenu* submenu) {
   if (submenu == N3) {
     for (QToolButton* button : Buttons(ToolBar2)) folders.push_back(HintOf(button));
   } else if (ListsLoaded) {
-    folders = (submenu == N4 ? HistoryPath1 : HistoryPath2).Lines;
+    for (const TPane* pane : {&Left, &Right})
+      if (submenu == pane->HistoryDestinations) folders = pane->History.Lines;
   }
   FillDestinations(submenu, folders);
 }
@@ -80,20 +81,7 @@ void TForm1::CopyListClick(QAction* entry) {
   if (!destination.isValid()) return;
   // Taken before the operation: its events may refill the submenus.
   const std::string folder = destination.toByteArray().toStdString();
-  switch (CopyPopupTag) {
-    case 0:
-      TransferSelection(LV1, folder, false);
-      break;
-    case 1:
-      TransferSelection(LV2, folder, false);
-      break;
-    case 2:
-      TransferSelection(LV1, folder, true);
-      break;
-    case 3:
-      TransferSelection(LV2, folder, true);
-      break;
-    default:
-      break;
-  }
+  // Copy from the left pane, from the right; move from the left, from the right.
+  if (CopyPopupTag < 0 || CopyPopupTag > 3) return;
+  TransferSelection(PaneAt(CopyPopupTag % 2).List, folder, CopyPopupTag >= 2);
 }

@@ -1,10 +1,43 @@
-// File helpers the commands share: the focused item's path, opening a path
-// with its application, and copying or moving a list's selection.
+// File helpers the commands share: the focused item's path, the selected
+// paths, opening a path with its application, the editor to start when the
+// settings name none, and copying or moving a list's selection.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QProcess>
 #include <algorithm>
+#include <cstdlib>
 
 #include "app/MainForm.h"
 #include "platform/fileops/FileOperation.h"
 #include "platform/desktop/OpenWith.h"
+
+namespace {
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+// The program's full path through PATH; empty when it is not there.
+std::string FindOnPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::string folders = path && *path ? path : "/usr/local/bin:/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= folders.size()) {
+    size_t end = folders.find(':', start);
+    if (end == std::string::npos) end = folders.size();
+    std::string folder = folders.substr(start, end - start);
+    if (!folder.empty()) {
+      std::string candidate = folder + (folder.back() == '/' ? "" : "/") + program;
+      if (IsExecutableFile(candidate)) return candidate;
+    }
+    start = end + 1;
+  }
+  return {};
+}
+
+}  // namespace
 
 std::string TForm1::FocusedItemPath(TShellListView* list) {
   if (!list || list->SelectedCount() == 0) return {};
@@ -60,4 +93,42 @@ void TForm1::FocusItemAt(TShellListView* list, int index) {
   if (count == 0) return;
   list->SelectAllRows(false);
   list->SetFocusedRow(std::clamp(index, 0, count - 1));
+}
+
+void TForm1::SelectedPaths(TShellListView* list, TLineList& lines) {
+  lines.Clear();
+  if (!list) return;
+  for (int row = list->NextSelectedRow(-1); row >= 0; row = list->NextSelectedRow(row)) {
+    TShellFileItem* item = list->FileList()->Items(row);
+    std::string path = item ? item->GetItemPath() : std::string();
+    // Items without a place on disk (the computer, the trash) have nothing to hand on.
+    if (!path.empty()) lines.Add(path);
+  }
+}
+
+std::vector<std::string> TForm1::SelectedShortPaths(TShellListView* list) {
+  TLineList paths;
+  SelectedPaths(list, paths);
+  std::vector<std::string> arguments;
+  for (const std::string& path : paths.Lines) arguments.push_back(ToShortPath(path));
+  return arguments;
+}
+
+std::string TForm1::ToShortPath(const std::string& path) { return path; }
+
+std::vector<std::string> TForm1::DefaultEditorCommand() {
+  for (const char* variable : {"VISUAL", "EDITOR"}) {
+    const char* value = std::getenv(variable);
+    if (!value || !*value) continue;
+    std::vector<std::string> command;
+    for (const QString& word : QProcess::splitCommand(QString::fromLocal8Bit(value)))
+      command.push_back(word.toLocal8Bit().toStdString());
+    if (!command.empty()) return command;
+  }
+  for (const char* editor :
+       {"gnome-text-editor", "gedit", "kate", "kwrite", "mousepad", "xed", "pluma", "featherpad", "leafpad", "geany"}) {
+    std::string found = FindOnPath(editor);
+    if (!found.empty()) return {found};
+  }
+  return {"xdg-open"};
 }

@@ -1,7 +1,6 @@
 // The folder menu: a folder shown as a cascade of menus. Every level reads
 // the folder itself, "↑" for its parent, its subfolders, its files; a level
 // is filled when its menu is about to show, once per popup.
-#include <QAbstractItemView>
 #include <QAction>
 #include <QMenu>
 
@@ -143,8 +142,7 @@ void TForm1::FolderMenuNavigate(QAction* entry) {
   if (!entry) return;
   const std::string path = WithoutTrailingSlash(LevelFolder(entry));
   if (path.empty() || path.front() != '/') return;
-  if (PopupMenu2Tag == 0) LV1->SetPathName(path);
-  if (PopupMenu2Tag == 1) LV2->SetPathName(path);
+  if (PopupMenu2Tag == TPane::kLeft || PopupMenu2Tag == TPane::kRight) PaneAt(PopupMenu2Tag).List->SetPathName(path);
 }
 
 void TForm1::FolderMenuOpenFile(QAction* entry) {
@@ -156,22 +154,4 @@ void TForm1::FolderMenuOpenFile(QAction* entry) {
     OpenChosenFile(path);
   else
     ShellOpen(path);
-}
-
-void TForm1::LExecute() {
-  TShellListView* list = CurrentList();
-  if (!list) return;
-  // Without a focused, selected item the menu would only repeat its last folder.
-  const std::string path = FocusedItemPath(list);
-  if (path.empty()) return;
-  PopupMenu2Tag = list == LV1 ? 0 : 1;
-  PopupMenu2RootPath = path;
-  PopupMenu2Root = QString::fromUtf8(path);
-  // The menu opens over the focused item.
-  QPoint at = MenuPoint(PopupMenu2);
-  if (QAbstractItemView* view = list->CurrentView()) {
-    const QRect rect = view->visualRect(view->model()->index(list->FocusedRow(), 0));
-    if (rect.isValid() && view->viewport()->rect().intersects(rect)) at = view->viewport()->mapToGlobal(rect.topLeft());
-  }
-  ExecPopup(PopupMenu2, at);
 }

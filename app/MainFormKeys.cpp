@@ -14,15 +14,10 @@
 #include "app/KeyTable.h"
 #include "app/MainForm.h"
 #include "app/TextView.h"
-#include "platform/ui/ContextMenu.h"
-#include "platform/fileops/FileOperation.h"
-#include "platform/namespace/Drives.h"
-#include "platform/namespace/PathText.h"
 
 namespace {
 
 using namespace vk;
-constexpr uint32_t kDirectoryBit = 16;
 
 bool IsLetter(int key) { return key >= 65 && key <= 90; }
 bool IsDigit(int key) { return key >= 48 && key <= 57; }
@@ -37,8 +32,9 @@ QString LowerKeyChar(int key) { return QString(QChar(key)).toLower(); }
 }  // namespace
 
 bool TForm1::FormShortCut(int virtualKey, Qt::KeyboardModifiers modifiers) {
-  TShellListView* list = CurrentList();
-  if (!list) return false;
+  TPane* pane = CurrentPane();
+  if (!pane) return false;
+  TShellListView* list = pane->List;
   // A name being edited in place types its letters.
   if (list->IsEditingLabel()) return false;
   const Qt::KeyboardModifiers shift = ShiftState(modifiers);
@@ -53,9 +49,9 @@ bool TForm1::FormShortCut(int virtualKey, Qt::KeyboardModifiers modifiers) {
   if (virtualKey < 48 || virtualKey > 90) return false;
 
   if (shift == Qt::ShiftModifier) {
-    SetQuickMask(list, LowerKeyChar(virtualKey) + "*.*");
+    SetQuickMask(*pane, LowerKeyChar(virtualKey) + "*.*");
   } else if (shift == Qt::AltModifier) {
-    SetQuickMask(list, "*." + LowerKeyChar(virtualKey) + "*");
+    SetQuickMask(*pane, "*." + LowerKeyChar(virtualKey) + "*");
   } else if (shift == Qt::NoModifier) {
     if (!KeyTimer->isActive()) {
       KeyTimerTag = virtualKey;
@@ -69,11 +65,10 @@ bool TForm1::FormShortCut(int virtualKey, Qt::KeyboardModifiers modifiers) {
   return true;
 }
 
-void TForm1::SetQuickMask(TShellListView* list, const QString& mask) {
-  QLineEdit* edit = EditOf(list);
-  QString text = edit->text();
-  edit->setText(text.left(text.lastIndexOf('/') + 1) + mask);
-  list->RefreshList();
+void TForm1::SetQuickMask(TPane& pane, const QString& mask) {
+  QString text = pane.Edit->text();
+  pane.Edit->setText(text.left(text.lastIndexOf('/') + 1) + mask);
+  pane.List->RefreshList();
 }
 
 void TForm1::KeyTimerTimer() {
@@ -105,66 +100,9 @@ QToolButton* TForm1::FolderButtonOfKey(int virtualKey) const {
 }
 
 void TForm1::LV1KeyDown(TShellListView* sender, int virtualKey, Qt::KeyboardModifiers modifiers) {
-  if (!sender) return;
-  if (const TListKey* key = FindListKey(virtualKey, ShiftState(modifiers))) (this->*key->run)(sender);
-}
-
-void TForm1::NewTabKey(TShellListView* sender) {
-  if (!ListsLoaded) return;
-  TShellFileItem* item = sender->FileList()->Items(sender->FocusedRow());
-  if (!item || !(item->GetItemAttributes() & kDirectoryBit)) return;
-  // The list opens the folder next; the listing change names the tab.
-  QTabBar* tabs = TabsOf(sender);
-  int index = tabs->addTab(QString());
-  tabs->setCurrentIndex(index);
-  LinesOf(sender).Add(std::string());
-}
-
-void TForm1::RootFolderKey(TShellListView* sender) {
-  std::string path = sender->GetPathName();
-  if (path.empty()) return;
-  std::string root = MountPointOf(path);
-  sender->SetPathName(root.empty() ? "/" : root);
-}
-
-void TForm1::ParentFolderKey(TShellListView* sender) {
-  std::string path = sender->GetPathName();
-  if (path.empty()) return;
-  // From a folder removed a moment ago, the nearest one that is left.
-  sender->SetPathName(path == "/" ? path : NearestExistingFolder(DirName(path)));
-}
-
-void TForm1::CommaKey(TShellListView* sender) {
-  if (sender == LV1) {
-    LV1leftExecute();
-  } else {
-    if (LV1->isHidden()) RestorePane(LV1);
-    LV1->setFocus();
-  }
-}
-
-void TForm1::PeriodKey(TShellListView* sender) {
-  if (sender == LV1) {
-    if (LV2->isHidden()) RestorePane(LV2);
-    LV2->setFocus();
-  } else {
-    LV2rightExecute();
-  }
-}
-
-void TForm1::UndoKey(TShellListView*) {
-  // The same undo as the list menu's entry.
-  if (FileOperationJournal::Instance().CanUndo()) UndoLastOperationLater(this);
-}
-
-void TForm1::KeyTableKey(TShellListView*) {
-  if (!keyTable_) {
-    keyTable_ = new TKeyTableDialog(this, KeyTableRows(ActionList2));
-    keyTable_->setAttribute(Qt::WA_DeleteOnClose);
-  }
-  keyTable_->show();
-  keyTable_->raise();
-  keyTable_->activateWindow();
+  TPane* pane = PaneOf(sender);
+  if (!pane || sender != pane->List) return;
+  if (const TListKey* key = FindListKey(virtualKey, ShiftState(modifiers))) key->run(*this, *pane);
 }
 
 void TForm1::TV1KeyDown(TShellTreeView* sender, int virtualKey, Qt::KeyboardModifiers modifiers) {
@@ -172,8 +110,9 @@ void TForm1::TV1KeyDown(TShellTreeView* sender, int virtualKey, Qt::KeyboardModi
   switch (virtualKey) {
     case kEnter: {
       // Linking shows the tree's folder in the list; the link is not kept.
-      TShellListView* list = sender == TV1 ? LV1 : LV2;
-      sender->SetShellListView(list);
+      TPane* pane = PaneOf(sender);
+      if (!pane) return;
+      sender->SetShellListView(pane->List);
       sender->SetShellListView(nullptr);
       return;
     }
@@ -197,17 +136,16 @@ void TForm1::TV1Exit(TShellTreeView* sender) {
   HideTree(sender);
 }
 
-std::string TForm1::CurrentTabLine(TShellListView* list) {
+std::string TForm1::CurrentTabLine(const TPane& pane) const {
   if (!ListsLoaded) return {};
-  QTabBar* tabs = TabsOf(list);
-  int index = list->isHidden() ? (list == LV1 ? TC1Tag : TC2Tag) : tabs->currentIndex();
-  const TLineList& lines = LinesOf(list);
-  return index >= 0 && index < lines.Count() ? lines[index] : std::string();
+  const int index = pane.FolderTab();
+  return index >= 0 && index < pane.Lines.Count() ? pane.Lines[index] : std::string();
 }
 
 void TForm1::ShowTree(TShellTreeView* tree) {
-  TShellListView* list = tree == TV1 ? LV1 : LV2;
-  std::string line = CurrentTabLine(list);
+  TPane* pane = PaneOf(tree);
+  if (!pane) return;
+  std::string line = CurrentTabLine(*pane);
   if (IsTreeIndex(line)) {
     TShellTreeNode* root = tree->RootNode();
     int n = std::stoi(line);
@@ -253,39 +191,19 @@ void TForm1::HideTree(TShellTreeView* tree) {
   Panes->setSizes(sizes);
 }
 
-void TForm1::LV1leftExecute() { ShowTree(TV1); }
-
-void TForm1::LV2rightExecute() { ShowTree(TV2); }
-
 void TForm1::RestorePane(TShellListView* listView) {
-  if (!listView) return;
-  QWidget* pane = PaneOf(listView);
+  TPane* pane = PaneOf(listView);
+  if (!pane) return;
   // The previews may sit in the other pane; only this pane's are taken away.
-  if (pane->isAncestorOf(Image1)) {
+  if (pane->Widget->isAncestorOf(Image1)) {
     StopPreviewPicture();
     Image1->hide();
     Image1->clear();
   }
-  if (pane->isAncestorOf(Memo1)) Memo1->hide();
+  if (pane->Widget->isAncestorOf(Memo1)) Memo1->hide();
   listView->show();
-  EditOf(listView)->show();
-  QTabBar* tabs = TabsOf(listView);
-  RebuildTabs(tabs, LinesOf(listView));
-  int saved = listView == LV1 ? TC1Tag : TC2Tag;
-  if (tabs->count() > 0) tabs->setCurrentIndex(std::clamp(saved, 0, tabs->count() - 1));
-}
-
-void TForm1::GExecute() {
-  if (TShellListView* list = CurrentList()) list->RefreshList();
-}
-
-void TForm1::OExecute() {
-  TShellListView* list = CurrentList();
-  if (!list) return;
-  std::string path = OtherList(list)->GetPathName();
-  if (!path.empty()) list->SetPathName(path);
-}
-
-void TForm1::WExecute() {
-  if (TShellListView* list = CurrentList()) EditOf(list)->setFocus();
+  pane->Edit->show();
+  QTabBar* tabs = pane->Tabs;
+  RebuildTabs(tabs, pane->Lines);
+  if (tabs->count() > 0) tabs->setCurrentIndex(std::clamp(pane->SavedTab, 0, tabs->count() - 1));
 }

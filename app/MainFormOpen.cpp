@@ -1,4 +1,4 @@
-// Opening what Enter opens, and a terminal in the current folder.
+// Opening what Enter opens, and the terminals F11 tries.
 #include <QProcess>
 #include <cstdlib>
 
@@ -29,18 +29,4 @@ std::vector<std::vector<std::string>> TForm1::TerminalCommands() {
   }
   commands.push_back({"x-terminal-emulator"});
   return commands;
-}
-
-void TForm1::TerminalKey(TShellListView* sender) {
-  const std::string folder = sender->GetPathName();
-  if (folder.empty()) {
-    ShowMessage(QStringLiteral("このフォルダでは端末を開けません。"));
-    return;
-  }
-  // The terminal starts in the folder as its working folder, as terminals expect.
-  for (const std::vector<std::string>& command : TerminalCommands())
-    if (StartDetachedProgram(command, folder)) return;
-  ShowMessage(
-      QStringLiteral("端末を開けません。\n環境変数 TERMINAL に端末のプログラムを指定するか、"
-                     "x-terminal-emulator を用意してください（Debian では端末のパッケージを入れると用意されます）。"));
 }

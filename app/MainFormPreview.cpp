@@ -139,11 +139,11 @@ void TForm1::LoadPreviewText(const std::string& path) {
   Memo1->Open(path);
 }
 
-// --- V and VV --------------------------------------------------------------------------------
+// --- Showing a preview ----------------------------------------------------------------------
 
-void TForm1::EnterPreview(QWidget* preview, TShellListView* target, const TLineList& lines, int index) {
-  QWidget* pane = PaneOf(target);
-  QTabBar* tabs = TabsOf(target);
+void TForm1::EnterPreview(QWidget* preview, TPane& target, const TLineList& lines, int index) {
+  QWidget* pane = target.Widget;
+  QTabBar* tabs = target.Tabs;
   if (ShownIn(preview, pane)) {
     // The pane shows this kind already: a new line gets its tab.
     if (tabs->count() <= index) {
@@ -155,10 +155,10 @@ void TForm1::EnterPreview(QWidget* preview, TShellListView* target, const TLineL
   }
   // Only a folder tab is kept aside: coming from the other kind of preview,
   // the tab current now is a preview tab and the folder's stays as it was.
-  const bool folderShown = !target->isHidden();
+  const bool folderShown = !target.List->isHidden();
   MoveInto(preview, pane);
-  EditOf(target)->hide();
-  target->hide();
+  target.Edit->hide();
+  target.List->hide();
   if (preview == Image1) {
     Memo1->hide();
     Memo1->clear();
@@ -168,82 +168,35 @@ void TForm1::EnterPreview(QWidget* preview, TShellListView* target, const TLineL
     Image1->clear();
   }
   preview->show();
-  if (folderShown) (target == LV1 ? TC1Tag : TC2Tag) = tabs->currentIndex();
+  if (folderShown) target.SavedTab = tabs->currentIndex();
   RebuildTabs(tabs, lines);
   tabs->setCurrentIndex(index);
 }
 
-void TForm1::VExecute() {
-  TShellListView* source = CurrentList();
-  if (!source) return;
-  TShellListView* target = OtherList(source);
-  const std::string path = FocusedItemPath(source);
-  if (path.empty()) return;
-  const std::string ext = PreviewExtension(path);
-  if (IsImageFile(ext)) {
+void TForm1::ShowPreview(TPane& target, const std::string& path, bool picture, std::function<void()> failed) {
+  if (picture) {
     // Fitted to the pane it is going to, which may not be the one it is in; the
     // tab and the pane change once the picture is ready.
     LoadPreviewImage(
-        path, PaneOf(target),
-        [this, target, path] {
+        path, target.Widget,
+        [this, &target, path] {
           SetPreviewLine(ImagePath, ImageTabIndex, path);
           EnterPreview(Image1, target, ImagePath, ImageTabIndex);
         },
-        std::move(FPictureLineAdded));
-    FPictureLineAdded = nullptr;
-  } else if (IsTextFile(ext)) {
+        std::move(failed));
+  } else {
     LoadPreviewText(path);
     SetPreviewLine(TextPath, TextTabIndex, path);
     EnterPreview(Memo1, target, TextPath, TextTabIndex);
   }
 }
 
-void TForm1::VVExecute() {
-  TShellListView* source = CurrentList();
-  if (!source) return;
-  const std::string path = FocusedItemPath(source);
-  const std::string ext = PreviewExtension(path);
-  if (path.empty() || ext.empty()) return;
-  TLineList* lines = nullptr;
-  int* index = nullptr;
-  if (IsImageFile(ext)) {
-    lines = &ImagePath;
-    index = &ImageTabIndex;
-  } else if (IsTextFile(ext)) {
-    lines = &TextPath;
-    index = &TextTabIndex;
-  } else {
-    return;
-  }
-  // A list never used keeps its "defo" line for the first preview.
-  const bool added = lines->Count() == 0 || (*lines)[0] != "defo";
-  const int previous = *index;
-  if (added) *index = lines->Add("Path");
-  // A file that could not be shown leaves no tab behind.
-  auto dropLine = [lines, index, added, previous] {
-    if (added && *index == lines->Count() - 1 && (*lines)[*index] == "Path") {
-      lines->Delete(*index);
-      *index = previous;
-    }
-  };
-  // A picture is known to fail only when its decode answers.
-  if (lines == &ImagePath) FPictureLineAdded = dropLine;
-  try {
-    VExecute();
-  } catch (...) {
-    FPictureLineAdded = nullptr;
-    dropLine();
-    throw;
-  }
-  FPictureLineAdded = nullptr;
-}
-
 // --- Preview tabs --------------------------------------------------------------------------
 
 void TForm1::PreviewTabChange(QTabBar* sender) {
-  TShellListView* paneList = sender == TC1 ? LV1 : sender == TC2 ? LV2 : nullptr;
-  if (!paneList) return;
-  QWidget* pane = PaneOf(paneList);
+  TPane* paneOfTabs = PaneOf(sender);
+  if (!paneOfTabs || sender != paneOfTabs->Tabs) return;
+  QWidget* pane = paneOfTabs->Widget;
   std::string line;
   if (ShownIn(Image1, pane)) {
     ImageTabIndex = sender->currentIndex();
@@ -259,7 +212,7 @@ void TForm1::PreviewTabChange(QTabBar* sender) {
   }
   // The other pane goes to the file's folder and puts the focus mark on it.
   const std::string folder = DirName(line);
-  TShellListView* other = OtherList(paneList);
+  TShellListView* other = OtherPane(*paneOfTabs).List;
   if (other->GetPathName() != folder) {
     other->SetPathName(folder);
     FocusItemByCaption(LastPathComponent(line), other);
@@ -303,22 +256,15 @@ void TForm1::LV1ShSelChange(TShellListView* sender) {
 
 void TForm1::ChangeFileTimerTimer() {
   ChangeFileTimer->stop();
-  TShellListView* source = CurrentList();
+  TPane* source = CurrentPane();
   if (!source) return;
-  TShellListView* target = OtherList(source);
-  QWidget* pane = PaneOf(target);
-  const std::string path = FocusedItemPath(source);
+  TPane& target = OtherPane(*source);
+  const std::string path = FocusedItemPath(source->List);
   const std::string ext = PreviewExtension(path);
   if (path.empty() || ext.empty()) return;
   // A file of the other kind, or of neither, leaves the preview as it is.
-  if (ShownIn(Image1, pane) && IsImageFile(ext)) {
-    LoadPreviewImage(path, pane, [this, target, path] {
-      SetPreviewLine(ImagePath, ImageTabIndex, path);
-      EnterPreview(Image1, target, ImagePath, ImageTabIndex);
-    });
-  } else if (ShownIn(Memo1, pane) && IsTextFile(ext)) {
-    LoadPreviewText(path);
-    SetPreviewLine(TextPath, TextTabIndex, path);
-    EnterPreview(Memo1, target, TextPath, TextTabIndex);
-  }
+  if (ShownIn(Image1, target.Widget) && IsImageFile(ext))
+    ShowPreview(target, path, true);
+  else if (ShownIn(Memo1, target.Widget) && IsTextFile(ext))
+    ShowPreview(target, path, false);
 }

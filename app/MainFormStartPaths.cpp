@@ -31,9 +31,9 @@ std::string OpenEach(TShellListView* left, const std::vector<std::string>& paths
 void TForm1::OpenStartPaths(const std::vector<std::string>& paths, const std::vector<std::string>& rightPaths) {
   std::string missing = OpenEach(LV1, paths, LV2, rightPaths, [this](TShellListView* list, const TStartPath& start) {
     // The tab gets its caption from the listing when it is shown.
-    TLineList& lines = LinesOf(list);
-    lines.Add(start.folder);
-    (list == LV1 ? startTab_ : startTab2_) = lines.Count() - 1;
+    TPane* pane = PaneOf(list);
+    pane->Lines.Add(start.folder);
+    pane->StartTab = pane->Lines.Count() - 1;
     startFocusFile_ = start.file;
     startFocusList_ = list;
   });
@@ -45,8 +45,9 @@ void TForm1::OpenHandedPaths(const std::vector<std::string>& paths, const std::v
   std::string missing = OpenEach(LV1, paths, LV2, rightPaths, [this](TShellListView* list, const TStartPath& start) {
     // A preview over the pane gives way to the new tab.
     if (list->isHidden()) RestorePane(list);
-    QTabBar* tabs = TabsOf(list);
-    LinesOf(list).Add(start.folder);
+    TPane* pane = PaneOf(list);
+    QTabBar* tabs = pane->Tabs;
+    pane->Lines.Add(start.folder);
     // Named now: a folder the list shows already is not listed again.
     const std::string name = LastPathComponent(start.folder);
     tabs->setCurrentIndex(tabs->addTab(QString::fromStdString(name.empty() ? start.folder : name).replace('&', "&&")));

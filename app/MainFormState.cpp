@@ -37,20 +37,20 @@ enum class Seed { kEmpty, kHome, kDefo };
 
 struct ListFile {
   const char* name;
-  TLineList TForm1::*list;
+  TLineList& (*list)(TForm1& form);
   Seed seed;  // the line a fresh installation (or a lost file) starts with
 };
 
 // In the order they are read and written.
 constexpr ListFile kListFiles[] = {
-    {"Path1SL.text", &TForm1::Path1SL, Seed::kHome},
-    {"Path2SL.text", &TForm1::Path2SL, Seed::kHome},
-    {"HistoryPath1.text", &TForm1::HistoryPath1, Seed::kEmpty},
-    {"HistoryPath2.text", &TForm1::HistoryPath2, Seed::kEmpty},
-    {"FileRunPath1.text", &TForm1::FileRunPath1, Seed::kEmpty},
-    {"FileRunPath2.text", &TForm1::FileRunPath2, Seed::kEmpty},
-    {"ImagePath.text", &TForm1::ImagePath, Seed::kDefo},
-    {"TextPath.text", &TForm1::TextPath, Seed::kDefo},
+    {"Path1SL.text", [](TForm1& form) -> TLineList& { return form.Left.Lines; }, Seed::kHome},
+    {"Path2SL.text", [](TForm1& form) -> TLineList& { return form.Right.Lines; }, Seed::kHome},
+    {"HistoryPath1.text", [](TForm1& form) -> TLineList& { return form.Left.History; }, Seed::kEmpty},
+    {"HistoryPath2.text", [](TForm1& form) -> TLineList& { return form.Right.History; }, Seed::kEmpty},
+    {"FileRunPath1.text", [](TForm1& form) -> TLineList& { return form.Left.FileRuns; }, Seed::kEmpty},
+    {"FileRunPath2.text", [](TForm1& form) -> TLineList& { return form.Right.FileRuns; }, Seed::kEmpty},
+    {"ImagePath.text", [](TForm1& form) -> TLineList& { return form.ImagePath; }, Seed::kDefo},
+    {"TextPath.text", [](TForm1& form) -> TLineList& { return form.TextPath; }, Seed::kDefo},
 };
 constexpr const char* kToolBar1File = "ToolBar1.txt";
 constexpr const char* kToolBar2File = "ToolBar2.txt";
@@ -309,7 +309,7 @@ void TForm1::FormCreate() {
   // A lost or unreadable list starts as a fresh one, so each pane has a tab
   // and each preview list its first line.
   for (const ListFile& file : kListFiles) {
-    TLineList& list = this->*file.list;
+    TLineList& list = file.list(*this);
     list.LoadFromFile(Join(logFolder, file.name));
     if (list.Count() == 0) list = SeedList(file.seed);
     const int most = file.seed == Seed::kHome ? kMaxTabLines : kMaxListLines;
@@ -400,14 +400,14 @@ void TForm1::FormShow() {
     TC1->setCurrentIndex(ini.ReadInteger("Window", "TC1TabIndex", 0));
     TC2->setCurrentIndex(ini.ReadInteger("Window", "TC2TabIndex", 0));
   }
-  if (startTab_ >= 0) TC1->setCurrentIndex(startTab_);
-  if (startTab2_ >= 0) TC2->setCurrentIndex(startTab2_);
+  for (TPane* pane : {&Left, &Right})
+    if (pane->StartTab >= 0) pane->Tabs->setCurrentIndex(pane->StartTab);
   // Both folders are read at once on workers; one that takes long follows
   // the window instead of holding it back. Showing a folder reads it, so no
   // second reading follows.
-  for (TShellListView* list : {LV1, LV2})
-    if (const std::string line = CurrentTabLine(list); !line.empty() && !IsTreeIndex(line))
-      list->ReadAhead(line, kStartReadWaitMs);
+  for (TPane* pane : {&Left, &Right})
+    if (const std::string line = CurrentTabLine(*pane); !line.empty() && !IsTreeIndex(line))
+      pane->List->ReadAhead(line, kStartReadWaitMs);
   ShowTabFolder(LV1);
   ShowTabFolder(LV2);
   FocusStartFile();
@@ -415,7 +415,9 @@ void TForm1::FormShow() {
 }
 
 void TForm1::RebuildTabs(QTabBar* tabControl, const TLineList& lines) {
-  TShellTreeView* tree = tabControl == TC1 ? TV1 : TV2;
+  TPane* pane = PaneOf(tabControl);
+  if (!pane) return;
+  TShellTreeView* tree = pane->Tree;
   while (tabControl->count() > 0) tabControl->removeTab(tabControl->count() - 1);
   for (const std::string& line : lines.Lines) {
     QString caption;
@@ -431,15 +433,17 @@ void TForm1::RebuildTabs(QTabBar* tabControl, const TLineList& lines) {
 }
 
 void TForm1::ShowTabFolder(TShellListView* listView) {
-  const TLineList& lines = LinesOf(listView);
-  const int index = TabsOf(listView)->currentIndex();
+  TPane* pane = PaneOf(listView);
+  if (!pane) return;
+  const TLineList& lines = pane->Lines;
+  const int index = pane->Tabs->currentIndex();
   if (index >= 0 && index < lines.Count()) {
     // A copy: showing the folder rewrites the tab's line.
     const std::string line = lines[index];
     if (!IsTreeIndex(line)) {
       listView->SetPathName(line);
-    } else if (TShellTreeNode* node = TreeIndexNode(TreeOf(listView), line)) {
-      TShellTreeView* tree = TreeOf(listView);
+    } else if (TShellTreeNode* node = TreeIndexNode(pane->Tree, line)) {
+      TShellTreeView* tree = pane->Tree;
       tree->setCurrentItem(node);
       // The link shows the tree's selection in the list; the pane keeps no link.
       tree->SetShellListView(listView);
@@ -452,7 +456,7 @@ void TForm1::ShowTabFolder(TShellListView* listView) {
   if (!listView->FolderIDList()) listView->SetPathName(HomeFolder());
 }
 
-bool TForm1::SaveListFiles(const std::string& folder, QStringList* skipped) const {
+bool TForm1::SaveListFiles(const std::string& folder, QStringList* skipped) {
   if (!MakeFolder(folder)) return false;
   bool saved = true;
   // A list linked to /dev/null (say) is the user's way of keeping nothing.
@@ -464,7 +468,7 @@ bool TForm1::SaveListFiles(const std::string& folder, QStringList* skipped) cons
     saved = list.SaveToFile(path) && saved;
   };
   if (ListsLoaded)
-    for (const ListFile& file : kListFiles) save(this->*file.list, Join(folder, file.name));
+    for (const ListFile& file : kListFiles) save(file.list(*this), Join(folder, file.name));
   // The bars are written only when they hold what was read, so a failed start
   // never empties the files.
   if (barsLoaded_) {
@@ -526,7 +530,7 @@ void TForm1::FormDestroy() {
   if (!skipped.isEmpty())
     ShowMessage("通常のファイルへのリンクではないため、書き込みませんでした: " + skipped.join(", "));
   ListsLoaded = false;
-  for (const ListFile& file : kListFiles) (this->*file.list).Clear();
+  for (const ListFile& file : kListFiles) file.list(*this).Clear();
 
   const std::string iniPath = IniFilePath();
   bool written = false;

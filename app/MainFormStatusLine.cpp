@@ -20,16 +20,14 @@ QString TForm1::ByteSizeText(uint64_t bytes) {
   return QString::number(value, 'f', value < 100 ? 1 : 0) + " " + units[unit];
 }
 
-QLabel* TForm1::StatusOf(TShellListView* list) const { return list == LV1 ? Status1 : Status2; }
-
 void TForm1::UpdateStatusLine(TShellListView* list, bool listed) {
-  if (!list) return;
-  const int side = list == LV1 ? 0 : 1;
+  TPane* pane = PaneOf(list);
+  if (!pane || list != pane->List) return;
   if (listed) {
     // Once per listing: a re-read may follow a change of the free space as well.
     uint64_t available = 0, total = 0;
     const std::string path = list->GetPathName();
-    freeSpaceText_[side] =
+    pane->FreeSpaceText =
         GetDiskFreeSpace(path, available, total) ? QStringLiteral("空き %1").arg(ByteSizeText(available)) : QString();
   }
   QString text;
@@ -40,6 +38,6 @@ void TForm1::UpdateStatusLine(TShellListView* list, bool listed) {
     if (int selected = list->SelectedCount(); selected > 0)
       text += QStringLiteral("　%1 個を選択（%2）").arg(selected).arg(ByteSizeText(list->SelSize()));
   }
-  if (!freeSpaceText_[side].isEmpty()) text += QStringLiteral("　") + freeSpaceText_[side];
-  StatusOf(list)->setText(text);
+  if (!pane->FreeSpaceText.isEmpty()) text += QStringLiteral("　") + pane->FreeSpaceText;
+  pane->Status->setText(text);
 }

@@ -23,12 +23,6 @@ namespace {
 constexpr int kVkReturn = 13;
 constexpr int kHistoryLimit = 10;
 
-// History menu tags: left pane even, right pane odd.
-constexpr int kFolderHistoryTag = 0;
-constexpr int kFileHistoryTag = 2;
-constexpr int kJumpTag = 4;
-constexpr int kDriveTag = 6;
-
 const char* const kHistoryTitles[8] = {"左のフォルダ履歴", "右のフォルダ履歴", "左のファイル履歴", "右のファイル履歴",
                                        "フォルダジャンプ", "フォルダジャンプ", "ドライブリスト",   "ドライブリスト"};
 
@@ -45,12 +39,6 @@ bool PreviewIn(const TForm1& form, const QWidget* pane) {
   for (const QWidget* preview : previews)
     if (preview->parentWidget() == pane && !preview->isHidden()) return true;
   return false;
-}
-
-TShellListView* ListOfTabs(const TForm1& form, const QTabBar* tabs) {
-  if (tabs == form.TC1) return form.LV1;
-  if (tabs == form.TC2) return form.LV2;
-  return nullptr;
 }
 
 TShellTreeNode* RootChild(TShellTreeView* tree, int index) {
@@ -95,14 +83,6 @@ QString TabLineText(TShellTreeView* tree, const std::string& line) {
     if (TShellTreeNode* node = RootChild(tree, std::atoi(line.c_str()))) return node->text(0);
   }
   return QString::fromUtf8(line);
-}
-
-// The tag's menu is opened from the current pane; nothing without one.
-void PopHistory(TForm1& form, int leftTag) {
-  TShellListView* list = form.CurrentList();
-  if (!list) return;
-  form.HistoryTag = leftTag + (list == form.LV1 ? 0 : 1);
-  form.ExecPopup(form.History, form.MenuPoint(form.History));
 }
 
 }  // namespace
@@ -163,18 +143,19 @@ std::vector<std::string> TForm1::SplitMasks(const std::string& mask) {
 // --- Listing changes and histories ----------------------------------------------------
 
 void TForm1::LV1ShListChange(TShellListView* sender) {
-  if (sender != LV1 && sender != LV2) return;
+  TPane* pane = PaneOf(sender);
+  if (!pane || sender != pane->List) return;
   // A list whose folder was deleted shows no folder at all: its tab, filter
   // and line keep naming the folder that went (a later start goes home).
   if (!sender->FolderIDList()) return;
   if (sender == (startFocusList_ ? startFocusList_ : LV1) && !startFocusFile_.empty() && !sender->Reading())
     QTimer::singleShot(0, this, [this] { Guarded([this] { FocusStartFile(); }); });
-  QTabBar* tabs = TabsOf(sender);
-  QLineEdit* edit = EditOf(sender);
+  QTabBar* tabs = pane->Tabs;
+  QLineEdit* edit = pane->Edit;
   // While a preview holds the pane, its tabs are the preview's: the folder's
   // tab is the one kept aside for the preview's end.
-  const bool preview = PreviewIn(*this, PaneOf(sender));
-  const int tab = preview ? (sender == LV1 ? TC1Tag : TC2Tag) : tabs->currentIndex();
+  const bool preview = PreviewIn(*this, pane->Widget);
+  const int tab = preview ? pane->SavedTab : tabs->currentIndex();
   const QString mask = MaskPartOf(edit->text());
   const std::string path = sender->GetPathName();
 
@@ -183,9 +164,8 @@ void TForm1::LV1ShListChange(TShellListView* sender) {
     const std::string name = LastPathComponent(path);
     if (!preview && tab >= 0 && tab < tabs->count()) tabs->setTabText(tab, Caption(name.empty() ? path : name));
     if (ListsLoaded) {
-      TLineList& lines = LinesOf(sender);
-      if (tab >= 0 && tab < lines.Count()) lines[tab] = path;
-      AddToHistory(sender == LV1 ? HistoryPath1 : HistoryPath2, path);
+      if (tab >= 0 && tab < pane->Lines.Count()) pane->Lines[tab] = path;
+      AddToHistory(pane->History, path);
     }
     return;
   }
@@ -194,13 +174,10 @@ void TForm1::LV1ShListChange(TShellListView* sender) {
   // the tree node; such folders stay out of the history.
   int index = -1;
   QString text;
-  DescribeShellFolder(sender, TreeOf(sender), index, text);
+  DescribeShellFolder(sender, pane->Tree, index, text);
   if (!preview && tab >= 0 && tab < tabs->count()) tabs->setTabText(tab, Caption(text));
   edit->setText(text + '/' + mask);
-  if (ListsLoaded) {
-    TLineList& lines = LinesOf(sender);
-    if (tab >= 0 && tab < lines.Count()) lines[tab] = std::to_string(index);
-  }
+  if (ListsLoaded && tab >= 0 && tab < pane->Lines.Count()) pane->Lines[tab] = std::to_string(index);
 }
 
 void TForm1::AddToHistory(TLineList& list, const std::string& path) {
@@ -214,65 +191,43 @@ void TForm1::AddToHistory(TLineList& list, const std::string& path) {
 void TForm1::LV1ShExecute(TShellListView* sender, TShellFileItem* item) {
   if (!item || !ListsLoaded) return;
   // The list goes on to open the file itself.
-  if (sender == LV1) AddToHistory(FileRunPath1, item->GetItemPath());
-  if (sender == LV2) AddToHistory(FileRunPath2, item->GetItemPath());
+  if (TPane* pane = PaneOf(sender); pane && sender == pane->List) AddToHistory(pane->FileRuns, item->GetItemPath());
 }
 
 // --- Tabs -------------------------------------------------------------------------------
 
 void TForm1::TC1Change(QTabBar* sender) {
-  TShellListView* list = ListOfTabs(*this, sender);
-  if (!list) return;
+  TPane* pane = PaneOf(sender);
+  if (!pane || sender != pane->Tabs) return;
   // Preview tabs name files, not folders; the preview switches those itself.
-  if (PreviewIn(*this, PaneOf(list))) return PreviewTabChange(sender);
-  ShowTabFolder(list);
+  if (PreviewIn(*this, pane->Widget)) return PreviewTabChange(sender);
+  ShowTabFolder(pane->List);
 }
 
 void TForm1::TC2MouseDown(QTabBar* sender, Qt::MouseButton button, const QPoint& pos) {
   if (button != Qt::RightButton) return;
-  TShellListView* list = ListOfTabs(*this, sender);
+  TPane* pane = PaneOf(sender);
   // The last tab stays: a pane always shows something.
-  if (!list || sender->count() <= 1) return;
+  if (!pane || sender != pane->Tabs || sender->count() <= 1) return;
   const int i = sender->tabAt(pos);
   if (i < 0) return;
   const bool current = i == sender->currentIndex();
   sender->removeTab(i);
   if (current) sender->setCurrentIndex(std::max(i - 1, 0));
   if (ListsLoaded) {
-    QWidget* pane = PaneOf(list);
-    TLineList* lines = &LinesOf(list);
-    if (Image1->parentWidget() == pane && !Image1->isHidden())
+    TLineList* lines = &pane->Lines;
+    if (Image1->parentWidget() == pane->Widget && !Image1->isHidden())
       lines = &ImagePath;
-    else if (Memo1->parentWidget() == pane && !Memo1->isHidden())
+    else if (Memo1->parentWidget() == pane->Widget && !Memo1->isHidden())
       lines = &TextPath;
     if (i < lines->Count()) lines->Delete(i);
   }
   TC1Change(sender);
 }
 
-void TForm1::TTExecute() {
-  TShellListView* list = CurrentList();
-  if (!list) return;
-  QTabBar* tabs = TabsOf(list);
-  const int i = tabs->currentIndex();
-  if (tabs->count() <= 1 || i < 0) return;
-  TLineList& lines = LinesOf(list);
-  if (ListsLoaded && i < lines.Count()) lines.Delete(i);
-  tabs->removeTab(i);
-  tabs->setCurrentIndex(std::max(i - 1, 0));
-  ShowTabFolder(list);
-}
-
-void TForm1::TExecute() {
-  TShellListView* list = CurrentList();
-  if (!list) return;
-  TabListPopupTag = list == LV1 ? 0 : 1;
-  ExecPopup(TabListPopup, MenuPoint(TabListPopup));
-}
-
 void TForm1::TabListPopupPopup() {
-  TShellListView* list = TabListPopupTag == 1 ? LV2 : LV1;
-  const int count = TabsOf(list)->count();
+  TPane& pane = PaneAt(TabListPopupTag);
+  const int count = pane.Tabs->count();
   QList<QAction*> entries = TabListPopup->actions();
   for (qsizetype k = entries.size() - 1; k >= count; --k) delete entries[k];
   for (qsizetype k = entries.size(); k < count; ++k) {
@@ -281,27 +236,21 @@ void TForm1::TabListPopupPopup() {
     connect(entry, &QAction::triggered, this, [this, position] { Guarded([&] { TabMenuClick(position); }); });
   }
   entries = TabListPopup->actions();
-  const TLineList& lines = LinesOf(list);
+  const TLineList& lines = pane.Lines;
   for (int k = 0; k < count && k < entries.size(); ++k) {
     const std::string line = ListsLoaded && k < lines.Count() ? lines[k] : std::string();
-    entries[k]->setText(Caption(TabLineText(TreeOf(list), line)));
+    entries[k]->setText(Caption(TabLineText(pane.Tree, line)));
   }
 }
 
 void TForm1::TabMenuClick(int entry) {
-  TShellListView* list = TabListPopupTag == 1 ? LV2 : LV1;
-  QTabBar* tabs = TabsOf(list);
-  if (entry < 0 || entry >= tabs->count()) return;
-  tabs->setCurrentIndex(entry);
-  ShowTabFolder(list);
+  TPane& pane = PaneAt(TabListPopupTag);
+  if (entry < 0 || entry >= pane.Tabs->count()) return;
+  pane.Tabs->setCurrentIndex(entry);
+  ShowTabFolder(pane.List);
 }
 
 // --- The History menu ---------------------------------------------------------------------
-
-void TForm1::HExecute() { PopHistory(*this, kFolderHistoryTag); }
-void TForm1::HHExecute() { PopHistory(*this, kFileHistoryTag); }
-void TForm1::JExecute() { PopHistory(*this, kJumpTag); }
-void TForm1::NExecute() { PopHistory(*this, kDriveTag); }
 
 void TForm1::HistoryPopup() {
   if (HistoryTag < 0 || HistoryTag > 7) return;
@@ -312,8 +261,8 @@ void TForm1::HistoryPopup() {
     case 2:
     case 3:
       if (ListsLoaded) {
-        const TLineList* lists[] = {&HistoryPath1, &HistoryPath2, &FileRunPath1, &FileRunPath2};
-        lines = lists[HistoryTag]->Lines;
+        TPane& pane = PaneAt(HistoryTag % 2);
+        lines = (HistoryTag < 2 ? pane.History : pane.FileRuns).Lines;
       }
       break;
     case 4:
@@ -358,14 +307,12 @@ void TForm1::HistoryClickClick(int entry) {
         ShellOpen(path);
       break;
     case 0:
-    case 4:
-    case 6:
-      LV1->SetPathName(path);
-      break;
     case 1:
+    case 4:
     case 5:
+    case 6:
     case 7:
-      LV2->SetPathName(path);
+      PaneAt(HistoryTag % 2).List->SetPathName(path);
       break;
     default:
       break;
@@ -375,10 +322,10 @@ void TForm1::HistoryClickClick(int entry) {
 // --- The filter ---------------------------------------------------------------------------
 
 void TForm1::LV1ShFilter(TShellListView* sender, TShellFileItem* item, bool& accept) {
-  QLineEdit* edit = sender == LV1 ? Edit1 : sender == LV2 ? Edit2 : nullptr;
-  if (!edit || !item) return;
-  TMaskFilter& filter = maskFilters_[sender == LV1 ? 0 : 1];
-  if (const QString text = edit->text(); text != filter.editText) {
+  TPane* pane = PaneOf(sender);
+  if (!pane || sender != pane->List || !item) return;
+  TPane::TMaskFilter& filter = pane->Filter;
+  if (const QString text = pane->Edit->text(); text != filter.editText) {
     filter.editText = text;
     const QString mask = MaskPartOf(text);
     filter.all = mask.isEmpty() || mask == QLatin1String("*.*");
@@ -392,8 +339,9 @@ void TForm1::LV1ShFilter(TShellListView* sender, TShellFileItem* item, bool& acc
 
 void TForm1::Edit1KeyDown(QLineEdit* sender, int virtualKey) {
   if (virtualKey != kVkReturn) return;
-  TShellListView* list = sender == Edit1 ? LV1 : sender == Edit2 ? LV2 : nullptr;
-  if (!list) return;
+  TPane* pane = PaneOf(sender);
+  if (!pane || sender != pane->Edit) return;
+  TShellListView* list = pane->List;
   QString folder = FolderPartOf(sender->text());
   if (folder.size() > 1) folder.chop(1);  // "/" keeps its slash
   // The edit shows names as text; the folder the list shows keeps its exact bytes.
@@ -403,12 +351,4 @@ void TForm1::Edit1KeyDown(QLineEdit* sender, int virtualKey) {
   if (!path.empty() && path.front() == '/') list->SetPathName(path);
   list->RefreshList();
   list->setFocus();
-}
-
-void TForm1::WWExecute() {
-  TShellListView* list = CurrentList();
-  if (!list) return;
-  QLineEdit* edit = EditOf(list);
-  edit->setText(FolderPartOf(edit->text()) + "*.*");
-  list->RefreshList();
 }

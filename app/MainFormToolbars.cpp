@@ -1,5 +1,5 @@
 // The launcher bar (ToolBar1) and the folder bar (ToolBar2): building them
-// from their lines, what their buttons do, and the commands that add to them.
+// from their lines and what their buttons do.
 // A button's Hint, the path it stands for, is kept as bytes in a property so
 // that names that are not UTF-8 survive the bar's save and load.
 #include <QApplication>
@@ -155,33 +155,21 @@ void TForm1::LauncherClick(QToolButton* button) { ShellOpen(HintOf(button)); }
 
 void TForm1::FolderButtonClick(QToolButton* button) {
   std::string path = HintOf(button);
-  auto hasFocus = [](QWidget* widget) {
-    QWidget* focus = QApplication::focusWidget();
-    return focus && (focus == widget || widget->isAncestorOf(focus));
-  };
   // A mouse click leaves the focus where it was, so the pane last used follows.
-  if (hasFocus(LV1)) LV1->SetPathName(path);
-  if (hasFocus(LV2)) LV2->SetPathName(path);
+  if (TPane* pane = CurrentPane()) pane->List->SetPathName(path);
 }
 
 void TForm1::FolderButtonMouseDown(QToolButton* button, Qt::MouseButton button2, const QPoint& globalPos) {
   if (button2 != Qt::RightButton) return;
   QWidget* focus = QApplication::focusWidget();
-  auto within = [focus](QWidget* list, QWidget* edit, QWidget* tree) {
-    for (QWidget* widget : {list, edit, tree})
-      if (focus && (focus == widget || widget->isAncestorOf(focus))) return true;
-    return false;
-  };
-  int target;
-  if (within(LV1, Edit1, TV1)) {
-    target = 0;
-  } else if (within(LV2, Edit2, TV2)) {
-    target = 1;
-  } else {
+  TPane* target = nullptr;
+  for (TPane* pane : {&Left, &Right})
+    if (!target && pane->HasFocus(focus)) target = pane;
+  if (!target) {
     ShowMessage(QStringLiteral("どちらに展開すべきかわかりません"));
     return;
   }
-  PopupMenu2Tag = target;
+  PopupMenu2Tag = target->Index();
   PopupMenu2Root = QString::fromStdString(HintOf(button));
   ExecPopup(PopupMenu2, globalPos);
 }
@@ -193,24 +181,4 @@ std::string TForm1::SelectedFolderPath(TShellListView* list) {
   std::string path = item->GetItemPath();
   if (path.empty() || HasExtension(path)) return {};
   return item->GetItemAttributes() & kDirectoryBit ? path : std::string();
-}
-
-void TForm1::QExecute() {
-  std::string path = FocusedItemPath(CurrentList());
-  if (path.empty()) return;
-  TLineList lines;
-  for (QToolButton* button : Buttons(ToolBar1)) lines.Add(HintOf(button));
-  lines.Add(path);
-  ClearToolBar(ToolBar1, &ImageList1);
-  BuildLauncherBar(lines, ToolBar1, ImageList1);
-}
-
-void TForm1::FExecute() {
-  std::string path = SelectedFolderPath(CurrentList());
-  if (path.empty()) return;
-  TLineList lines;
-  for (QToolButton* button : Buttons(ToolBar2)) lines.Add(HintOf(button));
-  lines.Add(path);
-  ClearToolBar(ToolBar2);
-  BuildFolderBar(lines, ToolBar2);
 }

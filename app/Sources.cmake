@@ -6,9 +6,17 @@ set(APP_SOURCES
   app/Form4.cpp app/Form4.h
   app/InputNewDirDlg.cpp app/InputNewDirDlg.h
   app/KeyTable.cpp app/KeyTable.h
+  app/commands/ArchiveCommands.cpp
+  app/commands/BarCommands.cpp
+  app/commands/Commands.h
+  app/commands/FileCommands.cpp
+  app/commands/MenuCommands.cpp
+  app/commands/NavigationCommands.cpp
+  app/commands/PreviewCommands.cpp
+  app/commands/ProgramCommands.cpp
+  app/commands/ViewCommands.cpp
   app/MainForm.h
   app/MainFormArchive.cpp
-  app/MainFormCommands.cpp
   app/MainFormCreate.cpp
   app/MainFormDestinations.cpp
   app/MainFormFiles.cpp
@@ -21,6 +29,7 @@ set(APP_SOURCES
   app/MainFormStatusLine.cpp
   app/MainFormTabs.cpp
   app/MainFormToolbars.cpp
+  app/Pane.cpp app/Pane.h
   app/PaneSplitter.cpp app/PaneSplitter.h
   app/PlatformWiring.cpp app/PlatformWiring.h
   app/PreviewPicture.cpp app/PreviewPicture.h

@@ -35,6 +35,7 @@
 
 #include "BenchUtil.h"
 #include "app/MainForm.h"
+#include "app/commands/Commands.h"
 #include "platform/ui/PlatformUi.h"
 #include "app/PreviewPicture.h"
 #include "app/TextView.h"
@@ -202,7 +203,7 @@ int ShowHugeLog(int argc, char** argv) {
     auto form = std::make_unique<TForm1>();
     if (ShowWindow(form.get()) && Select(form->LV1, "huge.log")) {
       const double start = Now();
-      form->VExecute();
+      VExecute(*form);
       TTextView* view = form->Memo1;
       double first = 0;
       while (Now() - start < 60 && first == 0) {
@@ -276,7 +277,7 @@ int main(int argc, char** argv) {
 
     auto form = std::make_unique<TForm1>();
     const bool ready = ShowWindow(form.get()) && Select(form->LV1, "photo_0.jpg");
-    if (ready) form->VExecute();
+    if (ready) VExecute(*form);
     while (form->PreviewPictureBusy()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (!ready || !form->Image1->isVisible()) {
       std::fprintf(stderr, "the picture preview did not open\n");
@@ -337,7 +338,7 @@ int main(int argc, char** argv) {
       for (const auto& [name, times] : texts) {
         Select(form->LV1, name);
         double start = Now();
-        form->VExecute();
+        VExecute(*form);
         const bool shown = WaitSettled(form->Memo1, 60);
         const double took = (Now() - start) * 1000;
         if (!shown || !form->Memo1->isVisible() || form->Memo1->RowCount() < 24000 ||

@@ -47,7 +47,7 @@ class FolderMenuTest : public ::testing::Test {
 
 TEST_F(FolderMenuTest, EveryLevelReadsFolderUpSubfoldersFiles) {
   FocusItem(form->LV1, "root");
-  form->LExecute();
+  LExecute(*form);
   ASSERT_EQ(f.popups, std::vector<QMenu*>{form->PopupMenu2});
   EXPECT_EQ(form->PopupMenu2Tag, 0);
   // Hidden folders stay out, hidden files are listed.
@@ -61,7 +61,7 @@ TEST_F(FolderMenuTest, EveryLevelReadsFolderUpSubfoldersFiles) {
             (QStringList{"root", "↑", "alpha"}));
 
   QPointer<QMenu> old = alpha;  // the next popup builds afresh
-  form->LExecute();
+  LExecute(*form);
   EXPECT_TRUE(old.isNull());
   EXPECT_EQ(FormFixture::VisibleTexts(form->PopupMenu2).size(), 7);
 }
@@ -69,20 +69,20 @@ TEST_F(FolderMenuTest, EveryLevelReadsFolderUpSubfoldersFiles) {
 TEST_F(FolderMenuTest, EntriesMoveTheirPaneOrOpenTheirFile) {
   FocusItem(form->LV1, "root");
   ChoosePath({"alpha", "deep", "deep"});
-  form->LExecute();
+  LExecute(*form);
   EXPECT_EQ(form->LV1->GetPathName(), root + "/alpha/deep");
   EXPECT_EQ(form->LV2->GetPathName(), files.path());
 
   FocusItem(form->LV2, "root");  // the right pane follows a menu opened from it
   ChoosePath({"↑", "↑", QString::fromStdString(TForm1::LastPathComponent(files.path()))});
-  form->LExecute();
+  LExecute(*form);
   EXPECT_EQ(form->PopupMenu2Tag, 1);
   EXPECT_EQ(form->LV2->GetPathName(), files.path());
 
   ChoosePath({"a&b.txt"});
-  form->LExecute();
+  LExecute(*form);
   ChoosePath({"alpha", "inner.txt"});
-  form->LExecute();
+  LExecute(*form);
   EXPECT_EQ(opened, (std::vector<std::string>{root + "/a&b.txt", root + "/alpha/inner.txt"}));
 }
 
@@ -99,10 +99,10 @@ TEST_F(FolderMenuTest, UpOnTheTopFolderOpensItAgain) {
 TEST_F(FolderMenuTest, NothingToShowWithoutAFocusedSelectedItem) {
   FocusItem(form->LV1, "root");
   form->LV1->SelectAllRows(false);
-  form->LExecute();
+  LExecute(*form);
   EXPECT_TRUE(f.popups.empty());
   FocusItem(form->LV1, "root");  // an opener that names no folder leaves the menu as it was
-  form->LExecute();
+  LExecute(*form);
   const QStringList built = FormFixture::VisibleTexts(form->PopupMenu2);
   form->PopupMenu2Root.clear();
   emit form->PopupMenu2->aboutToShow();
@@ -122,7 +122,7 @@ TEST_F(FolderMenuTest, NamesThatAreNotUtf8KeepTheirBytes) {
       }
     return nullptr;
   };
-  form->LExecute();
+  LExecute(*form);
   EXPECT_EQ(form->LV1->GetPathName(), root + "/" + odd);
 
   form->LV1->SetPathName(root);  // opened from the odd folder itself
@@ -131,7 +131,7 @@ TEST_F(FolderMenuTest, NamesThatAreNotUtf8KeepTheirBytes) {
     menu->actions().back()->trigger();
     return menu->actions().back();
   };
-  form->LExecute();
+  LExecute(*form);
   EXPECT_EQ(opened, std::vector<std::string>{root + "/" + odd + "/f\xff.txt"});
 }
 

@@ -150,7 +150,7 @@ TEST_F(MainFormTabsTest, TabsSwitchOnLeftClickAndCloseOnRightClickOrTT) {
   // TT on the first tab makes the new first one current.
   form->TC1->setCurrentIndex(0);
   ASSERT_TRUE(f.Focus(form->LV1));
-  form->TTExecute();
+  TTExecute(*form);
   EXPECT_EQ(form->TC1->currentIndex(), 0);
   EXPECT_EQ(form->LV1->GetPathName(), t[2]);
   EXPECT_EQ(form->Path1SL.Lines, (Lines{t[2], t[4]}));
@@ -158,7 +158,7 @@ TEST_F(MainFormTabsTest, TabsSwitchOnLeftClickAndCloseOnRightClickOrTT) {
   // The last tab stays, whichever way.
   Click(form->TC1, 1, Qt::RightButton);
   Click(form->TC1, 0, Qt::RightButton);
-  form->TTExecute();
+  TTExecute(*form);
   EXPECT_EQ(form->TC1->count(), 1);
   EXPECT_EQ(form->Path1SL.Lines, Lines{t[2]});
 }
@@ -188,14 +188,14 @@ TEST_F(MainFormTabsTest, TabListShowsEveryTabAndSwitchesToTheChosenOne) {
   form->Path1SL[2] = std::to_string(k);
   ASSERT_TRUE(f.Focus(form->LV1));
   f.ChooseEntry(Q(b));
-  form->TExecute();
+  TExecute(*form);
   ASSERT_EQ(f.popups, std::vector<QMenu*>{form->TabListPopup});
   EXPECT_EQ(FormFixture::VisibleTexts(form->TabListPopup),
             (QStringList{Q(a), Q(b), form->TV1->RootNode()->child(k)->text(0)}));
   EXPECT_EQ(form->TC1->currentIndex(), 1);
   EXPECT_EQ(form->LV1->GetPathName(), b);
-  form->TTExecute();  // the menu follows the number of tabs
-  form->TExecute();
+  TTExecute(*form);  // the menu follows the number of tabs
+  TExecute(*form);
   EXPECT_EQ(FormFixture::VisibleTexts(form->TabListPopup).size(), 2);
 }
 
@@ -206,7 +206,7 @@ TEST_F(MainFormTabsTest, HistoryMenusShowTitleAndLinesAndMoveThePane) {
   form->LV1->SetPathName(c);
   ASSERT_TRUE(f.Focus(form->LV1));
   f.ChooseEntry(Q(b));
-  form->HExecute();
+  HExecute(*form);
   EXPECT_EQ(form->HistoryTag, 0);
   EXPECT_EQ(FormFixture::VisibleTexts(form->History).mid(0, 4), (QStringList{"左のフォルダ履歴", Q(c), Q(b), Q(a)}));
   EXPECT_EQ(form->LV1->GetPathName(), b);
@@ -214,14 +214,14 @@ TEST_F(MainFormTabsTest, HistoryMenusShowTitleAndLinesAndMoveThePane) {
 
   ASSERT_TRUE(f.Focus(form->LV2));
   form->HistoryPath2.Clear();  // empty: only the title
-  form->HExecute();
+  HExecute(*form);
   EXPECT_EQ(FormFixture::VisibleTexts(form->History), QStringList{"右のフォルダ履歴"});
 
   std::vector<std::string> opened;
   form->OpenChosenFile = [&](const std::string& path) { opened.push_back(path); };
   form->FileRunPath2.Lines = {a + "/one.txt", a + "/two.txt"};
   f.ChooseEntry(Q(a + "/two.txt"));
-  form->HHExecute();
+  HHExecute(*form);
   EXPECT_EQ(form->HistoryTag, 3);
   EXPECT_EQ(FormFixture::VisibleTexts(form->History).front(), "右のファイル履歴");
   EXPECT_EQ(opened, Lines{a + "/two.txt"});
@@ -233,7 +233,7 @@ TEST_F(MainFormTabsTest, JumpAndDriveMenusShowEveryLineBeyondTen) {
   TForm1* form = Open({files.path()}, {files.path()});
   ASSERT_TRUE(f.Focus(form->LV2));
   f.ChooseEntry(Q(jumps[11]));
-  form->JExecute();
+  JExecute(*form);
   EXPECT_EQ(form->HistoryTag, 5);
   QStringList expected{"フォルダジャンプ"};
   for (const std::string& jump : jumps) expected << Q(jump);
@@ -245,7 +245,7 @@ TEST_F(MainFormTabsTest, JumpAndDriveMenusShowEveryLineBeyondTen) {
   ListLogicalDrives(&drives);
   ASSERT_TRUE(f.Focus(form->LV1));
   f.ChooseEntry("/");
-  form->NExecute();
+  NExecute(*form);
   EXPECT_EQ(form->HistoryTag, 6);
   expected = QStringList{"ドライブリスト"};
   for (const std::string& drive : drives) expected << Q(drive);
@@ -277,7 +277,7 @@ TEST_F(MainFormTabsTest, FilterTakesSeveralMasksQuotesAndEmptyOnes) {
   EXPECT_EQ(form->LV1->GetPathName(), other);
 
   ASSERT_TRUE(f.Focus(form->LV1));
-  form->WWExecute();
+  WWExecute(*form);
   EXPECT_EQ(form->Edit1->text(), Q(other) + "/*.*");
   EXPECT_EQ(Names(form->LV1), Lines{"p.md"});
   EXPECT_EQ(TForm1::SplitMasks("\"say \"\"hi\"\"\"\t\"open"), (Lines{"say \"hi\"", "open"}));
@@ -288,9 +288,9 @@ TEST_F(MainFormTabsTest, CommandsNeedAListWithTheFocus) {
   TForm1* form = Open(t);
   form->Edit1->setText(Q(t[0]) + "/*.txt");
   ASSERT_TRUE(f.Focus(form->Edit1));
-  for (void (TForm1::*command)() : {&TForm1::HExecute, &TForm1::HHExecute, &TForm1::JExecute, &TForm1::NExecute,
-                                    &TForm1::TExecute, &TForm1::TTExecute, &TForm1::WWExecute, &TForm1::LExecute})
-    (form->*command)();
+  for (void (*command)(TForm1&) : {&HExecute, &HHExecute, &JExecute, &NExecute, &TExecute, &TTExecute, &WWExecute,
+                                   &LExecute})
+    command(*form);
   EXPECT_TRUE(f.popups.empty());
   EXPECT_EQ(form->TC1->count(), 2);
   EXPECT_EQ(form->Edit1->text(), Q(t[0]) + "/*.txt");
@@ -311,7 +311,7 @@ TEST_F(MainFormTabsTest, BothPanesFollowADeletedFolderAndNoTabLineIsMinusOne) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return form->LV2->GetPathName() == files.path(); }, 8000));
   EXPECT_EQ(Names(form->LV2), Lines{"other"});
   // Read again with G: the pane names that parent, never "/".
-  form->GExecute();
+  GExecute(*form);
   QApplication::processEvents();
   EXPECT_EQ(form->Path1SL.Lines, Lines{files.path()});
   EXPECT_EQ(form->Path2SL.Lines, Lines{files.path()});

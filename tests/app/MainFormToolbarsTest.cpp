@@ -97,21 +97,21 @@ TEST_F(MainFormToolbarsTest, QAndFRegisterAndTheBarsComeBackInOrder) {
   form->BuildFolderBar(LinesOf({first}), form->ToolBar2);
   ASSERT_TRUE(f.Focus(form->LV1));
 
-  form->QExecute();  // nothing selected
+  QExecute(*form);  // nothing selected
   EXPECT_TRUE(form->Buttons(form->ToolBar1).empty());
   Select(form->LV1, {"tool.sh"});
-  form->QExecute();
+  QExecute(*form);
   Select(form->LV1, {"plain"});
-  form->QExecute();  // any item may be a launcher
+  QExecute(*form);  // any item may be a launcher
   EXPECT_EQ(Hints(form->ToolBar1), (Lines{tool, plain}));
 
   Select(form->LV1, {"with.dot"});
-  form->FExecute();
+  FExecute(*form);
   Select(form->LV1, {"a-file"});
-  form->FExecute();
+  FExecute(*form);
   EXPECT_EQ(Hints(form->ToolBar2), Lines{first});
   Select(form->LV1, {"plain", "with.dot"});  // only the first in list order
-  form->FExecute();
+  FExecute(*form);
   EXPECT_EQ(Hints(form->ToolBar2), (Lines{first, plain}));
 
   f.Close();

@@ -183,7 +183,7 @@ TEST(PreviewWindowTest, TheWindowKeepsRunningWhileAHugePictureDecodesAndMovingOn
   });
   clock.start();
   ticker.start(20);
-  form->VExecute();
+  VExecute(*form);
   EXPECT_TRUE(form->PreviewPictureBusy());
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form->PreviewPictureBusy(); }, 60000));
   const qint64 decodeMs = clock.elapsed();
@@ -196,7 +196,7 @@ TEST(PreviewWindowTest, TheWindowKeepsRunningWhileAHugePictureDecodesAndMovingOn
 
   // Again, and the selection moves on while it decodes: that decode stops at once.
   const int stoppedBefore = form->PictureLoader->StoppedCount();
-  form->VExecute();
+  VExecute(*form);
   ASSERT_TRUE(form->PreviewPictureBusy());
   QTest::qWait(100);
   ASSERT_EQ(form->CurrentList(), form->LV1);

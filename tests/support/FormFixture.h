@@ -14,6 +14,7 @@
 #include "EnvGuard.h"
 #include "TempDir.h"
 #include "app/MainForm.h"
+#include "app/commands/Commands.h"
 #include "platform/system/Exception.h"
 #include "shell/watch/WatcherThread.h"
 

@@ -1,0 +1,70 @@
+#pragma once
+// The commands the keys run (the key table, KeyTable.cpp, names which key runs
+// which). Each receives the window; a list key also the pane it was pressed in.
+// Unless it says otherwise a command acts on the current pane, the one whose
+// list has the keyboard focus, and does nothing while neither list has it.
+//
+//   NavigationCommands.cpp  folders, tabs, the filter edit and the trees
+//   MenuCommands.cpp        the history, jump, drive, tab and folder menus
+//   FileCommands.cpp        copy, move, delete, new folder, rename, undo
+//   ProgramCommands.cpp     the editors, run with parameters, the terminal
+//   ViewCommands.cpp        the view options and defaults, the key list
+//   BarCommands.cpp         adding to the launcher and folder bars
+//   PreviewCommands.cpp     the picture and text preview
+//   ArchiveCommands.cpp     extracting an archive
+class TForm1;
+class TPane;
+
+// --- Navigation ---
+void GExecute(TForm1& form);   // re-read the folder
+void OExecute(TForm1& form);   // the other pane's folder here
+void WExecute(TForm1& form);   // into the filter edit
+void WWExecute(TForm1& form);  // the mask back to *.*
+void TTExecute(TForm1& form);  // close the current tab
+void LV1leftExecute(TForm1& form);   // the left tree
+void LV2rightExecute(TForm1& form);  // the right tree
+void ParentFolderKey(TForm1& form, TPane& pane);
+void RootFolderKey(TForm1& form, TPane& pane);
+void CommaKey(TForm1& form, TPane& pane);
+void PeriodKey(TForm1& form, TPane& pane);
+void NewTabKey(TForm1& form, TPane& pane);
+
+// --- Menus ---
+void HExecute(TForm1& form);   // folder history
+void HHExecute(TForm1& form);  // file history
+void JExecute(TForm1& form);   // folder jump (the folder bar)
+void NExecute(TForm1& form);   // drive list
+void TExecute(TForm1& form);   // tab list
+void LExecute(TForm1& form);   // folder menu of the focused item
+
+// --- Files ---
+void CExecute(TForm1& form);
+void CCExecute(TForm1& form);
+void MExecute(TForm1& form);
+void MMExecute(TForm1& form);
+void DExecute(TForm1& form);
+void DDExecute(TForm1& form);
+void KExecute(TForm1& form);
+void RExecute(TForm1& form);
+void UndoKey(TForm1& form, TPane& pane);
+
+// --- External programs ---
+void BExecute(TForm1& form);
+void EExecute(TForm1& form);
+void EEExecute(TForm1& form);
+void XExecute(TForm1& form);
+void TerminalKey(TForm1& form, TPane& pane);
+
+// --- View ---
+void SExecute(TForm1& form);
+void SSExecute(TForm1& form);
+void KeyTableKey(TForm1& form, TPane& pane);
+
+// --- Bars ---
+void QExecute(TForm1& form);
+void FExecute(TForm1& form);
+
+// --- Preview and archive ---
+void VExecute(TForm1& form);
+void VVExecute(TForm1& form);
+void UExecute(TForm1& form);

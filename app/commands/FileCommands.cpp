@@ -1,0 +1,156 @@
+// The file commands: copy and move between the panes or to a folder chosen
+// from the destination menu, delete to the trash and empty it, a new folder,
+// renaming one by one, and undo. Copy, move and delete go through the
+// file-operation engine with undo, so its confirmations, conflicts, progress
+// and errors are what the user sees.
+#include <QLineEdit>
+#include <QMenu>
+#include <QString>
+
+#include "app/Form2.h"
+#include "app/InputNewDirDlg.h"
+#include "app/MainForm.h"
+#include "app/commands/Commands.h"
+#include "platform/ui/ContextMenu.h"
+#include "platform/fileops/ErrorText.h"
+#include "platform/fileops/FileOperation.h"
+#include "platform/namespace/FolderEntries.h"
+#include "platform/namespace/PathText.h"
+
+namespace {
+
+QString Shown(const std::string& path) { return QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size())); }
+
+// Resumes a list's watching when a span ends, also when a failure ends it.
+class WatchingSuspended {
+ public:
+  explicit WatchingSuspended(TShellListView* list) : list_(list) { list_->SuspendWatching(); }
+  ~WatchingSuspended() { list_->ResumeWatching(); }
+  WatchingSuspended(const WatchingSuspended&) = delete;
+  WatchingSuspended& operator=(const WatchingSuspended&) = delete;
+
+ private:
+  TShellListView* list_;
+};
+
+// Copies or moves the current pane's selection into the other pane's folder.
+void TransferToOtherPane(TForm1& form, bool move) {
+  TPane* pane = form.CurrentPane();
+  if (!pane) return;
+  TShellListView* source = pane->List;
+  TShellListView* target = form.OtherPane(*pane).List;
+  // A preview covers a pane's list: a copy would land where nobody sees it.
+  if (!move && (source->isHidden() || target->isHidden())) return;
+  const std::string destination = target->GetPathName();
+  if (destination.empty()) {
+    // A shell folder (the computer, the trash) is no place for files.
+    if (source->SelectedCount() > 0)
+      form.ShowMessage(move ? QStringLiteral("このフォルダへは移動できません。")
+                            : QStringLiteral("このフォルダへはコピーできません。"));
+    return;
+  }
+  // The target is re-read once when everything has arrived, not once per file.
+  WatchingSuspended suspended(target);
+  if (form.TryTransferSelection(source, destination, move)) target->RefreshList();
+}
+
+// Tags of the destination menu: copy from the left pane, then from the right; move likewise.
+constexpr int kCopyTag = 0;
+constexpr int kMoveTag = 2;
+
+void PopDestinations(TForm1& form, int firstTag) {
+  TPane* pane = form.CurrentPane();
+  if (!pane) return;
+  form.CopyPopupTag = firstTag + pane->Index();
+  QAction* chosen = form.ExecPopup(form.CopyPopup, form.MenuPoint(form.CopyPopup));
+  // The entry the menu answers is the one clicked, also inside a submenu.
+  form.CopyListClick(chosen);
+}
+
+// Why a typed folder name cannot be used; empty when it can.
+QString BadFolderName(const QString& name) {
+  for (const QString& part : name.split('/', Qt::SkipEmptyParts))
+    if (part == "." || part == "..") return QStringLiteral("フォルダ名に「.」や「..」は使えません。");
+  if (name.split('/', Qt::SkipEmptyParts).isEmpty()) return QStringLiteral("フォルダ名を入力してください。");
+  return {};
+}
+
+}  // namespace
+
+void CCExecute(TForm1& form) { TransferToOtherPane(form, false); }
+
+void MMExecute(TForm1& form) { TransferToOtherPane(form, true); }
+
+void CExecute(TForm1& form) { PopDestinations(form, kCopyTag); }
+
+void MExecute(TForm1& form) { PopDestinations(form, kMoveTag); }
+
+void DExecute(TForm1& form) {
+  TShellListView* list = form.CurrentList();
+  if (!list) return;
+  FileOperationRequest request;
+  request.function = FO_DELETE;
+  request.sources = form.SelectedShortPaths(list);
+  request.flags = FOF_ALLOWUNDO;
+  request.owner = &form;
+  if (request.sources.empty()) return;
+  // The engine asks and reports; the pane follows through its watching.
+  RunFileOperation(request);
+}
+
+void DDExecute(TForm1& form) { EmptyRecycleBin(DefaultFileOperationUI(&form)); }
+
+void KExecute(TForm1& form) {
+  TShellListView* list = form.CurrentList();
+  if (!list) return;
+  std::string folder = list->GetPathName();
+  if (folder.empty()) return;  // a shell folder has no place for one
+  TInputNewDirDlg dialog(&form);
+  dialog.SetInitialDir(folder);
+  if (dialog.exec() != QDialog::Accepted) return;
+  QString name = dialog.edtDirName->text();
+  QString bad = BadFolderName(name);
+  if (!bad.isEmpty()) {
+    form.ShowMessage(bad);
+    return;
+  }
+  std::string path = dialog.GetNewDirPath();
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  if (FolderExists(path)) {
+    form.ShowMessage(QStringLiteral("同じ名前のフォルダが既にあります。\n") + Shown(path));
+    return;
+  }
+  if (int error = CreateFolderChain(path))
+    form.ShowMessage(QStringLiteral("フォルダを作成できません。\n") + Shown(path) + "\n" +
+                     QString::fromStdString(SystemErrorText(error)));
+}
+
+void RExecute(TForm1& form) {
+  TShellListView* list = form.CurrentList();
+  if (!list) return;
+  list->SuspendWatching();
+  // The list that stopped watching is the one re-read and resumed, wherever
+  // the focus went meanwhile; also when a failure ends the series.
+  auto finish = [list] {
+    list->RefreshList();
+    list->ResumeWatching();
+  };
+  try {
+    TLineList paths;
+    form.SelectedPaths(list, paths);
+    TForm2 dialog(&form);
+    for (const std::string& path : paths.Lines) {
+      dialog.SetFileName(path);
+      dialog.exec();  // OK renames, never over another file; Cancel skips this one
+    }
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
+}
+
+void UndoKey(TForm1& form, TPane&) {
+  // The same undo as the list menu's entry.
+  if (FileOperationJournal::Instance().CanUndo()) UndoLastOperationLater(&form);
+}

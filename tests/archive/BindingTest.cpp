@@ -173,3 +173,15 @@ TEST(BindingTest, ZipWithoutAnyLibraryLoadsAndRaisesOnFirstUse) {
   ArcFileTime t{};
   EXPECT_EQ(zip.GetWriteTimeEx(nullptr, &t), 0);  // optional: no error
 }
+
+TEST(BindingTest, AFormatsBindingIsFreedWhileItsLibraryStaysLoaded) {
+  const std::string folder = ExecutableFolder() + "/lmzip-test", library = LmzipTestLibraryPath();
+  ASSERT_TRUE(LoadedLibrariesIn(folder).empty());
+  {
+    TBindingSlot slot("テスト 形式書庫", "Unzip", library.c_str());
+    slot.LoadDLL();
+    ASSERT_NE(slot.Get().Handle, nullptr);
+  }
+  // The process's last use of a library must not run its teardown early.
+  EXPECT_EQ(LoadedLibrariesIn(folder).size(), 1u);
+}

@@ -73,9 +73,11 @@ std::string ExpandFileName(const std::string& name);
 struct TBindingSlot {
   TBindingSlot(const char* caption, const char* prefix, const char* dllName)
       : Caption(caption), Prefix(prefix), DllName(dllName) {}
-  // Libraries stay loaded until the process ends: unloading them while the
-  // process exits would run their teardown after Qt's.
-  ~TBindingSlot() { (void)Dll.release(); }
+  // Libraries stay loaded until the process ends (unloading them while the
+  // process exits would run their teardown after Qt's); the binding is freed.
+  ~TBindingSlot() {
+    if (Dll) Dll->Handle = nullptr;
+  }
   void LoadDLL();
   void FreeDLL() { Dll.reset(); }
   TArchiverDll& Get();  // created (and loaded) again after FreeDLL

@@ -8,9 +8,13 @@
 std::unique_ptr<TZipDll> TZip32::Binding;
 
 namespace {
-// Destroyed before Binding: the libraries stay loaded until the process ends.
+// Destroyed before Binding: the libraries stay loaded until the process ends,
+// the binding itself is freed.
 struct KeepLoadedAtExit {
-  ~KeepLoadedAtExit() { (void)TZip32::Binding.release(); }
+  ~KeepLoadedAtExit() {
+    if (TZip32::Binding)
+      for (HMODULE& module : TZip32::Binding->Modules) module = nullptr;
+  }
 } keepLoadedAtExit;
 }  // namespace
 

@@ -15,6 +15,7 @@
 #include "image/SPIGraphic.h"
 #include "image/SPIs.h"
 #include "platform/graphics/Bitmap.h"
+#include "platform/graphics/StreamBytes.h"
 
 bool DibLayoutOf(const BITMAPINFOHEADER& h, TDibLayout& out) {
   out = TDibLayout{};
@@ -267,7 +268,7 @@ TInSPIAbleFromStream::TInSPIAbleFromStream(TSPIGraphic* AGraphic, const std::str
   // A picture file past this size is none we would decode.
   constexpr qint64 kMaxCopy = qint64(1) << 31;
   if (!Stream.isSequential() && Stream.size() > kMaxCopy) return;
-  Copy = Stream.read(kMaxCopy);
+  Copy = ReadAtMost(Stream, kMaxCopy);
   Data = reinterpret_cast<const uint8_t*>(Copy.constData());
   Size = size_t(Copy.size());
 }

@@ -5,6 +5,7 @@
 #   scripts/lint.sh [BASE]          format check, then clang-tidy on what differs from BASE
 #                                   (default: main), committed or not
 #   scripts/lint.sh --format-only   the format and layer checks alone (CI)
+#   scripts/lint.sh --all           format check, then clang-tidy on every compiled file (slow)
 #   scripts/lint.sh --fix           reformat every tracked C++ file in place
 # LINT_BUILD_DIR names the build folder whose compile_commands.json clang-tidy reads
 # (default: build; configured here when it has none).
@@ -15,6 +16,7 @@ base=main
 case "${1:-}" in
   --format-only) mode=format ;;
   --fix) mode=fix ;;
+  --all) base="" ;;
   "") ;;
   *) base="$1" ;;
 esac
@@ -41,9 +43,13 @@ rm -f "${TMPDIR:-/tmp}/lint-format.$$"
 
 need clang-tidy
 # The files this change touches, against where it left BASE, committed or not.
-merge_base="$(git merge-base "$base" HEAD)"
-mapfile -t changed < <({ git diff --name-only --diff-filter=ACMR "$merge_base" -- '*.cpp' '*.h'
-                          git ls-files --others --exclude-standard -- '*.cpp' '*.h'; } | sort -u)
+if [ -n "$base" ]; then
+  merge_base="$(git merge-base "$base" HEAD)"
+  mapfile -t changed < <({ git diff --name-only --diff-filter=ACMR "$merge_base" -- '*.cpp' '*.h'
+                            git ls-files --others --exclude-standard -- '*.cpp' '*.h'; } | sort -u)
+else
+  mapfile -t changed < <(git ls-files '*.cpp')
+fi
 if [ ${#changed[@]} -eq 0 ]; then
   echo "lint: no C++ file differs from $base"
   exit $status

@@ -35,16 +35,17 @@ class EmptyJob {
     progress_.function = FO_EMPTYRECYCLEBIN;
     progress_.itemsTotal = count;
     start_ = lastTick_ = Clock::now();
-    for (const auto& [item, id] : items) {
-      if (!Purge(item.originalPath, [&](int& error, const std::function<bool()>& tick) {
-            return PurgeTrashedItemIf(item, &id, error, tick);
+    // Pairs, not structured bindings: clang before 16 cannot capture those (clang-tidy).
+    for (const auto& entry : items) {
+      if (!Purge(entry.first.originalPath, [&](int& error, const std::function<bool()>& tick) {
+            return PurgeTrashedItemIf(entry.first, &entry.second, error, tick);
           }))
         break;
     }
-    for (const auto& [path, id] : orphans) {
+    for (const auto& orphan : orphans) {
       if (cancelled_) break;
-      if (!Purge(path, [&](int& error, const std::function<bool()>& tick) {
-            return RemoveTrashOrphan(path, id, error, tick);
+      if (!Purge(orphan.first, [&](int& error, const std::function<bool()>& tick) {
+            return RemoveTrashOrphan(orphan.first, orphan.second, error, tick);
           }))
         break;
     }

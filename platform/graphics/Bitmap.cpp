@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/graphics/StreamBytes.h"
+
 TGRAPHIC_CLASS_DEFINE(TBitmap, TGraphic)
 
 namespace {
@@ -423,7 +425,7 @@ void TBitmap::LoadFromStream(QIODevice& stream) {
     }
   } else {
     // Nothing we read is larger than the biggest picture we accept.
-    copy = stream.read(kMaxBmpFileBytes);
+    copy = ReadAtMost(stream, kMaxBmpFileBytes);
     data = reinterpret_cast<const uint8_t*>(copy.constData());
     size = size_t(copy.size());
   }

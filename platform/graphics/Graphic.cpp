@@ -1,11 +1,14 @@
 #include "platform/graphics/Graphic.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/graphics/StreamBytes.h"
 
 bool ClassInheritsFrom(TGraphicClass cls, TGraphicClass base) {
   for (; cls; cls = cls->Parent)
@@ -80,4 +83,18 @@ std::unique_ptr<QIODevice> OpenFileStream(const std::string& fileName, bool forW
   if (!file->open(fd, forWriting ? QIODevice::WriteOnly : QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
     throw EFOpenError("ファイル " + fileName + " を開けません。");
   return file;
+}
+
+QByteArray ReadAtMost(QIODevice& stream, qint64 limit) {
+  const qint64 left = stream.isSequential() ? 0 : stream.size() - stream.pos();
+  if (left > 0) return stream.read(std::min(left, limit));
+  // A pipe, or a file that does not tell its size: in pieces.
+  constexpr qint64 kPiece = qint64(1) << 16;
+  QByteArray bytes;
+  while (bytes.size() < limit) {
+    const QByteArray piece = stream.read(std::min(kPiece, limit - bytes.size()));
+    if (piece.isEmpty()) break;
+    bytes += piece;
+  }
+  return bytes;
 }

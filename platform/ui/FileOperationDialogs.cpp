@@ -81,7 +81,7 @@ QString FactsText(const FileFacts& facts) {
 
 QString FormatByteCount(uint64_t bytes) {
   QString digits = QString::number(bytes);
-  for (int i = digits.size() - 3; i > 0; i -= 3) digits.insert(i, QLatin1Char(','));
+  for (qsizetype i = digits.size() - 3; i > 0; i -= 3) digits.insert(i, QLatin1Char(','));
   QString text = digits + QStringLiteral(" バイト");
   if (bytes >= 1024) text += QStringLiteral(" (%1)").arg(FormatByteSize(bytes));
   return text;

@@ -79,7 +79,7 @@ TEST_F(ArchiveFileExtractTest, ListingThroughTheArchiverAndHandleZeroFindsNothin
   ASSERT_NE(h, nullptr);
   std::vector<std::pair<std::string, int64_t>> seen;
   for (int r = af.Archiver()->FindFirst(h, &info, "*.*"); r == 0; r = af.Archiver()->FindNext(h, &info))
-    seen.emplace_back(info.Info.szFileName, info.OriginalSize);
+    seen.emplace_back(info.Info.szFileName, int64_t(info.OriginalSize));  // packed: by value
   af.Archiver()->CloseArchive(h);
   std::sort(seen.begin(), seen.end());
   ASSERT_GE(seen.size(), 2u);

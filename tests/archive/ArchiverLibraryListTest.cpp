@@ -33,13 +33,17 @@ TEST(ArchiverLibraryList, ZipRecordsCarrySizesCrcDateAndAttributes) {
   auto list = lib.List(t / "a.zip");
   ASSERT_EQ(Names(list), (std::vector<std::string>{"docs/", "docs/readme.txt", "run.sh"}));
   const ArcIndividualInfo* r = Find(list, "docs/readme.txt");
-  EXPECT_EQ(r->dwOriginalSize, 20000u);
-  EXPECT_GT(r->dwCompressedSize, 0u);
-  EXPECT_LT(r->dwCompressedSize, 1000u);
-  EXPECT_EQ(r->wRatio, r->dwCompressedSize * 1000 / 20000);
-  EXPECT_EQ(r->dwCRC, Crc32(text));
-  EXPECT_EQ(r->wDate, ((2021 - 1980) << 9) | (6 << 5) | 15);
-  EXPECT_EQ(r->wTime, (13 << 11) | (45 << 5) | (18 / 2));
+  // The record is packed: its fields are read by value, never bound to a reference.
+  const uint32_t original = r->dwOriginalSize, compressed = r->dwCompressedSize, crc = r->dwCRC;
+  const uint32_t ratio = r->wRatio;
+  const int date = r->wDate, time = r->wTime;
+  EXPECT_EQ(original, 20000u);
+  EXPECT_GT(compressed, 0u);
+  EXPECT_LT(compressed, 1000u);
+  EXPECT_EQ(ratio, compressed * 1000 / 20000);
+  EXPECT_EQ(crc, Crc32(text));
+  EXPECT_EQ(date, ((2021 - 1980) << 9) | (6 << 5) | 15);
+  EXPECT_EQ(time, (13 << 11) | (45 << 5) | (18 / 2));
   EXPECT_STREQ(r->szMode, "Deflate");
   EXPECT_EQ(std::string(r->szAttribute).substr(0, 1), "-");
   EXPECT_EQ(std::string(Find(list, "docs/")->szAttribute).substr(0, 1), "d");
@@ -158,10 +162,10 @@ TEST(ArchiverLibraryList, RealLhaCabAndRarArchivesList) {
   }
   auto cabList = cab.List(TestArchive("cab_2.cab"));
   ASSERT_EQ(Names(cabList), (std::vector<std::string>{"empty", "zero", "dir1/file1", "dir2/file2"}));
-  EXPECT_EQ(cabList[1].dwOriginalSize, 33000u);
+  EXPECT_EQ(uint32_t(cabList[1].dwOriginalSize), 33000u);
   auto rarList = rar.List(TestArchive("rar5_multiple_files.rar"));
   ASSERT_EQ(Names(rarList), (std::vector<std::string>{"test1.bin", "test2.bin", "test3.bin", "test4.bin"}));
-  EXPECT_EQ(rarList[0].dwOriginalSize, 4096u);
+  EXPECT_EQ(uint32_t(rarList[0].dwOriginalSize), 4096u);
   EXPECT_EQ(Names(rar.List(TestArchive("rar.rar"))),
             (std::vector<std::string>{"test.txt", "testlink", "testdir/test.txt", "testdir", "testemptydir"}));
 }

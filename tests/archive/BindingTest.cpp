@@ -10,7 +10,8 @@
 
 namespace {
 
-uint64_t Ticks(const ArcFileTime& t) { return (uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime; }
+// By value: the times sit unaligned in the packed entry record.
+uint64_t Ticks(ArcFileTime t) { return (uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime; }
 
 // 2024-03-15 13:45:30 as a FILETIME: 1601 to 1970, then seconds since 1970.
 constexpr uint64_t kFixtureDosTime = (11644473600ull + 1710510330ull) * 10000000ull;
@@ -91,12 +92,12 @@ TEST(BindingTest, FoundEntriesAreCompletedWithTimesAndWideSizes) {
   EXPECT_EQ(Ticks(info.LastWriteTime), kFixtureDosTime);
   EXPECT_EQ(Ticks(info.LastAccessTime), kFixtureDosTime);
   EXPECT_EQ(Ticks(info.CreationTime), kFixtureDosTime);
-  EXPECT_EQ(info.OriginalSize, 1000);
-  EXPECT_EQ(info.CompressedSize, 500);
+  EXPECT_EQ(int64_t(info.OriginalSize), 1000);
+  EXPECT_EQ(int64_t(info.CompressedSize), 500);
   ASSERT_EQ(dll.FindNext(h, &info), 0);
   EXPECT_EQ(Ticks(info.LastWriteTime), 0x01D0000011223344ull);
   EXPECT_EQ(Ticks(info.LastAccessTime), kFixtureDosTime);
-  EXPECT_EQ(info.OriginalSize, 1001);
+  EXPECT_EQ(int64_t(info.OriginalSize), 1001);
 
   // Nothing found: the completed part is left alone.
   std::memset(&info, 0xAB, sizeof info);
@@ -172,4 +173,16 @@ TEST(BindingTest, ZipWithoutAnyLibraryLoadsAndRaisesOnFirstUse) {
   }
   ArcFileTime t{};
   EXPECT_EQ(zip.GetWriteTimeEx(nullptr, &t), 0);  // optional: no error
+}
+
+TEST(BindingTest, AFormatsBindingIsFreedWhileItsLibraryStaysLoaded) {
+  const std::string folder = ExecutableFolder() + "/lmzip-test", library = LmzipTestLibraryPath();
+  ASSERT_TRUE(LoadedLibrariesIn(folder).empty());
+  {
+    TBindingSlot slot("テスト 形式書庫", "Unzip", library.c_str());
+    slot.LoadDLL();
+    ASSERT_NE(slot.Get().Handle, nullptr);
+  }
+  // The process's last use of a library must not run its teardown early.
+  EXPECT_EQ(LoadedLibrariesIn(folder).size(), 1u);
 }

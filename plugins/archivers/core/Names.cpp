@@ -63,12 +63,23 @@ bool DecodeChar(iconv_t cd, const char* in, size_t len, std::string& out) {
 // Decodes a name character by character. A lone backslash is a Windows separator. Bytes
 // that do not decode stay as they are (a Linux name is bytes), so two different stored
 // names never become one; `bad` counts them and `halfKana` the half-width katakana.
+// Made once, and closed when the library is unloaded.
+struct OwnedConverter {
+  iconv_t value;
+  explicit OwnedConverter(const char* from) : value(iconv_open("UTF-8", from)) {}
+  OwnedConverter(const OwnedConverter&) = delete;
+  OwnedConverter& operator=(const OwnedConverter&) = delete;
+  ~OwnedConverter() {
+    if (value != reinterpret_cast<iconv_t>(-1)) iconv_close(value);
+  }
+};
+
 std::string Decode(const std::string& raw, bool euc, int& bad, int& halfKana) {
   static std::mutex mutex;
-  static iconv_t cp932 = iconv_open("UTF-8", "CP932");
-  static iconv_t eucjp = iconv_open("UTF-8", "EUC-JP");
+  static OwnedConverter cp932("CP932");
+  static OwnedConverter eucjp("EUC-JP");
   std::lock_guard<std::mutex> lock(mutex);
-  iconv_t cd = euc ? eucjp : cp932;
+  iconv_t cd = euc ? eucjp.value : cp932.value;
   bad = halfKana = 0;
   std::string out;
   out.reserve(raw.size() * 3 / 2 + 4);

@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QProcess>
 
 #include "TempDir.h"
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/PictureFormats.h"
+#include "platform/graphics/StreamBytes.h"
 
 namespace {
 
@@ -219,4 +221,26 @@ TEST(Bitmap, DibBlocksAreReadOrTakenOverWhole) {
   EXPECT_EQ(image.format(), QImage::Format_ARGB32);
   EXPECT_EQ(image.pixel(0, 0), qRgba(30, 20, 10, 128));
   EXPECT_EQ(qAlpha(image.pixel(1, 0)), 0);
+}
+
+TEST(Bitmap, StreamsAreReadIntoWhatTheyHoldNotIntoTheLimit) {
+  TempDir dir;
+  const std::string path = dir.file("small.bmp", std::string(100, 'x'));
+  std::unique_ptr<QIODevice> file = OpenFileStream(path);
+  file->seek(10);
+  const QByteArray rest = ReadAtMost(*file, qint64(1) << 31);
+  EXPECT_EQ(rest.size(), 90);
+  EXPECT_LT(rest.capacity(), 1 << 20);  // not two gigabytes set aside for a small file
+  file->seek(0);
+  EXPECT_EQ(ReadAtMost(*file, 30).size(), 30);
+
+  // A pipe tells no size: read until it ends, up to the limit.
+  QProcess pipe;
+  pipe.start("head", {"-c", "200000", "/dev/zero"});
+  ASSERT_TRUE(pipe.waitForFinished(10000));
+  ASSERT_TRUE(pipe.isSequential());
+  const QByteArray piped = ReadAtMost(pipe, 150000);
+  EXPECT_EQ(piped.size(), 150000);
+  EXPECT_LT(piped.capacity(), 1 << 20);
+  EXPECT_EQ(ReadAtMost(pipe, 150000).size(), 50000);
 }

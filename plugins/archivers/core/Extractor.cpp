@@ -128,6 +128,12 @@ std::string Megabytes(int64_t n) {
   return buf;
 }
 
+std::string Times(int64_t n, int64_t of) {
+  char buf[32];
+  snprintf(buf, sizeof buf, "%.1f", of > 0 ? static_cast<double>(n) / static_cast<double>(of) : 0.0);
+  return buf;
+}
+
 struct FileId {
   dev_t dev;
   ino_t ino;
@@ -202,6 +208,7 @@ class Extraction {
   std::vector<MadeFolder> folders_;                  // modes and times set at the end
   std::unordered_set<std::string> swept_;
   int64_t freeEstimate_ = -1;
+  int64_t declaredLeft_ = 0;  // of the declared total, not yet claimed by an entry
   bool spaceAccepted_ = false;
   int result_ = 0;
   int refused_ = 0, skipped_ = 0, skippedUnasked_ = 0, damaged_ = 0, matched_ = 0, entries_ = 0;
@@ -283,6 +290,11 @@ bool Extraction::MayWrite(int dir, const std::string& base, const std::string& c
 
 bool Extraction::EnoughSpace(int64_t need) {
   if (need <= 0 || spaceAccepted_) return true;
+  // Entries within the declared total were counted by the first check.
+  const int64_t counted = std::min(need, declaredLeft_);
+  declaredLeft_ -= counted;
+  need -= counted;
+  if (need <= 0) return true;
   if (need <= freeEstimate_) {
     freeEstimate_ -= need;
     return true;
@@ -295,7 +307,8 @@ bool Extraction::EnoughSpace(int64_t need) {
     return true;
   }
   const std::string text = "展開には " + Megabytes(need) + " 必要ですが、展開先の空きは " + Megabytes(freeEstimate_) +
-                           " です (書庫は " + Megabytes(reader_.fileSize()) + ")。\n展開を続けますか?";
+                           " です (書庫は " + Megabytes(reader_.fileSize()) + "、展開するとその " +
+                           Times(need, reader_.fileSize()) + " 倍)。\n展開を続けますか?";
   if (feedback_.AskYesNo("空き容量", text)) {
     spaceAccepted_ = true;
     return true;
@@ -661,9 +674,14 @@ int Extraction::Run(const std::string& root) {
     ++entries_;
     if (!totalChecked) {
       totalChecked = true;
-      // A ZIP tells its whole size up front: one question before anything is written.
-      if (reader_.declaredTotal() >= 0 && !EnoughSpace(reader_.declaredTotal())) break;
-      if (reader_.declaredTotal() >= 0) spaceAccepted_ = true;
+      // Most formats tell their whole size up front: one question before anything is
+      // written. Entries beyond what was declared are still checked one by one.
+      const int64_t total = reader_.declaredTotal();
+      if (total >= 0) {
+        feedback_.SetDeclaredTotal(total);
+        if (!EnoughSpace(total)) break;
+        declaredLeft_ = total;
+      }
     }
     if (data.name.empty()) {
       Skip("(名前のないエントリ " + std::to_string(entries_) + " 番目)", "名前を読めません");

@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -109,21 +110,31 @@ bool Feedback::Pump() {
     dialog_ = dlg;
   }
   if (dlg) {
-    QString label = QString::fromUtf8(eis_.exinfo.szSourceFileName);
-    const int64_t written = totalBefore_ + eis_.exinfo.dwWriteSize;
-    if (archiveSize_ > 0)
-      label += QStringLiteral("\n展開済み %1 MB (書庫の %2 倍)")
-                   .arg(static_cast<double>(written) / (1 << 20), 0, 'f', 1)
-                   .arg(static_cast<double>(written) / static_cast<double>(archiveSize_), 0, 'f', 1);
-    dlg->setLabelText(label);
-    uint32_t total = eis_.exinfo.dwFileSize;
-    dlg->setValue(total ? static_cast<int>(std::min<uint64_t>(1000, uint64_t(eis_.exinfo.dwWriteSize) * 1000 / total))
-                        : 0);
+    dlg->setLabelText(QString::fromUtf8(eis_.exinfo.szSourceFileName) + QString::fromUtf8(SizeText().c_str()));
+    // The whole archive's share when its total is known, else the entry's.
+    const uint64_t written = static_cast<uint64_t>(totalBefore_) + eis_.exinfo.dwWriteSize;
+    const uint64_t total = declaredTotal_ > 0 ? static_cast<uint64_t>(declaredTotal_) : 0;
+    const uint64_t done = total ? written : eis_.exinfo.dwWriteSize;
+    const uint64_t whole = total ? total : eis_.exinfo.dwFileSize;
+    dlg->setValue(whole ? static_cast<int>(std::min(1000.0, 1000.0 * static_cast<double>(done) / static_cast<double>(whole))) : 0);
     if (dlg->wasCanceled()) cancelled_ = true;
   }
   QCoreApplication::processEvents();
 #endif
   return !cancelled_;
+}
+
+std::string Feedback::SizeText() const {
+  if (archiveSize_ <= 0) return std::string();
+  auto line = [&](const char* what, int64_t n) {
+    char buf[128];
+    snprintf(buf, sizeof buf, "\n%s %.1f MB (書庫の %.1f 倍)", what, static_cast<double>(n) / (1 << 20),
+             static_cast<double>(n) / static_cast<double>(archiveSize_));
+    return std::string(buf);
+  };
+  std::string text = line("展開済み", totalBefore_ + eis_.exinfo.dwWriteSize);
+  if (declaredTotal_ >= 0) text += line("全体", declaredTotal_);
+  return text;
 }
 
 bool Feedback::Open() {

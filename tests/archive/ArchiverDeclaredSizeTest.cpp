@@ -148,6 +148,9 @@ TEST(ArchiverDeclaredSize, EveryFormatIsCheckedWholeBeforeItsFirstEntryIsWritten
   ASSERT_TRUE(Shell(t / "fits", "bsdtar -czf ../fits.tgz a.txt b.txt"));
   EXPECT_EQ(tar.Run("x -f \"" + t / "fits.tgz" + "\" -o \"" + small / "fits/" + "\""), 0) << tar.output();
   EXPECT_EQ(ReadWholeFile(small / "fits/b.txt"), std::string(50000, 'b'));
+  // Only the entries asked for count.
+  EXPECT_EQ(tar.Run("x -f \"" + t / "s.tar" + "\" -o \"" + small / "one/" + "\" a.txt"), 0) << tar.output();
+  EXPECT_EQ(ReadWholeFile(small / "one/a.txt"), "small");
 }
 
 TEST(ArchiverDeclaredSize, TheProgressWindowShowsHowManyTimesTheArchiveIsWritten) {

@@ -71,7 +71,7 @@ bool ArchiveReader::Open(const std::string& path, const ReadFormats& formats) {
   path_ = path;
   formats_ = formats;
   first_ = true;
-  totalRead_ = zipDirectoryTried_ = false;
+  totalRead_ = zipDirectoryTried_ = headerEncrypted_ = false;
   declaredTotal_ = -1;
   zip_.clear();
   // Non-blocking: opening a FIFO for reading would wait for a writer forever. What the
@@ -125,6 +125,8 @@ int ArchiveReader::Next(EntryData& out) {
   if (r == ARCHIVE_EOF) return r;
   if (r < ARCHIVE_WARN) {
     error_ = archive_error_string(a_) ? archive_error_string(a_) : "broken archive";
+    headerEncrypted_ = (archive_format(a_) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_7ZIP &&
+                       archive_read_has_encrypted_entries(a_) > 0;
     return ARCHIVE_FATAL;
   }
   bool raw = archive_format(a_) == ARCHIVE_FORMAT_RAW;

@@ -68,6 +68,9 @@ class ArchiveReader {
   // Asked for a password whenever an encrypted entry needs one: again is true when the
   // last one given was wrong. False: no password (the entry fails).
   std::function<bool(bool again, std::string& password)> passwordSource;
+  // After Next failed: a 7z whose headers (the names too) are encrypted, which libarchive
+  // cannot read.
+  bool headerEncrypted() const { return headerEncrypted_; }
   // Whether a password was handed to the library for the current entry.
   bool passwordGiven() const { return passwordAsks_ > 0; }
   // libarchive's filter (gzip, bzip2, ...) and format codes after the first entry.
@@ -95,6 +98,7 @@ class ArchiveReader {
   bool first_ = true;
   bool zipDirectoryTried_ = false;
   bool totalRead_ = false;
+  bool headerEncrypted_ = false;
   struct ZipRecord {
     uint32_t crc;
     int64_t compressed;

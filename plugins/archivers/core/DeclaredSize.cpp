@@ -40,7 +40,8 @@ int64_t ListedTotal(int fd, const ReadFormats& formats) {
   const std::string self = "/proc/self/fd/" + std::to_string(fd);
   int own = open(self.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (own < 0) return -1;
-  struct stat a {}, b {};
+  struct stat a {
+  }, b{};
   if (fstat(own, &a) != 0 || fstat(fd, &b) != 0 || a.st_dev != b.st_dev || a.st_ino != b.st_ino ||
       !S_ISREG(a.st_mode)) {
     close(own);
@@ -152,7 +153,8 @@ int64_t RarDeclaredTotal(int fd, int64_t fileSize) {
   unsigned char sig[8];
   if (fileSize < 8 || !ReadAt(fd, sig, sizeof sig, 0) || memcmp(sig, "Rar!\x1a\x07", 6) != 0) return -1;
   int64_t total = 0;
-  bool ok = sig[6] == 0x00 ? Rar4Total(fd, fileSize, total) : sig[6] == 0x01 && sig[7] == 0x00 && Rar5Total(fd, fileSize, total);
+  bool ok = sig[6] == 0x00 ? Rar4Total(fd, fileSize, total)
+                           : sig[6] == 0x01 && sig[7] == 0x00 && Rar5Total(fd, fileSize, total);
   return ok ? total : -1;
 }
 
@@ -185,8 +187,7 @@ int64_t XzDeclaredSize(int fd, int64_t fileSize) {
   int64_t total = 0;
   for (uint64_t i = 0; i < records; ++i) {
     uint64_t unpadded, uncompressed;
-    if (!Vint(index.data(), index.size(), p, unpadded) || !Vint(index.data(), index.size(), p, uncompressed))
-      return -1;
+    if (!Vint(index.data(), index.size(), p, unpadded) || !Vint(index.data(), index.size(), p, uncompressed)) return -1;
     total = Add(total, uncompressed);
   }
   return total;

@@ -665,6 +665,11 @@ int Extraction::Run(const std::string& root) {
   while (!stop_) {
     int r = reader_.Next(data);
     if (r == ARCHIVE_EOF) break;
+    if (r != ARCHIVE_OK && reader_.headerEncrypted()) {
+      out_.Line("名前まで暗号化された 7z の書庫は展開できません: " + reader_.path());
+      result_ = ARC_ERROR_NOT_SUPPORT;
+      break;
+    }
     if (r != ARCHIVE_OK) {
       out_.Line("書庫が壊れています: " + reader_.path() + " (" + reader_.error() + ")");
       result_ = matched_ == 0 && reader_.error().find("Unrecognized") != std::string::npos ? ARC_ERROR_NOT_ARC_FILE
@@ -675,8 +680,9 @@ int Extraction::Run(const std::string& root) {
     if (!totalChecked) {
       totalChecked = true;
       // Most formats tell their whole size up front: one question before anything is
-      // written. Entries beyond what was declared are still checked one by one.
-      const int64_t total = reader_.declaredTotal();
+      // written. Entries beyond what was declared are still checked one by one, and so
+      // are the entries chosen by name.
+      const int64_t total = job_.patterns.empty() ? reader_.declaredTotal() : -1;
       if (total >= 0) {
         feedback_.SetDeclaredTotal(total);
         if (!EnoughSpace(total)) break;

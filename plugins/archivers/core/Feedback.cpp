@@ -116,7 +116,9 @@ bool Feedback::Pump() {
     const uint64_t total = declaredTotal_ > 0 ? static_cast<uint64_t>(declaredTotal_) : 0;
     const uint64_t done = total ? written : eis_.exinfo.dwWriteSize;
     const uint64_t whole = total ? total : eis_.exinfo.dwFileSize;
-    dlg->setValue(whole ? static_cast<int>(std::min(1000.0, 1000.0 * static_cast<double>(done) / static_cast<double>(whole))) : 0);
+    dlg->setValue(
+        whole ? static_cast<int>(std::min(1000.0, 1000.0 * static_cast<double>(done) / static_cast<double>(whole)))
+              : 0);
     if (dlg->wasCanceled()) cancelled_ = true;
   }
   QCoreApplication::processEvents();

@@ -71,11 +71,14 @@ class SmallMount {
 // The progress window's labels, read whenever the library reports to its owner window; each
 // report takes a while, so the window shows up.
 std::vector<QString> progressLabels;
+QString progressTitle;
 intptr_t SlowOwner(void*, uint32_t, uintptr_t, intptr_t) {
   QThread::msleep(90);
   for (QWidget* w : QApplication::topLevelWidgets())
-    if (auto* dlg = qobject_cast<QProgressDialog*>(w); dlg && dlg->isVisible())
+    if (auto* dlg = qobject_cast<QProgressDialog*>(w); dlg && dlg->isVisible()) {
       progressLabels.push_back(dlg->labelText());
+      progressTitle = dlg->windowTitle();
+    }
   return 0;
 }
 
@@ -182,6 +185,7 @@ TEST(ArchiverDeclaredSize, TheProgressWindowShowsHowManyTimesTheArchiveIsWritten
     last = mb;
   }
   EXPECT_GT(last, 1.0);
+  EXPECT_EQ(progressTitle, QStringLiteral("展開 - z.zip"));
   // Gone when the work is done.
   for (QWidget* w : QApplication::topLevelWidgets()) EXPECT_EQ(qobject_cast<QProgressDialog*>(w), nullptr);
 }

@@ -128,6 +128,20 @@ std::string Megabytes(int64_t n) {
   return buf;
 }
 
+// "1,234,567 バイト、2026-12-09 06:20"
+std::string SizeAndTime(int64_t size, int64_t mtime) {
+  std::string digits = std::to_string(size), grouped;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+    grouped += digits[i];
+  }
+  char when[32] = "";
+  const time_t t = static_cast<time_t>(mtime);
+  struct tm local {};
+  if (localtime_r(&t, &local)) strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
+  return grouped + " バイト、" + when;
+}
+
 std::string Times(int64_t n, int64_t of) {
   char buf[32];
   snprintf(buf, sizeof buf, "%.1f", of > 0 ? static_cast<double>(n) / static_cast<double>(of) : 0.0);
@@ -166,6 +180,12 @@ class Extraction {
   // Copies the entry's data into fd; err is set when writing failed.
   bool CopyData(int fd, const EntryData& data, const std::string& clean, bool& crcWarning, int& err);
   bool EnoughSpace(int64_t need);
+  // The file already there against the entry, for the replace question.
+  std::string Comparison(const struct stat& there) const {
+    if (!entry_) return std::string();
+    return "既にあるファイル: " + SizeAndTime(there.st_size, there.st_mtime) +
+           "\n書庫の中のファイル: " + SizeAndTime(entry_->size, entry_->mtime);
+  }
   void Skip(const std::string& name, const std::string& why) {
     out_.Line("展開できません: " + name + " (" + why + ")");
     ++skipped_;
@@ -208,7 +228,8 @@ class Extraction {
   std::vector<MadeFolder> folders_;                  // modes and times set at the end
   std::unordered_set<std::string> swept_;
   int64_t freeEstimate_ = -1;
-  int64_t declaredLeft_ = 0;  // of the declared total, not yet claimed by an entry
+  const EntryData* entry_ = nullptr;  // the entry being extracted
+  int64_t declaredLeft_ = 0;          // of the declared total, not yet claimed by an entry
   bool spaceAccepted_ = false;
   int result_ = 0;
   int refused_ = 0, skipped_ = 0, skippedUnasked_ = 0, damaged_ = 0, matched_ = 0, entries_ = 0;
@@ -257,7 +278,7 @@ bool Extraction::MayWrite(int dir, const std::string& base, const std::string& c
       ++skippedUnasked_;
       return false;
     }
-    switch (feedback_.AskOverwrite(clean)) {
+    switch (feedback_.AskOverwrite(root_ + "/" + clean, Comparison(st))) {
       case Answer::Yes:
         decision = Overwrite::Always;
         break;
@@ -696,7 +717,9 @@ int Extraction::Run(const std::string& root) {
     if (!Selected(job_, data.name)) continue;
     ++matched_;
     current = data.name;
+    entry_ = &data;
     if (Entry(data) == Step::Stop) break;
+    entry_ = nullptr;
   }
   if (result_ != ARC_ERROR_USER_CANCEL) FinishLinks();
   FixFolders();

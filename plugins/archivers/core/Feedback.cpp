@@ -99,7 +99,9 @@ bool Feedback::Pump() {
   auto* dlg = static_cast<QProgressDialog*>(dialog_);
   if (!dlg && now - startMs_ >= kShowAfterMs) {
     dlg = new QProgressDialog(Parent(wnd_));
-    dlg->setWindowTitle(QStringLiteral("展開"));
+    const std::string base = archiveName_.substr(archiveName_.rfind('/') + 1);
+    dlg->setWindowTitle(QStringLiteral("展開 - %1").arg(QString::fromUtf8(base.c_str())));
+    dlg->setMinimumWidth(460);  // the numbers change width as they grow; the window does not
     dlg->setCancelButtonText(QStringLiteral("中止"));
     dlg->setMinimumDuration(0);
     dlg->setRange(0, 1000);
@@ -178,12 +180,12 @@ bool Feedback::CanAsk() const {
 #endif
 }
 
-Answer Feedback::AskOverwrite(const std::string& path) {
+Answer Feedback::AskOverwrite(const std::string& path, const std::string& detail) {
 #ifndef TOLVANE_ARC_NO_QT
   if (!CanAsk()) return Answer::No;
-  QMessageBox box(QMessageBox::Question, QStringLiteral("上書きの確認"),
-                  QStringLiteral("%1 は既にあります。\n置き換えますか?").arg(QString::fromUtf8(path.c_str())),
-                  QMessageBox::NoButton, Parent(wnd_));
+  QString text = QStringLiteral("%1 は既にあります。\n置き換えますか?").arg(QString::fromUtf8(path.c_str()));
+  if (!detail.empty()) text += QStringLiteral("\n\n") + QString::fromUtf8(detail.c_str());
+  QMessageBox box(QMessageBox::Question, QStringLiteral("上書きの確認"), text, QMessageBox::NoButton, Parent(wnd_));
   QPushButton* yes = box.addButton(QStringLiteral("はい"), QMessageBox::YesRole);
   QPushButton* yesAll = box.addButton(QStringLiteral("すべてはい"), QMessageBox::YesRole);
   QPushButton* no = box.addButton(QStringLiteral("いいえ"), QMessageBox::NoRole);
@@ -200,6 +202,7 @@ Answer Feedback::AskOverwrite(const std::string& path) {
   return Answer::Cancel;
 #else
   (void)path;
+  (void)detail;
   return Answer::No;
 #endif
 }

@@ -31,7 +31,8 @@ class Feedback {
 
   // Whether a question can be put to the user at all.
   bool CanAsk() const;
-  Answer AskOverwrite(const std::string& path);
+  // path: where the file is; detail: its size and time against the entry's.
+  Answer AskOverwrite(const std::string& path, const std::string& detail);
   // An encrypted entry: the password, or false when the user gives none. again: the last
   // one was wrong.
   bool AskPassword(const std::string& entryName, bool again, std::string& password);

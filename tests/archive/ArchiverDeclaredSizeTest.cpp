@@ -3,6 +3,7 @@
 // window that shows how many times the archive it has written.
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 #include <QRegularExpression>
 #include <QThread>
 #include <QWidget>
+#include <chrono>
 
 #include "ArchiverLibraryFixture.h"
 #include "core/DeclaredSize.h"
@@ -188,4 +190,22 @@ TEST(ArchiverDeclaredSize, TheProgressWindowShowsHowManyTimesTheArchiveIsWritten
   EXPECT_EQ(progressTitle, QStringLiteral("展開 - z.zip"));
   // Gone when the work is done.
   for (QWidget* w : QApplication::topLevelWidgets()) EXPECT_EQ(qobject_cast<QProgressDialog*>(w), nullptr);
+}
+
+TEST(ArchiverDeclaredSize, AHeaderThatDeclaresGigabytesInAShortFileFailsSoonWithLittleMemory) {
+  TempDir t;
+  const std::string path = t / "cut.lzh";
+  std::filesystem::copy_file(TestArchive("lha_cut_header.lzh"), path);
+  ArchiverLibrary lha("UNLHA32.so", "Unlha");
+  struct rusage before {}, after {};
+  getrusage(RUSAGE_SELF, &before);
+  const auto start = std::chrono::steady_clock::now();
+  lha.List(path);
+  EXPECT_NE(lha.Run("x -+ -x1 -jse1 -jso1  \"" + path + "\" \"" + t / "out/\""), 0);
+  const auto took = std::chrono::steady_clock::now() - start;
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_LT(took, std::chrono::seconds(5));
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024);  // kilobytes
+  EXPECT_NE(lha.output().find("壊れています"), std::string::npos) << lha.output();
+  EXPECT_TRUE(NoTempFiles(t / "out"));
 }

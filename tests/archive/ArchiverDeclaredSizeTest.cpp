@@ -209,3 +209,23 @@ TEST(ArchiverDeclaredSize, AHeaderThatDeclaresGigabytesInAShortFileFailsSoonWith
   EXPECT_NE(lha.output().find("壊れています"), std::string::npos) << lha.output();
   EXPECT_TRUE(NoTempFiles(t / "out"));
 }
+
+TEST(ArchiverDeclaredSize, ListingAgainOnOneHandleReadsTheZipDirectoryAgain) {
+  TempDir t;
+  MakeFiles(t, {{"src/a.txt", "alpha"}, {"src/b.txt", "beta"}});
+  ASSERT_TRUE(Shell(t / "src", "zip -q ../a.zip a.txt b.txt"));
+  ArchiverLibrary zip("UNZIP32.so", "UnZip");
+  HARC h = zip.Entry<ArcOpenArchiveProc>("OpenArchive")(nullptr, (t / "a.zip").c_str(), 0);
+  ASSERT_NE(h, nullptr);
+  auto first = zip.Entry<ArcFindFirstProc>("FindFirst");
+  auto next = zip.Entry<ArcFindNextProc>("FindNext");
+  std::vector<std::pair<uint32_t, std::string>> rounds[2];
+  for (auto& round : rounds) {
+    ArcIndividualInfo info{};
+    for (int r = first(h, "*.*", &info); r == 0; r = next(h, &info)) round.emplace_back(info.dwCRC, info.szMode);
+  }
+  zip.Entry<ArcCloseArchiveProc>("CloseArchive")(h);
+  ASSERT_EQ(rounds[0].size(), 2u);
+  EXPECT_NE(rounds[0][0].first, 0u);
+  EXPECT_EQ(rounds[1], rounds[0]);
+}

@@ -21,6 +21,7 @@ class Answerer {
       if (!box) return;
       if (box->text().contains(QStringLiteral("置き換えますか"))) {
         ++questions;
+        lastQuestion = box->text();
         for (QAbstractButton* b : box->buttons())
           if (b->text() == answer_) b->click();
       } else {
@@ -33,7 +34,7 @@ class Answerer {
   }
   int questions = 0;
   int otherMessages = 0;
-  QString lastMessage;
+  QString lastMessage, lastQuestion;
 
  private:
   QString answer_;
@@ -51,12 +52,17 @@ TEST(ArchiverLibraryDialog, TheUserIsAskedBeforeAFileIsReplaced) {
   ArchiverLibrary zip("UNZIP32.so", "UnZip");
   const std::string line = "-x  " + Quote(t / "a.zip") + " " + Quote(t / "out/");
   t.dir("out");
-  t.file("out/a.txt", "old");
+  t.file("out/a.txt", "older");
   {
     Answerer no(QStringLiteral("いいえ"));
     EXPECT_EQ(zip.Run(line, &window), 0) << zip.output();
     EXPECT_EQ(no.questions, 1);
-    EXPECT_EQ(ReadWholeFile(t / "out/a.txt"), "old");
+    EXPECT_EQ(ReadWholeFile(t / "out/a.txt"), "older");
+    // Where the file is, and how it compares with the entry.
+    const std::string asked = no.lastQuestion.toStdString();
+    EXPECT_NE(asked.find(t / "out/a.txt"), std::string::npos) << asked;
+    EXPECT_NE(asked.find("既にあるファイル: 5 バイト、"), std::string::npos) << asked;
+    EXPECT_NE(asked.find("書庫の中のファイル: 3 バイト、"), std::string::npos) << asked;
   }
   {
     t.file("out/b.txt", "old b");

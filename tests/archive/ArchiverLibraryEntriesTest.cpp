@@ -181,6 +181,12 @@ TEST(ArchiverLibraryEntries, EncryptedEntriesAskForThePasswordAgainWhenItIsWrong
     EXPECT_NE(sz.output().find("暗号化された 7z"), std::string::npos) << sz.output();
     EXPECT_TRUE(answers.labels.empty());
     EXPECT_FALSE(Exists(t / "s/secret.txt"));
+    // Names encrypted too: not called broken either.
+    ASSERT_TRUE(Shell(t / "src", "7zz a -bd -pright -mhe=on ../names.7z secret.txt"));
+    EXPECT_EQ(sz.Run("x -aoa -hide " + Quote("-o" + t / "h/") + "  " + Quote(t / "names.7z"), &window),
+              ARC_ERROR_NOT_SUPPORT);
+    EXPECT_NE(sz.output().find("名前まで暗号化された 7z"), std::string::npos) << sz.output();
+    EXPECT_EQ(sz.output().find("壊れています"), std::string::npos) << sz.output();
   }
   // Without a window there is no one to ask.
   EXPECT_NE(zip.Run(ZipLine(t / "enc.zip", t / "n")), 0);

@@ -10,6 +10,8 @@
 #include <climits>
 #include <cstring>
 
+#include "Bytes.h"
+#include "DeclaredSize.h"
 #include "Names.h"
 
 namespace arc {
@@ -40,22 +42,6 @@ const char* ZipMethodName(uint16_t m) {
   }
 }
 
-uint16_t Le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Le32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-uint64_t Le64(const unsigned char* p) { return Le32(p) | (static_cast<uint64_t>(Le32(p + 4)) << 32); }
-
-bool ReadAt(int fd, void* buf, size_t len, off_t at) {
-  size_t got = 0;
-  while (got < len) {
-    ssize_t r = pread(fd, static_cast<char*>(buf) + got, len - got, at + static_cast<off_t>(got));
-    if (r <= 0) return false;
-    got += static_cast<size_t>(r);
-  }
-  return true;
-}
 }  // namespace
 
 ArchiveReader::~ArchiveReader() { Close(); }
@@ -85,6 +71,9 @@ bool ArchiveReader::Open(const std::string& path, const ReadFormats& formats) {
   path_ = path;
   formats_ = formats;
   first_ = true;
+  totalRead_ = zipDirectoryTried_ = headerEncrypted_ = false;
+  declaredTotal_ = -1;
+  zip_.clear();
   // Non-blocking: opening a FIFO for reading would wait for a writer forever. What the
   // descriptor is decides, not the name.
   fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -114,6 +103,15 @@ bool ArchiveReader::Open(const std::string& path, const ReadFormats& formats) {
   return true;
 }
 
+int64_t ArchiveReader::declaredTotal() {
+  if (totalRead_ || !a_ || first_) return declaredTotal_;
+  totalRead_ = true;
+  // A ZIP's comes from its central directory, read with the first entry.
+  if ((formatCode() & ARCHIVE_FORMAT_BASE_MASK) != ARCHIVE_FORMAT_ZIP)
+    declaredTotal_ = DeclaredTotal(fd_, fileSize_, formats_, formatCode(), filterCode());
+  return declaredTotal_;
+}
+
 int ArchiveReader::filterCode() const { return a_ ? archive_filter_code(a_, 0) : 0; }
 int ArchiveReader::formatCode() const { return a_ ? archive_format(a_) : 0; }
 
@@ -127,6 +125,8 @@ int ArchiveReader::Next(EntryData& out) {
   if (r == ARCHIVE_EOF) return r;
   if (r < ARCHIVE_WARN) {
     error_ = archive_error_string(a_) ? archive_error_string(a_) : "broken archive";
+    headerEncrypted_ = (archive_format(a_) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_7ZIP &&
+                       archive_read_has_encrypted_entries(a_) > 0;
     return ARCHIVE_FATAL;
   }
   bool raw = archive_format(a_) == ARCHIVE_FORMAT_RAW;

@@ -63,11 +63,14 @@ class ArchiveReader {
   ino_t inode() const { return ino_; }
   int64_t fileSize() const { return fileSize_; }
   // The sum of the entries' sizes as the archive declares it, -1 when it is not told
-  // without reading the whole archive (known for ZIP after the first entry).
-  int64_t declaredTotal() const { return declaredTotal_; }
+  // without decompressing the whole archive. Known after the first entry.
+  int64_t declaredTotal();
   // Asked for a password whenever an encrypted entry needs one: again is true when the
   // last one given was wrong. False: no password (the entry fails).
   std::function<bool(bool again, std::string& password)> passwordSource;
+  // After Next failed: a 7z whose headers (the names too) are encrypted, which libarchive
+  // cannot read.
+  bool headerEncrypted() const { return headerEncrypted_; }
   // Whether a password was handed to the library for the current entry.
   bool passwordGiven() const { return passwordAsks_ > 0; }
   // libarchive's filter (gzip, bzip2, ...) and format codes after the first entry.
@@ -94,6 +97,8 @@ class ArchiveReader {
   ReadFormats formats_{};
   bool first_ = true;
   bool zipDirectoryTried_ = false;
+  bool totalRead_ = false;
+  bool headerEncrypted_ = false;
   struct ZipRecord {
     uint32_t crc;
     int64_t compressed;

@@ -128,6 +128,26 @@ std::string Megabytes(int64_t n) {
   return buf;
 }
 
+// "1,234,567 バイト、2026-12-09 06:20"
+std::string SizeAndTime(int64_t size, int64_t mtime) {
+  std::string digits = std::to_string(size), grouped;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+    grouped += digits[i];
+  }
+  char when[32] = "";
+  const time_t t = static_cast<time_t>(mtime);
+  struct tm local {};
+  if (localtime_r(&t, &local)) strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
+  return grouped + " バイト、" + when;
+}
+
+std::string Times(int64_t n, int64_t of) {
+  char buf[32];
+  snprintf(buf, sizeof buf, "%.1f", of > 0 ? static_cast<double>(n) / static_cast<double>(of) : 0.0);
+  return buf;
+}
+
 struct FileId {
   dev_t dev;
   ino_t ino;
@@ -160,6 +180,12 @@ class Extraction {
   // Copies the entry's data into fd; err is set when writing failed.
   bool CopyData(int fd, const EntryData& data, const std::string& clean, bool& crcWarning, int& err);
   bool EnoughSpace(int64_t need);
+  // The file already there against the entry, for the replace question.
+  std::string Comparison(const struct stat& there) const {
+    if (!entry_) return std::string();
+    return "既にあるファイル: " + SizeAndTime(there.st_size, there.st_mtime) +
+           "\n書庫の中のファイル: " + SizeAndTime(entry_->size, entry_->mtime);
+  }
   void Skip(const std::string& name, const std::string& why) {
     out_.Line("展開できません: " + name + " (" + why + ")");
     ++skipped_;
@@ -202,6 +228,8 @@ class Extraction {
   std::vector<MadeFolder> folders_;                  // modes and times set at the end
   std::unordered_set<std::string> swept_;
   int64_t freeEstimate_ = -1;
+  const EntryData* entry_ = nullptr;  // the entry being extracted
+  int64_t declaredLeft_ = 0;          // of the declared total, not yet claimed by an entry
   bool spaceAccepted_ = false;
   int result_ = 0;
   int refused_ = 0, skipped_ = 0, skippedUnasked_ = 0, damaged_ = 0, matched_ = 0, entries_ = 0;
@@ -250,7 +278,7 @@ bool Extraction::MayWrite(int dir, const std::string& base, const std::string& c
       ++skippedUnasked_;
       return false;
     }
-    switch (feedback_.AskOverwrite(clean)) {
+    switch (feedback_.AskOverwrite(root_ + "/" + clean, Comparison(st))) {
       case Answer::Yes:
         decision = Overwrite::Always;
         break;
@@ -283,6 +311,11 @@ bool Extraction::MayWrite(int dir, const std::string& base, const std::string& c
 
 bool Extraction::EnoughSpace(int64_t need) {
   if (need <= 0 || spaceAccepted_) return true;
+  // Entries within the declared total were counted by the first check.
+  const int64_t counted = std::min(need, declaredLeft_);
+  declaredLeft_ -= counted;
+  need -= counted;
+  if (need <= 0) return true;
   if (need <= freeEstimate_) {
     freeEstimate_ -= need;
     return true;
@@ -295,7 +328,8 @@ bool Extraction::EnoughSpace(int64_t need) {
     return true;
   }
   const std::string text = "展開には " + Megabytes(need) + " 必要ですが、展開先の空きは " + Megabytes(freeEstimate_) +
-                           " です (書庫は " + Megabytes(reader_.fileSize()) + ")。\n展開を続けますか?";
+                           " です (書庫は " + Megabytes(reader_.fileSize()) + "、展開するとその " +
+                           Times(need, reader_.fileSize()) + " 倍)。\n展開を続けますか?";
   if (feedback_.AskYesNo("空き容量", text)) {
     spaceAccepted_ = true;
     return true;
@@ -652,6 +686,11 @@ int Extraction::Run(const std::string& root) {
   while (!stop_) {
     int r = reader_.Next(data);
     if (r == ARCHIVE_EOF) break;
+    if (r != ARCHIVE_OK && reader_.headerEncrypted()) {
+      out_.Line("名前まで暗号化された 7z の書庫は展開できません: " + reader_.path());
+      result_ = ARC_ERROR_NOT_SUPPORT;
+      break;
+    }
     if (r != ARCHIVE_OK) {
       out_.Line("書庫が壊れています: " + reader_.path() + " (" + reader_.error() + ")");
       result_ = matched_ == 0 && reader_.error().find("Unrecognized") != std::string::npos ? ARC_ERROR_NOT_ARC_FILE
@@ -661,9 +700,15 @@ int Extraction::Run(const std::string& root) {
     ++entries_;
     if (!totalChecked) {
       totalChecked = true;
-      // A ZIP tells its whole size up front: one question before anything is written.
-      if (reader_.declaredTotal() >= 0 && !EnoughSpace(reader_.declaredTotal())) break;
-      if (reader_.declaredTotal() >= 0) spaceAccepted_ = true;
+      // Most formats tell their whole size up front: one question before anything is
+      // written. Entries beyond what was declared are still checked one by one, and so
+      // are the entries chosen by name.
+      const int64_t total = job_.patterns.empty() ? reader_.declaredTotal() : -1;
+      if (total >= 0) {
+        feedback_.SetDeclaredTotal(total);
+        if (!EnoughSpace(total)) break;
+        declaredLeft_ = total;
+      }
     }
     if (data.name.empty()) {
       Skip("(名前のないエントリ " + std::to_string(entries_) + " 番目)", "名前を読めません");
@@ -672,7 +717,9 @@ int Extraction::Run(const std::string& root) {
     if (!Selected(job_, data.name)) continue;
     ++matched_;
     current = data.name;
+    entry_ = &data;
     if (Entry(data) == Step::Stop) break;
+    entry_ = nullptr;
   }
   if (result_ != ARC_ERROR_USER_CANCEL) FinishLinks();
   FixFolders();

@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -98,7 +99,9 @@ bool Feedback::Pump() {
   auto* dlg = static_cast<QProgressDialog*>(dialog_);
   if (!dlg && now - startMs_ >= kShowAfterMs) {
     dlg = new QProgressDialog(Parent(wnd_));
-    dlg->setWindowTitle(QStringLiteral("展開"));
+    const std::string base = archiveName_.substr(archiveName_.rfind('/') + 1);
+    dlg->setWindowTitle(QStringLiteral("展開 - %1").arg(QString::fromUtf8(base.c_str())));
+    dlg->setMinimumWidth(460);  // the numbers change width as they grow; the window does not
     dlg->setCancelButtonText(QStringLiteral("中止"));
     dlg->setMinimumDuration(0);
     dlg->setRange(0, 1000);
@@ -109,21 +112,33 @@ bool Feedback::Pump() {
     dialog_ = dlg;
   }
   if (dlg) {
-    QString label = QString::fromUtf8(eis_.exinfo.szSourceFileName);
-    const int64_t written = totalBefore_ + eis_.exinfo.dwWriteSize;
-    if (archiveSize_ > 0)
-      label += QStringLiteral("\n展開済み %1 MB (書庫の %2 倍)")
-                   .arg(static_cast<double>(written) / (1 << 20), 0, 'f', 1)
-                   .arg(static_cast<double>(written) / static_cast<double>(archiveSize_), 0, 'f', 1);
-    dlg->setLabelText(label);
-    uint32_t total = eis_.exinfo.dwFileSize;
-    dlg->setValue(total ? static_cast<int>(std::min<uint64_t>(1000, uint64_t(eis_.exinfo.dwWriteSize) * 1000 / total))
-                        : 0);
+    dlg->setLabelText(QString::fromUtf8(eis_.exinfo.szSourceFileName) + QString::fromUtf8(SizeText().c_str()));
+    // The whole archive's share when its total is known, else the entry's.
+    const uint64_t written = static_cast<uint64_t>(totalBefore_) + eis_.exinfo.dwWriteSize;
+    const uint64_t total = declaredTotal_ > 0 ? static_cast<uint64_t>(declaredTotal_) : 0;
+    const uint64_t done = total ? written : eis_.exinfo.dwWriteSize;
+    const uint64_t whole = total ? total : eis_.exinfo.dwFileSize;
+    dlg->setValue(
+        whole ? static_cast<int>(std::min(1000.0, 1000.0 * static_cast<double>(done) / static_cast<double>(whole)))
+              : 0);
     if (dlg->wasCanceled()) cancelled_ = true;
   }
   QCoreApplication::processEvents();
 #endif
   return !cancelled_;
+}
+
+std::string Feedback::SizeText() const {
+  if (archiveSize_ <= 0) return std::string();
+  auto line = [&](const char* what, int64_t n) {
+    char buf[128];
+    snprintf(buf, sizeof buf, "\n%s %.1f MB (書庫の %.1f 倍)", what, static_cast<double>(n) / (1 << 20),
+             static_cast<double>(n) / static_cast<double>(archiveSize_));
+    return std::string(buf);
+  };
+  std::string text = line("展開済み", totalBefore_ + eis_.exinfo.dwWriteSize);
+  if (declaredTotal_ >= 0) text += line("全体", declaredTotal_);
+  return text;
 }
 
 bool Feedback::Open() {
@@ -165,12 +180,12 @@ bool Feedback::CanAsk() const {
 #endif
 }
 
-Answer Feedback::AskOverwrite(const std::string& path) {
+Answer Feedback::AskOverwrite(const std::string& path, const std::string& detail) {
 #ifndef TOLVANE_ARC_NO_QT
   if (!CanAsk()) return Answer::No;
-  QMessageBox box(QMessageBox::Question, QStringLiteral("上書きの確認"),
-                  QStringLiteral("%1 は既にあります。\n置き換えますか?").arg(QString::fromUtf8(path.c_str())),
-                  QMessageBox::NoButton, Parent(wnd_));
+  QString text = QStringLiteral("%1 は既にあります。\n置き換えますか?").arg(QString::fromUtf8(path.c_str()));
+  if (!detail.empty()) text += QStringLiteral("\n\n") + QString::fromUtf8(detail.c_str());
+  QMessageBox box(QMessageBox::Question, QStringLiteral("上書きの確認"), text, QMessageBox::NoButton, Parent(wnd_));
   QPushButton* yes = box.addButton(QStringLiteral("はい"), QMessageBox::YesRole);
   QPushButton* yesAll = box.addButton(QStringLiteral("すべてはい"), QMessageBox::YesRole);
   QPushButton* no = box.addButton(QStringLiteral("いいえ"), QMessageBox::NoRole);
@@ -187,6 +202,7 @@ Answer Feedback::AskOverwrite(const std::string& path) {
   return Answer::Cancel;
 #else
   (void)path;
+  (void)detail;
   return Answer::No;
 #endif
 }

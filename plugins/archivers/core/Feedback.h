@@ -31,7 +31,8 @@ class Feedback {
 
   // Whether a question can be put to the user at all.
   bool CanAsk() const;
-  Answer AskOverwrite(const std::string& path);
+  // path: where the file is; detail: its size and time against the entry's.
+  Answer AskOverwrite(const std::string& path, const std::string& detail);
   // An encrypted entry: the password, or false when the user gives none. again: the last
   // one was wrong.
   bool AskPassword(const std::string& entryName, bool again, std::string& password);
@@ -39,6 +40,10 @@ class Feedback {
   bool AskYesNo(const std::string& title, const std::string& text);
   // The archive's size, for the ratio of what was written to it in the progress window.
   void SetArchiveSize(int64_t size) { archiveSize_ = size; }
+  // What the archive says all its entries come to, when it tells.
+  void SetDeclaredTotal(int64_t total) { declaredTotal_ = total; }
+  // The lines under the entry's name in the progress window.
+  std::string SizeText() const;
   void ShowError(const std::string& text);
 
  private:
@@ -52,6 +57,7 @@ class Feedback {
   int64_t lastSent_ = 0;
   int64_t entriesDone_ = 0;
   int64_t archiveSize_ = 0;
+  int64_t declaredTotal_ = -1;
   int64_t totalBefore_ = 0;  // written by the entries before the current one
   void* dialog_ = nullptr;   // QProgressDialog, made when the work lasts
   int64_t startMs_ = 0;

@@ -5,6 +5,7 @@ set(PLATFORM_SOURCES
   platform/desktop/FilePayload.cpp platform/desktop/FilePayload.h
   platform/desktop/OpenWith.cpp platform/desktop/OpenWith.h
   platform/desktop/PropertiesDialog.cpp platform/desktop/PropertiesDialog.h
+  platform/fileops/BatchRename.cpp platform/fileops/BatchRename.h
   platform/fileops/CopyFile.cpp platform/fileops/CopyFile.h
   platform/fileops/CopyAttributes.cpp platform/fileops/CopyAttributes.h
   platform/fileops/CopyTree.cpp
@@ -13,6 +14,9 @@ set(PLATFORM_SOURCES
   platform/fileops/FileOperation.cpp platform/fileops/FileOperation.h
   platform/fileops/FileOperationDialogs.cpp platform/fileops/FileOperationDialogs.h
   platform/fileops/FileOperationJob.cpp platform/fileops/FileOperationJob.h
+  platform/fileops/FolderCompare.cpp platform/fileops/FolderCompare.h
+  platform/fileops/FolderSync.cpp platform/fileops/FolderSync.h
+  platform/fileops/RenamePattern.cpp platform/fileops/RenamePattern.h
   platform/fileops/Trash.cpp platform/fileops/Trash.h
   platform/fileops/UndoJournal.cpp
   platform/graphics/Bitmap.cpp platform/graphics/Bitmap.h

@@ -160,6 +160,11 @@ class TForm1 : public QMainWindow {
   void UndoKey(TShellListView* sender);
   void TerminalKey(TShellListView* sender);
   void KeyTableKey(TShellListView* sender);
+  // Rename many, compare and synchronise (MainFormRenameCompare.cpp), also in the lists' menu.
+  void RenameManyKey(TShellListView* sender);
+  void CompareKey(TShellListView* sender);
+  void SyncKey(TShellListView* sender);
+  void AddRenameCompareMenu();
   // How long a letter waits for its second press: [Option] DoubleKeyInterval.
   static constexpr int kDefaultKeyDelayMs = 200;
   int KeyDelayMs = kDefaultKeyDelayMs;

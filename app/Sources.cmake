@@ -1,6 +1,7 @@
 # The window's files (main.cpp is the program's own), listed so that a new one shows in review.
 set(APP_SOURCES
   app/CommandLine.cpp app/CommandLine.h
+  app/CompareDialogs.cpp app/CompareDialogs.h
   app/Form2.cpp app/Form2.h
   app/Form3.cpp app/Form3.h
   app/Form4.cpp app/Form4.h
@@ -16,6 +17,7 @@ set(APP_SOURCES
   app/MainFormKeys.cpp
   app/MainFormOpen.cpp
   app/MainFormPreview.cpp
+  app/MainFormRenameCompare.cpp
   app/MainFormStartPaths.cpp
   app/MainFormState.cpp
   app/MainFormStatusLine.cpp
@@ -23,9 +25,11 @@ set(APP_SOURCES
   app/MainFormToolbars.cpp
   app/PaneSplitter.cpp app/PaneSplitter.h
   app/PreviewPicture.cpp app/PreviewPicture.h
+  app/RenameManyDialog.cpp app/RenameManyDialog.h
   app/RunControl.cpp app/RunControl.h
   app/SingleInstance.cpp app/SingleInstance.h
   app/TextDocument.cpp app/TextDocument.h
   app/TextPreview.cpp app/TextPreview.h
   app/TextView.cpp app/TextView.h
-  app/VirtualKeys.cpp)
+  app/VirtualKeys.cpp
+  app/WorkerRun.cpp app/WorkerRun.h)

@@ -19,10 +19,6 @@ namespace {
 
 std::string Quoted(const std::string& name) { return "「" + name + "」"; }
 
-std::string JoinName(const std::string& folder, const std::string& name) {
-  return folder == "/" ? "/" + name : folder + "/" + name;
-}
-
 // A hidden name of our own, never one the part-file sweep would remove.
 std::string TemporaryRenameName() {
   static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
@@ -177,8 +173,8 @@ void BatchRename::RecordUndo() {
     struct stat st;
     if (fstatat(dirFds_[i], item.newName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     UndoItem u;
-    u.from = JoinName(item.folder, item.oldName);
-    u.to = JoinName(item.folder, item.newName);
+    u.from = JoinPath(item.folder, item.oldName);
+    u.to = JoinPath(item.folder, item.newName);
     u.folder = S_ISDIR(st.st_mode);
     u.size = u.folder ? 0 : uint64_t(st.st_size);
     u.mtimeNs = Ns(st.st_mtim);

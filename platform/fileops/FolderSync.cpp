@@ -4,13 +4,11 @@
 #include <map>
 
 #include "platform/fileops/FileOperation.h"
+#include "platform/namespace/ShellFolderBase.h"
 
 namespace {
 
-std::string Join(const std::string& folder, const std::string& rel) {
-  if (rel.empty()) return folder;
-  return folder == "/" ? "/" + rel : folder + "/" + rel;
-}
+std::string Join(const std::string& folder, const std::string& rel) { return rel.empty() ? folder : JoinPath(folder, rel); }
 
 std::string ParentOf(const std::string& rel) {
   size_t slash = rel.rfind('/');

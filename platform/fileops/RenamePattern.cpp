@@ -8,6 +8,8 @@
 #include <map>
 #include <set>
 
+#include "platform/namespace/ShellFolderBase.h"
+
 namespace {
 
 constexpr size_t kMaxNameBytes = 255;
@@ -257,7 +259,7 @@ std::vector<RenamePreviewRow> PreviewRename(const RenameRule& rule, const std::v
     // Taken by an item outside the batch (one of the batch moves away first;
     // on a file system that ignores case the item itself may answer).
     struct stat st;
-    std::string path = sources[i].folder == "/" ? "/" + row.newName : sources[i].folder + "/" + row.newName;
+    std::string path = JoinPath(sources[i].folder, row.newName);
     if (lstat(path.c_str(), &st) == 0 && !batch.count({st.st_dev, st.st_ino})) row.conflict = RenameConflict::Exists;
   }
   return rows;
@@ -291,8 +293,7 @@ bool AnyRenameConflict(const std::vector<RenamePreviewRow>& rows) {
 
 bool LookUpRenameSource(const std::string& folder, const std::string& name, RenameSource& source) {
   struct stat st;
-  std::string path = folder == "/" ? "/" + name : folder + "/" + name;
-  if (lstat(path.c_str(), &st) != 0) return false;
+  if (lstat(JoinPath(folder, name).c_str(), &st) != 0) return false;
   source.folder = folder;
   source.name = name;
   source.isFolder = S_ISDIR(st.st_mode);

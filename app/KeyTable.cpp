@@ -60,6 +60,9 @@ const std::vector<TListKey>& ListKeys() {
       {kComma, Qt::NoModifier, true, ",", &CommaKey, "左: フォルダツリーを表示 / 右: 左のペインへ"},
       {kPeriod, Qt::NoModifier, true, ".", &PeriodKey, "左: 右のペインへ / 右: フォルダツリーを表示"},
       {kEnter, Qt::ShiftModifier, false, "Shift+Enter", &NewTabKey, "フォーカスしたフォルダを新しいタブで開く"},
+      {kKeyM, Qt::ControlModifier, false, "Ctrl+M", &RenameManyKey, "選択した項目の名前をパターンで一括変更"},
+      {kKeyK, Qt::ControlModifier, false, "Ctrl+K", &CompareKey, "左右のフォルダを比較（新しい側を選択）"},
+      {kKeyY, Qt::ControlModifier, false, "Ctrl+Y", &SyncKey, "左右のフォルダを同期"},
       {kF11, Qt::NoModifier, false, "F11", &TerminalKey, "このフォルダで端末を開く"},
       {kF12, Qt::NoModifier, false, "F12", &KeyTableKey, "キーの一覧（この表）"},
   };

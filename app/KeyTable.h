@@ -14,6 +14,9 @@ class QTableWidget;
 namespace vk {
 constexpr int kBackspace = 8;
 constexpr int kEnter = 13;
+constexpr int kKeyK = 75;
+constexpr int kKeyM = 77;
+constexpr int kKeyY = 89;
 constexpr int kF11 = 122;
 constexpr int kF12 = 123;
 constexpr int kComma = 188;

@@ -158,6 +158,8 @@ class TForm1 : public QMainWindow {
   void RunDoubleCommand(int virtualKey, Qt::KeyboardModifiers modifiers);
   // Runs the list key of the key table (KeyTable.cpp) that matches.
   void LV1KeyDown(TShellListView* sender, int virtualKey, Qt::KeyboardModifiers modifiers);
+  // The lists' menu entries of rename many, compare and synchronise (BatchCommands.cpp).
+  void AddRenameCompareMenu();
   // How long a letter waits for its second press: [Option] DoubleKeyInterval.
   static constexpr int kDefaultKeyDelayMs = 200;
   int KeyDelayMs = kDefaultKeyDelayMs;

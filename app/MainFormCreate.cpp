@@ -247,6 +247,7 @@ void TForm1::CreateActions() {
   QAction* newFile = PopupMenu1->addAction("新規ファイル");
   QAction* k = ActionList1[10];
   connect(newFile, &QAction::triggered, k, &QAction::trigger);
+  AddRenameCompareMenu();
   // The row menu's undo, also where no row is: after the last shown file is
   // deleted, the empty space is all that is left to click.
   PopupMenu1->addSeparator();

@@ -1,12 +1,14 @@
 # The window's files (main.cpp is the program's own), listed so that a new one shows in review.
 set(APP_SOURCES
   app/CommandLine.cpp app/CommandLine.h
+  app/CompareDialogs.cpp app/CompareDialogs.h
   app/Form2.cpp app/Form2.h
   app/Form3.cpp app/Form3.h
   app/Form4.cpp app/Form4.h
   app/InputNewDirDlg.cpp app/InputNewDirDlg.h
   app/KeyTable.cpp app/KeyTable.h
   app/commands/ArchiveCommands.cpp
+  app/commands/BatchCommands.cpp
   app/commands/BarCommands.cpp
   app/commands/Commands.h
   app/commands/FileCommands.cpp
@@ -33,9 +35,11 @@ set(APP_SOURCES
   app/PaneSplitter.cpp app/PaneSplitter.h
   app/PlatformWiring.cpp app/PlatformWiring.h
   app/PreviewPicture.cpp app/PreviewPicture.h
+  app/RenameManyDialog.cpp app/RenameManyDialog.h
   app/RunControl.cpp app/RunControl.h
   app/SingleInstance.cpp app/SingleInstance.h
   app/TextDocument.cpp app/TextDocument.h
   app/TextPreview.cpp app/TextPreview.h
   app/TextView.cpp app/TextView.h
-  app/VirtualKeys.cpp)
+  app/VirtualKeys.cpp
+  app/WorkerRun.cpp app/WorkerRun.h)

@@ -3,12 +3,16 @@
 // the right pane lists them all, against cp of the same files in the same
 // run. Medians of three runs, a fresh target each run, the side that goes
 // first alternating, the page cache left alone for both. Prints key=value lines.
+// Then renaming 10,000 files by a counter pattern and undoing it, and
+// comparing the 1 GB folder with a copy of it by content against diff -rq.
 //   bench_CommandsBench [work folder]   (default: a temporary folder on a disk)
+//   BENCH_ONLY=rename or compare: that part alone
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QTest>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -20,8 +24,11 @@
 #include "BenchUtil.h"
 #include "QuietUI.h"
 #include "app/MainForm.h"
+#include "platform/fileops/BatchRename.h"
 #include "platform/ui/PlatformUi.h"
 #include "platform/fileops/FileOperation.h"
+#include "platform/fileops/FolderCompare.h"
+#include "platform/fileops/RenamePattern.h"
 #include "shell/watch/WatcherThread.h"
 
 using bench::Median;
@@ -107,6 +114,58 @@ double TimeCopyCommand(TForm1& form, const std::string& target) {
   return Now() - start;
 }
 
+// Renames 10,000 files by a counter pattern as the dialog's OK does (the
+// preview's checks, then the job), and undoes it; milliseconds of each.
+bool TimeRenameMany(const std::string& root, double& renameMs, double& undoMs) {
+  constexpr int kRenameFiles = 10000;
+  const std::string dir = root + "/rename";
+  std::filesystem::create_directories(dir);
+  char name[64];
+  for (int i = 0; i < kRenameFiles; ++i) {
+    std::snprintf(name, sizeof name, "/IMG_%05d.jpg", i);
+    int fd = open((dir + name).c_str(), O_CREAT | O_WRONLY, 0644);
+    if (fd < 0) return false;
+    close(fd);
+  }
+  std::vector<RenameSource> sources;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    RenameSource source;
+    if (LookUpRenameSource(dir, entry.path().filename().string(), source)) sources.push_back(source);
+  }
+  double start = Now();
+  RenameRule rule;
+  rule.namePattern = "photo_[C:5]";
+  std::vector<RenamePreviewRow> rows = PreviewRename(rule, sources);
+  if (AnyRenameConflict(rows)) return false;
+  std::vector<BatchRenameItem> items;
+  for (size_t i = 0; i < rows.size(); ++i)
+    items.push_back({dir, rows[i].oldName, rows[i].newName, sources[i].dev, sources[i].ino});
+  BatchRenameResult result = BatchRename(std::move(items)).Run(true);
+  renameMs = (Now() - start) * 1000;
+  if (!result.ok || !std::filesystem::exists(dir + "/photo_09999.jpg")) return false;
+  QuietUI ui;
+  start = Now();
+  int undone = FileOperationJournal::Instance().UndoLast(&ui);
+  undoMs = (Now() - start) * 1000;
+  bool back = undone == 0 && std::filesystem::exists(dir + "/IMG_09999.jpg");
+  Remove(dir);
+  return back;
+}
+
+// Compares source with a copy of it by content (both trees whole), against diff -rq.
+// The side that goes first alternates.
+bool TimeCompare(const std::string& source, const std::string& copy, bool diffFirst, double& ours, double& theirs) {
+  CompareOptions options;
+  options.content = true;
+  options.subfolders = true;
+  if (diffFirst) theirs = TimeCommand({"diff", "-rq", source, copy});
+  double start = Now();
+  CompareResult result = FolderCompare(source, copy, options).Run();
+  ours = Now() - start;
+  if (!diffFirst) theirs = TimeCommand({"diff", "-rq", source, copy});
+  return result.error.empty() && result.Counts().equal == size_t(kFiles) && theirs >= 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -140,6 +199,51 @@ int main(int argc, char** argv) {
 
   std::vector<double> ours, theirs;
   bool failed = false;
+  const std::string only = std::getenv("BENCH_ONLY") ? std::getenv("BENCH_ONLY") : "";
+  if (only.empty() || only == "rename") {
+    std::vector<double> renames, undos;
+    for (int run = 0; run < kRuns && !failed; ++run) {
+      double r = 0, u = 0;
+      failed = !TimeRenameMany(root, r, u);
+      renames.push_back(r);
+      undos.push_back(u);
+    }
+    if (failed) {
+      std::printf("multirename_10k_ms=failed\n");
+      Remove(root);
+      return 1;
+    }
+    std::sort(renames.begin(), renames.end());
+    std::sort(undos.begin(), undos.end());
+    std::printf("multirename_10k_ms=%.0f\nmultirename_10k_spread_ms=%.0f-%.0f\nmultirename_undo_10k_ms=%.0f\n",
+                Median(renames), renames.front(), renames.back(), Median(undos));
+    std::fflush(stdout);
+  }
+  if (only.empty() || only == "compare") {
+    const std::string copy = root + "/compare_copy";
+    failed = TimeCommand({"cp", "-a", source, copy}) < 0;
+    std::vector<double> ratios;
+    for (int run = 0; run < kRuns && !failed; ++run) {
+      double a = 0, b = 0;
+      sync();
+      failed = !TimeCompare(source, copy, run % 2 == 1, a, b);
+      ratios.push_back(a / b);
+    }
+    Remove(copy);
+    if (failed) {
+      std::printf("compare_content_vs_diff=failed\n");
+      Remove(root);
+      return 1;
+    }
+    std::sort(ratios.begin(), ratios.end());
+    std::printf("compare_content_vs_diff=%.3f\ncompare_content_vs_diff_spread=%.3f-%.3f\n", Median(ratios),
+                ratios.front(), ratios.back());
+    std::fflush(stdout);
+  }
+  if (!only.empty()) {
+    Remove(root);
+    return 0;
+  }
   {
     QApplication app(argc, argv);
     InstallPlatformUi();

@@ -51,6 +51,7 @@ set(PLATFORM_NAMESPACE_SOURCES
   platform/namespace/SystemImageList.cpp platform/namespace/SystemImageList.h
   platform/namespace/TrashFolder.cpp platform/namespace/TrashFolder.h)
 set(PLATFORM_FILEOPS_SOURCES
+  platform/fileops/BatchRename.cpp platform/fileops/BatchRename.h
   platform/fileops/CopyFile.cpp platform/fileops/CopyFile.h
   platform/fileops/CopyAttributes.cpp platform/fileops/CopyAttributes.h
   platform/fileops/CopyTree.cpp
@@ -59,6 +60,9 @@ set(PLATFORM_FILEOPS_SOURCES
   platform/fileops/FileLinks.cpp platform/fileops/FileLinks.h
   platform/fileops/FileOperation.cpp platform/fileops/FileOperation.h
   platform/fileops/FileOperationJob.cpp platform/fileops/FileOperationJob.h
+  platform/fileops/FolderCompare.cpp platform/fileops/FolderCompare.h
+  platform/fileops/FolderSync.cpp platform/fileops/FolderSync.h
+  platform/fileops/RenamePattern.cpp platform/fileops/RenamePattern.h
   platform/fileops/Trash.cpp platform/fileops/Trash.h
   platform/fileops/UndoJournal.cpp)
 set(PLATFORM_DESKTOP_SOURCES

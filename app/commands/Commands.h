@@ -12,6 +12,7 @@
 //   BarCommands.cpp         adding to the launcher and folder bars
 //   PreviewCommands.cpp     the picture and text preview
 //   ArchiveCommands.cpp     extracting an archive
+//   BatchCommands.cpp       renaming many, comparing and synchronising the panes
 class TForm1;
 class TPane;
 
@@ -68,3 +69,8 @@ void FExecute(TForm1& form);
 void VExecute(TForm1& form);
 void VVExecute(TForm1& form);
 void UExecute(TForm1& form);
+
+// --- Many files, both panes ---
+void RenameManyKey(TForm1& form, TPane& pane);  // rename the selection by a pattern
+void CompareKey(TForm1& form, TPane& pane);     // select what is new or newer on each side
+void SyncKey(TForm1& form, TPane& pane);        // copy across what differs, as planned

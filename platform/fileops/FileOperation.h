@@ -172,8 +172,12 @@ struct UndoItem {
 };
 
 struct UndoRecord {
-  enum Kind { Copy, Move, Trash } kind = Copy;
+  enum Kind { Copy, Move, Trash, Rename } kind = Copy;
   std::vector<UndoItem> items;
+  // Records of one step share a non-zero number and are undone together
+  // (a synchronisation's trashed old files and its copies); label names it.
+  uint64_t step = 0;
+  std::string label;
   // When it was recorded (set by Record): anything inside a copied folder
   // changed later is someone's new work, which undoing must not remove.
   int64_t recordedAtNs = 0;
@@ -186,6 +190,10 @@ class FileOperationJournal {
   static FileOperationJournal& Instance();
   // Called by the engine after a successful operation made with FOF_ALLOWUNDO.
   void Record(UndoRecord record);
+  // How many records were ever made; JoinSince(Mark()) later makes what was
+  // recorded meanwhile one undo step (records of one kind merged).
+  uint64_t Mark() const;
+  void JoinSince(uint64_t mark, const std::string& label);
   bool CanUndo() const;
   // The newest undoable operation's description; empty when none.
   std::string NewestDescription() const;
@@ -206,4 +214,5 @@ class FileOperationJournal {
   mutable std::mutex lock_;
   std::vector<UndoRecord> records_;
   std::string file_;
+  uint64_t recorded_ = 0;
 };

@@ -8,10 +8,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
+#include <set>
 #include <sstream>
 
 #include "platform/fileops/FileOperation.h"
+#include "platform/fileops/BatchRename.h"
 #include "platform/namespace/PathText.h"
 #include "platform/namespace/FileSystemFolder.h"
 #include "platform/fileops/Trash.h"
@@ -70,7 +73,7 @@ bool LeftAsIs(const UndoItem& item, const struct stat& st, UndoRecord::Kind kind
   if (!item.folder && (uint64_t(st.st_size) != item.size || Nanoseconds(st.st_mtim) != item.mtimeNs)) return false;
   if (item.ino == 0) return true;  // recorded without its identity
   if (uint64_t(st.st_dev) != item.dev || uint64_t(st.st_ino) != item.ino) return false;
-  if (item.folder && kind == UndoRecord::Move) return true;
+  if (item.folder && (kind == UndoRecord::Move || kind == UndoRecord::Rename)) return true;
   if (Nanoseconds(st.st_ctim) != item.ctimeNs) return false;
   return !item.folder || kind != UndoRecord::Copy || Nanoseconds(st.st_mtim) == item.mtimeNs;
 }
@@ -134,6 +137,9 @@ bool ParentIsLink(const std::string& path, std::string& real) {
 class Undoer {
  public:
   Undoer(const UndoRecord& record, IFileOperationUI* ui) : record_(record), ui_(ui) {}
+  // Places that the newer records of the same step free before this one is undone.
+  Undoer(const UndoRecord& record, IFileOperationUI* ui, std::set<std::string> freed)
+      : record_(record), ui_(ui), freed_(std::move(freed)) {}
 
   // Every item still as it was left; otherwise tells why not.
   bool Check() {
@@ -150,7 +156,9 @@ class Undoer {
           changed = ChangedSince(AT_FDCWD, item.to.c_str(), record_.recordedAtNs);
       }
       if (changed) return Refuse("「" + name + "」は操作の後で変更されています。");
-      if (record_.kind != UndoRecord::Copy && lstat(item.from.c_str(), &st) == 0)
+      // A batch's names may trade places; the batch run checks its own way.
+      if (record_.kind == UndoRecord::Rename) continue;
+      if (record_.kind != UndoRecord::Copy && !freed_.count(item.from) && lstat(item.from.c_str(), &st) == 0)
         return Refuse("「" + Shown(item.from) + "」の元の場所には別の項目があります。");
       std::string real;
       if (record_.kind != UndoRecord::Copy && ParentIsLink(item.from, real))
@@ -162,6 +170,7 @@ class Undoer {
 
   // Undoes newest item first; left receives what stays undone.
   int Run(std::vector<UndoItem>& left) {
+    if (record_.kind == UndoRecord::Rename) return RenameBack(left);
     int result = 0;
     size_t k = record_.items.size();
     for (; k > 0; --k) {
@@ -216,6 +225,8 @@ class Undoer {
       }
       case UndoRecord::Move:
         return MoveBack(item, error);
+      case UndoRecord::Rename:
+        break;
     }
     return FO_ERROR_BAD_REQUEST;
   }
@@ -272,12 +283,25 @@ class Undoer {
     return result.code ? result.code : FO_ERROR_FAILED;
   }
 
+  // A batch rename goes back whole, or not at all.
+  int RenameBack(std::vector<UndoItem>& left) {
+    std::vector<BatchRenameItem> back;
+    for (const UndoItem& item : record_.items)
+      back.push_back({DirName(item.to), BaseName(item.to), BaseName(item.from), dev_t(item.dev), ino_t(item.ino)});
+    BatchRenameResult result = BatchRename(std::move(back)).Run(false);
+    if (result.ok) return 0;
+    ui_->ShowMessage("元に戻せません: " + result.message);
+    left = record_.items;
+    return FO_ERROR_FAILED;
+  }
+
   static std::string JoinPathOf(const std::string& dir, const std::string& name) {
     return dir == "/" ? "/" + name : dir + "/" + name;
   }
 
   const UndoRecord& record_;
   IFileOperationUI* ui_;
+  std::set<std::string> freed_;
   std::string triedFrom_;
 };
 
@@ -322,7 +346,7 @@ std::string JournalText(const std::vector<UndoRecord>& records) {
   std::ostringstream out;
   out << kJournalHeader << '\n';
   for (const UndoRecord& r : records) {
-    out << "R " << int(r.kind) << ' ' << r.recordedAtNs << '\n';
+    out << "R " << int(r.kind) << ' ' << r.recordedAtNs << ' ' << r.step << ' ' << Hex(r.label) << '\n';
     for (const UndoItem& item : r.items) WriteItem(out, item, 0);
   }
   return out.str();
@@ -341,8 +365,11 @@ std::vector<UndoRecord> ParseJournal(const std::string& data) {
     if (tag == "R") {
       int kind = -1;
       UndoRecord r;
-      if (!(fields >> kind >> r.recordedAtNs) || kind < UndoRecord::Copy || kind > UndoRecord::Trash) break;
+      if (!(fields >> kind >> r.recordedAtNs) || kind < UndoRecord::Copy || kind > UndoRecord::Rename) break;
       r.kind = UndoRecord::Kind(kind);
+      // Older journals have no step.
+      std::string label;
+      if (fields >> r.step >> label && !Unhex(label, r.label)) break;
       records.push_back(std::move(r));
       continue;
     }
@@ -370,6 +397,7 @@ std::vector<UndoRecord> ParseJournal(const std::string& data) {
 }  // namespace
 
 std::string UndoRecord::Description() const {
+  if (!label.empty()) return label;
   if (items.size() == 1) {
     std::string name = "「" + Shown(items[0].from) + "」";
     switch (kind) {
@@ -379,6 +407,8 @@ std::string UndoRecord::Description() const {
         return name + "の移動";
       case Trash:
         return name + "のごみ箱への移動";
+      case Rename:
+        return name + "の名前の変更";
     }
   }
   std::string count = " (" + std::to_string(items.size()) + " 項目)";
@@ -389,6 +419,8 @@ std::string UndoRecord::Description() const {
       return "移動" + count;
     case Trash:
       return "ごみ箱へ移動" + count;
+    case Rename:
+      return "名前の一括変更" + count;
   }
   return {};
 }
@@ -402,6 +434,7 @@ void FileOperationJournal::Record(UndoRecord record) {
   if (record.items.empty()) return;
   if (record.recordedAtNs == 0) record.recordedAtNs = NowNs();
   std::lock_guard<std::mutex> guard(lock_);
+  ++recorded_;
   records_.push_back(std::move(record));
   if (records_.size() > kMaxRecords) records_.erase(records_.begin());
   SaveLocked();
@@ -442,7 +475,7 @@ std::string FileOperationJournal::NewestDescription() const {
 
 int FileOperationJournal::UndoLast(IFileOperationUI* ui) {
   if (!ui) ui = DefaultFileOperationUI(nullptr);
-  UndoRecord record;
+  std::vector<UndoRecord> step;  // newest last
   size_t index;
   {
     // Taken out while it is undone: the engine may record meanwhile (a
@@ -450,31 +483,77 @@ int FileOperationJournal::UndoLast(IFileOperationUI* ui) {
     // take the same record.
     std::lock_guard<std::mutex> guard(lock_);
     if (records_.empty()) return FO_ERROR_BAD_REQUEST;
-    index = records_.size() - 1;
-    record = std::move(records_.back());
-    records_.pop_back();
+    const uint64_t number = records_.back().step;
+    do {
+      step.insert(step.begin(), std::move(records_.back()));
+      records_.pop_back();
+    } while (number != 0 && !records_.empty() && records_.back().step == number);
+    index = records_.size();
     SaveLocked();
   }
-  Undoer undoer(record, ui);
-  std::vector<UndoItem> left;
-  int result;
-  if (!ui) {
-    left = record.items;
-    result = FO_ERROR_BAD_REQUEST;
-  } else if (!undoer.Check()) {
-    left = record.items;
-    result = FO_ERROR_FAILED;
+  std::vector<UndoRecord> left;  // what stays undone, oldest first
+  int result = 0;
+  bool checked = ui != nullptr;
+  std::set<std::string> freed;
+  for (size_t k = step.size(); k > 0 && checked; --k) {
+    checked = Undoer(step[k - 1], ui, freed).Check();
+    for (const UndoItem& item : step[k - 1].items) freed.insert(item.to);
+  }
+  if (!checked) {
+    left = step;
+    result = ui ? FO_ERROR_FAILED : FO_ERROR_BAD_REQUEST;
   } else {
-    result = undoer.Run(left);
+    for (size_t k = step.size(); k > 0; --k) {
+      UndoRecord& record = step[k - 1];
+      std::vector<UndoItem> undone;
+      int code = result == FO_ERROR_CANCELLED ? FO_ERROR_CANCELLED : Undoer(record, ui).Run(undone);
+      if (result == FO_ERROR_CANCELLED) undone = record.items;
+      if (code != 0 && result == 0) result = code;
+      if (code == FO_ERROR_CANCELLED) result = code;
+      if (!undone.empty()) {
+        record.items = std::move(undone);
+        left.insert(left.begin(), std::move(record));
+      }
+    }
   }
   if (!left.empty()) {
     // What stays undone goes back where it was, under anything recorded meanwhile.
-    record.items = std::move(left);
     std::lock_guard<std::mutex> guard(lock_);
-    records_.insert(records_.begin() + std::min(index, records_.size()), std::move(record));
+    records_.insert(records_.begin() + std::min(index, records_.size()), std::make_move_iterator(left.begin()),
+                    std::make_move_iterator(left.end()));
     SaveLocked();
   }
   return result;
+}
+
+uint64_t FileOperationJournal::Mark() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return recorded_;
+}
+
+void FileOperationJournal::JoinSince(uint64_t mark, const std::string& label) {
+  std::lock_guard<std::mutex> guard(lock_);
+  size_t count = std::min<uint64_t>(recorded_ - mark, records_.size());
+  if (count == 0) return;
+  std::vector<UndoRecord> joined;
+  for (size_t i = records_.size() - count; i < records_.size(); ++i) {
+    UndoRecord& r = records_[i];
+    auto same = std::find_if(joined.begin(), joined.end(), [&](const UndoRecord& j) { return j.kind == r.kind; });
+    if (same == joined.end()) {
+      joined.push_back(std::move(r));
+      continue;
+    }
+    for (UndoItem& item : r.items) same->items.push_back(std::move(item));
+    same->recordedAtNs = std::min(same->recordedAtNs, r.recordedAtNs);
+  }
+  records_.resize(records_.size() - count);
+  const uint64_t number = uint64_t(NowNs());
+  for (UndoRecord& r : joined) {
+    r.step = number;
+    r.label = label;
+    records_.push_back(std::move(r));
+  }
+  SaveLocked();
 }
 
 void FileOperationJournal::Clear() {

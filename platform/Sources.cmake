@@ -18,6 +18,7 @@ set(PLATFORM_SOURCES
   platform/graphics/Bitmap.cpp platform/graphics/Bitmap.h
   platform/graphics/Graphic.cpp platform/graphics/Graphic.h
   platform/graphics/PictureFormats.cpp platform/graphics/PictureFormats.h
+  platform/namespace/DirentReader.cpp platform/namespace/DirentReader.h
   platform/namespace/Drives.cpp platform/namespace/Drives.h
   platform/namespace/FileInfo.cpp
   platform/namespace/FileSystemFolder.cpp platform/namespace/FileSystemFolder.h
@@ -32,6 +33,10 @@ set(PLATFORM_SOURCES
   platform/namespace/ShellNamespace.cpp
   platform/namespace/SystemImageList.cpp platform/namespace/SystemImageList.h
   platform/namespace/TrashFolder.cpp platform/namespace/TrashFolder.h
+  platform/search/FileSearch.cpp platform/search/FileSearch.h
+  platform/search/SearchQuery.cpp platform/search/SearchQuery.h
+  platform/search/SearchResultsFolder.cpp platform/search/SearchResultsFolder.h
+  platform/search/TextMatcher.cpp platform/search/TextMatcher.h
   platform/state/AtomicFile.cpp platform/state/AtomicFile.h
   platform/state/IniFile.cpp platform/state/IniFile.h
   platform/state/LineList.cpp platform/state/LineList.h

@@ -60,6 +60,8 @@ const std::vector<TListKey>& ListKeys() {
       {kPeriod, Qt::NoModifier, true, ".", &TForm1::PeriodKey, "左: 右のペインへ / 右: フォルダツリーを表示"},
       {kEnter, Qt::ShiftModifier, false, "Shift+Enter", &TForm1::NewTabKey, "フォーカスしたフォルダを新しいタブで開く"},
       {kF11, Qt::NoModifier, false, "F11", &TForm1::TerminalKey, "このフォルダで端末を開く"},
+      {kFindKey, Qt::ControlModifier, false, "Ctrl+F", &TForm1::FindFilesKey, "ファイルを検索（結果は新しいタブに）"},
+      {kEscape, Qt::NoModifier, false, "Esc", &TForm1::StopSearchKey, "検索結果のタブで、検索を止める"},
       {kF12, Qt::NoModifier, false, "F12", &TForm1::KeyTableKey, "キーの一覧（この表）"},
   };
   return keys;

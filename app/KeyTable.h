@@ -14,6 +14,8 @@ class QTableWidget;
 namespace vk {
 constexpr int kBackspace = 8;
 constexpr int kEnter = 13;
+constexpr int kEscape = 27;
+constexpr int kFindKey = 70;  // F
 constexpr int kF11 = 122;
 constexpr int kF12 = 123;
 constexpr int kComma = 188;

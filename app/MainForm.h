@@ -160,6 +160,9 @@ class TForm1 : public QMainWindow {
   void UndoKey(TShellListView* sender);
   void TerminalKey(TShellListView* sender);
   void KeyTableKey(TShellListView* sender);
+  // Find files (SearchCommand.cpp): Ctrl+F opens the dialog, Esc stops the search shown.
+  void FindFilesKey(TShellListView* sender);
+  void StopSearchKey(TShellListView* sender);
   // How long a letter waits for its second press: [Option] DoubleKeyInterval.
   static constexpr int kDefaultKeyDelayMs = 200;
   int KeyDelayMs = kDefaultKeyDelayMs;

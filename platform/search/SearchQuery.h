@@ -9,7 +9,7 @@ enum class TextEncoding : uint8_t { Auto, Utf8, Cp932, EucJp, Utf16 };
 
 struct SearchQuery {
   std::string folder;  // where the walk starts (bytes, absolute)
-  std::string masks;   // as typed: "*.jpg *.png | thumb*" (after '|' the names left out)
+  std::string masks;   // as typed: "*.jpg *.png | thumb*.*" (after '|' the names left out)
   std::string text;    // UTF-8 as typed; empty looks at names only
   bool regex = false;
   bool matchCase = false;

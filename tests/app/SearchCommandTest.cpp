@@ -152,8 +152,9 @@ TEST_F(SearchCommandTest, CopyDeleteWithUndoAndPreviewWorkOnHits) {
   Press(Qt::Key_C, 2);
   EXPECT_TRUE(QTest::qWaitFor([&] { return Names(form->LV1) == Lines{"b.jpg", "thumb.jpg"}; }, 3000));
 
-  SelectOnly({"b.jpg"});
-  files.file("root/trip/b.jpg", "plain text now");
+  // A text hit previews in the other pane.
+  Find(Query("*.txt"));
+  SelectOnly({"note.txt"});
   Press(Qt::Key_V);
   EXPECT_TRUE(QTest::qWaitFor([&] { return form->Memo1->isVisible(); }, 5000));
 }
@@ -203,6 +204,7 @@ TEST_F(SearchCommandTest, EscAndClosingTheTabStopTheSearchAtOnce) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
   EXPECT_TRUE(QTest::qWaitFor([&] { return form->Status1->text().startsWith("検索終了"); }, 2000));
 
+  slow.text = "never(again|more)";  // a search no other tab shows
   search->Start(form->LV1, slow);
   ASSERT_TRUE(search->Running(slow.Encode()));
   Press(Qt::Key_T, 2);  // closes the results tab

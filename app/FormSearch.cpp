@@ -15,7 +15,9 @@
 
 namespace {
 
-QString Shown(const std::string& bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
+QString Shown(const std::string& bytes) {
+  return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
 
 QComboBox* EditableCombo(QWidget* parent, const char* name) {
   auto* combo = new QComboBox(parent);

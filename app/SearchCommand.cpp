@@ -38,8 +38,8 @@ size_t ExistingHits(const SearchResults& store) {
 }  // namespace
 
 TSearchController* TSearchController::Of(TForm1* form) {
-  if (auto* existing = form->findChild<TSearchController*>(QStringLiteral("searchController"),
-                                                           Qt::FindDirectChildrenOnly))
+  if (auto* existing =
+          form->findChild<TSearchController*>(QStringLiteral("searchController"), Qt::FindDirectChildrenOnly))
     return existing;
   return new TSearchController(form);
 }

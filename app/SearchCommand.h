@@ -72,7 +72,7 @@ class TSearchController : public QObject {
   };
   TForm1* form_;
   QTimer timer_;
-  std::map<std::string, Job> jobs_;          // by encoded query
+  std::map<std::string, Job> jobs_;            // by encoded query
   std::map<TShellListView*, uint64_t> shown_;  // the generation each list shows
   int ticks_ = 0;
 };

@@ -24,10 +24,10 @@ struct SearchHit {
 };
 
 struct SearchProgress {
-  uint64_t folders = 0;      // folders read
+  uint64_t folders = 0;  // folders read
   uint64_t hits = 0;
-  uint64_t unreadable = 0;   // folders that could not be read
-  std::string current;       // a folder being read now
+  uint64_t unreadable = 0;  // folders that could not be read
+  std::string current;      // a folder being read now
   bool running = false;
 };
 
@@ -65,8 +65,8 @@ class FileSearch {
   void Work();
   void ReadFolder(const std::string& path, std::vector<SearchHit>& batch, int64_t& lastFlushMs,
                   std::vector<char>& buffer);
-  bool Wanted(int dirfd, const char* name, unsigned char type, const std::string& path, bool& folder,
-              bool& descend, std::vector<char>& buffer);
+  bool Wanted(int dirfd, const char* name, unsigned char type, const std::string& path, bool& folder, bool& descend,
+              std::vector<char>& buffer);
   void Flush(std::vector<SearchHit>& batch, int64_t& lastFlushMs);
   void Unreadable(const std::string& path);
   bool FirstVisit(dev_t device, ino_t inode);

@@ -125,4 +125,6 @@ bool SearchQuery::Decode(std::string_view line, SearchQuery& query) {
 
 std::string SearchParseName(const SearchQuery& query) { return std::string(kSearchParsePrefix) + query.Encode(); }
 
-bool IsSearchParseName(std::string_view name) { return name.substr(0, kSearchParsePrefix.size()) == kSearchParsePrefix; }
+bool IsSearchParseName(std::string_view name) {
+  return name.substr(0, kSearchParsePrefix.size()) == kSearchParsePrefix;
+}

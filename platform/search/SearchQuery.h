@@ -14,8 +14,8 @@ struct SearchQuery {
   bool regex = false;
   bool matchCase = false;
   TextEncoding encoding = TextEncoding::Auto;
-  int64_t minSize = -1, maxSize = -1;         // bytes; -1 open
-  int64_t modifiedFrom = 0, modifiedTo = 0;   // Unix seconds; 0 open (To is exclusive)
+  int64_t minSize = -1, maxSize = -1;        // bytes; -1 open
+  int64_t modifiedFrom = 0, modifiedTo = 0;  // Unix seconds; 0 open (To is exclusive)
   bool hidden = false;
   bool followLinks = false;
   bool crossFileSystems = false;

@@ -135,8 +135,10 @@ bool TextMatcher::Prepare(const SearchQuery& query, std::string& error) {
     TextEncoding encoding;
     const char* name;
   };
-  const Form forms[] = {{TextEncoding::Utf8, "UTF-8"},     {TextEncoding::Cp932, "CP932"},
-                        {TextEncoding::EucJp, "EUC-JP"},   {TextEncoding::Utf16, "UTF-16LE"},
+  const Form forms[] = {{TextEncoding::Utf8, "UTF-8"},
+                        {TextEncoding::Cp932, "CP932"},
+                        {TextEncoding::EucJp, "EUC-JP"},
+                        {TextEncoding::Utf16, "UTF-16LE"},
                         {TextEncoding::Utf16, "UTF-16BE"}};
   const bool asciiText = IsAscii(query.text);
   for (const Form& form : forms) {

@@ -49,9 +49,8 @@ NameMasks::NameMasks(const std::string& text) {
   }
   include_ = SplitMaskList(text.substr(0, bar));
   if (bar != std::string::npos) exclude_ = SplitMaskList(text.substr(bar + 1));
-  all_ = include_.empty() || std::all_of(include_.begin(), include_.end(), [](const std::string& m) {
-           return m == "*.*" || m == "*";
-         });
+  all_ = include_.empty() ||
+         std::all_of(include_.begin(), include_.end(), [](const std::string& m) { return m == "*.*" || m == "*"; });
 }
 
 bool NameMasks::Matches(std::string_view view) const {

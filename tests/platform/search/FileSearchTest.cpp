@@ -80,7 +80,8 @@ TEST_F(FileSearchTest, NamesThroughTheFilterAndFoldersBelow) {
   Outcome all = Search(q);
   EXPECT_EQ(all.hits, (Names{"a", "a/b", "a/b/deep.jpg", "top.jpg", "top.txt", "pics.jpg"}));
   EXPECT_EQ(all.progress.folders, 4u);
-  Outcome jpg = Search(q, [](std::string_view name) { return name.size() > 4 && name.substr(name.size() - 4) == ".jpg"; });
+  Outcome jpg =
+      Search(q, [](std::string_view name) { return name.size() > 4 && name.substr(name.size() - 4) == ".jpg"; });
   EXPECT_EQ(jpg.hits, (Names{"a/b/deep.jpg", "top.jpg", "pics.jpg"}));
 }
 

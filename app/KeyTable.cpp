@@ -64,6 +64,8 @@ const std::vector<TListKey>& ListKeys() {
       {kKeyK, Qt::ControlModifier, false, "Ctrl+K", &CompareKey, "左右のフォルダを比較（新しい側を選択）"},
       {kKeyY, Qt::ControlModifier, false, "Ctrl+Y", &SyncKey, "左右のフォルダを同期"},
       {kF11, Qt::NoModifier, false, "F11", &TerminalKey, "このフォルダで端末を開く"},
+      {kFindKey, Qt::ControlModifier, false, "Ctrl+F", &FindFilesKey, "ファイルを検索（結果は新しいタブに）"},
+      {kEscape, Qt::NoModifier, false, "Esc", &StopSearchKey, "検索結果のタブで、検索を止める"},
       {kF12, Qt::NoModifier, false, "F12", &KeyTableKey, "キーの一覧（この表）"},
   };
   return keys;

@@ -14,6 +14,8 @@ class QTableWidget;
 namespace vk {
 constexpr int kBackspace = 8;
 constexpr int kEnter = 13;
+constexpr int kEscape = 27;
+constexpr int kFindKey = 70;  // F
 constexpr int kKeyK = 75;
 constexpr int kKeyM = 77;
 constexpr int kKeyY = 89;

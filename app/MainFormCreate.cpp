@@ -20,6 +20,7 @@
 
 #include "app/KeyTable.h"
 #include "app/MainForm.h"
+#include "app/SearchCommand.h"
 #include "app/TextView.h"
 #include "app/commands/Commands.h"
 #include "app/PaneSplitter.h"
@@ -245,6 +246,7 @@ void TForm1::CreateActions() {
                            "ShellFileSortByAttr1", "ShellFileSortByType1"})
     if (QAction* action = ActionList2->Find(name)) sort->addAction(action);
   QAction* newFile = PopupMenu1->addAction("新規ファイル");
+  AddFindFilesEntry(*this, PopupMenu1);
   QAction* k = ActionList1[10];
   connect(newFile, &QAction::triggered, k, &QAction::trigger);
   AddRenameCompareMenu();
@@ -285,6 +287,8 @@ void TForm1::WireEvents() {
       Guarded([&] { LV1ShExecute(sender, item); });
       // Opened here, so that a file nothing opens is said in the window.
       defaultAction = false;
+      // A search's hit opens its folder, the file focused.
+      if (TSearchController::Of(this)->OpenHitFolder(sender, item)) return;
       const std::string path = item ? item->GetItemPath() : std::string();
       Guarded([&] { OpenItem(path); });
     };

@@ -8,6 +8,7 @@
 #include <QVariant>
 
 #include "app/MainForm.h"
+#include "platform/search/SearchQuery.h"
 #include "platform/system/Exception.h"
 
 namespace {
@@ -58,7 +59,7 @@ void TForm1::Tab1ListClick(QMenu* submenu) {
     if (!ListsLoaded || submenu != pane->TabDestinations) continue;
     // A tab of a shell folder (the computer, the trash) has no folder to copy into.
     for (const std::string& line : pane->Lines.Lines)
-      if (!IsTreeIndex(line)) folders.push_back(line);
+      if (!IsTreeIndex(line) && !IsSearchParseName(line)) folders.push_back(line);
   }
   FillDestinations(submenu, folders);
 }

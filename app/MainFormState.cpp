@@ -25,6 +25,7 @@
 #include <unistd.h>
 
 #include "app/MainForm.h"
+#include "app/SearchCommand.h"
 #include "image/SPIs.h"
 #include "platform/state/AtomicFile.h"
 #include "platform/state/IniFile.h"
@@ -425,6 +426,8 @@ void TForm1::RebuildTabs(QTabBar* tabControl, const TLineList& lines) {
       TShellTreeNode* node = TreeIndexNode(tree, line);
       // A number that names no node stands for the home folder the pane shows instead.
       caption = node ? node->text(0) : LastComponent(HomeFolder());
+    } else if (IsSearchParseName(line)) {
+      caption = QString::fromStdString(TSearchController::TabCaption(line));
     } else {
       caption = LastComponent(line);
     }
@@ -440,7 +443,9 @@ void TForm1::ShowTabFolder(TShellListView* listView) {
   if (index >= 0 && index < lines.Count()) {
     // A copy: showing the folder rewrites the tab's line.
     const std::string line = lines[index];
-    if (!IsTreeIndex(line)) {
+    if (IsSearchParseName(line)) {
+      TSearchController::Of(this)->Show(listView, line);
+    } else if (!IsTreeIndex(line)) {
       listView->SetPathName(line);
     } else if (TShellTreeNode* node = TreeIndexNode(pane->Tree, line)) {
       TShellTreeView* tree = pane->Tree;

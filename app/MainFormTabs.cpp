@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "app/MainForm.h"
+#include "app/SearchCommand.h"
 #include "app/TextView.h"
 #include "platform/system/Exception.h"
 #include "platform/namespace/IDList.h"
 #include "platform/namespace/ShellApi.h"
+#include "shell/actions/NameMasks.h"
 #include "shell/actions/Wildcard.h"
 
 namespace {
@@ -108,37 +110,7 @@ QString TForm1::MaskPartOf(const QString& editText) {
   return slash < 0 ? editText : editText.mid(slash + 1);
 }
 
-std::vector<std::string> TForm1::SplitMasks(const std::string& mask) {
-  auto blank = [](char c) { return c != 0 && static_cast<unsigned char>(c) <= ' '; };
-  std::vector<std::string> masks;
-  size_t p = 0, n = mask.size();
-  while (p < n) {
-    while (p < n && (blank(mask[p]) || mask[p] == ',')) ++p;
-    if (p >= n) break;
-    std::string token;
-    if (mask[p] == '"') {
-      // A quoted mask runs to the closing quote; a doubled quote is one quote.
-      ++p;
-      while (p < n) {
-        if (mask[p] == '"') {
-          if (p + 1 < n && mask[p + 1] == '"') {
-            token += '"';
-            p += 2;
-            continue;
-          }
-          ++p;
-          break;
-        }
-        token += mask[p++];
-      }
-    } else {
-      while (p < n && !blank(mask[p]) && mask[p] != ',') token += mask[p++];
-    }
-    // An empty mask would match every name; a mask of separators only must match none.
-    if (!token.empty()) masks.push_back(token);
-  }
-  return masks;
-}
+std::vector<std::string> TForm1::SplitMasks(const std::string& mask) { return SplitMaskList(mask); }
 
 // --- Listing changes and histories ----------------------------------------------------
 
@@ -167,6 +139,15 @@ void TForm1::LV1ShListChange(TShellListView* sender) {
       if (tab >= 0 && tab < pane->Lines.Count()) pane->Lines[tab] = path;
       AddToHistory(pane->History, path);
     }
+    return;
+  }
+
+  // Search results: the tab remembers the search, which runs again when shown.
+  if (const std::string line = TSearchController::TabLine(sender); !line.empty()) {
+    const QString caption = QString::fromStdString(TSearchController::TabCaption(line));
+    if (!preview && tab >= 0 && tab < tabs->count()) tabs->setTabText(tab, Caption(caption));
+    edit->setText(caption + '/' + mask);
+    if (ListsLoaded && tab >= 0 && tab < LinesOf(sender).Count()) LinesOf(sender)[tab] = line;
     return;
   }
 

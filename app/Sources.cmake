@@ -5,6 +5,7 @@ set(APP_SOURCES
   app/Form2.cpp app/Form2.h
   app/Form3.cpp app/Form3.h
   app/Form4.cpp app/Form4.h
+  app/FormSearch.cpp app/FormSearch.h
   app/InputNewDirDlg.cpp app/InputNewDirDlg.h
   app/KeyTable.cpp app/KeyTable.h
   app/commands/ArchiveCommands.cpp
@@ -37,6 +38,7 @@ set(APP_SOURCES
   app/PreviewPicture.cpp app/PreviewPicture.h
   app/RenameManyDialog.cpp app/RenameManyDialog.h
   app/RunControl.cpp app/RunControl.h
+  app/SearchCommand.cpp app/SearchCommand.h
   app/SingleInstance.cpp app/SingleInstance.h
   app/TextDocument.cpp app/TextDocument.h
   app/TextPreview.cpp app/TextPreview.h

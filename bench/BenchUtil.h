@@ -71,4 +71,15 @@ inline double TimeCommand(const std::vector<std::string>& args) {
   return took;
 }
 
+// Points the program's state, home, configuration and data folders into root,
+// so that a window made by a benchmark never reads or writes the user's.
+inline void UseStateFolderIn(const std::string& root) {
+  for (const char* folder : {"state/log", "home", "config", "data"})
+    std::filesystem::create_directories(root + "/" + folder);
+  setenv("TOLVANE_HOME", (root + "/state").c_str(), 1);
+  setenv("HOME", (root + "/home").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
+  setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
+}
+
 }  // namespace bench

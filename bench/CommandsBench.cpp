@@ -176,12 +176,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   // The window keeps its state, and the engine its trash, inside the work folder.
-  for (const char* folder : {"state/log", "home", "config", "data"})
-    std::filesystem::create_directories(root + "/" + folder);
-  setenv("TOLVANE_HOME", (root + "/state").c_str(), 1);
-  setenv("HOME", (root + "/home").c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
-  setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
+  bench::UseStateFolderIn(root);
   std::printf("work_folder=%s\n", root.c_str());
   std::fflush(stdout);
 

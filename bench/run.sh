@@ -11,7 +11,8 @@ case "${1:-}" in
   archive) bench=ArchiveBench ;;
   image) bench=ImageBench ;;
   preview) bench=PreviewBench ;;
-  *) echo "usage: bench/run.sh list|fileops|listview|startup|commands|archive|image|preview [work folder]" >&2; exit 2 ;;
+  search) bench=SearchBench ;;
+  *) echo "usage: bench/run.sh list|fileops|listview|startup|commands|archive|image|preview|search [work folder]" >&2; exit 2 ;;
 esac
 shift
 ./scripts/deps.sh

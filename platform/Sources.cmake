@@ -5,6 +5,7 @@
 #   state      settings files and the state folder                      system
 #   graphics   bitmaps and picture formats                              system, Qt Gui
 #   namespace  folders, item lists, icons, the context-menu interface   state, Qt Gui
+#   search     finding files by name, text, size and date; the results folder   namespace
 #   fileops    the file-operation engine: copy, move, trash, undo      namespace
 #   desktop    clipboard and drag formats, drop targets, open-with      fileops
 #   ui         the dialogs and menus, the only Qt Widgets code          desktop, graphics
@@ -36,6 +37,7 @@ set(PLATFORM_GRAPHICS_SOURCES
   platform/graphics/PictureFormats.cpp platform/graphics/PictureFormats.h)
 set(PLATFORM_NAMESPACE_SOURCES
   platform/namespace/ContextMenuProvider.cpp platform/namespace/ContextMenuProvider.h
+  platform/namespace/DirentReader.cpp platform/namespace/DirentReader.h
   platform/namespace/Drives.cpp platform/namespace/Drives.h
   platform/namespace/FileInfo.cpp
   platform/namespace/FileSystemFolder.cpp platform/namespace/FileSystemFolder.h
@@ -65,6 +67,11 @@ set(PLATFORM_FILEOPS_SOURCES
   platform/fileops/RenamePattern.cpp platform/fileops/RenamePattern.h
   platform/fileops/Trash.cpp platform/fileops/Trash.h
   platform/fileops/UndoJournal.cpp)
+set(PLATFORM_SEARCH_SOURCES
+  platform/search/FileSearch.cpp platform/search/FileSearch.h
+  platform/search/SearchQuery.cpp platform/search/SearchQuery.h
+  platform/search/SearchResultsFolder.cpp platform/search/SearchResultsFolder.h
+  platform/search/TextMatcher.cpp platform/search/TextMatcher.h)
 set(PLATFORM_DESKTOP_SOURCES
   platform/desktop/DropTarget.cpp platform/desktop/DropTarget.h
   platform/desktop/FilePayload.cpp platform/desktop/FilePayload.h
@@ -88,9 +95,10 @@ tolvane_platform_layer(system Qt6::Core Threads::Threads ${CMAKE_DL_LIBS})
 tolvane_platform_layer(state tolvane_platform_system)
 tolvane_platform_layer(graphics tolvane_platform_system Qt6::Gui)
 tolvane_platform_layer(namespace tolvane_platform_state Qt6::Gui)
+tolvane_platform_layer(search tolvane_platform_namespace)
 tolvane_platform_layer(fileops tolvane_platform_namespace)
 tolvane_platform_layer(desktop tolvane_platform_fileops)
-tolvane_platform_layer(ui tolvane_platform_desktop tolvane_platform_graphics Qt6::Widgets)
+tolvane_platform_layer(ui tolvane_platform_desktop tolvane_platform_search tolvane_platform_graphics Qt6::Widgets)
 
 # The text preview's charset detector.
 find_package(PkgConfig REQUIRED)

@@ -14,6 +14,7 @@ packages=(
   libgif-dev libwebp-dev libuchardet-dev zlib1g-dev
   desktop-file-utils appstream dpkg-dev file
   clang-format
+  ripgrep
 )
 # Fuzzing and profiling are run by hand, not by the tests: `deps.sh fuzz`.
 if [ "${1:-}" = fuzz ]; then

@@ -188,6 +188,13 @@ std::string TShellDataItem::GetDisplayName() {
   return DisplayName;
 }
 
+std::string TShellDataItem::GetEditName() {
+  std::string name;
+  ShellFolderPtr folder;
+  if (GetParentFolder(folder)) GetDisplayNameOf(folder.get(), ListForParent(), SHGDN_INFOLDER | SHGDN_FOREDITING, name);
+  return name.empty() ? GetDisplayName() : name;
+}
+
 bool TShellDataItem::HasAttribute(uint32_t mask) {
   ShellFolderPtr folder;
   if (!GetParentFolder(folder)) return false;

@@ -121,6 +121,8 @@ class TShellDataItem {
   virtual bool IsValid() = 0;
 
   std::string GetDisplayName();
+  // The name as a rename starts from (a row may show more than its name).
+  std::string GetEditName();
   bool GetParentFolder(ShellFolderPtr& folder);
   bool HasAttribute(uint32_t mask);
   TShItemIDType GetItemType();

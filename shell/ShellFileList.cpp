@@ -216,7 +216,8 @@ void TShellFileList::SetFolder(PCItemIDList idList) {
 
 void TShellFileList::ApplyColumns() {
   int columns = ListView->ColumnCount();
-  if (GetPathName().empty()) {
+  // Search results have no path of their own but list files like a folder.
+  if (GetPathName().empty() && IDKind(LastID(FolderIDList)) != ItemKind::Results) {
     if (columns > 1) ListView->ClearColumns();
     if (ListView->ColumnCount() == 0) ListView->AddColumn(ColumnCaptions[0], ListView->ClientWidth() / 2, false);
     return;

@@ -83,7 +83,7 @@ QVariant TShellListModel::data(const QModelIndex& index, int role) const {
   std::string text;
   switch (column.field) {
     case 0:
-      text = item->GetDisplayName();
+      text = role == Qt::EditRole ? item->GetEditName() : item->GetDisplayName();
       break;
     case 1:
       text = item->GetSizeText();
@@ -156,7 +156,7 @@ bool TShellListModel::setData(const QModelIndex& index, const QVariant& value, i
   QString text = value.toString();
   if (text.isEmpty()) return false;
   std::string name = text.toStdString();
-  if (name == item->GetDisplayName()) return false;
+  if (name == item->GetEditName()) return false;
   list_->SuspendWatching();
   errno = 0;
   bool renamed = item->Rename(name);

@@ -1,6 +1,7 @@
 # The shell library's files, listed so that a new one shows in review: a unit's source and header on one line.
 set(SHELL_SOURCES
   shell/actions/ActionDispatch.cpp shell/actions/ActionDispatch.h
+  shell/actions/NameMasks.cpp shell/actions/NameMasks.h
   shell/actions/ShellActns.cpp shell/actions/ShellActns.h
   shell/actions/Wildcard.cpp shell/actions/Wildcard.h
   shell/DeviceChangeData.h

@@ -74,3 +74,7 @@ void UExecute(TForm1& form);
 void RenameManyKey(TForm1& form, TPane& pane);  // rename the selection by a pattern
 void CompareKey(TForm1& form, TPane& pane);     // select what is new or newer on each side
 void SyncKey(TForm1& form, TPane& pane);        // copy across what differs, as planned
+
+// --- Find files (SearchCommand.cpp) ---
+void FindFilesKey(TForm1& form, TPane& pane);   // the search dialog
+void StopSearchKey(TForm1& form, TPane& pane);  // Esc: stop the search of the results shown

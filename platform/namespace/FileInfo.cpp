@@ -157,13 +157,20 @@ bool LookOf(PCItemIDList list, bool open, bool typeName, ItemLook& look) {
         look.typeName = "ローカル ディスク";
       }
       return true;
+    case ItemKind::Results:
+      look.icon = IconIndex(QStringLiteral("system-search"), {QStringLiteral("edit-find"), QStringLiteral("folder")});
+      look.typeName = "検索結果";
+      return true;
     case ItemKind::FileEntry:
     case ItemKind::TrashEntry:
+    case ItemKind::PathEntry:
       if (flags & itemflag::kFolder) {
         look.icon = FolderIcon(open);
         look.typeName = kFolderType;
       } else {
-        ExtensionInfo& info = InfoForExtension(ExtensionOf(IDPayloadText(last)));
+        std::string_view name = IDPayloadText(last);
+        if (size_t slash = name.rfind('/'); slash != std::string_view::npos) name.remove_prefix(slash + 1);
+        ExtensionInfo& info = InfoForExtension(ExtensionOf(name));
         look.icon = info.icon;
         if (typeName) look.typeName = TypeNameOf(info);
       }

@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,48 +13,24 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/namespace/DirentReader.h"
 #include "platform/namespace/NameCompare.h"
 
 namespace {
 
-// The kernel's record of getdents64.
-struct Dirent64 {
-  uint64_t d_ino;
-  int64_t d_off;
-  unsigned short d_reclen;
-  unsigned char d_type;
-  char d_name[256];
-};
-
-constexpr size_t kDirBufferSize = 64 * 1024;
-
-// Walks a folder with getdents64 and stats nothing but links and entries of
-// unknown type: a listing of 100,000 names must not cost 100,000 stats.
+// Walks a folder and stats nothing but links and entries of unknown type: a
+// listing of 100,000 names must not cost 100,000 stats.
 class FolderEnum : public IEnumIDList {
  public:
-  FolderEnum(int fd, uint32_t flags) : fd_(fd), flags_(flags), buffer_(new char[kDirBufferSize]) {}
+  FolderEnum(int fd, uint32_t flags) : fd_(fd), flags_(flags), reader_(fd) {}
   ~FolderEnum() override { close(fd_); }
 
   bool Next(PItemIDList& id) override {
     id = nullptr;
-    for (;;) {
-      if (pos_ >= length_) {
-        if (done_) return false;
-        long n = syscall(SYS_getdents64, fd_, buffer_.get(), kDirBufferSize);
-        if (n <= 0) {
-          done_ = true;
-          return false;
-        }
-        length_ = static_cast<size_t>(n);
-        pos_ = 0;
-      }
-      const auto* d = reinterpret_cast<const Dirent64*>(buffer_.get() + pos_);
-      pos_ += d->d_reclen;
-      const char* name = d->d_name;
-      if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+    const char* name;
+    unsigned char type;
+    while (reader_.Next(name, type)) {
       if (name[0] == '.' && !(flags_ & SHCONTF_INCLUDEHIDDEN)) continue;
-
-      unsigned char type = d->d_type;
       struct stat st;
       if (type == DT_UNKNOWN && fstatat(fd_, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
         type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_REG;
@@ -71,14 +46,13 @@ class FolderEnum : public IEnumIDList {
       id = MakeFileEntryID(name, flags, nullptr);
       if (id) return true;
     }
+    return false;
   }
 
  private:
   int fd_;
   uint32_t flags_;
-  std::unique_ptr<char[]> buffer_;
-  size_t pos_ = 0, length_ = 0;
-  bool done_ = false;
+  DirentReader reader_;
 };
 
 FileStat ToFileStat(const struct stat& st) {

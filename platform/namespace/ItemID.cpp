@@ -33,6 +33,16 @@ PItemIDList MakeTrashEntryID(std::string_view pathInTrash, uint8_t flags) {
   return MakeID(ItemKind::TrashEntry, flags, kItemHeader, pathInTrash);
 }
 
+PItemIDList MakeResultsID(std::string_view payload) {
+  return MakeID(ItemKind::Results, itemflag::kFolder, kItemHeader, payload);
+}
+
+PItemIDList MakePathEntryID(std::string_view path, uint8_t flags) {
+  size_t slash = path.rfind('/');
+  if (slash != std::string_view::npos && slash + 1 < path.size() && path[slash + 1] == '.') flags |= itemflag::kHidden;
+  return MakeID(ItemKind::PathEntry, flags & ~itemflag::kStatValid, kItemHeader, path);
+}
+
 bool IDFileStat(PCItemIDList id, FileStat& out) {
   if (IDKind(id) != ItemKind::FileEntry || !(IDFlags(id) & itemflag::kStatValid)) return false;
   auto* p = reinterpret_cast<const uint8_t*>(id) + kItemHeader;

@@ -6,6 +6,8 @@
 //   FileEntry:  [size:8][mtime:8 file time][mode:4][name bytes]   (size/mtime/mode valid with kStatValid)
 //   Drive:      [mount point bytes]
 //   TrashEntry: [path of the entry inside the trash's files/ folder]
+//   Results:    [what the folder's layer needs to make it again (a search's query)]
+//   PathEntry:  [absolute path of a file that a Results folder lists]
 //   Home, Computer, Network, RecycleBin: no payload
 #include <cstdint>
 #include <cstring>
@@ -23,6 +25,8 @@ enum class ItemKind : uint8_t {
   Drive = 'D',
   FileEntry = 'F',
   TrashEntry = 'T',
+  Results = 'S',
+  PathEntry = 'P',
 };
 
 namespace itemflag {
@@ -47,6 +51,8 @@ PItemIDList MakeSimpleID(ItemKind kind, uint8_t flags = 0);
 PItemIDList MakeDriveID(std::string_view mountPoint, bool network);
 PItemIDList MakeFileEntryID(std::string_view name, uint8_t flags, const FileStat* stat);
 PItemIDList MakeTrashEntryID(std::string_view pathInTrash, uint8_t flags);
+PItemIDList MakeResultsID(std::string_view payload);
+PItemIDList MakePathEntryID(std::string_view path, uint8_t flags);
 
 // Readers of the first ID of a list; a null or empty list reads as Invalid.
 // Inline: a sort calls them millions of times.
@@ -63,7 +69,8 @@ inline uint8_t IDFlags(PCItemIDList id) {
   if (!id || IDCount(id) < kItemHeader) return 0;
   return reinterpret_cast<const uint8_t*>(id)[3];
 }
-// Name of a FileEntry, mount point of a Drive, trash path of a TrashEntry.
+// Name of a FileEntry, mount point of a Drive, trash path of a TrashEntry,
+// path of a PathEntry.
 inline std::string_view IDPayloadText(PCItemIDList id) {
   ItemKind kind = IDKind(id);
   size_t fixed = kind == ItemKind::FileEntry ? kFileEntryFixed : kItemHeader;

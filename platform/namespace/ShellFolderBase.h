@@ -2,6 +2,7 @@
 // What every folder of our namespace shares: its absolute list and path, and
 // the step from a relative list of several IDs down to the folder that holds
 // the last one. Concrete folders answer for one child ID at a time.
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -85,6 +86,18 @@ class IDListBuilder {
 // The special items of the desktop, always built the same way so that lists
 // made anywhere compare equal byte for byte.
 PItemIDList MakeSpecialID(ItemKind kind);
+
+// A kind of folder that a layer above the namespace lists (search results):
+// desktop children of kind Results whose payload that layer reads, holding
+// PathEntry children that stand for the files at their paths. Parsing names
+// begin with parsePrefix, followed by the payload.
+struct ResultsFolderKind {
+  std::string parsePrefix;
+  std::function<ShellFolderPtr(PCItemIDList absolute, std::string_view payload)> bind;
+  std::function<std::string(std::string_view payload)> displayName;
+};
+// Replaces the one kind there is; an empty prefix removes it.
+void RegisterResultsFolders(ResultsFolderKind kind);
 
 // Folder factories (ShellNamespace.cpp, TrashFolder.cpp).
 ShellFolderPtr MakeDrivesFolder(bool network);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 
 #include "platform/namespace/Drives.h"
 #include "platform/namespace/PathText.h"
@@ -28,6 +29,15 @@ const char* const kNetworkDriveName = "ネットワーク ドライブ";
 const char* const kComputerParse = "::computer";
 const char* const kNetworkParse = "::network";
 const char* const kRecycleBinParse = "::trash";
+
+// The results folders of the layer above, when it has registered them.
+std::mutex resultsMutex;
+ResultsFolderKind resultsKind;
+
+ResultsFolderKind CurrentResultsKind() {
+  std::lock_guard lock(resultsMutex);
+  return resultsKind;
+}
 
 bool IsDirectory(const std::string& path) {
   struct stat st;
@@ -53,7 +63,7 @@ uint32_t FolderAttributes(const std::string& path, uint32_t asked) {
 }
 
 // What an absolute list names, found by walking it without touching the disk.
-enum class NodeKind { Invalid, Desktop, Computer, Network, RecycleBin, FileSystem, TrashItem };
+enum class NodeKind { Invalid, Desktop, Computer, Network, RecycleBin, FileSystem, TrashItem, Results };
 struct Node {
   NodeKind kind = NodeKind::Invalid;
   std::string path;
@@ -87,6 +97,9 @@ Node Resolve(PCItemIDList list) {
           if (!IsValidChildName(text)) return {};
           node = {NodeKind::FileSystem, JoinPath(DesktopDirectory(), text), folder};
           break;
+        case ItemKind::Results:
+          node = {NodeKind::Results, {}, true};
+          break;
         default:
           return {};
       }
@@ -97,6 +110,10 @@ Node Resolve(PCItemIDList list) {
     } else if (level == 1 && kind == ItemKind::TrashEntry && node.kind == NodeKind::RecycleBin) {
       if (text.empty() || text[0] != '/' || text.find('\0') != std::string_view::npos) return {};
       node = {NodeKind::TrashItem, std::string(text), folder};
+    } else if (level == 1 && kind == ItemKind::PathEntry && node.kind == NodeKind::Results) {
+      // A result stands for the file at its path, so every command works on it.
+      if (text.empty() || text[0] != '/' || text.find('\0') != std::string_view::npos) return {};
+      node = {NodeKind::FileSystem, std::string(text), folder};
     } else if (kind == ItemKind::FileEntry && node.folder &&
                (node.kind == NodeKind::FileSystem || node.kind == NodeKind::TrashItem)) {
       if (!IsValidChildName(text)) return {};
@@ -233,6 +250,9 @@ class DesktopFolder : public ShellFolderBase {
     if (name == kNetworkParse) return (list = MakeSpecialID(ItemKind::Network)) != nullptr;
     if (name == kRecycleBinParse) return (list = MakeSpecialID(ItemKind::RecycleBin)) != nullptr;
     if (name.empty()) return false;
+    if (ResultsFolderKind results = CurrentResultsKind();
+        !results.parsePrefix.empty() && name.substr(0, results.parsePrefix.size()) == results.parsePrefix)
+      return (list = MakeResultsID(name.substr(results.parsePrefix.size()))) != nullptr;
     if (name[0] != '/') return HasOwnEntries() && OwnEntries()->ParseDisplayName(name, list);
 
     std::vector<std::string_view> names;
@@ -292,6 +312,8 @@ class DesktopFolder : public ShellFolderBase {
         return SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_FILESYSANCESTOR | SFGAO_HASPROPSHEET;
       case ItemKind::RecycleBin:
         return SFGAO_FOLDER | SFGAO_HASPROPSHEET;
+      case ItemKind::Results:
+        return SFGAO_FOLDER;
       case ItemKind::FileEntry: {
         uint32_t a = asked;
         return OwnEntries()->GetAttributesOf(1, &id, a) ? a : 0;
@@ -320,6 +342,13 @@ class DesktopFolder : public ShellFolderBase {
       case ItemKind::RecycleBin:
         name = parsing ? kRecycleBinParse : kRecycleBinName;
         return true;
+      case ItemKind::Results: {
+        ResultsFolderKind results = CurrentResultsKind();
+        if (results.parsePrefix.empty()) return false;
+        std::string_view payload = IDPayloadText(id);
+        name = parsing ? results.parsePrefix + std::string(payload) : results.displayName(payload);
+        return true;
+      }
       case ItemKind::FileEntry:
         return OwnEntries()->GetDisplayNameOf(id, flags, name);
       default:
@@ -393,12 +422,22 @@ ShellFolderPtr BindAbsoluteIDList(PCItemIDList absolute) {
       return MakeDrivesFolder(true);
     case NodeKind::RecycleBin:
       return MakeTrashFolder();
+    case NodeKind::Results: {
+      ResultsFolderKind results = CurrentResultsKind();
+      if (!results.bind) return nullptr;
+      return results.bind(absolute, IDPayloadText(absolute));
+    }
     case NodeKind::FileSystem:
       if (!node.folder) return nullptr;
       return std::make_shared<FileSystemFolder>(IDListPtr(CopyIDList(absolute)), std::move(node.path));
     default:
       return nullptr;  // trash entries are not browsed
   }
+}
+
+void RegisterResultsFolders(ResultsFolderKind kind) {
+  std::lock_guard lock(resultsMutex);
+  resultsKind = kind.parsePrefix.empty() ? ResultsFolderKind{} : std::move(kind);
 }
 
 // --- Public calls ----------------------------------------------------------------

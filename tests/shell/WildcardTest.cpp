@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/namespace/Drives.h"
+#include "shell/actions/NameMasks.h"
 #include "shell/actions/Wildcard.h"
 
 TEST(Wildcard, MasksThatMatchEverything) {
@@ -114,4 +115,19 @@ TEST(Wildcard, ListLogicalDrivesReplacesTheList) {
   for (const std::string& root : list) joined += root + '\0';
   joined += '\0';
   EXPECT_EQ(joined, strings);
+}
+
+TEST(Wildcard, SearchMasksLeaveOutWhatFollowsTheBar) {
+  NameMasks masks("*.jpg, *.PNG | thumb*.* \"x|y*.*\"");
+  EXPECT_TRUE(masks.Matches("photo.jpg"));
+  EXPECT_TRUE(masks.Matches("shot.png"));
+  EXPECT_FALSE(masks.Matches("thumb.jpg"));
+  EXPECT_FALSE(masks.Matches("x|y.png"));  // a quoted bar is part of a mask
+  EXPECT_FALSE(masks.Matches("notes.txt"));
+  // Only exclusions: every other name.
+  NameMasks leaveOut("| *.o");
+  EXPECT_TRUE(leaveOut.Matches("main.c"));
+  EXPECT_FALSE(leaveOut.Matches("main.o"));
+  EXPECT_TRUE(NameMasks("").Matches("anything"));
+  EXPECT_TRUE(NameMasks("\"a|b.txt\"").Matches("a|b.txt"));
 }

@@ -44,6 +44,9 @@ set(PLATFORM_SOURCES
   platform/system/LocalInstance.cpp platform/system/LocalInstance.h
   platform/system/MemoryBlocks.cpp platform/system/MemoryBlocks.h
   platform/system/Registry.cpp platform/system/Registry.h
+  platform/system/ScopeGuard.h
   platform/system/SyncCall.cpp platform/system/SyncCall.h
   platform/system/TextFiles.cpp platform/system/TextFiles.h
+  platform/system/TrailingSlash.h
+  platform/system/UniqueFd.cpp platform/system/UniqueFd.h
   platform/system/WaitObjects.cpp platform/system/WaitObjects.h)

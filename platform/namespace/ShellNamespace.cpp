@@ -13,6 +13,7 @@
 #include "platform/namespace/FileSystemFolder.h"
 #include "platform/namespace/NameCompare.h"
 #include "platform/namespace/ShellFolderBase.h"
+#include "platform/system/TrailingSlash.h"
 
 namespace {
 
@@ -32,11 +33,6 @@ const char* const kRecycleBinParse = "::trash";
 bool IsDirectory(const std::string& path) {
   struct stat st;
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::string WithoutTrailingSlash(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
 }
 
 // True when path is base or lies below it.

@@ -8,6 +8,8 @@
 #include <QScreen>
 #include <QShowEvent>
 
+#include "platform/system/TrailingSlash.h"
+
 TInputNewDirDlg::TInputNewDirDlg(QWidget* parent) : QDialog(parent) {
   setObjectName("InputNewDirDlg");
   setWindowTitle(QStringLiteral("ﾌｫﾙﾀﾞの新規作成"));
@@ -56,8 +58,7 @@ TInputNewDirDlg::TInputNewDirDlg(QWidget* parent) : QDialog(parent) {
 }
 
 void TInputNewDirDlg::SetInitialDir(const std::string& folder) {
-  std::string dir = folder;
-  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  const std::string dir = WithoutTrailingSlash(folder);
   initialDir_ = dir;
   txtInitialDir->setText(QString::fromStdString(dir));
 }

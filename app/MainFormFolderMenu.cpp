@@ -12,6 +12,7 @@
 #include "platform/namespace/FolderEntries.h"
 #include "platform/system/Exception.h"
 #include "platform/namespace/NameCompare.h"
+#include "platform/system/TrailingSlash.h"
 
 namespace {
 
@@ -23,12 +24,6 @@ const char* const kNameProperty = "Name";
 QString Caption(const std::string& text) { return QString::fromUtf8(text).replace('&', "&&"); }
 
 std::string EntryHint(const QAction* entry) { return entry->property(kHintProperty).toByteArray().toStdString(); }
-
-// "/a/b/" -> "/a/b"; "/" stays.
-std::string WithoutTrailingSlash(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
-}
 
 // The caption of a folder: its name, or the whole path for "/".
 std::string FolderCaption(const std::string& folder) {

@@ -31,6 +31,7 @@
 #include "platform/state/IniFile.h"
 #include "platform/namespace/PathText.h"
 #include "platform/state/StateFolder.h"
+#include "platform/system/TrailingSlash.h"
 
 namespace {
 
@@ -77,11 +78,6 @@ constexpr int kMaxTabLines = 1000;
 // ordinary folders are read by then, and one that is not is big enough that
 // its rows are set up after the first paint anyway.
 constexpr int kStartReadWaitMs = 50;
-
-std::string WithoutTrailingSlash(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
-}
 
 std::string HomeFolder() {
   if (const char* home = std::getenv("HOME"); home && *home == '/') return WithoutTrailingSlash(home);

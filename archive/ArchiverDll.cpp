@@ -71,85 +71,92 @@ bool TCustomArchiverDll::ResolveEntry(void*& slot, HMODULE module, const std::st
   return false;
 }
 
+template <class Proc>
+Proc TCustomArchiverDll::Entry(TEntrySlot slot) {
+  Bind(slot);
+  return As<Proc>(Entries[slot]);
+}
+
 int TCustomArchiverDll::Command(ArcHWND wnd, const std::string& cmdLine, char* output, uint32_t outputSize) {
-  if (!Entries[esCommand]) return -1;
-  std::string line = cmdLine;
-  return As<ArcCommandProc>(Entries[esCommand])(wnd, line.c_str(), outputSize ? output : nullptr, outputSize);
+  auto proc = Entry<ArcCommandProc>(esCommand);
+  return proc ? proc(wnd, cmdLine.c_str(), outputSize ? output : nullptr, outputSize) : -1;
 }
 
 int TCustomArchiverDll::CheckArchive(const std::string& fileName, int mode) {
-  if (!Entries[esCheckArchive]) return 0;
-  std::string name = fileName;
-  return As<ArcCheckArchiveProc>(Entries[esCheckArchive])(name.c_str(), mode);
+  auto proc = Entry<ArcCheckArchiveProc>(esCheckArchive);
+  return proc ? proc(fileName.c_str(), mode) : 0;
 }
 
 int TCustomArchiverDll::CloseArchive(HARC handle) {
-  if (!Entries[esCloseArchive]) return -1;
-  return As<ArcCloseArchiveProc>(Entries[esCloseArchive])(handle);
+  auto proc = Entry<ArcCloseArchiveProc>(esCloseArchive);
+  return proc ? proc(handle) : -1;
 }
 
 int TCustomArchiverDll::ExtractMem(ArcHWND wnd, const std::string& cmdLine, void* buffer, uint32_t size, int64_t* time,
                                    uint16_t* attr, uint32_t* written) {
-  if (!Entries[esExtractMem]) return -1;
-  std::string line = cmdLine;
-  return As<ArcExtractMemProc>(Entries[esExtractMem])(wnd, line.c_str(), buffer, size, time, attr, written);
+  auto proc = Entry<ArcExtractMemProc>(esExtractMem);
+  return proc ? proc(wnd, cmdLine.c_str(), buffer, size, time, attr, written) : -1;
 }
 
 int TCustomArchiverDll::FindFirst(HARC handle, const std::string& wildName, TArchiveEntryInfo* info) {
-  if (!Entries[esFindFirst]) return -1;
-  std::string wild = wildName;
-  int result = As<ArcFindFirstProc>(Entries[esFindFirst])(handle, wild.c_str(), &info->Info);
+  auto proc = Entry<ArcFindFirstProc>(esFindFirst);
+  if (!proc) return -1;
+  int result = proc(handle, wildName.c_str(), &info->Info);
   if (result == 0) CompleteEntryInfo(handle, info);
   return result;
 }
 
 int TCustomArchiverDll::FindNext(HARC handle, TArchiveEntryInfo* info) {
-  if (!Entries[esFindNext]) return -1;
-  int result = As<ArcFindNextProc>(Entries[esFindNext])(handle, &info->Info);
+  auto proc = Entry<ArcFindNextProc>(esFindNext);
+  if (!proc) return -1;
+  int result = proc(handle, &info->Info);
   if (result == 0) CompleteEntryInfo(handle, info);
   return result;
 }
 
 int TCustomArchiverDll::KillOwnerWindowEx(ArcHWND wnd) {
-  if (!Entries[esKillOwnerWindowEx]) return 0;
-  return As<ArcKillOwnerWindowExProc>(Entries[esKillOwnerWindowEx])(wnd);
+  auto proc = Entry<ArcKillOwnerWindowExProc>(esKillOwnerWindowEx);
+  return proc ? proc(wnd) : 0;
 }
 
 HARC TCustomArchiverDll::OpenArchive(ArcHWND wnd, const std::string& fileName, uint32_t mode) {
-  if (!Entries[esOpenArchive]) return nullptr;
-  std::string name = fileName;
-  return As<ArcOpenArchiveProc>(Entries[esOpenArchive])(wnd, name.c_str(), mode);
+  auto proc = Entry<ArcOpenArchiveProc>(esOpenArchive);
+  return proc ? proc(wnd, fileName.c_str(), mode) : nullptr;
 }
 
 int TCustomArchiverDll::SetOwnerWindowEx(ArcHWND wnd, ArcArchiverProc callback) {
-  if (!Entries[esSetOwnerWindowEx]) return 0;
-  return As<ArcSetOwnerWindowExProc>(Entries[esSetOwnerWindowEx])(wnd, callback);
+  auto proc = Entry<ArcSetOwnerWindowExProc>(esSetOwnerWindowEx);
+  return proc ? proc(wnd, callback) : 0;
 }
 
 int TCustomArchiverDll::GetWriteTimeEx(HARC handle, ArcFileTime* time) {
-  return Entries[esGetWriteTimeEx] ? As<ArcGetTimeExProc>(Entries[esGetWriteTimeEx])(handle, time) : 0;
+  auto proc = Entry<ArcGetTimeExProc>(esGetWriteTimeEx);
+  return proc ? proc(handle, time) : 0;
 }
 
 int TCustomArchiverDll::GetCreateTimeEx(HARC handle, ArcFileTime* time) {
-  return Entries[esGetCreateTimeEx] ? As<ArcGetTimeExProc>(Entries[esGetCreateTimeEx])(handle, time) : 0;
+  auto proc = Entry<ArcGetTimeExProc>(esGetCreateTimeEx);
+  return proc ? proc(handle, time) : 0;
 }
 
 int TCustomArchiverDll::GetAccessTimeEx(HARC handle, ArcFileTime* time) {
-  return Entries[esGetAccessTimeEx] ? As<ArcGetTimeExProc>(Entries[esGetAccessTimeEx])(handle, time) : 0;
+  auto proc = Entry<ArcGetTimeExProc>(esGetAccessTimeEx);
+  return proc ? proc(handle, time) : 0;
 }
 
 int TCustomArchiverDll::GetOriginalSizeEx(HARC handle, int64_t* size) {
-  return Entries[esGetOriginalSizeEx] ? As<ArcGetSizeExProc>(Entries[esGetOriginalSizeEx])(handle, size) : 0;
+  auto proc = Entry<ArcGetSizeExProc>(esGetOriginalSizeEx);
+  return proc ? proc(handle, size) : 0;
 }
 
 int TCustomArchiverDll::GetCompressedSizeEx(HARC handle, int64_t* size) {
-  return Entries[esGetCompressedSizeEx] ? As<ArcGetSizeExProc>(Entries[esGetCompressedSizeEx])(handle, size) : 0;
+  auto proc = Entry<ArcGetSizeExProc>(esGetCompressedSizeEx);
+  return proc ? proc(handle, size) : 0;
 }
 
 int TCustomArchiverDll::GetArchiveType(const std::string& fileName) {
-  if (!Entries[esGetArchiveType]) return 0;
-  std::string name = fileName;
-  return As<ArcGetArchiveTypeProc>(Entries[esGetArchiveType])(name.c_str());
+  auto proc = Entry<ArcGetArchiveTypeProc>(esGetArchiveType);
+  return proc ? proc(fileName.c_str()) : 0;
 }
 
 void TCustomArchiverDll::CompleteEntryInfo(HARC handle, TArchiveEntryInfo* info) {
@@ -164,6 +171,33 @@ void TCustomArchiverDll::CompleteEntryInfo(HARC handle, TArchiveEntryInfo* info)
 }
 
 // ---- TArchiverDll: one library, entries named prefix + suffix ----
+
+namespace {
+// How each slot is found in a library: the name after the prefix, whether the
+// call loads the library first, whether a missing entry is an error.
+struct EntryName {
+  const char* suffix;
+  bool load;
+  bool required;
+};
+constexpr EntryName kEntryNames[TCustomArchiverDll::kEntrySlotCount] = {
+    // Command is the prefix alone.
+    {"", true, true},
+    {"OpenArchive", true, true},
+    {"CloseArchive", true, true},
+    {"FindFirst", true, true},
+    {"FindNext", false, true},
+    {"ExtractMem", false, true},
+    {"CheckArchive", true, true},
+    {"SetOwnerWindowEx", false, true},
+    {"KillOwnerWindowEx", false, true},
+    {"GetWriteTimeEx", false, false},
+    {"GetCreateTimeEx", false, false},
+    {"GetAccessTimeEx", false, false},
+    {"GetOriginalSizeEx", false, false},
+    {"GetCompressedSizeEx", false, false},
+    {"GetArchiveType", true, true}};
+}  // namespace
 
 TArchiverDll::~TArchiverDll() {
   if (Handle) FreeLibrary(Handle);
@@ -180,95 +214,45 @@ void TArchiverDll::Unload() {
   Handle = nullptr;
 }
 
-bool TArchiverDll::Resolve(TEntrySlot slot, const char* suffix, bool required) {
-  return ResolveEntry(Entries[slot], Handle, Prefix + suffix, required);
-}
-
-int TArchiverDll::Command(ArcHWND wnd, const std::string& cmdLine, char* output, uint32_t outputSize) {
-  Load();
-  Resolve(esCommand, "");
-  return TCustomArchiverDll::Command(wnd, cmdLine, output, outputSize);
-}
-
-int TArchiverDll::CheckArchive(const std::string& fileName, int mode) {
-  Load();
-  Resolve(esCheckArchive, "CheckArchive");
-  return TCustomArchiverDll::CheckArchive(fileName, mode);
-}
-
-int TArchiverDll::CloseArchive(HARC handle) {
-  Load();
-  Resolve(esCloseArchive, "CloseArchive");
-  return TCustomArchiverDll::CloseArchive(handle);
-}
-
-int TArchiverDll::ExtractMem(ArcHWND wnd, const std::string& cmdLine, void* buffer, uint32_t size, int64_t* time,
-                             uint16_t* attr, uint32_t* written) {
-  Resolve(esExtractMem, "ExtractMem");
-  return TCustomArchiverDll::ExtractMem(wnd, cmdLine, buffer, size, time, attr, written);
-}
-
-int TArchiverDll::FindFirst(HARC handle, const std::string& wildName, TArchiveEntryInfo* info) {
-  Load();
-  Resolve(esFindFirst, "FindFirst");
-  return TCustomArchiverDll::FindFirst(handle, wildName, info);
-}
-
-int TArchiverDll::FindNext(HARC handle, TArchiveEntryInfo* info) {
-  Resolve(esFindNext, "FindNext");
-  return TCustomArchiverDll::FindNext(handle, info);
-}
-
-int TArchiverDll::KillOwnerWindowEx(ArcHWND wnd) {
-  Resolve(esKillOwnerWindowEx, "KillOwnerWindowEx");
-  return TCustomArchiverDll::KillOwnerWindowEx(wnd);
-}
-
-HARC TArchiverDll::OpenArchive(ArcHWND wnd, const std::string& fileName, uint32_t mode) {
-  Load();
-  Resolve(esOpenArchive, "OpenArchive");
-  return TCustomArchiverDll::OpenArchive(wnd, fileName, mode);
-}
-
-int TArchiverDll::SetOwnerWindowEx(ArcHWND wnd, ArcArchiverProc callback) {
-  Resolve(esSetOwnerWindowEx, "SetOwnerWindowEx");
-  return TCustomArchiverDll::SetOwnerWindowEx(wnd, callback);
-}
-
-int TArchiverDll::GetWriteTimeEx(HARC handle, ArcFileTime* time) {
-  Resolve(esGetWriteTimeEx, "GetWriteTimeEx", false);
-  return TCustomArchiverDll::GetWriteTimeEx(handle, time);
-}
-
-int TArchiverDll::GetCreateTimeEx(HARC handle, ArcFileTime* time) {
-  Resolve(esGetCreateTimeEx, "GetCreateTimeEx", false);
-  return TCustomArchiverDll::GetCreateTimeEx(handle, time);
-}
-
-int TArchiverDll::GetAccessTimeEx(HARC handle, ArcFileTime* time) {
-  Resolve(esGetAccessTimeEx, "GetAccessTimeEx", false);
-  return TCustomArchiverDll::GetAccessTimeEx(handle, time);
-}
-
-int TArchiverDll::GetOriginalSizeEx(HARC handle, int64_t* size) {
-  Resolve(esGetOriginalSizeEx, "GetOriginalSizeEx", false);
-  return TCustomArchiverDll::GetOriginalSizeEx(handle, size);
-}
-
-int TArchiverDll::GetCompressedSizeEx(HARC handle, int64_t* size) {
-  Resolve(esGetCompressedSizeEx, "GetCompressedSizeEx", false);
-  return TCustomArchiverDll::GetCompressedSizeEx(handle, size);
-}
-
-int TArchiverDll::GetArchiveType(const std::string& fileName) {
-  Load();
-  Resolve(esGetArchiveType, "GetArchiveType");
-  return TCustomArchiverDll::GetArchiveType(fileName);
+void TArchiverDll::Bind(TEntrySlot slot) {
+  const EntryName& entry = kEntryNames[slot];
+  if (entry.load) Load();
+  if (!Entries[slot]) ResolveEntry(Entries[slot], Handle, Prefix + entry.suffix, entry.required);
 }
 
 // ---- TZipDll: the first loaded library that exports a name wins ----
 
 const char* const TZipDll::kDllNames[kZipModuleCount] = {"UNZIP32.DLL", "LMZIP32.DLL", "ZIP32J.DLL"};
+
+namespace {
+// Where each slot is looked for, in which library first; null names a slot
+// ZIP has no entry for. Only UNZIP32 has the owner-window entries.
+struct ZipEntryName {
+  const char* name;
+  bool load;
+  bool required;
+  std::array<TZipDll::TZipModule, 3> order;
+  bool unzip32Only;
+};
+constexpr std::array<TZipDll::TZipModule, 3> kUnzipFirst{TZipDll::zmUnzip32, TZipDll::zmLmzip32, TZipDll::zmZip32j};
+constexpr std::array<TZipDll::TZipModule, 3> kLmzipFirst{TZipDll::zmLmzip32, TZipDll::zmZip32j, TZipDll::zmUnzip32};
+constexpr ZipEntryName kZipEntryNames[TCustomArchiverDll::kEntrySlotCount] = {
+    {nullptr, false, false, {}, false},  // Command: ZipCommand, UnZipCommand
+    {"UnZipOpenArchive", true, true, kLmzipFirst, false},
+    {"UnZipCloseArchive", true, true, kLmzipFirst, false},
+    {"UnZipFindFirst", true, true, kLmzipFirst, false},
+    {"UnZipFindNext", false, true, kLmzipFirst, false},
+    {"UnZipExtractMem", false, true, kUnzipFirst, false},
+    {"UnZipCheckArchive", true, true, kUnzipFirst, false},
+    {"UnZipSetOwnerWindowEx", false, true, {}, true},
+    {"UnZipKillOwnerWindowEx", false, true, {}, true},
+    {"UnzipGetWriteTimeEx", false, false, kLmzipFirst, false},
+    {"UnZipGetCreateTimeEx", false, false, kLmzipFirst, false},
+    {"UnZipGetAccessTimeEx", false, false, kLmzipFirst, false},
+    {nullptr, false, false, {}, false},   // GetOriginalSizeEx
+    {nullptr, false, false, {}, false},   // GetCompressedSizeEx
+    {nullptr, false, false, {}, false}};  // GetArchiveType
+}  // namespace
 
 TZipDll::~TZipDll() {
   for (HMODULE& m : Modules)
@@ -290,7 +274,8 @@ void TZipDll::Unload() {
   TCustomArchiverDll::Unload();
 }
 
-bool TZipDll::Resolve(void*& slot, const char* name, std::initializer_list<TZipModule> order, bool required) {
+template <class Order>
+bool TZipDll::Resolve(void*& slot, const char* name, const Order& order, bool required) {
   if (slot) return true;
   for (TZipModule m : order) {
     if (!Modules[m]) continue;
@@ -306,82 +291,30 @@ bool TZipDll::Resolve(void*& slot, const char* name, std::initializer_list<TZipM
   return false;
 }
 
-int TZipDll::ZipCommand(ArcHWND wnd, const std::string& cmdLine, char* output, uint32_t outputSize) {
+void TZipDll::Bind(TEntrySlot slot) {
+  const ZipEntryName& entry = kZipEntryNames[slot];
+  if (!entry.name) return;
+  if (entry.load) Load();
+  if (!entry.unzip32Only) {
+    Resolve(Entries[slot], entry.name, entry.order, entry.required);
+    return;
+  }
+  if (!Entries[slot] && !Modules[zmUnzip32])
+    throw EEntryNotFound(DllNames[zmUnzip32] + " に " + entry.name + " のエントリが見つかりません。");
+  ResolveEntry(Entries[slot], Modules[zmUnzip32], entry.name, true);
+}
+
+int TZipDll::RunCommand(void*& slot, const char* name, std::initializer_list<TZipModule> order, ArcHWND wnd,
+                        const std::string& cmdLine, char* output, uint32_t outputSize) {
   Load();
-  Resolve(ZipEntry, "Zip", {zmZip32j, zmLmzip32}, true);
-  std::string line = cmdLine;
-  return As<ArcCommandProc>(ZipEntry)(wnd, line.c_str(), outputSize ? output : nullptr, outputSize);
+  Resolve(slot, name, order, true);
+  return As<ArcCommandProc>(slot)(wnd, cmdLine.c_str(), outputSize ? output : nullptr, outputSize);
+}
+
+int TZipDll::ZipCommand(ArcHWND wnd, const std::string& cmdLine, char* output, uint32_t outputSize) {
+  return RunCommand(ZipEntry, "Zip", {zmZip32j, zmLmzip32}, wnd, cmdLine, output, outputSize);
 }
 
 int TZipDll::UnZipCommand(ArcHWND wnd, const std::string& cmdLine, char* output, uint32_t outputSize) {
-  Load();
-  Resolve(UnZipEntry, "UnZip", {zmUnzip32, zmLmzip32}, true);
-  std::string line = cmdLine;
-  return As<ArcCommandProc>(UnZipEntry)(wnd, line.c_str(), outputSize ? output : nullptr, outputSize);
-}
-
-int TZipDll::CheckArchive(const std::string& fileName, int mode) {
-  Load();
-  Resolve(Entries[esCheckArchive], "UnZipCheckArchive", {zmUnzip32, zmLmzip32, zmZip32j}, true);
-  return TCustomArchiverDll::CheckArchive(fileName, mode);
-}
-
-int TZipDll::CloseArchive(HARC handle) {
-  Load();
-  Resolve(Entries[esCloseArchive], "UnZipCloseArchive", {zmLmzip32, zmZip32j, zmUnzip32}, true);
-  return TCustomArchiverDll::CloseArchive(handle);
-}
-
-int TZipDll::ExtractMem(ArcHWND wnd, const std::string& cmdLine, void* buffer, uint32_t size, int64_t* time,
-                        uint16_t* attr, uint32_t* written) {
-  Resolve(Entries[esExtractMem], "UnZipExtractMem", {zmUnzip32, zmLmzip32, zmZip32j}, true);
-  return TCustomArchiverDll::ExtractMem(wnd, cmdLine, buffer, size, time, attr, written);
-}
-
-int TZipDll::FindFirst(HARC handle, const std::string& wildName, TArchiveEntryInfo* info) {
-  Load();
-  Resolve(Entries[esFindFirst], "UnZipFindFirst", {zmLmzip32, zmZip32j, zmUnzip32}, true);
-  return TCustomArchiverDll::FindFirst(handle, wildName, info);
-}
-
-int TZipDll::FindNext(HARC handle, TArchiveEntryInfo* info) {
-  Resolve(Entries[esFindNext], "UnZipFindNext", {zmLmzip32, zmZip32j, zmUnzip32}, true);
-  return TCustomArchiverDll::FindNext(handle, info);
-}
-
-void TZipDll::ResolveInUnzip32(void*& slot, const char* name) {
-  if (!slot && !Modules[zmUnzip32])
-    throw EEntryNotFound(DllNames[zmUnzip32] + " に " + name + " のエントリが見つかりません。");
-  ResolveEntry(slot, Modules[zmUnzip32], name, true);
-}
-
-int TZipDll::KillOwnerWindowEx(ArcHWND wnd) {
-  ResolveInUnzip32(Entries[esKillOwnerWindowEx], "UnZipKillOwnerWindowEx");
-  return TCustomArchiverDll::KillOwnerWindowEx(wnd);
-}
-
-HARC TZipDll::OpenArchive(ArcHWND wnd, const std::string& fileName, uint32_t mode) {
-  Load();
-  Resolve(Entries[esOpenArchive], "UnZipOpenArchive", {zmLmzip32, zmZip32j, zmUnzip32}, true);
-  return TCustomArchiverDll::OpenArchive(wnd, fileName, mode);
-}
-
-int TZipDll::SetOwnerWindowEx(ArcHWND wnd, ArcArchiverProc callback) {
-  ResolveInUnzip32(Entries[esSetOwnerWindowEx], "UnZipSetOwnerWindowEx");
-  return TCustomArchiverDll::SetOwnerWindowEx(wnd, callback);
-}
-
-int TZipDll::GetWriteTimeEx(HARC handle, ArcFileTime* time) {
-  Resolve(Entries[esGetWriteTimeEx], "UnzipGetWriteTimeEx", {zmLmzip32, zmZip32j, zmUnzip32}, false);
-  return TCustomArchiverDll::GetWriteTimeEx(handle, time);
-}
-
-int TZipDll::GetCreateTimeEx(HARC handle, ArcFileTime* time) {
-  Resolve(Entries[esGetCreateTimeEx], "UnZipGetCreateTimeEx", {zmLmzip32, zmZip32j, zmUnzip32}, false);
-  return TCustomArchiverDll::GetCreateTimeEx(handle, time);
-}
-
-int TZipDll::GetAccessTimeEx(HARC handle, ArcFileTime* time) {
-  Resolve(Entries[esGetAccessTimeEx], "UnZipGetAccessTimeEx", {zmLmzip32, zmZip32j, zmUnzip32}, false);
-  return TCustomArchiverDll::GetAccessTimeEx(handle, time);
+  return RunCommand(UnZipEntry, "UnZip", {zmUnzip32, zmLmzip32}, wnd, cmdLine, output, outputSize);
 }

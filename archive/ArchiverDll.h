@@ -99,6 +99,12 @@ class TCustomArchiverDll {
   bool IsResolved(TEntrySlot slot) const { return Entries[slot] != nullptr; }
 
  protected:
+  // Makes the slot's entry callable if it can be: a layer over real libraries
+  // loads and resolves here, and raises for what it must have.
+  virtual void Bind(TEntrySlot /*slot*/) {}
+  // The slot's entry after Bind; null when there is none.
+  template <class Proc>
+  Proc Entry(TEntrySlot slot);
   // True when the slot holds an address; a missing entry raises EEntryNotFound
   // when raiseIfMissing, else leaves the slot null.
   bool ResolveEntry(void*& slot, HMODULE module, const std::string& entryName, bool raiseIfMissing);
@@ -115,30 +121,14 @@ class TArchiverDll : public TCustomArchiverDll {
 
   void Load() override;
   void Unload() override;
-  int Command(ArcHWND wnd, const std::string& cmdLine, char* output, uint32_t outputSize) override;
-  int CheckArchive(const std::string& fileName, int mode) override;
-  int CloseArchive(HARC handle) override;
-  int ExtractMem(ArcHWND wnd, const std::string& cmdLine, void* buffer, uint32_t size, int64_t* time, uint16_t* attr,
-                 uint32_t* written) override;
-  int FindFirst(HARC handle, const std::string& wildName, TArchiveEntryInfo* info) override;
-  int FindNext(HARC handle, TArchiveEntryInfo* info) override;
-  int KillOwnerWindowEx(ArcHWND wnd) override;
-  HARC OpenArchive(ArcHWND wnd, const std::string& fileName, uint32_t mode) override;
-  int SetOwnerWindowEx(ArcHWND wnd, ArcArchiverProc callback) override;
-  int GetWriteTimeEx(HARC handle, ArcFileTime* time) override;
-  int GetCreateTimeEx(HARC handle, ArcFileTime* time) override;
-  int GetAccessTimeEx(HARC handle, ArcFileTime* time) override;
-  int GetOriginalSizeEx(HARC handle, int64_t* size) override;
-  int GetCompressedSizeEx(HARC handle, int64_t* size) override;
-  int GetArchiveType(const std::string& fileName) override;
 
   HMODULE Handle = nullptr;
   const std::string Caption;
   const std::string DllName;
   const std::string Prefix;
 
- private:
-  bool Resolve(TEntrySlot slot, const char* suffix, bool required = true);
+ protected:
+  void Bind(TEntrySlot slot) override;
 };
 
 // ZIP over three alternative libraries: UNZIP32 (extraction), LMZIP32
@@ -157,30 +147,21 @@ class TZipDll : public TCustomArchiverDll {
   void Unload() override;
   int ZipCommand(ArcHWND wnd, const std::string& cmdLine, char* output, uint32_t outputSize);
   int UnZipCommand(ArcHWND wnd, const std::string& cmdLine, char* output, uint32_t outputSize);
-  int CheckArchive(const std::string& fileName, int mode) override;
-  int CloseArchive(HARC handle) override;
-  int ExtractMem(ArcHWND wnd, const std::string& cmdLine, void* buffer, uint32_t size, int64_t* time, uint16_t* attr,
-                 uint32_t* written) override;
-  int FindFirst(HARC handle, const std::string& wildName, TArchiveEntryInfo* info) override;
-  int FindNext(HARC handle, TArchiveEntryInfo* info) override;
-  int KillOwnerWindowEx(ArcHWND wnd) override;
-  HARC OpenArchive(ArcHWND wnd, const std::string& fileName, uint32_t mode) override;
-  int SetOwnerWindowEx(ArcHWND wnd, ArcArchiverProc callback) override;
-  int GetWriteTimeEx(HARC handle, ArcFileTime* time) override;
-  int GetCreateTimeEx(HARC handle, ArcFileTime* time) override;
-  int GetAccessTimeEx(HARC handle, ArcFileTime* time) override;
 
   bool IsLoaded(TZipModule m) const { return Modules[m] != nullptr; }
-  bool IsZipResolved() const { return ZipEntry != nullptr; }
   bool IsUnZipResolved() const { return UnZipEntry != nullptr; }
 
   HMODULE Modules[kZipModuleCount] = {};
   const std::array<std::string, kZipModuleCount> DllNames;
 
+ protected:
+  void Bind(TEntrySlot slot) override;
+
  private:
-  bool Resolve(void*& slot, const char* name, std::initializer_list<TZipModule> order, bool required);
-  // The owner-window entries live in UNZIP32 alone.
-  void ResolveInUnzip32(void*& slot, const char* name);
+  template <class Order>
+  bool Resolve(void*& slot, const char* name, const Order& order, bool required);
+  int RunCommand(void*& slot, const char* name, std::initializer_list<TZipModule> order, ArcHWND wnd,
+                 const std::string& cmdLine, char* output, uint32_t outputSize);
 
   void* ZipEntry = nullptr;
   void* UnZipEntry = nullptr;

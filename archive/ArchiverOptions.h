@@ -22,7 +22,6 @@ class TResFileUsage {
   }
   bool Contains(TResFileUse u) const { return (bits_ & Bit(u)) != 0; }
   void Include(TResFileUse u) { bits_ |= Bit(u); }
-  void Exclude(TResFileUse u) { bits_ &= static_cast<uint8_t>(~Bit(u)); }
   bool operator==(const TResFileUsage&) const = default;
 
  private:

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "platform/system/Exception.h"
+#include "platform/system/UniqueFd.h"
 
 namespace {
 
@@ -108,22 +109,18 @@ int TCmdOpt::AddResponseFile(const TFileArgs& files, const std::string& fileName
   for (const std::string& name : names) text += Quoted(ConvertName(name)) + "\r\n";
 
   // Never write through a link someone left under the name.
-  int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) throw Exception("ファイル " + fileName + " を作成できません。" + std::strerror(errno));
+  UniqueFd fd(::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!fd) throw Exception("ファイル " + fileName + " を作成できません。" + std::strerror(errno));
   size_t done = 0;
   while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    ssize_t n = ::write(fd.Get(), text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      int err = errno;
-      ::close(fd);
-      throw Exception("ファイル " + fileName + " に書き込めません。" + std::strerror(err));
-    }
+    if (n <= 0) throw Exception("ファイル " + fileName + " に書き込めません。" + std::strerror(errno));
     done += static_cast<size_t>(n);
   }
   struct stat st {};
-  ::fstat(fd, &st);
-  ::close(fd);
+  ::fstat(fd.Get(), &st);
+  fd.Reset();
   responseFile_ = {fileName, static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
   AddValue("", "@" + fileName);
   return static_cast<int>(names.size());

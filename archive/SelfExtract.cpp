@@ -10,6 +10,8 @@
 #include "archive/CmdOpt.h"
 #include "platform/system/Library.h"
 #include "platform/state/Registry.h"
+#include "platform/system/ScopeGuard.h"
+#include "platform/system/UniqueFd.h"
 
 ESfxNoRequiredFile::ESfxNoRequiredFile(std::string kind, std::string platform, std::string requiredFile)
     : EArchiver(kind + " 書庫からの" + platform + "自己解凍書庫の作成には '" + requiredFile + "' ファイルが必要です。"),
@@ -39,30 +41,21 @@ namespace {
 }
 
 void CopyInto(int out, const std::string& path, const std::string& outPath) {
-  int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) FileError("を開けません", path, errno);
+  UniqueFd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in) FileError("を開けません", path, errno);
   std::vector<char> buf(1 << 20);
   for (;;) {
-    ssize_t n = ::read(in, buf.data(), buf.size());
+    ssize_t n = ::read(in.Get(), buf.data(), buf.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      int err = errno;
-      ::close(in);
-      FileError("を読めません", path, err);
-    }
+    if (n < 0) FileError("を読めません", path, errno);
     if (n == 0) break;
     for (ssize_t done = 0; done < n;) {
       ssize_t w = ::write(out, buf.data() + done, static_cast<size_t>(n - done));
       if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) {
-        int err = errno;
-        ::close(in);
-        FileError("に書き込めません", outPath, err);
-      }
+      if (w <= 0) FileError("に書き込めません", outPath, errno);
       done += w;
     }
   }
-  ::close(in);
 }
 
 }  // namespace
@@ -71,23 +64,15 @@ void WriteSfxFile(const std::string& stub, const std::string& archive, const std
   // Written under a temporary name beside the output and renamed when whole,
   // so a failure never leaves a truncated executable under the final name.
   std::string temp = output + ".XXXXXX";
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) FileError("を作成できません", output, errno);
-  try {
-    CopyInto(fd, stub, output);
-    CopyInto(fd, archive, output);
-    ::fchmod(fd, 0644);  // mkstemp's 0600 is not what a created file gets
-    if (::close(fd) != 0) {
-      fd = -1;
-      FileError("に書き込めません", output, errno);
-    }
-    fd = -1;
-    if (::rename(temp.c_str(), output.c_str()) != 0) FileError("を作成できません", output, errno);
-  } catch (...) {
-    if (fd >= 0) ::close(fd);
-    ::unlink(temp.c_str());
-    throw;
-  }
+  UniqueFd fd(::mkstemp(temp.data()));
+  if (!fd) FileError("を作成できません", output, errno);
+  ScopeGuard removeTemp([&temp] { ::unlink(temp.c_str()); });
+  CopyInto(fd.Get(), stub, output);
+  CopyInto(fd.Get(), archive, output);
+  ::fchmod(fd.Get(), 0644);  // mkstemp's 0600 is not what a created file gets
+  if (!fd.Close()) FileError("に書き込めません", output, errno);
+  if (::rename(temp.c_str(), output.c_str()) != 0) FileError("を作成できません", output, errno);
+  removeTemp.Dismiss();
 }
 
 std::string FindSfxStub(const std::string& name) { return SearchPath("", name); }

@@ -16,6 +16,7 @@
 #include "image/SPIs.h"
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/StreamBytes.h"
+#include "platform/system/UniqueFd.h"
 
 bool DibLayoutOf(const BITMAPINFOHEADER& h, TDibLayout& out) {
   out = TDibLayout{};
@@ -204,24 +205,22 @@ TInSPIAbleFromFile::TInSPIAbleFromFile(TSPIGraphic* AGraphic, const std::string&
 
 void TInSPIAbleFromFile::ReadHead(uint8_t* Buffer, size_t Size) {
   FNotAFile = false;
-  int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return;
+  UniqueFd fd(::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd) return;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
     // A plug-in opening a pipe or a device would wait for ever.
     FNotAFile = true;
-    ::close(fd);
     return;
   }
   size_t want = std::min<size_t>(Size, size_t(std::max<off_t>(st.st_size, 0)));
   size_t got = 0;
   while (got < want) {
-    ssize_t n = ::read(fd, Buffer + got, want - got);
+    ssize_t n = ::read(fd.Get(), Buffer + got, want - got);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     got += size_t(n);
   }
-  ::close(fd);
 }
 
 bool TInSPIAbleFromFile::HasDataAt(intptr_t) const { return !FNotAFile; }

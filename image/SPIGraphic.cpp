@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <cstring>
 
+#include "platform/system/ScopeGuard.h"
+
 const char* const kSPICouldNotDecode = "Susie Plugins could not decode";
 
 TGRAPHIC_CLASS_DEFINE(TSPIGraphic, TGraphic)
@@ -76,14 +78,11 @@ bool TSPIGraphic::Is4Bit() const {
 
 void TSPIGraphic::LoadWith(std::unique_ptr<TInSPIAbleData> data) {
   FData = std::move(data);
-  try {
-    FData->OnProgress = OnProgress;
-    FData->Load();
-    if (FData->Empty()) throw EInvalidGraphic(kSPICouldNotDecode);
-  } catch (...) {
-    FreeImage();
-    throw;
-  }
+  ScopeGuard freeOnFailure([this] { FreeImage(); });
+  FData->OnProgress = OnProgress;
+  FData->Load();
+  if (FData->Empty()) throw EInvalidGraphic(kSPICouldNotDecode);
+  freeOnFailure.Dismiss();
   Changed();
 }
 

@@ -22,8 +22,11 @@ set(PLATFORM_SYSTEM_SOURCES
   platform/system/Library.cpp platform/system/Library.h
   platform/system/LocalInstance.cpp platform/system/LocalInstance.h
   platform/system/MemoryBlocks.cpp platform/system/MemoryBlocks.h
+  platform/system/ScopeGuard.h
   platform/system/SyncCall.cpp platform/system/SyncCall.h
   platform/system/TextFiles.cpp platform/system/TextFiles.h
+  platform/system/TrailingSlash.h
+  platform/system/UniqueFd.cpp platform/system/UniqueFd.h
   platform/system/WaitObjects.cpp platform/system/WaitObjects.h)
 set(PLATFORM_STATE_SOURCES
   platform/state/AtomicFile.cpp platform/state/AtomicFile.h

@@ -119,15 +119,12 @@ PCItemIDList TShellComboBox::GetSelectedIDList() const {
 
 std::unique_ptr<TShellComboItem> TShellComboBox::MakeEntry(TShellComboItem* parent, PCItemIDList id) {
   if (!parent || !parent->AbsoluteIDList || !id) return nullptr;
-  PItemIDList relative = CopyFirstID(id);
+  IDListPtr relative(CopyFirstID(id));
   if (!relative) return nullptr;
-  PItemIDList absolute =
-      parent->GetLevel() == 0 ? CopyIDList(relative) : ConcatIDLists(parent->AbsoluteIDList, relative);
-  if (!absolute) {
-    FreeIDList(relative);
-    return nullptr;
-  }
-  return std::make_unique<TShellComboItem>(list_.get(), parent, relative, absolute, ready_);
+  IDListPtr absolute(parent->GetLevel() == 0 ? CopyIDList(relative.get())
+                                             : ConcatIDLists(parent->AbsoluteIDList, relative.get()));
+  if (!absolute) return nullptr;
+  return std::make_unique<TShellComboItem>(list_.get(), parent, relative.release(), absolute.release(), ready_);
 }
 
 int TShellComboBox::AddEntry(TShellComboItem* parent, int position, PCItemIDList id) {
@@ -220,16 +217,14 @@ bool TShellComboBox::ChildrenListed(TShellComboItem* parent) const {
 
 void TShellComboBox::Rebuild() {
   ready_ = false;
-  BeginItemsUpdate();
+  auto update = ItemsUpdateOf(this);
   RemoveTemporary();
   if (list_->Count() == 0) {
-    PItemIDList absolute = nullptr, relative = nullptr;
-    if (GetSpecialFolderIDList(CSIDL_DESKTOP, absolute) && GetSpecialFolderIDList(CSIDL_DESKTOPDIRECTORY, relative)) {
-      list_->Insert(0, std::make_unique<TShellComboItem>(list_.get(), nullptr, relative, absolute, false));
-    } else {
-      FreeIDList(absolute);
-      FreeIDList(relative);
-    }
+    IDListPtr absolute = GetSpecialFolderIDList(CSIDL_DESKTOP);
+    IDListPtr relative = absolute ? GetSpecialFolderIDList(CSIDL_DESKTOPDIRECTORY) : nullptr;
+    if (relative)
+      list_->Insert(
+          0, std::make_unique<TShellComboItem>(list_.get(), nullptr, relative.release(), absolute.release(), false));
   }
   if (list_->Count() > 0) {
     MergeChildren(0);
@@ -238,7 +233,6 @@ void TShellComboBox::Rebuild() {
     if (currentIndex() < 0) setCurrentIndex(0);
     ready_ = true;
   }
-  EndItemsUpdate();
 }
 
 void TShellComboBox::SelectIDList(PCItemIDList idList) {
@@ -252,13 +246,12 @@ void TShellComboBox::SelectIDList(PCItemIDList idList) {
   }
   TShellComboItem* selected = list_->Items(currentIndex());
   if (selected && selected->IsValid() && SameItem(selected->AbsoluteIDList, target.get())) return;
-  BeginItemsUpdate();
+  auto update = ItemsUpdateOf(this);
   RemoveTemporary();
   int index = FindIndex(target.get());
   // A walk that gave up leaves no half-built chain behind.
   if (index == 0) RemoveTemporary();
   setCurrentIndex(index);
-  EndItemsUpdate();
 }
 
 int TShellComboBox::FindIndex(PCItemIDList idList) {
@@ -345,18 +338,19 @@ void TShellComboBox::EndItemsUpdate() {
 void TShellComboBox::EntryChosen(int index) {
   TShellComboItem* item = list_->Items(index);
   if (!item || !item->IsValid()) return;
-  BeginItemsUpdate();
-  if (item->Temporary) {
-    TShellComboItem* child = list_->Items(list_->FirstChild(index));
-    if (child && child->Temporary) {
-      int last = list_->LastDescendant(index);
-      for (int i = last; i > index; --i) list_->Delete(i);
+  {
+    auto update = ItemsUpdateOf(this);
+    if (item->Temporary) {
+      TShellComboItem* child = list_->Items(list_->FirstChild(index));
+      if (child && child->Temporary) {
+        int last = list_->LastDescendant(index);
+        for (int i = last; i > index; --i) list_->Delete(i);
+      }
+    } else {
+      RemoveTemporary();
     }
-  } else {
-    RemoveTemporary();
+    setCurrentIndex(list_->IndexOf(item));
   }
-  setCurrentIndex(list_->IndexOf(item));
-  EndItemsUpdate();
   // The tree answers by selecting the same folder here, which may free entries.
   IDListPtr chosen(CopyIDList(item->AbsoluteIDList));
   if (tree_) tree_->SelectIDList(chosen.get());

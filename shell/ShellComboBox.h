@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/system/ScopeGuard.h"
 #include "shell/ShellCtrls.h"
 
 class QPainter;
@@ -56,7 +57,6 @@ class TShellComboList {
   // Navigation; -1 when there is no such entry.
   int FirstChild(int index) const;
   int NextSibling(int index) const;
-  int PrevSibling(int index) const;
   // The entry's last descendant, or the entry itself when it has none.
   int LastDescendant(int index) const;
   bool IsDescendant(const TShellComboItem* item, const TShellComboItem* ancestor) const;
@@ -162,3 +162,14 @@ class TShellComboBox : public QComboBox {
   std::unique_ptr<TShellDragObject> dragObject_;
   bool dragWithRight_ = false;
 };
+
+// The combo box's items update for a scope; nothing for a box gone by its end.
+[[nodiscard]] inline auto ItemsUpdateOf(const QPointer<TShellComboBox>& combo) {
+  return BeginEnd(
+      [combo] {
+        if (combo) combo->BeginItemsUpdate();
+      },
+      [combo] {
+        if (combo) combo->EndItemsUpdate();
+      });
+}

@@ -110,14 +110,3 @@ int TShellComboList::NextSibling(int index) const {
   TShellComboItem* candidate = Items(next);
   return candidate && candidate->ParentItem == item->ParentItem ? next : -1;
 }
-
-int TShellComboList::PrevSibling(int index) const {
-  TShellComboItem* item = Items(index);
-  if (!item) return -1;
-  for (int i = index - 1; i >= 0; --i) {
-    TShellComboItem* candidate = items_[i].get();
-    if (candidate == item->ParentItem) return -1;
-    if (candidate->ParentItem == item->ParentItem) return i;
-  }
-  return -1;
-}

@@ -47,6 +47,20 @@ bool GetSpecialFolderIDList(int csidl, PItemIDList& list) {
   return SHGetSpecialFolderLocation(csidl, list);
 }
 
+IDListPtr PathToIDList(const std::string& path) {
+  PItemIDList list = nullptr;
+  const bool found = PathToIDList(path, list);
+  IDListPtr owned(list);
+  return found ? std::move(owned) : nullptr;
+}
+
+IDListPtr GetSpecialFolderIDList(int csidl) {
+  PItemIDList list = nullptr;
+  const bool found = GetSpecialFolderIDList(csidl, list);
+  IDListPtr owned(list);
+  return found ? std::move(owned) : nullptr;
+}
+
 bool GetDisplayNameOf(IShellFolder* folder, PCItemIDList list, uint32_t flags, std::string& name) {
   name.clear();
   if (!folder || !list) return true;
@@ -128,12 +142,8 @@ TShItemIDType ClassifyItem(int level, PCItemIDList absoluteList, const std::func
     static const std::pair<int, TShItemIDType> specials[] = {
         {CSIDL_DRIVES, itMyComputer}, {CSIDL_NETWORK, itNetWork}, {CSIDL_BITBUCKET, itBitBucket}};
     for (auto [csidl, type] : specials) {
-      PItemIDList special = nullptr;
-      if (GetSpecialFolderIDList(csidl, special)) {
-        int same = CompareIDsIn(desktop.get(), absoluteList, special);
-        FreeIDList(special);
-        if (same == 0) return type;
-      }
+      IDListPtr special = GetSpecialFolderIDList(csidl);
+      if (special && CompareIDsIn(desktop.get(), absoluteList, special.get()) == 0) return type;
     }
   }
   if (!hasAttribute(SFGAO_FILESYSTEM)) return itVirtual;
@@ -294,10 +304,7 @@ bool TShellIDList::HasAttribute(uint32_t mask) const {
 std::string TShellIDList::GetItemPath(int index) const {
   PItemIDList item = Items(index);
   if (!ParentIDList || !item) return {};
-  PItemIDList full = ConcatIDLists(ParentIDList, item);
-  std::string path = IDListToPath(full);
-  FreeIDList(full);
-  return path;
+  return IDListToPath(IDListPtr(ConcatIDLists(ParentIDList, item)).get());
 }
 
 TShellIDList2::~TShellIDList2() { TShellIDList2::Clear(); }

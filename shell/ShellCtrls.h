@@ -43,7 +43,6 @@ class TShVirtuaItems {
   }
   bool Contains(TShVirtuaItem i) const { return bits_ & (1u << i); }
   void Include(TShVirtuaItem i) { bits_ |= 1u << i; }
-  void Exclude(TShVirtuaItem i) { bits_ &= ~(1u << i); }
   bool operator==(const TShVirtuaItems&) const = default;
 
  private:
@@ -78,6 +77,9 @@ int CompareIDsIn(IShellFolder* folder, PCItemIDList a, PCItemIDList b);
 bool PathToIDList(const std::string& path, PItemIDList& list);
 std::string IDListToPath(PCItemIDList list);
 bool GetSpecialFolderIDList(int csidl, PItemIDList& list);
+// The same two, owned; null where the out-parameter forms fail.
+IDListPtr PathToIDList(const std::string& path);
+IDListPtr GetSpecialFolderIDList(int csidl);
 bool GetDisplayNameOf(IShellFolder* folder, PCItemIDList list, uint32_t flags, std::string& name);
 int GetSysIconIndex(PCItemIDList absoluteList, bool large, bool open);
 ImageListHandle GetSysImageList(bool large);

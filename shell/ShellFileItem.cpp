@@ -147,12 +147,11 @@ bool TShellFileItem::Rename(const std::string& newName) {
   ShellFolderPtr folder;
   if (!GetParentFolder(folder)) return false;
   PItemIDList renamed = nullptr;
-  if (!folder->SetNameOf(RelativeIDList, newName, SHGDN_INFOLDER | 0x60, &renamed) || !renamed) {
-    FreeIDList(renamed);
-    return false;
-  }
+  const bool done = folder->SetNameOf(RelativeIDList, newName, SHGDN_INFOLDER | 0x60, &renamed);
+  IDListPtr owned(renamed);
+  if (!done || !owned) return false;
   FreeIDList(RelativeIDList);
-  RelativeIDList = renamed;
+  RelativeIDList = owned.release();
   ResetCaches();
   return true;
 }

@@ -10,11 +10,13 @@
 #include "platform/namespace/FileSystemFolder.h"
 #include "platform/namespace/ItemID.h"
 #include "platform/namespace/PathText.h"
+#include "platform/system/ChangeNotification.h"
+#include "platform/system/ScopeGuard.h"
 #include "shell/FolderReadAhead.h"
 #include "shell/WaitCursor.h"
 #include "shell/watch/ShFilesWatcher.h"
 
-const char* const ColumnCaptions[5] = {"名前", "サイズ", "ファイルの種類", "更新日時", "属性"};
+const char* const ColumnCaptions[kColumnCount] = {"名前", "サイズ", "ファイルの種類", "更新日時", "属性"};
 
 namespace {
 long long SteadyMs() {
@@ -24,7 +26,7 @@ long long SteadyMs() {
 
 // Sorts the two halves on two threads and merges them; small lists on this one.
 template <class Before>
-void SortInHalves(std::vector<TShellFileItem*>& items, const Before& before) {
+void SortInHalves(std::vector<std::unique_ptr<TShellFileItem>>& items, const Before& before) {
   constexpr size_t kHalvesFrom = 8192;
   if (items.size() < kHalvesFrom) {
     std::sort(items.begin(), items.end(), before);
@@ -40,17 +42,22 @@ void SortInHalves(std::vector<TShellFileItem*>& items, const Before& before) {
   }
   std::sort(items.begin(), middle, before);
   helper.join();
-  std::vector<TShellFileItem*> merged(items.size());
-  std::merge(items.begin(), middle, middle, items.end(), merged.begin(), before);
+  std::vector<std::unique_ptr<TShellFileItem>> merged(items.size());
+  std::merge(std::make_move_iterator(items.begin()), std::make_move_iterator(middle), std::make_move_iterator(middle),
+             std::make_move_iterator(items.end()), merged.begin(), before);
   items.swap(merged);
 }
 
-template <class Begin, class End>
-struct ScopeGuard {
-  End end;
-  ScopeGuard(Begin begin, End e) : end(e) { begin(); }
-  ~ScopeGuard() { end(); }
-};
+// Stopping the owner's screen updates for a scope; none without an owner.
+auto ItemsUpdate(IShellFileListOwner* owner) {
+  return BeginEnd(
+      [owner] {
+        if (owner) owner->BeginItemsUpdate();
+      },
+      [owner] {
+        if (owner) owner->EndItemsUpdate();
+      });
+}
 }  // namespace
 
 TShellFileList::TShellFileList(IShellFileListOwner* listView, bool runTime) : ListView(listView) {
@@ -58,9 +65,10 @@ TShellFileList::TShellFileList(IShellFileListOwner* listView, bool runTime) : Li
   if (runTime) {
     auto handler = [this](TShFilesWatcher* w, const std::string& path) { FolderChanged(w, path); };
     auto ended = [this](TShFilesWatcher* w) { WatcherTerminated(w); };
-    NameWatcher = new TShFilesWatcher("", 3, handler);
+    NameWatcher = new TShFilesWatcher("", FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME, handler);
     NameWatcher->OnTerminate = ended;
-    AttrWatcher = new TShFilesWatcher("", 28, handler);
+    AttrWatcher = new TShFilesWatcher(
+        "", FILE_NOTIFY_CHANGE_ATTRIBUTES | FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE, handler);
     AttrWatcher->OnTerminate = ended;
   }
 }
@@ -77,16 +85,15 @@ TShellFileList::~TShellFileList() {
 
 TShellFileItem* TShellFileList::Items(int index) const {
   if (index < 0 || index >= Count()) return nullptr;
-  return items_[index];
+  return items_[index].get();
 }
 
 int TShellFileList::IndexOf(const TShellFileItem* item) const {
-  auto it = std::find(items_.begin(), items_.end(), item);
+  auto it = std::find_if(items_.begin(), items_.end(), [item](const auto& row) { return row.get() == item; });
   return it == items_.end() ? -1 : static_cast<int>(it - items_.begin());
 }
 
 void TShellFileList::Clear() {
-  for (TShellFileItem* item : items_) delete item;
   items_.clear();
   prefetchCursor_ = 0;
 }
@@ -104,11 +111,8 @@ std::string TShellFileList::GetPathName() const {
   int level = GetLevel();
   if (level < 0) return {};
   if (level == 0) {
-    PItemIDList desktopDir = nullptr;
-    if (!GetSpecialFolderIDList(CSIDL_DESKTOPDIRECTORY, desktopDir)) return {};
-    std::string path = IDListToPath(desktopDir);
-    FreeIDList(desktopDir);
-    return path;
+    IDListPtr desktopDir = GetSpecialFolderIDList(CSIDL_DESKTOPDIRECTORY);
+    return desktopDir ? IDListToPath(desktopDir.get()) : std::string();
   }
   return IDListToPath(FolderIDList);
 }
@@ -185,9 +189,9 @@ void TShellFileList::DeleteSelected() {
   size_t kept = 0;
   for (size_t i = 0; i < items_.size(); ++i) {
     if (ListView->IsRowSelected(static_cast<int>(i)))
-      delete items_[i];
+      items_[i].reset();
     else
-      items_[kept++] = items_[i];
+      items_[kept++] = std::move(items_[i]);
   }
   items_.resize(kept);
   ListView->SetItemsCount(Count());
@@ -206,7 +210,7 @@ void TShellFileList::SetFolder(PCItemIDList idList) {
   FreeFolderLists();
   FolderIDList = CopyIDList(idList);
   {
-    ScopeGuard update([&] { ListView->BeginItemsUpdate(); }, [&] { ListView->EndItemsUpdate(); });
+    auto update = ItemsUpdate(ListView);
     Populate();
     ListView->SetItemsCount(Count());
     if (Count() > 0) ListView->MakeRowVisible(0);
@@ -224,7 +228,7 @@ void TShellFileList::ApplyColumns() {
   }
   if (columns > 1) return;
   ListView->ClearColumns();
-  for (size_t i = 0; i < SavedColumnOrder.size() && i < 5; ++i) {
+  for (size_t i = 0; i < SavedColumnOrder.size() && i < kColumnCount; ++i) {
     int width = i < SavedColumnWidths.size() ? SavedColumnWidths[i] : 100;
     ListView->AddColumn(ColumnCaptions[i], width, i == 1);
   }
@@ -286,12 +290,9 @@ int TShellFileList::Enumerate(int level) {
     PItemIDList id = nullptr;
     while (list ? list->Next(id) : next < readIds.size()) {
       if (!list) id = readIds[next++];
-      auto* item = new TShellFileItem(this, id);
-      if (!KeepVirtualItem(item, level, folderType) || (ListView && !ListView->DoShFilter(item))) {
-        delete item;
-        continue;
-      }
-      items_.push_back(item);
+      auto item = std::make_unique<TShellFileItem>(this, id);
+      if (!KeepVirtualItem(item.get(), level, folderType) || (ListView && !ListView->DoShFilter(item.get()))) continue;
+      items_.push_back(std::move(item));
     }
   }
   if (!sorted && (!GetPathName().empty() || SortType != 4)) Sort(SortType);
@@ -299,8 +300,9 @@ int TShellFileList::Enumerate(int level) {
 }
 
 int TShellFileList::Populate() {
-  SuspendWatching();
-  if (ListView) ListView->BeginItemsUpdate();
+  // However the reading ends, the list is watched and painted again.
+  auto watching = BeginEnd([this] { SuspendWatching(); }, [this] { ResumeWatching(); });
+  auto update = ItemsUpdate(ListView);
   ShellFolderPtr folder;
   if (GetFolder(folder)) {
     TViewStyle style = ListView ? ListView->GetViewStyle() : vsReport;
@@ -310,23 +312,21 @@ int TShellFileList::Populate() {
       ListView->SetItemsCount(0);
       ListView->SetViewStyle(vsIcon);
     }
-    try {
-      int found = Enumerate(GetLevel());
-      if (ListView && found > 0) {
-        ListView->SetItemsCount(found);
-        ListView->SetFocusedRow(0);
-      }
-    } catch (...) {
+    ScopeGuard restoreStyle([this, style] {
       if (ListView) ListView->SetViewStyle(style);
-      throw;
+    });
+    // Rows kept before a failure stay shown, so the view never counts rows the list lacks.
+    ScopeGuard showKept([this] {
+      if (ListView) ListView->SetItemsCount(Count());
+    });
+    int found = Enumerate(GetLevel());
+    showKept.Dismiss();
+    if (ListView && found > 0) {
+      ListView->SetItemsCount(found);
+      ListView->SetFocusedRow(0);
     }
-    if (ListView) ListView->SetViewStyle(style);
   }
-  if (ListView) {
-    ListView->DoShListChange(this);
-    ListView->EndItemsUpdate();
-  }
-  ResumeWatching();
+  if (ListView) ListView->DoShListChange(this);
   return Count();
 }
 
@@ -343,10 +343,10 @@ void TShellFileList::QuickSort(int left, int right, int column) {
   do {
     i = left;
     j = right;
-    TShellFileItem* pivot = items_[(left + right) >> 1];
+    TShellFileItem* pivot = items_[(left + right) >> 1].get();
     do {
-      while (Compare(items_[i], pivot, column) < 0) ++i;
-      while (Compare(items_[j], pivot, column) > 0) --j;
+      while (Compare(items_[i].get(), pivot, column) < 0) ++i;
+      while (Compare(items_[j].get(), pivot, column) > 0) --j;
       if (i <= j) {
         std::swap(items_[i], items_[j]);
         ++i;
@@ -359,14 +359,14 @@ void TShellFileList::QuickSort(int left, int right, int column) {
 }
 
 void TShellFileList::Sort(int column) {
-  if (Count() < 2 || column < 0 || column > 4) return;
+  if (Count() < 2 || !IsColumn(column)) return;
   ShellFolderPtr folder;
   if (!GetFolder(folder)) return;
   try {
     if (column != 0) {
       std::vector<PItemIDList> ids;
       ids.reserve(items_.size());
-      for (TShellFileItem* item : items_) ids.push_back(item->RelativeIDList);
+      for (const auto& item : items_) ids.push_back(item->RelativeIDList);
       folder->PrepareCompare(column, ids.data(), ids.size());
     }
     // A folder of the file system orders its entries without a call through
@@ -377,7 +377,7 @@ void TShellFileList::Sort(int column) {
     if (dynamic_cast<FileSystemFolder*>(folder.get()) && GetLevel() >= 1) dir = GetPathName();
     if (!dir.empty()) {
       const int order = SortOrder[column];
-      auto before = [&](const TShellFileItem* a, const TShellFileItem* b) {
+      auto before = [&](const std::unique_ptr<TShellFileItem>& a, const std::unique_ptr<TShellFileItem>& b) {
         return CompareFileEntries(column, dir, a->RelativeIDList, b->RelativeIDList) * order < 0;
       };
       SortInHalves(items_, before);
@@ -392,42 +392,38 @@ void TShellFileList::Sort(int column) {
 }
 
 void TShellFileList::SortByColumn(int column) {
-  if (!ListView || column < 0 || column > 4) return;
+  if (!ListView || !IsColumn(column)) return;
   if (GetPathName().empty() && column == 4) return;
-  ListView->BeginSelUpdate();
-  try {
-    SortType = column;
-    TShellFileItem* focused = Items(ListView->FocusedRow());
-    int n = Count(), s = ListView->SelectedCount();
-    bool rememberUnselected = n - s < s;
-    std::vector<TShellFileItem*> remembered;
-    for (int i = 0; i < n; ++i) {
-      bool selected = ListView->IsRowSelected(i);
-      if (rememberUnselected) {
-        if (static_cast<int>(remembered.size()) >= n - s) break;
-        if (!selected) remembered.push_back(items_[i]);
-      } else if (selected) {
-        remembered.push_back(items_[i]);
-      }
+  auto update = BeginEnd([this] { ListView->BeginSelUpdate(); },
+                         [this] {
+                           ListView->EndSelUpdate();
+                           ListView->Repaint();
+                         });
+  SortType = column;
+  TShellFileItem* focused = Items(ListView->FocusedRow());
+  int n = Count(), s = ListView->SelectedCount();
+  bool rememberUnselected = n - s < s;
+  std::vector<TShellFileItem*> remembered;
+  for (int i = 0; i < n; ++i) {
+    bool selected = ListView->IsRowSelected(i);
+    if (rememberUnselected) {
+      if (static_cast<int>(remembered.size()) >= n - s) break;
+      if (!selected) remembered.push_back(items_[i].get());
+    } else if (selected) {
+      remembered.push_back(items_[i].get());
     }
-    Sort(column);
-    // Finding each remembered item by a pass over the rows, not a search per item.
-    std::vector<int> rows;
-    if (!remembered.empty()) {
-      std::sort(remembered.begin(), remembered.end());
-      for (int i = 0; i < n; ++i)
-        if (std::binary_search(remembered.begin(), remembered.end(), items_[i])) rows.push_back(i);
-    }
-    ListView->SelectAllRows(rememberUnselected);
-    for (int row : rows) ListView->SetRowSelected(row, !rememberUnselected);
-    if (focused) ListView->SetFocusedRow(IndexOf(focused));
-  } catch (...) {
-    ListView->EndSelUpdate();
-    ListView->Repaint();
-    throw;
   }
-  ListView->EndSelUpdate();
-  ListView->Repaint();
+  Sort(column);
+  // Finding each remembered item by a pass over the rows, not a search per item.
+  std::vector<int> rows;
+  if (!remembered.empty()) {
+    std::sort(remembered.begin(), remembered.end());
+    for (int i = 0; i < n; ++i)
+      if (std::binary_search(remembered.begin(), remembered.end(), items_[i].get())) rows.push_back(i);
+  }
+  ListView->SelectAllRows(rememberUnselected);
+  for (int row : rows) ListView->SetRowSelected(row, !rememberUnselected);
+  if (focused) ListView->SetFocusedRow(IndexOf(focused));
 }
 
 void TShellFileList::SuspendWatching() {
@@ -450,7 +446,7 @@ void TShellFileList::WatcherTerminated(TShFilesWatcher* watcher) {
 }
 
 void TShellFileList::RefreshFindDataAll() {
-  for (TShellFileItem* item : items_) {
+  for (const auto& item : items_) {
     // Rows never shown fetch fresh data when they are.
     if (item->HasFindData())
       item->RefreshFindData();
@@ -469,7 +465,7 @@ void TShellFileList::FetchSizes(int first, int last) {
   std::vector<PItemIDList> ids;
   FileStat unused;
   for (int i = first; i <= last; ++i) {
-    TShellFileItem* item = items_[i];
+    const TShellFileItem* item = items_[i].get();
     if (item->HasFindData() || !item->RelativeIDList || (IDFlags(item->RelativeIDList) & itemflag::kFolder)) continue;
     if (!IDFileStat(item->RelativeIDList, unused)) ids.push_back(item->RelativeIDList);
   }
@@ -486,14 +482,13 @@ bool TShellFileList::PrefetchSizes(int count) {
 
 void TShellFileList::ReadAhead(const std::string& path, int waitMs, size_t rowsInWait, std::function<void()> done) {
   readAhead_.reset();
-  PItemIDList id = nullptr;
-  if (!FolderExists(path) || !PathToIDList(path, id)) return;
+  IDListPtr id = FolderExists(path) ? PathToIDList(path) : nullptr;
+  if (!id) return;
   // The name the list will know the folder by.
-  std::string shown = IDListToPath(id);
-  FreeIDList(id);
+  std::string shown = IDListToPath(id.get());
   uint32_t flags = SHCONTF_FOLDERS | SHCONTF_NONFOLDERS;
   if (ListView && ListView->GetIncludeHidden()) flags |= SHCONTF_INCLUDEHIDDEN;
-  const int column = SortType >= 0 && SortType <= 4 ? SortType : 0;
+  const int column = IsColumn(SortType) ? SortType : 0;
   readAheadDeadlineMs_ = SteadyMs() + std::max(0, waitMs);
   readAheadRowsInWait_ = rowsInWait;
   readAhead_ = std::make_unique<FolderReadAhead>(shown, flags, column, SortOrder[column], std::move(done));
@@ -502,23 +497,18 @@ void TShellFileList::ReadAhead(const std::string& path, int waitMs, size_t rowsI
 void TShellFileList::FolderChanged(TShFilesWatcher* watcher, const std::string& path) {
   if (ListView && ListView->MouseDownOnItem()) return;
   if (!FolderExists(path)) {
-    if (ListView) ListView->BeginItemsUpdate();
+    auto update = ItemsUpdate(ListView);
+    ScopeGuard showCount([this] {
+      if (ListView) ListView->SetItemsCount(Count());
+    });
     FreeFolderLists();
     Clear();
     PCItemIDList treeFolder = ListView ? ListView->LinkedTreeSelectedIDList() : nullptr;
     // Without a tree to follow, the list moves to the nearest folder that is
     // left, so it never shows one that is gone and every way out still works.
-    PItemIDList parent = nullptr;
-    if (!treeFolder && !PathToIDList(NearestExistingFolder(path), parent)) parent = nullptr;
-    if (treeFolder || parent) {
-      PItemIDList copy = parent ? parent : CopyIDList(treeFolder);  // SetFolder may free what the tree handed us
-      SetFolder(copy);
-      FreeIDList(copy);
-    }
-    if (ListView) {
-      ListView->SetItemsCount(Count());
-      ListView->EndItemsUpdate();
-    }
+    // A copy: SetFolder may free what the tree handed us.
+    IDListPtr folder = treeFolder ? IDListPtr(CopyIDList(treeFolder)) : PathToIDList(NearestExistingFolder(path));
+    if (folder) SetFolder(folder.get());
     return;
   }
   if (watcher == NameWatcher) {

@@ -57,7 +57,10 @@ class IShellFileListOwner {
   virtual PCItemIDList LinkedTreeSelectedIDList() const = 0;
 };
 
-extern const char* const ColumnCaptions[5];
+// The list's columns: name, size, type, modification time, attributes.
+constexpr int kColumnCount = 5;
+extern const char* const ColumnCaptions[kColumnCount];
+inline bool IsColumn(int column) { return column >= 0 && column < kColumnCount; }
 
 class TShellFileList {
  public:
@@ -106,7 +109,7 @@ class TShellFileList {
   bool Reading() const { return reading_; }
 
   int SortType = 0;
-  std::array<int, 5> SortOrder{1, 1, 1, 1, 1};
+  std::array<int, kColumnCount> SortOrder{1, 1, 1, 1, 1};
   std::vector<int> SavedColumnOrder{0, 1, 2, 3, 4};
   std::vector<int> SavedColumnWidths{200, 80, 120, 120, 50};
   IShellFileListOwner* ListView;  // not owned
@@ -126,7 +129,7 @@ class TShellFileList {
   void ApplyColumns();
   void RefreshFindDataAll();
 
-  std::vector<TShellFileItem*> items_;
+  std::vector<std::unique_ptr<TShellFileItem>> items_;
   ShellFolderPtr folder_;  // bound folder of FolderIDList, cached
   IShellFolder* sortFolder_ = nullptr;
   int prefetchCursor_ = 0;

@@ -25,6 +25,7 @@
 #include <sys/stat.h>
 #include <utility>
 
+#include "platform/desktop/ContextMenu.h"
 #include "platform/desktop/FilePayload.h"
 #include "platform/fileops/ErrorText.h"
 #include "platform/system/Exception.h"
@@ -39,13 +40,6 @@
 #include "shell/ShellTreeView.h"
 
 namespace {
-// The view's items update for the span of a scope, also when an error escapes.
-struct ItemsUpdate {
-  TShellListView* view;
-  explicit ItemsUpdate(TShellListView* v) : view(v) { view->BeginItemsUpdate(); }
-  ~ItemsUpdate() { view->EndItemsUpdate(); }
-};
-
 TShiftState CurrentShiftState() {
   Qt::KeyboardModifiers m = QGuiApplication::keyboardModifiers();
   TShiftState s = 0;
@@ -126,14 +120,10 @@ TShellListView::TShellListView(QWidget* parent)
 
   fileList_ = std::make_unique<TShellFileList>(this);
   model_->SetFileList(fileList_.get());
-  for (int i = 0; i < 5; ++i) AddColumn(ColumnCaptions[i], 120, i == 1 || i == 4);
+  for (int i = 0; i < kColumnCount; ++i) AddColumn(ColumnCaptions[i], 120, i == 1 || i == 4);
   SetupViewMode();
 
-  PItemIDList desktop = nullptr;
-  if (GetSpecialFolderIDList(CSIDL_DESKTOP, desktop)) {
-    SetFolderIDList(desktop);
-    FreeIDList(desktop);
-  }
+  if (IDListPtr desktop = GetSpecialFolderIDList(CSIDL_DESKTOP)) SetFolderIDList(desktop.get());
 }
 
 TShellListView::~TShellListView() {
@@ -228,10 +218,7 @@ QAbstractItemView* TShellListView::CurrentView() const {
 
 void TShellListView::SetPathName(const std::string& path) {
   if (!FolderExists(path)) return;
-  PItemIDList id = nullptr;
-  if (!PathToIDList(path, id)) return;
-  SetFolderIDList(id);
-  FreeIDList(id);
+  if (IDListPtr id = PathToIDList(path)) SetFolderIDList(id.get());
 }
 
 std::string TShellListView::GetPathName() const { return fileList_->GetPathName(); }
@@ -297,7 +284,7 @@ void TShellListView::ShowReading() {
 }
 
 void TShellListView::SortColumn(int index, bool ascending) {
-  if (index < 0 || index > 4) return;
+  if (!IsColumn(index)) return;
   fileList_->SortOrder[index] = ascending ? 1 : -1;
   fileList_->SortByColumn(index);
 }
@@ -491,10 +478,9 @@ void TShellListView::Activate(const QModelIndex& index) {
   }
   if (folder) {
     // The item dies with the old folder's rows; navigate with a copy.
-    PItemIDList copy = CopyIDList(item->GetAbsoluteIDList());
-    SetFolderIDList(copy);
-    if (shellTreeView_) shellTreeView_->SelectIDList(copy);
-    FreeIDList(copy);
+    IDListPtr copy(CopyIDList(item->GetAbsoluteIDList()));
+    SetFolderIDList(copy.get());
+    if (shellTreeView_) shellTreeView_->SelectIDList(copy.get());
     return;
   }
   QPoint pos = CurrentView()->viewport()->mapFromGlobal(QCursor::pos());
@@ -506,8 +492,8 @@ void TShellListView::Activate(const QModelIndex& index) {
 }
 
 void TShellListView::ColumnClicked(int column) {
-  if (column < 0 || column > 4) return;
-  ItemsUpdate update(this);
+  if (!IsColumn(column)) return;
+  auto update = BeginEnd([this] { BeginItemsUpdate(); }, [this] { EndItemsUpdate(); });
   WaitCursor wait;
   fileList_->SortOrder[column] = -fileList_->SortOrder[column];
   fileList_->SortByColumn(column);
@@ -545,20 +531,15 @@ void TShellListView::ResumeRename(int row, const QString& typed) {
 // --- Commands and context menu -----------------------------------------------------
 
 bool TShellListView::InvokeCommand(TShellCommandKind kind) {
-  SuspendWatching();
+  auto suspended = SuspendedWatching();
   bool ok = false;
   if (kind == sckPaste) {
     TShellIDList2 target;
-    PItemIDList folder = nullptr;
-    if (fileList_->GetLevel() == 0) {
-      GetSpecialFolderIDList(CSIDL_DESKTOPDIRECTORY, folder);
-    } else {
-      folder = CopyIDList(fileList_->FolderIDList);
-    }
+    IDListPtr folder = fileList_->GetLevel() == 0 ? GetSpecialFolderIDList(CSIDL_DESKTOPDIRECTORY)
+                                                  : IDListPtr(CopyIDList(fileList_->FolderIDList));
     if (folder) {
-      target.ParentIDList = CopyParentIDList(folder);
-      target.Add(CopyLastID(folder));
-      FreeIDList(folder);
+      target.ParentIDList = CopyParentIDList(folder.get());
+      target.Add(CopyLastID(folder.get()));
       ok = target.InvokeCommand(window(), kind);
       // The files arrived while the watchers slept: show them now.
       if (ok && !GetPathName().empty()) RefreshList();
@@ -576,12 +557,11 @@ bool TShellListView::InvokeCommand(TShellCommandKind kind) {
       }
     }
   }
-  ResumeWatching();
   return ok;
 }
 
 void TShellListView::ShowShellMenu(const QPoint& globalPos) {
-  SuspendWatching();
+  auto suspended = SuspendedWatching();
   TShellIDList* selection = fileList_->GetSelectedIDList();
   ShellFolderPtr parent;
   if (selection->Count() > 0 && selection->GetParentFolder(parent)) {
@@ -589,18 +569,17 @@ void TShellListView::ShowShellMenu(const QPoint& globalPos) {
     bool wasFile = NonFolderExists(first);
     shellPopupMenu_->PopupComponent = this;
     int result = shellPopupMenu_->Popup(selection, globalPos);
-    if (result == 17) {
+    if (result == PopupResultOf(CMDOFF_CREATELINK)) {
       if (!GetPathName().empty()) RefreshList();
-    } else if (result == 18) {
+    } else if (result == PopupResultOf(CMDOFF_DELETE)) {
       if (!(wasFile ? NonFolderExists(first) : FolderExists(first))) {
         fileList_->DeleteSelected();
         if (shellTreeView_) shellTreeView_->RefreshVisibleNodes();
       }
-    } else if (result == 19) {
+    } else if (result == PopupResultOf(CMDOFF_RENAME)) {
       StartRename();
     }
   }
-  ResumeWatching();
 }
 
 QPoint TShellListView::KeyboardMenuPoint() const {

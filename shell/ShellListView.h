@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/desktop/DropTarget.h"
+#include "platform/system/ScopeGuard.h"
 #include "shell/ShellFileList.h"
 #include "shell/ShellListDelegate.h"
 #include "shell/ShellTreeView.h"
@@ -113,6 +114,10 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   bool Reading() const;
   void SuspendWatching() { fileList_->SuspendWatching(); }
   void ResumeWatching() { fileList_->ResumeWatching(); }
+  // Watching stops until the returned guard goes, however the scope is left.
+  [[nodiscard]] auto SuspendedWatching() {
+    return BeginEnd([this] { SuspendWatching(); }, [this] { ResumeWatching(); });
+  }
   void SortColumn(int index, bool ascending);
   bool InvokeCommand(TShellCommandKind kind);
   // Settings in the INI file named like the executable, or in the given one.

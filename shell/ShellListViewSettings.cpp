@@ -43,10 +43,10 @@ void TShellListView::LoadSettings(TIniFile& ini, const std::string& section) {
   }
   int style = ini.ReadInteger(section, "ViewStyle", 0);
   SetViewStyleProperty(style >= vsIcon && style <= vsReport ? static_cast<TViewStyle>(style) : vsIcon);
-  for (int n = 0; n < 5; ++n)
+  for (int n = 0; n < kColumnCount; ++n)
     fileList_->SortOrder[n] = ini.ReadInteger(section, "SortOrder" + std::to_string(n), 1) < 0 ? -1 : 1;
   int sortType = ini.ReadInteger(section, "SortType", 0);
-  SortColumn(sortType >= 0 && sortType <= 4 ? sortType : 0, true);
+  SortColumn(IsColumn(sortType) ? sortType : 0, true);
 }
 
 void TShellListView::SaveSettings(TIniFile& ini, const std::string& section) {
@@ -62,7 +62,8 @@ void TShellListView::SaveSettings(TIniFile& ini, const std::string& section) {
       }
     }
     ini.WriteInteger(section, "ViewStyle", style_);
-    for (int n = 0; n < 5; ++n) ini.WriteInteger(section, "SortOrder" + std::to_string(n), fileList_->SortOrder[n]);
+    for (int n = 0; n < kColumnCount; ++n)
+      ini.WriteInteger(section, "SortOrder" + std::to_string(n), fileList_->SortOrder[n]);
     ini.WriteInteger(section, "SortType", fileList_->SortType);
     ini.UpdateFile();
   } catch (...) {

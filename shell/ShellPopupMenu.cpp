@@ -33,11 +33,6 @@ int TShellPopupMenu::Command(QAction* action) {
   return id;
 }
 
-void TShellPopupMenu::SetCommand(QAction* action, int id) {
-  SetCommandIdOf(action, id);
-  nextCommand_ = std::max(nextCommand_, id);
-}
-
 uint32_t TShellPopupMenu::QueryFlags() const {
   uint32_t flags = ContextType == shctDefaultOnly ? CMF_DEFAULTONLY
                    : ContextType == shctNormal    ? CMF_NORMAL
@@ -129,10 +124,6 @@ int TShellPopupMenu::Popup(TShellIDList* idList, const QPoint& pt) {
     if (originals.count(entry) || id <= highest || !entry->statusTip().isEmpty()) continue;
     entry->setStatusTip(QString::fromStdString(shell->GetCommandString(id - highest - 1)));
   }
-  connect(&menu, &QMenu::hovered, this, [this](QAction* entry) {
-    QString hint = entry->statusTip();
-    emit ShHint(hint.isEmpty() ? QStringLiteral(" ") : hint);
-  });
 
   QAction* chosen = ExecMenu(&menu, pt);
   if (!chosen) return 0;

@@ -19,6 +19,9 @@
 
 class IContextMenu;
 
+// What Popup returns when the shell's entry at commandOffset (CMDOFF_*) was chosen.
+constexpr int PopupResultOf(int commandOffset) { return commandOffset + 1; }
+
 enum TShellContextType { shctExplore, shctNormal, shctDefaultOnly };
 
 using TShellBeforPopupEvent =
@@ -51,13 +54,8 @@ class TShellPopupMenu : public QMenu {
 
   // An own action's command identifier, given when first asked (unique in this menu).
   int Command(QAction* action);
-  void SetCommand(QAction* action, int id);
   // The query flags of ContextType and ReadOnly.
   uint32_t QueryFlags() const;
-
- signals:
-  // The help text of the highlighted entry (" " when it has none), for a status line.
-  void ShHint(const QString& text);
 
  protected:
   // AllowPopup as OnShBeforPopup leaves it (true without a handler).

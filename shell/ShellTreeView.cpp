@@ -239,10 +239,9 @@ void TShellTreeView::SetShellPopupMenu(TShellPopupMenu* menu) {
 void TShellTreeView::RebuildComboAndSelect() {
   QPointer<TShellComboBox> combo = shellComboBox_;
   if (!combo) return;
-  combo->BeginItemsUpdate();
+  auto update = ItemsUpdateOf(combo);
   combo->Rebuild();
   if (combo) combo->SelectIDList(GetSelectedIDList());
-  if (combo) combo->EndItemsUpdate();
 }
 
 // --- Nodes ----------------------------------------------------------------------------------
@@ -449,9 +448,7 @@ TShellTreeNode* TShellTreeView::FindNode(PCItemIDList idList) {
     QTreeWidgetItem* parent = node->parent();
     ShellFolderPtr folder;
     if (!item || !parent || !item->GetParentFolder(folder)) break;
-    PItemIDList first = CopyFirstID(id);
-    int order = CompareIDsIn(folder.get(), item->RelativeIDList, first);
-    FreeIDList(first);
+    int order = CompareIDsIn(folder.get(), item->RelativeIDList, IDListPtr(CopyFirstID(id)).get());
     if (order == 0) {
       PCItemIDList next = NextID(id);
       if (!next) {
@@ -488,16 +485,16 @@ TShellTreeNode* TShellTreeView::FindExistingNode(PCItemIDList idList) const {
   if (!root || !idList) return nullptr;
   QTreeWidgetItem* parent = root;
   for (PCItemIDList id = idList; id && CountIDs(id) > 0;) {
-    PItemIDList first = CopyFirstID(id);
+    IDListPtr first(CopyFirstID(id));
     QTreeWidgetItem* match = nullptr;
     for (int i = 0; i < parent->childCount() && !match; ++i) {
       TShellTreeNode* node = NodeOf(parent->child(i));
       TShellFolderItem* item = node ? node->ShellItem() : nullptr;
       ShellFolderPtr folder;
-      if (item && item->GetParentFolder(folder) && CompareIDsIn(folder.get(), item->RelativeIDList, first) == 0)
+      if (item && item->GetParentFolder(folder) && CompareIDsIn(folder.get(), item->RelativeIDList, first.get()) == 0)
         match = node;
     }
-    FreeIDList(first);
+    first.reset();
     if (!match) return nullptr;
     parent = match;
     id = NextID(id);
@@ -549,10 +546,7 @@ void TShellTreeView::scrollTo(const QModelIndex& index, ScrollHint hint) {
 }
 
 void TShellTreeView::SetPathName(const std::string& path) {
-  PItemIDList list = nullptr;
-  if (!PathToIDList(path, list)) return;
-  SelectIDList(list);
-  FreeIDList(list);
+  if (IDListPtr list = PathToIDList(path)) SelectIDList(list.get());
 }
 
 PCItemIDList TShellTreeView::GetSelectedIDList() const {

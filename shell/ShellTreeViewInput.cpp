@@ -14,17 +14,15 @@
 #include <functional>
 #include <sys/stat.h>
 
+#include "platform/desktop/ContextMenu.h"
 #include "platform/desktop/FilePayload.h"
+#include "platform/system/ScopeGuard.h"
 #include "shell/ShellComboBox.h"
 #include "shell/ShellListView.h"
 #include "shell/ShellPopupMenu.h"
 #include "shell/ShellTreeView.h"
 
 namespace {
-// Popup results: the shell command offset + 1.
-constexpr int kResultDelete = 18;
-constexpr int kResultRename = 19;
-constexpr int kResultCut = 25;
 // Name flags of a rename in the tree.
 constexpr uint32_t kRenameFlags = 0x20;
 
@@ -198,18 +196,27 @@ void TShellTreeView::CommitRename(const QPersistentModelIndex& index, const QStr
     return;
   }
   QPointer<TShellListView> list = shellListView_;
-  SuspendWatching();
-  if (list) list->SuspendWatching();
+  auto suspended = BeginEnd(
+      [&] {
+        SuspendWatching();
+        if (list) list->SuspendWatching();
+      },
+      [&] {
+        if (list) list->ResumeWatching();
+        ResumeWatching();
+      });
   ShellFolderPtr folder;
-  PItemIDList newId = nullptr;
+  PItemIDList renamed = nullptr;
   // The folder refuses a name that is taken or that is no name at all; the node keeps its own.
-  if (item->GetParentFolder(folder) &&
-      folder->SetNameOf(item->RelativeIDList, text.toStdString(), kRenameFlags, &newId) && newId) {
+  const bool done = item->GetParentFolder(folder) &&
+                    folder->SetNameOf(item->RelativeIDList, text.toStdString(), kRenameFlags, &renamed);
+  IDListPtr newId(renamed);
+  if (done && newId) {
     bool wasExpanded = node->isExpanded();
     int level = item->GetLevel();
-    PItemIDList absolute = level == 1 ? CopyIDList(newId) : ConcatIDLists(item->GetParentIDList(), newId);
+    PItemIDList absolute = level == 1 ? CopyIDList(newId.get()) : ConcatIDLists(item->GetParentIDList(), newId.get());
     FreeIDList(item->RelativeIDList);
-    item->RelativeIDList = newId;
+    item->RelativeIDList = newId.release();
     FreeIDList(item->AbsoluteIDList);
     item->AbsoluteIDList = absolute;
     item->DisplayName.clear();
@@ -224,18 +231,13 @@ void TShellTreeView::CommitRename(const QPersistentModelIndex& index, const QStr
     EndWatchUpdate();
     QPointer<TShellComboBox> combo = shellComboBox_;
     if (combo) {
-      combo->BeginItemsUpdate();
+      auto update = ItemsUpdateOf(combo);
       if (level == 1) combo->Rebuild();
       if (combo) combo->SelectIDList(GetSelectedIDList());
-      if (combo) combo->EndItemsUpdate();
     }
     if (list) list->SetFolderIDList(GetSelectedIDList());
-  } else {
-    FreeIDList(newId);
   }
   node->setText(0, QString::fromStdString(item->GetDisplayName()));
-  if (list) list->ResumeWatching();
-  ResumeWatching();
 }
 
 void TShellTreeView::RepositionNode(TShellTreeNode* node) {
@@ -298,7 +300,7 @@ void TShellTreeView::ShowShellMenu(TShellTreeNode* node, const QPoint& globalPos
   SetDropHighlight(nullptr);
   SetDragButton(0);
 
-  if (result == kResultDelete) {
+  if (result == PopupResultOf(CMDOFF_DELETE)) {
     TShellTreeNode* parent = NodeOf(itemFromIndex(parentIndex));
     QPointer<TShellListView> list = shellListView_;
     // The list leaves the folder only when it is really gone.
@@ -309,17 +311,16 @@ void TShellTreeView::ShowShellMenu(TShellTreeNode* node, const QPoint& globalPos
     }
     QPointer<TShellComboBox> combo = shellComboBox_;
     if (combo) {
-      combo->BeginItemsUpdate();
+      auto update = ItemsUpdateOf(combo);
       combo->Rebuild();
       RefreshVisibleNodes();
       if (combo) combo->SelectIDList(GetSelectedIDList());
-      if (combo) combo->EndItemsUpdate();
     } else {
       RefreshVisibleNodes();
     }
-  } else if (result == kResultRename) {
+  } else if (result == PopupResultOf(CMDOFF_RENAME)) {
     StartRename(node);
-  } else if (result == kResultCut) {
+  } else if (result == PopupResultOf(CMDOFF_CUT)) {
     SetCutNode(node);
   }
   ResumeWatching();

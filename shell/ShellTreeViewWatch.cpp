@@ -67,11 +67,10 @@ void TShellTreeView::DirChanged() {
     RefreshVisibleNodes();
     return;
   }
-  combo->BeginItemsUpdate();
+  auto update = ItemsUpdateOf(combo);
   combo->Rebuild();
   RefreshVisibleNodes();
   if (combo) combo->SelectIDList(GetSelectedIDList());
-  if (combo) combo->EndItemsUpdate();
 }
 
 void TShellTreeView::SetDragButton(int value) {
@@ -132,7 +131,7 @@ void TShellTreeView::DeviceChanged(TDeviceChangeData* raw) {
     }
     EndWatchUpdate();
     if (combo) {
-      combo->BeginItemsUpdate();
+      auto update = ItemsUpdateOf(combo);
       if (TShellComboItem* entry = combo->FindEntry(data->IDList)) {
         std::string name = data->DriveName.rfind(" (", 0) == 0 ? std::string() : data->DriveName;
         if (name.empty()) {
@@ -143,13 +142,10 @@ void TShellTreeView::DeviceChanged(TDeviceChangeData* raw) {
       }
       combo->Rebuild();
       if (combo) combo->SelectIDList(GetSelectedIDList());
-      if (combo) combo->EndItemsUpdate();
     }
   } else if (data->Kind == 2) {
-    if (combo) {
-      combo->BeginItemsUpdate();
-      combo->Rebuild();
-    }
+    auto update = ItemsUpdateOf(combo);
+    if (combo) combo->Rebuild();
     if (!arrival) {
       // A selection on a network drive goes to the desktop.
       TShellTreeNode* selected = SelectedNode();
@@ -159,9 +155,6 @@ void TShellTreeView::DeviceChanged(TDeviceChangeData* raw) {
         SetCurrentNode(RootNode());
     }
     RefreshVisibleNodes();
-    if (combo) {
-      combo->SelectIDList(GetSelectedIDList());
-      if (combo) combo->EndItemsUpdate();
-    }
+    if (combo) combo->SelectIDList(GetSelectedIDList());
   }
 }

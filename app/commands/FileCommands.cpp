@@ -21,18 +21,6 @@ namespace {
 
 QString Shown(const std::string& path) { return QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size())); }
 
-// Resumes a list's watching when a span ends, also when a failure ends it.
-class WatchingSuspended {
- public:
-  explicit WatchingSuspended(TShellListView* list) : list_(list) { list_->SuspendWatching(); }
-  ~WatchingSuspended() { list_->ResumeWatching(); }
-  WatchingSuspended(const WatchingSuspended&) = delete;
-  WatchingSuspended& operator=(const WatchingSuspended&) = delete;
-
- private:
-  TShellListView* list_;
-};
-
 // Copies or moves the current pane's selection into the other pane's folder.
 void TransferToOtherPane(TForm1& form, bool move) {
   TPane* pane = form.CurrentPane();
@@ -50,7 +38,7 @@ void TransferToOtherPane(TForm1& form, bool move) {
     return;
   }
   // The target is re-read once when everything has arrived, not once per file.
-  WatchingSuspended suspended(target);
+  auto suspended = target->SuspendedWatching();
   if (form.TryTransferSelection(source, destination, move)) target->RefreshList();
 }
 
@@ -114,8 +102,7 @@ void KExecute(TForm1& form) {
     form.ShowMessage(bad);
     return;
   }
-  std::string path = dialog.GetNewDirPath();
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  const std::string path = WithoutTrailingSlash(dialog.GetNewDirPath());
   if (FolderExists(path)) {
     form.ShowMessage(QStringLiteral("同じ名前のフォルダが既にあります。\n") + Shown(path));
     return;

@@ -34,7 +34,6 @@ std::vector<std::string> DroppedPaths(const QMimeData* data);
 class IDropTarget {
  public:
   explicit IDropTarget(std::string folderPath);
-  const std::string& FolderPath() const { return folder_; }
 
   uint32_t DragEnter(const QMimeData* data, uint32_t keyState, uint32_t allowed);
   uint32_t DragOver(uint32_t keyState, uint32_t allowed);

@@ -27,7 +27,6 @@ class AttributeCopier {
   // Reads which attributes the open source carries (one call for a file
   // with none). Then SafeMode() is what the copy may be made with.
   void Read(int srcFd, const struct stat& st);
-  bool HasAcl() const { return accessAcl_; }
   // The source's permission bits, read from its ACL the most restrictive
   // way: the owning group gets only what the ACL gives it (not the mask).
   mode_t SafeMode() const { return safeMode_; }

@@ -13,12 +13,13 @@
 #include "platform/fileops/ErrorText.h"
 #include "platform/fileops/Trash.h"
 #include "platform/system/DescriptorLimit.h"
+#include "platform/system/TrailingSlash.h"
 
 namespace {
 
 // A source path as a folder and a name; trailing slashes do not count.
 bool SplitSource(std::string path, std::string& parent, std::string& name) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  path = WithoutTrailingSlash(std::move(path));
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) {
     parent = ".";
@@ -326,8 +327,7 @@ bool FileOperationJob::PrepareSources() {
 }
 
 bool FileOperationJob::OpenDestination() {
-  destination_ = request_.destination;
-  while (destination_.size() > 1 && destination_.back() == '/') destination_.pop_back();
+  destination_ = WithoutTrailingSlash(request_.destination);
   if (destination_.empty()) {
     badRequest_ = true;
     return false;
@@ -543,8 +543,8 @@ void FileOperationJob::RunDelete() {
   }
   bool toTrash = request_.flags & FOF_ALLOWUNDO;
   std::vector<std::string> paths;
-  for (std::string path : request_.sources) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
+  for (const std::string& source : request_.sources) {
+    const std::string path = WithoutTrailingSlash(source);
     std::string parent, name;
     if (!SplitSource(path, parent, name)) {
       badRequest_ = true;
@@ -604,8 +604,7 @@ void FileOperationJob::RunRename() {
     badRequest_ = true;
     return;
   }
-  std::string to = request_.destination;
-  while (to.size() > 1 && to.back() == '/') to.pop_back();
+  std::string to = WithoutTrailingSlash(request_.destination);
   if (to.find('/') != std::string::npos) {
     // A path: only within the same folder; a rename does not move.
     std::string toParent;

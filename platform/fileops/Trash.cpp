@@ -21,21 +21,11 @@
 #include "platform/namespace/ShellApi.h"
 #include "platform/namespace/ShellFolderBase.h"
 #include "platform/namespace/TrashFolder.h"
+#include "platform/system/UniqueFd.h"
 
 namespace {
 
 constexpr std::string_view kInfoSuffix = ".trashinfo";
-
-// Closes a descriptor when it leaves scope.
-struct Fd {
-  int fd = -1;
-  explicit Fd(int f = -1) : fd(f) {}
-  ~Fd() {
-    if (fd >= 0) close(fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-};
 
 // Keeps errno across cleanup calls that may change it.
 struct ErrnoKeeper {
@@ -172,24 +162,24 @@ class SizesFileLock {
  public:
   explicit SizesFileLock(const std::string& trashDir)
       : guard_(SizesLock()), fd_(open(trashDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) {
-    if (fd_.fd >= 0)
-      while (flock(fd_.fd, LOCK_EX) != 0 && errno == EINTR) {
+    if (fd_)
+      while (flock(fd_.Get(), LOCK_EX) != 0 && errno == EINTR) {
       }
   }
-  bool Held() const { return fd_.fd >= 0; }
+  bool Held() const { return static_cast<bool>(fd_); }
 
  private:
   std::lock_guard<std::mutex> guard_;
-  Fd fd_;  // closing it releases the lock
+  UniqueFd fd_;  // closing it releases the lock
 };
 
 bool ReadFile(const std::string& path, std::string& text) {
   text.clear();
-  Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-  if (fd.fd < 0) return false;
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd) return false;
   char buffer[8192];
   ssize_t n;
-  while ((n = read(fd.fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+  while ((n = read(fd.Get(), buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
   return n == 0;
 }
 
@@ -209,10 +199,10 @@ bool WriteAll(int fd, std::string_view text) {
 // (or another program updating it at the same time) never sees half a file.
 bool ReplaceFile(const std::string& path, const std::string& text) {
   std::string temp = path + ".XXXXXX";
-  int fd = mkstemp(temp.data());
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, text);
-  ok = close(fd) == 0 && ok;
+  UniqueFd fd(mkstemp(temp.data()));
+  if (!fd) return false;
+  bool ok = WriteAll(fd.Get(), text);
+  ok = fd.Close() && ok;
   if (ok && rename(temp.c_str(), path.c_str()) == 0) return true;
   ErrnoKeeper keep;
   unlink(temp.c_str());
@@ -273,18 +263,12 @@ uint64_t DiskUsage(int parentFd, const char* name, std::set<std::pair<dev_t, ino
   if (st.st_nlink > 1 && !S_ISDIR(st.st_mode) && !seen.insert({st.st_dev, st.st_ino}).second) return 0;
   uint64_t total = static_cast<uint64_t>(st.st_blocks) * 512;
   if (!S_ISDIR(st.st_mode)) return total;
-  int fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return total;
-  DIR* dir = fdopendir(fd);
-  if (!dir) {
-    close(fd);
-    return total;
-  }
-  while (dirent* e = readdir(dir)) {
+  DirPtr dir = OpenDirStream(UniqueFd(openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)));
+  if (!dir) return total;
+  while (dirent* e = readdir(dir.get())) {
     if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
-    total += DiskUsage(fd, e->d_name, seen);
+    total += DiskUsage(dirfd(dir.get()), e->d_name, seen);
   }
-  closedir(dir);
   return total;
 }
 
@@ -330,51 +314,50 @@ bool TrashInto(const std::string& trashDir, const std::string& abs, const std::s
                const struct stat& itemStat, TrashedItem& item, int& error) {
   std::string filesDir = trashDir + "/files", infoDir = trashDir + "/info";
   if (!MakeFolder(filesDir, 0700) || !MakeFolder(infoDir, 0700)) return error = errno, false;
-  Fd files(open(filesDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  Fd info(open(infoDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (files.fd < 0 || info.fd < 0) return error = errno, false;
+  UniqueFd files(open(filesDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  UniqueFd info(open(infoDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!files || !info) return error = errno, false;
   struct stat st;
-  if (fstat(files.fd, &st) != 0) return error = errno, false;
+  if (fstat(files.Get(), &st) != 0) return error = errno, false;
   if (st.st_dev != itemStat.st_dev) return error = EXDEV, false;  // never a copy
 
   std::string date = Now();
   std::string record = "[Trash Info]\nPath=" + PercentEncode(pathField) + "\nDeletionDate=" + date + "\n";
   std::string base = BaseName(abs), name, infoName;
-  int fd = -1;
-  for (unsigned n = 1; fd < 0; ++n) {
+  UniqueFd fd;
+  for (unsigned n = 1; !fd; ++n) {
     if (n > 100000) return error = EEXIST, false;
     name = TrashName(base, n);
     infoName = name + std::string(kInfoSuffix);
     // The record comes first and exclusively: it reserves the name.
-    fd = openat(info.fd, infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
+    fd.Reset(openat(info.Get(), infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd) {
       if (errno == EEXIST) continue;
       return error = errno, false;
     }
     // A file left without its record also holds the name.
-    if (fstatat(files.fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT) {
-      close(fd);
-      fd = -1;
-      unlinkat(info.fd, infoName.c_str(), 0);
+    if (fstatat(files.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT) {
+      fd.Reset();
+      unlinkat(info.Get(), infoName.c_str(), 0);
     }
   }
-  bool written = WriteAll(fd, record);
+  bool written = WriteAll(fd.Get(), record);
   if (!written) error = errno;
-  if (close(fd) != 0 && written) written = false, error = errno;
+  if (!fd.Close() && written) written = false, error = errno;
   if (!written) {
-    unlinkat(info.fd, infoName.c_str(), 0);
+    unlinkat(info.Get(), infoName.c_str(), 0);
     return false;
   }
-  if (RenameNoReplaceAt(AT_FDCWD, abs.c_str(), files.fd, name.c_str(), true) != 0) {
+  if (RenameNoReplaceAt(AT_FDCWD, abs.c_str(), files.Get(), name.c_str(), true) != 0) {
     error = errno;
-    unlinkat(info.fd, infoName.c_str(), 0);
+    unlinkat(info.Get(), infoName.c_str(), 0);
     return false;
   }
   if (S_ISDIR(itemStat.st_mode)) {
     std::set<std::pair<dev_t, ino_t>> seen;
-    uint64_t size = DiskUsage(files.fd, name.c_str(), seen);
+    uint64_t size = DiskUsage(files.Get(), name.c_str(), seen);
     struct stat infoStat;
-    int64_t mtime = fstatat(info.fd, infoName.c_str(), &infoStat, 0) == 0 ? infoStat.st_mtim.tv_sec : time(nullptr);
+    int64_t mtime = fstatat(info.Get(), infoName.c_str(), &infoStat, 0) == 0 ? infoStat.st_mtim.tv_sec : time(nullptr);
     AddSizesLine(trashDir, name, size, mtime);
   }
   item.originalPath = abs;
@@ -477,16 +460,16 @@ bool RemoveEntry(int parentFd, const char* name, bool isDir, bool inTree, const 
     if (fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return error = errno, false;
     if (!S_ISDIR(st.st_mode)) return error = failure, false;
   }
-  int fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0 && errno == EACCES) {
+  UniqueFd fd(openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd && errno == EACCES) {
     struct stat st;
     if (fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode) &&
         fchmodat(parentFd, name, (st.st_mode & 07777) | S_IRWXU, 0) == 0)
-      fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      fd.Reset(openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     else
       errno = EACCES;
   }
-  if (fd < 0) {
+  if (!fd) {
     if (errno == ENOENT) return true;
     if (errno == ENOTDIR || errno == ELOOP) {
       // Not a folder after all (d_type may lie): a plain entry.
@@ -494,13 +477,11 @@ bool RemoveEntry(int parentFd, const char* name, bool isDir, bool inTree, const 
     }
     return error = errno, false;
   }
-  Where here = WhereIs(fd);
-  if (here.dev != where.dev || (where.mount && here.mount && here.mount != where.mount)) {
-    close(fd);
+  Where here = WhereIs(fd.Get());
+  if (here.dev != where.dev || (where.mount && here.mount && here.mount != where.mount))
     return error = EXDEV, false;  // another file system mounted here: not ours to empty
-  }
-  bool ok = RemoveContent(fd, where, error, tick);
-  close(fd);
+  bool ok = RemoveContent(fd.Get(), where, error, tick);
+  fd.Reset();
   if (!ok) return false;
   if (unlinkat(parentFd, name, AT_REMOVEDIR) == 0 || errno == ENOENT) return true;
   if (errno == EACCES && inTree && MakeWritable(parentFd) && unlinkat(parentFd, name, AT_REMOVEDIR) == 0) return true;
@@ -508,23 +489,17 @@ bool RemoveEntry(int parentFd, const char* name, bool isDir, bool inTree, const 
 }
 
 bool RemoveContent(int dirFd, const Where& where, int& error, const std::function<bool()>& tick) {
-  int listFd = dup(dirFd);
-  if (listFd < 0) return error = errno, false;
-  DIR* dir = fdopendir(listFd);
-  if (!dir) {
-    error = errno;
-    close(listFd);
-    return false;
-  }
+  DirPtr dir = OpenDirStream(UniqueFd(dup(dirFd)));
+  if (!dir) return error = errno, false;
   // Names first: removing while reading may make readdir skip entries.
   std::vector<std::pair<std::string, bool>> entries;
   errno = 0;
-  while (dirent* e = readdir(dir)) {
+  while (dirent* e = readdir(dir.get())) {
     if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
     entries.emplace_back(e->d_name, e->d_type == DT_DIR);
   }
   int readError = errno;
-  closedir(dir);
+  dir.reset();
   if (readError) return error = readError, false;
   for (const auto& [name, isDir] : entries)
     if (!RemoveEntry(dirFd, name.c_str(), isDir, true, where, error, tick)) return false;
@@ -554,14 +529,12 @@ bool MoveToTrash(const std::string& path, TrashedItem& item, int& error) {
     if (!error) error = errno ? errno : EACCES;
     return false;
   }
-  int firstError = 0;
-
   // Otherwise the top folder of the item's own file system.
   std::string real;
-  if (!RealPathOfItem(abs, real)) return error = firstError ? firstError : errno, false;
+  if (!RealPathOfItem(abs, real)) return error = errno, false;
   std::string top = TopFolderOf(real, st.st_dev);
   if (top.empty() || (top != "/" && (real.size() <= top.size() + 1 || real.compare(0, top.size() + 1, top + "/") != 0)))
-    return error = firstError ? firstError : EBUSY, false;
+    return error = EBUSY, false;
   std::string relative = top == "/" ? real.substr(1) : real.substr(top.size() + 1);
   std::string uid = std::to_string(getuid());
   std::vector<std::string> candidates;
@@ -593,7 +566,7 @@ bool MoveToTrash(const std::string& path, TrashedItem& item, int& error) {
       rmdir(dir.c_str());
     }
   }
-  error = firstError ? firstError : lastError;
+  error = lastError;
   return false;
 }
 
@@ -612,10 +585,9 @@ bool RestoreFromTrash(const TrashedItem& item, int& error) {
   // The original folder may have gone meanwhile: make it again rather than refuse.
   std::vector<std::string> created;
   if (!MakeFolders(DirName(item.originalPath), 0777, &created)) return error = errno, false;
-  Fd parent(open(DirName(item.originalPath).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  UniqueFd parent(open(DirName(item.originalPath).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   std::string originalName = BaseName(item.originalPath);
-  if (parent.fd < 0 ||
-      RenameNoReplaceAt(AT_FDCWD, item.filesPath.c_str(), parent.fd, originalName.c_str(), true) != 0) {
+  if (!parent || RenameNoReplaceAt(AT_FDCWD, item.filesPath.c_str(), parent.Get(), originalName.c_str(), true) != 0) {
     error = errno;
     for (auto it = created.rbegin(); it != created.rend(); ++it) rmdir(it->c_str());
     return false;
@@ -659,20 +631,21 @@ bool PurgeTrashedItemIf(const TrashedItem& item, const TrashEntryId* expected, i
   std::string trashDir, name, infoPath;
   if (!SplitItem(item, trashDir, name, infoPath) || !IsListedTrash(trashDir)) return error = EINVAL, false;
   // Every step goes by descriptor from the trash folder down, following no link.
-  Fd root(open(trashDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (root.fd < 0) return error = errno, false;
-  Fd files(openat(root.fd, "files", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (files.fd < 0) return error = errno, false;
+  UniqueFd root(open(trashDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!root) return error = errno, false;
+  UniqueFd files(openat(root.Get(), "files", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!files) return error = errno, false;
   struct stat st;
-  if (fstatat(files.fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return error = errno, false;
+  if (fstatat(files.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return error = errno, false;
   // Not the item that was counted: somebody emptied the trash and trashed anew.
   if (expected && !SameEntry(st, *expected)) return error = ESTALE, false;
   // The item goes first: an interruption leaves a record without an item,
   // which a later emptying tidies away, never an item nobody lists.
-  if (!RemoveEntry(files.fd, name.c_str(), S_ISDIR(st.st_mode), false, WhereIs(files.fd), error, tick)) return false;
-  Fd info(openat(root.fd, "info", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!RemoveEntry(files.Get(), name.c_str(), S_ISDIR(st.st_mode), false, WhereIs(files.Get()), error, tick))
+    return false;
+  UniqueFd info(openat(root.Get(), "info", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   std::string infoName = name + std::string(kInfoSuffix);
-  if (info.fd >= 0 && unlinkat(info.fd, infoName.c_str(), 0) != 0 && errno != ENOENT) return error = errno, false;
+  if (info && unlinkat(info.Get(), infoName.c_str(), 0) != 0 && errno != ENOENT) return error = errno, false;
   RemoveSizesLine(trashDir, name);
   return true;
 }
@@ -684,18 +657,18 @@ bool RemoveTrashOrphan(const std::string& path, const TrashEntryId& expected, in
   if (!EndsWith(filesDir, "/files") || !IsValidChildName(name)) return error = EINVAL, false;
   std::string trashDir = filesDir.substr(0, filesDir.size() - 6);
   if (trashDir.empty() || !IsListedTrash(trashDir)) return error = EINVAL, false;
-  Fd root(open(trashDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (root.fd < 0) return error = errno, false;
-  Fd files(openat(root.fd, "files", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (files.fd < 0) return error = errno, false;
+  UniqueFd root(open(trashDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!root) return error = errno, false;
+  UniqueFd files(openat(root.Get(), "files", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!files) return error = errno, false;
   struct stat st;
-  if (fstatat(files.fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return error = errno, false;
+  if (fstatat(files.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return error = errno, false;
   if (!SameEntry(st, expected)) return error = ESTALE, false;
   // It may have got its record meanwhile: then it is an item, not ours to take.
   std::string infoName = "info/" + name + std::string(kInfoSuffix);
   struct stat record;
-  if (fstatat(root.fd, infoName.c_str(), &record, AT_SYMLINK_NOFOLLOW) == 0) return error = ESTALE, false;
-  return RemoveEntry(files.fd, name.c_str(), S_ISDIR(st.st_mode), false, WhereIs(files.fd), error, tick);
+  if (fstatat(root.Get(), infoName.c_str(), &record, AT_SYMLINK_NOFOLLOW) == 0) return error = ESTALE, false;
+  return RemoveEntry(files.Get(), name.c_str(), S_ISDIR(st.st_mode), false, WhereIs(files.Get()), error, tick);
 }
 
 bool TrashEntryIdentity(const std::string& pathInTrash, TrashEntryId& id) {
@@ -716,10 +689,10 @@ bool RemoveTree(const std::string& path, int& error, const std::function<bool()>
   if (abs == "/") return error = EINVAL, false;
   struct stat st;
   if (lstat(abs.c_str(), &st) != 0) return error = errno, false;
-  Fd parent(open(DirName(abs).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (parent.fd < 0) return error = errno, false;
+  UniqueFd parent(open(DirName(abs).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!parent) return error = errno, false;
   std::string name = BaseName(abs);
-  return RemoveEntry(parent.fd, name.c_str(), S_ISDIR(st.st_mode), false, WhereIs(parent.fd), error, tick);
+  return RemoveEntry(parent.Get(), name.c_str(), S_ISDIR(st.st_mode), false, WhereIs(parent.Get()), error, tick);
 }
 
 std::vector<std::string> ListOrphanTrashFiles() {

@@ -39,7 +39,6 @@ class TPicture {
   void Clear() { FGraphic.reset(); }
 
   TGraphic* Graphic() const { return FGraphic.get(); }
-  void SetGraphic(std::unique_ptr<TGraphic> graphic) { FGraphic = std::move(graphic); }
   int Width() const { return FGraphic ? FGraphic->Width() : 0; }
   int Height() const { return FGraphic ? FGraphic->Height() : 0; }
 

@@ -16,6 +16,9 @@
 #include <mutex>
 #include <string_view>
 
+#include "platform/system/TrailingSlash.h"
+#include "platform/system/UniqueFd.h"
+
 namespace {
 
 bool IsOneOf(std::string_view value, std::initializer_list<std::string_view> set) {
@@ -127,11 +130,7 @@ std::string Canonical(const std::string& path) {
 }
 
 // A mount point as the table holds it: no trailing '/', except the root.
-std::string NormalRoot(const std::string& root) {
-  std::string r = root;
-  while (r.size() > 1 && r.back() == '/') r.pop_back();
-  return r;
-}
+std::string NormalRoot(const std::string& root) { return WithoutTrailingSlash(root); }
 
 bool FindEntry(const std::string& root, MountEntry& found) {
   std::string r = NormalRoot(root);
@@ -144,11 +143,10 @@ bool FindEntry(const std::string& root, MountEntry& found) {
 }
 
 std::string ReadSmallFile(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return {};
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return {};
   char buffer[64];
-  ssize_t n = read(fd, buffer, sizeof buffer);
-  close(fd);
+  ssize_t n = read(fd.Get(), buffer, sizeof buffer);
   return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
 }
 
@@ -197,7 +195,7 @@ std::vector<MountEntry> ParseMountInfo(const std::string& text) {
     e.device = DecodeOctal(dash[2]);
     e.network = IsNetworkType(e.fsType);
     if (e.mountPoint.empty() || e.mountPoint[0] != '/') continue;
-    while (e.mountPoint.size() > 1 && e.mountPoint.back() == '/') e.mountPoint.pop_back();
+    e.mountPoint = WithoutTrailingSlash(std::move(e.mountPoint));
     byPoint[e.mountPoint] = std::move(e);
   }
   std::vector<MountEntry> table;
@@ -274,18 +272,15 @@ std::string MountPointOf(const std::string& path) {
 
 MountMonitor::MountMonitor(QObject* parent) : QObject(parent) {
   last_ = ReadMountTable();
-  fd_ = open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
-  if (fd_ >= 0) {
-    notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Exception);
+  fd_.Reset(open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
+  if (fd_) {
+    notifier_ = std::make_unique<QSocketNotifier>(fd_.Get(), QSocketNotifier::Exception);
     // The poll that woke us has already cleared the change mark.
     connect(notifier_.get(), &QSocketNotifier::activated, this, &MountMonitor::Rescan);
   }
 }
 
-MountMonitor::~MountMonitor() {
-  notifier_.reset();
-  if (fd_ >= 0) close(fd_);
-}
+MountMonitor::~MountMonitor() { notifier_.reset(); }
 
 void MountMonitor::Rescan() {
   std::vector<MountEntry> now = ReadMountTable();

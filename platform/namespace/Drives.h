@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/system/UniqueFd.h"
+
 constexpr uint32_t DRIVE_UNKNOWN = 0;
 constexpr uint32_t DRIVE_NO_ROOT_DIR = 1;
 constexpr uint32_t DRIVE_REMOVABLE = 2;
@@ -57,7 +59,7 @@ class MountMonitor : public QObject {
   void Removed(const MountEntry& entry);
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
   std::unique_ptr<QSocketNotifier> notifier_;
   std::vector<MountEntry> last_;
 };

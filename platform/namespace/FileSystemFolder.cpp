@@ -15,6 +15,7 @@
 
 #include "platform/namespace/DirentReader.h"
 #include "platform/namespace/NameCompare.h"
+#include "platform/system/UniqueFd.h"
 
 namespace {
 
@@ -22,8 +23,7 @@ namespace {
 // listing of 100,000 names must not cost 100,000 stats.
 class FolderEnum : public IEnumIDList {
  public:
-  FolderEnum(int fd, uint32_t flags) : fd_(fd), flags_(flags), reader_(fd) {}
-  ~FolderEnum() override { close(fd_); }
+  FolderEnum(UniqueFd fd, uint32_t flags) : fd_(std::move(fd)), flags_(flags), reader_(fd_.Get()) {}
 
   bool Next(PItemIDList& id) override {
     id = nullptr;
@@ -32,14 +32,14 @@ class FolderEnum : public IEnumIDList {
     while (reader_.Next(name, type)) {
       if (name[0] == '.' && !(flags_ & SHCONTF_INCLUDEHIDDEN)) continue;
       struct stat st;
-      if (type == DT_UNKNOWN && fstatat(fd_, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+      if (type == DT_UNKNOWN && fstatat(fd_.Get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0)
         type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_REG;
       uint8_t flags = 0;
       if (type == DT_DIR) {
         flags = itemflag::kFolder;
       } else if (type == DT_LNK) {
         flags = itemflag::kLink;
-        if (fstatat(fd_, name, &st, 0) == 0 && S_ISDIR(st.st_mode)) flags |= itemflag::kFolder;
+        if (fstatat(fd_.Get(), name, &st, 0) == 0 && S_ISDIR(st.st_mode)) flags |= itemflag::kFolder;
       }
       bool folder = flags & itemflag::kFolder;
       if (!(flags_ & (folder ? SHCONTF_FOLDERS : SHCONTF_NONFOLDERS))) continue;
@@ -50,7 +50,7 @@ class FolderEnum : public IEnumIDList {
   }
 
  private:
-  int fd_;
+  UniqueFd fd_;
   uint32_t flags_;
   DirentReader reader_;
 };
@@ -114,8 +114,9 @@ std::unique_ptr<IEnumIDList> FileSystemFolder::EnumObjects(uint32_t flags) { ret
 
 void FileSystemFolder::PrepareCompare(int column, PItemIDList* items, size_t count) {
   if ((column != 1 && column != 3 && column != 4) || !items || count == 0) return;
-  int dirfd = open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirfd < 0) return;
+  UniqueFd folder(open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder) return;
+  const int dirfd = folder.Get();
   auto work = [&](size_t from, size_t to) {
     char name[256];
     for (size_t i = from; i < to; ++i) {
@@ -147,7 +148,6 @@ void FileSystemFolder::PrepareCompare(int column, PItemIDList* items, size_t cou
   }
   work(0, split ? count / 2 : count);
   if (helper.joinable()) helper.join();
-  close(dirfd);
 }
 
 int FileSystemFolder::CompareChildren(int column, PCItemIDList a, PCItemIDList b) {
@@ -205,9 +205,9 @@ bool FileSystemFolder::ChildFindData(PCItemIDList id, WIN32_FIND_DATAA& data) {
 // --- Shared helpers ------------------------------------------------------------
 
 std::unique_ptr<IEnumIDList> EnumerateFolder(const std::string& path, uint32_t flags) {
-  int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  return std::make_unique<FolderEnum>(fd, flags);
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd) return nullptr;
+  return std::make_unique<FolderEnum>(std::move(fd), flags);
 }
 
 bool AppendPathIDs(std::string base, const std::vector<std::string_view>& names, IDListBuilder& builder) {
@@ -303,8 +303,9 @@ bool FillFindData(const std::string& path, std::string_view name, WIN32_FIND_DAT
 bool RenameNoReplace(const std::string& dir, std::string_view oldName, std::string_view newName) {
   if (!IsValidChildName(oldName) || !IsValidChildName(newName)) return false;
   if (oldName == newName) return true;
-  int dirfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirfd < 0) return false;
+  UniqueFd folder(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder) return false;
+  const int dirfd = folder.Get();
   std::string from(oldName), to(newName);
   bool ok = RenameAt(dirfd, from, to);
   if (!ok && (errno == EINVAL || errno == ENOSYS)) {
@@ -325,6 +326,5 @@ bool RenameNoReplace(const std::string& dir, std::string_view oldName, std::stri
       if (!ok) RenameAt(dirfd, temp, from);
     }
   }
-  close(dirfd);
   return ok;
 }

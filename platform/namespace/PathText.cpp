@@ -5,15 +5,17 @@
 #include <unistd.h>
 #include <vector>
 
+#include "platform/system/TrailingSlash.h"
+
 std::string DirName(std::string_view path) {
-  while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+  path = WithoutTrailingSlash(path);
   size_t slash = path.rfind('/');
   if (slash == std::string_view::npos) return ".";
   return slash == 0 ? "/" : std::string(path.substr(0, slash));
 }
 
 std::string BaseName(std::string_view path) {
-  while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+  path = WithoutTrailingSlash(path);
   size_t slash = path.rfind('/');
   if (slash == std::string_view::npos || path.size() == 1) return std::string(path);
   return std::string(path.substr(slash + 1));

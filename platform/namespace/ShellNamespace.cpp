@@ -14,6 +14,7 @@
 #include "platform/namespace/FileSystemFolder.h"
 #include "platform/namespace/NameCompare.h"
 #include "platform/namespace/ShellFolderBase.h"
+#include "platform/system/TrailingSlash.h"
 
 namespace {
 
@@ -42,11 +43,6 @@ ResultsFolderKind CurrentResultsKind() {
 bool IsDirectory(const std::string& path) {
   struct stat st;
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::string WithoutTrailingSlash(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
 }
 
 // True when path is base or lies below it.

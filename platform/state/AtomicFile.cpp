@@ -11,16 +11,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/system/UniqueFd.h"
+
 bool ReadWholeFile(const std::string& path, std::string& data, size_t maxSize) {
   data.clear();
   // O_NONBLOCK so that a FIFO given by mistake cannot hang the caller.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd) return false;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > maxSize) {
-    ::close(fd);
-    return false;
-  }
+  if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > maxSize) return false;
   std::string buffer;
   buffer.resize(static_cast<size_t>(st.st_size));
   size_t got = 0;
@@ -31,7 +30,7 @@ bool ReadWholeFile(const std::string& path, std::string& data, size_t maxSize) {
       if (buffer.size() >= maxSize) break;
       buffer.resize(std::min(maxSize, buffer.size() + 4096));
     }
-    ssize_t n = ::read(fd, buffer.data() + got, buffer.size() - got);
+    ssize_t n = ::read(fd.Get(), buffer.data() + got, buffer.size() - got);
     if (n < 0) {
       if (errno == EINTR) continue;
       ok = false;
@@ -40,7 +39,6 @@ bool ReadWholeFile(const std::string& path, std::string& data, size_t maxSize) {
     if (n == 0) break;
     got += static_cast<size_t>(n);
   }
-  ::close(fd);
   if (!ok) return false;
   buffer.resize(got);
   data = std::move(buffer);
@@ -90,31 +88,27 @@ bool WriteFileAtomically(const std::string& path, std::string_view data) {
   static std::atomic<unsigned> counter{0};
   std::random_device rd;
   std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+  UniqueFd fd;
+  for (int attempt = 0; attempt < 100 && !fd; ++attempt) {
     temp = (folder == "/" ? std::string() : folder) + "/." + base + ".tmp" + std::to_string(::getpid()) + "-" +
            std::to_string(counter++) + "-" + std::to_string(rd() % 100000);
     // Mode 0666 lets the umask decide, as for any newly created file.
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
+    fd.Reset(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!fd && errno != EEXIST) return false;
   }
-  if (fd < 0) return false;
+  if (!fd) return false;
 
   struct stat old {};
-  bool ok = WriteAll(fd, data);
-  if (ok && ::stat(target.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
-  if (ok) ok = ::fsync(fd) == 0;
-  if (::close(fd) != 0) ok = false;
+  bool ok = WriteAll(fd.Get(), data);
+  if (ok && ::stat(target.c_str(), &old) == 0) ::fchmod(fd.Get(), old.st_mode & 07777);
+  if (ok) ok = ::fsync(fd.Get()) == 0;
+  if (!fd.Close()) ok = false;
   if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
   if (!ok) {
     ::unlink(temp.c_str());
     return false;
   }
   // Make the rename itself durable.
-  int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
+  if (UniqueFd dfd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dfd) ::fsync(dfd.Get());
   return true;
 }

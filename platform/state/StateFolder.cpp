@@ -7,13 +7,9 @@
 #include <unistd.h>
 
 #include "platform/system/Library.h"
+#include "platform/system/TrailingSlash.h"
 
 namespace {
-
-std::string WithoutTrailingSlash(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
-}
 
 // mkdir -p; true when the folder exists afterwards.
 bool MakeFolders(const std::string& path) {

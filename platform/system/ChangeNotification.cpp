@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <deque>
 
+#include "platform/system/UniqueFd.h"
+
 namespace {
 
 std::string JoinPath(const std::string& dir, const char* name) {
@@ -159,14 +161,11 @@ void TChangeNotification::AddTree(const std::string& top, bool topIsRoot) {
     }
     wds_.insert(wd);
     if (!subtree_) continue;
-    int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (isRoot ? 0 : O_NOFOLLOW));
-    if (dfd < 0) continue;
-    DIR* d = fdopendir(dfd);
-    if (!d) {
-      close(dfd);
-      continue;
-    }
-    while (dirent* e = readdir(d)) {
+    DirPtr d =
+        OpenDirStream(UniqueFd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (isRoot ? 0 : O_NOFOLLOW))));
+    if (!d) continue;
+    const int dfd = dirfd(d.get());
+    while (dirent* e = readdir(d.get())) {
       if (IsDotOrDotDot(e->d_name)) continue;
       if (e->d_type != DT_DIR && e->d_type != DT_UNKNOWN) continue;
       struct stat st;
@@ -175,7 +174,6 @@ void TChangeNotification::AddTree(const std::string& top, bool topIsRoot) {
       if (queue.size() >= group_->maxWatches_) break;
       queue.push_back(JoinPath(dir, e->d_name));
     }
-    closedir(d);
   }
 }
 

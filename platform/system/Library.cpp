@@ -9,6 +9,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "platform/system/TrailingSlash.h"
+
 namespace {
 
 thread_local std::string lastError;
@@ -147,8 +149,8 @@ std::string SearchPath(const std::string& folders, const std::string& fileName, 
     if (::getcwd(cwd.data(), cwd.size())) dirs.emplace_back(cwd.data());
     if (const char* path = std::getenv("PATH")) addList(path);
   }
-  for (std::string dir : dirs) {
-    if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  for (const std::string& listed : dirs) {
+    const std::string dir = WithoutTrailingSlash(listed);
     std::string candidate = (dir == "/" ? std::string() : dir) + "/" + name;
     if (IsFile(candidate)) return candidate;
   }

@@ -41,7 +41,6 @@ class TEvent : public TWaitHandle {
   void Reset();
   // Signalled now; never consumes the event.
   bool IsSet() const;
-  bool ManualReset() const { return manual_; }
 
   int PollFd() const override { return fd_; }
   bool TryAcquire() override;

@@ -23,13 +23,14 @@
 
 #include "platform/fileops/ErrorText.h"
 #include "platform/system/SyncCall.h"
+#include "platform/system/TrailingSlash.h"
 
 namespace {
 
 QString ForDisplay(const std::string& bytes) { return QString::fromUtf8(bytes.data(), bytes.size()); }
 
 std::string ParentFolder(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  path = WithoutTrailingSlash(std::move(path));
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return std::string();
   return slash == 0 ? std::string("/") : path.substr(0, slash);

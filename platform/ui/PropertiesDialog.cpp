@@ -24,6 +24,7 @@
 #include "platform/namespace/PathText.h"
 #include "platform/namespace/ShellFolderBase.h"
 #include "platform/namespace/SystemImageList.h"
+#include "platform/system/UniqueFd.h"
 
 namespace {
 
@@ -79,19 +80,14 @@ void TotalSizes(const std::vector<std::string>& roots, SizeTotals& totals) {
   while (!pending.empty() && !totals.cancel) {
     std::string dir = std::move(pending.back());
     pending.pop_back();
-    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) continue;
-    DIR* stream = fdopendir(fd);
-    if (!stream) {
-      close(fd);
-      continue;
-    }
-    while (dirent* entry = readdir(stream)) {
+    DirPtr stream = OpenDirStream(UniqueFd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)));
+    if (!stream) continue;
+    while (dirent* entry = readdir(stream.get())) {
       if (totals.cancel) break;
       const char* name = entry->d_name;
       if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
       struct stat st;
-      if (fstatat(dirfd(stream), name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      if (fstatat(dirfd(stream.get()), name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
       if (S_ISDIR(st.st_mode)) {
         ++totals.folders;
         pending.push_back(JoinPath(dir, name));
@@ -99,7 +95,6 @@ void TotalSizes(const std::vector<std::string>& roots, SizeTotals& totals) {
         countFile(st);
       }
     }
-    closedir(stream);
   }
   totals.done = true;
 }

@@ -30,8 +30,6 @@ class TShellActionList : public QObject {
   // By object name; null when there is none.
   TCustomShellAction* Find(const QString& name) const;
 
-  QWidget* Host() const { return host_; }
-
   // Offers every action its target now.
   void UpdateActions();
   void UpdateAction(TCustomShellAction* action);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/desktop/FilePayload.h"
+#include "platform/system/ScopeGuard.h"
 #include "shell/ShellListModel.h"
 #include "shell/ShellListView.h"
 
@@ -37,19 +38,6 @@ bool ClipboardHoldsFiles() {
   }
   return holds;
 }
-
-// The selection-change lock of a list view for a scope, released also when
-// a step throws.
-class SelUpdateScope {
- public:
-  explicit SelUpdateScope(ListViewAccess& list) : list_(list) { list_.BeginSelUpdate(); }
-  ~SelUpdateScope() { list_.EndSelUpdate(); }
-  SelUpdateScope(const SelUpdateScope&) = delete;
-  SelUpdateScope& operator=(const SelUpdateScope&) = delete;
-
- private:
-  ListViewAccess& list_;
-};
 
 // Selected flags of all items, read once from the selection's ranges: asking
 // item by item costs a pass over every range each time.
@@ -109,12 +97,6 @@ int ListViewAccess::SelectedCount() const {
   return count;
 }
 
-bool ListViewAccess::IsSelected(int index) const {
-  if (shell_) return shell_->IsRowSelected(index);
-  if (!view_ || !view_->model() || !view_->selectionModel()) return false;
-  return view_->selectionModel()->isSelected(view_->model()->index(index, 0, view_->rootIndex()));
-}
-
 void ListViewAccess::SetSelected(int index, bool selected) {
   if (shell_) {
     if (index == -1) {
@@ -139,14 +121,6 @@ void ListViewAccess::SetSelected(int index, bool selected) {
   if (!item.isValid()) return;
   if (view_->selectionBehavior() == QAbstractItemView::SelectRows) command |= QItemSelectionModel::Rows;
   view_->selectionModel()->select(item, command);
-}
-
-int ListViewAccess::NextSelected(int after) const {
-  if (shell_) return shell_->NextSelectedRow(after);
-  int count = ItemCount();
-  for (int i = std::max(after + 1, 0); i < count; ++i)
-    if (IsSelected(i)) return i;
-  return -1;
 }
 
 bool ListViewAccess::IsEditingLabel() const {
@@ -486,7 +460,7 @@ void TReverseSelectedItem::ExecuteTarget(QObject* target) {
   if (count == 0) return;
   if (list.Shell()) {
     // One selection-change event at the end; at most half the items change one by one.
-    SelUpdateScope lock(list);
+    auto lock = BeginEnd([&list] { list.BeginSelUpdate(); }, [&list] { list.EndSelUpdate(); });
     int selectedCount = list.SelectedCount();
     std::vector<int> changing;
     if (selectedCount > count / 2) {

@@ -32,11 +32,8 @@ class ListViewAccess {
 
   int ItemCount() const;
   int SelectedCount() const;
-  bool IsSelected(int index) const;
   // The "selected" state of one item, or of all items for index -1.
   void SetSelected(int index, bool selected);
-  // The first selected item after the index (-1: from the start); -1 when none.
-  int NextSelected(int after) const;
   // An in-place label editor exists and is visible.
   bool IsEditingLabel() const;
   TViewStyle ViewStyle() const;

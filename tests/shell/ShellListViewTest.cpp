@@ -2,6 +2,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListView>
@@ -539,4 +540,40 @@ TEST_F(ListViewTest, CustomDrawHooksAndAttributeImages) {
   EXPECT_FALSE(reddish(QColor(shot.pixel(mark))));
   view->OnCustomDrawItem = nullptr;
   view->OnCustomDrawSubItem = nullptr;
+}
+
+TEST_F(ListViewTest, AFilterThatThrowsLeavesTheListPaintedWatchedAndUsable) {
+  dir.file("a.txt");
+  view->SetPathName(dir.path());
+  ASSERT_EQ(Names(), std::vector<std::string>{"a.txt"});
+  ASSERT_TRUE(view->updatesEnabled());
+
+  bool fail = true;
+  view->OnShFilter = [&](TShellListView*, TShellFileItem* item, bool& accept) {
+    if (fail) throw EInvalidOperation("filter");
+    accept = item->GetDisplayName() != "hidden.txt";
+  };
+  dir.file("b.txt");
+  EXPECT_THROW(view->RefreshList(), EInvalidOperation);
+  EXPECT_TRUE(view->updatesEnabled());
+  EXPECT_EQ(view->GetViewStyle(), vsReport);
+  // The view never counts rows the list lacks.
+  EXPECT_LE(view->Model()->rowCount(), view->FileList()->Count());
+
+  // Watching goes on: a file made now shows without being asked for.
+  fail = false;
+  dir.file("c.txt");
+  QElapsedTimer timer;
+  timer.start();
+  while (Row("c.txt") < 0 && timer.elapsed() < 8000) QTest::qWait(50);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
+
+  // A later refresh repaints and shows what the filter keeps.
+  dir.file("hidden.txt");
+  dir.file("d.txt");
+  view->RefreshList();
+  EXPECT_TRUE(view->updatesEnabled());
+  EXPECT_EQ(Names(), (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "d.txt"}));
+  EXPECT_EQ(view->Model()->rowCount(), 4);
+  EXPECT_EQ(Cell(Row("d.txt"), 0), "d.txt");
 }

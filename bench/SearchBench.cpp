@@ -15,6 +15,7 @@
 
 #include "BenchUtil.h"
 #include "app/MainForm.h"
+#include "app/commands/Commands.h"
 #include "app/SearchCommand.h"
 #include "platform/search/FileSearch.h"
 #include "shell/actions/NameMasks.h"
@@ -126,7 +127,7 @@ double FirstHitMs(TForm1& form, const std::string& root, int run) {
   form.LV1->CurrentView()->viewport()->repaint();
   double took = (Now() - start) * 1000;
   form.LV1->setFocus();
-  form.TTExecute();
+  TTExecute(form);
   QApplication::processEvents();
   return form.LV1->FileList()->Count() >= 0 ? took : -1;
 }

@@ -97,7 +97,6 @@ TSyncDialog::TSyncDialog(QWidget* parent, std::string left, std::string right, s
   Count();
 }
 
-
 std::vector<SyncLine> TSyncDialog::Plan() const {
   std::vector<SyncLine> plan = lines_;
   for (int i = 0; i < int(plan.size()); ++i)

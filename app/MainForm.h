@@ -126,7 +126,7 @@ class TForm1 : public QMainWindow {
   uint64_t PictureMemoryLimit = kDefaultPictureMemoryLimit;  // [Ext] PictureMemoryLimitMB
   std::function<void()> FPictureFailed;                      // undoes what the picture on its way was to change
   std::function<void()> FPictureLineAdded;                   // VV's new line, handed to the picture's request
-  int KeyTimerTag = 0;  // the pending key's virtual-key code
+  int KeyTimerTag = 0;                                       // the pending key's virtual-key code
   int HistoryTag = 0;
   int TabListPopupTag = 0;
   int PopupMenu2Tag = 0;

@@ -114,7 +114,8 @@ TRenameManyDialog::TRenameManyDialog(QWidget* parent, std::vector<RenameSource> 
 
   Preview = new QTableWidget(0, 3, this);
   Preview->setObjectName("renamePreview");
-  Preview->setHorizontalHeaderLabels({QStringLiteral("元の名前"), QStringLiteral("新しい名前"), QStringLiteral("問題")});
+  Preview->setHorizontalHeaderLabels(
+      {QStringLiteral("元の名前"), QStringLiteral("新しい名前"), QStringLiteral("問題")});
   Preview->verticalHeader()->hide();
   Preview->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
   Preview->setEditTriggers(QAbstractItemView::NoEditTriggers);

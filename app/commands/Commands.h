@@ -17,11 +17,11 @@ class TForm1;
 class TPane;
 
 // --- Navigation ---
-void GExecute(TForm1& form);   // re-read the folder
-void OExecute(TForm1& form);   // the other pane's folder here
-void WExecute(TForm1& form);   // into the filter edit
-void WWExecute(TForm1& form);  // the mask back to *.*
-void TTExecute(TForm1& form);  // close the current tab
+void GExecute(TForm1& form);         // re-read the folder
+void OExecute(TForm1& form);         // the other pane's folder here
+void WExecute(TForm1& form);         // into the filter edit
+void WWExecute(TForm1& form);        // the mask back to *.*
+void TTExecute(TForm1& form);        // close the current tab
 void LV1leftExecute(TForm1& form);   // the left tree
 void LV2rightExecute(TForm1& form);  // the right tree
 void ParentFolderKey(TForm1& form, TPane& pane);

@@ -48,7 +48,8 @@ bool BatchRename::Prepare(std::string& why) {
   std::map<std::pair<int, std::string>, size_t> olds, news;
   for (size_t i = 0; i < items_.size(); ++i) {
     BatchRenameItem& item = items_[i];
-    if (!IsValidChildName(item.oldName) || !IsValidChildName(item.newName) || item.newName.rfind(".tolvane-rename-", 0) == 0)
+    if (!IsValidChildName(item.oldName) || !IsValidChildName(item.newName) ||
+        item.newName.rfind(".tolvane-rename-", 0) == 0)
       return why = Quoted(item.newName) + "は使えない名前です。", false;
     auto [it, fresh] = folders.try_emplace(item.folder, -1);
     if (fresh) {

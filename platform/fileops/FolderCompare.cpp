@@ -85,14 +85,30 @@ CompareCounts CompareResult::Counts() const {
   CompareCounts c;
   for (const CompareEntry& e : entries) {
     switch (e.state) {
-      case CompareState::OnlyLeft: ++c.onlyLeft; break;
-      case CompareState::OnlyRight: ++c.onlyRight; break;
-      case CompareState::NewerLeft: ++c.newerLeft; break;
-      case CompareState::NewerRight: ++c.newerRight; break;
-      case CompareState::Equal: ++c.equal; break;
-      case CompareState::DifferentContent: ++c.different; break;
-      case CompareState::Changed: ++c.changed; break;
-      case CompareState::Unreadable: ++c.unreadable; break;
+      case CompareState::OnlyLeft:
+        ++c.onlyLeft;
+        break;
+      case CompareState::OnlyRight:
+        ++c.onlyRight;
+        break;
+      case CompareState::NewerLeft:
+        ++c.newerLeft;
+        break;
+      case CompareState::NewerRight:
+        ++c.newerRight;
+        break;
+      case CompareState::Equal:
+        ++c.equal;
+        break;
+      case CompareState::DifferentContent:
+        ++c.different;
+        break;
+      case CompareState::Changed:
+        ++c.changed;
+        break;
+      case CompareState::Unreadable:
+        ++c.unreadable;
+        break;
     }
   }
   return c;
@@ -100,14 +116,22 @@ CompareCounts CompareResult::Counts() const {
 
 const char* CompareStateText(CompareState state) {
   switch (state) {
-    case CompareState::OnlyLeft: return "左だけ";
-    case CompareState::OnlyRight: return "右だけ";
-    case CompareState::NewerLeft: return "左が新しい";
-    case CompareState::NewerRight: return "右が新しい";
-    case CompareState::Equal: return "同じ";
-    case CompareState::DifferentContent: return "内容が違う";
-    case CompareState::Changed: return "比較中に変更された";
-    case CompareState::Unreadable: return "読めない";
+    case CompareState::OnlyLeft:
+      return "左だけ";
+    case CompareState::OnlyRight:
+      return "右だけ";
+    case CompareState::NewerLeft:
+      return "左が新しい";
+    case CompareState::NewerRight:
+      return "右が新しい";
+    case CompareState::Equal:
+      return "同じ";
+    case CompareState::DifferentContent:
+      return "内容が違う";
+    case CompareState::Changed:
+      return "比較中に変更された";
+    case CompareState::Unreadable:
+      return "読めない";
   }
   return "";
 }
@@ -116,7 +140,8 @@ CompareState FolderCompare::ByTime(const CompareEntry& e, bool sameBytes, bool b
   if (bytesKnown && sameBytes) return CompareState::Equal;
   int64_t diff = e.left.mtimeNs - e.right.mtimeNs;
   bool sameTime = diff <= options_.toleranceNs && -diff <= options_.toleranceNs;
-  if (sameTime) return !bytesKnown && e.left.size == e.right.size ? CompareState::Equal : CompareState::DifferentContent;
+  if (sameTime)
+    return !bytesKnown && e.left.size == e.right.size ? CompareState::Equal : CompareState::DifferentContent;
   return diff > 0 ? CompareState::NewerLeft : CompareState::NewerRight;
 }
 
@@ -153,7 +178,8 @@ CompareResult FolderCompare::Run() {
 void FolderCompare::Walk(int leftFd, int rightFd, const std::string& prefix, CompareResult& result) {
   std::map<std::string, CompareSide> l, r;
   if (!List(leftFd, l) || !List(rightFd, r)) {
-    if (result.error.empty()) result.error = "「" + (prefix.empty() ? "." : prefix) + "」を読めません: " + SystemErrorText(errno);
+    if (result.error.empty())
+      result.error = "「" + (prefix.empty() ? "." : prefix) + "」を読めません: " + SystemErrorText(errno);
     return;
   }
   std::map<std::string, std::pair<CompareSide, CompareSide>> both;
@@ -197,7 +223,8 @@ void FolderCompare::CompareContents(CompareResult& result, const std::vector<siz
       e.state = ContentState(e, a, b);
     }
   };
-  unsigned threads = options_.threads > 0 ? unsigned(options_.threads) : std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+  unsigned threads =
+      options_.threads > 0 ? unsigned(options_.threads) : std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
   threads = std::min<unsigned>(threads, unsigned(pending.size()));
   std::vector<std::thread> workers;
   for (unsigned i = 1; i < threads; ++i) workers.emplace_back(work);

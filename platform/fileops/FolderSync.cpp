@@ -8,7 +8,9 @@
 
 namespace {
 
-std::string Join(const std::string& folder, const std::string& rel) { return rel.empty() ? folder : JoinPath(folder, rel); }
+std::string Join(const std::string& folder, const std::string& rel) {
+  return rel.empty() ? folder : JoinPath(folder, rel);
+}
 
 std::string ParentOf(const std::string& rel) {
   size_t slash = rel.rfind('/');
@@ -66,11 +68,16 @@ std::vector<SyncAction> SyncChoices(const SyncLine& line) {
 
 const char* SyncActionText(SyncAction action) {
   switch (action) {
-    case SyncAction::Skip: return "何もしない";
-    case SyncAction::ToRight: return "左 → 右へコピー";
-    case SyncAction::ToLeft: return "右 → 左へコピー";
-    case SyncAction::DeleteLeft: return "左を削除 (ごみ箱)";
-    case SyncAction::DeleteRight: return "右を削除 (ごみ箱)";
+    case SyncAction::Skip:
+      return "何もしない";
+    case SyncAction::ToRight:
+      return "左 → 右へコピー";
+    case SyncAction::ToLeft:
+      return "右 → 左へコピー";
+    case SyncAction::DeleteLeft:
+      return "左を削除 (ごみ箱)";
+    case SyncAction::DeleteRight:
+      return "右を削除 (ごみ箱)";
   }
   return "";
 }

@@ -67,7 +67,8 @@ bool Number(const std::string& text, size_t& i, int64_t& value) {
 
 class Expander {
  public:
-  Expander(const RenameRule& rule, const RenameSource& source, size_t index) : rule_(rule), source_(source), index_(index) {
+  Expander(const RenameRule& rule, const RenameSource& source, size_t index)
+      : rule_(rule), source_(source), index_(index) {
     SplitExtension(source, base_, ext_);
     time_t t = static_cast<time_t>(source.mtime);
     localtime_r(&t, &tm_);
@@ -121,8 +122,10 @@ class Expander {
     to = from;
     if (i < field.size() && field[i] == '-') {
       ++i;
-      if (i == field.size()) to = INT64_MAX;
-      else if (!Number(field, i, to) || to < from) return false;
+      if (i == field.size())
+        to = INT64_MAX;
+      else if (!Number(field, i, to) || to < from)
+        return false;
     }
     if (i != field.size()) return false;
     std::vector<std::string> chars = Characters(base_);
@@ -204,8 +207,8 @@ std::string ExpandRenameRule(const RenameRule& rule, const RenameSource& source,
   std::string name = ext.empty() ? base : base + "." + ext;
   if (!rule.find.empty()) {
     if (rule.regex) {
-      QRegularExpression re(QString::fromUtf8(rule.find),
-                            rule.ignoreCase ? QRegularExpression::CaseInsensitiveOption : QRegularExpression::NoPatternOption);
+      QRegularExpression re(QString::fromUtf8(rule.find), rule.ignoreCase ? QRegularExpression::CaseInsensitiveOption
+                                                                          : QRegularExpression::NoPatternOption);
       if (!re.isValid()) {
         if (error) *error = "正規表現が正しくありません: " + re.errorString().toStdString();
         return {};
@@ -242,7 +245,8 @@ std::vector<RenamePreviewRow> PreviewRename(const RenameRule& rule, const std::v
       row.conflict = RenameConflict::BadPattern;
     else if (row.newName.empty())
       row.conflict = RenameConflict::Empty;
-    else if (row.newName == "." || row.newName == ".." || row.newName.find_first_of(std::string("/\0", 2)) != std::string::npos)
+    else if (row.newName == "." || row.newName == ".." ||
+             row.newName.find_first_of(std::string("/\0", 2)) != std::string::npos)
       row.conflict = RenameConflict::Invalid;
     else if (row.newName.size() > kMaxNameBytes)
       row.conflict = RenameConflict::TooLong;

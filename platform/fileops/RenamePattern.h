@@ -36,8 +36,8 @@ struct RenameSource {
   std::string folder;  // the folder's path
   std::string name;    // the old name
   bool isFolder = false;
-  int64_t mtime = 0;   // seconds since 1970
-  dev_t dev = 0;       // identity as seen when listed
+  int64_t mtime = 0;  // seconds since 1970
+  dev_t dev = 0;      // identity as seen when listed
   ino_t ino = 0;
 };
 

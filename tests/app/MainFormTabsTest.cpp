@@ -288,8 +288,8 @@ TEST_F(MainFormTabsTest, CommandsNeedAListWithTheFocus) {
   TForm1* form = Open(t);
   form->Edit1->setText(Q(t[0]) + "/*.txt");
   ASSERT_TRUE(f.Focus(form->Edit1));
-  for (void (*command)(TForm1&) : {&HExecute, &HHExecute, &JExecute, &NExecute, &TExecute, &TTExecute, &WWExecute,
-                                   &LExecute})
+  for (void (*command)(TForm1&) :
+       {&HExecute, &HHExecute, &JExecute, &NExecute, &TExecute, &TTExecute, &WWExecute, &LExecute})
     command(*form);
   EXPECT_TRUE(f.popups.empty());
   EXPECT_EQ(form->TC1->count(), 2);

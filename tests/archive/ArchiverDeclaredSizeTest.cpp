@@ -197,7 +197,8 @@ TEST(ArchiverDeclaredSize, AHeaderThatDeclaresGigabytesInAShortFileFailsSoonWith
   const std::string path = t / "cut.lzh";
   std::filesystem::copy_file(TestArchive("lha_cut_header.lzh"), path);
   ArchiverLibrary lha("UNLHA32.so", "Unlha");
-  struct rusage before {}, after {};
+  struct rusage before {
+  }, after{};
   getrusage(RUSAGE_SELF, &before);
   const auto start = std::chrono::steady_clock::now();
   lha.List(path);

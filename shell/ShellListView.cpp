@@ -25,7 +25,7 @@
 #include <sys/stat.h>
 #include <utility>
 
-#include "platform/desktop/ContextMenu.h"
+#include "platform/namespace/ContextMenuProvider.h"
 #include "platform/desktop/FilePayload.h"
 #include "platform/fileops/ErrorText.h"
 #include "platform/system/Exception.h"

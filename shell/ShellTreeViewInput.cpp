@@ -14,7 +14,7 @@
 #include <functional>
 #include <sys/stat.h>
 
-#include "platform/desktop/ContextMenu.h"
+#include "platform/namespace/ContextMenuProvider.h"
 #include "platform/desktop/FilePayload.h"
 #include "platform/system/ScopeGuard.h"
 #include "shell/ShellComboBox.h"

@@ -147,7 +147,7 @@ void TForm1::LV1ShListChange(TShellListView* sender) {
     const QString caption = QString::fromStdString(TSearchController::TabCaption(line));
     if (!preview && tab >= 0 && tab < tabs->count()) tabs->setTabText(tab, Caption(caption));
     edit->setText(caption + '/' + mask);
-    if (Life.ListsLoaded && tab >= 0 && tab < LinesOf(sender).Count()) LinesOf(sender)[tab] = line;
+    if (Life.ListsLoaded && tab >= 0 && tab < pane->Lines.Count()) pane->Lines[tab] = line;
     return;
   }
 

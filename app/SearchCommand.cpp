@@ -8,6 +8,7 @@
 
 #include "app/FormSearch.h"
 #include "app/MainForm.h"
+#include "app/Pane.h"
 #include "platform/namespace/FolderEntries.h"
 #include "platform/namespace/PathText.h"
 #include "platform/state/LineList.h"
@@ -105,8 +106,8 @@ void TSearchController::Start(TShellListView* list, const SearchQuery& query) {
   Run(query);
   if (!Running(key) && jobs_.count(key) == 0) return;  // it could not start; the message was shown
   const std::string line = SearchParseName(query);
-  QTabBar* tabs = form_->TabsOf(list);
-  if (form_->Life.ListsLoaded) form_->LinesOf(list).Add(line);
+  QTabBar* tabs = form_->PaneOf(list)->Tabs;
+  if (form_->Life.ListsLoaded) form_->PaneOf(list)->Lines.Add(line);
   tabs->setCurrentIndex(tabs->addTab(QString::fromStdString(TabCaption(line))));
   Show(list, line);
   list->setFocus();
@@ -160,8 +161,8 @@ bool TSearchController::OpenHitFolder(TShellListView* list, TShellFileItem* item
   const std::string path = item->GetItemPath();
   if (path.empty()) return true;
   const std::string folder = DirName(path);
-  QTabBar* tabs = form_->TabsOf(list);
-  if (form_->Life.ListsLoaded) form_->LinesOf(list).Add(folder);
+  QTabBar* tabs = form_->PaneOf(list)->Tabs;
+  if (form_->Life.ListsLoaded) form_->PaneOf(list)->Lines.Add(folder);
   tabs->setCurrentIndex(tabs->addTab(QString()));
   list->SetPathName(folder);
   for (int row = 0; row < list->FileList()->Count(); ++row) {
@@ -194,7 +195,7 @@ void TSearchController::Tick() {
   std::set<std::string> wanted;
   for (TShellListView* list : {form_->LV1, form_->LV2}) {
     if (!form_->Life.ListsLoaded) break;
-    for (const std::string& line : form_->LinesOf(list).Lines)
+    for (const std::string& line : form_->PaneOf(list)->Lines.Lines)
       if (SearchQuery q; IsSearchParseName(line) && SearchQuery::Decode(line.substr(kSearchParsePrefix.size()), q))
         wanted.insert(q.Encode());
   }
@@ -261,7 +262,7 @@ void TSearchController::StatusText(TShellListView* list, const std::string& key)
   text += QStringLiteral("%1 件　フォルダ %2 個").arg(list->FileList()->Count()).arg(p.folders);
   if (p.unreadable) text += QStringLiteral("　読めないフォルダ %1 個").arg(p.unreadable);
   if (p.running) text += QStringLiteral("　") + QString::fromUtf8(p.current);
-  QLabel* status = form_->StatusOf(list);
+  QLabel* status = form_->PaneOf(list)->Status;
   status->setText(text);
   // The folders that could not be read, listed where the count is.
   QString tip;

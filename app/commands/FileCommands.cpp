@@ -16,6 +16,7 @@
 #include "platform/fileops/FileOperation.h"
 #include "platform/namespace/FolderEntries.h"
 #include "platform/namespace/PathText.h"
+#include "platform/system/TrailingSlash.h"
 
 namespace {
 

@@ -4,6 +4,11 @@
 // slides in beside it; the launcher and folder bars above; one-letter commands,
 // whose handlers live in commands/ and receive the window.
 //
+// The window owns its panes, bars, preview controls, timers and components;
+// the rest of its state sits in small groups (WindowParts.h): Preview, Menus,
+// Hooks and Life. The names the window's design gives the panes' parts, the
+// menus and the preview lists stay as references into those objects.
+//
 // The members are spread over several files by subject:
 //   MainFormCreate.cpp    controls, layout, action lists, event wiring, the pane lookup
 //   MainFormState.cpp     start-up and shut-down, the INI file, the line lists
@@ -28,6 +33,7 @@
 
 #include "app/Pane.h"
 #include "app/PreviewPicture.h"
+#include "app/WindowParts.h"
 #include "platform/state/LineList.h"
 #include "shell/ShellListView.h"
 #include "shell/ShellPopupMenu.h"
@@ -89,12 +95,18 @@ class TForm1 : public QMainWindow {
   QMenu*& Tab2List = Right.TabDestinations;
   QLabel* Image1;    // picture preview; lives in whichever pane shows one
   TTextView* Memo1;  // text preview
-  TShellPopupMenu* ShellPopupMenu1;
-  QMenu* PopupMenu1;
-  QMenu* PopupMenu2;  // folder menu
-  QMenu* History;     // title entry and ten entries
-  QMenu* CopyPopup;   // destinations of C and M
-  QMenu* TabListPopup;
+  // The menus with their tags; their design names stay as references.
+  TWindowMenus Menus;
+  TShellPopupMenu*& ShellPopupMenu1 = Menus.ShellPopupMenu1;
+  QMenu*& PopupMenu1 = Menus.PopupMenu1;
+  QMenu*& PopupMenu2 = Menus.PopupMenu2;
+  QMenu*& History = Menus.History;
+  QMenu*& CopyPopup = Menus.CopyPopup;
+  QMenu*& TabListPopup = Menus.TabListPopup;
+  QMenu*& N3 = Menus.N3;
+  int& HistoryTag = Menus.HistoryTag;
+  int& PopupMenu2Tag = Menus.PopupMenu2Tag;
+  QString& PopupMenu2Root = Menus.PopupMenu2Root;
   // The letter actions "A".."Z" then "AA".."ZZ"; position k - 65 is the single
   // command of letter key k, position k - 39 its double command.
   std::array<QAction*, 52> ActionList1{};
@@ -117,21 +129,17 @@ class TForm1 : public QMainWindow {
   QSplitterHandle* Splitter3() const;
 
   // --- Fields ---
-  TLineList ImagePath, TextPath;
-  bool ListsLoaded = false;  // the eight lists (six of them the panes') exist (creation step 3 to destruction step 1)
-  int ImageTabIndex = 0;
-  int TextTabIndex = 0;
-  std::string ImageExt = ".bmp";
-  std::string TextExt = ".txt";
-  uint64_t PictureMemoryLimit = kDefaultPictureMemoryLimit;  // [Ext] PictureMemoryLimitMB
-  std::function<void()> FPictureFailed;                      // undoes what the picture on its way was to change
-  std::function<void()> FPictureLineAdded;                   // VV's new line, handed to the picture's request
-  int KeyTimerTag = 0;                                       // the pending key's virtual-key code
-  int HistoryTag = 0;
-  int TabListPopupTag = 0;
-  int PopupMenu2Tag = 0;
-  // The folder the folder menu opens with (its first entry's caption).
-  QString PopupMenu2Root;
+  // What VV and VT show; the lists and extensions keep their design names.
+  TPreviewLists Preview;
+  TLineList& ImagePath = Preview.ImagePath;
+  TLineList& TextPath = Preview.TextPath;
+  int& ImageTabIndex = Preview.ImageTabIndex;
+  int& TextTabIndex = Preview.TextTabIndex;
+  std::string& ImageExt = Preview.ImageExt;
+  std::string& TextExt = Preview.TextExt;
+  TWindowLife Life;     // start-up and shut-down flags
+  TWindowHooks Hooks;   // menus and messages, replaced by tests (they are modal)
+  int KeyTimerTag = 0;  // the pending key's virtual-key code
 
   // --- Start-up and shut-down (MainFormState.cpp) ---
   void FormCreate();
@@ -204,11 +212,6 @@ class TForm1 : public QMainWindow {
   // The masks of a filter: separated by commas and blanks outside double
   // quotes, a quoted mask may hold blanks; empty masks are dropped.
   static std::vector<std::string> SplitMasks(const std::string& mask);
-  // Opens a file chosen from a file history or the folder menu; ShellOpen when empty.
-  std::function<void(const std::string& path)> OpenChosenFile;
-  // The folder menu's root as bytes, for names that are not UTF-8; it counts
-  // while PopupMenu2Root still reads as its display form.
-  std::string PopupMenu2RootPath;
 
   // --- Tool bars (MainFormToolbars.cpp) ---
   void BuildLauncherBar(const TLineList& lines, QToolBar* toolBar, std::vector<QIcon>& imageList);
@@ -287,15 +290,6 @@ class TForm1 : public QMainWindow {
   // The screen point the command menus pop up at: the window's centre.
   QPoint MenuPoint(QMenu* menu) const;
 
-  // --- Hooks a test replaces (menus and messages are modal) ---
-  // Runs a popup menu at pt and returns the chosen entry, null for none.
-  std::function<QAction*(QMenu* menu, const QPoint& pt)> ExecPopup;
-  // Shows a message box with one OK button.
-  std::function<void(const QString& text)> ShowMessage;
-  // Says why a file did not open (reason holds "%1" for its name) and offers
-  // the applications to open it with.
-  std::function<void(const std::string& path, const QString& reason)> OfferOpenWith;
-
   // --- Moving files between panes (MainFormFiles.cpp) ---
   // TransferSelection with its answer: true when the operation succeeded.
   bool TryTransferSelection(TShellListView* list, const std::string& folder, bool move);
@@ -317,10 +311,6 @@ class TForm1 : public QMainWindow {
   // else xdg-open.
   static std::vector<std::string> DefaultEditorCommand();
   // The destination menu: its submenus, filled each time they open.
-  // The panes' tabs and histories are theirs (Tab1List, 左履歴...); 登録フォルダ is the window's.
-  QMenu* N3 = nullptr;
-  // 0 copy from the left pane, 1 copy from the right, 2 move from the left, 3 move from the right.
-  int CopyPopupTag = 0;
   void CreateCopyPopup();
   void Tab1ListClick(QMenu* submenu);
   void N3Click(QMenu* submenu);
@@ -345,9 +335,6 @@ class TForm1 : public QMainWindow {
   void SetQuickMask(TPane& pane, const QString& mask);
   QToolButton* AddBarButton(QToolBar* toolBar, QAction* before, const QString& caption, const std::string& hint);
 
-  bool shown_ = false;
-  bool destroyed_ = false;
-
   // MainFormPreview.cpp, MainFormArchive.cpp: the components of the window.
   void CreatePictureHost();
   void CreateArchive();
@@ -362,10 +349,6 @@ class TForm1 : public QMainWindow {
   bool SaveListFiles(const std::string& folder, QStringList* skipped = nullptr);
   // The window's and the lists' keys of the INI file, as shut-down writes them.
   void WriteWindowKeys(TIniFile& ini);
-  bool barsLoaded_ = false;  // the tool bars hold what their files held
-  // The command line's file, focused when the window is first shown (its tab is the pane's StartTab).
-  std::string startFocusFile_;
-  TShellListView* startFocusList_ = nullptr;  // where startFocusFile_ is; LV1 when null
   void FocusStartFile();
 };
 

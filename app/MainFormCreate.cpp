@@ -64,11 +64,11 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   font.setPixelSize(12);
   setFont(font);
   setGeometry(220, 224, 696, 467);
-  ExecPopup = [](QMenu* menu, const QPoint& pt) { return menu->exec(pt); };
+  Hooks.ExecPopup = [](QMenu* menu, const QPoint& pt) { return menu->exec(pt); };
   // Through the program's one message display, so messages of the creation
   // steps (before anyone could replace this hook) can be captured as well.
-  ShowMessage = [](const QString& text) { ShowExceptionMessage(text.toStdString()); };
-  OfferOpenWith = [this](const std::string& path, const QString& reason) { ChooseAndOpenWith(this, {path}, reason); };
+  Hooks.ShowMessage = [](const QString& text) { ShowExceptionMessage(text.toStdString()); };
+  Hooks.OfferOpenWith = [this](const std::string& path, const QString& reason) { ChooseAndOpenWith(this, {path}, reason); };
   CreateControls();
   CreateMenus();
   CreateCopyPopup();
@@ -80,7 +80,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 }
 
 TForm1::~TForm1() {
-  if (!destroyed_) Guarded([this] { FormDestroy(); });
+  if (!Life.Destroyed) Guarded([this] { FormDestroy(); });
   qApp->removeEventFilter(this);
 }
 
@@ -318,7 +318,7 @@ void TForm1::WireEvents() {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-  if (destroyed_) return QMainWindow::eventFilter(watched, event);
+  if (Life.Destroyed) return QMainWindow::eventFilter(watched, event);
   switch (event->type()) {
     case QEvent::KeyPress: {
       // Ctrl combinations are never taken here, so no shortcut competes with the hook.
@@ -365,13 +365,13 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 void TForm1::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  if (shown_) return;
-  shown_ = true;
+  if (Life.Shown) return;
+  Life.Shown = true;
   Guarded([this] { FormShow(); });
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  if (!destroyed_) Guarded([this] { FormDestroy(); });
+  if (!Life.Destroyed) Guarded([this] { FormDestroy(); });
   QMainWindow::closeEvent(event);
 }
 

@@ -56,7 +56,7 @@ void TForm1::Tab1ListClick(QMenu* submenu) {
   if (!submenu) return;
   std::vector<std::string> folders;
   for (const TPane* pane : {&Left, &Right}) {
-    if (!ListsLoaded || submenu != pane->TabDestinations) continue;
+    if (!Life.ListsLoaded || submenu != pane->TabDestinations) continue;
     // A tab of a shell folder (the computer, the trash) has no folder to copy into.
     for (const std::string& line : pane->Lines.Lines)
       if (!IsTreeIndex(line) && !IsSearchParseName(line)) folders.push_back(line);
@@ -69,7 +69,7 @@ void TForm1::N3Click(QMenu* submenu) {
   std::vector<std::string> folders;
   if (submenu == N3) {
     for (QToolButton* button : Buttons(ToolBar2)) folders.push_back(HintOf(button));
-  } else if (ListsLoaded) {
+  } else if (Life.ListsLoaded) {
     for (const TPane* pane : {&Left, &Right})
       if (submenu == pane->HistoryDestinations) folders = pane->History.Lines;
   }
@@ -83,6 +83,6 @@ void TForm1::CopyListClick(QAction* entry) {
   // Taken before the operation: its events may refill the submenus.
   const std::string folder = destination.toByteArray().toStdString();
   // Copy from the left pane, from the right; move from the left, from the right.
-  if (CopyPopupTag < 0 || CopyPopupTag > 3) return;
-  TransferSelection(PaneAt(CopyPopupTag % 2).List, folder, CopyPopupTag >= 2);
+  if (Menus.CopyPopupTag < 0 || Menus.CopyPopupTag > 3) return;
+  TransferSelection(PaneAt(Menus.CopyPopupTag % 2).List, folder, Menus.CopyPopupTag >= 2);
 }

@@ -107,7 +107,7 @@ void TForm1::PopupMenu2Popup(QMenu* menu) {
     // No folder given: the menu keeps what it holds.
     if (PopupMenu2Root.isEmpty()) return;
     const std::string given =
-        PopupMenu2Root == QString::fromUtf8(PopupMenu2RootPath) ? PopupMenu2RootPath : PopupMenu2Root.toStdString();
+        PopupMenu2Root == QString::fromUtf8(Menus.PopupMenu2RootPath) ? Menus.PopupMenu2RootPath : PopupMenu2Root.toStdString();
     FreeEntries(PopupMenu2);
     // Only a whole path names a folder; anything else leaves the menu empty.
     if (given.front() != '/') return;
@@ -145,8 +145,8 @@ void TForm1::FolderMenuOpenFile(QAction* entry) {
   const std::string name = entry->property(kNameProperty).toByteArray().toStdString();
   if (name.empty()) return;
   const std::string path = LevelFolder(entry) + name;
-  if (OpenChosenFile)
-    OpenChosenFile(path);
+  if (Hooks.OpenChosenFile)
+    Hooks.OpenChosenFile(path);
   else
     ShellOpen(path);
 }

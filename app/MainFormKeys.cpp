@@ -137,7 +137,7 @@ void TForm1::TV1Exit(TShellTreeView* sender) {
 }
 
 std::string TForm1::CurrentTabLine(const TPane& pane) const {
-  if (!ListsLoaded) return {};
+  if (!Life.ListsLoaded) return {};
   const int index = pane.FolderTab();
   return index >= 0 && index < pane.Lines.Count() ? pane.Lines[index] : std::string();
 }

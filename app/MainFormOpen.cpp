@@ -11,10 +11,10 @@ void TForm1::OpenItem(const std::string& path) {
     case OpenResult::kOpened:
       return;
     case OpenResult::kNoApplication:
-      OfferOpenWith(path, QStringLiteral("「%1」を開くアプリケーションが登録されていません。"));
+      Hooks.OfferOpenWith(path, QStringLiteral("「%1」を開くアプリケーションが登録されていません。"));
       return;
     case OpenResult::kFailed:
-      OfferOpenWith(path, QStringLiteral("「%1」を既定のアプリケーションで開けませんでした。"));
+      Hooks.OfferOpenWith(path, QStringLiteral("「%1」を既定のアプリケーションで開けませんでした。"));
       return;
   }
 }

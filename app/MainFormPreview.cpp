@@ -97,15 +97,15 @@ void TForm1::LoadPreviewImage(const std::string& path, QWidget* pane, std::funct
   // Decoded aside: until the answer comes the pane keeps what it shows, and a
   // picture that fails leaves it so.
   StopPreviewPicture();
-  FPictureFailed = std::move(failed);
+  Preview.PictureFailed = std::move(failed);
   Image1->setCursor(Qt::WaitCursor);
   if (!PictureLoader) PictureLoader = std::make_unique<TPictureLoader>();
   const QSize area = pane ? pane->size() : Image1->size();
-  PictureLoader->Load(path, area, PictureMemoryLimit, [this, shown = std::move(shown)](const TPreviewPicture& picture) {
+  PictureLoader->Load(path, area, Preview.PictureMemoryLimit, [this, shown = std::move(shown)](const TPreviewPicture& picture) {
     Guarded([&] {
       Image1->unsetCursor();
-      std::function<void()> failed = std::move(FPictureFailed);
-      FPictureFailed = nullptr;
+      std::function<void()> failed = std::move(Preview.PictureFailed);
+      Preview.PictureFailed = nullptr;
       if (!picture.Error.empty()) {
         if (failed) failed();
         throw Exception(picture.Error);
@@ -126,8 +126,8 @@ void TForm1::StopPreviewPicture() {
   if (PictureLoader) PictureLoader->Stop();
   Image1->unsetCursor();
   // A request never answered leaves nothing behind.
-  if (std::function<void()> failed = std::move(FPictureFailed)) {
-    FPictureFailed = nullptr;
+  if (std::function<void()> failed = std::move(Preview.PictureFailed)) {
+    Preview.PictureFailed = nullptr;
     failed();
   }
 }

@@ -34,14 +34,14 @@ void TForm1::OpenStartPaths(const std::vector<std::string>& paths, const std::ve
     TPane* pane = PaneOf(list);
     pane->Lines.Add(start.folder);
     pane->StartTab = pane->Lines.Count() - 1;
-    startFocusFile_ = start.file;
-    startFocusList_ = list;
+    Life.StartFocusFile = start.file;
+    Life.StartFocusList = list;
   });
-  if (!missing.empty()) ShowMessage(QString::fromStdString("次のパスが見つかりません。" + missing));
+  if (!missing.empty()) Hooks.ShowMessage(QString::fromStdString("次のパスが見つかりません。" + missing));
 }
 
 void TForm1::OpenHandedPaths(const std::vector<std::string>& paths, const std::vector<std::string>& rightPaths) {
-  if (!ListsLoaded || destroyed_) return;
+  if (!Life.ListsLoaded || Life.Destroyed) return;
   std::string missing = OpenEach(LV1, paths, LV2, rightPaths, [this](TShellListView* list, const TStartPath& start) {
     // A preview over the pane gives way to the new tab.
     if (list->isHidden()) RestorePane(list);
@@ -51,8 +51,8 @@ void TForm1::OpenHandedPaths(const std::vector<std::string>& paths, const std::v
     // Named now: a folder the list shows already is not listed again.
     const std::string name = LastPathComponent(start.folder);
     tabs->setCurrentIndex(tabs->addTab(QString::fromStdString(name.empty() ? start.folder : name).replace('&', "&&")));
-    startFocusFile_ = start.file;
-    startFocusList_ = list;
+    Life.StartFocusFile = start.file;
+    Life.StartFocusList = list;
     ShowTabFolder(list);
     FocusStartFile();
   });
@@ -60,16 +60,16 @@ void TForm1::OpenHandedPaths(const std::vector<std::string>& paths, const std::v
   if (isMinimized()) showNormal();
   raise();
   activateWindow();
-  if (!missing.empty()) ShowMessage(QString::fromStdString("次のパスが見つかりません。" + missing));
+  if (!missing.empty()) Hooks.ShowMessage(QString::fromStdString("次のパスが見つかりません。" + missing));
 }
 
 void TForm1::FocusStartFile() {
-  TShellListView* view = startFocusList_ ? startFocusList_ : LV1;
+  TShellListView* view = Life.StartFocusList ? Life.StartFocusList : LV1;
   // A huge folder's rows come after the first paint; their arrival calls again.
-  if (startFocusFile_.empty() || view->Reading()) return;
+  if (Life.StartFocusFile.empty() || view->Reading()) return;
   TShellFileList* list = view->FileList();
   for (int row = 0; row < list->Count(); ++row) {
-    if (list->Items(row)->GetItemPath() == startFocusFile_) {
+    if (list->Items(row)->GetItemPath() == Life.StartFocusFile) {
       // Selected too, so the commands that act on the selection take it.
       view->SelectAllRows(false);
       view->SetRowSelected(row, true);
@@ -78,5 +78,5 @@ void TForm1::FocusStartFile() {
       break;
     }
   }
-  startFocusFile_.clear();
+  Life.StartFocusFile.clear();
 }

@@ -312,17 +312,17 @@ void TForm1::FormCreate() {
     const int most = file.seed == Seed::kHome ? kMaxTabLines : kMaxListLines;
     if (list.Count() > most) {
       list.Lines.resize(most);
-      ShowMessage(QString("%1 は行が多すぎるため、最初の %2 行だけを読み込みました")
+      Hooks.ShowMessage(QString("%1 は行が多すぎるため、最初の %2 行だけを読み込みました")
                       .arg(ForDisplay(Join(logFolder, file.name)))
                       .arg(most));
     }
   }
-  ListsLoaded = true;
+  Life.ListsLoaded = true;
 
   TLineList bar;
-  if (LoadBarLines(Join(logFolder, kToolBar1File), bar, ShowMessage)) BuildLauncherBar(bar, ToolBar1, ImageList1);
-  if (LoadBarLines(Join(logFolder, kToolBar2File), bar, ShowMessage)) BuildFolderBar(bar, ToolBar2);
-  barsLoaded_ = true;
+  if (LoadBarLines(Join(logFolder, kToolBar1File), bar, Hooks.ShowMessage)) BuildLauncherBar(bar, ToolBar1, ImageList1);
+  if (LoadBarLines(Join(logFolder, kToolBar2File), bar, Hooks.ShowMessage)) BuildFolderBar(bar, ToolBar2);
+  Life.BarsLoaded = true;
 
   TIniFile ini(iniPath);
   LV1->LoadSettings(ini, "ListView1");
@@ -368,7 +368,7 @@ void TForm1::FormCreate() {
     TextExt = extIni.ReadString("Ext", "TextExt", ".txt");
     // Megabytes a picture may take decoded whole; 0 or less keeps the default.
     const int limitMB = extIni.ReadInteger("Ext", "PictureMemoryLimitMB", 0);
-    PictureMemoryLimit = limitMB > 0 ? uint64_t(limitMB) << 20 : kDefaultPictureMemoryLimit;
+    Preview.PictureMemoryLimit = limitMB > 0 ? uint64_t(limitMB) << 20 : kDefaultPictureMemoryLimit;
   };
   if (iniPath == IniFilePath()) {
     readExt(ini);
@@ -468,11 +468,11 @@ bool TForm1::SaveListFiles(const std::string& folder, QStringList* skipped) {
     }
     saved = list.SaveToFile(path) && saved;
   };
-  if (ListsLoaded)
+  if (Life.ListsLoaded)
     for (const ListFile& file : kListFiles) save(file.list(*this), Join(folder, file.name));
   // The bars are written only when they hold what was read, so a failed start
   // never empties the files.
-  if (barsLoaded_) {
+  if (Life.BarsLoaded) {
     for (auto [bar, name] : {std::pair{ToolBar1, kToolBar1File}, std::pair{ToolBar2, kToolBar2File}}) {
       TLineList hints;
       for (QToolButton* button : Buttons(bar)) hints.Add(HintOf(button));
@@ -505,8 +505,8 @@ void TForm1::WriteWindowKeys(TIniFile& ini) {
 }
 
 void TForm1::FormDestroy() {
-  if (destroyed_) return;
-  destroyed_ = true;
+  if (Life.Destroyed) return;
+  Life.Destroyed = true;
   // Nothing pending may run into a window that is going.
   KeyTimer->stop();
   ChangeFileTimer->stop();
@@ -522,15 +522,15 @@ void TForm1::FormDestroy() {
     std::string fallback = Join(fallbackFolder, "log");
     if (fallback != logFolder && SaveListFiles(fallback)) {
       NoteSavedInFallback(logFolder, true);
-      ShowMessage(
+      Hooks.ShowMessage(
           QString("%1 に書き込めないため、一覧を %2 に保存しました").arg(ForDisplay(logFolder), ForDisplay(fallback)));
     } else {
       failed << ForDisplay(logFolder);
     }
   }
   if (!skipped.isEmpty())
-    ShowMessage("通常のファイルへのリンクではないため、書き込みませんでした: " + skipped.join(", "));
-  ListsLoaded = false;
+    Hooks.ShowMessage("通常のファイルへのリンクではないため、書き込みませんでした: " + skipped.join(", "));
+  Life.ListsLoaded = false;
   for (const ListFile& file : kListFiles) file.list(*this).Clear();
 
   const std::string iniPath = IniFilePath();
@@ -552,11 +552,11 @@ void TForm1::FormDestroy() {
     }
     if (saved) {
       NoteSavedInFallback(iniPath, true);
-      ShowMessage(
+      Hooks.ShowMessage(
           QString("%1 に書き込めないため、設定を %2 に保存しました").arg(ForDisplay(iniPath), ForDisplay(fallback)));
     } else {
       failed << ForDisplay(iniPath);
     }
   }
-  if (!failed.isEmpty()) ShowMessage("状態を保存できませんでした: " + failed.join(", "));
+  if (!failed.isEmpty()) Hooks.ShowMessage("状態を保存できませんでした: " + failed.join(", "));
 }

@@ -120,7 +120,7 @@ void TForm1::LV1ShListChange(TShellListView* sender) {
   // A list whose folder was deleted shows no folder at all: its tab, filter
   // and line keep naming the folder that went (a later start goes home).
   if (!sender->FolderIDList()) return;
-  if (sender == (startFocusList_ ? startFocusList_ : LV1) && !startFocusFile_.empty() && !sender->Reading())
+  if (sender == (Life.StartFocusList ? Life.StartFocusList : LV1) && !Life.StartFocusFile.empty() && !sender->Reading())
     QTimer::singleShot(0, this, [this] { Guarded([this] { FocusStartFile(); }); });
   QTabBar* tabs = pane->Tabs;
   QLineEdit* edit = pane->Edit;
@@ -135,7 +135,7 @@ void TForm1::LV1ShListChange(TShellListView* sender) {
     edit->setText(QString::fromUtf8(WithTrailingSlash(path)) + mask);
     const std::string name = LastPathComponent(path);
     if (!preview && tab >= 0 && tab < tabs->count()) tabs->setTabText(tab, Caption(name.empty() ? path : name));
-    if (ListsLoaded) {
+    if (Life.ListsLoaded) {
       if (tab >= 0 && tab < pane->Lines.Count()) pane->Lines[tab] = path;
       AddToHistory(pane->History, path);
     }
@@ -147,7 +147,7 @@ void TForm1::LV1ShListChange(TShellListView* sender) {
     const QString caption = QString::fromStdString(TSearchController::TabCaption(line));
     if (!preview && tab >= 0 && tab < tabs->count()) tabs->setTabText(tab, Caption(caption));
     edit->setText(caption + '/' + mask);
-    if (ListsLoaded && tab >= 0 && tab < pane->Lines.Count()) pane->Lines[tab] = line;
+    if (Life.ListsLoaded && tab >= 0 && tab < pane->Lines.Count()) pane->Lines[tab] = line;
     return;
   }
 
@@ -158,7 +158,7 @@ void TForm1::LV1ShListChange(TShellListView* sender) {
   DescribeShellFolder(sender, pane->Tree, index, text);
   if (!preview && tab >= 0 && tab < tabs->count()) tabs->setTabText(tab, Caption(text));
   edit->setText(text + '/' + mask);
-  if (ListsLoaded && tab >= 0 && tab < pane->Lines.Count()) pane->Lines[tab] = std::to_string(index);
+  if (Life.ListsLoaded && tab >= 0 && tab < pane->Lines.Count()) pane->Lines[tab] = std::to_string(index);
 }
 
 void TForm1::AddToHistory(TLineList& list, const std::string& path) {
@@ -170,7 +170,7 @@ void TForm1::AddToHistory(TLineList& list, const std::string& path) {
 }
 
 void TForm1::LV1ShExecute(TShellListView* sender, TShellFileItem* item) {
-  if (!item || !ListsLoaded) return;
+  if (!item || !Life.ListsLoaded) return;
   // The list goes on to open the file itself.
   if (TPane* pane = PaneOf(sender); pane && sender == pane->List) AddToHistory(pane->FileRuns, item->GetItemPath());
 }
@@ -195,7 +195,7 @@ void TForm1::TC2MouseDown(QTabBar* sender, Qt::MouseButton button, const QPoint&
   const bool current = i == sender->currentIndex();
   sender->removeTab(i);
   if (current) sender->setCurrentIndex(std::max(i - 1, 0));
-  if (ListsLoaded) {
+  if (Life.ListsLoaded) {
     TLineList* lines = &pane->Lines;
     if (Image1->parentWidget() == pane->Widget && !Image1->isHidden())
       lines = &ImagePath;
@@ -207,7 +207,7 @@ void TForm1::TC2MouseDown(QTabBar* sender, Qt::MouseButton button, const QPoint&
 }
 
 void TForm1::TabListPopupPopup() {
-  TPane& pane = PaneAt(TabListPopupTag);
+  TPane& pane = PaneAt(Menus.TabListPopupTag);
   const int count = pane.Tabs->count();
   QList<QAction*> entries = TabListPopup->actions();
   for (qsizetype k = entries.size() - 1; k >= count; --k) delete entries[k];
@@ -219,13 +219,13 @@ void TForm1::TabListPopupPopup() {
   entries = TabListPopup->actions();
   const TLineList& lines = pane.Lines;
   for (int k = 0; k < count && k < entries.size(); ++k) {
-    const std::string line = ListsLoaded && k < lines.Count() ? lines[k] : std::string();
+    const std::string line = Life.ListsLoaded && k < lines.Count() ? lines[k] : std::string();
     entries[k]->setText(Caption(TabLineText(pane.Tree, line)));
   }
 }
 
 void TForm1::TabMenuClick(int entry) {
-  TPane& pane = PaneAt(TabListPopupTag);
+  TPane& pane = PaneAt(Menus.TabListPopupTag);
   if (entry < 0 || entry >= pane.Tabs->count()) return;
   pane.Tabs->setCurrentIndex(entry);
   ShowTabFolder(pane.List);
@@ -241,7 +241,7 @@ void TForm1::HistoryPopup() {
     case 1:
     case 2:
     case 3:
-      if (ListsLoaded) {
+      if (Life.ListsLoaded) {
         TPane& pane = PaneAt(HistoryTag % 2);
         lines = (HistoryTag < 2 ? pane.History : pane.FileRuns).Lines;
       }
@@ -282,8 +282,8 @@ void TForm1::HistoryClickClick(int entry) {
   switch (HistoryTag) {
     case 2:
     case 3:
-      if (OpenChosenFile)
-        OpenChosenFile(path);
+      if (Hooks.OpenChosenFile)
+        Hooks.OpenChosenFile(path);
       else
         ShellOpen(path);
       break;

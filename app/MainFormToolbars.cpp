@@ -94,7 +94,7 @@ void TForm1::BuildLauncherBar(const TLineList& lines, QToolBar* toolBar, std::ve
     const std::string& path = lines[k];
     QIcon icon = SmallShellIcon(path);
     if (icon.isNull()) {
-      ShowMessage(QStringLiteral("アイコンがありません.どうしよう"));
+      Hooks.ShowMessage(QStringLiteral("アイコンがありません.どうしよう"));
       // The line keeps its picture position, so its neighbours keep theirs.
       icon = SystemImageList::Instance().Icon(SystemImageList::Instance().PlaceholderIndex());
     }
@@ -166,12 +166,12 @@ void TForm1::FolderButtonMouseDown(QToolButton* button, Qt::MouseButton button2,
   for (TPane* pane : {&Left, &Right})
     if (!target && pane->HasFocus(focus)) target = pane;
   if (!target) {
-    ShowMessage(QStringLiteral("どちらに展開すべきかわかりません"));
+    Hooks.ShowMessage(QStringLiteral("どちらに展開すべきかわかりません"));
     return;
   }
   PopupMenu2Tag = target->Index();
   PopupMenu2Root = QString::fromStdString(HintOf(button));
-  ExecPopup(PopupMenu2, globalPos);
+  Hooks.ExecPopup(PopupMenu2, globalPos);
 }
 
 std::string TForm1::SelectedFolderPath(TShellListView* list) {

@@ -107,7 +107,7 @@ void TSearchController::Start(TShellListView* list, const SearchQuery& query) {
   if (!Running(key) && jobs_.count(key) == 0) return;  // it could not start; the message was shown
   const std::string line = SearchParseName(query);
   QTabBar* tabs = form_->PaneOf(list)->Tabs;
-  if (form_->ListsLoaded) form_->PaneOf(list)->Lines.Add(line);
+  if (form_->Life.ListsLoaded) form_->PaneOf(list)->Lines.Add(line);
   tabs->setCurrentIndex(tabs->addTab(QString::fromStdString(TabCaption(line))));
   Show(list, line);
   list->setFocus();
@@ -124,7 +124,7 @@ void TSearchController::Run(const SearchQuery& query) {
       query, [masks](std::string_view name) { return masks->Matches(name); },
       [store](std::vector<SearchHit>&& hits) { store->Add(std::move(hits)); });
   if (!job.search->Start()) {
-    form_->ShowMessage(QString::fromStdString(job.search->Error()));
+    form_->Hooks.ShowMessage(QString::fromStdString(job.search->Error()));
     return;
   }
   jobs_[key] = std::move(job);
@@ -162,7 +162,7 @@ bool TSearchController::OpenHitFolder(TShellListView* list, TShellFileItem* item
   if (path.empty()) return true;
   const std::string folder = DirName(path);
   QTabBar* tabs = form_->PaneOf(list)->Tabs;
-  if (form_->ListsLoaded) form_->PaneOf(list)->Lines.Add(folder);
+  if (form_->Life.ListsLoaded) form_->PaneOf(list)->Lines.Add(folder);
   tabs->setCurrentIndex(tabs->addTab(QString()));
   list->SetPathName(folder);
   for (int row = 0; row < list->FileList()->Count(); ++row) {
@@ -194,14 +194,14 @@ void TSearchController::Tick() {
   // A search that no tab shows any more stops.
   std::set<std::string> wanted;
   for (TShellListView* list : {form_->LV1, form_->LV2}) {
-    if (!form_->ListsLoaded) break;
+    if (!form_->Life.ListsLoaded) break;
     for (const std::string& line : form_->PaneOf(list)->Lines.Lines)
       if (SearchQuery q; IsSearchParseName(line) && SearchQuery::Decode(line.substr(kSearchParsePrefix.size()), q))
         wanted.insert(q.Encode());
   }
   for (auto it = jobs_.begin(); it != jobs_.end();) {
     bool shown = ShownKey(form_->LV1) == it->first || ShownKey(form_->LV2) == it->first;
-    if (form_->ListsLoaded && !shown && wanted.count(it->first) == 0) {
+    if (form_->Life.ListsLoaded && !shown && wanted.count(it->first) == 0) {
       it->second.search->Cancel();
       SearchResults::Drop(it->first);
       it = jobs_.erase(it);

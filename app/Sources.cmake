@@ -44,4 +44,5 @@ set(APP_SOURCES
   app/TextPreview.cpp app/TextPreview.h
   app/TextView.cpp app/TextView.h
   app/VirtualKeys.cpp
+  app/WindowParts.h
   app/WorkerRun.cpp app/WorkerRun.h)

@@ -34,7 +34,7 @@ void TransferToOtherPane(TForm1& form, bool move) {
   if (destination.empty()) {
     // A shell folder (the computer, the trash) is no place for files.
     if (source->SelectedCount() > 0)
-      form.ShowMessage(move ? QStringLiteral("このフォルダへは移動できません。")
+      form.Hooks.ShowMessage(move ? QStringLiteral("このフォルダへは移動できません。")
                             : QStringLiteral("このフォルダへはコピーできません。"));
     return;
   }
@@ -50,8 +50,8 @@ constexpr int kMoveTag = 2;
 void PopDestinations(TForm1& form, int firstTag) {
   TPane* pane = form.CurrentPane();
   if (!pane) return;
-  form.CopyPopupTag = firstTag + pane->Index();
-  QAction* chosen = form.ExecPopup(form.CopyPopup, form.MenuPoint(form.CopyPopup));
+  form.Menus.CopyPopupTag = firstTag + pane->Index();
+  QAction* chosen = form.Hooks.ExecPopup(form.CopyPopup, form.MenuPoint(form.CopyPopup));
   // The entry the menu answers is the one clicked, also inside a submenu.
   form.CopyListClick(chosen);
 }
@@ -100,16 +100,16 @@ void KExecute(TForm1& form) {
   QString name = dialog.edtDirName->text();
   QString bad = BadFolderName(name);
   if (!bad.isEmpty()) {
-    form.ShowMessage(bad);
+    form.Hooks.ShowMessage(bad);
     return;
   }
   const std::string path = WithoutTrailingSlash(dialog.GetNewDirPath());
   if (FolderExists(path)) {
-    form.ShowMessage(QStringLiteral("同じ名前のフォルダが既にあります。\n") + Shown(path));
+    form.Hooks.ShowMessage(QStringLiteral("同じ名前のフォルダが既にあります。\n") + Shown(path));
     return;
   }
   if (int error = CreateFolderChain(path))
-    form.ShowMessage(QStringLiteral("フォルダを作成できません。\n") + Shown(path) + "\n" +
+    form.Hooks.ShowMessage(QStringLiteral("フォルダを作成できません。\n") + Shown(path) + "\n" +
                      QString::fromStdString(SystemErrorText(error)));
 }
 

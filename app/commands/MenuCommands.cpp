@@ -20,7 +20,7 @@ void PopHistory(TForm1& form, int leftTag) {
   TPane* pane = form.CurrentPane();
   if (!pane) return;
   form.HistoryTag = leftTag + pane->Index();
-  form.ExecPopup(form.History, form.MenuPoint(form.History));
+  form.Hooks.ExecPopup(form.History, form.MenuPoint(form.History));
 }
 
 }  // namespace
@@ -33,8 +33,8 @@ void NExecute(TForm1& form) { PopHistory(form, kDriveTag); }
 void TExecute(TForm1& form) {
   TPane* pane = form.CurrentPane();
   if (!pane) return;
-  form.TabListPopupTag = pane->Index();
-  form.ExecPopup(form.TabListPopup, form.MenuPoint(form.TabListPopup));
+  form.Menus.TabListPopupTag = pane->Index();
+  form.Hooks.ExecPopup(form.TabListPopup, form.MenuPoint(form.TabListPopup));
 }
 
 void LExecute(TForm1& form) {
@@ -45,7 +45,7 @@ void LExecute(TForm1& form) {
   const std::string path = form.FocusedItemPath(list);
   if (path.empty()) return;
   form.PopupMenu2Tag = pane->Index();
-  form.PopupMenu2RootPath = path;
+  form.Menus.PopupMenu2RootPath = path;
   form.PopupMenu2Root = QString::fromUtf8(path);
   // The menu opens over the focused item.
   QPoint at = form.MenuPoint(form.PopupMenu2);
@@ -53,5 +53,5 @@ void LExecute(TForm1& form) {
     const QRect rect = view->visualRect(view->model()->index(list->FocusedRow(), 0));
     if (rect.isValid() && view->viewport()->rect().intersects(rect)) at = view->viewport()->mapToGlobal(rect.topLeft());
   }
-  form.ExecPopup(form.PopupMenu2, at);
+  form.Hooks.ExecPopup(form.PopupMenu2, at);
 }

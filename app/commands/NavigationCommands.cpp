@@ -42,7 +42,7 @@ void TTExecute(TForm1& form) {
   QTabBar* tabs = pane->Tabs;
   const int i = tabs->currentIndex();
   if (tabs->count() <= 1 || i < 0) return;
-  if (form.ListsLoaded && i < pane->Lines.Count()) pane->Lines.Delete(i);
+  if (form.Life.ListsLoaded && i < pane->Lines.Count()) pane->Lines.Delete(i);
   tabs->removeTab(i);
   tabs->setCurrentIndex(std::max(i - 1, 0));
   form.ShowTabFolder(pane->List);
@@ -91,7 +91,7 @@ void PeriodKey(TForm1& form, TPane& pane) {
 }
 
 void NewTabKey(TForm1& form, TPane& pane) {
-  if (!form.ListsLoaded) return;
+  if (!form.Life.ListsLoaded) return;
   TShellFileItem* item = pane.List->FileList()->Items(pane.List->FocusedRow());
   if (!item || !(item->GetItemAttributes() & kDirectoryBit)) return;
   // The list opens the folder next; the listing change names the tab.

@@ -10,8 +10,8 @@ void VExecute(TForm1& form) {
   if (path.empty()) return;
   const std::string ext = TForm1::PreviewExtension(path);
   if (form.IsImageFile(ext)) {
-    form.ShowPreview(form.OtherPane(*source), path, true, std::move(form.FPictureLineAdded));
-    form.FPictureLineAdded = nullptr;
+    form.ShowPreview(form.OtherPane(*source), path, true, std::move(form.Preview.PictureLineAdded));
+    form.Preview.PictureLineAdded = nullptr;
   } else if (form.IsTextFile(ext)) {
     form.ShowPreview(form.OtherPane(*source), path, false);
   }
@@ -46,13 +46,13 @@ void VVExecute(TForm1& form) {
     }
   };
   // A picture is known to fail only when its decode answers.
-  if (lines == &form.ImagePath) form.FPictureLineAdded = dropLine;
+  if (lines == &form.ImagePath) form.Preview.PictureLineAdded = dropLine;
   try {
     VExecute(form);
   } catch (...) {
-    form.FPictureLineAdded = nullptr;
+    form.Preview.PictureLineAdded = nullptr;
     dropLine();
     throw;
   }
-  form.FPictureLineAdded = nullptr;
+  form.Preview.PictureLineAdded = nullptr;
 }

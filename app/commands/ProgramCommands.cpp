@@ -49,7 +49,7 @@ void OpenSelectionWith(TForm1& form, const char* section, const char* key) {
     command.insert(command.end(), files.begin(), files.end());
     started = StartDetachedProgram(command, folder);
   }
-  if (!started) form.ShowMessage(QStringLiteral("プログラムを起動できません。\n") + Shown(command[0]));
+  if (!started) form.Hooks.ShowMessage(QStringLiteral("プログラムを起動できません。\n") + Shown(command[0]));
 }
 
 }  // namespace
@@ -75,13 +75,13 @@ void XExecute(TForm1& form) {
 void TerminalKey(TForm1& form, TPane& pane) {
   const std::string folder = pane.List->GetPathName();
   if (folder.empty()) {
-    form.ShowMessage(QStringLiteral("このフォルダでは端末を開けません。"));
+    form.Hooks.ShowMessage(QStringLiteral("このフォルダでは端末を開けません。"));
     return;
   }
   // The terminal starts in the folder as its working folder, as terminals expect.
   for (const std::vector<std::string>& command : TForm1::TerminalCommands())
     if (StartDetachedProgram(command, folder)) return;
-  form.ShowMessage(
+  form.Hooks.ShowMessage(
       QStringLiteral("端末を開けません。\n環境変数 TERMINAL に端末のプログラムを指定するか、"
                      "x-terminal-emulator を用意してください（Debian では端末のパッケージを入れると用意されます）。"));
 }

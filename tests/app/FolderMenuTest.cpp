@@ -17,7 +17,7 @@ class FolderMenuTest : public ::testing::Test {
     f.WriteLines("log/Path1SL.text", {files.path()});
     f.WriteLines("log/Path2SL.text", {files.path()});
     form = f.Open();
-    form->OpenChosenFile = [this](const std::string& path) { opened.push_back(path); };
+    form->Hooks.OpenChosenFile = [this](const std::string& path) { opened.push_back(path); };
   }
   // Focuses the list with the named item focused and selected.
   void FocusItem(TShellListView* list, const std::string& name) {
@@ -91,7 +91,7 @@ TEST_F(FolderMenuTest, UpOnTheTopFolderOpensItAgain) {
   form->PopupMenu2Tag = 0;  // as a folder button's right click opens it
   form->PopupMenu2Root = "/";
   ChoosePath({"↑", "/"});
-  form->ExecPopup(form->PopupMenu2, form->MenuPoint(form->PopupMenu2));
+  form->Hooks.ExecPopup(form->PopupMenu2, form->MenuPoint(form->PopupMenu2));
   EXPECT_EQ(FormFixture::VisibleTexts(form->PopupMenu2).mid(0, 2), (QStringList{"/", "↑"}));
   EXPECT_EQ(form->LV1->GetPathName(), "/");
 }

@@ -218,7 +218,7 @@ TEST_F(MainFormTabsTest, HistoryMenusShowTitleAndLinesAndMoveThePane) {
   EXPECT_EQ(FormFixture::VisibleTexts(form->History), QStringList{"右のフォルダ履歴"});
 
   std::vector<std::string> opened;
-  form->OpenChosenFile = [&](const std::string& path) { opened.push_back(path); };
+  form->Hooks.OpenChosenFile = [&](const std::string& path) { opened.push_back(path); };
   form->FileRunPath2.Lines = {a + "/one.txt", a + "/two.txt"};
   f.ChooseEntry(Q(a + "/two.txt"));
   HHExecute(*form);

@@ -51,14 +51,14 @@ class FormFixture {
   }
   TForm1* Open() {
     form = std::make_unique<TForm1>();
-    form->ExecPopup = [this](QMenu* menu, const QPoint& pt) -> QAction* {
+    form->Hooks.ExecPopup = [this](QMenu* menu, const QPoint& pt) -> QAction* {
       popups.push_back(menu);
       // The entries are filled as the menu opens.
       emit menu->aboutToShow();
       QAction* chosen = choose ? choose(menu) : nullptr;
       return chosen;
     };
-    form->ShowMessage = [this](const QString& text) { messages.push_back(text.toStdString()); };
+    form->Hooks.ShowMessage = [this](const QString& text) { messages.push_back(text.toStdString()); };
     if (!startPaths.empty()) form->OpenStartPaths(startPaths);
     form->show();
     // Offscreen windows are exposed at once; a slow machine only waits longer.

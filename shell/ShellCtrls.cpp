@@ -155,7 +155,7 @@ TShItemIDType ClassifyItem(int level, PCItemIDList absoluteList, const std::func
 
 TShellDataItem::~TShellDataItem() = default;
 
-PCItemIDList TShellDataItem::ListForParent() { return GetLevel() == 0 ? GetAbsoluteIDList() : RelativeIDList; }
+PCItemIDList TShellDataItem::ListForParent() { return GetLevel() == 0 ? GetAbsoluteIDList() : RelativeIDList.get(); }
 
 ShellFolderPtr TShellDataItem::BindParentFolder() {
   int level = GetLevel();

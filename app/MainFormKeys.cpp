@@ -150,7 +150,7 @@ void TForm1::ShowTree(TShellTreeView* tree) {
     TShellTreeNode* root = tree->RootNode();
     int n = std::stoi(line);
     TShellTreeNode* node = root && n >= 0 && n < root->childCount() ? TShellTreeView::NodeOf(root->child(n)) : nullptr;
-    if (node && node->ShellItem()) tree->SelectIDList(node->ShellItem()->AbsoluteIDList);
+    if (node && node->ShellItem()) tree->SelectIDList(node->ShellItem()->AbsoluteIDList.get());
   } else if (!line.empty()) {
     tree->SetPathName(line);
   }

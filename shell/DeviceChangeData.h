@@ -13,12 +13,9 @@ struct TDeviceChangeData {
   std::string DriveName;
   uint32_t Event = 0;
   int Kind = 0;                  // 1 local volume, 2 network file system
-  PItemIDList IDList = nullptr;  // the drive root's absolute list, owned; may be null
+  IDListPtr IDList;              // the drive root's absolute list; may be null
 
   TDeviceChangeData() = default;
   TDeviceChangeData(std::string name, uint32_t event, int kind, PItemIDList list)
       : DriveName(std::move(name)), Event(event), Kind(kind), IDList(list) {}
-  ~TDeviceChangeData() { FreeIDList(IDList); }
-  TDeviceChangeData(const TDeviceChangeData&) = delete;
-  TDeviceChangeData& operator=(const TDeviceChangeData&) = delete;
 };

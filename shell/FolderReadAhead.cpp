@@ -13,22 +13,21 @@ FolderReadAhead::FolderReadAhead(std::string path, uint32_t flags, int column, i
 
 FolderReadAhead::~FolderReadAhead() {
   if (worker_.joinable()) worker_.join();
-  for (PItemIDList id : ids_) FreeIDList(id);
 }
 
 void FolderReadAhead::Run() {
-  std::vector<PItemIDList> ids;
+  std::vector<IDListPtr> ids;
   if (std::unique_ptr<IEnumIDList> list = EnumerateFolder(path_, flags_)) {
     PItemIDList id = nullptr;
-    while (list->Next(id)) ids.push_back(id);
+    while (list->Next(id)) ids.emplace_back(id);
   }
   // Names and extensions sort from the IDs alone; the other columns need the
   // disk and are sorted by the list.
   if (column_ == 0 || column_ == 2) {
     const int column = column_, order = order_;
     const std::string& dir = path_;
-    std::sort(ids.begin(), ids.end(), [&](PItemIDList a, PItemIDList b) {
-      return static_cast<int16_t>(CompareFileEntries(column, dir, a, b)) * order < 0;
+    std::sort(ids.begin(), ids.end(), [&](const IDListPtr& a, const IDListPtr& b) {
+      return static_cast<int16_t>(CompareFileEntries(column, dir, a.get(), b.get())) * order < 0;
     });
   }
   {
@@ -54,7 +53,7 @@ size_t FolderReadAhead::Count() {
   return ids_.size();
 }
 
-std::vector<PItemIDList> FolderReadAhead::Take() {
+std::vector<IDListPtr> FolderReadAhead::Take() {
   Wait(-1);
   std::lock_guard<std::mutex> hold(lock_);
   return std::move(ids_);

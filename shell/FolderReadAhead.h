@@ -30,7 +30,7 @@ class FolderReadAhead {
   // How many IDs the read found; 0 until it is over.
   size_t Count();
   // The IDs, owned by the caller from now on; empty when the folder could not be read.
-  std::vector<PItemIDList> Take();
+  std::vector<IDListPtr> Take();
 
  private:
   void Run();
@@ -42,6 +42,6 @@ class FolderReadAhead {
   std::mutex lock_;
   std::condition_variable finished_;
   bool over_ = false;
-  std::vector<PItemIDList> ids_;
+  std::vector<IDListPtr> ids_;
   std::thread worker_;
 };

@@ -122,7 +122,7 @@ std::unique_ptr<TShellComboItem> TShellComboBox::MakeEntry(TShellComboItem* pare
   IDListPtr relative(CopyFirstID(id));
   if (!relative) return nullptr;
   IDListPtr absolute(parent->GetLevel() == 0 ? CopyIDList(relative.get())
-                                             : ConcatIDLists(parent->AbsoluteIDList, relative.get()));
+                                             : ConcatIDLists(parent->AbsoluteIDList.get(), relative.get()));
   if (!absolute) return nullptr;
   return std::make_unique<TShellComboItem>(list_.get(), parent, relative.release(), absolute.release(), ready_);
 }
@@ -170,10 +170,10 @@ void TShellComboBox::MergeChildren(int index) {
     if (Admits(level, type, item.get())) fresh.push_back(std::move(item));
   }
   std::vector<PItemIDList> ids;
-  for (auto& item : fresh) ids.push_back(item->RelativeIDList);
+  for (auto& item : fresh) ids.push_back(item->RelativeIDList.get());
   folder->PrepareCompare(0, ids.data(), ids.size());
   std::stable_sort(fresh.begin(), fresh.end(), [&](const auto& a, const auto& b) {
-    return CompareIDsIn(folder.get(), a->RelativeIDList, b->RelativeIDList) == 2;
+    return CompareIDsIn(folder.get(), a->RelativeIDList.get(), b->RelativeIDList.get()) == 2;
   });
 
   // Merge with the existing children, keeping those that are still there
@@ -181,7 +181,8 @@ void TShellComboBox::MergeChildren(int index) {
   int child = list_->FirstChild(index);
   size_t next = 0;
   while (next < fresh.size() && child >= 0) {
-    int order = CompareIDsIn(folder.get(), list_->Items(child)->RelativeIDList, fresh[next]->RelativeIDList);
+    int order =
+        CompareIDsIn(folder.get(), list_->Items(child)->RelativeIDList.get(), fresh[next]->RelativeIDList.get());
     if (order == 0) {
       ++next;
       child = list_->NextSibling(child);
@@ -245,7 +246,7 @@ void TShellComboBox::SelectIDList(PCItemIDList idList) {
     return;
   }
   TShellComboItem* selected = list_->Items(currentIndex());
-  if (selected && selected->IsValid() && SameItem(selected->AbsoluteIDList, target.get())) return;
+  if (selected && selected->IsValid() && SameItem(selected->AbsoluteIDList.get(), target.get())) return;
   auto update = ItemsUpdateOf(this);
   RemoveTemporary();
   int index = FindIndex(target.get());
@@ -269,7 +270,7 @@ int TShellComboBox::FindIndex(PCItemIDList idList) {
     ShellFolderPtr folder;
     item->GetParentFolder(folder);
     IDListPtr current(CopyFirstID(id));
-    int order = CompareIDsIn(folder.get(), item->RelativeIDList, current.get());
+    int order = CompareIDsIn(folder.get(), item->RelativeIDList.get(), current.get());
     TShellComboItem* parent = item->ParentItem;
     int parentIndex = list_->IndexOf(parent);
     if (order == 0) {
@@ -305,7 +306,7 @@ TShellComboItem* TShellComboBox::FindEntry(PCItemIDList idList) const {
   if (!idList) return nullptr;
   for (int i = 0; i < list_->Count(); ++i) {
     TShellComboItem* item = list_->Items(i);
-    if (item->IsValid() && SameItem(item->AbsoluteIDList, idList)) return item;
+    if (item->IsValid() && SameItem(item->AbsoluteIDList.get(), idList)) return item;
   }
   return nullptr;
 }
@@ -352,7 +353,7 @@ void TShellComboBox::EntryChosen(int index) {
     setCurrentIndex(list_->IndexOf(item));
   }
   // The tree answers by selecting the same folder here, which may free entries.
-  IDListPtr chosen(CopyIDList(item->AbsoluteIDList));
+  IDListPtr chosen(CopyIDList(item->AbsoluteIDList.get()));
   if (tree_) tree_->SelectIDList(chosen.get());
 }
 

@@ -9,29 +9,29 @@
 TShellComboItem::TShellComboItem(TShellComboList* list, TShellComboItem* parentItem, PItemIDList relative,
                                  PItemIDList absolute, bool temporary)
     : ComboList(list), ParentItem(parentItem), Temporary(temporary) {
-  RelativeIDList = relative;
-  AbsoluteIDList = absolute;
+  RelativeIDList.reset(relative);
+  AbsoluteIDList.reset(absolute);
 }
 
 int TShellComboItem::GetIndex() { return ComboList ? ComboList->IndexOf(this) : -1; }
 
-int TShellComboItem::GetLevel() { return GetIDListLevel(AbsoluteIDList); }
+int TShellComboItem::GetLevel() { return GetIDListLevel(AbsoluteIDList.get()); }
 
 PCItemIDList TShellComboItem::GetParentIDList() {
   if (!ParentIDList && AbsoluteIDList) {
     if (GetLevel() == 1)
-      GetSpecialFolderIDList(CSIDL_DESKTOP, ParentIDList);
+      ParentIDList = GetSpecialFolderIDList(CSIDL_DESKTOP);
     else
-      ParentIDList = CopyParentIDList(AbsoluteIDList);
+      ParentIDList.reset(CopyParentIDList(AbsoluteIDList.get()));
   }
-  return ParentIDList;
+  return ParentIDList.get();
 }
 
-PCItemIDList TShellComboItem::GetAbsoluteIDList() { return AbsoluteIDList; }
+PCItemIDList TShellComboItem::GetAbsoluteIDList() { return AbsoluteIDList.get(); }
 
 bool TShellComboItem::IsValid() { return RelativeIDList && AbsoluteIDList; }
 
-ShellFolderPtr TShellComboItem::BindFolder() { return BindToFolder(AbsoluteIDList); }
+ShellFolderPtr TShellComboItem::BindFolder() { return BindToFolder(AbsoluteIDList.get()); }
 
 void TShellComboItem::ResetIcons() {
   ImageIndex = -1;

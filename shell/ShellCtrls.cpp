@@ -153,13 +153,9 @@ TShItemIDType ClassifyItem(int level, PCItemIDList absoluteList, const std::func
 
 // --- TShellDataItem ------------------------------------------------------------
 
-TShellDataItem::~TShellDataItem() {
-  FreeIDList(RelativeIDList);
-  FreeIDList(AbsoluteIDList);
-  FreeIDList(ParentIDList);
-}
+TShellDataItem::~TShellDataItem() = default;
 
-PCItemIDList TShellDataItem::ListForParent() { return GetLevel() == 0 ? GetAbsoluteIDList() : RelativeIDList; }
+PCItemIDList TShellDataItem::ListForParent() { return GetLevel() == 0 ? GetAbsoluteIDList() : RelativeIDList.get(); }
 
 ShellFolderPtr TShellDataItem::BindParentFolder() {
   int level = GetLevel();
@@ -236,7 +232,7 @@ std::unique_ptr<IDropTarget> TShellDataItem::GetDropTarget() {
 std::string TShellDataItem::GetItemPath() { return IDListToPath(GetAbsoluteIDList()); }
 
 void TShellDataItem::ResetCaches() {
-  FreeIDList(AbsoluteIDList);
+  AbsoluteIDList.reset();
   ImageIndex = -1;
   SelectedIndex = -1;
   DisplayName.clear();
@@ -245,25 +241,25 @@ void TShellDataItem::ResetCaches() {
 // --- TShellFolderItem ----------------------------------------------------------
 
 TShellFolderItem::TShellFolderItem(IShellTreeNode* node, PItemIDList relative, PItemIDList absolute) : Node(node) {
-  RelativeIDList = relative;
-  AbsoluteIDList = absolute;
+  RelativeIDList.reset(relative);
+  AbsoluteIDList.reset(absolute);
 }
 
 int TShellFolderItem::GetIndex() { return Node ? Node->AbsoluteIndex() : -1; }
 
-int TShellFolderItem::GetLevel() { return GetIDListLevel(AbsoluteIDList); }
+int TShellFolderItem::GetLevel() { return GetIDListLevel(AbsoluteIDList.get()); }
 
 PCItemIDList TShellFolderItem::GetParentIDList() {
   if (!ParentIDList) {
     if (GetLevel() == 1)
-      GetSpecialFolderIDList(CSIDL_DESKTOP, ParentIDList);
+      ParentIDList = GetSpecialFolderIDList(CSIDL_DESKTOP);
     else
-      ParentIDList = CopyParentIDList(AbsoluteIDList);
+      ParentIDList.reset(CopyParentIDList(AbsoluteIDList.get()));
   }
-  return ParentIDList;
+  return ParentIDList.get();
 }
 
-PCItemIDList TShellFolderItem::GetAbsoluteIDList() { return AbsoluteIDList; }
+PCItemIDList TShellFolderItem::GetAbsoluteIDList() { return AbsoluteIDList.get(); }
 
 bool TShellFolderItem::IsValid() { return RelativeIDList && AbsoluteIDList; }
 
@@ -307,12 +303,21 @@ std::string TShellIDList::GetItemPath(int index) const {
   return IDListToPath(IDListPtr(ConcatIDLists(ParentIDList, item)).get());
 }
 
-TShellIDList2::~TShellIDList2() { TShellIDList2::Clear(); }
+void TShellIDList2::Adopt(IDListPtr item) {
+  owned_.push_back(std::move(item));
+  items_.push_back(owned_.back().get());
+}
+
+void TShellIDList2::AdoptParent(IDListPtr parent) {
+  ownedParent_ = std::move(parent);
+  ParentIDList = ownedParent_.get();
+}
 
 void TShellIDList2::Clear() {
-  for (PItemIDList& item : items_) FreeIDList(item);
   items_.clear();
-  FreeIDList(ParentIDList);
+  owned_.clear();
+  ParentIDList = nullptr;
+  ownedParent_.reset();
 }
 
 // --- TShellDragObject ----------------------------------------------------------

@@ -133,9 +133,9 @@ class TShellDataItem {
   std::string GetItemPath();
 
   ShellFolderPtr ParentFolder;
-  PItemIDList RelativeIDList = nullptr;
-  PItemIDList AbsoluteIDList = nullptr;
-  PItemIDList ParentIDList = nullptr;
+  IDListPtr RelativeIDList;
+  IDListPtr AbsoluteIDList;
+  IDListPtr ParentIDList;
   int SelectedIndex = -1;
   int ImageIndex = -1;
   std::string DisplayName;
@@ -235,8 +235,14 @@ class TShellIDList {
 // Owns its lists.
 class TShellIDList2 : public TShellIDList {
  public:
-  ~TShellIDList2() override;
+  void Add(PItemIDList item) = delete;  // a borrowed list would be left to its owner
+  void Adopt(IDListPtr item);
+  void AdoptParent(IDListPtr parent);
   void Clear() override;
+
+ private:
+  std::vector<IDListPtr> owned_;
+  IDListPtr ownedParent_;
 };
 
 // What a control knows about a drag entering it.

@@ -8,7 +8,7 @@
 #include "shell/RowPool.h"
 
 TShellFileItem::TShellFileItem(TShellFileList* fileList, PItemIDList relative) : FileList(fileList) {
-  RelativeIDList = relative;
+  RelativeIDList.reset(relative);
 }
 
 // The pool holds rows of one size; anything larger comes from the heap.
@@ -40,7 +40,7 @@ int TShellFileItem::GetImageIndex() {
   if (LargeImageIndex == -1) {
     ShellFolderPtr folder;
     int index = -1;
-    if (FileList->GetFolder(folder) && folder->GetIconOf(RelativeIDList, GIL_FORSHELL, index) && index >= 0)
+    if (FileList->GetFolder(folder) && folder->GetIconOf(RelativeIDList.get(), GIL_FORSHELL, index) && index >= 0)
       LargeImageIndex = index;
     else
       LargeImageIndex = GetSysIconIndex(GetAbsoluteIDList(), true, false);
@@ -52,16 +52,16 @@ int TShellFileItem::GetIndex() { return FileList ? FileList->IndexOf(this) : -1;
 
 int TShellFileItem::GetLevel() { return FileList ? FileList->GetLevel() + 1 : -1; }
 
-PCItemIDList TShellFileItem::GetParentIDList() { return FileList ? FileList->FolderIDList : nullptr; }
+PCItemIDList TShellFileItem::GetParentIDList() { return FileList ? FileList->FolderIDList.get() : nullptr; }
 
 PCItemIDList TShellFileItem::GetAbsoluteIDList() {
   if (!AbsoluteIDList && FileList && FileList->FolderIDList) {
     if (FileList->GetLevel() == 0)
-      AbsoluteIDList = CopyIDList(RelativeIDList);
+      AbsoluteIDList.reset(CopyIDList(RelativeIDList.get()));
     else
-      AbsoluteIDList = ConcatIDLists(FileList->FolderIDList, RelativeIDList);
+      AbsoluteIDList.reset(ConcatIDLists(FileList->FolderIDList.get(), RelativeIDList.get()));
   }
-  return AbsoluteIDList;
+  return AbsoluteIDList.get();
 }
 
 int TShellFileItem::GetSelectedIndex() {
@@ -81,7 +81,7 @@ const WIN32_FIND_DATAA& TShellFileItem::FindDataRef() {
       ok = !path.empty() && FindFirstFile(path, data);
     } else {
       ShellFolderPtr folder;
-      ok = GetParentFolder(folder) && folder->GetFindData(RelativeIDList, data);
+      ok = GetParentFolder(folder) && folder->GetFindData(RelativeIDList.get(), data);
     }
     // A failed fetch leaves the record empty, so the next call tries again.
     if (ok && data.cFileName[0]) *FindData = data;
@@ -95,10 +95,10 @@ uint32_t TShellFileItem::GetItemAttributes() { return FindDataRef().dwFileAttrib
 
 uint64_t TShellFileItem::GetSize() {
   // Sizes read ahead in bulk live in the ID; folders count nothing.
-  if (!HasFindData() && RelativeIDList && IDKind(RelativeIDList) == ItemKind::FileEntry) {
-    if (IDFlags(RelativeIDList) & itemflag::kFolder) return 0;
+  if (!HasFindData() && RelativeIDList && IDKind(RelativeIDList.get()) == ItemKind::FileEntry) {
+    if (IDFlags(RelativeIDList.get()) & itemflag::kFolder) return 0;
     FileStat stat;
-    if (IDFileStat(RelativeIDList, stat)) return stat.size;
+    if (IDFileStat(RelativeIDList.get(), stat)) return stat.size;
   }
   const WIN32_FIND_DATAA& data = FindDataRef();
   return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
@@ -147,11 +147,10 @@ bool TShellFileItem::Rename(const std::string& newName) {
   ShellFolderPtr folder;
   if (!GetParentFolder(folder)) return false;
   PItemIDList renamed = nullptr;
-  const bool done = folder->SetNameOf(RelativeIDList, newName, SHGDN_INFOLDER | 0x60, &renamed);
+  const bool done = folder->SetNameOf(RelativeIDList.get(), newName, SHGDN_INFOLDER | 0x60, &renamed);
   IDListPtr owned(renamed);
   if (!done || !owned) return false;
-  FreeIDList(RelativeIDList);
-  RelativeIDList = owned.release();
+  RelativeIDList = std::move(owned);
   ResetCaches();
   return true;
 }

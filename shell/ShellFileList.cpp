@@ -99,13 +99,13 @@ void TShellFileList::Clear() {
 }
 
 void TShellFileList::FreeFolderLists() {
-  FreeIDList(FolderIDList);
-  FreeIDList(FolderParentIDList);
-  FreeIDList(FolderLastID);
+  FolderIDList.reset();
+  FolderParentIDList.reset();
+  FolderLastID.reset();
   folder_.reset();
 }
 
-int TShellFileList::GetLevel() const { return GetIDListLevel(FolderIDList); }
+int TShellFileList::GetLevel() const { return GetIDListLevel(FolderIDList.get()); }
 
 std::string TShellFileList::GetPathName() const {
   int level = GetLevel();
@@ -114,11 +114,11 @@ std::string TShellFileList::GetPathName() const {
     IDListPtr desktopDir = GetSpecialFolderIDList(CSIDL_DESKTOPDIRECTORY);
     return desktopDir ? IDListToPath(desktopDir.get()) : std::string();
   }
-  return IDListToPath(FolderIDList);
+  return IDListToPath(FolderIDList.get());
 }
 
 bool TShellFileList::GetFolder(ShellFolderPtr& folder) {
-  if (!folder_ && FolderIDList) folder_ = BindToFolder(FolderIDList);
+  if (!folder_ && FolderIDList) folder_ = BindToFolder(FolderIDList.get());
   folder = folder_;
   return folder != nullptr;
 }
@@ -136,16 +136,16 @@ bool TShellFileList::GetParentFolder(ShellFolderPtr& folder) {
 PCItemIDList TShellFileList::GetFolderParentIDList() {
   if (!FolderParentIDList && FolderIDList) {
     if (GetLevel() == 1)
-      GetSpecialFolderIDList(CSIDL_DESKTOP, FolderParentIDList);
+      FolderParentIDList = GetSpecialFolderIDList(CSIDL_DESKTOP);
     else
-      FolderParentIDList = CopyParentIDList(FolderIDList);
+      FolderParentIDList.reset(CopyParentIDList(FolderIDList.get()));
   }
-  return FolderParentIDList;
+  return FolderParentIDList.get();
 }
 
 PCItemIDList TShellFileList::GetFolderLastID() {
-  if (!FolderLastID && FolderIDList) FolderLastID = CopyLastID(FolderIDList);
-  return FolderLastID;
+  if (!FolderLastID && FolderIDList) FolderLastID.reset(CopyLastID(FolderIDList.get()));
+  return FolderLastID.get();
 }
 
 bool TShellFileList::FolderHasAttribute(uint32_t mask) {
@@ -155,7 +155,7 @@ bool TShellFileList::FolderHasAttribute(uint32_t mask) {
   PCItemIDList list;
   if (level <= 1) {
     folder = SHGetDesktopFolder();
-    list = FolderIDList;
+    list = FolderIDList.get();
   } else {
     if (!GetParentFolder(folder)) return false;
     list = GetFolderLastID();
@@ -166,7 +166,7 @@ bool TShellFileList::FolderHasAttribute(uint32_t mask) {
 }
 
 TShItemIDType TShellFileList::GetFolderType() {
-  return ClassifyItem(GetLevel(), FolderIDList, [this](uint32_t mask) { return FolderHasAttribute(mask); });
+  return ClassifyItem(GetLevel(), FolderIDList.get(), [this](uint32_t mask) { return FolderHasAttribute(mask); });
 }
 
 std::unique_ptr<IDropTarget> TShellFileList::GetFolderDropTarget() {
@@ -177,10 +177,10 @@ std::unique_ptr<IDropTarget> TShellFileList::GetFolderDropTarget() {
 
 TShellIDList* TShellFileList::GetSelectedIDList() {
   Selection.Clear();
-  Selection.ParentIDList = FolderIDList;
+  Selection.ParentIDList = FolderIDList.get();
   if (ListView && ListView->SelectedCount() > 0)
     for (int i = 0; i < Count(); ++i)
-      if (ListView->IsRowSelected(i)) Selection.Add(items_[i]->RelativeIDList);
+      if (ListView->IsRowSelected(i)) Selection.Add(items_[i]->RelativeIDList.get());
   return &Selection;
 }
 
@@ -208,7 +208,7 @@ void TShellFileList::SetFolder(PCItemIDList idList) {
     for (int i = 0; i < ListView->ColumnCount(); ++i) SavedColumnWidths.push_back(ListView->ColumnWidth(i));
   }
   FreeFolderLists();
-  FolderIDList = CopyIDList(idList);
+  FolderIDList.reset(CopyIDList(idList));
   {
     auto update = ItemsUpdate(ListView);
     Populate();
@@ -221,7 +221,7 @@ void TShellFileList::SetFolder(PCItemIDList idList) {
 void TShellFileList::ApplyColumns() {
   int columns = ListView->ColumnCount();
   // Search results have no path of their own but list files like a folder.
-  if (GetPathName().empty() && IDKind(LastID(FolderIDList)) != ItemKind::Results) {
+  if (GetPathName().empty() && IDKind(LastID(FolderIDList.get())) != ItemKind::Results) {
     if (columns > 1) ListView->ClearColumns();
     if (ListView->ColumnCount() == 0) ListView->AddColumn(ColumnCaptions[0], ListView->ClientWidth() / 2, false);
     return;
@@ -256,7 +256,7 @@ int TShellFileList::Enumerate(int level) {
   uint32_t flags = SHCONTF_FOLDERS | SHCONTF_NONFOLDERS;
   if (ListView && ListView->GetIncludeHidden()) flags |= SHCONTF_INCLUDEHIDDEN;
   // A folder read ahead is taken from the worker, already sorted.
-  std::vector<PItemIDList> readIds;
+  std::vector<IDListPtr> readIds;
   bool sorted = false;
   reading_ = false;
   if (readAhead_) {
@@ -289,7 +289,7 @@ int TShellFileList::Enumerate(int level) {
     size_t next = 0;
     PItemIDList id = nullptr;
     while (list ? list->Next(id) : next < readIds.size()) {
-      if (!list) id = readIds[next++];
+      if (!list) id = readIds[next++].release();  // the row owns it from here
       auto item = std::make_unique<TShellFileItem>(this, id);
       if (!KeepVirtualItem(item.get(), level, folderType) || (ListView && !ListView->DoShFilter(item.get()))) continue;
       items_.push_back(std::move(item));
@@ -332,7 +332,7 @@ int TShellFileList::Populate() {
 
 int TShellFileList::Compare(TShellFileItem* a, TShellFileItem* b, int column) {
   int result;
-  if (!sortFolder_->CompareIDs(column, a->RelativeIDList, b->RelativeIDList, result)) return 0;
+  if (!sortFolder_->CompareIDs(column, a->RelativeIDList.get(), b->RelativeIDList.get(), result)) return 0;
   return static_cast<int16_t>(result) * SortOrder[column];
 }
 
@@ -366,7 +366,7 @@ void TShellFileList::Sort(int column) {
     if (column != 0) {
       std::vector<PItemIDList> ids;
       ids.reserve(items_.size());
-      for (const auto& item : items_) ids.push_back(item->RelativeIDList);
+      for (const auto& item : items_) ids.push_back(item->RelativeIDList.get());
       folder->PrepareCompare(column, ids.data(), ids.size());
     }
     // A folder of the file system orders its entries without a call through
@@ -378,7 +378,7 @@ void TShellFileList::Sort(int column) {
     if (!dir.empty()) {
       const int order = SortOrder[column];
       auto before = [&](const std::unique_ptr<TShellFileItem>& a, const std::unique_ptr<TShellFileItem>& b) {
-        return CompareFileEntries(column, dir, a->RelativeIDList, b->RelativeIDList) * order < 0;
+        return CompareFileEntries(column, dir, a->RelativeIDList.get(), b->RelativeIDList.get()) * order < 0;
       };
       SortInHalves(items_, before);
     } else {
@@ -451,7 +451,7 @@ void TShellFileList::RefreshFindDataAll() {
     if (item->HasFindData())
       item->RefreshFindData();
     else if (item->RelativeIDList)
-      ClearIDFileStat(item->RelativeIDList);
+      ClearIDFileStat(item->RelativeIDList.get());
   }
   prefetchCursor_ = 0;
 }
@@ -466,8 +466,9 @@ void TShellFileList::FetchSizes(int first, int last) {
   FileStat unused;
   for (int i = first; i <= last; ++i) {
     const TShellFileItem* item = items_[i].get();
-    if (item->HasFindData() || !item->RelativeIDList || (IDFlags(item->RelativeIDList) & itemflag::kFolder)) continue;
-    if (!IDFileStat(item->RelativeIDList, unused)) ids.push_back(item->RelativeIDList);
+    if (item->HasFindData() || !item->RelativeIDList || (IDFlags(item->RelativeIDList.get()) & itemflag::kFolder))
+      continue;
+    if (!IDFileStat(item->RelativeIDList.get(), unused)) ids.push_back(item->RelativeIDList.get());
   }
   if (!ids.empty()) folder->PrepareCompare(1, ids.data(), ids.size());
 }

@@ -113,9 +113,9 @@ class TShellFileList {
   std::vector<int> SavedColumnOrder{0, 1, 2, 3, 4};
   std::vector<int> SavedColumnWidths{200, 80, 120, 120, 50};
   IShellFileListOwner* ListView;  // not owned
-  PItemIDList FolderIDList = nullptr;
-  PItemIDList FolderParentIDList = nullptr;
-  PItemIDList FolderLastID = nullptr;
+  IDListPtr FolderIDList;
+  IDListPtr FolderParentIDList;
+  IDListPtr FolderLastID;
   TShellIDList Selection;
   TShFilesWatcher* NameWatcher = nullptr;
   TShFilesWatcher* AttrWatcher = nullptr;

@@ -225,7 +225,7 @@ std::string TShellListView::GetPathName() const { return fileList_->GetPathName(
 
 void TShellListView::SetFolderIDList(PCItemIDList idList) {
   if (!idList) return;
-  PCItemIDList current = fileList_->FolderIDList;
+  PCItemIDList current = fileList_->FolderIDList.get();
   if (current && GetIDListLevel(idList) == GetIDListLevel(current)) {
     ShellFolderPtr desktop = SHGetDesktopFolder();
     if (desktop && CompareIDsIn(desktop.get(), idList, current) == 0) return;
@@ -536,10 +536,10 @@ bool TShellListView::InvokeCommand(TShellCommandKind kind) {
   if (kind == sckPaste) {
     TShellIDList2 target;
     IDListPtr folder = fileList_->GetLevel() == 0 ? GetSpecialFolderIDList(CSIDL_DESKTOPDIRECTORY)
-                                                  : IDListPtr(CopyIDList(fileList_->FolderIDList));
+                                                  : IDListPtr(CopyIDList(fileList_->FolderIDList.get()));
     if (folder) {
-      target.ParentIDList = CopyParentIDList(folder.get());
-      target.Add(CopyLastID(folder.get()));
+      target.AdoptParent(IDListPtr(CopyParentIDList(folder.get())));
+      target.Adopt(IDListPtr(CopyLastID(folder.get())));
       ok = target.InvokeCommand(window(), kind);
       // The files arrived while the watchers slept: show them now.
       if (ok && !GetPathName().empty()) RefreshList();

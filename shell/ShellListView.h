@@ -102,7 +102,7 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   void SetPathName(const std::string& path);
   std::string GetPathName() const;
   void SetFolderIDList(PCItemIDList idList);
-  PCItemIDList FolderIDList() const { return fileList_->FolderIDList; }
+  PCItemIDList FolderIDList() const { return fileList_->FolderIDList.get(); }
   TShellFileList* FileList() const { return fileList_.get(); }
   void RefreshList();
   // Reads path on a worker for the next SetPathName of it, waiting there at

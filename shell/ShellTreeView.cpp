@@ -319,7 +319,7 @@ std::vector<std::unique_ptr<TShellFolderItem>> TShellTreeView::EnumerateSubFolde
                                                                                    ShellFolderPtr& folder) {
   std::vector<std::unique_ptr<TShellFolderItem>> items;
   TShellFolderItem* parentItem = node ? node->ShellItem() : nullptr;
-  folder = parentItem ? BindToFolder(parentItem->AbsoluteIDList) : nullptr;
+  folder = parentItem ? BindToFolder(parentItem->AbsoluteIDList.get()) : nullptr;
   if (!folder) return items;
   std::unique_ptr<IEnumIDList> list =
       folder->EnumObjects(SHCONTF_FOLDERS | (includeHidden_ ? SHCONTF_INCLUDEHIDDEN : 0));
@@ -328,7 +328,7 @@ std::vector<std::unique_ptr<TShellFolderItem>> TShellTreeView::EnumerateSubFolde
   TShItemIDType parentType = level == 1 ? parentItem->GetItemType() : itUnknown;
   PItemIDList id = nullptr;
   while (list->Next(id)) {
-    PItemIDList absolute = ConcatIDLists(parentItem->AbsoluteIDList, id);
+    PItemIDList absolute = ConcatIDLists(parentItem->AbsoluteIDList.get(), id);
     auto item = std::make_unique<TShellFolderItem>(nullptr, id, absolute);
     if (!absolute) continue;
     item->ParentFolder = folder;  // one binding for all the children
@@ -336,7 +336,7 @@ std::vector<std::unique_ptr<TShellFolderItem>> TShellTreeView::EnumerateSubFolde
   }
   std::stable_sort(items.begin(), items.end(), [&](const auto& a, const auto& b) {
     int result = 0;
-    if (!folder->CompareIDs(0, a->RelativeIDList, b->RelativeIDList, result)) return false;
+    if (!folder->CompareIDs(0, a->RelativeIDList.get(), b->RelativeIDList.get(), result)) return false;
     return static_cast<int16_t>(result) < 0;
   });
   return items;
@@ -358,7 +358,8 @@ void TShellTreeView::RefreshNode(TShellTreeNode* node) {
       continue;
     }
     TShellFolderItem* childItem = NodeOf(child) ? NodeOf(child)->ShellItem() : nullptr;
-    int order = childItem ? CompareIDsIn(folder.get(), childItem->RelativeIDList, items[j]->RelativeIDList) : 3;
+    int order =
+        childItem ? CompareIDsIn(folder.get(), childItem->RelativeIDList.get(), items[j]->RelativeIDList.get()) : 3;
     if (order == 0) {
       ++i;
       ++j;
@@ -448,7 +449,7 @@ TShellTreeNode* TShellTreeView::FindNode(PCItemIDList idList) {
     QTreeWidgetItem* parent = node->parent();
     ShellFolderPtr folder;
     if (!item || !parent || !item->GetParentFolder(folder)) break;
-    int order = CompareIDsIn(folder.get(), item->RelativeIDList, IDListPtr(CopyFirstID(id)).get());
+    int order = CompareIDsIn(folder.get(), item->RelativeIDList.get(), IDListPtr(CopyFirstID(id)).get());
     if (order == 0) {
       PCItemIDList next = NextID(id);
       if (!next) {
@@ -491,7 +492,8 @@ TShellTreeNode* TShellTreeView::FindExistingNode(PCItemIDList idList) const {
       TShellTreeNode* node = NodeOf(parent->child(i));
       TShellFolderItem* item = node ? node->ShellItem() : nullptr;
       ShellFolderPtr folder;
-      if (item && item->GetParentFolder(folder) && CompareIDsIn(folder.get(), item->RelativeIDList, first.get()) == 0)
+      if (item && item->GetParentFolder(folder) &&
+          CompareIDsIn(folder.get(), item->RelativeIDList.get(), first.get()) == 0)
         match = node;
     }
     first.reset();
@@ -511,7 +513,7 @@ void TShellTreeView::SelectIDList(PCItemIDList idList) {
   TShellFolderItem* item = selected ? selected->ShellItem() : nullptr;
   if (item && item->GetLevel() == GetIDListLevel(wanted.get())) {
     ShellFolderPtr desktop = SHGetDesktopFolder();
-    if (desktop && CompareIDsIn(desktop.get(), item->AbsoluteIDList, wanted.get()) == 0) return;
+    if (desktop && CompareIDsIn(desktop.get(), item->AbsoluteIDList.get(), wanted.get()) == 0) return;
   }
   TShellTreeNode* node = FindNode(wanted.get());
   // Through our own scrollTo: scrollToItem would bypass it.
@@ -552,7 +554,7 @@ void TShellTreeView::SetPathName(const std::string& path) {
 PCItemIDList TShellTreeView::GetSelectedIDList() const {
   TShellTreeNode* node = SelectedNode();
   if (!node || !node->ShellItem()) node = RootNode();
-  return node && node->ShellItem() ? node->Item->AbsoluteIDList : nullptr;
+  return node && node->ShellItem() ? node->Item->AbsoluteIDList.get() : nullptr;
 }
 
 bool TShellTreeView::SelectNode(TShellTreeNode* node) {
@@ -574,7 +576,7 @@ void TShellTreeView::CurrentChanged(QTreeWidgetItem* current) {
 void TShellTreeView::ChangeHandling(TShellTreeNode* node) {
   TShellFolderItem* item = node->ShellItem();
   if (!item) return;
-  IDListPtr folder(CopyIDList(item->AbsoluteIDList));
+  IDListPtr folder(CopyIDList(item->AbsoluteIDList.get()));
   QPointer<TShellComboBox> combo = shellComboBox_;
   QPointer<TShellListView> list = shellListView_;
   if (combo) combo->SelectIDList(folder.get());

@@ -209,16 +209,14 @@ void TShellTreeView::CommitRename(const QPersistentModelIndex& index, const QStr
   PItemIDList renamed = nullptr;
   // The folder refuses a name that is taken or that is no name at all; the node keeps its own.
   const bool done = item->GetParentFolder(folder) &&
-                    folder->SetNameOf(item->RelativeIDList, text.toStdString(), kRenameFlags, &renamed);
+                    folder->SetNameOf(item->RelativeIDList.get(), text.toStdString(), kRenameFlags, &renamed);
   IDListPtr newId(renamed);
   if (done && newId) {
     bool wasExpanded = node->isExpanded();
     int level = item->GetLevel();
-    PItemIDList absolute = level == 1 ? CopyIDList(newId.get()) : ConcatIDLists(item->GetParentIDList(), newId.get());
-    FreeIDList(item->RelativeIDList);
-    item->RelativeIDList = newId.release();
-    FreeIDList(item->AbsoluteIDList);
-    item->AbsoluteIDList = absolute;
+    IDListPtr absolute(level == 1 ? CopyIDList(newId.get()) : ConcatIDLists(item->GetParentIDList(), newId.get()));
+    item->RelativeIDList = std::move(newId);
+    item->AbsoluteIDList = std::move(absolute);
     item->DisplayName.clear();
     item->ImageIndex = -1;
     item->SelectedIndex = -1;
@@ -249,7 +247,7 @@ void TShellTreeView::RepositionNode(TShellTreeNode* node) {
   for (int i = 0; i < parent->childCount(); ++i) {
     TShellTreeNode* sibling = NodeOf(parent->child(i));
     if (sibling == node || !sibling || !sibling->ShellItem()) continue;
-    if (CompareIDsIn(folder.get(), sibling->Item->RelativeIDList, node->Item->RelativeIDList) == 2) ++to;
+    if (CompareIDsIn(folder.get(), sibling->Item->RelativeIDList.get(), node->Item->RelativeIDList.get()) == 2) ++to;
   }
   if (to == from) return;
   bool wasCurrent = currentItem() == node;
@@ -288,7 +286,7 @@ void TShellTreeView::ShowShellMenu(TShellTreeNode* node, const QPoint& globalPos
   std::string path = item->GetItemPath();
   contextIDList_.Clear();
   contextIDList_.ParentIDList = const_cast<PItemIDList>(item->GetParentIDList());
-  contextIDList_.Add(item->RelativeIDList);
+  contextIDList_.Add(item->RelativeIDList.get());
   QPointer<TShellPopupMenu> menu = shellPopupMenu_;
   QPointer<TShellTreeView> self(this);
   menu->PopupComponent = this;
@@ -306,7 +304,7 @@ void TShellTreeView::ShowShellMenu(TShellTreeNode* node, const QPoint& globalPos
     // The list leaves the folder only when it is really gone.
     if (parent && parent->ShellItem() && list && !path.empty() && !PathExists(path)) {
       list->SuspendWatching();
-      list->SetFolderIDList(parent->Item->AbsoluteIDList);
+      list->SetFolderIDList(parent->Item->AbsoluteIDList.get());
       SelectNode(parent);
     }
     QPointer<TShellComboBox> combo = shellComboBox_;

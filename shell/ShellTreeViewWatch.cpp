@@ -106,16 +106,16 @@ void TShellTreeView::DeviceChanged(TDeviceChangeData* raw) {
   QPointer<TShellComboBox> combo = shellComboBox_;
   bool arrival = data->Event == DBT_DEVICEARRIVAL;
   if (data->Kind == 1 && data->IDList) {
-    IDListPtr computerList(CopyParentIDList(data->IDList));
+    IDListPtr computerList(CopyParentIDList(data->IDList.get()));
     TShellTreeNode* computer = FindExistingNode(computerList.get());
     BeginWatchUpdate();
     TShellTreeNode* node = nullptr;
     if (arrival) {
       // A new mount is a new drive: the computer's list learns it.
       if (computer && (computer->isExpanded() || computer->childCount() > 0)) RefreshNode(computer);
-      node = FindExistingNode(data->IDList);
+      node = FindExistingNode(data->IDList.get());
       if (node) RenameDriveNode(node, data->DriveName);
-    } else if ((node = FindExistingNode(data->IDList))) {
+    } else if ((node = FindExistingNode(data->IDList.get()))) {
       // Only a selection on the drive moves away; elsewhere the user keeps his place.
       TShellTreeNode* parent = NodeOf(node->parent());
       if (parent && IsInside(currentItem(), node)) SetCurrentNode(parent);
@@ -132,7 +132,7 @@ void TShellTreeView::DeviceChanged(TDeviceChangeData* raw) {
     EndWatchUpdate();
     if (combo) {
       auto update = ItemsUpdateOf(combo);
-      if (TShellComboItem* entry = combo->FindEntry(data->IDList)) {
+      if (TShellComboItem* entry = combo->FindEntry(data->IDList.get())) {
         std::string name = data->DriveName.rfind(" (", 0) == 0 ? std::string() : data->DriveName;
         if (name.empty()) {
           entry->DisplayName.clear();

@@ -23,6 +23,7 @@
 #include "platform/desktop/FilePayload.h"
 #include "platform/namespace/PathText.h"
 #include "platform/namespace/ShellFolderBase.h"
+#include "platform/system/UniqueFd.h"
 
 extern char** environ;
 
@@ -395,17 +396,14 @@ bool StartDetachedProgram(const std::vector<std::string>& argv, const std::strin
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
   const char* folder = workingFolder.empty() ? nullptr : workingFolder.c_str();
-  int report[2];
-  if (pipe2(report, O_CLOEXEC) != 0) return false;
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) return false;
+  UniqueFd reportRead(ends[0]), reportWrite(ends[1]);
   sigset_t none;
   sigemptyset(&none);
 
   pid_t child = fork();
-  if (child < 0) {
-    close(report[0]);
-    close(report[1]);
-    return false;
-  }
+  if (child < 0) return false;
   if (child == 0) {
     // The middle child: a new session, then the program in a grandchild that
     // init adopts, so nobody has to wait for it.
@@ -418,26 +416,26 @@ bool StartDetachedProgram(const std::vector<std::string>& argv, const std::strin
       }
       execve(program.c_str(), args.data(), environ);
       int error = errno;
-      ssize_t ignored = write(report[1], &error, sizeof error);
+      ssize_t ignored = write(reportWrite.Get(), &error, sizeof error);
       (void)ignored;
       _exit(127);
     }
     if (grandchild < 0) {
       int error = errno;
-      ssize_t ignored = write(report[1], &error, sizeof error);
+      ssize_t ignored = write(reportWrite.Get(), &error, sizeof error);
       (void)ignored;
     }
     _exit(0);
   }
-  close(report[1]);
+  // Only the children hold the writing end now: it reads as ended once the exec went well.
+  reportWrite.Reset();
   while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
   }
   // The pipe closes on a successful exec; an error number means it failed.
   int error = 0;
   ssize_t n;
-  while ((n = read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
+  while ((n = read(reportRead.Get(), &error, sizeof error)) < 0 && errno == EINTR) {
   }
-  close(report[0]);
   return n != static_cast<ssize_t>(sizeof error);
 }
 

@@ -20,6 +20,7 @@
 #include <random>
 
 #include "platform/fileops/ErrorText.h"
+#include "platform/system/UniqueFd.h"
 
 namespace {
 
@@ -80,15 +81,11 @@ std::string TemporaryName() {
 
 void SweepStaleParts(int dirFd) {
   static constexpr std::string_view kPrefix = ".tolvane-part-";
-  int listFd = openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  DIR* dir = listFd >= 0 ? fdopendir(listFd) : nullptr;
-  if (!dir) {
-    if (listFd >= 0) close(listFd);
-    return;
-  }
+  DirPtr dir = OpenDirStream(UniqueFd(openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+  if (!dir) return;
   const time_t now = time(nullptr);
   std::vector<std::string> stale;
-  while (dirent* e = readdir(dir)) {
+  while (dirent* e = readdir(dir.get())) {
     std::string_view name = e->d_name;
     if (name.size() != kPrefix.size() + 8 || name.substr(0, kPrefix.size()) != kPrefix) continue;
     if (!std::all_of(name.begin() + kPrefix.size(), name.end(), [](char c) { return std::isalnum((unsigned char)c); }))
@@ -98,7 +95,7 @@ void SweepStaleParts(int dirFd) {
     if (fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) && now - st.st_mtim.tv_sec > 60)
       stale.emplace_back(name);
   }
-  closedir(dir);
+  dir.reset();
   for (const std::string& name : stale) unlinkat(dirFd, name.c_str(), 0);
 }
 
@@ -171,18 +168,16 @@ int FileCopier::ConfirmCopy(int srcDir, const char* name, const struct stat& st,
   if (StableIdentity(dstDir, made.st_dev))
     return there.st_dev == made.st_dev && there.st_ino == made.st_ino ? 0 : kErrorNotConfirmed;
   // The same number may name another file here: the contents decide.
-  int dst = openat(dstDir, dstName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK);
-  if (dst < 0) return kErrorNotConfirmed;
-  int src = openat(srcDir, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK);
+  UniqueFd dst(openat(dstDir, dstName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK));
+  if (!dst) return kErrorNotConfirmed;
+  UniqueFd src(openat(srcDir, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK));
   int error = kErrorNotConfirmed;
   struct stat now, dstNow;
-  if (src >= 0 && fstat(src, &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino &&
-      fstat(dst, &dstNow) == 0 && dstNow.st_size == st.st_size) {
-    int compared = CompareData(src, dst);
+  if (src && fstat(src.Get(), &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino &&
+      fstat(dst.Get(), &dstNow) == 0 && dstNow.st_size == st.st_size) {
+    int compared = CompareData(src.Get(), dst.Get());
     error = compared == ECANCELED ? ECANCELED : compared ? kErrorNotConfirmed : 0;
   }
-  if (src >= 0) close(src);
-  close(dst);
   return error;
 }
 
@@ -404,20 +399,18 @@ CopyStatus FileCopier::CopyRegular(int srcDir, const char* name, const CopyTarge
   CopyStatus status;
   struct stat st;
   // O_NONBLOCK: a source swapped for a pipe since it was listed must not hang us.
-  int src = openat(srcDir, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK);
-  if (src < 0) {
+  UniqueFd src(openat(srcDir, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK));
+  if (!src) {
     status.error = errno;
     if (status.error == ELOOP) status.kindChanged = true;
     return status;
   }
-  if (fstat(src, &st) != 0) {
+  if (fstat(src.Get(), &st) != 0) {
     status.error = errno;
-    close(src);
     return status;
   }
   if (srcStat) *srcStat = st;
   if (!S_ISREG(st.st_mode)) {
-    close(src);
     status.error = EINVAL;
     status.kindChanged = true;
     return status;
@@ -427,31 +420,30 @@ CopyStatus FileCopier::CopyRegular(int srcDir, const char* name, const CopyTarge
   // A folder's default ACL, not the umask, decides then. A source with an
   // ACL shows its mask as group bits: its copy is made no more open than
   // what the ACL gives the owning group.
-  attributes_.Read(src, st);
+  attributes_.Read(src.Get(), st);
   int umask = ProcessUmask();
   mode_t mode = attributes_.SafeMode() | S_IRUSR | S_IWUSR;
   mode_t madeWith = umask < 0 || to.defaultAcl ? mode_t(-1) : mode & ~mode_t(umask);
   std::string tempName;
-  int part = OpenPart(to.dir, to.dev, mode, tempName);
-  if (part < 0) {
+  UniqueFd part(OpenPart(to.dir, to.dev, mode, tempName));
+  if (!part) {
     status = {errno, true};
-    close(src);
     return status;
   }
   Way way;
-  int error = CopyData(src, part, st, to.dev, way);
+  int error = CopyData(src.Get(), part.Get(), st, to.dev, way);
   bool targetSide = TargetSideError(error);
   if (!error && verify && way != Way::Cloned) {
     // Some FUSE file systems answer a read through the descriptor that
     // wrote with stale data; a descriptor of its own reads what is stored.
-    int check = -1;
+    UniqueFd check;
     if (!StableIdentity(to.dir, to.dev)) {
       char procPath[64];
-      std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", part);
-      check = open(procPath, O_RDONLY | O_CLOEXEC);
+      std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", part.Get());
+      check.Reset(open(procPath, O_RDONLY | O_CLOEXEC));
     }
-    error = CompareData(src, check >= 0 ? check : part);
-    if (check >= 0) close(check);
+    error = CompareData(src.Get(), check ? check.Get() : part.Get());
+    check.Reset();
     if (error == EIO && way == Way::Kernel) {
       // Some FUSE file systems read back what sendfile or the in-kernel copy
       // wrote there wrongly (and refuse to write that part again): once more
@@ -459,8 +451,9 @@ CopyStatus FileCopier::CopyRegular(int srcDir, const char* name, const CopyTarge
       Ways& w = WaysFor(st.st_dev, to.dev);
       w.range = w.send = Ways::No;
       if (!tempName.empty()) unlinkat(dstDir, tempName.c_str(), 0);
-      close(part);
-      close(src);
+      // Not held open through the second attempt.
+      part.Reset();
+      src.Reset();
       bytesDone_.fetch_sub(st.st_size, std::memory_order_relaxed);
       return CopyRegular(srcDir, name, to, dstName, replace, verify, srcStat, dstStat);
     }
@@ -468,7 +461,7 @@ CopyStatus FileCopier::CopyRegular(int srcDir, const char* name, const CopyTarge
   if (!error) {
     // Written meanwhile, the copy may mix old and new: not put in place.
     struct stat after;
-    if (fstat(src, &after) != 0) {
+    if (fstat(src.Get(), &after) != 0) {
       error = errno;
     } else if (after.st_size != st.st_size || after.st_mtim.tv_sec != st.st_mtim.tv_sec ||
                after.st_mtim.tv_nsec != st.st_mtim.tv_nsec || after.st_ctim.tv_sec != st.st_ctim.tv_sec ||
@@ -478,11 +471,11 @@ CopyStatus FileCopier::CopyRegular(int srcDir, const char* name, const CopyTarge
     }
   }
   if (!error) {
-    status.dropped = attributes_.Apply(src, part, st, madeWith);
-    error = InstallPart(part, dstDir, tempName, dstName, replace);
+    status.dropped = attributes_.Apply(src.Get(), part.Get(), st, madeWith);
+    error = InstallPart(part.Get(), dstDir, tempName, dstName, replace);
     targetSide = true;
     struct stat made;
-    if (!error && fstat(part, &made) == 0) {
+    if (!error && fstat(part.Get(), &made) == 0) {
       attributes_.CheckKept(st, made, status.dropped);
       if (dstStat) *dstStat = made;
     } else if (!error && dstStat) {
@@ -490,8 +483,6 @@ CopyStatus FileCopier::CopyRegular(int srcDir, const char* name, const CopyTarge
     }
   }
   if (error && !tempName.empty()) unlinkat(dstDir, tempName.c_str(), 0);
-  close(part);
-  close(src);
   status.error = error;
   status.targetSide = error && targetSide;
   return status;

@@ -14,13 +14,14 @@
 #include "platform/fileops/FileOperationJob.h"
 #include "platform/namespace/PathText.h"
 #include "platform/namespace/ShellFolderBase.h"
+#include "platform/system/UniqueFd.h"
 
 namespace {
 
 bool SameInode(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
-int OpenFolderAt(int dir, const std::string& name) {
-  return openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+UniqueFd OpenFolderAt(int dir, const std::string& name) {
+  return UniqueFd(openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
 bool SameTime(const struct timespec& a, const struct timespec& b) {
@@ -367,10 +368,10 @@ FileOperationJob::Done FileOperationJob::CopyFolder(int srcDir, const std::strin
   }
   const std::string dstPath = JoinPath(dst.path, name);
   Done result = Done::Whole;
-  int dstFd = -1, srcFd = -1;
+  UniqueFd dstFd, srcFd;
   for (;;) {
     dstFd = OpenFolderAt(dst.fd, name);
-    if (dstFd >= 0) break;
+    if (dstFd) break;
     Next next = OnError(dstPath, Action(), errno);
     if (next == Next::Retry) continue;
     result = next == Next::Stop ? Done::Stop : skipped();
@@ -378,7 +379,7 @@ FileOperationJob::Done FileOperationJob::CopyFolder(int srcDir, const std::strin
   }
   while (result == Done::Whole) {
     srcFd = OpenFolderAt(srcDir, entry.name);
-    if (srcFd >= 0) break;
+    if (srcFd) break;
     Next next = OnError(srcPath, Action(), errno);
     if (next == Next::Retry) continue;
     result = next == Next::Stop ? Done::Stop : skipped();
@@ -390,10 +391,10 @@ FileOperationJob::Done FileOperationJob::CopyFolder(int srcDir, const std::strin
     result = Done::Stop;
   }
   struct stat ds {};
-  if (dstFd >= 0 && fstat(dstFd, &ds) == 0 && created) Made(ds);
+  if (dstFd && fstat(dstFd.Get(), &ds) == 0 && created) Made(ds);
   if (created) MadeName(dst, name);
   if (created && caseTwin) caseRenamed_.push_back(srcPath + " → " + name);
-  if (!created && dstFd >= 0) SweepStaleParts(dstFd);
+  if (!created && dstFd) SweepStaleParts(dstFd.Get());
   // What is made inside a folder we copied is undone with it, once all of
   // it is checked unchanged; inside a folder that was there, and in a move
   // until the whole folder has moved, each entry is a top of its own.
@@ -406,10 +407,10 @@ FileOperationJob::Done FileOperationJob::CopyFolder(int srcDir, const std::strin
   if (result == Done::Whole) {
     dev_t dev = dst.dev;
     if (!created && ds.st_dev) dev = ds.st_dev;  // a mount point may sit there
-    Place inner{dstFd, dev, dstPath, HasDefaultAcl(dstFd)};
+    Place inner{dstFd.Get(), dev, dstPath, HasDefaultAcl(dstFd.Get())};
     bool recordChildren = record && (!created || move);
     for (Entry& child : entry.children) {
-      Done done = CopyEntry(srcFd, JoinPath(srcPath, child.name), child, inner, child.name, move, created,
+      Done done = CopyEntry(srcFd.Get(), JoinPath(srcPath, child.name), child, inner, child.name, move, created,
                             recordChildren, false);
       if (done == Done::Stop) {
         result = Done::Stop;
@@ -421,15 +422,16 @@ FileOperationJob::Done FileOperationJob::CopyFolder(int srcDir, const std::strin
   }
   // Mode and times also when the job stops here: a half-filled folder
   // should not keep the owner rights it was made with.
-  if (created && dstFd >= 0) {
-    if (srcFd >= 0) {
-      DroppedAttributes dropped = copier_->ApplyFolderMetadata(srcFd, dstFd, entry.st);
+  if (created && dstFd) {
+    if (srcFd) {
+      DroppedAttributes dropped = copier_->ApplyFolderMetadata(srcFd.Get(), dstFd.Get(), entry.st);
       if (dropped.any()) dropped_.push_back(dstPath + ": " + dropped.Text());
     }
-    if (fstat(dstFd, &ds) != 0) ds = entry.st;
+    if (fstat(dstFd.Get(), &ds) != 0) ds = entry.st;
   }
-  if (dstFd >= 0) close(dstFd);
-  if (srcFd >= 0) close(srcFd);
+  // Let go before the moved source is removed.
+  dstFd.Reset();
+  srcFd.Reset();
   if (noteTop)
     noting_ = false;
   else if (created && !move)
@@ -522,14 +524,17 @@ FileOperationJob::Done FileOperationJob::MoveWithin(int srcDir, const std::strin
 FileOperationJob::Done FileOperationJob::MergeWithin(int srcDir, const std::string& srcPath, const std::string& name,
                                                      const Place& dst, const std::string& dstName, bool record) {
   const std::string dstPath = JoinPath(dst.path, dstName);
-  DIR* dir = nullptr;
-  int dstFd = -1;
+  DirPtr dir;
+  UniqueFd dstFd;
   for (;;) {
-    int fd = OpenFolderAt(srcDir, name);
-    dir = fd >= 0 ? fdopendir(fd) : nullptr;
-    if (dir) break;
+    UniqueFd fd = OpenFolderAt(srcDir, name);
+    dir.reset(fd ? fdopendir(fd.Get()) : nullptr);
+    if (dir) {
+      fd.Release();  // the listing owns it now
+      break;
+    }
     int error = errno;
-    if (fd >= 0) close(fd);
+    fd.Reset();
     Next next = OnError(srcPath, Action(), error);
     if (next == Next::Retry) continue;
     if (next == Next::Stop) return Done::Stop;
@@ -538,19 +543,18 @@ FileOperationJob::Done FileOperationJob::MergeWithin(int srcDir, const std::stri
   }
   for (;;) {
     dstFd = OpenFolderAt(dst.fd, dstName);
-    if (dstFd >= 0) break;
+    if (dstFd) break;
     Next next = OnError(dstPath, Action(), errno);
     if (next == Next::Retry) continue;
-    closedir(dir);
     if (next == Next::Stop) return Done::Stop;
     ItemDone();
     return Done::Partly;
   }
   // The names first: the folder changes as its entries leave.
-  int srcFd = dirfd(dir);
+  int srcFd = dirfd(dir.get());
   std::vector<std::pair<std::string, struct stat>> children;
   std::vector<std::pair<std::string, int>> lookupFailed;
-  while (struct dirent* d = readdir(dir)) {
+  while (struct dirent* d = readdir(dir.get())) {
     const char* n = d->d_name;
     if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
     struct stat st;
@@ -566,11 +570,7 @@ FileOperationJob::Done FileOperationJob::MergeWithin(int srcDir, const std::stri
   for (auto& [n, error] : lookupFailed) {
     for (;;) {
       Next next = OnError(JoinPath(srcPath, n), Action(), error);
-      if (next == Next::Stop) {
-        closedir(dir);
-        close(dstFd);
-        return Done::Stop;
-      }
+      if (next == Next::Stop) return Done::Stop;
       if (next == Next::Skip) {
         result = Done::Partly;
         break;
@@ -587,7 +587,7 @@ FileOperationJob::Done FileOperationJob::MergeWithin(int srcDir, const std::stri
   itemsTotal_.fetch_add(children.size(), std::memory_order_relaxed);
   for (const auto& [n, st] : children)
     if (S_ISREG(st.st_mode)) bytesTotal_.fetch_add(st.st_size, std::memory_order_relaxed);
-  Place inner{dstFd, dst.dev, dstPath, HasDefaultAcl(dstFd)};
+  Place inner{dstFd.Get(), dst.dev, dstPath, HasDefaultAcl(dstFd.Get())};
   for (const auto& [n, st] : children) {
     Done done = MoveWithin(srcFd, JoinPath(srcPath, n), n, st, inner, n, record);
     if (done == Done::Stop) {
@@ -596,8 +596,9 @@ FileOperationJob::Done FileOperationJob::MergeWithin(int srcDir, const std::stri
     }
     if (done == Done::Partly) result = Done::Partly;
   }
-  closedir(dir);
-  close(dstFd);
+  // Let go before the moved source is removed.
+  dir.reset();
+  dstFd.Reset();
   if (result == Done::Stop) return result;
   ItemDone();
   return result == Done::Whole ? RemoveMovedSource(srcDir, srcPath, name, true) : result;

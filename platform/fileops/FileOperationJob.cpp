@@ -105,10 +105,7 @@ std::string CopyNameFor(const std::string& name, bool folder, int k) {
 FileOperationJob::FileOperationJob(FileOperationRequest request, IFileOperationUI* ui)
     : request_(std::move(request)), ui_(ui), started_(std::chrono::steady_clock::now()) {}
 
-FileOperationJob::~FileOperationJob() {
-  if (destFd_ >= 0) close(destFd_);
-  if (cachedParentFd_ >= 0) close(cachedParentFd_);
-}
+FileOperationJob::~FileOperationJob() = default;
 
 FileOperationResult FileOperationJob::Run() {
   // Deep trees hold a few folders open per level.
@@ -334,11 +331,13 @@ bool FileOperationJob::OpenDestination() {
   }
   const char* action = request_.function == FO_MOVE ? "移動先にアクセス" : "コピー先にアクセス";
   for (;;) {
-    destFd_ = open(destination_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (destFd_ >= 0 && fstat(destFd_, &destStat_) == 0) return true;
+    UniqueFd fd(open(destination_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd && fstat(fd.Get(), &destStat_) == 0) {
+      destFd_ = std::move(fd);
+      return true;
+    }
     int error = errno;
-    if (destFd_ >= 0) close(destFd_);
-    destFd_ = -1;
+    fd.Reset();
     if (OnError(destination_, action, error) != Next::Retry) return false;
   }
 }
@@ -380,18 +379,18 @@ void FileOperationJob::ListFolder(int parentFd, Entry& entry) {
   entry.children.clear();
   entry.listed = true;
   entry.listError = 0;
-  int fd = openat(parentFd, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr;
+  UniqueFd fd(openat(parentFd, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  DirPtr dir(fd ? fdopendir(fd.Get()) : nullptr);
   if (!dir) {
     entry.listError = errno;
     entry.listed = false;
-    if (fd >= 0) close(fd);
     return;
   }
-  int dfd = dirfd(dir);
+  fd.Release();  // the listing owns it now
+  int dfd = dirfd(dir.get());
   for (;;) {
     errno = 0;
-    struct dirent* d = readdir(dir);
+    struct dirent* d = readdir(dir.get());
     if (!d) {
       if (errno) {
         entry.listError = errno;
@@ -416,7 +415,6 @@ void FileOperationJob::ListFolder(int parentFd, Entry& entry) {
     if (Stopping()) break;
     if (S_ISDIR(child.st.st_mode) && !intoItself_) ListFolder(dfd, child);
   }
-  closedir(dir);
 }
 
 bool FileOperationJob::ListFolderAsking(int parentFd, const std::string& path, Entry& entry) {
@@ -441,18 +439,17 @@ void FileOperationJob::CountTree(const Entry& entry, uint64_t& items, uint64_t& 
 
 int FileOperationJob::ParentFd(const std::string& parent, Next& next) {
   next = Next::Retry;
-  if (cachedParentFd_ >= 0 && cachedParent_ == parent) return cachedParentFd_;
-  if (cachedParentFd_ >= 0) close(cachedParentFd_);
-  cachedParentFd_ = -1;
+  if (cachedParentFd_ && cachedParent_ == parent) return cachedParentFd_.Get();
+  cachedParentFd_.Reset();
   for (;;) {
-    int fd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0 && fstat(fd, &cachedParentStat_) == 0) {
-      cachedParentFd_ = fd;
+    UniqueFd fd(open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd && fstat(fd.Get(), &cachedParentStat_) == 0) {
+      cachedParentFd_ = std::move(fd);
       cachedParent_ = parent;
-      return fd;
+      return cachedParentFd_.Get();
     }
     int error = errno;
-    if (fd >= 0) close(fd);
+    fd.Reset();
     next = OnError(parent, Action(), error);
     if (next != Next::Retry) return -1;
   }
@@ -490,8 +487,8 @@ void FileOperationJob::RunCopyMove() {
   itemsTotal_ = items;
   bytesTotal_ = bytes;
 
-  SweepStaleParts(destFd_);
-  Place dst{destFd_, destStat_.st_dev, destination_, HasDefaultAcl(destFd_)};
+  SweepStaleParts(destFd_.Get());
+  Place dst{destFd_.Get(), destStat_.st_dev, destination_, HasDefaultAcl(destFd_.Get())};
   for (Source& s : sources_) {
     if (Stopping()) return;
     SetCurrent(s.path);

@@ -26,6 +26,7 @@
 
 #include "platform/fileops/CopyFile.h"
 #include "platform/fileops/FileOperation.h"
+#include "platform/system/UniqueFd.h"
 
 class FileOperationJob {
  public:
@@ -153,10 +154,10 @@ class FileOperationJob {
   std::function<void()> safePoint_;
   std::vector<Source> sources_;
   std::string destination_;
-  int destFd_ = -1;
+  UniqueFd destFd_;
   struct stat destStat_ {};
   std::string cachedParent_;
-  int cachedParentFd_ = -1;
+  UniqueFd cachedParentFd_;
   struct stat cachedParentStat_ {};
 
   // Answers that hold for the rest of the job.

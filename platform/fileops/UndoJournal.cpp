@@ -19,6 +19,7 @@
 #include "platform/namespace/FileSystemFolder.h"
 #include "platform/fileops/Trash.h"
 #include "platform/state/AtomicFile.h"
+#include "platform/system/UniqueFd.h"
 
 namespace {
 
@@ -47,19 +48,15 @@ bool ChangedSince(int parentFd, const char* name, int64_t ns) {
   if (fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return true;
   if (Nanoseconds(st.st_ctim) > ns) return true;
   if (!S_ISDIR(st.st_mode)) return false;
-  int fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return errno != EACCES;  // unreadable, but unchanged as far as seen
-  DIR* dir = fdopendir(fd);
-  if (!dir) {
-    close(fd);
-    return true;
-  }
+  UniqueFd fd(openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd) return errno != EACCES;  // unreadable, but unchanged as far as seen
+  DirPtr dir = OpenDirStream(std::move(fd));
+  if (!dir) return true;
   bool changed = false;
-  while (dirent* e = readdir(dir)) {
+  while (dirent* e = readdir(dir.get())) {
     if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
-    if ((changed = ChangedSince(fd, e->d_name, ns))) break;
+    if ((changed = ChangedSince(dirfd(dir.get()), e->d_name, ns))) break;
   }
-  closedir(dir);
   return changed;
 }
 
@@ -106,20 +103,18 @@ bool MakeParents(const std::string& path, std::vector<std::string>& made) {
 // Removes the empty folders of the tree name in parentFd, deepest first;
 // files, links and other file systems stay.
 void RemoveEmptyFolders(int parentFd, const char* name, dev_t dev) {
-  int fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return;
+  UniqueFd fd(openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   struct stat st;
-  DIR* dir = fstat(fd, &st) == 0 && st.st_dev == dev ? fdopendir(fd) : nullptr;
-  if (!dir) {
-    close(fd);
-    return;
-  }
+  if (!fd || fstat(fd.Get(), &st) != 0 || st.st_dev != dev) return;
+  DirPtr dir = OpenDirStream(std::move(fd));
+  if (!dir) return;
   std::vector<std::string> folders;
-  while (dirent* e = readdir(dir))
+  while (dirent* e = readdir(dir.get()))
     if (e->d_type == DT_DIR && strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
       folders.push_back(e->d_name);
-  for (const std::string& f : folders) RemoveEmptyFolders(dirfd(dir), f.c_str(), dev);
-  closedir(dir);
+  for (const std::string& f : folders) RemoveEmptyFolders(dirfd(dir.get()), f.c_str(), dev);
+  // Let go before the folder itself goes.
+  dir.reset();
   unlinkat(parentFd, name, AT_REMOVEDIR);  // fails, as wanted, while anything is left inside
 }
 
@@ -237,12 +232,12 @@ class Undoer {
     if (code != 0) {
       // Nothing of a failed undo stays in the way of the next try: the
       // folders it made (empty ones only; what moved back stays).
-      struct stat st;
-      std::string parent = DirName(item.from), name = BaseName(item.from);
-      int fd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-      if (fd >= 0 && item.folder && !triedFrom_.empty() && fstat(fd, &st) == 0)
-        RemoveEmptyFolders(fd, name.c_str(), st.st_dev);
-      if (fd >= 0) close(fd);
+      if (item.folder && !triedFrom_.empty()) {
+        struct stat st;
+        std::string parent = DirName(item.from), name = BaseName(item.from);
+        UniqueFd fd(open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (fd && fstat(fd.Get(), &st) == 0) RemoveEmptyFolders(fd.Get(), name.c_str(), st.st_dev);
+      }
       for (auto it = made.rbegin(); it != made.rend(); ++it) rmdir(it->c_str());
     }
     triedFrom_.clear();
@@ -457,8 +452,7 @@ void FileOperationJournal::SaveLocked() {
   // Owner only: it lists where the user's files went.
   std::string text = JournalText(records_);
   if (access(file_.c_str(), F_OK) != 0) {
-    int fd = open(file_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd >= 0) close(fd);
+    UniqueFd created(open(file_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
   }
   WriteFileAtomically(file_, text);
 }

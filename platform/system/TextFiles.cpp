@@ -11,19 +11,14 @@
 #include <cerrno>
 #include <cstring>
 
-TReadOnlyFile::~TReadOnlyFile() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
 int TReadOnlyFile::Open(const std::string& path) {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd_ < 0) return errno;
+  fd_.Reset();
+  fd_.Reset(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (!fd_) return errno;
   struct stat st {};
-  int error = ::fstat(fd_, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : -1;
+  int error = ::fstat(fd_.Get(), &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : -1;
   if (error != 0) {
-    ::close(fd_);
-    fd_ = -1;
+    fd_.Reset();
     return error;
   }
   size_ = static_cast<uint64_t>(st.st_size);
@@ -33,7 +28,7 @@ int TReadOnlyFile::Open(const std::string& path) {
 ssize_t TReadOnlyFile::ReadAt(uint64_t offset, char* data, size_t size) const {
   size_t got = 0;
   while (got < size) {
-    ssize_t r = ::pread(fd_, data + got, size - got, static_cast<off_t>(offset + got));
+    ssize_t r = ::pread(fd_.Get(), data + got, size - got, static_cast<off_t>(offset + got));
     if (r < 0 && errno == EINTR) continue;
     if (r < 0) return -errno;
     if (r == 0) break;

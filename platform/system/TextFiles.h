@@ -8,12 +8,13 @@
 #include <string>
 #include <string_view>
 
+#include "platform/system/UniqueFd.h"
+
 // A regular file open for reading. What is read is always the file that was
 // opened, whatever later happens to its name.
 class TReadOnlyFile {
  public:
   TReadOnlyFile() = default;
-  ~TReadOnlyFile();
   TReadOnlyFile(const TReadOnlyFile&) = delete;
   TReadOnlyFile& operator=(const TReadOnlyFile&) = delete;
 
@@ -26,7 +27,7 @@ class TReadOnlyFile {
   ssize_t ReadAt(uint64_t offset, char* data, size_t size) const;
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
   uint64_t size_ = 0;
 };
 

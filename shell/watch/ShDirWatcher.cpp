@@ -52,7 +52,7 @@ void TShDirWatcher::DeviceChanged(TDeviceChangeData* data) {
   // of other drives wait their turn, so two drives plugged in together both arrive.
   auto sameDrive = [data](TDeviceChangeData* queued) {
     if (queued->Kind != data->Kind) return false;
-    return queued->Kind == 2 || IDListsEqual(queued->IDList, data->IDList);
+    return queued->Kind == 2 || IDListsEqual(queued->IDList.get(), data->IDList.get());
   };
   for (auto it = DeviceData.begin(); it != DeviceData.end();) {
     if (sameDrive(*it)) {

@@ -80,7 +80,7 @@ class ComboTest : public ::testing::Test {
     PItemIDList id = nullptr;
     if (!folder || !folder->ParseDisplayName(name, id)) return nullptr;
     IDListPtr owned(id);
-    return IDListPtr(ConcatIDLists(combo->Entry(index)->AbsoluteIDList, owned.get()));
+    return IDListPtr(ConcatIDLists(combo->Entry(index)->AbsoluteIDList.get(), owned.get()));
   }
   // Picks an entry in the drop-down as the user does.
   void Choose(int index) {

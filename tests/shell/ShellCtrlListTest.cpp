@@ -32,7 +32,7 @@ class WatchingTree : public IShellTreeControl {
         [this](TShDirWatcher*, TDeviceChangeData* data) {
           std::unique_ptr<TDeviceChangeData> owned(data);
           delivered.push_back(
-              {data->DriveName, data->Event, data->Kind, IDListToPath(data->IDList), data->IDList != nullptr});
+              {data->DriveName, data->Event, data->Kind, IDListToPath(data->IDList.get()), data->IDList != nullptr});
         },
         nullptr);
     TShellCtrlList::Instance().AddTreeView(this);

@@ -153,10 +153,10 @@ TEST(ShellItems, IDListsOfSiblings) {
   tmp.file("b");
   PItemIDList parent = Parse(tmp.path());
   auto* owned = new TShellIDList2;
-  owned->ParentIDList = CopyIDList(parent);
+  owned->AdoptParent(IDListPtr(CopyIDList(parent)));
   PItemIDList a = Parse(tmp / "a"), b = Parse(tmp / "b");
-  owned->Add(CopyLastID(a));
-  owned->Add(CopyLastID(b));
+  owned->Adopt(IDListPtr(CopyLastID(a)));
+  owned->Adopt(IDListPtr(CopyLastID(b)));
   EXPECT_EQ(owned->Count(), 2);
   EXPECT_EQ(owned->Items(2), nullptr);
   EXPECT_EQ(owned->Items(-1), nullptr);

@@ -33,11 +33,11 @@ std::unique_ptr<TShellIDList2> Select(const std::vector<std::string>& paths) {
   auto list = std::make_unique<TShellIDList2>();
   PItemIDList parent = nullptr;
   if (!PathToIDList(DirName(paths.at(0)), parent)) return list;
-  list->ParentIDList = parent;
+  list->AdoptParent(IDListPtr(parent));
   for (const std::string& path : paths) {
     PItemIDList full = nullptr;
     if (!PathToIDList(path, full)) continue;
-    list->Add(CopyLastID(full));
+    list->Adopt(IDListPtr(CopyLastID(full)));
     FreeIDList(full);
   }
   return list;
@@ -263,10 +263,10 @@ TEST(ShellIDListCommand, KindsRunWhenEveryItemAllowsThem) {
 
   // The computer cannot be cut, copied or deleted; it has properties.
   auto computer = std::make_unique<TShellIDList2>();
-  computer->ParentIDList = AllocIDList(2);
+  computer->AdoptParent(IDListPtr(AllocIDList(2)));
   PItemIDList drives = nullptr;
   ASSERT_TRUE(SHGetSpecialFolderLocation(CSIDL_DRIVES, drives));
-  computer->Add(drives);
+  computer->Adopt(IDListPtr(drives));
   EXPECT_FALSE(computer->InvokeCommand(&window, sckCut));
   EXPECT_FALSE(computer->InvokeCommand(&window, sckCopy));
   EXPECT_FALSE(computer->InvokeCommand(&window, sckDelete));

@@ -12,8 +12,8 @@ constexpr uint32_t DBT_DEVICEREMOVECOMPLETE = 0x8004;
 struct TDeviceChangeData {
   std::string DriveName;
   uint32_t Event = 0;
-  int Kind = 0;                  // 1 local volume, 2 network file system
-  IDListPtr IDList;              // the drive root's absolute list; may be null
+  int Kind = 0;      // 1 local volume, 2 network file system
+  IDListPtr IDList;  // the drive root's absolute list; may be null
 
   TDeviceChangeData() = default;
   TDeviceChangeData(std::string name, uint32_t event, int kind, PItemIDList list)

@@ -55,14 +55,6 @@ class FolderEnum : public IEnumIDList {
   DirentReader reader_;
 };
 
-FileStat ToFileStat(const struct stat& st) {
-  FileStat fs;
-  fs.size = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
-  fs.mtime = FileTimeFromUnix(st.st_mtim.tv_sec, static_cast<uint32_t>(st.st_mtim.tv_nsec));
-  fs.mode = st.st_mode;
-  return fs;
-}
-
 // Stat data of a FileEntry, from the ID or else from the disk, then kept in
 // the ID. An entry that is gone sorts as an empty file.
 FileStat EntryStat(const std::string& dir, PCItemIDList id) {
@@ -94,6 +86,14 @@ bool RenameAt(int dirfd, const std::string& from, const std::string& to) {
 }
 
 }  // namespace
+
+FileStat ToFileStat(const struct stat& st) {
+  FileStat fs;
+  fs.size = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+  fs.mtime = FileTimeFromUnix(st.st_mtim.tv_sec, static_cast<uint32_t>(st.st_mtim.tv_nsec));
+  fs.mode = st.st_mode;
+  return fs;
+}
 
 // --- FileSystemFolder ----------------------------------------------------------
 

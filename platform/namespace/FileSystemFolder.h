@@ -8,6 +8,10 @@
 
 #include "platform/namespace/ShellFolderBase.h"
 
+struct stat;
+// The size, time and mode a row shows, from a stat record.
+FileStat ToFileStat(const struct stat& st);
+
 class FileSystemFolder : public ShellFolderBase {
  public:
   FileSystemFolder(IDListPtr absolute, std::string path);

@@ -26,14 +26,6 @@ std::string_view FolderOf(std::string_view path) {
   return slash == std::string_view::npos ? std::string_view() : slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
 
-FileStat StatOf(const struct stat& st) {
-  FileStat fs;
-  fs.size = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
-  fs.mtime = FileTimeFromUnix(st.st_mtim.tv_sec, static_cast<uint32_t>(st.st_mtim.tv_nsec));
-  fs.mode = st.st_mode;
-  return fs;
-}
-
 class HitEnum : public IEnumIDList {
  public:
   explicit HitEnum(std::vector<PItemIDList> ids) : ids_(std::move(ids)) {}
@@ -81,7 +73,7 @@ class SearchResultsFolder : public ShellFolderBase {
       if (!(flags & (folder ? SHCONTF_FOLDERS : SHCONTF_NONFOLDERS))) continue;
       if (PItemIDList id = MakePathEntryID(hit.path, idFlags)) {
         ids.push_back(id);
-        stats_[hit.path] = StatOf(st);
+        stats_[hit.path] = ToFileStat(st);
       }
     }
     return std::make_unique<HitEnum>(std::move(ids));
@@ -182,7 +174,7 @@ class SearchResultsFolder : public ShellFolderBase {
     if (it != stats_.end()) return it->second;
     struct stat st;
     FileStat fs;
-    if (lstat(std::string(path).c_str(), &st) == 0) fs = StatOf(st);
+    if (lstat(std::string(path).c_str(), &st) == 0) fs = ToFileStat(st);
     return stats_.emplace(std::string(path), fs).first->second;
   }
 

@@ -22,6 +22,7 @@ set(PLATFORM_SYSTEM_SOURCES
   platform/system/Library.cpp platform/system/Library.h
   platform/system/LocalInstance.cpp platform/system/LocalInstance.h
   platform/system/MemoryBlocks.cpp platform/system/MemoryBlocks.h
+  platform/system/ReadFull.h
   platform/system/ScopeGuard.h
   platform/system/SyncCall.cpp platform/system/SyncCall.h
   platform/system/TextFiles.cpp platform/system/TextFiles.h

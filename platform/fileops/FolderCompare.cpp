@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/fileops/ErrorText.h"
+#include "platform/system/ReadFull.h"
 
 namespace {
 
@@ -64,19 +65,6 @@ bool Same(const struct stat& st, const CompareSide& side) {
 bool Unchanged(const struct stat& before, const struct stat& after) {
   return before.st_size == after.st_size && Ns(before.st_mtim) == Ns(after.st_mtim) &&
          Ns(before.st_ctim) == Ns(after.st_ctim);
-}
-
-// Reads up to size bytes, short only at the end of the file.
-ssize_t ReadFull(int fd, char* buffer, size_t size) {
-  size_t got = 0;
-  while (got < size) {
-    ssize_t n = read(fd, buffer + got, size - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    if (n == 0) break;
-    got += size_t(n);
-  }
-  return ssize_t(got);
 }
 
 }  // namespace

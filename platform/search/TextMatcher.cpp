@@ -1,4 +1,5 @@
 #include "platform/search/TextMatcher.h"
+#include "platform/system/ReadFull.h"
 
 #include <fcntl.h>
 #include <iconv.h>
@@ -19,19 +20,6 @@ std::string Folded(std::string s) {
 
 bool IsAscii(const std::string& s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-// Reads until the buffer's span is full or the file ends; -1 on an error.
-ssize_t ReadFull(int fd, char* data, size_t size) {
-  size_t got = 0;
-  while (got < size) {
-    ssize_t n = read(fd, data + got, size - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
-  }
-  return static_cast<ssize_t>(got);
 }
 
 // Valid UTF-8 but for a sequence cut at the end.

@@ -68,7 +68,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   // Through the program's one message display, so messages of the creation
   // steps (before anyone could replace this hook) can be captured as well.
   Hooks.ShowMessage = [](const QString& text) { ShowExceptionMessage(text.toStdString()); };
-  Hooks.OfferOpenWith = [this](const std::string& path, const QString& reason) { ChooseAndOpenWith(this, {path}, reason); };
+  Hooks.OfferOpenWith = [this](const std::string& path, const QString& reason) {
+    ChooseAndOpenWith(this, {path}, reason);
+  };
   CreateControls();
   CreateMenus();
   CreateCopyPopup();

@@ -48,7 +48,8 @@ std::string TForm1::FocusedItemPath(TShellListView* list) {
 void TForm1::ShellOpen(const std::string& path) {
   // A folder goes to the desktop's file manager like any document.
   if (!path.empty() && !OpenWithDefaultApplication(path))
-    Hooks.ShowMessage(QStringLiteral("開けません。開くアプリケーションが見つかりません。\n") + QString::fromStdString(path));
+    Hooks.ShowMessage(QStringLiteral("開けません。開くアプリケーションが見つかりません。\n") +
+                      QString::fromStdString(path));
 }
 
 void TForm1::TransferSelection(TShellListView* list, const std::string& folder, bool move) {

@@ -106,8 +106,9 @@ void TForm1::PopupMenu2Popup(QMenu* menu) {
   if (menu == PopupMenu2) {
     // No folder given: the menu keeps what it holds.
     if (PopupMenu2Root.isEmpty()) return;
-    const std::string given =
-        PopupMenu2Root == QString::fromUtf8(Menus.PopupMenu2RootPath) ? Menus.PopupMenu2RootPath : PopupMenu2Root.toStdString();
+    const std::string given = PopupMenu2Root == QString::fromUtf8(Menus.PopupMenu2RootPath)
+                                  ? Menus.PopupMenu2RootPath
+                                  : PopupMenu2Root.toStdString();
     FreeEntries(PopupMenu2);
     // Only a whole path names a folder; anything else leaves the menu empty.
     if (given.front() != '/') return;

@@ -101,25 +101,26 @@ void TForm1::LoadPreviewImage(const std::string& path, QWidget* pane, std::funct
   Image1->setCursor(Qt::WaitCursor);
   if (!PictureLoader) PictureLoader = std::make_unique<TPictureLoader>();
   const QSize area = pane ? pane->size() : Image1->size();
-  PictureLoader->Load(path, area, Preview.PictureMemoryLimit, [this, shown = std::move(shown)](const TPreviewPicture& picture) {
-    Guarded([&] {
-      Image1->unsetCursor();
-      std::function<void()> failed = std::move(Preview.PictureFailed);
-      Preview.PictureFailed = nullptr;
-      if (!picture.Error.empty()) {
-        if (failed) failed();
-        throw Exception(picture.Error);
-      }
-      if (shown) shown();
-      if (picture.Image.isNull()) {
-        Image1->clear();
-        Image1->setWordWrap(true);  // a narrow pane still shows the whole message
-        Image1->setText(QString::fromStdString(picture.Message));
-      } else {
-        Image1->setPixmap(QPixmap::fromImage(picture.Image));
-      }
-    });
-  });
+  PictureLoader->Load(path, area, Preview.PictureMemoryLimit,
+                      [this, shown = std::move(shown)](const TPreviewPicture& picture) {
+                        Guarded([&] {
+                          Image1->unsetCursor();
+                          std::function<void()> failed = std::move(Preview.PictureFailed);
+                          Preview.PictureFailed = nullptr;
+                          if (!picture.Error.empty()) {
+                            if (failed) failed();
+                            throw Exception(picture.Error);
+                          }
+                          if (shown) shown();
+                          if (picture.Image.isNull()) {
+                            Image1->clear();
+                            Image1->setWordWrap(true);  // a narrow pane still shows the whole message
+                            Image1->setText(QString::fromStdString(picture.Message));
+                          } else {
+                            Image1->setPixmap(QPixmap::fromImage(picture.Image));
+                          }
+                        });
+                      });
 }
 
 void TForm1::StopPreviewPicture() {

@@ -313,8 +313,8 @@ void TForm1::FormCreate() {
     if (list.Count() > most) {
       list.Lines.resize(most);
       Hooks.ShowMessage(QString("%1 は行が多すぎるため、最初の %2 行だけを読み込みました")
-                      .arg(ForDisplay(Join(logFolder, file.name)))
-                      .arg(most));
+                            .arg(ForDisplay(Join(logFolder, file.name)))
+                            .arg(most));
     }
   }
   Life.ListsLoaded = true;

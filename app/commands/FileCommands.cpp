@@ -35,7 +35,7 @@ void TransferToOtherPane(TForm1& form, bool move) {
     // A shell folder (the computer, the trash) is no place for files.
     if (source->SelectedCount() > 0)
       form.Hooks.ShowMessage(move ? QStringLiteral("このフォルダへは移動できません。")
-                            : QStringLiteral("このフォルダへはコピーできません。"));
+                                  : QStringLiteral("このフォルダへはコピーできません。"));
     return;
   }
   // The target is re-read once when everything has arrived, not once per file.
@@ -110,7 +110,7 @@ void KExecute(TForm1& form) {
   }
   if (int error = CreateFolderChain(path))
     form.Hooks.ShowMessage(QStringLiteral("フォルダを作成できません。\n") + Shown(path) + "\n" +
-                     QString::fromStdString(SystemErrorText(error)));
+                           QString::fromStdString(SystemErrorText(error)));
 }
 
 void RExecute(TForm1& form) {

@@ -13,6 +13,7 @@
 #include "Bytes.h"
 #include "DeclaredSize.h"
 #include "Names.h"
+#include "SevenZipDecrypt.h"
 
 namespace arc {
 
@@ -72,6 +73,7 @@ bool ArchiveReader::Open(const std::string& path, const ReadFormats& formats) {
   formats_ = formats;
   first_ = true;
   totalRead_ = zipDirectoryTried_ = headerEncrypted_ = false;
+  decryptTried_ = decrypted_ = decryptFailed_ = passwordRefused_ = false;
   declaredTotal_ = -1;
   zip_.clear();
   // Non-blocking: opening a FIFO for reading would wait for a writer forever. What the
@@ -121,6 +123,10 @@ int ArchiveReader::Next(EntryData& out) {
     return ARCHIVE_FATAL;
   }
   passwordAsks_ = 0;
+  if (first_ && !decryptTried_ && formats_.sevenZipKeys && passwordSource) {
+    decryptTried_ = true;
+    if (!TakeOutEncryption()) return ARCHIVE_FATAL;
+  }
   int r = archive_read_next_header(a_, &entry_);
   if (r == ARCHIVE_EOF) return r;
   if (r < ARCHIVE_WARN) {
@@ -191,6 +197,42 @@ int ArchiveReader::Next(EntryData& out) {
     if (archive_filter_count(a_) < 2) out.compressedSize = out.size;
   }
   return ARCHIVE_OK;
+}
+
+// An encrypted 7z is read from a decrypted copy, made once with the password.
+bool ArchiveReader::TakeOutEncryption() {
+  if (!IsSevenZip(fd_)) return true;
+  SevenZipCopy copy = DecryptSevenZip(fd_, fileSize_, [this](bool again, std::string& password) {
+    ++passwordAsks_;
+    return passwordSource(again, password);
+  });
+  passwordAsks_ = 0;
+  switch (copy.status) {
+    case SevenZipKey::Plain:
+    case SevenZipKey::Unsupported:
+      return true;
+    case SevenZipKey::NoPassword:
+      passwordRefused_ = true;
+      return true;
+    case SevenZipKey::Failed:
+      error_ = "暗号化された書庫を復号できません: " + path_ + " (" + copy.error + ")";
+      decryptFailed_ = true;
+      return false;
+    case SevenZipKey::Decrypted:
+      break;
+  }
+  archive_read_free(a_);
+  close(fd_);
+  fd_ = copy.plainFd;
+  a_ = archive_read_new();
+  formats_.enable(a_);
+  archive_read_set_passphrase_callback(a_, this, &PassphraseCallback);
+  if (archive_read_open_fd(a_, fd_, kReadBlock) != ARCHIVE_OK) {
+    error_ = archive_error_string(a_) ? archive_error_string(a_) : "cannot open";
+    return false;
+  }
+  decrypted_ = true;
+  return true;
 }
 
 // CRC, method and compressed size are not told by libarchive; a ZIP keeps them in its

@@ -16,6 +16,7 @@ namespace arc {
 struct ReadFormats {
   void (*enable)(struct archive* a);  // the libarchive formats and filters
   bool singleFiles = false;           // a compressed single file (.gz, .bz2, .Z) is an archive of one entry
+  bool sevenZipKeys = false;          // encrypted 7z is decrypted with a password from passwordSource
 };
 
 // Data of one entry, with its name already UTF-8.
@@ -73,6 +74,13 @@ class ArchiveReader {
   bool headerEncrypted() const { return headerEncrypted_; }
   // Whether a password was handed to the library for the current entry.
   bool passwordGiven() const { return passwordAsks_ > 0; }
+  // The user was asked for a password and gave none.
+  bool passwordRefused() const { return passwordRefused_; }
+  // An encrypted 7z read from its decrypted copy: a data error then means a wrong password.
+  bool decrypted() const { return decrypted_; }
+  // Next failed before reading anything because the decrypted copy could not be made;
+  // error() says why in a whole sentence.
+  bool decryptFailed() const { return decryptFailed_; }
   // libarchive's filter (gzip, bzip2, ...) and format codes after the first entry.
   int filterCode() const;
   int formatCode() const;
@@ -80,6 +88,7 @@ class ArchiveReader {
 
  private:
   void LoadZipDirectory();
+  bool TakeOutEncryption();
   static const char* PassphraseCallback(struct archive*, void* self);
 
   struct archive* a_ = nullptr;
@@ -99,6 +108,9 @@ class ArchiveReader {
   bool zipDirectoryTried_ = false;
   bool totalRead_ = false;
   bool headerEncrypted_ = false;
+  bool decryptTried_ = false;
+  bool decrypted_ = false;
+  bool decryptFailed_ = false;
   struct ZipRecord {
     uint32_t crc;
     int64_t compressed;

@@ -345,7 +345,7 @@ bool Extraction::EnoughSpace(int64_t need) {
 // complete; a wrong checksum keeps the data with a warning, unless the entry is encrypted
 // (then the password was wrong).
 bool Extraction::CopyData(int fd, const EntryData& data, const std::string& clean, bool& crcWarning, int& err) {
-  const bool encrypted = archive_entry_is_data_encrypted(reader_.entry()) > 0;
+  const bool encrypted = archive_entry_is_data_encrypted(reader_.entry()) > 0 || reader_.decrypted();
   crcWarning = false;
   err = 0;
   const void* buf;
@@ -362,7 +362,13 @@ bool Extraction::CopyData(int fd, const EntryData& data, const std::string& clea
         break;
       }
       if (dr == ARCHIVE_FATAL) stop_ = true;
-      if (encrypted && (reader_.formatCode() & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_7ZIP) {
+      if (reader_.decrypted()) {
+        out_.Line("パスワードが違うか、書庫が壊れています: " + clean);
+        ++damaged_;
+      } else if (encrypted && reader_.passwordRefused()) {
+        out_.Line("パスワードがないため展開できません: " + clean);
+        ++skipped_;
+      } else if (encrypted && (reader_.formatCode() & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_7ZIP) {
         out_.Line("暗号化された 7z のエントリは展開できません: " + clean);
         ++skipped_;
       } else if (encrypted) {
@@ -686,8 +692,15 @@ int Extraction::Run(const std::string& root) {
   while (!stop_) {
     int r = reader_.Next(data);
     if (r == ARCHIVE_EOF) break;
+    if (r != ARCHIVE_OK && reader_.decryptFailed()) {
+      out_.Line(reader_.error());
+      result_ = ARC_ERROR_HEADER_BROKEN;
+      break;
+    }
     if (r != ARCHIVE_OK && reader_.headerEncrypted()) {
-      out_.Line("名前まで暗号化された 7z の書庫は展開できません: " + reader_.path());
+      out_.Line((reader_.passwordRefused() ? "パスワードがないため展開できません: "
+                                           : "名前まで暗号化された 7z の書庫は展開できません: ") +
+                reader_.path());
       result_ = ARC_ERROR_NOT_SUPPORT;
       break;
     }

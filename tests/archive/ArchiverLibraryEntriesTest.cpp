@@ -174,8 +174,7 @@ TEST(ArchiverLibraryEntries, EncryptedEntriesAskForThePasswordAgainWhenItIsWrong
   }
   {
     DialogAnswerer answers({"wrong", "right"}, "OK");
-    EXPECT_EQ(sz.Run("x -aoa -hide " + Quote("-o" + t / "s/") + "  " + Quote(t / "enc.7z"), &window), 0)
-        << sz.output();
+    EXPECT_EQ(sz.Run("x -aoa -hide " + Quote("-o" + t / "s/") + "  " + Quote(t / "enc.7z"), &window), 0) << sz.output();
     EXPECT_EQ(ReadWholeFile(t / "s/secret.txt"), "the secret");
     ASSERT_EQ(answers.labels.size(), 2u);
     EXPECT_TRUE(answers.labels[1].contains(QStringLiteral("パスワードが違います")));

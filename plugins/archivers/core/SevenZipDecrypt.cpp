@@ -455,8 +455,7 @@ bool IsSevenZip(int fd) {
   return ReadAt(fd, head, sizeof head, 0) && std::memcmp(head, kSignature, sizeof head) == 0;
 }
 
-bool SevenZipAesKey(const std::string& password, const uint8_t* props, size_t size, uint8_t key[32],
-                    uint8_t iv[16]) {
+bool SevenZipAesKey(const std::string& password, const uint8_t* props, size_t size, uint8_t key[32], uint8_t iv[16]) {
   AesProps p;
   if (!ParseAesProps(props, size, p)) return false;
   std::memcpy(iv, p.iv, 16);

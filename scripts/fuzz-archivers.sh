@@ -13,7 +13,8 @@ shift || true
 out=$root/build-fuzz
 mkdir -p "$out/obj"
 flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined
-       -DTOLVANE_ARC_NO_QT -I"$root" -I"$root/plugins/archivers" $(pkg-config --cflags libarchive))
+       -DTOLVANE_ARC_NO_QT -DTOLVANE_ARC_FUZZ_PASSWORD='"fuzz"' -I"$root" -I"$root/plugins/archivers"
+       $(pkg-config --cflags libarchive liblzma libcrypto))
 # The shared core, once.
 core=()
 for src in plugins/archivers/core/*.cpp; do
@@ -38,6 +39,8 @@ if [ ! -d "$seeds" ]; then
   echo hello > a.txt && head -c 20000 /dev/urandom > sub/b.bin && ln -sf a.txt link
   zip -qry ../s.zip . && bsdtar -czf ../s.tgz . && bsdtar -cf ../s.tar . && bsdtar -cjf ../s.tbz .
   bsdtar --format cpio -cf ../s.cpio . && gzip -c a.txt > ../a.txt.gz && 7zz a -bd ../s.7z . >/dev/null
+  # Encrypted with the password the fuzz build answers, data only and names too.
+  7zz a -bd -pfuzz -mhc=off ../e.7z a.txt sub >/dev/null && 7zz a -bd -pfuzz -mhe=on ../n.7z . >/dev/null
   gcab -c ../s.cab a.txt sub/b.bin
   ln a.txt hard.txt && printf 'a.txt\nhard.txt\nsub/b.bin\n' | cpio -o -H newc > ../h.cpio 2>/dev/null
   # Links chained to lead out, a hard link to a file that was there, a device node.
@@ -62,7 +65,7 @@ for t in "${targets[@]}"; do
   bin=$dir/fuzz_$name
   clang++ "${flags[@]}" -fsanitize=fuzzer -DARC_PREFIX="$prefix" -DARC_DIALECT="$dialect" \
     "$root/tests/fuzz/ArchiverFuzz.cpp" "$root/plugins/archivers/$source" "${core[@]}" \
-    $(pkg-config --libs libarchive) -o "$bin"
+    $(pkg-config --libs libarchive liblzma libcrypto) -o "$bin"
   # Seeds: a 0 byte then an archive; a 1 byte then a command line.
   seed() { [ -f "$1" ] || return 0; { printf '\0'; cat "$1"; } > "$dir/corpus/seed-$(basename "$1")"; }
   case $kind in
@@ -72,7 +75,7 @@ for t in "${targets[@]}"; do
     tar) for f in "$seeds"/s.tgz "$seeds"/s.tar "$seeds"/s.tbz "$seeds"/s.cpio "$seeds"/h.cpio "$seeds"/evil.tar \
                   "$seeds"/a.txt.gz; do seed "$f"; done ;;
     rar) for f in "$archives"/rar*.rar; do seed "$f"; done ;;
-    7z) seed "$seeds/s.7z" ;;
+    7z) for f in "$seeds"/s.7z "$seeds"/e.7z "$seeds"/n.7z; do seed "$f"; done ;;
   esac
   printf '\1x -+ -x1 -jse1 -jso1 -n1  "a.lzh" "out_" "@resp"' > "$dir/corpus/cmd1"
   printf '\1c -z9 -f "a.tgz" -o "d" "a.txt"' > "$dir/corpus/cmd2"

@@ -84,9 +84,13 @@ bool TSearchController::AskWithDialog(TShellListView* list, SearchQuery& query) 
   for (const TLineList* lines : {&form_->HistoryPath1, &form_->HistoryPath2})
     for (const std::string& line : lines->Lines) folders.push_back(line);
   TFormSearch dialog(form_, folder, folders, History());
-  if (dialog.exec() != QDialog::Accepted) return false;
+  const bool accepted = dialog.exec() == QDialog::Accepted;
+  // Without a window manager to hand it back, the window stays inactive once
+  // the dialog has gone, and the keys (CC on the hits) go nowhere.
+  form_->activateWindow();
+  list->setFocus(Qt::OtherFocusReason);
   QString message;
-  return dialog.Query(query, message);
+  return accepted && dialog.Query(query, message);
 }
 
 void TSearchController::OpenDialog(TShellListView* list) {
@@ -122,7 +126,12 @@ void TSearchController::Run(const SearchQuery& query) {
   auto masks = std::make_shared<NameMasks>(query.masks);
   job.search = std::make_unique<FileSearch>(
       query, [masks](std::string_view name) { return masks->Matches(name); },
-      [store](std::vector<SearchHit>&& hits) { store->Add(std::move(hits)); });
+      [this, store](std::vector<SearchHit>&& hits) {
+        const bool first = store->Count() == 0;
+        store->Add(std::move(hits));
+        // The first hits show at once, not at the next tick.
+        if (first) QMetaObject::invokeMethod(this, [this] { Guarded([&] { Tick(); }); }, Qt::QueuedConnection);
+      });
   if (!job.search->Start()) {
     form_->Hooks.ShowMessage(QString::fromStdString(job.search->Error()));
     return;

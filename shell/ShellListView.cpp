@@ -186,6 +186,8 @@ void TShellListView::SetupViewMode() {
         break;
     }
     list_->setMovement(QListView::Static);
+    // A static list refuses drops on its viewport; files still drop onto the list.
+    list_->viewport()->setAcceptDrops(true);
     list_->setWrapping(true);
     list_->setResizeMode(QListView::Adjust);
     stack_->setCurrentWidget(list_);

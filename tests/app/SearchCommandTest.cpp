@@ -2,14 +2,18 @@
 // every command works on, Enter to a hit's folder, Esc and closing the tab to
 // stop, the tab and the history kept over a restart.
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDrag>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
 #include <chrono>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include "FileChecks.h"
@@ -19,7 +23,9 @@
 #include "app/FormSearch.h"
 #include "app/SearchCommand.h"
 #include "app/TextView.h"
+#include "platform/desktop/DropTarget.h"
 #include "platform/fileops/FileOperation.h"
+#include "platform/ui/PlatformUi.h"
 #include "platform/state/LineList.h"
 
 namespace {
@@ -46,7 +52,12 @@ class SearchCommandTest : public ::testing::Test {
     files.file("root/trip/thumb.jpg", "small");
     files.file("root/note.txt", std::string("memo \x8C\x9F\x8D\xF5 end"));  // 検索 in CP932
   }
-  void TearDown() override { FileOperationJournal::Instance().Clear(); }
+  void TearDown() override {
+    TShellListView::DragLoop = nullptr;
+    SetDropHandler(nullptr);
+    QGuiApplication::clipboard()->clear();
+    FileOperationJournal::Instance().Clear();
+  }
 
   TForm1* Open() { return f.OpenOn(root, other); }
   TSearchController* Search() { return TSearchController::Of(f.form.get()); }
@@ -81,6 +92,20 @@ class SearchCommandTest : public ::testing::Test {
       list->SetRowSelected(row, true);
       list->SetFocusedRow(row);
     }
+  }
+
+  // Every file and folder below root, relative, sorted.
+  Lines Tree() {
+    Lines found;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+      found.push_back(entry.path().string().substr(root.size() + 1));
+    std::sort(found.begin(), found.end());
+    return found;
+  }
+  std::vector<std::string> Paths(const QList<QUrl>& urls) {
+    std::vector<std::string> paths;
+    for (const QUrl& url : urls) paths.push_back(url.toLocalFile().toStdString());
+    return paths;
   }
 
   TempDir files;
@@ -125,6 +150,31 @@ TEST_F(SearchCommandTest, CtrlFAsksAndTheHitsFillANewTabWithTheirFolders) {
   EXPECT_EQ(again.Masks->currentText(), "*.jpg | thumb*.*");
 }
 
+TEST_F(SearchCommandTest, AfterTheDialogTheKeysGoToTheResultsSoTheFirstCCCopies) {
+  TForm1* form = Open();
+  ASSERT_TRUE(f.Focus(form->LV1));
+  // The real dialog, left with Enter; nothing in the window is clicked afterwards.
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<TFormSearch*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    answer.stop();
+    dialog->Masks->setEditText("*.jpg | thumb*.*");
+    QTest::keyClick(dialog, Qt::Key_Return);
+  });
+  answer.start(10);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Names(form->LV1).size() == 2; }, 5000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->CurrentList() == form->LV1; }, 2000))
+      << "the keys go nowhere until a row is clicked";
+  // The focus mark is on the first hit; Shift+End takes it and the rest.
+  ASSERT_TRUE(QApplication::focusWidget());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_End, Qt::ShiftModifier);
+  Press(Qt::Key_C, 2);
+  EXPECT_EQ(ReadWholeFile(other + "/a.jpg"), "jpeg a");
+  EXPECT_EQ(ReadWholeFile(other + "/b.jpg"), "jpeg b");
+}
+
 TEST_F(SearchCommandTest, CopyDeleteWithUndoAndPreviewWorkOnHits) {
   TForm1* form = Open();
   Find(Query("", "検索"));  // text in CP932, found by the automatic encodings
@@ -157,6 +207,113 @@ TEST_F(SearchCommandTest, CopyDeleteWithUndoAndPreviewWorkOnHits) {
   SelectOnly({"note.txt"});
   Press(Qt::Key_V);
   EXPECT_TRUE(QTest::qWaitFor([&] { return form->Memo1->isVisible(); }, 5000));
+}
+
+TEST_F(SearchCommandTest, HitsDragTheirRealPathsAndADropOnTheResultsIsRefused) {
+  InstallFileOperationDropHandler();  // as the program does when it starts
+  TForm1* form = Open();
+  Find(Query("*.jpg | thumb*.*"));
+  ASSERT_EQ(Names(form->LV1), (Lines{"a.jpg", "b.jpg"}));
+  // The desktop's drag loop, played by hand: enter, move and drop on a list's empty space.
+  TShellListView* target = form->LV1;
+  Qt::KeyboardModifiers modifiers = Qt::ControlModifier;
+  QList<QUrl> dragged;
+  bool accepted = false;
+  TShellListView::DragLoop = [&](QDrag* drag, Qt::DropActions actions) {
+    dragged = drag->mimeData()->urls();
+    QWidget* viewport = target->CurrentView()->viewport();
+    const QPoint at(10, viewport->height() - 5);
+    QDragEnterEvent enter(at, actions, drag->mimeData(), Qt::LeftButton, modifiers);
+    QApplication::sendEvent(viewport, &enter);
+    QDragMoveEvent move(at, actions, drag->mimeData(), Qt::LeftButton, modifiers);
+    QApplication::sendEvent(viewport, &move);
+    accepted = move.isAccepted() && move.dropAction() != Qt::IgnoreAction;
+    QDropEvent drop(at, actions, drag->mimeData(), Qt::LeftButton, modifiers);
+    QApplication::sendEvent(viewport, &drop);
+    drag->deleteLater();
+  };
+  auto dragRow = [&](const std::string& name) {
+    QAbstractItemView* view = form->LV1->CurrentView();
+    QPoint at = view->visualRect(form->LV1->Model()->index(FormFixture::RowOf(form->LV1, name), 0)).center();
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at);
+    QPoint to = at + QPoint(0, 12);
+    QMouseEvent event(QEvent::MouseMove, to, view->viewport()->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &event);
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, to);
+  };
+
+  // Onto the results themselves: they are no folder to put files in.
+  const Lines before = Tree();
+  dragRow("b.jpg");
+  EXPECT_EQ(Paths(dragged), std::vector<std::string>{root + "/trip/b.jpg"});
+  EXPECT_FALSE(accepted);
+  EXPECT_EQ(Tree(), before);
+  EXPECT_TRUE(ui.messages.empty());
+
+  // Onto the other pane with Ctrl: the real file is copied.
+  target = form->LV2;
+  dragRow("b.jpg");
+  EXPECT_TRUE(accepted);
+  EXPECT_EQ(ReadWholeFile(other + "/b.jpg"), "jpeg b");
+  EXPECT_EQ(ReadWholeFile(root + "/trip/b.jpg"), "jpeg b");
+  // Without a key: moved, and its row leaves the results.
+  modifiers = Qt::NoModifier;
+  dragRow("a.jpg");
+  EXPECT_EQ(ReadWholeFile(other + "/a.jpg"), "jpeg a");
+  EXPECT_FALSE(Exists(root + "/a.jpg"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Names(form->LV1) == Lines{"b.jpg"}; }, 3000));
+}
+
+TEST_F(SearchCommandTest, ClipboardCarriesTheHitsAndNothingPastesIntoTheResults) {
+  TForm1* form = Open();
+  Find(Query("*.jpg | thumb*.*"));
+  ASSERT_TRUE(f.Focus(form->LV1));
+  SelectOnly({"a.jpg", "b.jpg"});
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::ControlModifier);
+  const QMimeData* clip = QGuiApplication::clipboard()->mimeData();
+  ASSERT_TRUE(clip);
+  std::vector<std::string> copied = Paths(clip->urls());
+  std::sort(copied.begin(), copied.end());
+  EXPECT_EQ(copied, (std::vector<std::string>{root + "/a.jpg", root + "/trip/b.jpg"}));
+  EXPECT_TRUE(clip->data("x-special/gnome-copied-files").startsWith("copy\n"));
+
+  // Pasted into the results: refused, nothing made below the searched folder.
+  const Lines before = Tree();
+  EXPECT_FALSE(form->LV1->InvokeCommand(sckPaste));
+  EXPECT_EQ(Tree(), before);
+  // Into a real folder: the files themselves.
+  ASSERT_TRUE(f.Focus(form->LV2));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(ReadWholeFile(other + "/a.jpg"), "jpeg a");
+  EXPECT_EQ(ReadWholeFile(other + "/b.jpg"), "jpeg b");
+
+  // Cut from the results and pasted elsewhere: moved, and the row goes.
+  ASSERT_TRUE(f.Focus(form->LV1));
+  SelectOnly({"b.jpg"});
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_X, Qt::ControlModifier);
+  EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->data("x-special/gnome-copied-files").startsWith("cut\n"));
+  const std::string elsewhere = files.dir("elsewhere");
+  form->LV2->SetPathName(elsewhere);
+  ASSERT_TRUE(form->LV2->InvokeCommand(sckPaste));
+  EXPECT_EQ(ReadWholeFile(elsewhere + "/b.jpg"), "jpeg b");
+  EXPECT_FALSE(Exists(root + "/trip/b.jpg"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Names(form->LV1) == Lines{"a.jpg"}; }, 3000));
+}
+
+TEST_F(SearchCommandTest, TheContextMenuOfAHitActsOnTheRealFile) {
+  TForm1* form = Open();
+  Find(Query("b.jpg"));
+  ASSERT_EQ(Names(form->LV1), Lines{"b.jpg"});
+  // A link is made beside the file, in its own folder.
+  EXPECT_FALSE(ChooseFromShellMenu(form->LV1, "b.jpg", QStringLiteral("ショートカットの作成")).isEmpty());
+  EXPECT_EQ(std::filesystem::read_symlink(root + "/trip/b へのリンク.jpg"), root + "/trip/b.jpg");
+  // Deleted to the trash from the menu: the file goes, and so does its row.
+  ui.deleteAnswers = {true};
+  EXPECT_FALSE(ChooseFromShellMenu(form->LV1, "b.jpg", QStringLiteral("削除")).isEmpty());
+  EXPECT_FALSE(Exists(root + "/trip/b.jpg"));
+  EXPECT_EQ(ReadWholeFile(f.state.path() + "/data/Trash/files/b.jpg"), "jpeg b");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Names(form->LV1).empty(); }, 3000));
 }
 
 TEST_F(SearchCommandTest, EnterOnAHitOpensItsFolderWithTheFileFocused) {

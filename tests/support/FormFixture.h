@@ -3,8 +3,10 @@
 // folders point into a temporary folder, so the user's files are never read
 // or written. Menus and message boxes are answered by the test.
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QMenu>
 #include <QTest>
+#include <QTimer>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -16,6 +18,7 @@
 #include "app/MainForm.h"
 #include "app/commands/Commands.h"
 #include "platform/system/Exception.h"
+#include "shell/ShellListModel.h"
 #include "shell/watch/WatcherThread.h"
 
 class FormFixture {
@@ -154,3 +157,32 @@ class FormFixture {
     });
   }
 };
+
+// Right-clicks a row and chooses the shell menu's entry that starts with
+// prefix; answers the entry's text, empty when the menu had none.
+inline QString ChooseFromShellMenu(TShellListView* list, const std::string& name, const QString& prefix) {
+  QAbstractItemView* view = list->CurrentView();
+  QWidget* viewport = view->viewport();
+  QPoint at = view->visualRect(list->Model()->index(FormFixture::RowOf(list, name), 0)).center();
+  QString chosen;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu) return;
+    poll.stop();
+    for (QAction* action : menu->actions())
+      if (action->text().startsWith(prefix)) {
+        chosen = action->text();
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+        return;
+      }
+    menu->close();
+  });
+  poll.start(10);
+  QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+  QTest::mousePress(viewport, Qt::RightButton, {}, at);
+  QContextMenuEvent event(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+  QApplication::sendEvent(viewport, &event);
+  QTest::mouseRelease(viewport, Qt::RightButton, {}, at);
+  return chosen;
+}

@@ -2,14 +2,18 @@
 // sizes, dates, hidden files, link loops, unreadable folders and stopping.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <mutex>
 #include <set>
+#include <sstream>
 
 #include "TempDir.h"
 #include "platform/search/FileSearch.h"
@@ -238,6 +242,86 @@ TEST_F(FileSearchTest, CancelStopsALargeSearchWithin100ms) {
   EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 100);
   EXPECT_FALSE(search.Running());
   EXPECT_EQ(callbacks.load(), 0);
+}
+
+// A small tmpfs at mountPoint, in a mount namespace of this process alone
+// (meant for a forked child); false when the system allows no such thing.
+bool MountPrivateTmpfs(const std::string& mountPoint) {
+  if (unshare(CLONE_NEWNS) != 0) {
+    const uid_t uid = geteuid();
+    const gid_t gid = getegid();
+    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return false;
+    std::ofstream("/proc/self/setgroups") << "deny";
+    std::ofstream("/proc/self/uid_map") << "0 " << uid << " 1";
+    std::ofstream("/proc/self/gid_map") << "0 " << gid << " 1";
+  }
+  // Nothing mounted here reaches the namespace the tests run in.
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
+  return mount("tolvane-test", mountPoint.c_str(), "tmpfs", 0, "size=1m") == 0;
+}
+
+// A mount point of this machine on another file system than its parent
+// folder, which is neither "/" nor in /proc (a walk there would take long),
+// and a name inside it; false when there is none.
+bool ExistingMountPoint(std::string& parent, std::string& point, std::string& name) {
+  std::ifstream info("/proc/self/mountinfo");
+  std::string line;
+  while (std::getline(info, line)) {
+    std::istringstream fields(line);
+    std::string id, parentId, devices, root;
+    if (!(fields >> id >> parentId >> devices >> root >> point) || point.find('\\') != std::string::npos) continue;
+    const std::string up = point.substr(0, point.rfind('/'));
+    struct stat inner, outer;
+    if (up.empty() || up.rfind("/proc", 0) == 0 || lstat(point.c_str(), &inner) != 0 ||
+        lstat(up.c_str(), &outer) != 0 || inner.st_dev == outer.st_dev || access(up.c_str(), R_OK | X_OK) != 0)
+      continue;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(point, ec)) {
+      if (entry.path().filename().string()[0] == '.') continue;  // hidden names are not searched
+      parent = up;
+      name = entry.path().filename().string();
+      return true;
+    }
+  }
+  return false;
+}
+
+TEST_F(FileSearchTest, OtherFileSystemsOnlyWhenAsked) {
+  dir.file("here.txt");
+  const std::string mountPoint = dir.dir("mnt");
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (!MountPrivateTmpfs(mountPoint)) _exit(77);
+    std::ofstream(mountPoint + "/inside.txt") << "x";
+    SearchQuery q;
+    q.folder = dir.path();
+    Outcome stay = Search(q);
+    q.crossFileSystems = true;
+    Outcome cross = Search(q);
+    int bad = 0;
+    if (stay.hits != Names{"here.txt", "mnt"}) bad |= 1;  // the mount point is a name of this file system
+    if (cross.hits != (Names{"here.txt", "mnt", "mnt/inside.txt"})) bad |= 2;
+    _exit(bad);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) != 77) {
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: crossed into the mount; 2: did not enter it when asked";
+    return;
+  }
+  // No mount of our own: a mount point the machine already has.
+  std::string parent, point, name;
+  if (!ExistingMountPoint(parent, point, name))
+    GTEST_SKIP() << "no private mount namespace allowed, and no mount point below a small folder";
+  SearchQuery q;
+  q.folder = parent;
+  auto wanted = [name](std::string_view n) { return n == name; };
+  const std::string inside = point.substr(parent.size() + 1) + "/" + name;
+  EXPECT_EQ(Search(q, wanted).hits.count(inside), 0u) << "crossed into " << point;
+  q.crossFileSystems = true;
+  EXPECT_EQ(Search(q, wanted).hits.count(inside), 1u) << "did not enter " << point;
 }
 
 TEST_F(FileSearchTest, MissingFolderIsAnError) {

@@ -13,9 +13,9 @@
 //     home          (a file-system folder)
 //     computer      one drive per mounted real file system, shown "label (mount point)"
 //       drive       folders and files below its mount point
+//         archive   an archive file's entries, as folders (ArchiveFolderKind)
 //     network       the network file-system mounts, as drives
 //     recycle bin   the freedesktop trash, listed read-only
-//   any archive file  its entries, when the archive layer has registered (ArchiveFolderKind)
 //     ...           the desktop folder's own entries (none when it is the home folder)
 #include <cstdint>
 #include <memory>

@@ -2,6 +2,7 @@
 // archive's entries go into.
 #include "app/MainForm.h"
 #include "archive/ArchiveFile.h"
+#include "archive/ArchiveFolder.h"
 
 namespace {
 
@@ -42,6 +43,7 @@ std::string TForm1::ArchiveFolderName(const std::string& path) {
 }
 
 void TForm1::CreateArchive() {
+  RegisterArchiveFolderKind();
   Archive = std::make_unique<TArchiveFile>();
   Archive->SetOutputSize(0);
   TArchiverOptions& options = Archive->Options;

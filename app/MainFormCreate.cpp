@@ -291,6 +291,9 @@ void TForm1::WireEvents() {
       defaultAction = false;
       // A search's hit opens its folder, the file focused.
       if (TSearchController::Of(this)->OpenHitFolder(sender, item)) return;
+      bool archive = false;
+      Guarded([&] { archive = OpenArchiveItem(*this, sender, item); });
+      if (archive) return;
       const std::string path = item ? item->GetItemPath() : std::string();
       Guarded([&] { OpenItem(path); });
     };

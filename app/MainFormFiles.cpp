@@ -9,6 +9,8 @@
 #include <cstdlib>
 
 #include "app/MainForm.h"
+#include "app/commands/Commands.h"
+#include "platform/namespace/ShellFolderBase.h"
 #include "platform/fileops/FileOperation.h"
 #include "platform/desktop/OpenWith.h"
 
@@ -58,6 +60,12 @@ void TForm1::TransferSelection(TShellListView* list, const std::string& folder, 
 
 bool TForm1::TryTransferSelection(TShellListView* list, const std::string& folder, bool move) {
   if (!list) return false;
+  if (IsArchiveFolderPath(folder)) {
+    Hooks.ShowMessage(QStringLiteral("書庫の中へはコピーも移動もできません。"));
+    return false;
+  }
+  // Entries of an archive are taken out; the archive itself stays as it is.
+  if (IsArchiveIDList(list->FolderIDList())) return TransferOutOfArchive(*this, list, folder);
   int focused = -1;
   if (move) {
     // The engine's own changes are re-read below, not reported twice.

@@ -26,6 +26,7 @@
 
 #include "app/MainForm.h"
 #include "app/SearchCommand.h"
+#include "archive/ArchiveFolder.h"
 #include "image/SPIs.h"
 #include "platform/state/AtomicFile.h"
 #include "platform/state/IniFile.h"
@@ -442,7 +443,8 @@ void TForm1::ShowTabFolder(TShellListView* listView) {
     if (IsSearchParseName(line)) {
       TSearchController::Of(this)->Show(listView, line);
     } else if (!IsTreeIndex(line)) {
-      listView->SetPathName(line);
+      // A tab inside an archive that has gone opens at the archive's folder.
+      listView->SetPathName(ArchiveFolderOrFallback(line));
     } else if (TShellTreeNode* node = TreeIndexNode(pane->Tree, line)) {
       TShellTreeView* tree = pane->Tree;
       tree->setCurrentItem(node);

@@ -9,6 +9,7 @@ set(APP_SOURCES
   app/InputNewDirDlg.cpp app/InputNewDirDlg.h
   app/KeyTable.cpp app/KeyTable.h
   app/commands/ArchiveCommands.cpp
+  app/commands/ArchiveFolderCommands.cpp
   app/commands/BatchCommands.cpp
   app/commands/BarCommands.cpp
   app/commands/Commands.h

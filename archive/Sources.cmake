@@ -1,6 +1,9 @@
 # The archive library's files, listed so that a new one shows in review: a unit's source and header on one line.
 set(ARCHIVE_SOURCES
+  archive/ArchiveCache.cpp archive/ArchiveCache.h
   archive/ArchiveFile.cpp archive/ArchiveFile.h
+  archive/ArchiveFolder.cpp archive/ArchiveFolder.h
+  archive/ArchiveListing.cpp archive/ArchiveListing.h
   archive/Archiver.cpp archive/Archiver.h
   archive/ArchiverDll.cpp archive/ArchiverDll.h
   archive/ArchiverLibraryApi.h

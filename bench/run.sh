@@ -8,7 +8,7 @@ case "${1:-}" in
   listview) bench=ListViewBench ;;
   startup) bench=StartupBench ;;
   commands) bench=CommandsBench ;;
-  archive) bench=ArchiveBench ;;
+  archive) bench="ArchiveBench ArchiveFolderBench" ;;
   image) bench=ImageBench ;;
   preview) bench=PreviewBench ;;
   search) bench=SearchBench ;;
@@ -17,5 +17,9 @@ esac
 shift
 ./scripts/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)" --target "bench_$bench" >/dev/null
-exec "build/bin/bench_$bench" "$@"
+status=0
+for b in $bench; do
+  cmake --build build -j "$(nproc)" --target "bench_$b" >/dev/null
+  "build/bin/bench_$b" "$@" || status=1
+done
+exit $status

@@ -105,7 +105,8 @@ uint64_t TShellFileItem::GetSize() {
 }
 
 std::string TShellFileItem::GetSizeText() {
-  if (!HasAttribute(SFGAO_FILESYSTEM) || HasAttribute(SFGAO_FOLDER)) return {};
+  // Entries inside archives have sizes of their own.
+  if ((!HasAttribute(SFGAO_FILESYSTEM) && !HasAttribute(SFGAO_STREAM)) || HasAttribute(SFGAO_FOLDER)) return {};
   uint64_t size = GetSize();
   uint64_t kb = size / 1024 + (size % 1024 ? 1 : 0);
   // "#,##0KB": thousands grouped with commas whatever the locale.

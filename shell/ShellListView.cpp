@@ -32,6 +32,7 @@
 #include "platform/state/IniFile.h"
 #include "platform/desktop/OpenWith.h"
 #include "platform/namespace/PathText.h"
+#include "platform/namespace/ShellFolderBase.h"
 #include "platform/state/StateFolder.h"
 #include "shell/WaitCursor.h"
 #include "shell/ShellItemViews.h"
@@ -219,7 +220,7 @@ QAbstractItemView* TShellListView::CurrentView() const {
 // --- Navigation --------------------------------------------------------------------
 
 void TShellListView::SetPathName(const std::string& path) {
-  if (!FolderExists(path)) return;
+  if (!FolderExists(path) && !IsArchiveFolderPath(path)) return;
   if (IDListPtr id = PathToIDList(path)) SetFolderIDList(id.get());
 }
 
@@ -469,7 +470,7 @@ void TShellListView::Activate(const QModelIndex& index) {
   if (folder) {
     // The row was listed a while ago: a folder may have become a file since,
     // or gone. A file opens as a file; a gone one is not entered.
-    if (std::string path = item->GetItemPath(); !path.empty()) {
+    if (std::string path = item->GetItemPath(); !path.empty() && !item->HasAttribute(SFGAO_STREAM)) {
       struct stat st;
       if (::stat(path.c_str(), &st) != 0) {
         RefreshList();

@@ -12,9 +12,14 @@
 //   BarCommands.cpp         adding to the launcher and folder bars
 //   PreviewCommands.cpp     the picture and text preview
 //   ArchiveCommands.cpp     extracting an archive
+//   ArchiveFolderCommands.cpp  entering and leaving archives as folders
 //   BatchCommands.cpp       renaming many, comparing and synchronising the panes
+#include <string>
+
 class TForm1;
 class TPane;
+class TShellListView;
+class TShellFileItem;
 
 // --- Navigation ---
 void GExecute(TForm1& form);         // re-read the folder
@@ -25,6 +30,18 @@ void TTExecute(TForm1& form);        // close the current tab
 void LV1leftExecute(TForm1& form);   // the left tree
 void LV2rightExecute(TForm1& form);  // the right tree
 void ParentFolderKey(TForm1& form, TPane& pane);
+// Enter on a row: an archive goes in, an entry of one opens from the cache.
+// False when the row is neither (it opens as usual).
+bool OpenArchiveItem(TForm1& form, TShellListView* list, TShellFileItem* item);
+// CC, MM, C and M from inside an archive: the selected entries are taken out
+// through the library into the private cache, then copied into folder with
+// the usual progress, conflict question and undo. False outside archives.
+bool TransferOutOfArchive(TForm1& form, TShellListView* list, const std::string& folder);
+// The focused item's file for a preview: inside an archive, a picture or a
+// text is taken out into the private cache first.
+std::string FocusedPreviewFile(TForm1& form, TShellListView* list);
+// Out of an archive's folder to the one above, its row focused; false outside archives.
+bool LeaveArchiveFolder(TForm1& form, TPane& pane);
 void RootFolderKey(TForm1& form, TPane& pane);
 void CommaKey(TForm1& form, TPane& pane);
 void PeriodKey(TForm1& form, TPane& pane);

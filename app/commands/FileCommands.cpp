@@ -16,6 +16,7 @@
 #include "platform/fileops/FileOperation.h"
 #include "platform/namespace/FolderEntries.h"
 #include "platform/namespace/PathText.h"
+#include "platform/namespace/ShellFolderBase.h"
 #include "platform/system/TrailingSlash.h"
 
 namespace {
@@ -77,6 +78,10 @@ void MExecute(TForm1& form) { PopDestinations(form, kMoveTag); }
 void DExecute(TForm1& form) {
   TShellListView* list = form.CurrentList();
   if (!list) return;
+  if (IsArchiveIDList(list->FolderIDList())) {
+    if (list->SelectedCount() > 0) form.Hooks.ShowMessage(QStringLiteral("書庫の中の項目は削除できません。"));
+    return;
+  }
   FileOperationRequest request;
   request.function = FO_DELETE;
   request.sources = form.SelectedShortPaths(list);

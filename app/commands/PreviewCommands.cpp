@@ -6,7 +6,7 @@
 void VExecute(TForm1& form) {
   TPane* source = form.CurrentPane();
   if (!source) return;
-  const std::string path = form.FocusedItemPath(source->List);
+  const std::string path = FocusedPreviewFile(form, source->List);
   if (path.empty()) return;
   const std::string ext = TForm1::PreviewExtension(path);
   if (form.IsImageFile(ext)) {
@@ -20,7 +20,7 @@ void VExecute(TForm1& form) {
 void VVExecute(TForm1& form) {
   TShellListView* source = form.CurrentList();
   if (!source) return;
-  const std::string path = form.FocusedItemPath(source);
+  const std::string path = FocusedPreviewFile(form, source);
   const std::string ext = TForm1::PreviewExtension(path);
   if (path.empty() || ext.empty()) return;
   TLineList* lines = nullptr;

@@ -164,6 +164,7 @@ bool LookOf(PCItemIDList list, bool open, bool typeName, ItemLook& look) {
     case ItemKind::FileEntry:
     case ItemKind::TrashEntry:
     case ItemKind::PathEntry:
+    case ItemKind::ArchiveEntry:
       if (flags & itemflag::kFolder) {
         look.icon = FolderIcon(open);
         look.typeName = kFolderType;

@@ -43,8 +43,15 @@ PItemIDList MakePathEntryID(std::string_view path, uint8_t flags) {
   return MakeID(ItemKind::PathEntry, flags & ~itemflag::kStatValid, kItemHeader, path);
 }
 
+PItemIDList MakeArchiveEntryID(std::string_view name, uint8_t flags, const FileStat& stat) {
+  if (!name.empty() && name[0] == '.') flags |= itemflag::kHidden;
+  PItemIDList list = MakeID(ItemKind::ArchiveEntry, flags & ~itemflag::kStatValid, kFileEntryFixed, name);
+  if (list) SetIDFileStat(list, stat);
+  return list;
+}
+
 bool IDFileStat(PCItemIDList id, FileStat& out) {
-  if (IDKind(id) != ItemKind::FileEntry || !(IDFlags(id) & itemflag::kStatValid)) return false;
+  if (!HasStatLayout(IDKind(id)) || !(IDFlags(id) & itemflag::kStatValid)) return false;
   auto* p = reinterpret_cast<const uint8_t*>(id) + kItemHeader;
   std::memcpy(&out.size, p, 8);
   std::memcpy(&out.mtime, p + 8, 8);
@@ -53,7 +60,7 @@ bool IDFileStat(PCItemIDList id, FileStat& out) {
 }
 
 void SetIDFileStat(PItemIDList id, const FileStat& stat) {
-  if (IDKind(id) != ItemKind::FileEntry) return;
+  if (!HasStatLayout(IDKind(id))) return;
   auto* p = reinterpret_cast<uint8_t*>(id);
   std::memcpy(p + kItemHeader, &stat.size, 8);
   std::memcpy(p + kItemHeader + 8, &stat.mtime, 8);

@@ -8,6 +8,7 @@
 //   TrashEntry: [path of the entry inside the trash's files/ folder]
 //   Results:    [what the folder's layer needs to make it again (a search's query)]
 //   PathEntry:  [absolute path of a file that a Results folder lists]
+//   ArchiveEntry: as FileEntry; one name of an entry inside an archive file
 //   Home, Computer, Network, RecycleBin: no payload
 #include <cstdint>
 #include <cstring>
@@ -27,6 +28,7 @@ enum class ItemKind : uint8_t {
   TrashEntry = 'T',
   Results = 'S',
   PathEntry = 'P',
+  ArchiveEntry = 'A',
 };
 
 namespace itemflag {
@@ -53,6 +55,10 @@ PItemIDList MakeFileEntryID(std::string_view name, uint8_t flags, const FileStat
 PItemIDList MakeTrashEntryID(std::string_view pathInTrash, uint8_t flags);
 PItemIDList MakeResultsID(std::string_view payload);
 PItemIDList MakePathEntryID(std::string_view path, uint8_t flags);
+PItemIDList MakeArchiveEntryID(std::string_view name, uint8_t flags, const FileStat& stat);
+
+// FileEntry and ArchiveEntry carry size, time and mode ahead of the name.
+inline bool HasStatLayout(ItemKind kind) { return kind == ItemKind::FileEntry || kind == ItemKind::ArchiveEntry; }
 
 // Readers of the first ID of a list; a null or empty list reads as Invalid.
 // Inline: a sort calls them millions of times.
@@ -69,11 +75,11 @@ inline uint8_t IDFlags(PCItemIDList id) {
   if (!id || IDCount(id) < kItemHeader) return 0;
   return reinterpret_cast<const uint8_t*>(id)[3];
 }
-// Name of a FileEntry, mount point of a Drive, trash path of a TrashEntry,
+// Name of a FileEntry or ArchiveEntry, mount point of a Drive, trash path of a TrashEntry,
 // path of a PathEntry.
 inline std::string_view IDPayloadText(PCItemIDList id) {
   ItemKind kind = IDKind(id);
-  size_t fixed = kind == ItemKind::FileEntry ? kFileEntryFixed : kItemHeader;
+  size_t fixed = HasStatLayout(kind) ? kFileEntryFixed : kItemHeader;
   uint16_t cb = id ? IDCount(id) : 0;
   if (kind == ItemKind::Invalid || cb < fixed) return {};
   return {reinterpret_cast<const char*>(id) + fixed, static_cast<size_t>(cb - fixed)};

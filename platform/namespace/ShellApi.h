@@ -13,6 +13,7 @@
 //     home          (a file-system folder)
 //     computer      one drive per mounted real file system, shown "label (mount point)"
 //       drive       folders and files below its mount point
+//         archive   an archive file's entries, as folders (ArchiveFolderKind)
 //     network       the network file-system mounts, as drives
 //     recycle bin   the freedesktop trash, listed read-only
 //     ...           the desktop folder's own entries (none when it is the home folder)
@@ -39,6 +40,7 @@ constexpr uint32_t SFGAO_LINK = 0x10000;
 constexpr uint32_t SFGAO_SHARE = 0x20000;
 constexpr uint32_t SFGAO_READONLY = 0x40000;
 constexpr uint32_t SFGAO_HIDDEN = 0x80000;
+constexpr uint32_t SFGAO_STREAM = 0x400000;  // an entry inside an archive: a file, but not on the disk
 constexpr uint32_t SFGAO_FILESYSANCESTOR = 0x10000000;
 constexpr uint32_t SFGAO_FOLDER = 0x20000000;
 constexpr uint32_t SFGAO_FILESYSTEM = 0x40000000;

@@ -99,6 +99,25 @@ struct ResultsFolderKind {
 // Replaces the one kind there is; an empty prefix removes it.
 void RegisterResultsFolders(ResultsFolderKind kind);
 
+// Archive files as folders, filled in by the archive layer. Below an archive
+// file's FileEntry come ArchiveEntry IDs; the path of such an item is the
+// archive's path followed by the names inside it ("/a/b.zip/docs/x.txt"), and
+// an archive inside an archive goes on the same way.
+struct ArchiveFolderKind {
+  // Whether the file at path (a real file, or an entry of an outer archive) is
+  // an archive this layer lists; from its name only, never by reading it.
+  std::function<bool(const std::string& path)> recognises;
+  // The folder of inner ("" for the archive's root) in the archive at path.
+  std::function<ShellFolderPtr(PCItemIDList absolute, const std::string& archive, const std::string& inner)> bind;
+};
+// Replaces the one kind there is; an empty kind removes it.
+void RegisterArchiveFolders(ArchiveFolderKind kind);
+// True for a path that names an archive file the registered kind lists, or a
+// folder inside one (whose listing is then read, or taken from its cache).
+bool IsArchiveFolderPath(const std::string& path);
+// True for an absolute list of an archive file or of anything inside one.
+bool IsArchiveIDList(PCItemIDList absolute);
+
 // Folder factories (ShellNamespace.cpp, TrashFolder.cpp).
 ShellFolderPtr MakeDrivesFolder(bool network);
 ShellFolderPtr MakeTrashFolder();

@@ -40,6 +40,15 @@ ResultsFolderKind CurrentResultsKind() {
   return resultsKind;
 }
 
+// The archive folders of the archive layer, when it has registered them.
+std::mutex archiveMutex;
+ArchiveFolderKind archiveKind;
+
+ArchiveFolderKind CurrentArchiveKind() {
+  std::lock_guard lock(archiveMutex);
+  return archiveKind;
+}
+
 bool IsDirectory(const std::string& path) {
   struct stat st;
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -59,11 +68,14 @@ uint32_t FolderAttributes(const std::string& path, uint32_t asked) {
 }
 
 // What an absolute list names, found by walking it without touching the disk.
-enum class NodeKind { Invalid, Desktop, Computer, Network, RecycleBin, FileSystem, TrashItem, Results };
+enum class NodeKind { Invalid, Desktop, Computer, Network, RecycleBin, FileSystem, TrashItem, Results, Archive };
 struct Node {
   NodeKind kind = NodeKind::Invalid;
-  std::string path;
+  std::string path;  // for Archive: the archive file's path
   bool folder = false;
+  std::string inner = {};  // for Archive: the path inside the archive
+
+  std::string FullPath() const { return kind == NodeKind::Archive ? JoinPath(path, inner) : path; }
 };
 
 Node Resolve(PCItemIDList list) {
@@ -115,11 +127,47 @@ Node Resolve(PCItemIDList list) {
       if (!IsValidChildName(text)) return {};
       node.path = JoinPath(node.path, text);
       node.folder = folder;
+    } else if (kind == ItemKind::ArchiveEntry && !node.folder &&
+               (node.kind == NodeKind::FileSystem || node.kind == NodeKind::Archive)) {
+      // Into an archive file, or an archive inside an archive.
+      if (!IsValidChildName(text)) return {};
+      node = {NodeKind::Archive, node.FullPath(), folder, std::string(text)};
+    } else if (kind == ItemKind::ArchiveEntry && node.folder && node.kind == NodeKind::Archive) {
+      if (!IsValidChildName(text)) return {};
+      node.inner = JoinPath(node.inner, text);
+      node.folder = folder;
     } else {
       return {};
     }
   }
   return node;
+}
+
+// The root folder of an archive file, when the archive layer lists its kind.
+ShellFolderPtr BindArchiveRoot(PCItemIDList absolute, const std::string& path) {
+  ArchiveFolderKind archives = CurrentArchiveKind();
+  if (!archives.recognises || !archives.recognises(path)) return nullptr;
+  return archives.bind(absolute, path, std::string());
+}
+
+// A path below an archive file: the archive's own list, then the names inside it.
+bool ParseInsideArchive(IShellFolder& desktop, const std::string& path, PItemIDList& list) {
+  std::string archive = path;
+  struct stat st;
+  do {
+    archive = DirName(archive);
+    if (archive == "/") return false;
+  } while (lstat(archive.c_str(), &st) != 0);
+  if (!S_ISREG(st.st_mode)) return false;
+  PItemIDList head = nullptr;
+  if (!desktop.ParseDisplayName(archive, head)) return false;
+  IDListPtr ownedHead(head);
+  ShellFolderPtr root = BindAbsoluteIDList(head);
+  PItemIDList rest = nullptr;
+  if (!root || !root->ParseDisplayName(std::string_view(path).substr(archive.size() + 1), rest)) return false;
+  IDListPtr ownedRest(rest);
+  list = ConcatIDLists(head, rest);
+  return list != nullptr;
 }
 
 // --- The computer and the network: one drive per mount ---------------------
@@ -257,7 +305,7 @@ class DesktopFolder : public ShellFolderBase {
     for (std::string_view n : names) path = JoinPath(path, n);
     if (path.empty()) path = "/";
     struct stat st;
-    if (lstat(path.c_str(), &st) != 0) return false;
+    if (lstat(path.c_str(), &st) != 0) return ParseInsideArchive(*this, path, list);
 
     // The drive is the deepest mount point above the path, by name.
     MountEntry drive{"/", "", "", false};
@@ -424,11 +472,38 @@ ShellFolderPtr BindAbsoluteIDList(PCItemIDList absolute) {
       return results.bind(absolute, IDPayloadText(absolute));
     }
     case NodeKind::FileSystem:
-      if (!node.folder) return nullptr;
+      if (!node.folder) return BindArchiveRoot(absolute, node.path);
       return std::make_shared<FileSystemFolder>(IDListPtr(CopyIDList(absolute)), std::move(node.path));
+    case NodeKind::Archive: {
+      if (!node.folder) return BindArchiveRoot(absolute, node.FullPath());
+      ArchiveFolderKind archives = CurrentArchiveKind();
+      return archives.bind ? archives.bind(absolute, node.path, node.inner) : nullptr;
+    }
     default:
       return nullptr;  // trash entries are not browsed
   }
+}
+
+void RegisterArchiveFolders(ArchiveFolderKind kind) {
+  std::lock_guard lock(archiveMutex);
+  archiveKind = kind.recognises && kind.bind ? std::move(kind) : ArchiveFolderKind{};
+}
+
+bool IsArchiveFolderPath(const std::string& path) {
+  if (!CurrentArchiveKind().bind) return false;
+  PItemIDList list = nullptr;
+  if (!SHGetDesktopFolder()->ParseDisplayName(path, list)) return false;
+  IDListPtr owned(list);
+  Node node = Resolve(list);
+  if (node.kind != NodeKind::FileSystem && node.kind != NodeKind::Archive) return false;
+  return node.folder ? node.kind == NodeKind::Archive : BindAbsoluteIDList(list) != nullptr;
+}
+
+bool IsArchiveIDList(PCItemIDList absolute) {
+  Node node = Resolve(absolute);
+  if (node.kind == NodeKind::Archive) return true;
+  ArchiveFolderKind archives = CurrentArchiveKind();
+  return node.kind == NodeKind::FileSystem && !node.folder && archives.recognises && archives.recognises(node.path);
 }
 
 void RegisterResultsFolders(ResultsFolderKind kind) {
@@ -476,6 +551,9 @@ bool SHGetPathFromIDList(PCItemIDList list, std::string& path) {
     case NodeKind::FileSystem:
     case NodeKind::TrashItem:  // the file as it lies in the trash, so that it can be copied out
       path = std::move(node.path);
+      return true;
+    case NodeKind::Archive:  // no file of the disk: the kernel refuses any call on it (ENOTDIR)
+      path = node.FullPath();
       return true;
     default:
       return false;

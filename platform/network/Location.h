@@ -1,0 +1,95 @@
+#pragma once
+// Network locations (sftp://, smb://, dav://, ...) through the desktop's GIO
+// and its GVfs backends: telling a location from a path, mounting it with our
+// questions, and going between its URI and the path of its FUSE mount, which
+// the folders and the file engine below already handle. The panes, tabs,
+// histories and state files keep the URI; only the namespace sees the path.
+#include <atomic>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace network {
+
+// "scheme://..." with a scheme other than file.
+bool IsLocationUri(std::string_view text);
+// The scheme in lower case ("sftp"), empty for anything that is no URI.
+std::string SchemeOf(std::string_view uri);
+// Whether this machine's GIO has a backend for the scheme.
+bool SchemeSupported(const std::string& scheme);
+// The Debian package that brings a scheme's backend.
+std::string PackageForScheme(const std::string& scheme);
+
+// The path of the location in the FUSE mount of GVfs; empty when it is not
+// mounted or there is no FUSE mount.
+std::string LocalPathOf(const std::string& uri);
+// The same once the FUSE side sees a fresh mount, which it learns of a moment
+// after GIO (up to three seconds, or until cancel); stats the path, so run it
+// off the window's thread.
+std::string ReachableLocalPath(const std::string& uri, const std::atomic<bool>* cancel = nullptr);
+// Whether the location's server is mounted in GVfs (with or without FUSE).
+bool IsMounted(const std::string& uri);
+// The URI of a path inside the FUSE mount of GVfs; empty for any other path.
+std::string UriOfLocalPath(const std::string& path);
+// What a pane shows and remembers for a folder: the URI for a path in the
+// FUSE mount, the path itself otherwise.
+std::string ShownLocation(const std::string& path);
+// The folder of the GVfs FUSE mount ($XDG_RUNTIME_DIR/gvfs).
+std::string FuseRoot();
+
+// What a backend asks while mounting.
+struct PasswordRequest {
+  std::string message;
+  std::string user;
+  std::string domain;
+  bool needUser = false;
+  bool needDomain = false;
+  bool needPassword = false;
+  bool canRemember = false;
+  bool anonymousAllowed = false;
+};
+
+struct PasswordAnswer {
+  std::string user;
+  std::string domain;
+  std::string password;
+  bool remember = false;  // kept in the desktop's keyring by GVfs
+  bool anonymous = false;
+};
+
+// Answers a mount's questions; called on the thread that mounts.
+class MountQuestions {
+ public:
+  virtual ~MountQuestions() = default;
+  // False cancels the mount.
+  virtual bool AskPassword(const PasswordRequest& request, PasswordAnswer& answer) = 0;
+  // The choice taken (an unknown host key: log in or not), -1 cancels.
+  virtual int AskChoice(const std::string& message, const std::vector<std::string>& choices) = 0;
+};
+
+struct MountResult {
+  bool ok = false;
+  bool cancelled = false;  // by the user: nothing to report
+  std::string message;     // why not, in Japanese
+};
+
+// Mounts the server of uri through GIO and waits for the end; a mounted one is
+// fine at once. Run off the window's thread: the questions may be asked meanwhile.
+// cancel (may be null) stops the mount when it turns true.
+MountResult MountLocation(const std::string& uri, MountQuestions& questions, const std::atomic<bool>* cancel = nullptr);
+// Unmounts the server of uri; false with a message when it could not.
+bool UnmountLocation(const std::string& uri, std::string* message = nullptr);
+
+// The locations the desktop knows: the user's GTK bookmarks of network
+// locations and the mounts GIO reports.
+struct KnownLocation {
+  std::string uri;
+  std::string name;
+};
+std::vector<KnownLocation> KnownLocations();
+
+// The Japanese sentence for a location that cannot be opened, the reason appended.
+std::string UnsupportedSchemeText(const std::string& uri);
+std::string NoFusePathText(const std::string& uri);
+
+}  // namespace network

@@ -446,9 +446,8 @@ void TForm1::ShowTabFolder(TShellListView* listView) {
       TSearchController::Of(this)->Show(listView, line);
     } else if (network::IsLocationUri(line)) {
       // Mounted on a worker. Meanwhile, and when it fails, the tab and the
-      // edit keep the URI (a list without a folder yet shows nothing).
-      if (!listView->FolderIDList())
-        pane->Edit->setText(QString::fromStdString(line) + "/" + MaskPartOf(pane->Edit->text()));
+      // edit keep the URI.
+      pane->Edit->setText(QString::fromStdString(line) + "/" + MaskPartOf(pane->Edit->text()));
       TLocationOpener::Of(this, listView)->Open(line);
       return;
     } else if (!IsTreeIndex(line)) {

@@ -6,7 +6,7 @@
 #   graphics   bitmaps and picture formats                              system, Qt Gui
 #   namespace  folders, item lists, icons, the context-menu interface   state, Qt Gui
 #   search     finding files by name, text, size and date; the results folder   namespace
-#   network    sftp, smb and WebDAV locations through GIO/GVfs          system, GIO
+#   network    sftp, smb and WebDAV locations through GIO/GVfs          namespace, GIO
 #   fileops    the file-operation engine: copy, move, trash, undo      namespace
 #   desktop    clipboard and drag formats, drop targets, open-with      fileops
 #   ui         the dialogs and menus, the only Qt Widgets code          desktop, graphics
@@ -104,7 +104,7 @@ tolvane_platform_layer(state tolvane_platform_system)
 tolvane_platform_layer(graphics tolvane_platform_system Qt6::Gui)
 tolvane_platform_layer(namespace tolvane_platform_state Qt6::Gui)
 tolvane_platform_layer(search tolvane_platform_namespace)
-tolvane_platform_layer(network tolvane_platform_system)
+tolvane_platform_layer(network tolvane_platform_namespace)
 tolvane_platform_layer(fileops tolvane_platform_namespace)
 tolvane_platform_layer(desktop tolvane_platform_fileops)
 tolvane_platform_layer(ui tolvane_platform_desktop tolvane_platform_search tolvane_platform_network tolvane_platform_graphics

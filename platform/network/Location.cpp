@@ -3,6 +3,11 @@
 
 #include "platform/network/Location.h"
 
+#include "platform/namespace/FileSystemFolder.h"
+#include "platform/namespace/IDList.h"
+#include "platform/namespace/ItemID.h"
+#include "platform/namespace/ShellApi.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -268,6 +273,32 @@ MountResult MountLocation(const std::string& uri, MountQuestions& questions, con
   return result;
 }
 
+bool ListLocation(const std::string& uri, const std::function<bool(const RemoteEntry&)>& take) {
+  GPtr<GFile> folder(g_file_new_for_uri(uri.c_str()));
+  GPtr<GFileEnumerator> entries(
+      g_file_enumerate_children(folder.get(),
+                                "standard::name,standard::type,standard::size,standard::is-symlink,time::modified,"
+                                "time::modified-usec,unix::mode",
+                                G_FILE_QUERY_INFO_NONE, nullptr, nullptr));
+  if (!entries) return false;
+  // GVfs hands the entries over in batches; one call each is only a copy.
+  for (;;) {
+    GPtr<GFileInfo> info(g_file_enumerator_next_file(entries.get(), nullptr, nullptr));
+    if (!info) break;
+    RemoteEntry entry;
+    entry.name = g_file_info_get_name(info.get());
+    entry.folder = g_file_info_get_file_type(info.get()) == G_FILE_TYPE_DIRECTORY;
+    entry.link = g_file_info_get_is_symlink(info.get());
+    entry.size = static_cast<uint64_t>(std::max<goffset>(0, g_file_info_get_size(info.get())));
+    entry.mtimeSeconds = static_cast<int64_t>(g_file_info_get_attribute_uint64(info.get(), "time::modified"));
+    entry.mtimeNanoseconds = g_file_info_get_attribute_uint32(info.get(), "time::modified-usec") * 1000u;
+    entry.mode = g_file_info_get_attribute_uint32(info.get(), "unix::mode");
+    if (entry.mode == 0) entry.mode = entry.folder ? S_IFDIR | 0755 : S_IFREG | 0644;
+    if (!take(entry)) break;
+  }
+  return true;
+}
+
 bool UnmountLocation(const std::string& uri, std::string* message) {
   PrivateContext context;
   GPtr<GFile> file(g_file_new_for_uri(uri.c_str()));
@@ -295,6 +326,48 @@ bool UnmountLocation(const std::string& uri, std::string* message) {
   if (message) *message = Failure(uri, call.error);
   g_error_free(call.error);
   return false;
+}
+
+namespace {
+
+// A listing already read, handed out one ID at a time.
+class ListedEntries : public IEnumIDList {
+ public:
+  explicit ListedEntries(std::vector<IDListPtr> ids) : ids_(std::move(ids)) {}
+  bool Next(PItemIDList& id) override {
+    id = next_ < ids_.size() ? ids_[next_++].release() : nullptr;
+    return id != nullptr;
+  }
+
+ private:
+  std::vector<IDListPtr> ids_;
+  size_t next_ = 0;
+};
+
+}  // namespace
+
+void InstallFolderLister() {
+  SetFolderLister([](const std::string& path, uint32_t flags) -> std::unique_ptr<IEnumIDList> {
+    const std::string uri = UriOfLocalPath(path);
+    if (uri.empty()) return nullptr;
+    std::vector<IDListPtr> ids;
+    const bool listed = ListLocation(uri, [&](const RemoteEntry& entry) {
+      if (entry.name.empty() || (entry.name[0] == '.' && !(flags & SHCONTF_INCLUDEHIDDEN))) return true;
+      if (!(flags & (entry.folder ? SHCONTF_FOLDERS : SHCONTF_NONFOLDERS))) return true;
+      uint8_t kind = entry.folder ? itemflag::kFolder : 0;
+      if (entry.link) kind |= itemflag::kLink;
+      // The data comes along, so neither the list nor its sort stats through FUSE.
+      FileStat stat;
+      stat.size = entry.folder ? 0 : entry.size;
+      stat.mtime = FileTimeFromUnix(entry.mtimeSeconds, entry.mtimeNanoseconds);
+      stat.mode = entry.mode;
+      if (PItemIDList id = MakeFileEntryID(entry.name, kind, &stat)) ids.emplace_back(id);
+      return true;
+    });
+    // Unreadable through GIO: the file system says why.
+    if (!listed) return nullptr;
+    return std::make_unique<ListedEntries>(std::move(ids));
+  });
 }
 
 std::vector<KnownLocation> KnownLocations() {

@@ -5,6 +5,7 @@
 // the folders and the file engine below already handle. The panes, tabs,
 // histories and state files keep the URI; only the namespace sees the path.
 #include <atomic>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -79,6 +80,25 @@ struct MountResult {
 MountResult MountLocation(const std::string& uri, MountQuestions& questions, const std::atomic<bool>* cancel = nullptr);
 // Unmounts the server of uri; false with a message when it could not.
 bool UnmountLocation(const std::string& uri, std::string* message = nullptr);
+
+// One entry of a location's folder, as GIO lists it in batches (names and
+// their data in one answer, where the FUSE path costs a round trip per stat).
+struct RemoteEntry {
+  std::string name;
+  bool folder = false;  // a folder, or a link to one
+  bool link = false;
+  uint64_t size = 0;
+  int64_t mtimeSeconds = 0;
+  uint32_t mtimeNanoseconds = 0;
+  uint32_t mode = 0;  // st_mode; made up from the type when the backend gives none
+};
+// Lists the folder uri, handing each entry to take (false stops); false when
+// the folder could not be read at all.
+bool ListLocation(const std::string& uri, const std::function<bool(const RemoteEntry&)>& take);
+
+// Makes the folders of the FUSE paths of GVfs list through GIO (see
+// SetFolderLister); InstallPlatformUi calls it.
+void InstallFolderLister();
 
 // The locations the desktop knows: the user's GTK bookmarks of network
 // locations and the mounts GIO reports.

@@ -51,8 +51,10 @@ bool MountDialogs::ShowPasswordDialog(QWidget* owner, const network::PasswordReq
   dialog.setObjectName(QStringLiteral("mountPasswordDialog"));
   dialog.setWindowTitle(QStringLiteral("ネットワークの場所にログイン"));
   auto* layout = new QVBoxLayout(&dialog);
-  QString text = askedBefore ? QStringLiteral("受け付けられませんでした。もう一度入力してください。\n\n") : QString();
-  text += QString::fromStdString(request.message);
+  // The backend's own words follow ours, in the desktop's language.
+  QString text = askedBefore ? QStringLiteral("受け付けられませんでした。もう一度入力してください。")
+                             : QStringLiteral("ネットワークの場所にログインします。");
+  text += QStringLiteral("\n\n") + QString::fromStdString(request.message);
   layout->addWidget(MessageLabel(&dialog, text));
 
   auto* form = new QFormLayout;

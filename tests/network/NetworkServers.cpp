@@ -15,8 +15,6 @@
 #include <sstream>
 #include <thread>
 
-#include <gtest/gtest.h>
-
 #include "platform/network/Location.h"
 
 namespace {
@@ -246,17 +244,3 @@ void NetworkServers::Stop() {
     root_.clear();
   }
 }
-
-namespace {
-
-// GIO takes the session's address at its first use: the servers start before
-// any test, and end with the test program.
-class ServersEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { NetworkServers::Get(); }
-  void TearDown() override { NetworkServers::Get().Stop(); }
-};
-
-[[maybe_unused]] ::testing::Environment* const kServers = ::testing::AddGlobalTestEnvironment(new ServersEnvironment);
-
-}  // namespace

@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
+#include <ctime>
+
 #include <QLineEdit>
 
 #include "app/MainForm.h"
@@ -10,7 +13,17 @@
 #include "platform/namespace/PathText.h"
 #include "platform/network/Location.h"
 #include "platform/ui/MountDialogs.h"
+#include "platform/system/Exception.h"
 #include "shell/ShellListView.h"
+
+namespace {
+constexpr int kPollMs = 3000;
+
+// A stamp of the last two seconds may hide a later change of the same second.
+bool Recent(const std::string& stamp) {
+  return std::strtoll(stamp.c_str(), nullptr, 10) + 2 >= static_cast<long long>(std::time(nullptr));
+}
+}  // namespace
 
 TLocationOpener* TLocationOpener::Of(TForm1* form, TShellListView* list) {
   if (auto* existing = list->findChild<TLocationOpener*>(QStringLiteral("locationOpener"), Qt::FindDirectChildrenOnly))
@@ -20,9 +33,50 @@ TLocationOpener* TLocationOpener::Of(TForm1* form, TShellListView* list) {
 
 TLocationOpener::TLocationOpener(TForm1* form, TShellListView* list) : QObject(list), form_(form), list_(list) {
   setObjectName(QStringLiteral("locationOpener"));
+  poll_.setInterval(kPollMs);
+  connect(&poll_, &QTimer::timeout, this, [this] { Guarded([this] { Poll(); }); });
+  poll_.start();
 }
 
-TLocationOpener::~TLocationOpener() { Stop(); }
+TLocationOpener::~TLocationOpener() {
+  poll_.stop();
+  if (poller_.joinable()) poller_.join();
+  Stop();
+}
+
+void TLocationOpener::Poll() {
+  if (polling_ || !list_->isVisible() || list_->Reading()) return;
+  const std::string path = list_->GetPathName();
+  const std::string uri = network::UriOfLocalPath(path);
+  if (uri.empty()) {
+    polledPath_.clear();
+    return;
+  }
+  if (poller_.joinable()) poller_.join();
+  polling_ = true;
+  poller_ = std::thread([this, path, uri] {
+    const std::string stamp = network::FolderStamp(uri);
+    QMetaObject::invokeMethod(
+        this,
+        [this, path, stamp] {
+          polling_ = false;
+          Polled(path, stamp);
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void TLocationOpener::Polled(const std::string& path, const std::string& stamp) {
+  if (path != list_->GetPathName() || stamp.empty()) return;
+  const bool changed = path == polledPath_ && (stamp != stamp_ || recent_);
+  polledPath_ = path;
+  stamp_ = stamp;
+  recent_ = Recent(stamp);
+  if (!changed || list_->Reading()) return;
+  // Read on a worker as when it was opened.
+  list_->ReadAhead(path, 0);
+  list_->RefreshList();
+}
 
 void TLocationOpener::Stop() {
   ++generation_;
@@ -57,6 +111,8 @@ void TLocationOpener::Open(const std::string& text, std::function<void(bool)> do
     network::MountResult mounted = network::MountLocation(text, questions, &cancel_);
     std::string local;
     std::string message = mounted.message;
+    // Taken before the listing: what changes after it is seen by the poll.
+    const std::string stamp = mounted.ok ? network::FolderStamp(text) : std::string();
     if (mounted.ok) {
       // Asked here, not on the window's thread: a slow server answers the stat.
       local = network::ReachableLocalPath(text, &cancel_);
@@ -69,11 +125,13 @@ void TLocationOpener::Open(const std::string& text, std::function<void(bool)> do
       }
     }
     QMetaObject::invokeMethod(
-        this, [this, generation, local, message] { Finish(generation, local, message); }, Qt::QueuedConnection);
+        this, [this, generation, local, message, stamp] { Finish(generation, local, message, stamp); },
+        Qt::QueuedConnection);
   });
 }
 
-void TLocationOpener::Finish(int generation, const std::string& local, const std::string& message) {
+void TLocationOpener::Finish(int generation, const std::string& local, const std::string& message,
+                             const std::string& stamp) {
   if (generation != generation_) return;
   if (worker_.joinable()) worker_.join();
   TShellListView* list = list_;
@@ -85,6 +143,9 @@ void TLocationOpener::Finish(int generation, const std::string& local, const std
     list->ReadAhead(local, 0);
     list->SetPathName(local);
     shown = list->GetPathName() == local;
+    polledPath_ = shown ? local : std::string();
+    stamp_ = stamp;
+    recent_ = Recent(stamp);
   }
   if (!message.empty()) form_->Hooks.ShowMessage(QString::fromStdString(message));
   if (done) done(shown);

@@ -7,6 +7,7 @@
 // that cannot be opened is reported and the pane stays where it was.
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -34,7 +35,12 @@ class TLocationOpener : public QObject {
 
  private:
   TLocationOpener(TForm1* form, TShellListView* list);
-  void Finish(int generation, const std::string& local, const std::string& message);
+  void Finish(int generation, const std::string& local, const std::string& message, const std::string& stamp);
+  // Every few seconds while the list shows a location: re-read it when the
+  // server says its folder changed (sftp has no change monitor; inotify on
+  // the FUSE path sees only our own changes).
+  void Poll();
+  void Polled(const std::string& path, const std::string& stamp);
 
   TForm1* form_;
   std::thread worker_;
@@ -43,6 +49,13 @@ class TLocationOpener : public QObject {
   int generation_ = 0;
   TShellListView* list_;
   std::function<void(bool)> done_;
+  QTimer poll_;
+  std::thread poller_;
+  std::atomic<bool> polling_{false};
+  std::string polledPath_, stamp_;
+  // The last stamp was of the last seconds: the server's times are whole
+  // seconds, so a change within the same second shows no new stamp.
+  bool recent_ = false;
 };
 
 // Enter in a filter edit that holds a location: its last name is a mask when

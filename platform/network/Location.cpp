@@ -299,6 +299,15 @@ bool ListLocation(const std::string& uri, const std::function<bool(const RemoteE
   return true;
 }
 
+std::string FolderStamp(const std::string& uri) {
+  GPtr<GFile> folder(g_file_new_for_uri(uri.c_str()));
+  GPtr<GFileInfo> info(
+      g_file_query_info(folder.get(), "time::modified,time::modified-usec", G_FILE_QUERY_INFO_NONE, nullptr, nullptr));
+  if (!info) return {};
+  return std::to_string(g_file_info_get_attribute_uint64(info.get(), "time::modified")) + "." +
+         std::to_string(g_file_info_get_attribute_uint32(info.get(), "time::modified-usec"));
+}
+
 bool UnmountLocation(const std::string& uri, std::string* message) {
   PrivateContext context;
   GPtr<GFile> file(g_file_new_for_uri(uri.c_str()));

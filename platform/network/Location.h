@@ -96,6 +96,11 @@ struct RemoteEntry {
 // the folder could not be read at all.
 bool ListLocation(const std::string& uri, const std::function<bool(const RemoteEntry&)>& take);
 
+// The modification time of the folder uri as text ("seconds.microseconds"),
+// asked of the server itself; empty when it cannot be had. A light poll of a
+// shown folder compares it, where the backend has no change monitor.
+std::string FolderStamp(const std::string& uri);
+
 // Makes the folders of the FUSE paths of GVfs list through GIO (see
 // SetFolderLister); InstallPlatformUi calls it.
 void InstallFolderLister();

@@ -142,3 +142,18 @@ TEST_F(RemotePaneTest, ARestartReopensTheRemoteTab) {
   EXPECT_EQ(form->LV1->FileList()->Count(), 3);
   EXPECT_EQ(form->Edit1->text().toStdString(), uri + "/*.*");
 }
+
+TEST_F(RemotePaneTest, AShownLocationFollowsChangesMadeOnTheServer) {
+  const std::string folder = MakeRemote("changing", 2);
+  const std::string uri = servers.Uri(NetworkServers::kKeyUser, folder);
+  TForm1* form = f.OpenOn(f.HomePath(), f.HomePath());
+  Type(form, uri);
+  ASSERT_TRUE(WaitUntil([&] { return Shows(form, uri); })) << (f.messages.empty() ? "" : f.messages[0]);
+  ASSERT_EQ(form->LV1->FileList()->Count(), 2);
+  // Made by someone else, straight on the server: no event reaches us.
+  std::ofstream(folder + "/new.txt") << "new";
+  EXPECT_TRUE(WaitUntil([&] { return FormFixture::RowOf(form->LV1, "new.txt") >= 0; }, 20000));
+  ::unlink((folder + "/file0.txt").c_str());
+  EXPECT_TRUE(WaitUntil([&] { return FormFixture::RowOf(form->LV1, "file0.txt") < 0; }, 20000));
+  EXPECT_EQ(form->Edit1->text().toStdString(), uri + "/*.*");
+}

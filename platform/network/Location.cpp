@@ -393,7 +393,7 @@ std::vector<KnownLocation> KnownLocations() {
     const size_t blank = line.find(' ');
     add(line.substr(0, blank), blank == std::string::npos ? std::string() : line.substr(blank + 1));
   }
-  PrivateContext context;
+  // The monitor lives on in GIO, bound to the context of the thread that first asks.
   GPtr<GVolumeMonitor> monitor(g_volume_monitor_get());
   GList* mounts = g_volume_monitor_get_mounts(monitor.get());
   for (GList* m = mounts; m; m = m->next) {

@@ -203,9 +203,11 @@ bool NetworkServers::Start(std::string& why) {
   ::setenv("XDG_RUNTIME_DIR", (root_ + "/rt").c_str(), 1);
   ::setenv("SSH_AUTH_SOCK", agentSocket.c_str(), 1);
   const std::string busFile = root_ + "/bus";
+  // The shell inside the session leaves its pid: ending it ends the session
+  // the way dbus-run-session expects, which then stops its bus.
   session_ = SpawnProcess({"dbus-run-session", "--", "sh", "-c",
-                           "echo \"$DBUS_SESSION_BUS_ADDRESS\" > '" + busFile + ".new' && mv '" + busFile + ".new' '" +
-                               busFile + "' && exec sleep 100000"});
+                           "echo $$ > '" + root_ + "/inner.pid' && echo \"$DBUS_SESSION_BUS_ADDRESS\" > '" + busFile +
+                               ".new' && mv '" + busFile + ".new' '" + busFile + "' && exec sleep 100000"});
   if (!WaitFor([&] { return !ReadAll(busFile).empty(); })) {
     why = "dbus-run-session did not start";
     return false;
@@ -231,7 +233,12 @@ void NetworkServers::UnmountAll() {
 void NetworkServers::Stop() {
   if (!root_.empty() && session_ > 0 && skipReason.empty()) UnmountAll();
   // The session's end takes gvfsd, its backends and its FUSE mount along.
-  EndGroup(session_);
+  if (session_ > 0) {
+    const pid_t inner = static_cast<pid_t>(std::atol(ReadAll(root_ + "/inner.pid").c_str()));
+    if (inner > 0) ::kill(inner, SIGTERM);
+    if (!WaitFor([&] { return ::waitpid(session_, nullptr, WNOHANG) == session_; }, 5000)) EndGroup(session_);
+    session_ = -1;
+  }
   const std::string fuse = root_ + "/rt/gvfs ";
   auto mounted = [&] { return ReadAll("/proc/mounts").find(fuse) != std::string::npos; };
   if (!root_.empty() && !WaitFor([&] { return !mounted(); }, 3000))

@@ -159,3 +159,23 @@ TEST_F(RemoteCopyTest, AServerKilledMidCopyIsReportedAndLeavesNoPartialFile) {
   EXPECT_FALSE(Exists(server + "/large.bin"));
   EXPECT_EQ(ReadWholeFile(source), data);
 }
+
+TEST_F(RemoteCopyTest, DeleteAsksBeforeDeletingForGoodWhereTheServerHasNoTrash) {
+  const std::string remote = Remote("trashless");
+  ASSERT_FALSE(remote.empty());
+  const std::string server = servers.Remote() + "/trashless";
+  std::ofstream(server + "/keep.txt") << "keep";
+  std::ofstream(server + "/gone.txt") << "gone";
+  // No is kept.
+  ui.deleteAnswers = {true};
+  ui.permanentAnswers = {false};
+  RunOperation(FO_DELETE, {remote + "/keep.txt"}, "", FOF_ALLOWUNDO);
+  EXPECT_EQ(ReadWholeFile(server + "/keep.txt"), "keep");
+  ASSERT_EQ(ui.permanentCalls.size(), 1u);
+  // Yes deletes it on the server.
+  ui.deleteAnswers = {true};
+  ui.permanentAnswers = {true};
+  EXPECT_EQ(RunOperation(FO_DELETE, {remote + "/gone.txt"}, "", FOF_ALLOWUNDO), 0);
+  EXPECT_EQ(ui.permanentCalls.size(), 2u);
+  EXPECT_FALSE(Exists(server + "/gone.txt"));
+}

@@ -3,6 +3,7 @@
 #include <set>
 
 #include "platform/namespace/PathText.h"
+#include "platform/network/Location.h"
 
 #ifndef TOLVANE_VERSION
 #define TOLVANE_VERSION "0.0.0"
@@ -87,6 +88,8 @@ std::string UsageText() {
 std::string VersionText() { return std::string("tolvane ") + TOLVANE_VERSION + "\n"; }
 
 TStartPath ResolveStartPath(const std::string& path) {
+  // A location is mounted when its tab is shown.
+  if (network::IsLocationUri(path)) return {path, {}};
   bool isFolder = false;
   std::string clean = ExistingCleanPath(path, isFolder);
   if (clean.empty()) return {};

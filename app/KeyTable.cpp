@@ -9,6 +9,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "app/LocationOpener.h"
 #include "app/MainForm.h"
 #include "app/commands/Commands.h"
 #include "shell/actions/ActionDispatch.h"
@@ -65,7 +66,8 @@ const std::vector<TListKey>& ListKeys() {
       {kKeyY, Qt::ControlModifier, false, "Ctrl+Y", &SyncKey, "左右のフォルダを同期"},
       {kF11, Qt::NoModifier, false, "F11", &TerminalKey, "このフォルダで端末を開く"},
       {kFindKey, Qt::ControlModifier, false, "Ctrl+F", &FindFilesKey, "ファイルを検索（結果は新しいタブに）"},
-      {kEscape, Qt::NoModifier, false, "Esc", &StopSearchKey, "検索結果のタブで、検索を止める"},
+      {kEscape, Qt::NoModifier, false, "Esc", &StopKey,
+       "ネットワークの場所への接続、または検索結果のタブの検索を止める"},
       {kF12, Qt::NoModifier, false, "F12", &KeyTableKey, "キーの一覧（この表）"},
   };
   return keys;

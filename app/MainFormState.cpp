@@ -24,13 +24,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/LocationOpener.h"
 #include "app/MainForm.h"
+#include "app/Pane.h"
 #include "app/SearchCommand.h"
 #include "archive/ArchiveFolder.h"
 #include "image/SPIs.h"
 #include "platform/state/AtomicFile.h"
 #include "platform/state/IniFile.h"
 #include "platform/namespace/PathText.h"
+#include "platform/network/Location.h"
 #include "platform/state/StateFolder.h"
 #include "platform/system/TrailingSlash.h"
 
@@ -442,6 +445,12 @@ void TForm1::ShowTabFolder(TShellListView* listView) {
     const std::string line = lines[index];
     if (IsSearchParseName(line)) {
       TSearchController::Of(this)->Show(listView, line);
+    } else if (network::IsLocationUri(line)) {
+      // Mounted on a worker. Meanwhile, and when it fails, the tab and the
+      // edit keep the URI.
+      pane->Edit->setText(QString::fromStdString(line) + "/" + MaskPartOf(pane->Edit->text()));
+      TLocationOpener::Of(this, listView)->Open(line);
+      return;
     } else if (!IsTreeIndex(line)) {
       // A tab inside an archive that has gone opens at the archive's folder.
       listView->SetPathName(ArchiveFolderOrFallback(line));

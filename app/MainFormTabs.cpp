@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "app/LocationOpener.h"
 #include "app/MainForm.h"
 #include "app/SearchCommand.h"
 #include "app/TextView.h"
 #include "platform/system/Exception.h"
 #include "platform/namespace/IDList.h"
 #include "platform/namespace/ShellApi.h"
+#include "platform/network/Location.h"
 #include "shell/actions/NameMasks.h"
 #include "shell/actions/Wildcard.h"
 
@@ -129,7 +131,8 @@ void TForm1::LV1ShListChange(TShellListView* sender) {
   const bool preview = PreviewIn(*this, pane->Widget);
   const int tab = preview ? pane->SavedTab : tabs->currentIndex();
   const QString mask = MaskPartOf(edit->text());
-  const std::string path = sender->GetPathName();
+  // A folder of a network location is shown and remembered by its URI.
+  const std::string path = network::ShownLocation(sender->GetPathName());
 
   if (!path.empty()) {
     edit->setText(QString::fromUtf8(WithTrailingSlash(path)) + mask);
@@ -252,6 +255,8 @@ void TForm1::HistoryPopup() {
       break;
     default:
       ListLogicalDrives(&lines);
+      // Then the network locations the desktop knows: its bookmarks and mounts.
+      for (const network::KnownLocation& location : network::KnownLocations()) lines.push_back(location.uri);
       break;
   }
   QList<QAction*> entries = History->actions();
@@ -293,7 +298,7 @@ void TForm1::HistoryClickClick(int entry) {
     case 5:
     case 6:
     case 7:
-      PaneAt(HistoryTag % 2).List->SetPathName(path);
+      TLocationOpener::Of(this, PaneAt(HistoryTag % 2).List)->Open(path);
       break;
     default:
       break;
@@ -323,6 +328,10 @@ void TForm1::Edit1KeyDown(QLineEdit* sender, int virtualKey) {
   TPane* pane = PaneOf(sender);
   if (!pane || sender != pane->Edit) return;
   TShellListView* list = pane->List;
+  if (network::IsLocationUri(sender->text().toStdString())) {
+    OpenTypedLocation(*this, *pane);
+    return;
+  }
   QString folder = FolderPartOf(sender->text());
   if (folder.size() > 1) folder.chop(1);  // "/" keeps its slash
   // The edit shows names as text; the folder the list shows keeps its exact bytes.

@@ -10,6 +10,7 @@
 #include "platform/state/StateFolder.h"
 #include "platform/system/Exception.h"
 #include "platform/system/LocalInstance.h"
+#include "platform/network/Location.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ constexpr int kAnswerWaitMs = 10000;
 
 std::string Absolute(const std::string& path) {
   if (!path.empty() && path[0] == '/') return path;
+  if (network::IsLocationUri(path)) return path;
   std::error_code error;
   std::string here = std::filesystem::current_path(error).string();
   // A current folder deleted under the shell still has the shell's name for it.

@@ -8,6 +8,7 @@ set(APP_SOURCES
   app/FormSearch.cpp app/FormSearch.h
   app/InputNewDirDlg.cpp app/InputNewDirDlg.h
   app/KeyTable.cpp app/KeyTable.h
+  app/LocationOpener.cpp app/LocationOpener.h
   app/commands/ArchiveCommands.cpp
   app/commands/ArchiveFolderCommands.cpp
   app/commands/BatchCommands.cpp

@@ -7,6 +7,7 @@
 #include "app/RunControl.h"
 #include "app/SingleInstance.h"
 #include "platform/namespace/PathText.h"
+#include "platform/network/Location.h"
 #include "platform/system/LocalInstance.h"
 
 namespace {
@@ -44,8 +45,9 @@ int main(int argc, char** argv) {
   }
   if (line.action == TCommandLine::Action::kBadOption) return ReportBadOption(line);
   // The lists change the working folder as they show theirs.
-  for (std::string& path : line.paths) path = AbsolutePath(path);
-  for (std::string& path : line.rightPaths) path = AbsolutePath(path);
+  for (auto* paths : {&line.paths, &line.rightPaths})
+    for (std::string& path : *paths)
+      if (!network::IsLocationUri(path)) path = AbsolutePath(path);
   // A window on the same state folder runs already: it takes the folders.
   std::unique_ptr<TInstanceServer> server;
   if (int code = 0; HandOverStart(line, server, code)) return code;

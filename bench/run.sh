@@ -12,7 +12,8 @@ case "${1:-}" in
   image) bench=ImageBench ;;
   preview) bench=PreviewBench ;;
   search) bench=SearchBench ;;
-  *) echo "usage: bench/run.sh list|fileops|listview|startup|commands|archive|image|preview|search [work folder]" >&2; exit 2 ;;
+  network) bench=NetworkBench ;;
+  *) echo "usage: bench/run.sh list|fileops|listview|startup|commands|archive|image|preview|search|network [work folder]" >&2; exit 2 ;;
 esac
 shift
 ./scripts/deps.sh

@@ -55,7 +55,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The interface is Japanese: without a CJK font every label is a row of boxes.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info, breeze-icon-theme")
+# Network locations: the GVfs backends and their FUSE paths.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info, breeze-icon-theme, gvfs-backends, gvfs-fuse")
 # CPack would have the dynamic linker's cache rebuilt for anything under /usr/lib; these
 # scripts stand in for its own and do nothing.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/cmake/debian/postinst ${CMAKE_SOURCE_DIR}/cmake/debian/postrm)

@@ -6,6 +6,7 @@
 #   graphics   bitmaps and picture formats                              system, Qt Gui
 #   namespace  folders, item lists, icons, the context-menu interface   state, Qt Gui
 #   search     finding files by name, text, size and date; the results folder   namespace
+#   network    sftp, smb and WebDAV locations through GIO/GVfs          namespace, GIO
 #   fileops    the file-operation engine: copy, move, trash, undo      namespace
 #   desktop    clipboard and drag formats, drop targets, open-with      fileops
 #   ui         the dialogs and menus, the only Qt Widgets code          desktop, graphics
@@ -76,6 +77,8 @@ set(PLATFORM_SEARCH_SOURCES
   platform/search/SearchQuery.cpp platform/search/SearchQuery.h
   platform/search/SearchResultsFolder.cpp platform/search/SearchResultsFolder.h
   platform/search/TextMatcher.cpp platform/search/TextMatcher.h)
+set(PLATFORM_NETWORK_SOURCES
+  platform/network/Location.cpp platform/network/Location.h)
 set(PLATFORM_DESKTOP_SOURCES
   platform/desktop/DropTarget.cpp platform/desktop/DropTarget.h
   platform/desktop/FilePayload.cpp platform/desktop/FilePayload.h
@@ -83,6 +86,7 @@ set(PLATFORM_DESKTOP_SOURCES
 set(PLATFORM_UI_SOURCES
   platform/ui/ContextMenu.cpp platform/ui/ContextMenu.h
   platform/ui/FileOperationDialogs.cpp platform/ui/FileOperationDialogs.h
+  platform/ui/MountDialogs.cpp platform/ui/MountDialogs.h
   platform/ui/OpenWithDialog.cpp platform/ui/OpenWithDialog.h
   platform/ui/PlatformUi.cpp platform/ui/PlatformUi.h
   platform/ui/PropertiesDialog.cpp platform/ui/PropertiesDialog.h)
@@ -100,14 +104,19 @@ tolvane_platform_layer(state tolvane_platform_system)
 tolvane_platform_layer(graphics tolvane_platform_system Qt6::Gui)
 tolvane_platform_layer(namespace tolvane_platform_state Qt6::Gui)
 tolvane_platform_layer(search tolvane_platform_namespace)
+tolvane_platform_layer(network tolvane_platform_namespace)
 tolvane_platform_layer(fileops tolvane_platform_namespace)
 tolvane_platform_layer(desktop tolvane_platform_fileops)
-tolvane_platform_layer(ui tolvane_platform_desktop tolvane_platform_search tolvane_platform_graphics Qt6::Widgets)
+tolvane_platform_layer(ui tolvane_platform_desktop tolvane_platform_search tolvane_platform_network tolvane_platform_graphics
+  Qt6::Widgets)
 
 # The text preview's charset detector.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(UCHARDET REQUIRED IMPORTED_TARGET uchardet)
 target_link_libraries(tolvane_platform_system PRIVATE PkgConfig::UCHARDET)
+# GIO: network locations are mounted and mapped by the desktop's own GVfs.
+pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
+target_link_libraries(tolvane_platform_network PRIVATE PkgConfig::GIO)
 # libacl: a copy keeps its source's ACLs, as cp -a does.
 find_path(ACL_INCLUDE_DIR sys/acl.h REQUIRED)
 find_library(ACL_LIBRARY acl REQUIRED)

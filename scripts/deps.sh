@@ -15,6 +15,7 @@ packages=(
   desktop-file-utils appstream dpkg-dev file
   clang-format
   ripgrep
+  libglib2.0-dev gvfs gvfs-backends gvfs-fuse openssh-server dbus
 )
 # Fuzzing and profiling are run by hand, not by the tests: `deps.sh fuzz`.
 if [ "${1:-}" = fuzz ]; then

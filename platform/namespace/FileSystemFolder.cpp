@@ -204,7 +204,18 @@ bool FileSystemFolder::ChildFindData(PCItemIDList id, WIN32_FIND_DATAA& data) {
 
 // --- Shared helpers ------------------------------------------------------------
 
+namespace {
+FolderLister& Lister() {
+  static FolderLister lister;
+  return lister;
+}
+}  // namespace
+
+void SetFolderLister(FolderLister lister) { Lister() = std::move(lister); }
+
 std::unique_ptr<IEnumIDList> EnumerateFolder(const std::string& path, uint32_t flags) {
+  if (Lister())
+    if (std::unique_ptr<IEnumIDList> listed = Lister()(path, flags)) return listed;
   UniqueFd fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fd) return nullptr;
   return std::make_unique<FolderEnum>(std::move(fd), flags);

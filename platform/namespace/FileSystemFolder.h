@@ -2,6 +2,8 @@
 // A folder of the file system: the home folder, a drive, any folder below
 // them, and the desktop folder's own entries. Children are FileEntry IDs that
 // hold the name's raw bytes; stat data is filled only when a sort needs it.
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +33,12 @@ class FileSystemFolder : public ShellFolderBase {
 // The enumerator of a folder path (getdents64, no stat but for links and
 // entries of unknown type); null when the folder cannot be opened.
 std::unique_ptr<IEnumIDList> EnumerateFolder(const std::string& path, uint32_t flags);
+
+// A layer above that lists some folders better than the file system does (a
+// network location's FUSE path, a stat a round trip) sets this at start-up;
+// it answers null for a path it does not take.
+using FolderLister = std::function<std::unique_ptr<IEnumIDList>(const std::string& path, uint32_t flags)>;
+void SetFolderLister(FolderLister lister);
 
 // Appends a FileEntry per name below base; each must exist (lstat), and all
 // but the last must be folders.

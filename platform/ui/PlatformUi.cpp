@@ -11,6 +11,7 @@
 #include "platform/desktop/DropTarget.h"
 #include "platform/fileops/FileLinks.h"
 #include "platform/fileops/FileOperation.h"
+#include "platform/network/Location.h"
 #include "platform/system/Exception.h"
 #include "platform/ui/ContextMenu.h"
 #include "platform/ui/FileOperationDialogs.h"
@@ -81,6 +82,7 @@ void ShowErrorBox(const std::string& message) {
 }  // namespace
 
 void InstallPlatformUi() {
+  network::InstallFolderLister();
   SetContextMenuProvider(CreateItemsContextMenu);
   SetFileOperationUIProvider(FileOperationDialogsFor);
   SetFileOperationInputBlocker([]() -> std::shared_ptr<void> {

@@ -1,0 +1,67 @@
+#pragma once
+// Opens what a pane is asked to show, a folder path or a network location
+// (sftp://, smb://, dav://): a path at once; a location on a worker, which
+// mounts it through GIO when it is not mounted yet (asking for passwords with
+// our dialogs) and finds its FUSE path; the list then shows that path, while
+// the filter edit, tabs, histories and state files keep the URI. A location
+// that cannot be opened is reported and the pane stays where it was.
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/system/WaitObjects.h"
+
+class TForm1;
+class TShellListView;
+struct TPane;
+
+class TLocationOpener : public QObject {
+ public:
+  // The list's opener (one per list, so both panes mount at once), made on first use.
+  static TLocationOpener* Of(TForm1* form, TShellListView* list);
+  ~TLocationOpener() override;
+
+  // Shows text in list; done(shown) follows on the GUI thread (at once for a path).
+  void Open(const std::string& text, std::function<void(bool shown)> done = {});
+  // True while a location is being mounted.
+  bool Busy() const { return worker_.joinable(); }
+  // Stops a mount in progress (Esc, a new location, the window closing).
+  void Stop();
+
+ private:
+  TLocationOpener(TForm1* form, TShellListView* list);
+  void Finish(int generation, const std::string& local, const std::string& message, const std::string& stamp);
+  // Every few seconds while the list shows a location: re-read it when the
+  // server says its folder changed (sftp has no change monitor; inotify on
+  // the FUSE path sees only our own changes).
+  void Poll();
+  void Polled(const std::string& path, const std::string& stamp);
+
+  TForm1* form_;
+  std::thread worker_;
+  std::atomic<bool> cancel_{false};
+  TEvent stop_{true};
+  int generation_ = 0;
+  TShellListView* list_;
+  std::function<void(bool)> done_;
+  QTimer poll_;
+  std::thread poller_;
+  std::atomic<bool> polling_{false};
+  std::string polledPath_, stamp_;
+  // The last stamp was of the last seconds: the server's times are whole
+  // seconds, so a change within the same second shows no new stamp.
+  bool recent_ = false;
+};
+
+// Enter in a filter edit that holds a location: its last name is a mask when
+// it has a wildcard, else a folder; the edit goes back to the pane's folder
+// when the location cannot be opened.
+void OpenTypedLocation(TForm1& form, TPane& pane);
+
+// Esc: stops the pane's mount in progress, and the search of a results tab.
+void StopKey(TForm1& form, TPane& pane);

@@ -1,0 +1,150 @@
+// Network locations against the reference client of the same engine, in the
+// same run and on the same private servers the tests use (sshd on
+// 127.0.0.1 and GVfs in a D-Bus session of their own):
+//   sftp_list_10k_vs_gio   10,000 remote files listed until the list is painted / `gio list`
+//   sftp_copy_100mb_vs_gio a 100 MB file copied down by the file engine / `gio copy`
+// Medians of five runs; the spread (slowest / fastest of ours) follows each.
+#include <QApplication>
+#include <QTest>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "BenchUtil.h"
+#include "QuietUI.h"
+#include "network/NetworkServers.h"
+#include "platform/fileops/FileOperation.h"
+#include "platform/network/Location.h"
+#include "platform/ui/PlatformUi.h"
+#include "shell/ShellListView.h"
+#include "shell/watch/WatcherThread.h"
+
+using bench::Median;
+using bench::Now;
+
+namespace {
+
+constexpr int kRuns = 5;
+
+struct NoQuestions : network::MountQuestions {
+  bool AskPassword(const network::PasswordRequest&, network::PasswordAnswer&) override { return false; }
+  int AskChoice(const std::string&, const std::vector<std::string>&) override { return -1; }
+};
+
+class PaintSpy : public QObject {
+ public:
+  bool painted = false;
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) painted = true;
+    return false;
+  }
+};
+
+// From navigating to the location's folder until the list is painted with its rows.
+double ListUntilPainted(const std::string& local, int expected) {
+  auto view = std::make_unique<TShellListView>();
+  view->resize(900, 700);
+  view->SetViewStyleProperty(vsReport);
+  view->show();
+  (void)QTest::qWaitForWindowExposed(view.get());
+  QApplication::processEvents();
+  PaintSpy spy;
+  view->ReportView()->viewport()->installEventFilter(&spy);
+  const double start = Now();
+  // As the pane does: read on a worker, the window going on meanwhile.
+  view->ReadAhead(local, 0);
+  view->SetPathName(local);
+  for (;;) {
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
+    if (!view->Reading() && view->FileList()->Count() == expected && spy.painted) break;
+    if (!view->Reading()) spy.painted = false, view->ReportView()->viewport()->repaint();
+    if (Now() - start > 300) break;
+  }
+  const double took = Now() - start;
+  if (view->FileList()->Count() != expected) std::fprintf(stderr, "listed %d\n", view->FileList()->Count());
+  view->ReportView()->viewport()->removeEventFilter(&spy);
+  view.reset();
+  WaitForWatcherThreads();
+  return took;
+}
+
+double CopyDown(const std::string& from, const std::string& folder) {
+  SHFILEOPSTRUCT op;
+  op.wFunc = FO_COPY;
+  op.pFrom = from + '\0' + '\0';
+  op.pTo = folder + '\0';
+  op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
+  const double start = Now();
+  const int result = SHFileOperation(op);
+  const double took = Now() - start;
+  if (result != 0) std::fprintf(stderr, "copy failed: %d\n", result);
+  return took;
+}
+
+void Report(const char* name, const std::vector<double>& ours, const std::vector<double>& theirs) {
+  const double a = Median(ours), b = Median(theirs);
+  std::printf("%s_seconds=%.3f\n%s_gio_seconds=%.3f\n%s_vs_gio=%.2f\n%s_spread=%.2f\n", name, a, name, b, name, a / b,
+              name, *std::max_element(ours.begin(), ours.end()) / *std::min_element(ours.begin(), ours.end()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  NetworkServers& servers = NetworkServers::Get();
+  if (!servers.skipReason.empty()) {
+    std::fprintf(stderr, "no servers: %s\n", servers.skipReason.c_str());
+    return 1;
+  }
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  InstallPlatformUi();
+  bench::QuietUI quiet;
+  SetFileOperationUIOverride(&quiet);
+
+  const std::string folder = servers.Remote() + "/k10";
+  std::filesystem::create_directories(folder);
+  for (int i = 0; i < 10000; ++i) {
+    const int fd = ::open((folder + "/file_" + std::to_string(i) + ".txt").c_str(), O_CREAT | O_WRONLY, 0644);
+    if (fd >= 0 && ::ftruncate(fd, (i * 7919) % 65536) == 0) ::close(fd);
+  }
+  {
+    std::ofstream big(servers.Remote() + "/big.bin", std::ios::binary);
+    std::string block(1 << 20, '\0');
+    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 2654435761u >> 13);
+    for (int i = 0; i < 100; ++i) big << block;
+  }
+  const std::string uri = servers.Uri(NetworkServers::kKeyUser, folder);
+  NoQuestions questions;
+  if (!network::MountLocation(uri, questions).ok) return 1;
+  const std::string local = network::ReachableLocalPath(uri);
+
+  std::vector<double> ours, theirs;
+  for (int run = 0; run < kRuns; ++run) {
+    ours.push_back(ListUntilPainted(local, 10000));
+    theirs.push_back(bench::TimeCommand(
+        {"gio", "list", "-a", "standard::name,standard::type,standard::size,time::modified,unix::mode", uri}));
+  }
+  Report("sftp_list_10k", ours, theirs);
+
+  const std::string down = servers.Root() + "/down";
+  const std::string bigUri = servers.Uri(NetworkServers::kKeyUser, servers.Remote() + "/big.bin");
+  const std::string bigLocal = network::ReachableLocalPath(bigUri);
+  ours.clear();
+  theirs.clear();
+  for (int run = 0; run < kRuns; ++run) {
+    std::filesystem::remove_all(down);
+    std::filesystem::create_directories(down);
+    ours.push_back(CopyDown(bigLocal, down));
+    std::filesystem::remove_all(down);
+    std::filesystem::create_directories(down);
+    theirs.push_back(bench::TimeCommand({"gio", "copy", bigUri, down + "/big.bin"}));
+  }
+  std::filesystem::remove_all(down);
+  Report("sftp_copy_100mb", ours, theirs);
+  SetFileOperationUIOverride(nullptr);
+  servers.Stop();
+  return 0;
+}

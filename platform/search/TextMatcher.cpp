@@ -18,6 +18,30 @@ std::string Folded(std::string s) {
   return s;
 }
 
+// How common a byte is in text and code, roughly: the search looks for a needle's least
+// common byte with memchr, which runs far faster than comparing at every position.
+int Commonness(unsigned char c) {
+  static const char kLetters[] = "etaoinsrhldcumfpgwybvkxjqz";
+  if (c == ' ') return 255;
+  if (c >= 'a' && c <= 'z') return 250 - 5 * static_cast<int>(std::strchr(kLetters, c) - kLetters);
+  if (c >= 'A' && c <= 'Z') return 150 - 2 * static_cast<int>(std::strchr(kLetters, c + 32) - kLetters);
+  if (c == '\n' || c == '\t') return 200;
+  if (c >= '0' && c <= '9') return 130;
+  if (std::strchr(".,;:()=_-/\"'<>{}", c) && c != 0) return 140;
+  if (c == 0xE3) return 200;  // the lead byte of kana in UTF-8
+  if (c >= 0x80 && c <= 0xBF) return 150;
+  if (c >= 0x80) return 110;
+  return 60;
+}
+
+size_t RarestByte(const std::string& bytes) {
+  size_t best = 0;
+  for (size_t i = 1; i < bytes.size(); ++i)
+    if (Commonness(static_cast<unsigned char>(bytes[i])) < Commonness(static_cast<unsigned char>(bytes[best])))
+      best = i;
+  return best;
+}
+
 bool IsAscii(const std::string& s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
@@ -147,7 +171,7 @@ bool TextMatcher::Prepare(const SearchQuery& query, std::string& error) {
     bool duplicate = std::any_of(needles_.begin(), needles_.end(),
                                  [&](const Needle& n) { return n.bytes == bytes && n.folded == folded; });
     if (duplicate) continue;
-    needles_.push_back({bytes, folded});
+    needles_.push_back({bytes, folded, RarestByte(bytes)});
     longest_ = std::max(longest_, bytes.size());
     anyFolded_ = anyFolded_ || folded;
   }
@@ -172,6 +196,22 @@ bool TextMatcher::MatchFile(int fd, std::vector<char>& buffer, const std::atomic
   return regex_ ? MatchRegex(fd, buffer, cancel) : MatchPlain(fd, buffer, cancel);
 }
 
+const char* TextMatcher::Find(const char* hay, size_t size, const Needle& needle) {
+  const size_t m = needle.bytes.size();
+  if (m == 0 || size < m) return m == 0 ? hay : nullptr;
+  const char* pattern = needle.bytes.data();
+  const size_t r = needle.rare;
+  const char* p = hay + r;
+  const char* last = hay + (size - m) + r;  // the rare byte of the last possible match
+  while (p <= last) {
+    p = static_cast<const char*>(std::memchr(p, pattern[r], static_cast<size_t>(last - p) + 1));
+    if (!p) return nullptr;
+    if (std::memcmp(p - r, pattern, m) == 0) return p - r;
+    ++p;
+  }
+  return nullptr;
+}
+
 bool TextMatcher::MatchPlain(int fd, std::vector<char>& buffer, const std::atomic<bool>& cancel) const {
   const size_t overlap = longest_ - 1;
   buffer.resize(kBlockSize + overlap);
@@ -194,7 +234,7 @@ bool TextMatcher::MatchPlain(int fd, std::vector<char>& buffer, const std::atomi
     }
     for (const Needle& needle : needles_) {
       const char* hay = needle.folded ? lower : data;
-      if (memmem(hay, size, needle.bytes.data(), needle.bytes.size())) return true;
+      if (Find(hay, size, needle)) return true;
     }
     if (static_cast<size_t>(n) < kBlockSize) return false;  // the end of the file
     // The last bytes may start a match that the next block ends.

@@ -27,8 +27,10 @@ class TextMatcher {
  private:
   struct Needle {
     std::string bytes;
-    bool folded;  // compared with ASCII letters folded to lower case
+    bool folded;      // compared with ASCII letters folded to lower case
+    size_t rare = 0;  // the needle's least common byte in ordinary text, looked for first
   };
+  static const char* Find(const char* hay, size_t size, const Needle& needle);
   bool MatchPlain(int fd, std::vector<char>& buffer, const std::atomic<bool>& cancel) const;
   bool MatchRegex(int fd, std::vector<char>& buffer, const std::atomic<bool>& cancel) const;
   bool LooksBinary(const char* data, size_t size) const;

@@ -130,7 +130,9 @@ void TSearchController::Run(const SearchQuery& query) {
         const bool first = store->Count() == 0;
         store->Add(std::move(hits));
         // The first hits show at once, not at the next tick.
-        if (first) QMetaObject::invokeMethod(this, [this] { Guarded([&] { Tick(); }); }, Qt::QueuedConnection);
+        if (first)
+          QMetaObject::invokeMethod(
+              this, [this] { Guarded([&] { Tick(); }); }, Qt::QueuedConnection);
       });
   if (!job.search->Start()) {
     form_->Hooks.ShowMessage(QString::fromStdString(job.search->Error()));

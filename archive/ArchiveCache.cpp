@@ -88,8 +88,8 @@ void RemoveArchiveCache() {
   entries.clear();
 }
 
-std::string ExtractToCache(const std::string& archive, const std::vector<std::string>& storedNames,
-                           std::string& error, const std::function<void(const std::string&, bool& abort)>& onEntry) {
+std::string ExtractToCache(const std::string& archive, const std::vector<std::string>& storedNames, std::string& error,
+                           const std::function<void(const std::string&, bool& abort)>& onEntry) {
   error.clear();
   std::string slot = NewSlot(error);
   if (slot.empty()) return {};

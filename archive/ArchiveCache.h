@@ -17,8 +17,8 @@ void RemoveArchiveCache();
 // through the library's extract call, into a new empty folder of the cache,
 // and returns that folder. onEntry (may be empty) hears each entry as it
 // starts and may set abort. Empty with a Japanese message on failure.
-std::string ExtractToCache(const std::string& archive, const std::vector<std::string>& storedNames,
-                           std::string& error, const std::function<void(const std::string&, bool& abort)>& onEntry = {});
+std::string ExtractToCache(const std::string& archive, const std::vector<std::string>& storedNames, std::string& error,
+                           const std::function<void(const std::string&, bool& abort)>& onEntry = {});
 
 // The cached file of one entry of an archive (archive may itself lie inside
 // another one): inner is its clean path. Extracted once per archive version.

@@ -182,8 +182,8 @@ const ArchiveListingEntry* ArchiveListing::Find(std::string_view path) const {
 std::vector<std::string> ArchiveListing::StoredNamesBelow(std::string_view path) const {
   std::vector<std::string> names;
   for (const auto& [clean, stored] : stored_)
-    if (clean == path || (clean.size() > path.size() && clean.compare(0, path.size(), path) == 0 &&
-                          clean[path.size()] == '/'))
+    if (clean == path ||
+        (clean.size() > path.size() && clean.compare(0, path.size(), path) == 0 && clean[path.size()] == '/'))
       names.push_back(stored);
   return names;
 }

@@ -27,7 +27,8 @@ void RunAside(Work&& work) {
   std::thread worker([&] {
     work();
     done = true;
-    QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
   });
   if (!done) loop.exec();
   worker.join();

@@ -95,6 +95,7 @@ int TShellFileList::IndexOf(const TShellFileItem* item) const {
 
 void TShellFileList::Clear() {
   items_.clear();
+  SetSorted(-1);
   prefetchCursor_ = 0;
 }
 
@@ -295,7 +296,10 @@ int TShellFileList::Enumerate(int level) {
       items_.push_back(std::move(item));
     }
   }
-  if (!sorted && (!GetPathName().empty() || SortType != 4)) Sort(SortType);
+  if (!sorted && (!GetPathName().empty() || SortType != 4))
+    Sort(SortType);
+  else
+    SetSorted(sorted ? SortType : -1);
   return Count();
 }
 
@@ -359,9 +363,14 @@ void TShellFileList::QuickSort(int left, int right, int column) {
 }
 
 void TShellFileList::Sort(int column) {
-  if (Count() < 2 || !IsColumn(column)) return;
+  SetSorted(-1);
+  if (!IsColumn(column)) return;
   ShellFolderPtr folder;
   if (!GetFolder(folder)) return;
+  if (Count() < 2) {
+    SetSorted(column);
+    return;
+  }
   try {
     if (column != 0) {
       std::vector<PItemIDList> ids;
@@ -385,6 +394,7 @@ void TShellFileList::Sort(int column) {
       sortFolder_ = folder.get();
       QuickSort(0, Count() - 1, column);
     }
+    SetSorted(column);
   } catch (...) {
     // A failed sort leaves the rows partly sorted; nothing to report.
   }
@@ -512,6 +522,10 @@ void TShellFileList::FolderChanged(TShFilesWatcher* watcher, const std::string& 
     if (folder) SetFolder(folder.get());
     return;
   }
+  std::vector<std::string> names;
+  if (watcher && (watcher == NameWatcher || watcher == AttrWatcher) && watcher->ChangedNames(names) &&
+      ApplyChangedNames(names))
+    return;
   if (watcher == NameWatcher) {
     Populate();
   } else if (watcher == AttrWatcher) {

@@ -6,6 +6,7 @@ set(SHELL_SOURCES
   shell/actions/Wildcard.cpp shell/actions/Wildcard.h
   shell/DeviceChangeData.h
   shell/DropEvents.cpp shell/DropEvents.h
+  shell/FileListChanges.cpp
   shell/FolderReadAhead.cpp shell/FolderReadAhead.h
   shell/RowPool.cpp shell/RowPool.h
   shell/ShellComboBox.cpp shell/ShellComboBox.h

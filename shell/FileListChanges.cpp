@@ -16,6 +16,8 @@ namespace {
 
 // Above this many names a burst is read whole: the rows move once either way.
 constexpr size_t kMaxNamesApplied = 2048;
+// Up to this many rows in and out are moved within the rows' array.
+constexpr size_t kInPlaceChanges = 16;
 
 struct Carried {
   bool selected = false;
@@ -87,33 +89,47 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
   }
   std::sort(added.begin(), added.end(), [&](const auto& a, const auto& b) { return before(a.get(), b.get()); });
 
-  // One pass builds the new order: the rows kept, the new ones merged in.
-  std::vector<std::unique_ptr<TShellFileItem>> merged;
-  merged.reserve(items_.size() - gone.size() + added.size());
+  // Each new row's place among the old ones by a binary search.
+  std::vector<size_t> places;
+  for (const auto& item : added)
+    places.push_back(static_cast<size_t>(
+        std::lower_bound(items_.begin(), items_.end(), item.get(),
+                         [&](const auto& row, const TShellFileItem* p) { return before(row.get(), p); }) -
+        items_.begin()));
   std::vector<int> insertedAt;
-  size_t next = 0, nextGone = 0;
-  for (auto& item : added) {
-    for (; next < items_.size(); ++next) {
+  std::vector<std::unique_ptr<TShellFileItem>> old;
+  if (gone.size() + added.size() <= kInPlaceChanges && items_.capacity() >= items_.size() + added.size()) {
+    // A few rows move the rest in place: a fresh array of a million rows
+    // costs more in page faults than the moves.
+    for (auto it = gone.rbegin(); it != gone.rend(); ++it) {
+      old.push_back(std::move(items_[*it]));
+      items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(*it));
+    }
+    for (size_t k = 0; k < added.size(); ++k) {
+      const size_t goneBefore = static_cast<size_t>(std::lower_bound(gone.begin(), gone.end(), places[k]) - gone.begin());
+      const size_t at = places[k] - goneBefore + k;
+      items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(at), std::move(added[k]));
+      insertedAt.push_back(static_cast<int>(at));
+    }
+  } else {
+    std::vector<std::unique_ptr<TShellFileItem>> merged;
+    merged.reserve(RowsWithRoom(items_.size() - gone.size() + added.size()));
+    size_t nextGone = 0, nextAdded = 0;
+    for (size_t next = 0; next <= items_.size(); ++next) {
+      for (; nextAdded < added.size() && places[nextAdded] == next; ++nextAdded) {
+        insertedAt.push_back(static_cast<int>(merged.size()));
+        merged.push_back(std::move(added[nextAdded]));
+      }
+      if (next == items_.size()) break;
       if (nextGone < gone.size() && gone[nextGone] == next) {
         ++nextGone;
         continue;
       }
-      if (!before(items_[next].get(), item.get())) break;
       merged.push_back(std::move(items_[next]));
     }
-    insertedAt.push_back(static_cast<int>(merged.size()));
-    merged.push_back(std::move(item));
+    old.swap(items_);
+    items_.swap(merged);
   }
-  for (; next < items_.size(); ++next) {
-    if (nextGone < gone.size() && gone[nextGone] == next) {
-      ++nextGone;
-      continue;
-    }
-    merged.push_back(std::move(items_[next]));
-  }
-  std::vector<std::unique_ptr<TShellFileItem>> old;
-  old.swap(items_);
-  items_.swap(merged);
   prefetchCursor_ = std::min(prefetchCursor_, Count());
 
   if (ListView) {

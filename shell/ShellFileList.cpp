@@ -42,7 +42,9 @@ void SortInHalves(std::vector<std::unique_ptr<TShellFileItem>>& items, const Bef
   }
   std::sort(items.begin(), middle, before);
   helper.join();
-  std::vector<std::unique_ptr<TShellFileItem>> merged(items.size());
+  std::vector<std::unique_ptr<TShellFileItem>> merged;
+  merged.reserve(RowsWithRoom(items.size()));
+  merged.resize(items.size());
   std::merge(std::make_move_iterator(items.begin()), std::make_move_iterator(middle), std::make_move_iterator(middle),
              std::make_move_iterator(items.end()), merged.begin(), before);
   items.swap(merged);
@@ -286,7 +288,7 @@ int TShellFileList::Enumerate(int level) {
   TShItemIDType folderType = level == 1 ? GetFolderType() : itUnknown;
   {
     WaitCursor wait;
-    items_.reserve(items_.size() + readIds.size());
+    items_.reserve(RowsWithRoom(items_.size() + readIds.size()));
     size_t next = 0;
     PItemIDList id = nullptr;
     while (list ? list->Next(id) : next < readIds.size()) {
@@ -523,9 +525,7 @@ void TShellFileList::FolderChanged(TShFilesWatcher* watcher, const std::string& 
     return;
   }
   std::vector<std::string> names;
-  if (watcher && (watcher == NameWatcher || watcher == AttrWatcher) && watcher->ChangedNames(names) &&
-      ApplyChangedNames(names))
-    return;
+  if (watcher && watcher->ChangedNames(names) && ApplyChangedNames(names)) return;
   if (watcher == NameWatcher) {
     Populate();
   } else if (watcher == AttrWatcher) {

@@ -65,6 +65,9 @@ class IShellFileListOwner {
 constexpr int kColumnCount = 5;
 extern const char* const ColumnCaptions[kColumnCount];
 inline bool IsColumn(int column) { return column >= 0 && column < kColumnCount; }
+// Room for the rows of a folder and some that may come: a new file must not
+// move a million rows to a larger array.
+inline size_t RowsWithRoom(size_t rows) { return rows + rows / 64 + 16; }
 
 class TShellFileList {
  public:

@@ -13,6 +13,7 @@
 #include "platform/system/ChangeNotification.h"
 #include "platform/system/ScopeGuard.h"
 #include "shell/FolderReadAhead.h"
+#include "shell/RowSort.h"
 #include "shell/WaitCursor.h"
 #include "shell/watch/ShFilesWatcher.h"
 
@@ -22,32 +23,6 @@ namespace {
 long long SteadyMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
-}
-
-// Sorts the two halves on two threads and merges them; small lists on this one.
-template <class Before>
-void SortInHalves(std::vector<std::unique_ptr<TShellFileItem>>& items, const Before& before) {
-  constexpr size_t kHalvesFrom = 8192;
-  if (items.size() < kHalvesFrom) {
-    std::sort(items.begin(), items.end(), before);
-    return;
-  }
-  auto middle = items.begin() + static_cast<std::ptrdiff_t>(items.size() / 2);
-  std::thread helper;
-  try {
-    helper = std::thread([&] { std::sort(middle, items.end(), before); });
-  } catch (const std::system_error&) {
-    std::sort(items.begin(), items.end(), before);
-    return;
-  }
-  std::sort(items.begin(), middle, before);
-  helper.join();
-  std::vector<std::unique_ptr<TShellFileItem>> merged;
-  merged.reserve(RowsWithRoom(items.size()));
-  merged.resize(items.size());
-  std::merge(std::make_move_iterator(items.begin()), std::make_move_iterator(middle), std::make_move_iterator(middle),
-             std::make_move_iterator(items.end()), merged.begin(), before);
-  items.swap(merged);
 }
 
 // Stopping the owner's screen updates for a scope; none without an owner.
@@ -391,7 +366,7 @@ void TShellFileList::Sort(int column) {
       auto before = [&](const std::unique_ptr<TShellFileItem>& a, const std::unique_ptr<TShellFileItem>& b) {
         return CompareFileEntries(column, dir, a->RelativeIDList.get(), b->RelativeIDList.get()) * order < 0;
       };
-      SortInHalves(items_, before);
+      if (!SortRowsByKeys(items_, column, order, dir)) SortInHalves(items_, before);
     } else {
       sortFolder_ = folder.get();
       QuickSort(0, Count() - 1, column);

@@ -9,6 +9,7 @@ set(SHELL_SOURCES
   shell/FileListChanges.cpp
   shell/FolderReadAhead.cpp shell/FolderReadAhead.h
   shell/RowPool.cpp shell/RowPool.h
+  shell/RowSort.cpp shell/RowSort.h
   shell/ShellComboBox.cpp shell/ShellComboBox.h
   shell/ShellComboBoxDrag.cpp
   shell/ShellComboList.cpp

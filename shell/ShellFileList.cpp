@@ -350,10 +350,15 @@ void TShellFileList::Sort(int column) {
   }
   try {
     if (column != 0) {
+      // A watched folder's rows get fresh stat data with every change
+      // reported; only the rows without any need the disk.
+      const bool current = AttrWatcher && AttrWatcher->Watching() && AttrWatcher->GetPath() == GetPathName();
       std::vector<PItemIDList> ids;
       ids.reserve(items_.size());
-      for (const auto& item : items_) ids.push_back(item->RelativeIDList.get());
-      folder->PrepareCompare(column, ids.data(), ids.size());
+      FileStat unused;
+      for (const auto& item : items_)
+        if (!current || !IDFileStat(item->RelativeIDList.get(), unused)) ids.push_back(item->RelativeIDList.get());
+      if (!ids.empty()) folder->PrepareCompare(column, ids.data(), ids.size());
     }
     // A folder of the file system orders its entries without a call through
     // the folder per comparison; a large one is sorted in two halves at once.
@@ -435,10 +440,8 @@ void TShellFileList::WatcherTerminated(TShFilesWatcher* watcher) {
 void TShellFileList::RefreshFindDataAll() {
   for (const auto& item : items_) {
     // Rows never shown fetch fresh data when they are.
-    if (item->HasFindData())
-      item->RefreshFindData();
-    else if (item->RelativeIDList)
-      ClearIDFileStat(item->RelativeIDList.get());
+    if (item->HasFindData()) item->RefreshFindData();
+    if (item->RelativeIDList) ClearIDFileStat(item->RelativeIDList.get());
   }
   prefetchCursor_ = 0;
 }

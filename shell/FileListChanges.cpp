@@ -27,7 +27,7 @@ struct Carried {
 }  // namespace
 
 bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
-  if (sortedColumn_ != SortType || !IsColumn(SortType) || sortedOrder_ != SortOrder[SortType] ||
+  if (changesMissed_ || sortedColumn_ != SortType || !IsColumn(SortType) || sortedOrder_ != SortOrder[SortType] ||
       names.size() > kMaxNamesApplied || GetLevel() < 1) return false;
   ShellFolderPtr folder;
   if (!GetFolder(folder) || !dynamic_cast<FileSystemFolder*>(folder.get())) return false;

@@ -73,6 +73,7 @@ int TShellFileList::IndexOf(const TShellFileItem* item) const {
 void TShellFileList::Clear() {
   items_.clear();
   SetSorted(-1);
+  changesMissed_ = false;
   prefetchCursor_ = 0;
 }
 
@@ -486,7 +487,11 @@ void TShellFileList::ReadAhead(const std::string& path, int waitMs, size_t rowsI
 }
 
 void TShellFileList::FolderChanged(TShFilesWatcher* watcher, const std::string& path) {
-  if (ListView && ListView->MouseDownOnItem()) return;
+  if (ListView && ListView->MouseDownOnItem()) {
+    // The names of this report are lost: the next one reads the folder whole.
+    changesMissed_ = true;
+    return;
+  }
   if (!FolderExists(path)) {
     auto update = ItemsUpdate(ListView);
     ScopeGuard showCount([this] {

@@ -152,6 +152,7 @@ class TShellFileList {
   // The column and direction the rows are in order of; -1 when not known.
   int sortedColumn_ = -1;
   int sortedOrder_ = 0;
+  bool changesMissed_ = false;  // a report was let go since the folder was read
   void SetSorted(int column) {
     sortedColumn_ = column;
     sortedOrder_ = IsColumn(column) ? SortOrder[column] : 0;

@@ -20,6 +20,7 @@
 
 #include "../tests/support/SimpleListOwner.h"
 #include "shell/ShellFileList.h"
+#include "shell/actions/Wildcard.h"
 #include "shell/watch/ShFilesWatcher.h"
 #include "shell/watch/WatcherThread.h"
 
@@ -101,12 +102,103 @@ int BurstReports(const std::string& dir) {
   return reports;
 }
 
+double CpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
+// A folder of a million empty files with short names; one made before (by an
+// earlier run) is taken as it is.
+std::string MillionFolder(const std::string& given) {
+  std::string dir = given;
+  std::filesystem::create_directories(dir);
+  int have = 0;
+  for (auto it = std::filesystem::directory_iterator(dir); it != std::filesystem::directory_iterator() && have < 1000000;
+       ++it)
+    ++have;
+  if (have >= 1000000) return dir;
+  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  char name[32];
+  for (int i = 0; i < 1000000; ++i) {
+    std::snprintf(name, sizeof name, "file_%07d.txt", i);
+    int f = openat(fd, name, O_CREAT | O_WRONLY, 0644);
+    if (f >= 0) close(f);
+  }
+  close(fd);
+  return dir;
+}
+
+std::string Spread(const std::vector<double>& v) {
+  auto [lo, hi] = std::minmax_element(v.begin(), v.end());
+  char text[64];
+  std::snprintf(text, sizeof text, "%.0f-%.0f", *lo, *hi);
+  return text;
+}
+
+// The keys of a folder of a million files.
+void MillionKeys(const std::string& dir) {
+  const int runs = 3;
+  std::vector<double> rowBytes, reads, lss, sorts, masks, changes;
+  for (int run = 0; run < runs; ++run) {
+    SimpleListOwner owner;
+    auto list = std::make_unique<TShellFileList>(&owner, true);
+    IDListPtr folder = PathToIDList(dir);
+    long before = ResidentBytes();
+    double start = Now();
+    list->SetFolder(folder.get());
+    reads.push_back((Now() - start) * 1000);
+    // Only the first run: later ones reuse what the earlier freed.
+    if (run == 0) rowBytes.push_back(static_cast<double>(ResidentBytes() - before) / std::max(1, list->Count()));
+    lss.push_back(TimeCommand({"ls", "-1", dir}) * 1000);
+
+    // One file created in the shown folder: the process's CPU time until the
+    // list has it, less what the same wait costs idle.
+    const int count = list->Count();
+    // Waited for as below, so the idle cost is the same.
+    double idleCpu = CpuSeconds(), idleStart = Now();
+    while (Now() - idleStart < 2.6) QTest::qWait(5);
+    idleCpu = (CpuSeconds() - idleCpu) / (Now() - idleStart);
+    const std::string added = dir + "/file_0500000a.txt";
+    double cpu = CpuSeconds(), waited = Now();
+    close(open(added.c_str(), O_CREAT | O_WRONLY, 0644));
+    while (list->Count() == count && Now() - waited < 20) QTest::qWait(5);
+    changes.push_back((CpuSeconds() - cpu - idleCpu * (Now() - waited)) * 1000);
+    unlink(added.c_str());
+    QTest::qWait(2600);
+
+    // Sizes are read behind the first paint, as the view reads them.
+    while (list->PrefetchSizes(4096)) {
+    }
+    start = Now();
+    list->SortByColumn(1);
+    sorts.push_back((Now() - start) * 1000);
+
+    owner.Filter = [](TShellFileItem* item) { return MatchWildcard(item->GetDisplayName(), "file_00*.*"); };
+    start = Now();
+    list->Populate();
+    masks.push_back((Now() - start) * 1000);
+  }
+  std::printf("list_1m_read_ms=%.0f (%s)\nls_1m_ms=%.0f (%s)\nlist_1m_vs_ls=%.2f\n", Median(reads),
+              Spread(reads).c_str(), Median(lss), Spread(lss).c_str(), Median(reads) / Median(lss));
+  std::printf("row_bytes_1m=%.0f (%s)\n", Median(rowBytes), Spread(rowBytes).c_str());
+  std::printf("change_cpu_ms_1m=%.1f (%s)\n", Median(changes), Spread(changes).c_str());
+  std::printf("sort_by_size_1m_ms=%.0f (%s)\nmask_1m_ms=%.0f (%s)\n", Median(sorts), Spread(sorts).c_str(),
+              Median(masks), Spread(masks).c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   std::string root = argc > 1 ? argv[1] : (std::filesystem::temp_directory_path() / "tolvane-bench").string();
+  // A million files take minutes to make: only when asked, in a folder kept between runs.
+  if (const char* million = std::getenv("TOLVANE_BENCH_1M_FOLDER")) {
+    MillionKeys(MillionFolder(million));
+    WaitForWatcherThreads();
+    return 0;
+  }
   std::filesystem::remove_all(root);
   std::string files = root + "/files", folders = root + "/folders";
   MakeFiles(files, 100000, false);

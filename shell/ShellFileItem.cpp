@@ -153,6 +153,7 @@ bool TShellFileItem::Rename(const std::string& newName) {
   if (!done || !owned) return false;
   RelativeIDList = std::move(owned);
   ResetCaches();
+  if (FileList) FileList->RowRenamed();
   return true;
 }
 

@@ -13,6 +13,7 @@
 #include "platform/system/ChangeNotification.h"
 #include "platform/system/ScopeGuard.h"
 #include "shell/FolderReadAhead.h"
+#include "shell/RowSort.h"
 #include "shell/WaitCursor.h"
 #include "shell/watch/ShFilesWatcher.h"
 
@@ -22,30 +23,6 @@ namespace {
 long long SteadyMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
-}
-
-// Sorts the two halves on two threads and merges them; small lists on this one.
-template <class Before>
-void SortInHalves(std::vector<std::unique_ptr<TShellFileItem>>& items, const Before& before) {
-  constexpr size_t kHalvesFrom = 8192;
-  if (items.size() < kHalvesFrom) {
-    std::sort(items.begin(), items.end(), before);
-    return;
-  }
-  auto middle = items.begin() + static_cast<std::ptrdiff_t>(items.size() / 2);
-  std::thread helper;
-  try {
-    helper = std::thread([&] { std::sort(middle, items.end(), before); });
-  } catch (const std::system_error&) {
-    std::sort(items.begin(), items.end(), before);
-    return;
-  }
-  std::sort(items.begin(), middle, before);
-  helper.join();
-  std::vector<std::unique_ptr<TShellFileItem>> merged(items.size());
-  std::merge(std::make_move_iterator(items.begin()), std::make_move_iterator(middle), std::make_move_iterator(middle),
-             std::make_move_iterator(items.end()), merged.begin(), before);
-  items.swap(merged);
 }
 
 // Stopping the owner's screen updates for a scope; none without an owner.
@@ -95,6 +72,8 @@ int TShellFileList::IndexOf(const TShellFileItem* item) const {
 
 void TShellFileList::Clear() {
   items_.clear();
+  SetSorted(-1);
+  changesMissed_ = false;
   prefetchCursor_ = 0;
 }
 
@@ -285,7 +264,7 @@ int TShellFileList::Enumerate(int level) {
   TShItemIDType folderType = level == 1 ? GetFolderType() : itUnknown;
   {
     WaitCursor wait;
-    items_.reserve(items_.size() + readIds.size());
+    items_.reserve(RowsWithRoom(items_.size() + readIds.size()));
     size_t next = 0;
     PItemIDList id = nullptr;
     while (list ? list->Next(id) : next < readIds.size()) {
@@ -295,7 +274,10 @@ int TShellFileList::Enumerate(int level) {
       items_.push_back(std::move(item));
     }
   }
-  if (!sorted && (!GetPathName().empty() || SortType != 4)) Sort(SortType);
+  if (!sorted && (!GetPathName().empty() || SortType != 4))
+    Sort(SortType);
+  else
+    SetSorted(sorted ? SortType : -1);
   return Count();
 }
 
@@ -359,15 +341,25 @@ void TShellFileList::QuickSort(int left, int right, int column) {
 }
 
 void TShellFileList::Sort(int column) {
-  if (Count() < 2 || !IsColumn(column)) return;
+  SetSorted(-1);
+  if (!IsColumn(column)) return;
   ShellFolderPtr folder;
   if (!GetFolder(folder)) return;
+  if (Count() < 2) {
+    SetSorted(column);
+    return;
+  }
   try {
     if (column != 0) {
+      // A watched folder's rows get fresh stat data with every change
+      // reported; only the rows without any need the disk.
+      const bool current = AttrWatcher && AttrWatcher->Watching() && AttrWatcher->GetPath() == GetPathName();
       std::vector<PItemIDList> ids;
       ids.reserve(items_.size());
-      for (const auto& item : items_) ids.push_back(item->RelativeIDList.get());
-      folder->PrepareCompare(column, ids.data(), ids.size());
+      FileStat unused;
+      for (const auto& item : items_)
+        if (!current || !IDFileStat(item->RelativeIDList.get(), unused)) ids.push_back(item->RelativeIDList.get());
+      if (!ids.empty()) folder->PrepareCompare(column, ids.data(), ids.size());
     }
     // A folder of the file system orders its entries without a call through
     // the folder per comparison; a large one is sorted in two halves at once.
@@ -380,11 +372,12 @@ void TShellFileList::Sort(int column) {
       auto before = [&](const std::unique_ptr<TShellFileItem>& a, const std::unique_ptr<TShellFileItem>& b) {
         return CompareFileEntries(column, dir, a->RelativeIDList.get(), b->RelativeIDList.get()) * order < 0;
       };
-      SortInHalves(items_, before);
+      if (!SortRowsByKeys(items_, column, order, dir)) SortInHalves(items_, before);
     } else {
       sortFolder_ = folder.get();
       QuickSort(0, Count() - 1, column);
     }
+    SetSorted(column);
   } catch (...) {
     // A failed sort leaves the rows partly sorted; nothing to report.
   }
@@ -448,10 +441,8 @@ void TShellFileList::WatcherTerminated(TShFilesWatcher* watcher) {
 void TShellFileList::RefreshFindDataAll() {
   for (const auto& item : items_) {
     // Rows never shown fetch fresh data when they are.
-    if (item->HasFindData())
-      item->RefreshFindData();
-    else if (item->RelativeIDList)
-      ClearIDFileStat(item->RelativeIDList.get());
+    if (item->HasFindData()) item->RefreshFindData();
+    if (item->RelativeIDList) ClearIDFileStat(item->RelativeIDList.get());
   }
   prefetchCursor_ = 0;
 }
@@ -496,7 +487,11 @@ void TShellFileList::ReadAhead(const std::string& path, int waitMs, size_t rowsI
 }
 
 void TShellFileList::FolderChanged(TShFilesWatcher* watcher, const std::string& path) {
-  if (ListView && ListView->MouseDownOnItem()) return;
+  if (ListView && ListView->MouseDownOnItem()) {
+    // The names of this report are lost: the next one reads the folder whole.
+    changesMissed_ = true;
+    return;
+  }
   if (!FolderExists(path)) {
     auto update = ItemsUpdate(ListView);
     ScopeGuard showCount([this] {
@@ -512,6 +507,8 @@ void TShellFileList::FolderChanged(TShFilesWatcher* watcher, const std::string& 
     if (folder) SetFolder(folder.get());
     return;
   }
+  std::vector<std::string> names;
+  if (watcher && watcher->ChangedNames(names) && ApplyChangedNames(names)) return;
   if (watcher == NameWatcher) {
     Populate();
   } else if (watcher == AttrWatcher) {

@@ -41,6 +41,10 @@ class IShellFileListOwner {
   virtual int FocusedRow() const = 0;  // -1 when none
   virtual void SetFocusedRow(int row) = 0;
   virtual void MakeRowVisible(int row) = 0;
+  // One row came in at row, or left from it; the rows after it moved. The
+  // owner keeps its selection, focus and scroll on the same rows.
+  virtual void RowInserted(int row) = 0;
+  virtual void RowRemoved(int row) = 0;
   virtual void Repaint() = 0;
 
   virtual int ColumnCount() const = 0;
@@ -61,6 +65,9 @@ class IShellFileListOwner {
 constexpr int kColumnCount = 5;
 extern const char* const ColumnCaptions[kColumnCount];
 inline bool IsColumn(int column) { return column >= 0 && column < kColumnCount; }
+// Room for the rows of a folder and some that may come: a new file must not
+// move a million rows to a larger array.
+inline size_t RowsWithRoom(size_t rows) { return rows + rows / 64 + 16; }
 
 class TShellFileList {
  public:
@@ -100,6 +107,11 @@ class TShellFileList {
   // when every row has one (a selection sum then never waits on the disk).
   bool PrefetchSizes(int count);
   void FolderChanged(TShFilesWatcher* watcher, const std::string& path);
+  // Takes out the rows of the names and puts in what the folder holds under
+  // them now, each in its place; false when the folder must be read whole.
+  bool ApplyChangedNames(const std::vector<std::string>& names);
+  // A row took a new name in place: its place in the order is not known.
+  void RowRenamed() { sortedColumn_ = -1; }
   // Reads the folder path on a worker, sorted as this list sorts now; the
   // next Populate of that folder takes the read, waiting for it at most until
   // waitMs after this call. A read not over by then leaves the list empty and
@@ -137,4 +149,12 @@ class TShellFileList {
   long long readAheadDeadlineMs_ = 0;  // steady clock
   size_t readAheadRowsInWait_ = SIZE_MAX;
   bool reading_ = false;
+  // The column and direction the rows are in order of; -1 when not known.
+  int sortedColumn_ = -1;
+  int sortedOrder_ = 0;
+  bool changesMissed_ = false;  // a report was let go since the folder was read
+  void SetSorted(int column) {
+    sortedColumn_ = column;
+    sortedOrder_ = IsColumn(column) ? SortOrder[column] : 0;
+  }
 };

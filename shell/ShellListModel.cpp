@@ -17,6 +17,19 @@ void TShellListModel::SetRowCount(int count) {
   endResetModel();
 }
 
+void TShellListModel::InsertRow(int row) {
+  beginInsertRows({}, row, row);
+  ++rows_;
+  endInsertRows();
+}
+
+void TShellListModel::RemoveRow(int row) {
+  if (row < 0 || row >= rows_) return;
+  beginRemoveRows({}, row, row);
+  --rows_;
+  endRemoveRows();
+}
+
 void TShellListModel::ClearColumns() {
   beginResetModel();
   columns_.clear();

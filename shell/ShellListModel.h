@@ -24,6 +24,9 @@ class TShellListModel : public QAbstractTableModel {
 
   void SetFileList(TShellFileList* list) { list_ = list; }
   void SetRowCount(int count);
+  // One row came in at row or left from it; selections and the current row move with the rows.
+  void InsertRow(int row);
+  void RemoveRow(int row);
   // Icons are drawn large for the icon view, small elsewhere.
   void SetLargeIcons(bool large) { largeIcons_ = large; }
   void ClearColumns();

@@ -415,6 +415,22 @@ void TShellListView::MakeRowVisible(int row) {
   if (index.isValid()) CurrentView()->scrollTo(index);
 }
 
+// A row above the first one shown moves what is shown by one: the view
+// scrolls with it, so the same files stay in sight.
+void TShellListView::RowInserted(int row) {
+  QAbstractItemView* view = CurrentView();
+  const int top = view->indexAt(QPoint(1, 1)).row();
+  model_->InsertRow(std::clamp(row, 0, model_->rowCount()));
+  if (top >= 0 && row <= top) view->scrollTo(model_->index(top + 1, 0), QAbstractItemView::PositionAtTop);
+}
+
+void TShellListView::RowRemoved(int row) {
+  QAbstractItemView* view = CurrentView();
+  const int top = view->indexAt(QPoint(1, 1)).row();
+  model_->RemoveRow(row);
+  if (top > 0 && row < top) view->scrollTo(model_->index(top - 1, 0), QAbstractItemView::PositionAtTop);
+}
+
 void TShellListView::Repaint() {
   tree_->viewport()->update();
   list_->viewport()->update();

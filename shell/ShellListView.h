@@ -162,6 +162,8 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   int FocusedRow() const override;
   void SetFocusedRow(int row) override;
   void MakeRowVisible(int row) override;
+  void RowInserted(int row) override;
+  void RowRemoved(int row) override;
   void Repaint() override;
   int ColumnCount() const override;
   std::vector<int> ColumnOrder() const override;

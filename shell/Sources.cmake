@@ -6,8 +6,10 @@ set(SHELL_SOURCES
   shell/actions/Wildcard.cpp shell/actions/Wildcard.h
   shell/DeviceChangeData.h
   shell/DropEvents.cpp shell/DropEvents.h
+  shell/FileListChanges.cpp
   shell/FolderReadAhead.cpp shell/FolderReadAhead.h
   shell/RowPool.cpp shell/RowPool.h
+  shell/RowSort.cpp shell/RowSort.h
   shell/ShellComboBox.cpp shell/ShellComboBox.h
   shell/ShellComboBoxDrag.cpp
   shell/ShellComboList.cpp

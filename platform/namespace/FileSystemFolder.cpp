@@ -19,6 +19,19 @@
 
 namespace {
 
+// The ID flags of an entry of the folder dirfd from its dirent type: a link
+// is a folder when its target is one.
+uint8_t EntryFlags(int dirfd, const char* name, unsigned char type) {
+  if (type == DT_DIR) return itemflag::kFolder;
+  if (type != DT_LNK) return 0;
+  struct stat st;
+  return itemflag::kLink | (fstatat(dirfd, name, &st, 0) == 0 && S_ISDIR(st.st_mode) ? itemflag::kFolder : 0);
+}
+
+bool Wanted(uint32_t enumFlags, uint8_t flags) {
+  return enumFlags & ((flags & itemflag::kFolder) ? SHCONTF_FOLDERS : SHCONTF_NONFOLDERS);
+}
+
 // Walks a folder and stats nothing but links and entries of unknown type: a
 // listing of 100,000 names must not cost 100,000 stats.
 class FolderEnum : public IEnumIDList {
@@ -34,15 +47,8 @@ class FolderEnum : public IEnumIDList {
       struct stat st;
       if (type == DT_UNKNOWN && fstatat(fd_.Get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0)
         type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_REG;
-      uint8_t flags = 0;
-      if (type == DT_DIR) {
-        flags = itemflag::kFolder;
-      } else if (type == DT_LNK) {
-        flags = itemflag::kLink;
-        if (fstatat(fd_.Get(), name, &st, 0) == 0 && S_ISDIR(st.st_mode)) flags |= itemflag::kFolder;
-      }
-      bool folder = flags & itemflag::kFolder;
-      if (!(flags_ & (folder ? SHCONTF_FOLDERS : SHCONTF_NONFOLDERS))) continue;
+      const uint8_t flags = EntryFlags(fd_.Get(), name, type);
+      if (!Wanted(flags_, flags)) continue;
       id = MakeFileEntryID(name, flags, nullptr);
       if (id) return true;
     }
@@ -219,6 +225,18 @@ std::unique_ptr<IEnumIDList> EnumerateFolder(const std::string& path, uint32_t f
   UniqueFd fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fd) return nullptr;
   return std::make_unique<FolderEnum>(std::move(fd), flags);
+}
+
+PItemIDList MakeEntryIDAt(int dirfd, const char* name, uint32_t flags) {
+  if (name[0] == '.' && !(flags & SHCONTF_INCLUDEHIDDEN)) return nullptr;
+  if (!IsValidChildName(name)) return nullptr;
+  struct stat st;
+  if (fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return nullptr;
+  const unsigned char type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_REG;
+  const uint8_t idFlags = EntryFlags(dirfd, name, type);
+  if (!Wanted(flags, idFlags)) return nullptr;
+  const FileStat fs = ToFileStat(st);
+  return MakeFileEntryID(name, idFlags, &fs);
 }
 
 bool AppendPathIDs(std::string base, const std::vector<std::string_view>& names, IDListBuilder& builder) {

@@ -40,6 +40,11 @@ std::unique_ptr<IEnumIDList> EnumerateFolder(const std::string& path, uint32_t f
 using FolderLister = std::function<std::unique_ptr<IEnumIDList>(const std::string& path, uint32_t flags)>;
 void SetFolderLister(FolderLister lister);
 
+// The ID of the entry name of the open folder dirfd as its enumeration with
+// flags (SHCONTF_*) would make it, with its stat data; null when the entry is
+// gone or the flags leave it out.
+PItemIDList MakeEntryIDAt(int dirfd, const char* name, uint32_t flags);
+
 // Appends a FileEntry per name below base; each must exist (lstat), and all
 // but the last must be folders.
 bool AppendPathIDs(std::string base, const std::vector<std::string_view>& names, IDListBuilder& builder);

@@ -119,3 +119,47 @@ std::string_view NameExtension(std::string_view name) {
   if (dot == std::string_view::npos || dot == 0) return {};
   return name.substr(dot + 1);
 }
+
+// Letters folded to lower case; a digit run as 0x30, the count of its digits
+// without leading zeros, then those digits (so the longer run is larger); any
+// other character beyond ASCII as 0x80, which ends the key; the end of the
+// name as zeros.
+NameKey MakeNameKey(std::string_view name) {
+  uint8_t bytes[16] = {};
+  size_t o = 0;
+  auto put = [&](unsigned v) {
+    if (o < sizeof bytes) bytes[o++] = static_cast<uint8_t>(v);
+  };
+  const auto* s = reinterpret_cast<const unsigned char*>(name.data());
+  const size_t n = name.size();
+  for (size_t i = 0; i < n && o < sizeof bytes;) {
+    const unsigned char c = s[i];
+    if (c >= 0x80) {
+      put(0x80);
+      break;
+    }
+    if (IsDigit(c)) {
+      while (i < n && s[i] == '0') ++i;
+      size_t end = i;
+      while (end < n && IsDigit(s[end])) ++end;
+      if (end - i >= 0xFF) {
+        // Too long to count in a byte: above every shorter run, equal to the others.
+        put('0');
+        put(0xFF);
+        break;
+      }
+      put('0');
+      put(static_cast<unsigned>(end - i));
+      for (; i < end; ++i) put(s[i]);
+      continue;
+    }
+    put(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
+    ++i;
+  }
+  NameKey key;
+  for (int k = 0; k < 8; ++k) {
+    key.high = (key.high << 8) | bytes[k];
+    key.low = (key.low << 8) | bytes[k + 8];
+  }
+  return key;
+}

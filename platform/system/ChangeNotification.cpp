@@ -206,7 +206,13 @@ void TChangeNotification::Handle(int wd, const std::string& dir, uint32_t mask, 
     kind |= isDir ? FILE_NOTIFY_CHANGE_DIR_NAME : FILE_NOTIFY_CHANGE_FILE_NAME;
   if (mask & IN_ATTRIB) kind |= FILE_NOTIFY_CHANGE_ATTRIBUTES | FILE_NOTIFY_CHANGE_LAST_WRITE;
   if (mask & (IN_MODIFY | IN_CLOSE_WRITE)) kind |= FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE;
-  if (kind & filter_) changed_ = true;
+  if (kind & filter_) {
+    changed_ = true;
+    if (isRoot && name && *name && !subtree_)
+      NoteName(name);
+    else
+      namesLost_ = true;
+  }
   if (subtree_ && isDir && name && *name) {
     std::string child = JoinPath(dir, name);
     if (mask & (IN_MOVED_FROM | IN_DELETE)) RemoveTree(child);
@@ -219,9 +225,31 @@ void TChangeNotification::Ignored(int wd) {
   if (wd == rootWd_) rootGone_ = changed_ = true;
 }
 
+void TChangeNotification::NoteName(const char* name) {
+  if (namesLost_) return;
+  if (names_.size() >= MaxChangedNames) {
+    namesLost_ = true;
+    names_.clear();
+    nameSet_.clear();
+    return;
+  }
+  if (nameSet_.insert(name).second) names_.emplace_back(name);
+}
+
+bool TChangeNotification::TakeChangedNames(std::vector<std::string>& names) {
+  names.clear();
+  const bool known = !namesLost_ && !rootGone_;
+  if (known) names.swap(names_);
+  names_.clear();
+  nameSet_.clear();
+  namesLost_ = false;
+  return known;
+}
+
 // Events were lost: count it as a change and look for new folders again.
 void TChangeNotification::Overflowed() {
   changed_ = true;
+  namesLost_ = true;
   if (subtree_) rescan_ = true;
 }
 

@@ -80,6 +80,14 @@ class TChangeNotification : public TWaitHandle {
   int PollFd() const override;
   bool TryAcquire() override;
 
+  // The names of the root folder's entries that changed since they were last
+  // taken, each once, in the order first seen; false when they are not known
+  // (too many, or the kernel's queue overflowed) and the folder must be read
+  // whole. Taking them starts a new count.
+  bool TakeChangedNames(std::vector<std::string>& names);
+  // More names than this in one count are not kept.
+  static constexpr size_t MaxChangedNames = 4096;
+
   // Folders this handle watches now (its root included).
   size_t WatchCount() const { return wds_.size(); }
   bool RootGone() const { return rootGone_; }
@@ -94,6 +102,7 @@ class TChangeNotification : public TWaitHandle {
   void Handle(int wd, const std::string& dir, uint32_t mask, const char* name);
   void Ignored(int wd);
   void Overflowed();
+  void NoteName(const char* name);
   void Rescan();
 
   std::shared_ptr<TChangeNotificationGroup> group_;
@@ -106,6 +115,9 @@ class TChangeNotification : public TWaitHandle {
   bool changed_ = false;
   bool rootGone_ = false;
   bool rescan_ = false;
+  std::vector<std::string> names_;
+  std::unordered_set<std::string> nameSet_;
+  bool namesLost_ = false;
 };
 
 using ChangeNotificationPtr = std::unique_ptr<TChangeNotification>;

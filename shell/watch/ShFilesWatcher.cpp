@@ -34,6 +34,12 @@ bool TShFilesWatcher::WaitUntilArmed(uint32_t timeoutMs) const {
   return true;
 }
 
+bool TShFilesWatcher::ChangedNames(std::vector<std::string>& names) const {
+  std::lock_guard<std::mutex> lock(Lock);
+  names = changedNames_;
+  return namesKnown_;
+}
+
 std::string TShFilesWatcher::GetPath() const {
   std::lock_guard<std::mutex> lock(Lock);
   return Path;
@@ -78,6 +84,11 @@ void TShFilesWatcher::ChangeStep() {
 }
 
 void TShFilesWatcher::VanishStep(const std::string& gone) {
+  {
+    std::lock_guard<std::mutex> lock(Lock);
+    namesKnown_ = false;
+    changedNames_.clear();
+  }
   auto handler = OnChange;
   // A path set since then means the owner has moved on.
   if (handler && GetPath().empty()) handler(this, gone);
@@ -150,10 +161,23 @@ void TShFilesWatcher::Execute() {
         continue;
       }
       if (!settling || std::chrono::steady_clock::now() < quietUntil) continue;
-      // The fresh handle goes on before the owner re-reads the folder, so a
-      // change made while it reads is not lost.
-      CloseHandle();
-      OpenHandle();
+      // Names known: the handle stays armed, so nothing after them is lost.
+      // Otherwise the fresh handle goes on before the owner re-reads the
+      // folder, so a change made while it reads is not lost.
+      handle_->TryAcquire();
+      std::vector<std::string> names;
+      bool known = handle_->TakeChangedNames(names);
+      if (!known || !FindNextChangeNotification(handle_.get())) {
+        known = false;
+        names.clear();
+        CloseHandle();
+        OpenHandle();
+      }
+      {
+        std::lock_guard<std::mutex> lock(Lock);
+        changedNames_.swap(names);
+        namesKnown_ = known;
+      }
       settling = false;
       SynchronizeStep([this] { ChangeStep(); });
       continue;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/system/ChangeNotification.h"
 #include "shell/watch/WatcherThread.h"
@@ -33,6 +34,10 @@ class TShFilesWatcher : public TWatcherThread {
   // that a change made right after SetPath is not missed; false on timeout.
   bool WaitUntilArmed(uint32_t timeoutMs) const;
 
+  // Inside OnChange: the names of the folder's entries the reported burst
+  // touched; false when they are not known and the folder must be read whole.
+  bool ChangedNames(std::vector<std::string>& names) const;
+
   const uint32_t NotifyFilter;
   TShFilesChangeEvent OnChange;
   // Set and cleared by the owner on the GUI thread.
@@ -58,6 +63,8 @@ class TShFilesWatcher : public TWatcherThread {
 
   ChangeNotificationPtr handle_;  // the thread's own
   std::string openPath_;          // what handle_ watches; the thread's own
+  std::vector<std::string> changedNames_;  // guarded by Lock
+  bool namesKnown_ = false;                // guarded by Lock
   std::atomic<bool> watching_{false};
   std::atomic<bool> reporting_{false};        // the thread waits in a report to the GUI
   std::atomic<uint64_t> pathGeneration_{0};   // counts SetPath calls that changed the path

@@ -68,6 +68,16 @@ class SimpleListOwner : public IShellFileListOwner {
   int FocusedRow() const override { return Focus; }
   void SetFocusedRow(int row) override { Focus = row; }
   void MakeRowVisible(int) override {}
+  void RowInserted(int row) override {
+    ++ItemsCount;
+    Selected.insert(Selected.begin() + row, false);
+    if (Focus >= row) ++Focus;
+  }
+  void RowRemoved(int row) override {
+    --ItemsCount;
+    Selected.erase(Selected.begin() + row);
+    if (Focus > row || Focus >= ItemsCount) --Focus;
+  }
   void Repaint() override {}
 
   int ColumnCount() const override { return static_cast<int>(Columns.size()); }

@@ -1,0 +1,153 @@
+// Changes the watchers report by name, applied to the sorted rows one by one:
+// a huge folder is not read and sorted again for each file that appears.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "platform/namespace/FileSystemFolder.h"
+#include "platform/namespace/ItemID.h"
+#include "platform/system/UniqueFd.h"
+#include "shell/ShellFileList.h"
+
+namespace {
+
+// Above this many names a burst is read whole: the rows move once either way.
+constexpr size_t kMaxNamesApplied = 2048;
+// Up to this many rows in and out are moved within the rows' array.
+constexpr size_t kInPlaceChanges = 16;
+
+struct Carried {
+  bool selected = false;
+  bool focused = false;
+};
+
+}  // namespace
+
+bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
+  if (changesMissed_ || sortedColumn_ != SortType || !IsColumn(SortType) || sortedOrder_ != SortOrder[SortType] ||
+      names.size() > kMaxNamesApplied || GetLevel() < 1) return false;
+  ShellFolderPtr folder;
+  if (!GetFolder(folder) || !dynamic_cast<FileSystemFolder*>(folder.get())) return false;
+  const std::string dir = GetPathName();
+  if (dir.empty()) return false;
+  UniqueFd fd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd) return false;
+  if (names.empty()) return true;
+
+  const int column = SortType, order = SortOrder[column];
+  auto before = [&](const TShellFileItem* a, const TShellFileItem* b) {
+    return CompareFileEntries(column, dir, a->RelativeIDList.get(), b->RelativeIDList.get()) * order < 0;
+  };
+
+  // The rows that bear a reported name: found by their place in the order
+  // where it follows from the name alone, else by a pass over the rows.
+  std::vector<size_t> gone;
+  if (column == 0 || column == 2) {
+    for (const std::string& name : names) {
+      for (uint8_t flags : {uint8_t{0}, itemflag::kFolder}) {
+        TShellFileItem probe(this, MakeFileEntryID(name, flags, nullptr));
+        if (!probe.RelativeIDList) return false;
+        auto at = std::lower_bound(items_.begin(), items_.end(), &probe,
+                                   [&](const auto& row, const TShellFileItem* p) { return before(row.get(), p); });
+        if (at != items_.end() && IDPayloadText((*at)->RelativeIDList.get()) == name)
+          gone.push_back(static_cast<size_t>(at - items_.begin()));
+      }
+    }
+    std::sort(gone.begin(), gone.end());
+    gone.erase(std::unique(gone.begin(), gone.end()), gone.end());
+  } else {
+    std::unordered_set<std::string_view> wanted(names.begin(), names.end());
+    for (size_t i = 0; i < items_.size(); ++i)
+      if (wanted.count(IDPayloadText(items_[i]->RelativeIDList.get()))) gone.push_back(i);
+  }
+
+  // What the owner shows of a row goes to the row that takes its name.
+  std::unordered_map<std::string, Carried> carried;
+  const int focusedRow = ListView ? ListView->FocusedRow() : -1;
+  const bool anySelected = ListView && ListView->SelectedCount() > 0;
+  for (size_t i : gone) {
+    Carried c;
+    c.selected = anySelected && ListView->IsRowSelected(static_cast<int>(i));
+    c.focused = static_cast<int>(i) == focusedRow;
+    carried[std::string(IDPayloadText(items_[i]->RelativeIDList.get()))] = c;
+  }
+
+  uint32_t flags = SHCONTF_FOLDERS | SHCONTF_NONFOLDERS;
+  if (ListView && ListView->GetIncludeHidden()) flags |= SHCONTF_INCLUDEHIDDEN;
+  const int level = GetLevel();
+  const TShItemIDType folderType = level == 1 ? GetFolderType() : itUnknown;
+  std::vector<std::unique_ptr<TShellFileItem>> added;
+  for (const std::string& name : names) {
+    PItemIDList id = MakeEntryIDAt(fd.Get(), name.c_str(), flags);
+    if (!id) continue;
+    auto item = std::make_unique<TShellFileItem>(this, id);
+    if (!KeepVirtualItem(item.get(), level, folderType) || (ListView && !ListView->DoShFilter(item.get()))) continue;
+    added.push_back(std::move(item));
+  }
+  std::sort(added.begin(), added.end(), [&](const auto& a, const auto& b) { return before(a.get(), b.get()); });
+
+  // Each new row's place among the old ones by a binary search.
+  std::vector<size_t> places;
+  for (const auto& item : added)
+    places.push_back(static_cast<size_t>(
+        std::lower_bound(items_.begin(), items_.end(), item.get(),
+                         [&](const auto& row, const TShellFileItem* p) { return before(row.get(), p); }) -
+        items_.begin()));
+  std::vector<int> insertedAt;
+  std::vector<std::unique_ptr<TShellFileItem>> old;
+  if (gone.size() + added.size() <= kInPlaceChanges && items_.capacity() >= items_.size() + added.size()) {
+    // A few rows move the rest in place: a fresh array of a million rows
+    // costs more in page faults than the moves.
+    for (auto it = gone.rbegin(); it != gone.rend(); ++it) {
+      old.push_back(std::move(items_[*it]));
+      items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(*it));
+    }
+    for (size_t k = 0; k < added.size(); ++k) {
+      const size_t goneBefore = static_cast<size_t>(std::lower_bound(gone.begin(), gone.end(), places[k]) - gone.begin());
+      const size_t at = places[k] - goneBefore + k;
+      items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(at), std::move(added[k]));
+      insertedAt.push_back(static_cast<int>(at));
+    }
+  } else {
+    std::vector<std::unique_ptr<TShellFileItem>> merged;
+    merged.reserve(RowsWithRoom(items_.size() - gone.size() + added.size()));
+    size_t nextGone = 0, nextAdded = 0;
+    for (size_t next = 0; next <= items_.size(); ++next) {
+      for (; nextAdded < added.size() && places[nextAdded] == next; ++nextAdded) {
+        insertedAt.push_back(static_cast<int>(merged.size()));
+        merged.push_back(std::move(added[nextAdded]));
+      }
+      if (next == items_.size()) break;
+      if (nextGone < gone.size() && gone[nextGone] == next) {
+        ++nextGone;
+        continue;
+      }
+      merged.push_back(std::move(items_[next]));
+    }
+    old.swap(items_);
+    items_.swap(merged);
+  }
+  prefetchCursor_ = std::min(prefetchCursor_, Count());
+
+  if (ListView) {
+    // Rows leave from the bottom up and come in from the top down, so each
+    // index is right when it is told.
+    for (auto it = gone.rbegin(); it != gone.rend(); ++it) ListView->RowRemoved(static_cast<int>(*it));
+    int focus = -1;
+    for (int row : insertedAt) {
+      ListView->RowInserted(row);
+      auto c = carried.find(std::string(IDPayloadText(items_[row]->RelativeIDList.get())));
+      if (c == carried.end()) continue;
+      if (c->second.selected) ListView->SetRowSelected(row, true);
+      if (c->second.focused) focus = row;
+    }
+    if (focus >= 0) ListView->SetFocusedRow(focus);
+    ListView->DoShListChange(this);
+  }
+  // The rows taken out go last: the owner may still have asked about them.
+  old.clear();
+  return true;
+}

@@ -1,0 +1,204 @@
+// Changes applied to a shown folder name by name, checked against reading the
+// folder whole, with the names a real inotify handle reports.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <random>
+
+#include "SimpleListOwner.h"
+#include "TempDir.h"
+#include "platform/system/ChangeNotification.h"
+#include "shell/ShellFileList.h"
+#include "shell/watch/WatcherThread.h"
+
+namespace {
+
+constexpr uint32_t kAllChanges = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
+                                 FILE_NOTIFY_CHANGE_ATTRIBUTES | FILE_NOTIFY_CHANGE_SIZE |
+                                 FILE_NOTIFY_CHANGE_LAST_WRITE;
+
+struct Row {
+  std::string name;
+  uint64_t size;
+  bool operator==(const Row&) const = default;
+};
+
+std::vector<Row> Rows(const TShellFileList& list) {
+  std::vector<Row> rows;
+  for (int i = 0; i < list.Count(); ++i) rows.push_back({list.Items(i)->GetDisplayName(), list.Items(i)->GetSize()});
+  return rows;
+}
+
+void Show(TShellFileList& list, const std::string& path) {
+  IDListPtr id = PathToIDList(path);
+  ASSERT_TRUE(id) << path;
+  list.SetFolder(id.get());
+}
+
+void WriteSize(const std::string& path, size_t size) { std::ofstream(path, std::ios::binary) << std::string(size, 'x'); }
+
+class FileListChangesTest : public ::testing::Test {
+ protected:
+  void TearDown() override { WaitForWatcherThreads(); }
+
+  // The names the handle saw since the last call; false when not known.
+  bool Take(TChangeNotification* handle, std::vector<std::string>& names) {
+    handle->TryAcquire();
+    return handle->TakeChangedNames(names);
+  }
+
+  TempDir tmp;
+};
+
+}  // namespace
+
+TEST_F(FileListChangesTest, RandomChangesGiveTheRowsOfAFullRead) {
+  // Names that sort by digit runs, letter case, extensions and non-ASCII letters.
+  std::vector<std::string> pool;
+  for (int i = 0; i < 60; ++i) {
+    const char* stems[] = {"file", "File", "img_", "Ärger", "z", ".hid", "a b"};
+    const char* exts[] = {".txt", ".TXT", ".jpg", "", ".tar.gz"};
+    pool.push_back(std::string(stems[i % 7]) + std::to_string(i * 37 % 101) + exts[i % 5]);
+  }
+  std::mt19937 random(31);
+  auto pick = [&] { return pool[random() % pool.size()]; };
+  int operations = 0;
+  for (int column : {0, 1, 2, 3}) {
+    for (int order : {1, -1}) {
+      SimpleListOwner owner, freshOwner;
+      owner.IncludeHidden = freshOwner.IncludeHidden = column == 2;
+      TShellFileList list(&owner, false);
+      list.SortType = column;
+      list.SortOrder[column] = order;
+      Show(list, tmp.path());
+      ChangeNotificationPtr handle = FindFirstChangeNotification(tmp.path(), false, kAllChanges);
+      ASSERT_TRUE(handle);
+      for (int batch = 0; batch < 10; ++batch) {
+        // Small batches move rows in place, large ones make the array anew.
+        const int size = batch % 2 ? 3 : 60;
+        for (int k = 0; k < size; ++k, ++operations) {
+          const std::string a = tmp / pick(), b = tmp / pick();
+          struct stat st;
+          const bool exists = lstat(a.c_str(), &st) == 0;
+          switch (random() % 6) {
+            case 0:
+            case 1:
+              if (!exists) WriteSize(a, random() % 5000);
+              break;
+            case 2:
+              if (exists) S_ISDIR(st.st_mode) ? (void)rmdir(a.c_str()) : (void)unlink(a.c_str());
+              break;
+            case 3:
+              // Replaces a file of the new name; a folder only onto nothing.
+              rename(a.c_str(), b.c_str());
+              break;
+            case 4:
+              if (exists && S_ISREG(st.st_mode)) WriteSize(a, random() % 5000);
+              break;
+            case 5:
+              if (!exists) mkdir(a.c_str(), 0755);
+              break;
+          }
+        }
+        std::vector<std::string> names;
+        ASSERT_TRUE(Take(handle.get(), names));
+        ASSERT_TRUE(list.ApplyChangedNames(names));
+        TShellFileList fresh(&freshOwner, false);
+        fresh.SortType = column;
+        fresh.SortOrder[column] = order;
+        Show(fresh, tmp.path());
+        ASSERT_EQ(Rows(list), Rows(fresh)) << "column " << column << " order " << order << " batch " << batch;
+        ASSERT_EQ(owner.ItemsCount, list.Count());
+      }
+    }
+  }
+  EXPECT_GE(operations, 2000);  // 8 lists of 10 batches
+}
+
+TEST_F(FileListChangesTest, FocusAndSelectionStayOnTheirFiles) {
+  for (const char* name : {"b", "d", "f", "h"}) tmp.file(name);
+  SimpleListOwner owner;
+  TShellFileList list(&owner, false);
+  Show(list, tmp.path());
+  ChangeNotificationPtr handle = FindFirstChangeNotification(tmp.path(), false, kAllChanges);
+  ASSERT_TRUE(handle);
+  owner.Focus = 2;  // f
+  owner.Selected[1] = owner.Selected[3] = true;  // d, h
+
+  tmp.file("a");
+  tmp.file("c");
+  unlink((tmp / "b").c_str());
+  WriteSize(tmp / "h", 10);  // written again: its row is made anew
+  std::vector<std::string> names;
+  ASSERT_TRUE(Take(handle.get(), names));
+  ASSERT_TRUE(list.ApplyChangedNames(names));
+  ASSERT_EQ(Rows(list), (std::vector<Row>{{"a", 0}, {"c", 0}, {"d", 0}, {"f", 0}, {"h", 10}}));
+  EXPECT_EQ(owner.Focus, 3);
+  EXPECT_EQ(owner.Selected, (std::vector<bool>{false, false, true, false, true}));
+
+  // The focused file replaced by a rename keeps the focus on its name.
+  tmp.file("g", "12345");
+  ASSERT_EQ(rename((tmp / "g").c_str(), (tmp / "f").c_str()), 0);
+  ASSERT_TRUE(Take(handle.get(), names));
+  ASSERT_TRUE(list.ApplyChangedNames(names));
+  EXPECT_EQ(list.Items(owner.Focus)->GetDisplayName(), "f");
+  EXPECT_EQ(list.Items(owner.Focus)->GetSize(), 5u);
+  EXPECT_EQ(owner.ItemsCount, list.Count());
+}
+
+TEST_F(FileListChangesTest, LostEventsAskForAFullRead) {
+  ChangeNotificationPtr handle = FindFirstChangeNotification(tmp.path(), false, kAllChanges);
+  ASSERT_TRUE(handle);
+  // More events than the kernel queues while nobody reads them.
+  int queued = 16384;
+  if (FILE* f = std::fopen("/proc/sys/fs/inotify/max_queued_events", "r")) {
+    if (std::fscanf(f, "%d", &queued) != 1) queued = 16384;
+    std::fclose(f);
+  }
+  ASSERT_LE(queued, 200000) << "a kernel queue this long takes too long to fill";
+  for (int i = 0; i <= queued; ++i) tmp.file("n" + std::to_string(i));
+  std::vector<std::string> names;
+  EXPECT_FALSE(Take(handle.get(), names));
+  EXPECT_TRUE(names.empty());
+  // Counting starts again.
+  tmp.file("after");
+  ASSERT_TRUE(Take(handle.get(), names));
+  EXPECT_EQ(names, std::vector<std::string>{"after"});
+}
+
+TEST_F(FileListChangesTest, WatchedListTakesNewFilesWithoutReadingAgainAndReadsABurstWhole) {
+  for (int i = 0; i < 50; ++i) tmp.file("f" + std::to_string(i));
+  SimpleListOwner owner;
+  TShellFileList list(&owner, true);
+  Show(list, tmp.path());
+  ASSERT_EQ(list.Count(), 50);
+  owner.Focus = 10;
+  TShellFileItem* kept = list.Items(10);
+  const std::string focused = kept->GetDisplayName();
+  tmp.file("a new one");
+  auto waitFor = [&](int count) {
+    QElapsedTimer timer;
+    timer.start();
+    while (list.Count() != count && timer.elapsed() < 8000) QTest::qWait(50);
+    return list.Count() == count;
+  };
+  ASSERT_TRUE(waitFor(51));
+  // The same row object: the folder was not read again.
+  EXPECT_EQ(list.IndexOf(kept), owner.Focus);
+  EXPECT_EQ(list.Items(owner.Focus)->GetDisplayName(), focused);
+  EXPECT_EQ(list.Items(0)->GetDisplayName(), "a new one");
+
+  // A burst of more names than are applied one by one: the folder is read whole.
+  const int burst = static_cast<int>(TChangeNotification::MaxChangedNames) + 10;
+  for (int i = 0; i < burst; ++i) tmp.file("g" + std::to_string(i));
+  ASSERT_TRUE(waitFor(51 + burst));
+  EXPECT_EQ(owner.Focus, 0);  // where a whole read puts it
+  EXPECT_EQ(owner.ItemsCount, list.Count());
+}

@@ -114,8 +114,8 @@ std::string MillionFolder(const std::string& given) {
   std::string dir = given;
   std::filesystem::create_directories(dir);
   int have = 0;
-  for (auto it = std::filesystem::directory_iterator(dir); it != std::filesystem::directory_iterator() && have < 1000000;
-       ++it)
+  for (auto it = std::filesystem::directory_iterator(dir);
+       it != std::filesystem::directory_iterator() && have < 1000000; ++it)
     ++have;
   if (have >= 1000000) return dir;
   int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);

@@ -28,7 +28,8 @@ struct Carried {
 
 bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
   if (changesMissed_ || sortedColumn_ != SortType || !IsColumn(SortType) || sortedOrder_ != SortOrder[SortType] ||
-      names.size() > kMaxNamesApplied || GetLevel() < 1) return false;
+      names.size() > kMaxNamesApplied || GetLevel() < 1)
+    return false;
   ShellFolderPtr folder;
   if (!GetFolder(folder) || !dynamic_cast<FileSystemFolder*>(folder.get())) return false;
   const std::string dir = GetPathName();
@@ -106,7 +107,8 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
       items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(*it));
     }
     for (size_t k = 0; k < added.size(); ++k) {
-      const size_t goneBefore = static_cast<size_t>(std::lower_bound(gone.begin(), gone.end(), places[k]) - gone.begin());
+      const size_t goneBefore =
+          static_cast<size_t>(std::lower_bound(gone.begin(), gone.end(), places[k]) - gone.begin());
       const size_t at = places[k] - goneBefore + k;
       items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(at), std::move(added[k]));
       insertedAt.push_back(static_cast<int>(at));

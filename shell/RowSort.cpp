@@ -15,8 +15,7 @@ struct KeyedRow {
 
 }  // namespace
 
-bool SortRowsByKeys(std::vector<std::unique_ptr<TShellFileItem>>& rows, int column, int order,
-                    const std::string& dir) {
+bool SortRowsByKeys(std::vector<std::unique_ptr<TShellFileItem>>& rows, int column, int order, const std::string& dir) {
   if (column == 2 || !IsColumn(column)) return false;
   for (const auto& row : rows)
     if (!row || IDKind(row->RelativeIDList.get()) != ItemKind::FileEntry) return false;

@@ -41,5 +41,4 @@ void SortInHalves(std::vector<T>& items, const Before& before) {
 // The rows of the file-system folder dir in the order CompareFileEntries
 // gives column (times order); false, with the rows untouched, for a column or
 // rows it has no keys for.
-bool SortRowsByKeys(std::vector<std::unique_ptr<TShellFileItem>>& rows, int column, int order,
-                    const std::string& dir);
+bool SortRowsByKeys(std::vector<std::unique_ptr<TShellFileItem>>& rows, int column, int order, const std::string& dir);

@@ -61,8 +61,8 @@ class TShFilesWatcher : public TWatcherThread {
   TEvent PathChangedEvent{false};
   mutable std::mutex Lock;
 
-  ChangeNotificationPtr handle_;  // the thread's own
-  std::string openPath_;          // what handle_ watches; the thread's own
+  ChangeNotificationPtr handle_;           // the thread's own
+  std::string openPath_;                   // what handle_ watches; the thread's own
   std::vector<std::string> changedNames_;  // guarded by Lock
   bool namesKnown_ = false;                // guarded by Lock
   std::atomic<bool> watching_{false};

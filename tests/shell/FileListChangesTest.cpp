@@ -42,7 +42,9 @@ void Show(TShellFileList& list, const std::string& path) {
   list.SetFolder(id.get());
 }
 
-void WriteSize(const std::string& path, size_t size) { std::ofstream(path, std::ios::binary) << std::string(size, 'x'); }
+void WriteSize(const std::string& path, size_t size) {
+  std::ofstream(path, std::ios::binary) << std::string(size, 'x');
+}
 
 class FileListChangesTest : public ::testing::Test {
  protected:
@@ -129,7 +131,7 @@ TEST_F(FileListChangesTest, FocusAndSelectionStayOnTheirFiles) {
   Show(list, tmp.path());
   ChangeNotificationPtr handle = FindFirstChangeNotification(tmp.path(), false, kAllChanges);
   ASSERT_TRUE(handle);
-  owner.Focus = 2;  // f
+  owner.Focus = 2;                               // f
   owner.Selected[1] = owner.Selected[3] = true;  // d, h
 
   tmp.file("a");

@@ -8,8 +8,9 @@
 #include "platform/namespace/NameCompare.h"
 
 TEST(NameKeyTest, KeysThatDifferOrderNamesAsTheComparison) {
-  const std::vector<std::string> pieces = {"a", "B", "z", "_", " ", ".", "!", "~", "0", "00", "1", "9", "10", "007",
-                                           "123456789012", "Ä", "é", "日本", "\xff", "\xc3", "file", "File", "-"};
+  const std::vector<std::string> pieces = {
+      "a", "B", "z",    "_",    " ",    ".",    "!",    "~", "0", "00", "1", "9", "10", "007", "123456789012",
+      "Ä", "é", "日本", "\xff", "\xc3", "file", "File", "-"};
   std::mt19937 random(7);
   std::vector<std::string> names;
   for (int i = 0; i < 1500; ++i) {

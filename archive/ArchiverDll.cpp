@@ -159,15 +159,20 @@ int TCustomArchiverDll::GetArchiveType(const std::string& fileName) {
   return proc ? proc(fileName.c_str()) : 0;
 }
 
+// The record is packed (its layout is fixed), so its fields are filled through aligned
+// locals: the libraries write through the pointers they are given.
 void TCustomArchiverDll::CompleteEntryInfo(HARC handle, TArchiveEntryInfo* info) {
-  if (!GetWriteTimeEx(handle, &info->LastWriteTime))
-    DosDateTimeToFileTime(info->Info.wDate, info->Info.wTime, &info->LastWriteTime);
-  if (!GetAccessTimeEx(handle, &info->LastAccessTime))
-    DosDateTimeToFileTime(info->Info.wDate, info->Info.wTime, &info->LastAccessTime);
-  if (!GetCreateTimeEx(handle, &info->CreationTime))
-    DosDateTimeToFileTime(info->Info.wDate, info->Info.wTime, &info->CreationTime);
-  if (!GetOriginalSizeEx(handle, &info->OriginalSize)) info->OriginalSize = info->Info.dwOriginalSize;
-  if (!GetCompressedSizeEx(handle, &info->CompressedSize)) info->CompressedSize = info->Info.dwCompressedSize;
+  const auto time = [&](int (TCustomArchiverDll::*get)(HARC, ArcFileTime*)) {
+    ArcFileTime t{};
+    if (!(this->*get)(handle, &t)) DosDateTimeToFileTime(info->Info.wDate, info->Info.wTime, &t);
+    return t;
+  };
+  info->LastWriteTime = time(&TCustomArchiverDll::GetWriteTimeEx);
+  info->LastAccessTime = time(&TCustomArchiverDll::GetAccessTimeEx);
+  info->CreationTime = time(&TCustomArchiverDll::GetCreateTimeEx);
+  int64_t size = 0;
+  info->OriginalSize = GetOriginalSizeEx(handle, &size) ? size : info->Info.dwOriginalSize;
+  info->CompressedSize = GetCompressedSizeEx(handle, &size) ? size : info->Info.dwCompressedSize;
 }
 
 // ---- TArchiverDll: one library, entries named prefix + suffix ----

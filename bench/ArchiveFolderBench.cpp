@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "BenchUtil.h"
+#include "ShownList.h"
 #include "QuietUI.h"
 #include "archive/ArchiveCache.h"
 #include "archive/ArchiveFolder.h"
@@ -51,25 +52,11 @@ void Touch(const std::string& path) {
   utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
-class PaintSpy : public QObject {
- public:
-  bool painted = false;
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Paint) painted = true;
-    return false;
-  }
-};
-
 // Seconds from entering the archive until the list's first frame with its rows.
 double EnterUntilPainted(const std::string& archive) {
   Touch(archive);
-  auto view = std::make_unique<TShellListView>();
-  view->resize(900, 700);
-  view->SetViewStyleProperty(vsReport);
-  view->show();
-  (void)QTest::qWaitForWindowExposed(view.get());
-  QApplication::processEvents();
-  PaintSpy spy;
+  auto view = bench::NewShownList();
+  bench::PaintSpy spy;
   view->ReportView()->viewport()->installEventFilter(&spy);
   double start = Now();
   view->SetPathName(archive);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "BenchUtil.h"
+#include "ShownList.h"
 #include "shell/ShellListView.h"
 #include "shell/watch/WatcherThread.h"
 
@@ -36,30 +37,10 @@ void MakeFiles(const std::string& dir, int count) {
   }
 }
 
-// Notes when the watched viewport gets a paint event.
-class PaintSpy : public QObject {
- public:
-  bool painted = false;
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Paint) painted = true;
-    return false;
-  }
-};
-
-std::unique_ptr<TShellListView> NewView() {
-  auto view = std::make_unique<TShellListView>();
-  view->resize(900, 700);
-  view->SetViewStyleProperty(vsReport);
-  view->show();
-  (void)QTest::qWaitForWindowExposed(view.get());
-  QApplication::processEvents();
-  return view;
-}
-
 // Seconds from navigating to the folder until its first frame is painted.
 double FirstPaint(const std::string& dir) {
-  auto view = NewView();
-  PaintSpy spy;
+  auto view = bench::NewShownList();
+  bench::PaintSpy spy;
   view->ReportView()->viewport()->installEventFilter(&spy);
   double start = Now();
   view->SetPathName(dir);
@@ -94,7 +75,7 @@ int main(int argc, char** argv) {
 
   // Select-all on rows never shown: the sizes are not cached yet.
   {
-    auto cold = NewView();
+    auto cold = bench::NewShownList();
     cold->SetPathName(files);
     QApplication::processEvents();
     cold->ReportView()->setFocus();
@@ -106,7 +87,7 @@ int main(int argc, char** argv) {
   }
   // The same a moment after the listing appeared: the sizes were read while idle.
   {
-    auto settled = NewView();
+    auto settled = bench::NewShownList();
     double shown = Now();
     settled->SetPathName(files);
     while (Now() - shown < 1.0) QApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -118,7 +99,7 @@ int main(int argc, char** argv) {
     WaitForWatcherThreads();
   }
 
-  auto view = NewView();
+  auto view = bench::NewShownList();
   view->SetPathName(files);
   QApplication::processEvents();
   std::printf("rows=%d\n", view->FileList()->Count());

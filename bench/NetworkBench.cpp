@@ -14,6 +14,7 @@
 #include <fstream>
 
 #include "BenchUtil.h"
+#include "ShownList.h"
 #include "QuietUI.h"
 #include "network/NetworkServers.h"
 #include "platform/fileops/FileOperation.h"
@@ -34,24 +35,10 @@ struct NoQuestions : network::MountQuestions {
   int AskChoice(const std::string&, const std::vector<std::string>&) override { return -1; }
 };
 
-class PaintSpy : public QObject {
- public:
-  bool painted = false;
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Paint) painted = true;
-    return false;
-  }
-};
-
 // From navigating to the location's folder until the list is painted with its rows.
 double ListUntilPainted(const std::string& local, int expected) {
-  auto view = std::make_unique<TShellListView>();
-  view->resize(900, 700);
-  view->SetViewStyleProperty(vsReport);
-  view->show();
-  (void)QTest::qWaitForWindowExposed(view.get());
-  QApplication::processEvents();
-  PaintSpy spy;
+  auto view = bench::NewShownList();
+  bench::PaintSpy spy;
   view->ReportView()->viewport()->installEventFilter(&spy);
   const double start = Now();
   // As the pane does: read on a worker, the window going on meanwhile.

@@ -94,15 +94,20 @@ bool ArchiveReader::Open(const std::string& path, const ReadFormats& formats) {
   dev_ = st.st_dev;
   ino_ = st.st_ino;
   fileSize_ = st.st_size;
-  a_ = archive_read_new();
-  formats.enable(a_);
-  archive_read_set_passphrase_callback(a_, this, &PassphraseCallback);
-  if (archive_read_open_fd(a_, fd_, kReadBlock) != ARCHIVE_OK) {
-    error_ = archive_error_string(a_) ? archive_error_string(a_) : "cannot open";
+  if (!StartLibarchive()) {
     Close();
     return false;
   }
   return true;
+}
+
+bool ArchiveReader::StartLibarchive() {
+  a_ = archive_read_new();
+  formats_.enable(a_);
+  archive_read_set_passphrase_callback(a_, this, &PassphraseCallback);
+  if (archive_read_open_fd(a_, fd_, kReadBlock) == ARCHIVE_OK) return true;
+  error_ = archive_error_string(a_) ? archive_error_string(a_) : "cannot open";
+  return false;
 }
 
 int64_t ArchiveReader::declaredTotal() {
@@ -224,13 +229,8 @@ bool ArchiveReader::TakeOutEncryption() {
   archive_read_free(a_);
   close(fd_);
   fd_ = copy.plainFd;
-  a_ = archive_read_new();
-  formats_.enable(a_);
-  archive_read_set_passphrase_callback(a_, this, &PassphraseCallback);
-  if (archive_read_open_fd(a_, fd_, kReadBlock) != ARCHIVE_OK) {
-    error_ = archive_error_string(a_) ? archive_error_string(a_) : "cannot open";
-    return false;
-  }
+  a_ = nullptr;
+  if (!StartLibarchive()) return false;
   decrypted_ = true;
   return true;
 }

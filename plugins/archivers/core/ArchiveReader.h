@@ -89,6 +89,8 @@ class ArchiveReader {
  private:
   void LoadZipDirectory();
   bool TakeOutEncryption();
+  // A libarchive reader on fd_ with the formats; false with error_.
+  bool StartLibarchive();
   static const char* PassphraseCallback(struct archive*, void* self);
 
   struct archive* a_ = nullptr;

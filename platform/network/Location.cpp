@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cctype>
 #include <chrono>
 #include <fstream>
@@ -198,7 +199,12 @@ std::string PackageForScheme(const std::string& scheme) {
   return "gvfs-backends";
 }
 
-std::string FuseRoot() { return std::string(g_get_user_runtime_dir()) + "/gvfs"; }
+// Read here rather than through GLib, which makes ~/.cache when the variable is unset
+// (on every folder listed, in the user's home) and keeps its first answer for good.
+std::string FuseRoot() {
+  const char* runtime = getenv("XDG_RUNTIME_DIR");
+  return runtime && *runtime ? std::string(runtime) + "/gvfs" : std::string();
+}
 
 std::string LocalPathOf(const std::string& uri) {
   GPtr<GFile> file(g_file_new_for_uri(uri.c_str()));
@@ -222,7 +228,9 @@ bool IsMounted(const std::string& uri) {
 }
 
 std::string UriOfLocalPath(const std::string& path) {
-  const std::string root = FuseRoot() + '/';
+  const std::string fuse = FuseRoot();
+  if (fuse.empty()) return {};
+  const std::string root = fuse + '/';
   if (path.size() <= root.size() || path.compare(0, root.size(), root) != 0) return {};
   // GIO's daemon side maps a path in its FUSE mount back to the location.
   GPtr<GFile> file(g_file_new_for_path(path.c_str()));

@@ -35,7 +35,7 @@ std::string UriOfLocalPath(const std::string& path);
 // What a pane shows and remembers for a folder: the URI for a path in the
 // FUSE mount, the path itself otherwise.
 std::string ShownLocation(const std::string& path);
-// The folder of the GVfs FUSE mount ($XDG_RUNTIME_DIR/gvfs).
+// The folder of the GVfs FUSE mount ($XDG_RUNTIME_DIR/gvfs); empty without a runtime folder.
 std::string FuseRoot();
 
 // What a backend asks while mounting.

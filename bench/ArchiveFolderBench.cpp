@@ -98,6 +98,7 @@ double CopyOut(const std::string& archive, const std::vector<std::string>& store
 }  // namespace
 
 int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   std::string work = bench::WorkFolder(argc, argv, "tolvane-archive-folder-bench");
   if (work.empty()) {

@@ -95,7 +95,8 @@ std::shared_ptr<const ArchiveListing> ReadThroughLibrary(const std::string& path
   for (int r = file.FindFirst("*", &info); r == 0; r = file.FindNext(&info)) {
     const bool folder = info.Info.szAttribute[0] == 'd';
     FileStat stat;
-    stat.size = folder ? 0 : static_cast<uint64_t>(std::max<int64_t>(info.OriginalSize, 0));
+    const int64_t size = info.OriginalSize;  // a copy: the record is packed
+    stat.size = folder || size < 0 ? 0 : static_cast<uint64_t>(size);
     stat.mtime = (static_cast<uint64_t>(info.LastWriteTime.dwHighDateTime) << 32) | info.LastWriteTime.dwLowDateTime;
     stat.mode = ModeOf(info.Info.szAttribute, folder);
     listing->Add(info.Info.szFileName, folder, stat);

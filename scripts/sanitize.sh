@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 build="${SANITIZE_BUILD_DIR:-build-sanitize}"
 jobs="${JOBS:-$(nproc)}"
 suites=("$@")
-[ ${#suites[@]} -gt 0 ] || suites=(platform shell archive image app)
+[ ${#suites[@]} -gt 0 ] || suites=(platform shell archive image app network)
 # Warnings stay warnings here: the sanitizers' instrumentation makes GCC warn falsely
 # (maybe-uninitialized inside std::regex); the ordinary CI build holds them as errors.
 werror=OFF

@@ -190,8 +190,30 @@ TEST(ArchiverLibraryEntries, EncryptedEntriesAskForThePasswordAgainWhenItIsWrong
     EXPECT_TRUE(answers.labels[1].contains(QStringLiteral("パスワードが違います")));
   }
   {
+    // The password that opened an archive opens that file again without a question, so
+    // listing it first and then extracting it asks once; a copy of it is another file.
+    {
+      DialogAnswerer answers({}, "OK");
+      EXPECT_EQ(sz.Run("x -aoa -hide " + Quote("-o" + t / "again/") + "  " + Quote(t / "names.7z"), &window), 0);
+      EXPECT_EQ(ReadWholeFile(t / "again/secret.txt"), "the secret");
+      EXPECT_TRUE(answers.labels.empty());
+    }
+    std::filesystem::copy_file(t / "names.7z", t / "listed.7z");
+    DialogAnswerer once({"right"}, "OK");
+    const auto listed = sz.List(t / "listed.7z", "*.*", &window);
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_STREQ(listed[0].szFileName, "secret.txt");
+    EXPECT_EQ(sz.Run("x -aoa -hide " + Quote("-o" + t / "l/") + "  " + Quote(t / "listed.7z"), &window), 0);
+    EXPECT_EQ(ReadWholeFile(t / "l/secret.txt"), "the secret");
+    EXPECT_EQ(once.labels.size(), 1u);
+    // Without a window nothing is asked and the names stay hidden.
+    std::filesystem::copy_file(t / "names.7z", t / "unlisted.7z");
+    EXPECT_TRUE(sz.List(t / "unlisted.7z").empty());
+  }
+  {
+    std::filesystem::copy_file(t / "names.7z", t / "cancelled.7z");
     DialogAnswerer none({}, "OK");
-    EXPECT_NE(sz.Run("x -aoa -hide " + Quote("-o" + t / "c/") + "  " + Quote(t / "names.7z"), &window), 0);
+    EXPECT_NE(sz.Run("x -aoa -hide " + Quote("-o" + t / "c/") + "  " + Quote(t / "cancelled.7z"), &window), 0);
     EXPECT_NE(sz.output().find("パスワードがないため"), std::string::npos) << sz.output();
     EXPECT_EQ(sz.output().find("壊れています"), std::string::npos) << sz.output();
     EXPECT_FALSE(Exists(t / "c/secret.txt"));
@@ -235,8 +257,9 @@ open("src/prog.exe", "wb").write(bytes([0xE8, 1, 2, 3, 4, 0x90] * 50000))
   }
   // Stored data cannot be tried before it is read: a wrong password shows as wrong
   // checksums, and no file is left under its name.
+  std::filesystem::copy_file(t / "l2.7z", t / "w.7z");  // not the file the right one opened
   DialogAnswerer wrong({"誤り"}, "OK");
-  EXPECT_NE(sz.Run("x -aoa -hide " + Quote("-o" + t / "w/") + "  " + Quote(t / "l2.7z"), &window), 0);
+  EXPECT_NE(sz.Run("x -aoa -hide " + Quote("-o" + t / "w/") + "  " + Quote(t / "w.7z"), &window), 0);
   EXPECT_NE(sz.output().find("パスワードが違うか"), std::string::npos) << sz.output();
   EXPECT_FALSE(Exists(t / "w/big.bin"));
   EXPECT_TRUE(NoTempFiles(t / "w"));

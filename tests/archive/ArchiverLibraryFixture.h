@@ -43,13 +43,14 @@ class ArchiverLibrary {
   const std::string& output() const { return output_; }
 
   // Every record FindFirst/FindNext give for the wildcard.
-  std::vector<ArcIndividualInfo> List(const std::string& archive, const std::string& wild = "*.*") {
+  std::vector<ArcIndividualInfo> List(const std::string& archive, const std::string& wild = "*.*",
+                                      ArcHWND wnd = nullptr) {
     std::vector<ArcIndividualInfo> out;
     auto open = Entry<ArcOpenArchiveProc>("OpenArchive");
     auto first = Entry<ArcFindFirstProc>("FindFirst");
     auto next = Entry<ArcFindNextProc>("FindNext");
     auto close = Entry<ArcCloseArchiveProc>("CloseArchive");
-    HARC h = open(nullptr, archive.c_str(), 0);
+    HARC h = open(wnd, archive.c_str(), 0);
     if (!h) return out;
     ArcIndividualInfo info{};
     for (int r = first(h, wild.c_str(), &info); r == 0; r = next(h, &info)) out.push_back(info);

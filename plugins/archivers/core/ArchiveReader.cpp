@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <mutex>
 
 #include "Bytes.h"
 #include "DeclaredSize.h"
@@ -94,6 +95,7 @@ bool ArchiveReader::Open(const std::string& path, const ReadFormats& formats) {
   dev_ = st.st_dev;
   ino_ = st.st_ino;
   fileSize_ = st.st_size;
+  mtime_ = st.st_mtim;
   if (!StartLibarchive()) {
     Close();
     return false;
@@ -128,7 +130,7 @@ int ArchiveReader::Next(EntryData& out) {
     return ARCHIVE_FATAL;
   }
   passwordAsks_ = 0;
-  if (first_ && !decryptTried_ && formats_.sevenZipKeys && passwordSource) {
+  if (first_ && !decryptTried_ && formats_.sevenZipKeys) {
     decryptTried_ = true;
     if (!TakeOutEncryption()) return ARCHIVE_FATAL;
   }
@@ -204,14 +206,53 @@ int ArchiveReader::Next(EntryData& out) {
   return ARCHIVE_OK;
 }
 
+namespace {
+// The password that last opened an encrypted 7z, for that very file (device, inode, size,
+// time): listing it and then extracting it ask once. Kept in this process's memory only.
+struct RememberedKey {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  int64_t size = -1;
+  timespec mtime{};
+  std::string password;
+  bool Fits(dev_t d, ino_t i, int64_t s, const timespec& m) const {
+    return dev == d && ino == i && size == s && mtime.tv_sec == m.tv_sec && mtime.tv_nsec == m.tv_nsec;
+  }
+};
+std::mutex rememberedMutex;
+RememberedKey& Remembered() {
+  static RememberedKey key;
+  return key;
+}
+}  // namespace
+
 // An encrypted 7z is read from a decrypted copy, made once with the password.
 bool ArchiveReader::TakeOutEncryption() {
   if (!IsSevenZip(fd_)) return true;
-  SevenZipCopy copy = DecryptSevenZip(fd_, fileSize_, [this](bool again, std::string& password) {
+  bool userAsked = false, rememberedTried = false;
+  std::string used;
+  SevenZipCopy copy = DecryptSevenZip(fd_, fileSize_, [&](bool again, std::string& password) {
+    if (!rememberedTried) {
+      rememberedTried = true;
+      std::lock_guard<std::mutex> lock(rememberedMutex);
+      if (Remembered().Fits(dev_, ino_, fileSize_, mtime_)) {
+        password = used = Remembered().password;
+        return true;
+      }
+    }
+    if (!passwordSource) return false;
     ++passwordAsks_;
-    return passwordSource(again, password);
+    // "Wrong" only after the user typed one: a remembered one that fails says nothing.
+    const bool ok = passwordSource(again && userAsked, password);
+    userAsked = true;
+    used = password;
+    return ok;
   });
   passwordAsks_ = 0;
+  if (copy.status == SevenZipKey::Decrypted) {
+    std::lock_guard<std::mutex> lock(rememberedMutex);
+    Remembered() = RememberedKey{dev_, ino_, fileSize_, mtime_, used};
+  }
   switch (copy.status) {
     case SevenZipKey::Plain:
     case SevenZipKey::Unsupported:

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <string>
@@ -98,6 +99,7 @@ class ArchiveReader {
   dev_t dev_ = 0;
   ino_t ino_ = 0;
   int64_t fileSize_ = 0;
+  timespec mtime_{};
   int64_t declaredTotal_ = -1;
   int passwordAsks_ = 0;
   bool passwordRefused_ = false;

@@ -9,6 +9,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "Feedback.h"
 #include "Names.h"
 
 struct ArcArchive {
@@ -167,7 +168,6 @@ uint64_t FileTime(int64_t sec, long nsec) {
 }  // namespace
 
 HARC OpenArchiveHandle(const LibraryDef& lib, ArcHWND wnd, const char* fileName, uint32_t mode) {
-  (void)wnd;
   (void)mode;
   if (!fileName || !lib.read.enable) return nullptr;
   try {
@@ -175,8 +175,17 @@ HARC OpenArchiveHandle(const LibraryDef& lib, ArcHWND wnd, const char* fileName,
     auto* a = new ArcArchive;
     a->lib = &lib;
     a->path = fileName;
+    // A 7z whose names are encrypted lists only with its password: asked when the caller
+    // gave a window to ask over.
+    Feedback feedback(wnd, false, a->path);
+    if (wnd) {
+      a->reader.passwordSource = [&](bool again, std::string& password) {
+        return feedback.AskPassword(BaseName(a->path), again, password);
+      };
+    }
     // A handle is only for an archive this library reads: the first header must come.
     int r = a->reader.Open(a->path, lib.read) ? a->reader.Next(a->current) : ARCHIVE_FATAL;
+    a->reader.passwordSource = nullptr;
     if (r == ARCHIVE_FATAL) {
       delete a;
       return nullptr;

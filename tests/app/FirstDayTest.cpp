@@ -188,6 +188,8 @@ TEST_F(FirstDayTest, TheMenuKeyOpensTheMenuAtTheFocusedRow) {
   form->resize(900, 600);
   ASSERT_TRUE(f.Focus(form->LV1));
   form->LV1->SetViewStyle(vsReport);
+  // The folder is read off the window's thread: on a slow build the rows come later.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return FormFixture::RowOf(form->LV1, "file3.txt") >= 0; }, 5000));
   FormFixture::SelectOnly(form->LV1, "file3.txt");
   QApplication::processEvents();
   QAbstractItemView* view = form->LV1->CurrentView();

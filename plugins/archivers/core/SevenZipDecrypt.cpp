@@ -466,7 +466,7 @@ bool SevenZipAesKey(const std::string& password, const uint8_t* props, size_t si
   if (cycles == 0x3F) {
     std::memset(key, 0, 32);
     std::string raw = std::string(reinterpret_cast<const char*>(salt), saltSize) + pw;
-    std::memcpy(key, raw.data(), std::min<size_t>(32, raw.size()));
+    std::copy_n(raw.begin(), std::min<size_t>(32, raw.size()), key);
     return true;
   }
   if (cycles > kMaxCycles) return false;

@@ -212,7 +212,7 @@ std::string LocalPathOf(const std::string& uri) {
 }
 
 std::string ReachableLocalPath(const std::string& uri, const std::atomic<bool>* cancel) {
-  const std::string local = LocalPathOf(uri);
+  std::string local = LocalPathOf(uri);
   struct stat st {};
   for (int tries = 0; !local.empty() && ::stat(local.c_str(), &st) != 0 && tries < 30; ++tries) {
     if (cancel && *cancel) break;

@@ -18,7 +18,7 @@
 
 class TForm1;
 class TShellListView;
-struct TPane;
+class TPane;
 
 class TLocationOpener : public QObject {
  public:

@@ -51,7 +51,7 @@ bool SortRowsByKeys(std::vector<std::unique_ptr<TShellFileItem>>& rows, int colu
   };
   SortInHalves(keyed, before);
   // The rows only change places: nothing is freed or made.
-  for (size_t i = 0; i < rows.size(); ++i) rows[i].release();
+  for (size_t i = 0; i < rows.size(); ++i) static_cast<void>(rows[i].release());
   for (size_t i = 0; i < rows.size(); ++i) rows[i].reset(keyed[i].row);
   return true;
 }

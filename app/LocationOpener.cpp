@@ -1,7 +1,5 @@
 #include "app/LocationOpener.h"
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <ctime>
 
@@ -116,10 +114,9 @@ void TLocationOpener::Open(const std::string& text, std::function<void(bool)> do
     if (mounted.ok) {
       // Asked here, not on the window's thread: a slow server answers the stat.
       local = network::ReachableLocalPath(text, &cancel_);
-      struct stat st {};
       if (local.empty()) {
         message = network::NoFusePathText(text);
-      } else if (::stat(local.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      } else if (!FolderExists(local)) {
         message = "「" + text + "」は見つからないか、フォルダではありません。";
         local.clear();
       }

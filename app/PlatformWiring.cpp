@@ -1,5 +1,7 @@
 #include "app/PlatformWiring.h"
 
+#include "app/commands/Commands.h"
+
 #include "platform/fileops/FileOperation.h"
 #include "platform/namespace/SystemImageList.h"
 #include "platform/state/StateFolder.h"
@@ -9,5 +11,6 @@ void WirePlatform() {
   InstallPlatformUi();
   SystemImageList::EnsureIconTheme();
   InstallFileOperationDropHandler();
+  InstallArchiveDropHandler();
   FileOperationJournal::Instance().UseFile(StateFolder() + "/undo-journal");
 }

@@ -88,47 +88,63 @@ void RemoveArchiveCache() {
   entries.clear();
 }
 
-std::string ExtractToCache(const std::string& archive, const std::vector<std::string>& storedNames, std::string& error,
-                           const std::function<void(const std::string&, bool& abort)>& onEntry) {
+bool ExtractInto(const std::string& archive, const std::vector<std::string>& storedNames, const std::string& folder,
+                 std::string& error, const EntryHook& onEntry) {
   error.clear();
-  std::string slot = NewSlot(error);
-  if (slot.empty()) return {};
   try {
     TArchiveFile file;
     file.SetFileName(archive);
     if (!file.Archiver()) {
       error = "書庫の形式を判別できません: " + archive;
-      return {};
+      return false;
     }
     file.SetOutputSize(4096);
     file.Options.x = 1;  // with the paths inside the archive
     bool aborted = false;
     if (onEntry)
       file.OnProgress = [&](TArchiveFile*, int state, ArcExtractingInfoEx* eis, bool& abort) {
-        if (state == ARCEXTRACT_BEGIN && eis) onEntry(eis->exinfo.szSourceFileName, abort);
+        // Asked also while a large entry is written, so that a stop comes soon.
+        if ((state == ARCEXTRACT_BEGIN || state == ARCEXTRACT_INPROCESS) && eis)
+          onEntry(eis->exinfo.szSourceFileName, state == ARCEXTRACT_BEGIN, abort);
         aborted = aborted || abort;
       };
     TFileArgs files;
     for (const std::string& name : storedNames) files.push_back(name);
-    int result = file.Extract(nullptr, nullptr, files, slot + "/");
-    ::nftw(slot.c_str(), DropExecuteBits, 16, FTW_PHYS);
+    int result = file.Extract(nullptr, nullptr, files, folder + "/");
     if (aborted) {
       error = "中止しました。";
-      return {};
+      return false;
     }
     if (result != 0 && result != ARC_ERROR_WARNING) {
       std::string said = file.OutputText();
       error = "書庫から取り出せませんでした: " + archive + (said.empty() ? std::string() : "\n" + said);
-      return {};
+      return false;
     }
   } catch (const std::exception& e) {
     error = e.what();
+    return false;
+  }
+  return true;
+}
+
+std::string ExtractToCache(const std::string& archive, const std::vector<std::string>& storedNames, std::string& error,
+                           const EntryHook& onEntry) {
+  error.clear();
+  std::string slot = NewSlot(error);
+  if (slot.empty()) return {};
+  const bool ok = ExtractInto(archive, storedNames, slot, error, onEntry);
+  ::nftw(slot.c_str(), DropExecuteBits, 16, FTW_PHYS);
+  if (!ok) {
+    // Nothing half written stays behind, not even in the cache.
+    std::error_code ec;
+    std::filesystem::remove_all(slot, ec);
     return {};
   }
   return slot;
 }
 
-std::string CachedEntryFile(const std::string& archive, const std::string& inner, std::string& error) {
+std::string CachedEntryFile(const std::string& archive, const std::string& inner, std::string& error,
+                            const EntryHook& onEntry) {
   error.clear();
   std::string local = LocalArchiveFile(archive, error);
   if (local.empty()) return {};
@@ -153,7 +169,7 @@ std::string CachedEntryFile(const std::string& archive, const std::string& inner
     error = "書庫の中にファイルが見つかりません: " + inner;
     return {};
   }
-  std::string slot = ExtractToCache(local, listing->StoredNamesBelow(inner), error);
+  std::string slot = ExtractToCache(local, listing->StoredNamesBelow(inner), error, onEntry);
   if (slot.empty()) return {};
   std::string file = slot + "/" + inner;
   struct stat st;

@@ -12,6 +12,13 @@
 
 namespace {
 
+// The ID of an entry the enumeration flags let through; null for one they leave out.
+PItemIDList EntryID(const ArchiveListingEntry& e, uint32_t flags) {
+  if (!(flags & (e.folder ? SHCONTF_FOLDERS : SHCONTF_NONFOLDERS))) return nullptr;
+  if (e.name[0] == '.' && !(flags & SHCONTF_INCLUDEHIDDEN)) return nullptr;
+  return MakeArchiveEntryID(e.name, e.folder ? itemflag::kFolder : 0, e.stat);
+}
+
 class EntryEnum : public IEnumIDList {
  public:
   EntryEnum(std::shared_ptr<const ArchiveListing> listing, const std::vector<ArchiveListingEntry>* children,
@@ -19,13 +26,8 @@ class EntryEnum : public IEnumIDList {
       : listing_(std::move(listing)), children_(children), flags_(flags) {}
   bool Next(PItemIDList& id) override {
     id = nullptr;
-    while (children_ && next_ < children_->size()) {
-      const ArchiveListingEntry& e = (*children_)[next_++];
-      if (!(flags_ & (e.folder ? SHCONTF_FOLDERS : SHCONTF_NONFOLDERS))) continue;
-      if (e.name[0] == '.' && !(flags_ & SHCONTF_INCLUDEHIDDEN)) continue;
-      id = MakeArchiveEntryID(e.name, e.folder ? itemflag::kFolder : 0, e.stat);
-      if (id) return true;
-    }
+    while (children_ && next_ < children_->size())
+      if ((id = EntryID((*children_)[next_++], flags_))) return true;
     return false;
   }
 
@@ -34,6 +36,40 @@ class EntryEnum : public IEnumIDList {
   const std::vector<ArchiveListingEntry>* children_;
   uint32_t flags_;
   size_t next_ = 0;
+};
+
+// The children of a folder while the archive is still read: what has come,
+// then (Incomplete) the rest when asked again.
+class GrowingEnum : public IEnumIDList {
+ public:
+  GrowingEnum(std::shared_ptr<ArchiveListingReading> reading, std::string folder, uint32_t flags)
+      : reading_(std::move(reading)), folder_(std::move(folder)), flags_(flags) {}
+  bool Next(PItemIDList& id) override {
+    id = nullptr;
+    for (;;) {
+      while (next_ < batch_.size())
+        if ((id = EntryID(batch_[next_++], flags_))) return true;
+      if (!more_) return false;
+      batch_.clear();
+      next_ = 0;
+      // The first rows are worth a short wait: the list is then painted with them.
+      more_ = reading_->TakeChildren(folder_, taken_, batch_, first_ ? kFirstRowsWaitMs : 0);
+      first_ = false;
+      if (batch_.empty()) return false;
+    }
+  }
+  bool Incomplete() const override { return more_; }
+
+ private:
+  static constexpr int kFirstRowsWaitMs = 300;
+  std::shared_ptr<ArchiveListingReading> reading_;
+  std::string folder_;
+  uint32_t flags_;
+  std::vector<ArchiveListingEntry> batch_;
+  size_t next_ = 0;
+  size_t taken_ = 0;
+  bool more_ = true;
+  bool first_ = true;
 };
 
 std::string JoinInner(const std::string& inner, std::string_view name) {
@@ -57,6 +93,11 @@ std::shared_ptr<const ArchiveListing> ArchiveFolder::Listing(std::string* error)
   }
   if (error) *error = reason;
   return listing_;
+}
+
+std::shared_ptr<ArchiveListingReading> ArchiveFolder::StartListing(std::string& error) {
+  std::string local = LocalArchiveFile(archive_, error);
+  return local.empty() ? nullptr : StartArchiveListing(local, error);
 }
 
 bool ArchiveFolder::ParseDisplayName(std::string_view name, PItemIDList& list) {
@@ -92,6 +133,13 @@ bool ArchiveFolder::ParseDisplayName(std::string_view name, PItemIDList& list) {
 std::unique_ptr<IContextMenu> ArchiveFolder::GetContextMenu(QWidget*, int, const PCItemIDList*) { return nullptr; }
 
 std::unique_ptr<IEnumIDList> ArchiveFolder::EnumObjects(uint32_t flags) {
+  if (!listing_ && (flags & SHCONTF_ENABLE_ASYNC)) {
+    std::string error;
+    auto reading = StartListing(error);
+    if (!reading) return nullptr;
+    listing_ = reading->Finished();
+    if (!listing_) return std::make_unique<GrowingEnum>(std::move(reading), inner_, flags);
+  }
   auto listing = Listing();
   if (!listing) return nullptr;
   const std::vector<ArchiveListingEntry>* children = listing->Children(inner_);

@@ -23,6 +23,9 @@ class ArchiveFolder : public ShellFolderBase {
   const std::string& Inner() const { return inner_; }
   // The listing (read once); null with the reason when it cannot be read.
   std::shared_ptr<const ArchiveListing> Listing(std::string* error = nullptr);
+  // The listing's reading, started (or joined) without waiting for it; null
+  // with the reason when the archive file cannot be had.
+  std::shared_ptr<ArchiveListingReading> StartListing(std::string& error);
 
  protected:
   int CompareChildren(int column, PCItemIDList a, PCItemIDList b) override;

@@ -2,23 +2,18 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <list>
 #include <mutex>
+#include <thread>
 
 #include "archive/ArchiveFile.h"
 #include "platform/system/FileKind.h"
 
 namespace {
-
-// A file's identity and version: a listing stays good while all of these do.
-struct FileVersion {
-  dev_t device = 0;
-  ino_t inode = 0;
-  off_t size = 0;
-  int64_t mtimeNs = 0;
-  int64_t ctimeNs = 0;
-  bool operator==(const FileVersion&) const = default;
-};
 
 struct CachedListing {
   std::string path;
@@ -32,14 +27,6 @@ std::mutex cacheMutex;
 std::list<CachedListing> cache;  // most recent first
 // One reading at a time: the libraries keep one state per process.
 std::mutex readMutex;
-
-bool VersionOf(const std::string& path, FileVersion& version) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  version = {st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec,
-             st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec};
-  return true;
-}
 
 std::shared_ptr<const ArchiveListing> Cached(const std::string& path, const FileVersion& version) {
   std::lock_guard lock(cacheMutex);
@@ -77,31 +64,51 @@ struct OpenHandle {
   }
 };
 
-std::shared_ptr<const ArchiveListing> ReadThroughLibrary(const std::string& path, std::string& error) {
-  auto listing = std::make_shared<ArchiveListing>();
+// One record of the library, kept until the next hand-over to the listing.
+struct Record {
+  std::string name;
+  bool folder;
+  FileStat stat;
+};
+
+// Reads the records through the library, handing them over in batches (the
+// first at once, so that a folder shows rows early); false with the message
+// when the archive cannot be opened. Stops when cancel is set.
+bool ReadThroughLibrary(const std::string& path, std::string& error, const std::atomic<bool>& cancel,
+                        const std::function<void(std::vector<Record>&)>& handOver) {
   TArchiveFile file;
   file.SetFileName(path);
   if (!file.Archiver()) {
     error = "書庫の形式を判別できません: " + path;
-    return nullptr;
+    return false;
   }
   file.ArchiveHandle = file.Archiver()->OpenArchive(nullptr, path, 0);
   OpenHandle closer{file};
   if (!file.ArchiveHandle) {
     error = "書庫を開けませんでした: " + path;
-    return nullptr;
+    return false;
   }
+  std::vector<Record> batch;
+  auto last = std::chrono::steady_clock::now();
+  bool first = true;
   TArchiveEntryInfo info{};
-  for (int r = file.FindFirst("*", &info); r == 0; r = file.FindNext(&info)) {
+  for (int r = file.FindFirst("*", &info); r == 0 && !cancel; r = file.FindNext(&info)) {
     const bool folder = info.Info.szAttribute[0] == 'd';
     FileStat stat;
     const int64_t size = info.OriginalSize;  // a copy: the record is packed
     stat.size = folder || size < 0 ? 0 : static_cast<uint64_t>(size);
     stat.mtime = (static_cast<uint64_t>(info.LastWriteTime.dwHighDateTime) << 32) | info.LastWriteTime.dwLowDateTime;
     stat.mode = ModeOf(info.Info.szAttribute, folder);
-    listing->Add(info.Info.szFileName, folder, stat);
+    batch.push_back({info.Info.szFileName, folder, stat});
+    if (first || batch.size() >= 4096 || std::chrono::steady_clock::now() - last > std::chrono::milliseconds(30)) {
+      handOver(batch);
+      batch.clear();
+      first = false;
+      last = std::chrono::steady_clock::now();
+    }
   }
-  return listing;
+  handOver(batch);
+  return true;
 }
 
 }  // namespace
@@ -212,30 +219,149 @@ bool IsListableArchiveName(const std::string& path) {
   }
 }
 
-std::shared_ptr<const ArchiveListing> ReadArchiveListing(const std::string& path, std::string& error) {
+struct ArchiveListingReading::State {
+  std::string path;
+  FileVersion version;
+  std::mutex lock;
+  std::condition_variable grew;
+  std::shared_ptr<ArchiveListing> listing = std::make_shared<ArchiveListing>();
+  bool opened = false;
+  bool over = false;
+  bool failed = false;
+  std::string error;
+  std::atomic<bool> cancel{false};
+};
+
+namespace {
+
+// Readings under way, to be joined by whoever asks for the same file meanwhile.
+std::list<std::weak_ptr<ArchiveListingReading>> underWay;  // guarded by cacheMutex
+// Reader threads still running: the libraries must not be left mid-call at exit.
+std::mutex runningMutex;
+std::condition_variable runningChanged;
+int running = 0;
+std::vector<std::weak_ptr<ArchiveListingReading::State>> runningStates;  // guarded by runningMutex
+
+struct StopReadersAtExit {
+  ~StopReadersAtExit() {
+    std::unique_lock lock(runningMutex);
+    for (auto& weak : runningStates)
+      if (auto state = weak.lock()) state->cancel = true;
+    runningChanged.wait_for(lock, std::chrono::seconds(5), [] { return running == 0; });
+  }
+} stopReadersAtExit;
+
+void ReadOnThread(std::shared_ptr<ArchiveListingReading::State> s) {
+  std::string error;
+  bool ok = false;
+  {
+    std::lock_guard reading(readMutex);
+    if (!s->cancel) {
+      try {
+        ok = ReadThroughLibrary(s->path, error, s->cancel, [&](std::vector<Record>& batch) {
+          std::lock_guard lock(s->lock);
+          for (const Record& r : batch) s->listing->Add(r.name, r.folder, r.stat);
+          s->opened = true;
+          s->grew.notify_all();
+        });
+      } catch (const std::exception& e) {
+        error = e.what();
+      }
+    }
+  }
+  const bool complete = ok && !s->cancel;
+  // Changed while it was read: the next look reads it again.
+  FileVersion after;
+  if (complete && ReadFileVersion(s->path, after) && after == s->version) Keep(s->path, s->version, s->listing);
+  {
+    std::lock_guard lock(s->lock);
+    s->over = true;
+    s->failed = !complete;
+    s->error = s->cancel ? "中止しました。" : error;
+    s->grew.notify_all();
+  }
+  std::lock_guard lock(runningMutex);
+  --running;
+  runningChanged.notify_all();
+}
+
+}  // namespace
+
+ArchiveListingReading::~ArchiveListingReading() { state_->cancel = true; }
+
+bool ArchiveListingReading::TakeChildren(const std::string& folder, size_t& from, std::vector<ArchiveListingEntry>& out,
+                                         int waitMs) {
+  std::unique_lock lock(state_->lock);
+  auto available = [&] {
+    const auto* children = state_->listing->Children(folder);
+    return children && children->size() > from;
+  };
+  if (waitMs > 0)
+    state_->grew.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return state_->over || available(); });
+  if (const auto* children = state_->listing->Children(folder)) {
+    out.insert(out.end(), children->begin() + static_cast<std::ptrdiff_t>(std::min(from, children->size())),
+               children->end());
+    from = std::max(from, children->size());
+  }
+  return !state_->over;
+}
+
+bool ArchiveListingReading::WaitOpened(std::string& error) {
+  std::unique_lock lock(state_->lock);
+  state_->grew.wait(lock, [&] { return state_->over || state_->opened; });
+  error = state_->failed ? state_->error : std::string();
+  return !state_->failed;
+}
+
+std::shared_ptr<const ArchiveListing> ArchiveListingReading::Wait(std::string& error) {
+  std::unique_lock lock(state_->lock);
+  state_->grew.wait(lock, [&] { return state_->over; });
+  error = state_->error;
+  return state_->failed ? nullptr : state_->listing;
+}
+
+std::shared_ptr<const ArchiveListing> ArchiveListingReading::Finished() {
+  std::lock_guard lock(state_->lock);
+  return state_->over && !state_->failed ? state_->listing : nullptr;
+}
+
+std::shared_ptr<ArchiveListingReading> StartArchiveListing(const std::string& path, std::string& error) {
   error.clear();
   // A FIFO or a device named like an archive would hold the reader in open() for good.
   if (CheckRegularFile(path) != 0) {
     error = "通常のファイルではないため書庫として開けません: " + path;
     return nullptr;
   }
-  FileVersion version;
-  if (!VersionOf(path, version)) {
+  auto state = std::make_shared<ArchiveListingReading::State>();
+  state->path = path;
+  if (!ReadFileVersion(path, state->version)) {
     error = "書庫を開けませんでした: " + path;
     return nullptr;
   }
-  if (auto listing = Cached(path, version)) return listing;
-  std::lock_guard lock(readMutex);
-  if (auto listing = Cached(path, version)) return listing;  // read meanwhile by another thread
-  std::shared_ptr<const ArchiveListing> listing;
-  try {
-    listing = ReadThroughLibrary(path, error);
-  } catch (const std::exception& e) {
-    error = e.what();
-    return nullptr;
+  if (auto listing = Cached(path, state->version)) {
+    // Shared, never changed again: the cast only lets the state hold it.
+    state->listing = std::const_pointer_cast<ArchiveListing>(listing);
+    state->opened = state->over = true;
+    return std::make_shared<ArchiveListingReading>(state);
   }
-  // Changed while it was read: the next look reads it again.
-  FileVersion after;
-  if (listing && VersionOf(path, after) && after == version) Keep(path, version, listing);
-  return listing;
+  std::lock_guard lock(cacheMutex);
+  underWay.remove_if([](const auto& weak) { return weak.expired(); });
+  for (const auto& weak : underWay)
+    if (auto reading = weak.lock(); reading && reading->state_->path == path && reading->state_->version == state->version)
+      return reading;
+  auto reading = std::make_shared<ArchiveListingReading>(state);
+  underWay.push_back(reading);
+  {
+    std::lock_guard count(runningMutex);
+    ++running;
+    std::erase_if(runningStates, [](const auto& weak) { return weak.expired(); });
+    runningStates.push_back(state);
+  }
+  std::thread(ReadOnThread, state).detach();
+  return reading;
+}
+
+std::shared_ptr<const ArchiveListing> ReadArchiveListing(const std::string& path, std::string& error) {
+  auto reading = StartArchiveListing(path, error);
+  return reading ? reading->Wait(error) : nullptr;
 }

@@ -50,6 +50,39 @@ class ArchiveListing {
 // command may follow.
 std::string CleanEntryName(std::string_view stored);
 
+// A listing read on a thread of its own, so that a folder can show the
+// entries that have come while the rest are still read. Dropping the last
+// handle of a reading under way stops it.
+class ArchiveListingReading {
+ public:
+  struct State;
+  explicit ArchiveListingReading(std::shared_ptr<State> state) : state_(std::move(state)) {}
+  ~ArchiveListingReading();
+  ArchiveListingReading(const ArchiveListingReading&) = delete;
+  ArchiveListingReading& operator=(const ArchiveListingReading&) = delete;
+
+  // Appends to out the children of folder after the first `from` (and moves
+  // from on), waiting at most waitMs for one to come; true while more may come.
+  bool TakeChildren(const std::string& folder, size_t& from, std::vector<ArchiveListingEntry>& out, int waitMs);
+  // Waits until the library has opened the archive and given its first entry
+  // (or the reading ended); false with the message when it cannot be read.
+  bool WaitOpened(std::string& error);
+  // Waits for the end: the whole listing, or null with the message.
+  std::shared_ptr<const ArchiveListing> Wait(std::string& error);
+  // The whole listing when the reading is over, else null (never waits).
+  std::shared_ptr<const ArchiveListing> Finished();
+
+ private:
+  friend std::shared_ptr<ArchiveListingReading> StartArchiveListing(const std::string& path, std::string& error);
+  std::shared_ptr<State> state_;
+};
+
+// The reading of the archive at path (a regular file): over at once with the
+// cached listing while the file is unchanged, else the reading under way of
+// the same file version, else a new one. Null with a Japanese message when the
+// file is not one to read.
+std::shared_ptr<ArchiveListingReading> StartArchiveListing(const std::string& path, std::string& error);
+
 // The listing of the archive at path (a regular file), read through the
 // archiver library of its format or taken from the cache while the file is
 // unchanged. Null with a Japanese message when it cannot be read.

@@ -1,6 +1,7 @@
 # The archive library's files, listed so that a new one shows in review: a unit's source and header on one line.
 set(ARCHIVE_SOURCES
   archive/ArchiveCache.cpp archive/ArchiveCache.h
+  archive/ArchiveCopyOut.cpp archive/ArchiveCopyOut.h
   archive/ArchiveFile.cpp archive/ArchiveFile.h
   archive/ArchiveFolder.cpp archive/ArchiveFolder.h
   archive/ArchiveListing.cpp archive/ArchiveListing.h

@@ -256,9 +256,10 @@ int TShellFileList::Enumerate(int level) {
     }
   }
   std::unique_ptr<IEnumIDList> list;
+  growing_.reset();
   if (readIds.empty()) {
     sorted = false;
-    list = folder->EnumObjects(flags);
+    list = folder->EnumObjects(flags | SHCONTF_ENABLE_ASYNC);
     if (!list) return 0;
   }
   TShItemIDType folderType = level == 1 ? GetFolderType() : itUnknown;
@@ -278,6 +279,11 @@ int TShellFileList::Enumerate(int level) {
     Sort(SortType);
   else
     SetSorted(sorted ? SortType : -1);
+  if (list && list->Incomplete()) {
+    growing_ = std::move(list);
+    ++*alive_;
+    ScheduleMoreRows();
+  }
   return Count();
 }
 
@@ -425,7 +431,7 @@ void TShellFileList::SuspendWatching() {
 }
 
 void TShellFileList::ResumeWatching() {
-  std::string path = GetPathName();
+  std::string path = WatchedFolder();
   if (NameWatcher) NameWatcher->SetPath(path);
   if (AttrWatcher) AttrWatcher->SetPath(path);
   // A change right after this must be seen; the threads arm in microseconds.
@@ -487,6 +493,7 @@ void TShellFileList::ReadAhead(const std::string& path, int waitMs, size_t rowsI
 }
 
 void TShellFileList::FolderChanged(TShFilesWatcher* watcher, const std::string& path) {
+  if (ArchiveFileChanged()) return;
   if (ListView && ListView->MouseDownOnItem()) {
     // The names of this report are lost: the next one reads the folder whole.
     changesMissed_ = true;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/system/FileKind.h"
 #include "shell/ShellCtrls.h"
 
 class FolderReadAhead;
@@ -119,6 +120,8 @@ class TShellFileList {
   // next Populate takes in any case. done runs on the worker when it is over.
   void ReadAhead(const std::string& path, int waitMs, size_t rowsInWait, std::function<void()> done);
   bool Reading() const { return reading_; }
+  // The folder is still read: more rows come in batches.
+  bool Growing() const { return growing_ != nullptr; }
 
   int SortType = 0;
   std::array<int, kColumnCount> SortOrder{1, 1, 1, 1, 1};
@@ -140,6 +143,15 @@ class TShellFileList {
   void FreeFolderLists();
   void ApplyColumns();
   void RefreshFindDataAll();
+  // Rows of a folder still read: taken in batches on the window's thread.
+  void ScheduleMoreRows();
+  void TakeMoreRows();
+  // The folder the watchers watch: the one shown, or for a folder inside an
+  // archive the folder that holds the archive file (remembered with its version).
+  std::string WatchedFolder();
+  // For a folder inside an archive: reads the list again when the archive file
+  // changed and leaves it when it has gone; false when the list is no such folder.
+  bool ArchiveFileChanged();
 
   std::vector<std::unique_ptr<TShellFileItem>> items_;
   ShellFolderPtr folder_;  // bound folder of FolderIDList, cached
@@ -153,6 +165,11 @@ class TShellFileList {
   int sortedColumn_ = -1;
   int sortedOrder_ = 0;
   bool changesMissed_ = false;  // a report was let go since the folder was read
+  std::unique_ptr<IEnumIDList> growing_;  // the enumeration of a folder still read
+  // For the timer of the next batch: gone with the list, counts the folders that grew.
+  std::shared_ptr<unsigned> alive_ = std::make_shared<unsigned>(0);
+  std::string archiveFile_;  // the archive file the shown folder lies in, if any
+  FileVersion archiveVersion_;
   void SetSorted(int column) {
     sortedColumn_ = column;
     sortedOrder_ = IsColumn(column) ? SortOrder[column] : 0;

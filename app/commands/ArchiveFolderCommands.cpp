@@ -1,18 +1,26 @@
 // Archives as folders in the lists: Enter on an archive goes into it, on an
 // entry inside one takes the entry out into the private cache and opens it;
 // the parent key leaves an archive for the folder that holds it.
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
-#include <sys/stat.h>
+#include <QKeyEvent>
+#include <QTimer>
 
+#include <algorithm>
 #include <atomic>
-#include <filesystem>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 #include "app/MainForm.h"
 #include "app/commands/Commands.h"
 #include "archive/ArchiveCache.h"
+#include "archive/ArchiveCopyOut.h"
 #include "archive/ArchiveFolder.h"
+#include "platform/desktop/DropTarget.h"
 #include "platform/fileops/FileOperation.h"
+#include "platform/namespace/PathText.h"
 #include "platform/namespace/ItemID.h"
 #include "platform/namespace/ShellFolderBase.h"
 #include "platform/system/Exception.h"
@@ -34,6 +42,84 @@ void RunAside(Work&& work) {
   worker.join();
 }
 
+// Esc anywhere in the program stops an extraction, as the progress window's cancel does.
+class EscapeStops : public QObject {
+ public:
+  explicit EscapeStops(std::atomic<bool>& stop) : stop_(stop) { qApp->installEventFilter(this); }
+  ~EscapeStops() override { qApp->removeEventFilter(this); }
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape) return false;
+    stop_ = true;
+    return true;
+  }
+
+ private:
+  std::atomic<bool>& stop_;
+};
+
+// Runs an extraction aside; after a moment the progress window shows, and its
+// cancel (or Esc) stops the extraction at the next entry. True when stopped.
+bool RunExtraction(QWidget* owner, size_t entries, const std::function<void(const EntryHook&)>& work) {
+  std::atomic<bool> stop{false};
+  std::atomic<uint64_t> done{0};
+  std::mutex currentLock;
+  std::string current;
+  EntryHook hook = [&](const std::string& name, bool starts, bool& abort) {
+    if (starts) {
+      ++done;
+      std::lock_guard lock(currentLock);
+      current = name;
+    }
+    if (stop) abort = true;
+  };
+  IFileOperationUI* ui = DefaultFileOperationUI(owner);
+  QElapsedTimer clock;
+  clock.start();
+  auto progress = [&] {
+    FileOperationProgress p;
+    p.function = FO_COPY;
+    {
+      std::lock_guard lock(currentLock);
+      p.currentFile = current;
+    }
+    p.itemsDone = done;
+    p.itemsTotal = entries;
+    p.secondsElapsed = static_cast<double>(clock.elapsed()) / 1000;
+    return p;
+  };
+  bool shown = false;
+  QTimer timer;
+  timer.setInterval(100);
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (!ui) return;
+    if (!shown && clock.elapsed() >= 500) {
+      ui->ProgressStarted(progress());
+      shown = true;
+    } else if (shown) {
+      ui->ProgressChanged(progress());
+      if (ui->CancelRequested()) stop = true;
+    }
+  });
+  timer.start();
+  {
+    EscapeStops escape(stop);
+    RunAside([&] { work(hook); });
+  }
+  timer.stop();
+  if (shown) ui->ProgressFinished();
+  return stop;
+}
+
+// One entry taken into the private cache for a preview or for opening; empty when stopped.
+std::string CachedEntryAside(TForm1& form, const std::string& archive, const std::string& inner) {
+  std::string error, file;
+  const bool stopped =
+      RunExtraction(&form, 1, [&](const EntryHook& hook) { file = CachedEntryFile(archive, inner, error, hook); });
+  if (stopped) return {};
+  if (file.empty()) throw Exception(error);
+  return file;
+}
+
 }  // namespace
 
 bool OpenArchiveItem(TForm1& form, TShellListView* list, TShellFileItem* item) {
@@ -46,10 +132,14 @@ bool OpenArchiveItem(TForm1& form, TShellListView* list, TShellFileItem* item) {
   ShellFolderPtr folder = BindAbsoluteIDList(absolute);
   if (auto* archive = dynamic_cast<ArchiveFolder*>(folder.get())) {
     std::string error;
-    // A big archive takes a while to list: the window goes on meanwhile.
-    bool listed = false;
-    RunAside([&] { listed = archive->Listing(&error) != nullptr; });
-    if (listed) {
+    // Only the opening is waited for (aside): the rows come while the rest is read.
+    std::shared_ptr<ArchiveListingReading> reading;
+    bool opened = false;
+    RunAside([&] {
+      reading = archive->StartListing(error);
+      opened = reading && reading->WaitOpened(error);
+    });
+    if (opened) {
       list->SetFolderIDList(absolute);
       return true;
     }
@@ -63,10 +153,8 @@ bool OpenArchiveItem(TForm1& form, TShellListView* list, TShellFileItem* item) {
   if (!parent) return false;
   const std::string archive = parent->Archive(), inner = parent->Inner();
   const std::string name(IDPayloadText(LastID(absolute)));
-  std::string error, file;
-  RunAside([&] { file = CachedEntryFile(archive, inner.empty() ? name : inner + "/" + name, error); });
-  if (file.empty()) throw Exception(error);
-  form.OpenItem(file);
+  const std::string file = CachedEntryAside(form, archive, inner.empty() ? name : inner + "/" + name);
+  if (!file.empty()) form.OpenItem(file);
   return true;
 }
 
@@ -82,47 +170,74 @@ bool LeaveArchiveFolder(TForm1& form, TPane& pane) {
   return true;
 }
 
+namespace {
+
+// The named entries of an archive's folder extracted straight into a folder of
+// the disk, then put in place with the usual conflict question and undo.
+bool CopyEntriesOut(QWidget* owner, ArchiveFolder& archive, const std::vector<std::string>& names,
+                    const std::string& folder) {
+  std::string error;
+  std::shared_ptr<const ArchiveListing> listing;
+  // The listing may still be read: waited for aside.
+  RunAside([&] { listing = archive.Listing(&error); });
+  if (!listing) throw Exception(error);
+  ArchiveCopyOutRequest request;
+  request.shownArchive = archive.Archive();
+  request.inner = archive.Inner();
+  request.destination = folder;
+  request.owner = owner;
+  for (const std::string& name : names) {
+    std::vector<std::string> below =
+        listing->StoredNamesBelow(request.inner.empty() ? name : request.inner + "/" + name);
+    // A folder that exists only as paths is brought by its entries.
+    request.stored.insert(request.stored.end(), below.begin(), below.end());
+    if (!below.empty()) request.names.push_back(name);
+  }
+  if (request.names.empty() || folder.empty()) return false;
+  request.archive = LocalArchiveFile(archive.Archive(), error);
+  if (request.archive.empty()) throw Exception(error);
+  ArchiveCopyOut copy(std::move(request));
+  bool extracted = false;
+  if (RunExtraction(owner, copy.Entries(), [&](const EntryHook& hook) { extracted = copy.Extract(error, hook); }))
+    return false;
+  if (!extracted) throw Exception(error);
+  return copy.Place() == 0;
+}
+
+}  // namespace
+
 bool TransferOutOfArchive(TForm1& form, TShellListView* list, const std::string& folder) {
   ShellFolderPtr holder;
   auto* archive = list && list->FileList()->GetFolder(holder) ? dynamic_cast<ArchiveFolder*>(holder.get()) : nullptr;
   if (!archive) return false;
-  std::string error;
-  auto listing = archive->Listing(&error);
-  if (!listing) throw Exception(error);
-  const std::string inner = archive->Inner();
-  std::vector<std::string> stored, names;
+  std::vector<std::string> names;
   for (int row = list->NextSelectedRow(-1); row >= 0; row = list->NextSelectedRow(row)) {
     TShellFileItem* item = list->FileList()->Items(row);
-    if (!item || IDKind(item->RelativeIDList.get()) != ItemKind::ArchiveEntry) continue;
-    std::string name(IDPayloadText(item->RelativeIDList.get()));
-    std::vector<std::string> below = listing->StoredNamesBelow(inner.empty() ? name : inner + "/" + name);
-    // A folder that exists only as paths is brought by its entries.
-    stored.insert(stored.end(), below.begin(), below.end());
-    names.push_back(name);
+    if (item && IDKind(item->RelativeIDList.get()) == ItemKind::ArchiveEntry)
+      names.emplace_back(IDPayloadText(item->RelativeIDList.get()));
   }
-  if (names.empty() || folder.empty()) return false;
-  std::string local = LocalArchiveFile(archive->Archive(), error);
-  if (local.empty()) throw Exception(error);
-  std::string slot;
-  RunAside([&] { slot = ExtractToCache(local, stored, error); });
-  if (slot.empty()) throw Exception(error);
-  // From the cache on, the usual copy: its progress, its conflict question, its undo.
-  FileOperationRequest request;
-  request.function = FO_COPY;
-  request.destination = folder;
-  request.flags = FOF_ALLOWUNDO;
-  request.owner = &form;
-  const std::string base = inner.empty() ? slot : slot + "/" + inner;
-  for (const std::string& name : names) {
-    std::string taken = base + "/" + name;
-    struct stat st;
-    // An entry the library refused (a link that leads out, say) is not there to copy.
-    if (::lstat(taken.c_str(), &st) == 0) request.sources.push_back(taken);
-  }
-  bool ok = !request.sources.empty() && RunFileOperation(request).code == 0;
-  std::error_code ec;
-  std::filesystem::remove_all(slot, ec);
-  return ok;
+  return CopyEntriesOut(&form, *archive, names, folder);
+}
+
+void InstallArchiveDropHandler() {
+  DropHandler before = CurrentDropHandler();
+  SetDropHandler([before](const std::vector<std::string>& sources, const std::string& folder, uint32_t effect) {
+    // Entries of one archive's folder dropped on a folder of the disk are copied out; the archive never changes.
+    const std::string from = sources.empty() ? std::string() : DirName(sources.front());
+    const bool outOfArchive =
+        !from.empty() && IsArchiveFolderPath(from) && !IsArchiveFolderPath(folder) &&
+        std::all_of(sources.begin(), sources.end(), [&](const std::string& s) { return DirName(s) == from; });
+    if (!outOfArchive || effect == DROPEFFECT_LINK) return before && before(sources, folder, effect);
+    IDListPtr id = PathToIDList(from);
+    ShellFolderPtr bound = id ? BindAbsoluteIDList(id.get()) : nullptr;
+    auto* archive = dynamic_cast<ArchiveFolder*>(bound.get());
+    if (!archive) return false;
+    std::vector<std::string> names;
+    for (const std::string& s : sources) names.push_back(BaseName(s));
+    bool done = false;
+    Guarded([&] { done = CopyEntriesOut(QApplication::activeWindow(), *archive, names, folder); });
+    return done;
+  });
 }
 
 std::string FocusedPreviewFile(TForm1& form, TShellListView* list) {
@@ -134,9 +249,5 @@ std::string FocusedPreviewFile(TForm1& form, TShellListView* list) {
   ShellFolderPtr holder;
   auto* archive = list->FileList()->GetFolder(holder) ? dynamic_cast<ArchiveFolder*>(holder.get()) : nullptr;
   if (!archive || path.size() <= archive->Archive().size() + 1) return {};
-  const std::string inner = path.substr(archive->Archive().size() + 1);
-  std::string error, file;
-  RunAside([&] { file = CachedEntryFile(archive->Archive(), inner, error); });
-  if (file.empty()) throw Exception(error);
-  return file;
+  return CachedEntryAside(form, archive->Archive(), path.substr(archive->Archive().size() + 1));
 }

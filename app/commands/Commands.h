@@ -33,10 +33,12 @@ void ParentFolderKey(TForm1& form, TPane& pane);
 // Enter on a row: an archive goes in, an entry of one opens from the cache.
 // False when the row is neither (it opens as usual).
 bool OpenArchiveItem(TForm1& form, TShellListView* list, TShellFileItem* item);
-// CC, MM, C and M from inside an archive: the selected entries are taken out
-// through the library into the private cache, then copied into folder with
-// the usual progress, conflict question and undo. False outside archives.
+// CC, MM, C and M from inside an archive: the selected entries are extracted
+// through the library into a staging folder in folder, then moved into place
+// with the usual progress, conflict question and undo. False outside archives.
 bool TransferOutOfArchive(TForm1& form, TShellListView* list, const std::string& folder);
+// Makes a drop of an archive folder's entries on a folder of the disk copy them out (once, at start-up).
+void InstallArchiveDropHandler();
 // The focused item's file for a preview: inside an archive, a picture or a
 // text is taken out into the private cache first.
 std::string FocusedPreviewFile(TForm1& form, TShellListView* list);

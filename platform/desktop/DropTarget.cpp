@@ -11,6 +11,8 @@ static DropHandler& Handler() {
 
 void SetDropHandler(DropHandler handler) { Handler() = std::move(handler); }
 
+DropHandler CurrentDropHandler() { return Handler(); }
+
 std::vector<std::string> DroppedPaths(const QMimeData* data) {
   std::vector<std::string> paths;
   bool cut;

@@ -27,6 +27,8 @@ constexpr uint32_t DRAGKEY_CONTROL = 0x8;
 using DropHandler =
     std::function<bool(const std::vector<std::string>& sources, const std::string& folder, uint32_t effect)>;
 void SetDropHandler(DropHandler handler);
+// The handler installed now (empty when none), for one that hands some drops on.
+DropHandler CurrentDropHandler();
 
 // Local file paths of a drag's data (text/uri-list), byte-exact.
 std::vector<std::string> DroppedPaths(const QMimeData* data);

@@ -50,6 +50,8 @@ constexpr uint32_t SFGAO_HASSUBFOLDER = 0x80000000;
 constexpr uint32_t SHCONTF_FOLDERS = 0x20;
 constexpr uint32_t SHCONTF_NONFOLDERS = 0x40;
 constexpr uint32_t SHCONTF_INCLUDEHIDDEN = 0x80;
+// The caller takes an enumeration that ends for now and goes on later (Incomplete).
+constexpr uint32_t SHCONTF_ENABLE_ASYNC = 0x8000;
 
 // Display name flags (SHGDN_*).
 constexpr uint32_t SHGDN_NORMAL = 0;
@@ -123,6 +125,9 @@ class IEnumIDList {
   // Hands out the next child as a relative one-ID list that the caller owns;
   // false when there are no more.
   virtual bool Next(PItemIDList& id) = 0;
+  // After Next said false: more children are still being read, and Next
+  // hands them out when asked again later. Only with SHCONTF_ENABLE_ASYNC.
+  virtual bool Incomplete() const { return false; }
 };
 
 // One folder of the namespace. Lists passed in are relative to this folder and

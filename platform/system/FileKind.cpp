@@ -20,3 +20,12 @@ int CheckRegularFile(const std::string& path) {
   close(fd);
   return result;
 }
+
+bool ReadFileVersion(const std::string& path, FileVersion& version) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  version = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), static_cast<int64_t>(st.st_size),
+             st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec,
+             st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec};
+  return true;
+}

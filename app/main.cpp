@@ -9,6 +9,7 @@
 #include "platform/namespace/PathText.h"
 #include "platform/network/Location.h"
 #include "platform/system/LocalInstance.h"
+#include "platform/system/TimeZone.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
   if (early.action == TCommandLine::Action::kBadOption) return ReportBadOption(early);
 
   CatchTerminationSignals();
+  PinTimeZone();
   QApplication app(argc, argv);
   CatchTerminationSignals();
   QApplication::setApplicationName("Tolvane");

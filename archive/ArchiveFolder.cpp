@@ -52,7 +52,9 @@ class GrowingEnum : public IEnumIDList {
       if (!more_) return false;
       batch_.clear();
       next_ = 0;
-      // The first rows are worth a short wait: the list is then painted with them.
+      // A small archive is worth waiting for whole, the first rows of a big one
+      // for a moment: the list is then painted with them.
+      if (first_) reading_->WaitOver(kWholeWaitMs);
       more_ = reading_->TakeChildren(folder_, taken_, batch_, first_ ? kFirstRowsWaitMs : 0);
       first_ = false;
       if (batch_.empty()) return false;
@@ -61,7 +63,8 @@ class GrowingEnum : public IEnumIDList {
   bool Incomplete() const override { return more_; }
 
  private:
-  static constexpr int kFirstRowsWaitMs = 300;
+  static constexpr int kWholeWaitMs = 150;
+  static constexpr int kFirstRowsWaitMs = 200;
   std::shared_ptr<ArchiveListingReading> reading_;
   std::string folder_;
   uint32_t flags_;

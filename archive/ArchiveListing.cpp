@@ -313,6 +313,11 @@ bool ArchiveListingReading::WaitOpened(std::string& error) {
   return !state_->failed;
 }
 
+bool ArchiveListingReading::WaitOver(int ms) {
+  std::unique_lock lock(state_->lock);
+  return state_->grew.wait_for(lock, std::chrono::milliseconds(ms), [&] { return state_->over; });
+}
+
 std::shared_ptr<const ArchiveListing> ArchiveListingReading::Wait(std::string& error) {
   std::unique_lock lock(state_->lock);
   state_->grew.wait(lock, [&] { return state_->over; });

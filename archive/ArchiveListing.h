@@ -67,6 +67,8 @@ class ArchiveListingReading {
   // Waits until the library has opened the archive and given its first entry
   // (or the reading ended); false with the message when it cannot be read.
   bool WaitOpened(std::string& error);
+  // Waits at most ms for the end; true when the reading is over.
+  bool WaitOver(int ms);
   // Waits for the end: the whole listing, or null with the message.
   std::shared_ptr<const ArchiveListing> Wait(std::string& error);
   // The whole listing when the reading is over, else null (never waits).

@@ -20,6 +20,7 @@
 #include "archive/ArchiveCache.h"
 #include "archive/ArchiveCopyOut.h"
 #include "archive/ArchiveFolder.h"
+#include "platform/system/TimeZone.h"
 #include "shell/ShellListView.h"
 #include "shell/watch/WatcherThread.h"
 
@@ -116,6 +117,7 @@ double CopyOut(const std::string& archive, const std::vector<std::string>& store
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
+  PinTimeZone();  // as the program does
   QApplication app(argc, argv);
   std::string work = bench::WorkFolder(argc, argv, "tolvane-archive-folder-bench");
   if (work.empty()) {

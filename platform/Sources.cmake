@@ -27,6 +27,7 @@ set(PLATFORM_SYSTEM_SOURCES
   platform/system/ScopeGuard.h
   platform/system/SyncCall.cpp platform/system/SyncCall.h
   platform/system/TextFiles.cpp platform/system/TextFiles.h
+  platform/system/TimeZone.cpp platform/system/TimeZone.h
   platform/system/TrailingSlash.h
   platform/system/UniqueFd.cpp platform/system/UniqueFd.h
   platform/system/WaitObjects.cpp platform/system/WaitObjects.h)

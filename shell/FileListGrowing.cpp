@@ -11,7 +11,7 @@
 
 namespace {
 // Often enough that rows seem to stream in, seldom enough that sorting them in stays cheap.
-constexpr int kBatchMs = 120;
+constexpr int kBatchMs = 60;
 }  // namespace
 
 void TShellFileList::ScheduleMoreRows() {

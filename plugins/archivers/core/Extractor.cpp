@@ -62,17 +62,45 @@ std::string FreeName(int dir, const std::string& base) {
   return std::string();
 }
 
-bool Selected(const ExtractJob& job, const std::string& name) {
-  bool selected = job.patterns.empty();
-  for (const auto& p : job.patterns)
-    if (SelectsEntry(p, name, job.brackets)) {
-      selected = true;
-      break;
+// Patterns as SelectsEntry reads them; names without wildcards (a selection of many
+// entries, say) are looked up instead of matched one by one against each entry.
+class PatternSet {
+ public:
+  PatternSet(const std::vector<std::string>& patterns, bool brackets) : brackets_(brackets) {
+    for (std::string p : patterns) {
+      while (p.size() > 1 && p.back() == '/') p.pop_back();
+      const bool wild = p.empty() || p.find_first_of(brackets ? "*?[" : "*?") != std::string::npos;
+      if (wild)
+        wild_.push_back(std::move(p));
+      else
+        (p.find('/') == std::string::npos ? bare_ : pathed_).insert(std::move(p));
     }
-  if (!selected) return false;
-  for (const auto& x : job.excludes)
-    if (SelectsEntry(x, name, job.brackets)) return false;
-  return true;
+  }
+  bool empty() const { return wild_.empty() && bare_.empty() && pathed_.empty(); }
+  bool Selects(const std::string& name) const {
+    std::string n = name;
+    while (n.size() > 1 && n.back() == '/') n.pop_back();
+    auto named = [&](const std::string& part) { return bare_.count(part) || pathed_.count(part); };
+    if (named(n)) return true;
+    const size_t last = n.rfind('/');
+    if (last != std::string::npos && bare_.count(n.substr(last + 1))) return true;
+    // A folder named by a pattern selects what is below it.
+    for (size_t slash = n.find('/'); slash != std::string::npos; slash = n.find('/', slash + 1))
+      if (named(n.substr(0, slash))) return true;
+    for (const auto& p : wild_)
+      if (SelectsEntry(p, name, brackets_)) return true;
+    return false;
+  }
+
+ private:
+  bool brackets_;
+  std::vector<std::string> wild_;
+  std::unordered_set<std::string> bare_, pathed_;  // literal names without and with a '/'
+};
+
+bool Selected(const PatternSet& patterns, const PatternSet& excludes, const std::string& name) {
+  if (!patterns.empty() && !patterns.Selects(name)) return false;
+  return excludes.empty() || !excludes.Selects(name);
 }
 
 int OpenError(ArchiveReader& reader, Output& out, const std::string& archive) {
@@ -158,7 +186,14 @@ enum class Step { Ok, Skip, Stop };
 class Extraction {
  public:
   Extraction(const ExtractJob& job, ArchiveReader& reader, Feedback& feedback, Output& out)
-      : job_(job), reader_(reader), feedback_(feedback), out_(out), policy_(job.overwrite), umask_(CurrentUmask()) {}
+      : job_(job),
+        patterns_(job.patterns, job.brackets),
+        excludes_(job.excludes, job.brackets),
+        reader_(reader),
+        feedback_(feedback),
+        out_(out),
+        policy_(job.overwrite),
+        umask_(CurrentUmask()) {}
 
   int Run(const std::string& root);
 
@@ -216,6 +251,7 @@ class Extraction {
   };
 
   const ExtractJob& job_;
+  const PatternSet patterns_, excludes_;
   ArchiveReader& reader_;
   Feedback& feedback_;
   Output& out_;
@@ -727,7 +763,7 @@ int Extraction::Run(const std::string& root) {
       Skip("(名前のないエントリ " + std::to_string(entries_) + " 番目)", "名前を読めません");
       continue;
     }
-    if (!Selected(job_, data.name)) continue;
+    if (!Selected(patterns_, excludes_, data.name)) continue;
     ++matched_;
     current = data.name;
     entry_ = &data;

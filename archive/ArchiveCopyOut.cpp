@@ -84,7 +84,8 @@ int ArchiveCopyOut::Place(IFileOperationUI* ui) {
   // Undo takes back what came under a free name, as it would a copy's.
   UndoRecord record;
   record.kind = UndoRecord::Copy;
-  const std::string from = request_.inner.empty() ? request_.shownArchive : request_.shownArchive + "/" + request_.inner;
+  const std::string from =
+      request_.inner.empty() ? request_.shownArchive : request_.shownArchive + "/" + request_.inner;
   for (const std::string& name : free) {
     struct stat st, left;
     const std::string to = JoinPath(request_.destination, name);

@@ -352,7 +352,8 @@ std::shared_ptr<ArchiveListingReading> StartArchiveListing(const std::string& pa
   std::lock_guard lock(cacheMutex);
   underWay.remove_if([](const auto& weak) { return weak.expired(); });
   for (const auto& weak : underWay)
-    if (auto reading = weak.lock(); reading && reading->state_->path == path && reading->state_->version == state->version)
+    if (auto reading = weak.lock();
+        reading && reading->state_->path == path && reading->state_->version == state->version)
       return reading;
   auto reading = std::make_shared<ArchiveListingReading>(state);
   underWay.push_back(reading);

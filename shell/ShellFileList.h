@@ -164,7 +164,7 @@ class TShellFileList {
   // The column and direction the rows are in order of; -1 when not known.
   int sortedColumn_ = -1;
   int sortedOrder_ = 0;
-  bool changesMissed_ = false;  // a report was let go since the folder was read
+  bool changesMissed_ = false;            // a report was let go since the folder was read
   std::unique_ptr<IEnumIDList> growing_;  // the enumeration of a folder still read
   // For the timer of the next batch: gone with the list, counts the folders that grew.
   std::shared_ptr<unsigned> alive_ = std::make_shared<unsigned>(0);

@@ -39,7 +39,7 @@ void WriteZip(const std::string& path, int count, const std::function<std::strin
     const auto offset = static_cast<uint32_t>(body.size());
     Put32(body, 0x04034b50);
     for (uint32_t v : {10u, 0u, 0u, 0u, 0x5021u}) Put16(body, v);  // version, flags, method, time, date
-    for (int k = 0; k < 3; ++k) Put32(body, 0);                      // crc, sizes
+    for (int k = 0; k < 3; ++k) Put32(body, 0);                    // crc, sizes
     Put16(body, static_cast<uint32_t>(name.size()));
     Put16(body, 0);
     body += name;

@@ -108,14 +108,13 @@ TEST_F(ArchiveCopyOutTest, AStoppedExtractionLeavesNoFileBehindInTheDestinationN
   // A preview's entry stopped the same way: the cache keeps nothing of it.
   started = 0;
   std::string error;
-  EXPECT_EQ(ExtractToCache(tmp / "a.zip", {"docs/f0.txt", "docs/f1.txt", "docs/f2.txt", "docs/f3.txt"}, error,
-                           stopAtThird),
-            "");
+  EXPECT_EQ(
+      ExtractToCache(tmp / "a.zip", {"docs/f0.txt", "docs/f1.txt", "docs/f2.txt", "docs/f3.txt"}, error, stopAtThird),
+      "");
   EXPECT_TRUE(Tree(ArchiveCacheFolder()).empty());
-  EXPECT_EQ(CachedEntryFile(tmp / "a.zip", "docs/f2.txt", error, [](const std::string&, bool, bool& abort) {
-              abort = true;
-            }),
-            "");
+  EXPECT_EQ(
+      CachedEntryFile(tmp / "a.zip", "docs/f2.txt", error, [](const std::string&, bool, bool& abort) { abort = true; }),
+      "");
   EXPECT_TRUE(Tree(ArchiveCacheFolder()).empty());
 }
 

@@ -1,8 +1,14 @@
 // The archive component the command U extracts with, and the folder name an
 // archive's entries go into.
+#include <QApplication>
+#include <QThread>
+#include <atomic>
+
 #include "app/MainForm.h"
+#include "app/WorkerRun.h"
 #include "archive/ArchiveFile.h"
 #include "archive/ArchiveFolder.h"
+#include "archive/ArchiveListing.h"
 
 namespace {
 
@@ -18,6 +24,23 @@ bool EndsWithNoCase(const std::string& s, const std::string& tail) {
     if (c != tail[i]) return false;
   }
   return true;
+}
+
+// A path typed, restored or gone back to inside a big archive needs its
+// listing before the list can show it: the window goes on drawing meanwhile
+// and the progress window's cancel (or Esc) gives up.
+bool WaitForListingAside(ArchiveListingReading& reading, const std::string& path) {
+  if (!qApp || QThread::currentThread() != qApp->thread()) return true;
+  std::atomic<bool> stop{false};
+  RunOnWorker(
+      QApplication::activeWindow(),
+      QStringLiteral("書庫を読んでいます: %1").arg(QString::fromStdString(TForm1::LastPathComponent(path))),
+      [&] {
+        while (!stop && !reading.WaitOver(50)) {
+        }
+      },
+      [] { return 0; }, [&] { stop = true; });
+  return !stop;
 }
 
 }  // namespace
@@ -44,6 +67,7 @@ std::string TForm1::ArchiveFolderName(const std::string& path) {
 
 void TForm1::CreateArchive() {
   RegisterArchiveFolderKind();
+  SetArchiveListingWaiter(WaitForListingAside);
   Archive = std::make_unique<TArchiveFile>();
   Archive->SetOutputSize(0);
   TArchiverOptions& options = Archive->Options;

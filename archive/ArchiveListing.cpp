@@ -367,7 +367,31 @@ std::shared_ptr<ArchiveListingReading> StartArchiveListing(const std::string& pa
   return reading;
 }
 
+namespace {
+std::mutex waiterMutex;
+ArchiveListingWaiter listingWaiter;
+}  // namespace
+
+void SetArchiveListingWaiter(ArchiveListingWaiter waiter) {
+  std::lock_guard lock(waiterMutex);
+  listingWaiter = std::move(waiter);
+}
+
 std::shared_ptr<const ArchiveListing> ReadArchiveListing(const std::string& path, std::string& error) {
   auto reading = StartArchiveListing(path, error);
-  return reading ? reading->Wait(error) : nullptr;
+  if (!reading) return nullptr;
+  // A small archive is over before anyone would see a wait.
+  constexpr int kQuickMs = 150;
+  if (!reading->WaitOver(kQuickMs)) {
+    ArchiveListingWaiter waiter;
+    {
+      std::lock_guard lock(waiterMutex);
+      waiter = listingWaiter;
+    }
+    if (waiter && !waiter(*reading, path)) {
+      error = "書庫の読み込みを中止しました: " + path;
+      return nullptr;
+    }
+  }
+  return reading->Wait(error);
 }

@@ -3,6 +3,7 @@
 // kept per file (path, device, inode, size and time), arranged as folders:
 // folders that the archive stores only as parts of paths are folders too.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -87,7 +88,13 @@ std::shared_ptr<ArchiveListingReading> StartArchiveListing(const std::string& pa
 
 // The listing of the archive at path (a regular file), read through the
 // archiver library of its format or taken from the cache while the file is
-// unchanged. Null with a Japanese message when it cannot be read.
+// unchanged. Null with a Japanese message when it cannot be read. A reading
+// that takes long is waited for through the waiter, when one is set.
 std::shared_ptr<const ArchiveListing> ReadArchiveListing(const std::string& path, std::string& error);
+
+// Waits for a reading that did not end at once (e.g. while the window goes on
+// answering); false when the user stopped it. Set once by the program.
+using ArchiveListingWaiter = std::function<bool(ArchiveListingReading& reading, const std::string& path)>;
+void SetArchiveListingWaiter(ArchiveListingWaiter waiter);
 // Whether the name's format has an archiver library that lists it (by name only).
 bool IsListableArchiveName(const std::string& path);

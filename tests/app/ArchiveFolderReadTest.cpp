@@ -4,6 +4,9 @@
 // other pane copies them out.
 #include <QDrag>
 #include <QMimeData>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTimer>
 #include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -130,6 +133,43 @@ TEST_F(ArchiveFolderReadTest, RowsOfABigArchiveComeWhileItIsStillReadAndTheFocus
   EXPECT_EQ(rows->Items(kEntries - 1)->GetDisplayName(), "f64999.txt");
   EXPECT_EQ(rows->Items(form->LV1->FocusedRow())->GetDisplayName(), focusedName);
   EXPECT_TRUE(f.messages.empty());
+}
+
+TEST_F(ArchiveFolderReadTest, APathInsideABigArchiveIsReadWhileTheWindowDrawsAndCanBeGivenUp) {
+  constexpr int kEntries = 200000;
+  char name[32];
+  WriteZip(left + "/big.zip", kEntries, [&](int i) {
+    std::snprintf(name, sizeof name, "d/f%06d.txt", i);
+    return std::string(name);
+  });
+  Open(left);
+  const std::string inside = left + "/big.zip/d";
+
+  // Given up from the progress window: the pane stays where it was.
+  QTimer cancel;
+  cancel.setInterval(50);
+  QObject::connect(&cancel, &QTimer::timeout, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* dialog = qobject_cast<QProgressDialog*>(w);
+          dialog && dialog->objectName() == "workerProgress" && dialog->isVisible())
+        if (auto* button = dialog->findChild<QPushButton*>()) button->click();
+  });
+  cancel.start();
+  form->LV1->SetPathName(inside);
+  cancel.stop();
+  EXPECT_EQ(form->LV1->GetPathName(), left);
+
+  // Read to the end: the window answered all along.
+  int ticks = 0;
+  QTimer tick;
+  tick.setInterval(20);
+  QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+  tick.start();
+  form->LV1->SetPathName(inside);
+  tick.stop();
+  EXPECT_EQ(form->LV1->GetPathName(), inside);
+  EXPECT_GT(ticks, 0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->LV1->FileList()->Count() == kEntries; }, 30000));
 }
 
 TEST_F(ArchiveFolderReadTest, AChangeOfTheArchiveOnDiskIsReadAgainAndItsRemovalLeavesIt) {

@@ -77,8 +77,13 @@ struct OpenHandle {
   }
 };
 
-std::shared_ptr<const ArchiveListing> ReadThroughLibrary(const std::string& path, std::string& error) {
+std::shared_ptr<const ArchiveListing> ReadThroughLibrary(const std::string& path, const FileVersion& version,
+                                                         std::string& error) {
   auto listing = std::make_shared<ArchiveListing>();
+  listing->Identity.device = version.device;
+  listing->Identity.inode = version.inode;
+  listing->Identity.size = version.size;
+  listing->Identity.mtimeNs = version.mtimeNs;
   TArchiveFile file;
   file.SetFileName(path);
   if (!file.Archiver()) {
@@ -229,7 +234,7 @@ std::shared_ptr<const ArchiveListing> ReadArchiveListing(const std::string& path
   if (auto listing = Cached(path, version)) return listing;  // read meanwhile by another thread
   std::shared_ptr<const ArchiveListing> listing;
   try {
-    listing = ReadThroughLibrary(path, error);
+    listing = ReadThroughLibrary(path, version, error);
   } catch (const std::exception& e) {
     error = e.what();
     return nullptr;

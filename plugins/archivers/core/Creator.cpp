@@ -52,6 +52,15 @@ std::string StoredName(const std::string& path, const std::string& base, bool ju
   return clean;
 }
 
+// "./a/b/" and "a/b" name one entry.
+std::string PlainEntryName(std::string s) {
+  while (s.compare(0, 2, "./") == 0) s.erase(0, 2);
+  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  return s;
+}
+
+bool SameEntryName(const std::string& a, const std::string& b) { return PlainEntryName(a) == PlainEntryName(b); }
+
 bool HasWildcard(const std::string& s, bool brackets) {
   return s.find_first_of(brackets ? "*?[" : "*?") != std::string::npos;
 }
@@ -81,6 +90,7 @@ class Collector {
     }
     if (archiveSt_ && st.st_dev == archiveSt_->st_dev && st.st_ino == archiveSt_->st_ino) return;
     std::string name = StoredName(path, job_.baseDir, job_.junkPaths);
+    if (!name.empty() && !job_.storedIn.empty()) name = job_.storedIn + "/" + name;
     if (S_ISDIR(st.st_mode)) {
       if (job_.folderEntries && !job_.junkPaths && !name.empty()) Push(path, name + "/", st);
       if (job_.recurse) Walk(path);
@@ -175,6 +185,10 @@ void SetWriteFormat(struct archive* w, const CreateJob& job) {
         archive_write_set_option(w, "zip", "compression", "store");
       else if (!level.empty())
         archive_write_set_option(w, "zip", "compression-level", level.c_str());
+      if (!job.password.empty()) {
+        archive_write_set_option(w, "zip", "encryption", "aes256");
+        archive_write_set_passphrase(w, job.password.c_str());
+      }
       break;
     case WriteFormat::Tar:
       archive_write_set_format_pax_restricted(w);
@@ -182,6 +196,8 @@ void SetWriteFormat(struct archive* w, const CreateJob& job) {
         archive_write_add_filter_gzip(w);
       else if (job.filter == ARCHIVE_FILTER_BZIP2)
         archive_write_add_filter_bzip2(w);
+      else if (job.filter == ARCHIVE_FILTER_XZ)
+        archive_write_add_filter_xz(w);
       if (job.filter != ARCHIVE_FILTER_NONE && !level.empty() && job.level > 0)
         archive_write_set_filter_option(w, nullptr, "compression-level", level.c_str());
       break;
@@ -204,11 +220,16 @@ int Create(const ReadFormats& readBack, const CreateJob& job, Feedback& feedback
     out.Line("書庫がありません: " + job.archive);
     return ARC_ERROR_ARC_FILE_OPEN;
   }
+  if (!job.password.empty() && job.format != WriteFormat::Zip) {
+    // Written without it the entries would be open to anyone: refused instead.
+    out.Line("この形式の書庫にはパスワードを付けられません: " + job.archive);
+    return ARC_ERROR_NOT_SUPPORT;
+  }
   Collector collector(job, exists ? &archiveSt : nullptr, out);
   if (job.mode != CreateMode::Delete) {
     for (const std::string& f : job.files) {
       std::string full = Join(job.baseDir, f);
-      if (HasWildcard(f, job.brackets)) {
+      if (!job.exactNames && HasWildcard(f, job.brackets)) {
         glob_t g{};
         if (glob(GlobPattern(full, job.brackets).c_str(), 0, nullptr, &g) == 0) {
           for (size_t i = 0; i < g.gl_pathc; ++i) collector.AddPath(g.gl_pathv[i]);
@@ -270,7 +291,7 @@ int Create(const ReadFormats& readBack, const CreateJob& job, Feedback& feedback
       if (job.mode == CreateMode::Delete) {
         bool del = false;
         for (const auto& p : job.files)
-          if (SelectsEntry(p, data.name, job.brackets)) del = true;
+          if (job.exactNames ? SameEntryName(p, data.name) : SelectsEntry(p, data.name, job.brackets)) del = true;
         if (del) {
           out.Line("削除: " + data.name);
           ++deleted;

@@ -23,6 +23,8 @@ class ArchiveFolder : public ShellFolderBase {
   const std::string& Inner() const { return inner_; }
   // The listing (read once); null with the reason when it cannot be read.
   std::shared_ptr<const ArchiveListing> Listing(std::string* error = nullptr);
+  // After the archive was written: the next look reads it again.
+  void ForgetListing() { listing_.reset(); }
 
  protected:
   int CompareChildren(int column, PCItemIDList a, PCItemIDList b) override;

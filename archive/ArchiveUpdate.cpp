@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <exception>
+#include <filesystem>
 #include <memory>
 
 #include "archive/ArchiveFile.h"
@@ -24,9 +26,9 @@ struct ProgressRelay {
   static intptr_t Message(void* context, uint32_t, uintptr_t state, intptr_t lparam) {
     auto* relay = static_cast<ProgressRelay*>(context);
     if (relay->stopped) return 1;
-    if (state == ARCEXTRACT_BEGIN && lparam && *relay->progress) {
+    if ((state == ARCEXTRACT_BEGIN || state == ARCEXTRACT_INPROCESS) && lparam && *relay->progress) {
       const auto* info = reinterpret_cast<const ArcExtractingInfoEx*>(lparam);
-      if (!(*relay->progress)(info->exinfo.szSourceFileName)) relay->stopped = true;
+      if (!(*relay->progress)(state == ARCEXTRACT_BEGIN ? info->exinfo.szSourceFileName : "")) relay->stopped = true;
     }
     return relay->stopped ? 1 : 0;
   }
@@ -99,6 +101,15 @@ ArchiveWriteResult RunLibrary(const LibraryRun& run, const ArchiveWriteProgress&
   return result;
 }
 
+bool EndsWithNoCase(const std::string& text, const std::string& tail) {
+  if (text.size() < tail.size()) return false;
+  for (size_t i = 0; i < tail.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(text[text.size() - tail.size() + i])) !=
+        std::tolower(static_cast<unsigned char>(tail[i])))
+      return false;
+  return true;
+}
+
 std::string InnerPath(const std::string& inner, const std::string& name) {
   return inner.empty() ? name : inner + "/" + name;
 }
@@ -151,6 +162,15 @@ ArchiveWriteResult Rewrite(const std::string& archive, const FileIdentity& liste
 }
 
 }  // namespace
+
+uint64_t CountPackItems(const std::string& path) {
+  uint64_t count = 1;
+  std::error_code ec;
+  std::filesystem::recursive_directory_iterator it(path, std::filesystem::directory_options::skip_permission_denied,
+                                                   ec);
+  for (; !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) ++count;
+  return count;
+}
 
 bool IsWritableArchive(const std::string& archive) {
   switch (DetectArchiverType(archive, true)) {
@@ -219,6 +239,10 @@ ArchiveWriteResult PackArchive(const PackRequest& request, const ArchiveWritePro
   }
   LibraryRun run;
   run.file = WorkingNameBeside(request.target);
+  // The library knows the format by the name's end: the working name has it
+  // whatever the user named the archive.
+  const std::string extension = PackExtension(request.format);
+  if (!EndsWithNoCase(run.file, extension)) run.file += extension;
   run.call = Call::Pack;
   run.names = request.names;
   run.baseFolder = request.sourceFolder;

@@ -5,14 +5,15 @@
 // working name beside it and put in its place only when the new one was
 // written, read back and the old one is still what was listed; a failure or a
 // stop leaves the old archive as it was and nothing else behind.
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/fileops/ReplaceBeside.h"
 
-// Hears each entry as it is written; false stops the work. Runs on the
-// thread that writes.
+// Hears each entry as it begins, and with an empty name now and then while
+// one is written; false stops the work. Runs on the thread that writes.
 using ArchiveWriteProgress = std::function<bool(const std::string& entry)>;
 
 struct ArchiveWriteResult {
@@ -20,6 +21,10 @@ struct ArchiveWriteResult {
   bool cancelled = false;
   std::string message;  // Japanese, for the user, when not ok and not cancelled
 };
+
+// What a write of path counts as entries: it, and all below it when it is a
+// folder (for a progress).
+uint64_t CountPackItems(const std::string& path);
 
 // Whether an archiver library writes the archive's format (ZIP, 7z, tar,
 // tar.gz, tar.bz2, tar.xz), by its name.

@@ -78,10 +78,8 @@ void MExecute(TForm1& form) { PopDestinations(form, kMoveTag); }
 void DExecute(TForm1& form) {
   TShellListView* list = form.CurrentList();
   if (!list) return;
-  if (IsArchiveIDList(list->FolderIDList())) {
-    if (list->SelectedCount() > 0) form.Hooks.ShowMessage(QStringLiteral("書庫の中の項目は削除できません。"));
-    return;
-  }
+  // Inside an archive: its entries go through the library's delete call.
+  if (IsArchiveIDList(list->FolderIDList()) && DeleteInArchive(form, list)) return;
   FileOperationRequest request;
   request.function = FO_DELETE;
   request.sources = form.SelectedShortPaths(list);

@@ -1,0 +1,14 @@
+#pragma once
+// Running an archive write off the window's thread, with the worker's progress
+// window (counting entries against total) whose cancel stops the library at
+// the next entry.
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+#include "archive/ArchiveUpdate.h"
+
+class TForm1;
+
+ArchiveWriteResult RunArchiveWrite(TForm1& form, const QString& label, uint64_t total,
+                                   const std::function<ArchiveWriteResult(const ArchiveWriteProgress&)>& write);

@@ -17,18 +17,18 @@ namespace {
 // to the caller's progress, whose false stops the library.
 struct ProgressRelay {
   ArcWindow window{};
-  const ArchiveWriteProgress* progress = nullptr;
+  ArchiveWriteProgress progress;
   bool stopped = false;
 
-  explicit ProgressRelay(const ArchiveWriteProgress& p) : progress(&p) {
+  explicit ProgressRelay(ArchiveWriteProgress p) : progress(std::move(p)) {
     window = ArcWindow{ARC_WINDOW_MAGIC, sizeof(ArcWindow), this, &Message, nullptr};
   }
   static intptr_t Message(void* context, uint32_t, uintptr_t state, intptr_t lparam) {
     auto* relay = static_cast<ProgressRelay*>(context);
     if (relay->stopped) return 1;
-    if ((state == ARCEXTRACT_BEGIN || state == ARCEXTRACT_INPROCESS) && lparam && *relay->progress) {
+    if ((state == ARCEXTRACT_BEGIN || state == ARCEXTRACT_INPROCESS) && lparam && relay->progress) {
       const auto* info = reinterpret_cast<const ArcExtractingInfoEx*>(lparam);
-      if (!(*relay->progress)(state == ARCEXTRACT_BEGIN ? info->exinfo.szSourceFileName : "")) relay->stopped = true;
+      if (!relay->progress(state == ARCEXTRACT_BEGIN ? info->exinfo.szSourceFileName : "")) relay->stopped = true;
     }
     return relay->stopped ? 1 : 0;
   }
@@ -81,10 +81,16 @@ ArchiveWriteResult RunLibrary(const LibraryRun& run, const ArchiveWriteProgress&
     for (const std::string& name : run.names) names.push_back("./" + name);
     TFileArgs files{&names};
     std::string output(64 * 1024, '\0');
-    ArchiveWriteProgress noProgress;
-    ProgressRelay relay(progress ? progress : noProgress);
+    ProgressRelay relay(progress);
     std::string base = run.baseFolder;
     if (!base.empty() && base.back() != '/') base += '/';
+    // The libraries report to the owner window set for them, not to the command's.
+    archiver->SetOwnerWindowEx(&relay.window, nullptr);
+    struct Owner {
+      TArchiver* archiver;
+      ArcHWND window;
+      ~Owner() { archiver->KillOwnerWindowEx(window); }
+    } owner{archiver, &relay.window};
     int code = run.call == Call::Pack ? archiver->Pack(&relay.window, run.file, output, false, files, base, options)
                                       : archiver->Delete(&relay.window, run.file, output, false, files, "", options);
     if (code == 0) {

@@ -2,7 +2,9 @@
 // and a 7z shown in the other pane, the conflict question, D on entries, a
 // format no library writes, and the pack command with its dialog.
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QTimer>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -162,7 +164,7 @@ TEST_F(ArchiveWriteCommandTest, CtrlPPacksTheSelectionIntoTheOtherPaneWithTheDia
   QString shownName;
   bool passwordOpen = true;
   QTimer::singleShot(0, [&] {
-    auto* dialog = qobject_cast<TPackDialog*>(QApplication::activeModalWidget());
+    auto* dialog = dynamic_cast<TPackDialog*>(QApplication::activeModalWidget());
     if (!dialog) dialog = form->findChild<TPackDialog*>();
     ASSERT_TRUE(dialog);
     shownName = dialog->NameEdit->text();

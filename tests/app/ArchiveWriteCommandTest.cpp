@@ -78,9 +78,9 @@ class ArchiveWriteCommandTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(ArchiveWriteCommandTest, CCIntoAFolderOfAZipAsksOnConflictsAndTheOtherPaneShowsTheNewEntries) {
+  files.file("left/readme.txt", "replacing");
   Open(right + "/a.zip/docs");
   ASSERT_EQ(form->LV2->GetPathName(), right + "/a.zip/docs");
-  files.file("left/readme.txt", "replacing");
   FormFixture::SelectOnly(form->LV1, "new.txt");
   form->LV1->SetRowSelected(FormFixture::RowOf(form->LV1, "folder"), true);
   form->LV1->SetRowSelected(FormFixture::RowOf(form->LV1, "readme.txt"), true);

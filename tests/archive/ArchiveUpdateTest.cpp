@@ -218,7 +218,7 @@ TEST_F(ArchiveUpdateTest, AZipPackedWithAPasswordDoesNotOpenWithoutIt) {
   ArchiveWriteResult r = PackArchive(request);
   ASSERT_TRUE(r.ok) << r.message;
   const std::string out = tmp.dir("secret");
-  EXPECT_FALSE(Tool(out, "bsdtar -xf '" + request.target + "'"));
+  EXPECT_FALSE(Tool(out, "bsdtar --passphrase wrong -xf '" + request.target + "'"));
   EXPECT_TRUE(Tool(out, "bsdtar --passphrase 'pa ss\"word' -xf '" + request.target + "'"));
   EXPECT_EQ(ReadWholeFile(out + "/top.txt"), "top");
   // A 7z would go out unprotected: refused, nothing written.

@@ -135,6 +135,18 @@ bool SettleConflicts(TForm1& form, const ArchivePlace& place, const std::string&
 
 }  // namespace
 
+std::vector<std::string> SelectedNamesInFolder(TShellListView* list) {
+  const std::string folder = list->GetPathName();
+  std::vector<std::string> names;
+  for (int row = list->NextSelectedRow(-1); row >= 0; row = list->NextSelectedRow(row)) {
+    TShellFileItem* item = list->FileList()->Items(row);
+    std::string path = item ? item->GetItemPath() : std::string();
+    // Only what lies in the folder shown: the names are stored relative to it.
+    if (!path.empty() && !folder.empty() && DirName(path) == folder) names.push_back(BaseName(path));
+  }
+  return names;
+}
+
 ArchiveWriteResult RunArchiveWrite(TForm1& form, const QString& label, uint64_t total,
                                    const std::function<ArchiveWriteResult(const ArchiveWriteProgress&)>& write) {
   std::atomic<uint64_t> done{0};
@@ -161,13 +173,7 @@ bool TransferIntoArchive(TForm1& form, TShellListView* list, const std::string& 
     return false;
   }
   const std::string sourceFolder = list->GetPathName();
-  std::vector<std::string> names;
-  for (int row = list->NextSelectedRow(-1); row >= 0; row = list->NextSelectedRow(row)) {
-    TShellFileItem* item = list->FileList()->Items(row);
-    std::string path = item ? item->GetItemPath() : std::string();
-    // Only what lies in the folder shown: the names are stored relative to it.
-    if (!path.empty() && DirName(path) == sourceFolder) names.push_back(BaseName(path));
-  }
+  std::vector<std::string> names = SelectedNamesInFolder(list);
   if (names.empty() || sourceFolder.empty()) return false;
   if (!CheckWritable(form, place)) return false;
   if (!SettleConflicts(form, place, sourceFolder, names) || names.empty()) return false;

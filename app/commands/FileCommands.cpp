@@ -78,8 +78,11 @@ void MExecute(TForm1& form) { PopDestinations(form, kMoveTag); }
 void DExecute(TForm1& form) {
   TShellListView* list = form.CurrentList();
   if (!list) return;
-  // Inside an archive: its entries go through the library's delete call.
-  if (IsArchiveIDList(list->FolderIDList()) && DeleteInArchive(form, list)) return;
+  // Inside an archive: its entries go through the library's delete call, never the trash's.
+  if (IsArchiveIDList(list->FolderIDList())) {
+    DeleteInArchive(form, list);
+    return;
+  }
   FileOperationRequest request;
   request.function = FO_DELETE;
   request.sources = form.SelectedShortPaths(list);

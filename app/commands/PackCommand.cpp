@@ -33,12 +33,7 @@ void PackKey(TForm1& form, TPane& pane) {
     return;
   }
   const std::string folder = list->GetPathName();
-  std::vector<std::string> names;
-  for (int row = list->NextSelectedRow(-1); row >= 0; row = list->NextSelectedRow(row)) {
-    TShellFileItem* item = list->FileList()->Items(row);
-    std::string path = item ? item->GetItemPath() : std::string();
-    if (!path.empty() && DirName(path) == folder) names.push_back(BaseName(path));
-  }
+  const std::vector<std::string> names = SelectedNamesInFolder(list);
   if (names.empty() || folder.empty()) return;
   const std::string destination = other->GetPathName();
   if (destination.empty() || IsArchiveIDList(other->FolderIDList()) || !FolderExists(destination)) {

@@ -175,7 +175,8 @@ bool CopyFileData(struct archive* w, const DiskItem& item, Feedback& feedback, O
   return true;
 }
 
-void SetWriteFormat(struct archive* w, const CreateJob& job) {
+// False when a password was asked for and this libarchive cannot encrypt.
+bool SetWriteFormat(struct archive* w, const CreateJob& job) {
   std::string level = job.level >= 0 ? std::to_string(std::min(job.level, 9)) : std::string();
   switch (job.format) {
     case WriteFormat::Zip:
@@ -185,10 +186,9 @@ void SetWriteFormat(struct archive* w, const CreateJob& job) {
         archive_write_set_option(w, "zip", "compression", "store");
       else if (!level.empty())
         archive_write_set_option(w, "zip", "compression-level", level.c_str());
-      if (!job.password.empty()) {
-        archive_write_set_option(w, "zip", "encryption", "aes256");
-        archive_write_set_passphrase(w, job.password.c_str());
-      }
+      if (!job.password.empty() && (archive_write_set_option(w, "zip", "encryption", "aes256") != ARCHIVE_OK ||
+                                    archive_write_set_passphrase(w, job.password.c_str()) != ARCHIVE_OK))
+        return false;
       break;
     case WriteFormat::Tar:
       archive_write_set_format_pax_restricted(w);
@@ -209,6 +209,7 @@ void SetWriteFormat(struct archive* w, const CreateJob& job) {
         archive_write_set_option(w, "7zip", "compression-level", level.c_str());
       break;
   }
+  return true;
 }
 
 }  // namespace
@@ -261,10 +262,13 @@ int Create(const ReadFormats& readBack, const CreateJob& job, Feedback& feedback
     return ARC_ERROR_CANNOT_WRITE;
   }
   struct archive* w = archive_write_new();
-  SetWriteFormat(w, job);
   int result = 0;
   bool cancel = false;
-  if (archive_write_open_fd(w, fd) != ARCHIVE_OK) {
+  if (!SetWriteFormat(w, job)) {
+    // Never written open when protection was asked for.
+    out.Line("パスワードを付けて書き込めません: " + job.archive);
+    result = ARC_ERROR_NOT_SUPPORT;
+  } else if (archive_write_open_fd(w, fd) != ARCHIVE_OK) {
     out.Line(std::string("書庫を作れません: ") + archive_error_string(w));
     result = ARC_ERROR_CANNOT_WRITE;
   }

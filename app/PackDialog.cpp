@@ -30,7 +30,8 @@ TPackDialog::TPackDialog(QWidget* parent, const std::string& stem, const std::st
   form->addRow(QStringLiteral("書庫の名前(&N):"), NameEdit);
   FormatBox = new QComboBox(this);
   FormatBox->setObjectName(QStringLiteral("packFormat"));
-  FormatBox->addItems({QStringLiteral("ZIP"), QStringLiteral("7z"), QStringLiteral("tar.gz"), QStringLiteral("tar.xz")});
+  FormatBox->addItems(
+      {QStringLiteral("ZIP"), QStringLiteral("7z"), QStringLiteral("tar.gz"), QStringLiteral("tar.xz")});
   form->addRow(QStringLiteral("形式(&F):"), FormatBox);
   LevelBox = new QSpinBox(this);
   LevelBox->setObjectName(QStringLiteral("packLevel"));

@@ -64,8 +64,8 @@ ArchiveWriteResult RunLibrary(const LibraryRun& run, const ArchiveWriteProgress&
       return result;
     }
     TArchiverOptions options;
-    options.x = 1;  // paths kept
-    options.r = 1;  // folders with what is in them
+    options.x = 1;                                    // paths kept
+    options.r = 1;                                    // folders with what is in them
     if (file.ArchiverType() == atZip) options.a = 2;  // folder entries too, so empty folders stay
     std::string own = "--exact-names --replace";
     if (!run.storedIn.empty()) own += " " + QuotedSwitch("--stored-in=" + run.storedIn);
@@ -121,8 +121,8 @@ std::string InnerPath(const std::string& inner, const std::string& name) {
 }
 
 // Reads the new archive back: what was added is there, what was deleted is not.
-bool ReadsBack(const std::string& file, const std::vector<std::string>& present,
-               const std::vector<std::string>& absent, std::string& error) {
+bool ReadsBack(const std::string& file, const std::vector<std::string>& present, const std::vector<std::string>& absent,
+               std::string& error) {
   auto listing = ReadArchiveListing(file, error);
   if (!listing) return false;
   for (const std::string& path : present)
@@ -196,9 +196,9 @@ std::string ReadOnlyArchiveMessage(const std::string& archive) {
          "\n書き込めるのは ZIP、7z、tar (tar.gz、tar.bz2、tar.xz) の書庫です。";
 }
 
-ArchiveWriteResult AddToArchive(const std::string& archive, const FileIdentity& listed,
-                                const std::string& sourceFolder, const std::vector<std::string>& names,
-                                const std::string& inner, const ArchiveWriteProgress& progress) {
+ArchiveWriteResult AddToArchive(const std::string& archive, const FileIdentity& listed, const std::string& sourceFolder,
+                                const std::vector<std::string>& names, const std::string& inner,
+                                const ArchiveWriteProgress& progress) {
   LibraryRun run;
   run.call = Call::Pack;
   run.names = names;
@@ -210,7 +210,8 @@ ArchiveWriteResult AddToArchive(const std::string& archive, const FileIdentity& 
 }
 
 ArchiveWriteResult DeleteFromArchive(const std::string& archive, const FileIdentity& listed,
-                                     const std::vector<std::string>& storedNames, const ArchiveWriteProgress& progress) {
+                                     const std::vector<std::string>& storedNames,
+                                     const ArchiveWriteProgress& progress) {
   LibraryRun run;
   run.call = Call::Delete;
   run.names = storedNames;

@@ -35,9 +35,9 @@ std::string ReadOnlyArchiveMessage(const std::string& archive);
 // Adds the named items of sourceFolder (files, and folders with what is in
 // them) into the folder inner of the archive ("" for its root); entries of
 // the same names are replaced. listed: the archive as it was when listed.
-ArchiveWriteResult AddToArchive(const std::string& archive, const FileIdentity& listed,
-                                const std::string& sourceFolder, const std::vector<std::string>& names,
-                                const std::string& inner, const ArchiveWriteProgress& progress = {});
+ArchiveWriteResult AddToArchive(const std::string& archive, const FileIdentity& listed, const std::string& sourceFolder,
+                                const std::vector<std::string>& names, const std::string& inner,
+                                const ArchiveWriteProgress& progress = {});
 
 // Deletes the entries stored under exactly these names.
 ArchiveWriteResult DeleteFromArchive(const std::string& archive, const FileIdentity& listed,

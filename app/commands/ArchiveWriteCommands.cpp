@@ -122,8 +122,9 @@ bool SettleConflicts(TForm1& form, const ArchivePlace& place, const std::string&
     }
     if (none) continue;
     ConflictAnswer answer = ConflictAnswer::YesToAll;
-    if (!all) answer = ui ? ui->AskReplace(FactsOfEntry(JoinPath(place.folder->Archive(), inner), *entry), incoming)
-                          : ConflictAnswer::Cancel;
+    if (!all)
+      answer = ui ? ui->AskReplace(FactsOfEntry(JoinPath(place.folder->Archive(), inner), *entry), incoming)
+                  : ConflictAnswer::Cancel;
     if (answer == ConflictAnswer::Cancel) return false;
     all = all || answer == ConflictAnswer::YesToAll;
     none = answer == ConflictAnswer::NoToAll;
@@ -169,7 +170,8 @@ bool TransferIntoArchive(TForm1& form, TShellListView* list, const std::string& 
   ArchivePlace place;
   if (!list || !PlaceOfPath(form, folder, place)) return false;
   if (IsArchiveIDList(list->FolderIDList())) {
-    form.Hooks.ShowMessage(QStringLiteral("書庫の中から別の書庫へは直接入れられません。いったんフォルダーへ取り出してください。"));
+    form.Hooks.ShowMessage(
+        QStringLiteral("書庫の中から別の書庫へは直接入れられません。いったんフォルダーへ取り出してください。"));
     return false;
   }
   const std::string sourceFolder = list->GetPathName();
@@ -181,8 +183,8 @@ bool TransferIntoArchive(TForm1& form, TShellListView* list, const std::string& 
   for (const std::string& name : names) total += CountPackItems(JoinPath(sourceFolder, name));
   const std::string archive = place.folder->Archive(), inner = place.folder->Inner();
   const FileIdentity listed = place.listing->Identity;
-  ArchiveWriteResult result =
-      RunArchiveWrite(form, QStringLiteral("書庫に追加しています..."), total, [&](const ArchiveWriteProgress& progress) {
+  ArchiveWriteResult result = RunArchiveWrite(
+      form, QStringLiteral("書庫に追加しています..."), total, [&](const ArchiveWriteProgress& progress) {
         return AddToArchive(archive, listed, sourceFolder, names, inner, progress);
       });
   RefreshArchiveLists(form, archive);
@@ -228,9 +230,9 @@ bool DeleteInArchive(TForm1& form, TShellListView* list) {
   const std::string archive = place.folder->Archive();
   const FileIdentity listed = place.listing->Identity;
   const int focused = list->FocusedRow();
-  ArchiveWriteResult result =
-      RunArchiveWrite(form, QStringLiteral("書庫から削除しています..."), stored.size(),
-               [&](const ArchiveWriteProgress& progress) { return DeleteFromArchive(archive, listed, stored, progress); });
+  ArchiveWriteResult result = RunArchiveWrite(
+      form, QStringLiteral("書庫から削除しています..."), stored.size(),
+      [&](const ArchiveWriteProgress& progress) { return DeleteFromArchive(archive, listed, stored, progress); });
   RefreshArchiveLists(form, archive);
   if (!result.ok && !result.cancelled) form.Hooks.ShowMessage(QString::fromStdString(result.message));
   if (result.ok) form.FocusItemAt(list, focused);

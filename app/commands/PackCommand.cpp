@@ -29,7 +29,8 @@ void PackKey(TForm1& form, TPane& pane) {
   TShellListView* other = form.OtherPane(pane).List;
   if (!list || !other) return;
   if (IsArchiveIDList(list->FolderIDList())) {
-    form.Hooks.ShowMessage(QStringLiteral("書庫の中の項目はまとめられません。いったんフォルダーへ取り出してください。"));
+    form.Hooks.ShowMessage(
+        QStringLiteral("書庫の中の項目はまとめられません。いったんフォルダーへ取り出してください。"));
     return;
   }
   const std::string folder = list->GetPathName();
@@ -50,9 +51,9 @@ void PackKey(TForm1& form, TPane& pane) {
   uint64_t total = 0;
   for (const std::string& name : names) total += CountPackItems(JoinPath(folder, name));
   other->SuspendWatching();
-  ArchiveWriteResult result = RunArchiveWrite(
-      form, QStringLiteral("圧縮しています: %1").arg(QString::fromStdString(BaseName(request.target))), total,
-      [&](const ArchiveWriteProgress& progress) { return PackArchive(request, progress); });
+  ArchiveWriteResult result =
+      RunArchiveWrite(form, QStringLiteral("圧縮しています: %1").arg(QString::fromStdString(BaseName(request.target))),
+                      total, [&](const ArchiveWriteProgress& progress) { return PackArchive(request, progress); });
   other->RefreshList();
   other->ResumeWatching();
   if (result.ok) {

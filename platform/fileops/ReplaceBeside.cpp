@@ -120,8 +120,8 @@ bool MakeWorkingFile(const std::string& path, const FileIdentity& expected, cons
   return true;
 }
 
-ReplaceOutcome ReplaceWithWorkingFile(const std::string& path, const FileIdentity& expected,
-                                      const std::string& working, std::string& error) {
+ReplaceOutcome ReplaceWithWorkingFile(const std::string& path, const FileIdentity& expected, const std::string& working,
+                                      std::string& error) {
   auto fail = [&](ReplaceOutcome outcome, const std::string& text) {
     ::unlink(working.c_str());
     error = text;

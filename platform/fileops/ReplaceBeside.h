@@ -43,8 +43,8 @@ enum class ReplaceOutcome { Replaced, Changed, Failed };
 // Puts the file at working in path's place, with the mode (and, when allowed,
 // the owner) of `expected`, when path is still `expected`; the old file's
 // data goes. Changed or Failed leave path as it was and remove working.
-ReplaceOutcome ReplaceWithWorkingFile(const std::string& path, const FileIdentity& expected,
-                                      const std::string& working, std::string& error);
+ReplaceOutcome ReplaceWithWorkingFile(const std::string& path, const FileIdentity& expected, const std::string& working,
+                                      std::string& error);
 
 // Gives the new file at working the name path when nothing has that name yet.
 // False with a message (working is removed then).

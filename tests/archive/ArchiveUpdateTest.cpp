@@ -208,7 +208,9 @@ TEST_F(ArchiveUpdateTest, PackingASelectionIntoEachFormatReadsBack) {
     EXPECT_EQ(ReadWholeFile(request.target), bytes);
   }
   // The xz one is xz indeed, and only the four archives are in the folder.
-  EXPECT_EQ(ReadWholeFile(tmp / "out/packed.tar.xz").substr(0, 6), std::string("\xFD" "7zXZ\0", 6));
+  EXPECT_EQ(ReadWholeFile(tmp / "out/packed.tar.xz").substr(0, 6), std::string("\xFD"
+                                                                               "7zXZ\0",
+                                                                               6));
   EXPECT_EQ(FolderNames(tmp / "out"),
             (std::set<std::string>{"packed.zip", "packed.7z", "packed.tar.gz", "packed.tar.xz"}));
 }

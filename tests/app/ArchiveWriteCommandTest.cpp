@@ -156,6 +156,19 @@ TEST_F(ArchiveWriteCommandTest, AnArchiveNoLibraryWritesIsExplainedAndLeftAlone)
   EXPECT_EQ(ReadWholeFile(right + "/c.lzh"), bytes);
 }
 
+TEST_F(ArchiveWriteCommandTest, AZipInsideAZipIsNotWrittenAndTheOuterOneStaysAsItWas) {
+  ASSERT_TRUE(Shell(right, "zip -q outer.zip a.zip"));
+  const std::string bytes = ReadWholeFile(right + "/outer.zip");
+  Open(right + "/outer.zip/a.zip/docs");
+  ASSERT_EQ(form->LV2->GetPathName(), right + "/outer.zip/a.zip/docs");
+  FormFixture::SelectOnly(form->LV1, "new.txt");
+  Press(Qt::Key_C, 2);
+  ASSERT_EQ(f.messages.size(), 1u);
+  EXPECT_NE(f.messages[0].find("書庫の中の書庫"), std::string::npos) << f.messages[0];
+  EXPECT_EQ(ReadWholeFile(right + "/outer.zip"), bytes);
+  EXPECT_EQ(Names(form->LV2), (Lines{"readme.txt"}));
+}
+
 TEST_F(ArchiveWriteCommandTest, CtrlPPacksTheSelectionIntoTheOtherPaneWithTheDialogsChoice) {
   Open(right);
   FormFixture::SelectOnly(form->LV1, "folder");

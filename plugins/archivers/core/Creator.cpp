@@ -79,7 +79,7 @@ std::string GlobPattern(const std::string& s, bool brackets) {
 class Collector {
  public:
   Collector(const CreateJob& job, const struct stat* archiveSt, Output& out)
-      : job_(job), archiveSt_(archiveSt), out_(out) {}
+      : job_(job), archiveSt_(archiveSt), out_(out), storedIn_(StoredName(job.storedIn, "", false)) {}
 
   void AddPath(const std::string& path) {
     struct stat st {};
@@ -90,7 +90,8 @@ class Collector {
     }
     if (archiveSt_ && st.st_dev == archiveSt_->st_dev && st.st_ino == archiveSt_->st_ino) return;
     std::string name = StoredName(path, job_.baseDir, job_.junkPaths);
-    if (!name.empty() && !job_.storedIn.empty()) name = job_.storedIn + "/" + name;
+    // The folder inside is cleaned as the names are: it never climbs out.
+    if (!name.empty() && !storedIn_.empty()) name = storedIn_ + "/" + name;
     if (S_ISDIR(st.st_mode)) {
       if (job_.folderEntries && !job_.junkPaths && !name.empty()) Push(path, name + "/", st);
       if (job_.recurse) Walk(path);
@@ -133,6 +134,7 @@ class Collector {
   const CreateJob& job_;
   const struct stat* archiveSt_;
   Output& out_;
+  std::string storedIn_;
   std::map<std::string, size_t> index_;
 };
 

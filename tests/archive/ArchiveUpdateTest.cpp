@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <set>
+#include <thread>
 
 #include "TempDir.h"
 #include "TestData.h"
@@ -227,6 +228,16 @@ TEST_F(ArchiveUpdateTest, AZipPackedWithAPasswordDoesNotOpenWithoutIt) {
   EXPECT_FALSE(Tool(out, "bsdtar --passphrase wrong -xf '" + request.target + "'"));
   EXPECT_TRUE(Tool(out, "bsdtar --passphrase 'pa ss\"word' -xf '" + request.target + "'"));
   EXPECT_EQ(ReadWholeFile(out + "/top.txt"), "top");
+  // Its entries cannot be read back to copy them: adding to it fails and leaves it.
+  // (On a worker, as the program writes: no window to ask for the password there.)
+  const std::string bytes = ReadWholeFile(request.target);
+  const FileIdentity listed = Listed(request.target);
+  ArchiveWriteResult added;
+  std::thread([&] { added = AddToArchive(request.target, listed, tmp / "add", {"new.txt"}, ""); }).join();
+  EXPECT_FALSE(added.ok);
+  EXPECT_NE(added.message.find("パスワード付き"), std::string::npos) << added.message;
+  EXPECT_EQ(ReadWholeFile(request.target), bytes);
+  EXPECT_EQ(FolderNames(tmp / "out"), (std::set<std::string>{"secret.zip"}));
   // A 7z would go out unprotected: refused, nothing written.
   request.format = PackFormat::SevenZip;
   request.target = tmp / "out/secret.7z";

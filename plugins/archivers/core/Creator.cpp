@@ -328,7 +328,11 @@ int Create(const ReadFormats& readBack, const CreateJob& job, Feedback& feedback
         int dr = archive_read_data_block(reader.handle(), &buf, &len, &offset);
         if (dr == ARCHIVE_EOF) break;
         if (dr != ARCHIVE_OK || archive_write_data(w, buf, len) < 0) {
-          out.Line("書庫が壊れています: " + data.name);
+          // An encrypted entry is not broken: it cannot be copied without its password.
+          out.Line((archive_entry_is_encrypted(e)
+                        ? "暗号化された項目は書き写せないため、パスワード付きの書庫は書き換えられません: "
+                        : "書庫が壊れています: ") +
+                   data.name);
           result = ARC_ERROR_FILE_CRC;
           break;
         }

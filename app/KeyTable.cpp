@@ -64,6 +64,7 @@ const std::vector<TListKey>& ListKeys() {
       {kKeyM, Qt::ControlModifier, false, "Ctrl+M", &RenameManyKey, "選択した項目の名前をパターンで一括変更"},
       {kKeyK, Qt::ControlModifier, false, "Ctrl+K", &CompareKey, "左右のフォルダを比較（新しい側を選択）"},
       {kKeyY, Qt::ControlModifier, false, "Ctrl+Y", &SyncKey, "左右のフォルダを同期"},
+      {kKeyP, Qt::ControlModifier, false, "Ctrl+P", &PackKey, "選択した項目を反対側のフォルダに圧縮"},
       {kF11, Qt::NoModifier, false, "F11", &TerminalKey, "このフォルダで端末を開く"},
       {kFindKey, Qt::ControlModifier, false, "Ctrl+F", &FindFilesKey, "ファイルを検索（結果は新しいタブに）"},
       {kEscape, Qt::NoModifier, false, "Esc", &StopKey,

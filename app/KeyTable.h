@@ -18,6 +18,7 @@ constexpr int kEscape = 27;
 constexpr int kFindKey = 70;  // F
 constexpr int kKeyK = 75;
 constexpr int kKeyM = 77;
+constexpr int kKeyP = 80;
 constexpr int kKeyY = 89;
 constexpr int kF11 = 122;
 constexpr int kF12 = 123;

@@ -252,6 +252,7 @@ void TForm1::CreateActions() {
   QAction* k = ActionList1[10];
   connect(newFile, &QAction::triggered, k, &QAction::trigger);
   AddRenameCompareMenu();
+  AddPackEntry(*this, PopupMenu1);
   // The row menu's undo, also where no row is: after the last shown file is
   // deleted, the empty space is all that is left to click.
   PopupMenu1->addSeparator();

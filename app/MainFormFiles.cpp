@@ -60,10 +60,8 @@ void TForm1::TransferSelection(TShellListView* list, const std::string& folder, 
 
 bool TForm1::TryTransferSelection(TShellListView* list, const std::string& folder, bool move) {
   if (!list) return false;
-  if (IsArchiveFolderPath(folder)) {
-    Hooks.ShowMessage(QStringLiteral("書庫の中へはコピーも移動もできません。"));
-    return false;
-  }
+  // Into an archive: through its library's pack call, where one writes it.
+  if (IsArchiveFolderPath(folder)) return TransferIntoArchive(*this, list, folder, move);
   // Entries of an archive are taken out; the archive itself stays as it is.
   if (IsArchiveIDList(list->FolderIDList())) return TransferOutOfArchive(*this, list, folder);
   int focused = -1;

@@ -11,12 +11,14 @@ set(APP_SOURCES
   app/LocationOpener.cpp app/LocationOpener.h
   app/commands/ArchiveCommands.cpp
   app/commands/ArchiveFolderCommands.cpp
+  app/commands/ArchiveWriteCommands.cpp app/commands/ArchiveWriteRun.h
   app/commands/BatchCommands.cpp
   app/commands/BarCommands.cpp
   app/commands/Commands.h
   app/commands/FileCommands.cpp
   app/commands/MenuCommands.cpp
   app/commands/NavigationCommands.cpp
+  app/commands/PackCommand.cpp
   app/commands/PreviewCommands.cpp
   app/commands/ProgramCommands.cpp
   app/commands/ViewCommands.cpp
@@ -35,6 +37,7 @@ set(APP_SOURCES
   app/MainFormTabs.cpp
   app/MainFormToolbars.cpp
   app/Pane.cpp app/Pane.h
+  app/PackDialog.cpp app/PackDialog.h
   app/PaneSplitter.cpp app/PaneSplitter.h
   app/PlatformWiring.cpp app/PlatformWiring.h
   app/PreviewPicture.cpp app/PreviewPicture.h

@@ -26,6 +26,8 @@ class ArchiveFolder : public ShellFolderBase {
   // The listing's reading, started (or joined) without waiting for it; null
   // with the reason when the archive file cannot be had.
   std::shared_ptr<ArchiveListingReading> StartListing(std::string& error);
+  // After the archive was written: the next look reads it again.
+  void ForgetListing() { listing_.reset(); }
 
  protected:
   int CompareChildren(int column, PCItemIDList a, PCItemIDList b) override;

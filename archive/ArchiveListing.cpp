@@ -343,6 +343,11 @@ std::shared_ptr<ArchiveListingReading> StartArchiveListing(const std::string& pa
     error = "書庫を開けませんでした: " + path;
     return nullptr;
   }
+  // What a later write checks the archive against.
+  state->listing->Identity.device = state->version.device;
+  state->listing->Identity.inode = state->version.inode;
+  state->listing->Identity.size = state->version.size;
+  state->listing->Identity.mtimeNs = state->version.mtimeNs;
   if (auto listing = Cached(path, state->version)) {
     // Shared, never changed again: the cast only lets the state hold it.
     state->listing = std::const_pointer_cast<ArchiveListing>(listing);

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/fileops/ReplaceBeside.h"
 #include "platform/namespace/ItemID.h"
 
 struct ArchiveListingEntry {
@@ -31,6 +32,9 @@ class ArchiveListing {
   size_t EntryCount() const { return stored_.size(); }
   // Entries left out because their names would lead out of any folder.
   size_t Refused() const { return refused_; }
+  // The archive file as it was when it was read (device, inode, size, time):
+  // a write refuses to replace a file that has changed since.
+  FileIdentity Identity;
 
   // Adds one record of the library; folders on its path appear as needed.
   void Add(const std::string& storedName, bool folder, const FileStat& stat);

@@ -320,6 +320,19 @@ int TZipDll::ZipCommand(ArcHWND wnd, const std::string& cmdLine, char* output, u
   return RunCommand(ZipEntry, "Zip", {zmZip32j, zmLmzip32}, wnd, cmdLine, output, outputSize);
 }
 
+void TZipDll::SetZipWriterOwner(ArcHWND wnd, ArcArchiverProc callback) {
+  Load();
+  if (!Modules[zmZip32j]) return;
+  if (auto set = reinterpret_cast<ArcSetOwnerWindowExProc>(GetProcAddress(Modules[zmZip32j], "ZipSetOwnerWindowEx")))
+    set(wnd, callback);
+}
+
+void TZipDll::KillZipWriterOwner(ArcHWND wnd) {
+  if (!Modules[zmZip32j]) return;
+  if (auto kill = reinterpret_cast<ArcKillOwnerWindowExProc>(GetProcAddress(Modules[zmZip32j], "ZipKillOwnerWindowEx")))
+    kill(wnd);
+}
+
 int TZipDll::UnZipCommand(ArcHWND wnd, const std::string& cmdLine, char* output, uint32_t outputSize) {
   return RunCommand(UnZipEntry, "UnZip", {zmUnzip32, zmLmzip32}, wnd, cmdLine, output, outputSize);
 }

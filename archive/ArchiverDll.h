@@ -147,6 +147,9 @@ class TZipDll : public TCustomArchiverDll {
   void Unload() override;
   int ZipCommand(ArcHWND wnd, const std::string& cmdLine, char* output, uint32_t outputSize);
   int UnZipCommand(ArcHWND wnd, const std::string& cmdLine, char* output, uint32_t outputSize);
+  // The owner window of the ZIP writer too: its progress goes to its own owner.
+  void SetZipWriterOwner(ArcHWND wnd, ArcArchiverProc callback);
+  void KillZipWriterOwner(ArcHWND wnd);
 
   bool IsLoaded(TZipModule m) const { return Modules[m] != nullptr; }
   bool IsUnZipResolved() const { return UnZipEntry != nullptr; }

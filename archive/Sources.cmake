@@ -5,6 +5,7 @@ set(ARCHIVE_SOURCES
   archive/ArchiveFile.cpp archive/ArchiveFile.h
   archive/ArchiveFolder.cpp archive/ArchiveFolder.h
   archive/ArchiveListing.cpp archive/ArchiveListing.h
+  archive/ArchiveUpdate.cpp archive/ArchiveUpdate.h
   archive/Archiver.cpp archive/Archiver.h
   archive/ArchiverDll.cpp archive/ArchiverDll.h
   archive/ArchiverLibraryApi.h

@@ -52,6 +52,13 @@ int TTar32::Pack(TOLVANE_ARCHIVER_FILE_OP_PARAMS) {
   return RunDll(wnd, line, opt, output);
 }
 
+int TTar32::Delete(TOLVANE_ARCHIVER_FILE_OP_PARAMS) {
+  TCmdOpt opt;
+  opt.Add("--delete");
+  std::string line = BuildCommandLine(opt, "c", fileName, "", files, useResFile, options);
+  return RunDll(wnd, line, opt, output);
+}
+
 int TTar32::MakeSfx(ArcHWND, const std::string& fileName, std::string&, const std::string& destDir,
                     const TArchiverOptions&) {
   std::string stub = FindSfxStub("kmtarsef.exe");

@@ -11,6 +11,8 @@ class TTar32 : public TDllArchiver {
 
   int Extract(TOLVANE_ARCHIVER_FILE_OP_PARAMS) override;
   int Pack(TOLVANE_ARCHIVER_FILE_OP_PARAMS) override;
+  // Writes the archive again without the named entries (the library's own --delete).
+  int Delete(TOLVANE_ARCHIVER_FILE_OP_PARAMS) override;
   int MakeSfx(ArcHWND wnd, const std::string& fileName, std::string& output, const std::string& destDir,
               const TArchiverOptions& options) override;
   int ExtractMem(ArcHWND wnd, const std::string& fileName, const TArchiverOptions& options,

@@ -184,12 +184,14 @@ int TZip32::CheckArchive(const std::string& fileName, int mode, int) { return Dl
 bool TZip32::SetOwnerWindowEx(ArcHWND wnd, ArcArchiverProc callback) {
   // The library first: when it raises, no owner window is recorded.
   int result = Dll().SetOwnerWindowEx(wnd, callback);
+  Dll().SetZipWriterOwner(wnd, callback);
   OwnerWindow = wnd;
   return result != 0;
 }
 
 bool TZip32::KillOwnerWindowEx(ArcHWND wnd) {
   int result = Dll().KillOwnerWindowEx(wnd);
+  Dll().KillZipWriterOwner(wnd);
   OwnerWindow = nullptr;
   return result != 0;
 }

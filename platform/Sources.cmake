@@ -71,6 +71,7 @@ set(PLATFORM_FILEOPS_SOURCES
   platform/fileops/FolderCompare.cpp platform/fileops/FolderCompare.h
   platform/fileops/FolderSync.cpp platform/fileops/FolderSync.h
   platform/fileops/RenamePattern.cpp platform/fileops/RenamePattern.h
+  platform/fileops/ReplaceBeside.cpp platform/fileops/ReplaceBeside.h
   platform/fileops/Trash.cpp platform/fileops/Trash.h
   platform/fileops/UndoJournal.cpp)
 set(PLATFORM_SEARCH_SOURCES

@@ -13,9 +13,12 @@
 //   PreviewCommands.cpp     the picture and text preview
 //   ArchiveCommands.cpp     extracting an archive
 //   ArchiveFolderCommands.cpp  entering and leaving archives as folders
+//   ArchiveWriteCommands.cpp   copying into and deleting in archives
+//   PackCommand.cpp         packing the selection into a new archive
 //   BatchCommands.cpp       renaming many, comparing and synchronising the panes
 #include <string>
 
+class QMenu;
 class TForm1;
 class TPane;
 class TShellListView;
@@ -44,6 +47,16 @@ void InstallArchiveDropHandler();
 std::string FocusedPreviewFile(TForm1& form, TShellListView* list);
 // Out of an archive's folder to the one above, its row focused; false outside archives.
 bool LeaveArchiveFolder(TForm1& form, TPane& pane);
+// ArchiveWriteCommands.cpp: copies or moves the list's selection into the
+// archive folder at folder (a move sends the sources to the trash once the
+// archive was written); false when nothing was written.
+bool TransferIntoArchive(TForm1& form, TShellListView* list, const std::string& folder, bool move);
+// D in an archive folder: deletes the selected entries after the question;
+// false when the list shows no archive folder.
+bool DeleteInArchive(TForm1& form, TShellListView* list);
+// PackCommand.cpp: packs the selection into a new archive in the other pane.
+void PackKey(TForm1& form, TPane& pane);
+void AddPackEntry(TForm1& form, QMenu* menu);
 void RootFolderKey(TForm1& form, TPane& pane);
 void CommaKey(TForm1& form, TPane& pane);
 void PeriodKey(TForm1& form, TPane& pane);

@@ -78,8 +78,9 @@ void MExecute(TForm1& form) { PopDestinations(form, kMoveTag); }
 void DExecute(TForm1& form) {
   TShellListView* list = form.CurrentList();
   if (!list) return;
+  // Inside an archive: its entries go through the library's delete call, never the trash's.
   if (IsArchiveIDList(list->FolderIDList())) {
-    if (list->SelectedCount() > 0) form.Hooks.ShowMessage(QStringLiteral("書庫の中の項目は削除できません。"));
+    DeleteInArchive(form, list);
     return;
   }
   FileOperationRequest request;

@@ -33,7 +33,7 @@ bool IsWord(Dialect d, const std::string& t, std::string& word) {
       break;
     case Dialect::Tar: {
       std::string s = t[0] == '-' && t.size() > 1 && t[1] != '-' ? t.substr(1) : t;
-      if (!s.empty() && strchr("xctru", s[0]) && s.find_first_not_of("xctruvfzjBpOo") == std::string::npos) word = s;
+      if (!s.empty() && strchr("xctru", s[0]) && s.find_first_not_of("xctruvfzjJBpOo") == std::string::npos) word = s;
       break;
     }
     case Dialect::Rar:
@@ -138,7 +138,32 @@ struct Settings {
   bool recurse = true;
   bool folderEntries = true;
   CreateMode mode = CreateMode::Add;
+  // The program's own long switches, the same in every dialect.
+  std::string storedIn;
+  bool exactNames = false;
+  bool deleteEntries = false;
+  bool replace = false;  // an entry of a name that is added goes, whatever its time
+  std::string password;
 };
+
+// --stored-in=FOLDER, --exact-names, --delete, --replace, --password=TEXT; false for any other switch.
+bool OwnSwitch(const std::string& s, Settings& st) {
+  if (s.compare(0, 11, "-stored-in=") == 0) {
+    st.storedIn = s.substr(11);
+    while (!st.storedIn.empty() && st.storedIn.back() == '/') st.storedIn.pop_back();
+  } else if (s == "-exact-names") {
+    st.exactNames = true;
+  } else if (s == "-delete") {
+    st.deleteEntries = true;
+  } else if (s == "-replace") {
+    st.replace = true;
+  } else if (s.compare(0, 10, "-password=") == 0) {
+    st.password = s.substr(10);
+  } else {
+    return false;
+  }
+  return true;
+}
 
 // "x1" -> ("x", 1); "x" -> ("x", 1).
 bool LetterNumber(const std::string& s, std::string& key, int& value) {
@@ -162,6 +187,7 @@ Settings Interpret(Dialect d, const ParsedCommand& cmd) {
   for (const std::string& s : cmd.switches) {
     std::string key;
     int v = 1;
+    if (OwnSwitch(s, st)) continue;
     switch (d) {
       case Dialect::Lha:
         if (s.compare(0, 2, "jx") == 0) {
@@ -214,9 +240,9 @@ Settings Interpret(Dialect d, const ParsedCommand& cmd) {
           st.withPaths = atoi(s.c_str() + 15) != 0;
         else if (s == "-overwrite" || s == "y")
           st.overwrite = Overwrite::Always;
-        else if (!s.empty() && (s[0] == 'z' || s[0] == 'B' || s[0] == 'j') &&
+        else if (!s.empty() && (s[0] == 'z' || s[0] == 'B' || s[0] == 'j' || s[0] == 'J') &&
                  s.find_first_not_of("0123456789", 1) == std::string::npos) {
-          st.filter = s[0] == 'z' ? ARCHIVE_FILTER_GZIP : ARCHIVE_FILTER_BZIP2;
+          st.filter = s[0] == 'z' ? ARCHIVE_FILTER_GZIP : s[0] == 'J' ? ARCHIVE_FILTER_XZ : ARCHIVE_FILTER_BZIP2;
           if (s.size() > 1) st.level = atoi(s.c_str() + 1);
         }
         break;
@@ -246,6 +272,7 @@ Settings Interpret(Dialect d, const ParsedCommand& cmd) {
     for (char c : cmd.word.substr(1)) {
       if (c == 'z') st.filter = ARCHIVE_FILTER_GZIP;
       if (c == 'j' || c == 'B') st.filter = ARCHIVE_FILTER_BZIP2;
+      if (c == 'J') st.filter = ARCHIVE_FILTER_XZ;
     }
   }
   return st;
@@ -265,6 +292,22 @@ bool EndsWith(const std::string& s, const char* ext) {
   for (size_t i = 0; i < n; ++i)
     if (tolower(static_cast<unsigned char>(s[s.size() - n + i])) != ext[i]) return false;
   return true;
+}
+
+// "[[]" is '[' and a leading "[-]" is '-' in the ZIP tools' names.
+std::string UnescapeZipName(const std::string& name) {
+  std::string out;
+  size_t i = name.compare(0, 3, "[-]") == 0 ? 3 : 0;
+  if (i) out = "-";
+  for (; i < name.size(); ++i) {
+    if (name.compare(i, 3, "[[]") == 0) {
+      out += '[';
+      i += 2;
+    } else {
+      out += name[i];
+    }
+  }
+  return out;
 }
 
 int Unsupported(const LibraryDef& lib, const std::string& word, Output& out) {
@@ -338,6 +381,9 @@ int Dispatch(const LibraryDef& lib, ArcHWND wnd, const ParsedCommand& cmd, Outpu
     job.baseDir = lib.dialect == Dialect::SevenZip ? SevenZipDest(cmd) : cmd.dest;
     while (job.baseDir.size() > 1 && job.baseDir.back() == '/') job.baseDir.pop_back();
     job.files = cmd.files;
+    // The ZIP tools' escapes still read as the characters they stand for.
+    if (st.exactNames && lib.dialect == Dialect::Zip)
+      for (std::string& f : job.files) f = UnescapeZipName(f);
     job.format = lib.writeFormat;
     job.level = st.level;
     job.recurse = st.recurse;
@@ -345,15 +391,20 @@ int Dispatch(const LibraryDef& lib, ArcHWND wnd, const ParsedCommand& cmd, Outpu
     job.folderEntries = st.folderEntries;
     job.brackets = lib.dialect == Dialect::Zip;
     job.mode = st.mode;
-    if (w == "d") job.mode = CreateMode::Delete;
+    job.storedIn = st.storedIn;
+    job.exactNames = st.exactNames;
+    job.password = st.password;
+    if (w == "d" || st.deleteEntries) job.mode = CreateMode::Delete;
     if (w == "f") job.mode = CreateMode::Freshen;
     if (lib.dialect == Dialect::SevenZip && w == "u") job.mode = CreateMode::Update;
+    if (st.replace && job.mode == CreateMode::Update) job.mode = CreateMode::Add;
     if (lib.dialect == Dialect::Tar) {
       job.filter = st.filter;
       if (job.filter < 0) {
         const std::string& a = cmd.archive;
         job.filter = EndsWith(a, ".tgz") || EndsWith(a, ".gz") || EndsWith(a, ".taz") ? ARCHIVE_FILTER_GZIP
                      : EndsWith(a, ".bz2") || EndsWith(a, ".tbz")                     ? ARCHIVE_FILTER_BZIP2
+                     : EndsWith(a, ".xz") || EndsWith(a, ".txz")                      ? ARCHIVE_FILTER_XZ
                                                                                       : ARCHIVE_FILTER_NONE;
       }
     }

@@ -52,6 +52,15 @@ std::string StoredName(const std::string& path, const std::string& base, bool ju
   return clean;
 }
 
+// "./a/b/" and "a/b" name one entry.
+std::string PlainEntryName(std::string s) {
+  while (s.compare(0, 2, "./") == 0) s.erase(0, 2);
+  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  return s;
+}
+
+bool SameEntryName(const std::string& a, const std::string& b) { return PlainEntryName(a) == PlainEntryName(b); }
+
 bool HasWildcard(const std::string& s, bool brackets) {
   return s.find_first_of(brackets ? "*?[" : "*?") != std::string::npos;
 }
@@ -70,7 +79,7 @@ std::string GlobPattern(const std::string& s, bool brackets) {
 class Collector {
  public:
   Collector(const CreateJob& job, const struct stat* archiveSt, Output& out)
-      : job_(job), archiveSt_(archiveSt), out_(out) {}
+      : job_(job), archiveSt_(archiveSt), out_(out), storedIn_(StoredName(job.storedIn, "", false)) {}
 
   void AddPath(const std::string& path) {
     struct stat st {};
@@ -81,6 +90,8 @@ class Collector {
     }
     if (archiveSt_ && st.st_dev == archiveSt_->st_dev && st.st_ino == archiveSt_->st_ino) return;
     std::string name = StoredName(path, job_.baseDir, job_.junkPaths);
+    // The folder inside is cleaned as the names are: it never climbs out.
+    if (!name.empty() && !storedIn_.empty()) name = storedIn_ + "/" + name;
     if (S_ISDIR(st.st_mode)) {
       if (job_.folderEntries && !job_.junkPaths && !name.empty()) Push(path, name + "/", st);
       if (job_.recurse) Walk(path);
@@ -123,6 +134,7 @@ class Collector {
   const CreateJob& job_;
   const struct stat* archiveSt_;
   Output& out_;
+  std::string storedIn_;
   std::map<std::string, size_t> index_;
 };
 
@@ -165,7 +177,8 @@ bool CopyFileData(struct archive* w, const DiskItem& item, Feedback& feedback, O
   return true;
 }
 
-void SetWriteFormat(struct archive* w, const CreateJob& job) {
+// False when a password was asked for and this libarchive cannot encrypt.
+bool SetWriteFormat(struct archive* w, const CreateJob& job) {
   std::string level = job.level >= 0 ? std::to_string(std::min(job.level, 9)) : std::string();
   switch (job.format) {
     case WriteFormat::Zip:
@@ -175,6 +188,9 @@ void SetWriteFormat(struct archive* w, const CreateJob& job) {
         archive_write_set_option(w, "zip", "compression", "store");
       else if (!level.empty())
         archive_write_set_option(w, "zip", "compression-level", level.c_str());
+      if (!job.password.empty() && (archive_write_set_option(w, "zip", "encryption", "aes256") != ARCHIVE_OK ||
+                                    archive_write_set_passphrase(w, job.password.c_str()) != ARCHIVE_OK))
+        return false;
       break;
     case WriteFormat::Tar:
       archive_write_set_format_pax_restricted(w);
@@ -182,6 +198,8 @@ void SetWriteFormat(struct archive* w, const CreateJob& job) {
         archive_write_add_filter_gzip(w);
       else if (job.filter == ARCHIVE_FILTER_BZIP2)
         archive_write_add_filter_bzip2(w);
+      else if (job.filter == ARCHIVE_FILTER_XZ)
+        archive_write_add_filter_xz(w);
       if (job.filter != ARCHIVE_FILTER_NONE && !level.empty() && job.level > 0)
         archive_write_set_filter_option(w, nullptr, "compression-level", level.c_str());
       break;
@@ -193,6 +211,7 @@ void SetWriteFormat(struct archive* w, const CreateJob& job) {
         archive_write_set_option(w, "7zip", "compression-level", level.c_str());
       break;
   }
+  return true;
 }
 
 }  // namespace
@@ -204,11 +223,16 @@ int Create(const ReadFormats& readBack, const CreateJob& job, Feedback& feedback
     out.Line("書庫がありません: " + job.archive);
     return ARC_ERROR_ARC_FILE_OPEN;
   }
+  if (!job.password.empty() && job.format != WriteFormat::Zip) {
+    // Written without it the entries would be open to anyone: refused instead.
+    out.Line("この形式の書庫にはパスワードを付けられません: " + job.archive);
+    return ARC_ERROR_NOT_SUPPORT;
+  }
   Collector collector(job, exists ? &archiveSt : nullptr, out);
   if (job.mode != CreateMode::Delete) {
     for (const std::string& f : job.files) {
       std::string full = Join(job.baseDir, f);
-      if (HasWildcard(f, job.brackets)) {
+      if (!job.exactNames && HasWildcard(f, job.brackets)) {
         glob_t g{};
         if (glob(GlobPattern(full, job.brackets).c_str(), 0, nullptr, &g) == 0) {
           for (size_t i = 0; i < g.gl_pathc; ++i) collector.AddPath(g.gl_pathv[i]);
@@ -240,10 +264,13 @@ int Create(const ReadFormats& readBack, const CreateJob& job, Feedback& feedback
     return ARC_ERROR_CANNOT_WRITE;
   }
   struct archive* w = archive_write_new();
-  SetWriteFormat(w, job);
   int result = 0;
   bool cancel = false;
-  if (archive_write_open_fd(w, fd) != ARCHIVE_OK) {
+  if (!SetWriteFormat(w, job)) {
+    // Never written open when protection was asked for.
+    out.Line("パスワードを付けて書き込めません: " + job.archive);
+    result = ARC_ERROR_NOT_SUPPORT;
+  } else if (archive_write_open_fd(w, fd) != ARCHIVE_OK) {
     out.Line(std::string("書庫を作れません: ") + archive_error_string(w));
     result = ARC_ERROR_CANNOT_WRITE;
   }
@@ -270,7 +297,7 @@ int Create(const ReadFormats& readBack, const CreateJob& job, Feedback& feedback
       if (job.mode == CreateMode::Delete) {
         bool del = false;
         for (const auto& p : job.files)
-          if (SelectsEntry(p, data.name, job.brackets)) del = true;
+          if (job.exactNames ? SameEntryName(p, data.name) : SelectsEntry(p, data.name, job.brackets)) del = true;
         if (del) {
           out.Line("削除: " + data.name);
           ++deleted;
@@ -301,7 +328,11 @@ int Create(const ReadFormats& readBack, const CreateJob& job, Feedback& feedback
         int dr = archive_read_data_block(reader.handle(), &buf, &len, &offset);
         if (dr == ARCHIVE_EOF) break;
         if (dr != ARCHIVE_OK || archive_write_data(w, buf, len) < 0) {
-          out.Line("書庫が壊れています: " + data.name);
+          // An encrypted entry is not broken: it cannot be copied without its password.
+          out.Line((archive_entry_is_encrypted(e)
+                        ? "暗号化された項目は書き写せないため、パスワード付きの書庫は書き換えられません: "
+                        : "書庫が壊れています: ") +
+                   data.name);
           result = ARC_ERROR_FILE_CRC;
           break;
         }

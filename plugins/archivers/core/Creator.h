@@ -25,6 +25,9 @@ struct CreateJob {
   bool folderEntries = true;
   bool brackets = false;
   CreateMode mode = CreateMode::Add;
+  std::string storedIn;  // a folder inside the archive the new names go under ("docs/sub")
+  bool exactNames = false;  // names are taken as they are: no wildcards, no matching by base name
+  std::string password;     // ZIP only (AES-256); other formats refuse one
 };
 
 int Create(const ReadFormats& readBack, const CreateJob& job, Feedback& feedback, Output& out);

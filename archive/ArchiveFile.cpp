@@ -23,9 +23,9 @@ TArchiverType TypeOfExtension(const std::string& ext) {
     const char* ext;
     TArchiverType type;
   } kTable[] = {{".7z", at7z},   {".z", atTgz},   {".gz", atTgz},  {".tgz", atTgz}, {".taz", atTgz},  {".a", atTar},
-                {".lib", atTar}, {".tar", atTar}, {".deb", atTar}, {".rpm", atTar}, {".cpio", atTar}, {".bz2", atBZ2}, {".xz", atTar}, {".txz", atTar},
-                {".gza", atBga}, {".bza", atBga}, {".gca", atGCA}, {".rar", atRar}, {".arj", atArj},  {".jar", atZip},
-                {".zip", atZip}, {".cab", atCab}, {".lzh", atLha}};
+                {".lib", atTar}, {".tar", atTar}, {".deb", atTar}, {".rpm", atTar}, {".cpio", atTar}, {".bz2", atBZ2},
+                {".xz", atTar},  {".txz", atTar}, {".gza", atBga}, {".bza", atBga}, {".gca", atGCA},  {".rar", atRar},
+                {".arj", atArj}, {".jar", atZip}, {".zip", atZip}, {".cab", atCab}, {".lzh", atLha}};
   for (const auto& row : kTable)
     if (ext == row.ext) return row.type;
   return atNone;

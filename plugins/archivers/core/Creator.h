@@ -25,7 +25,7 @@ struct CreateJob {
   bool folderEntries = true;
   bool brackets = false;
   CreateMode mode = CreateMode::Add;
-  std::string storedIn;  // a folder inside the archive the new names go under ("docs/sub")
+  std::string storedIn;     // a folder inside the archive the new names go under ("docs/sub")
   bool exactNames = false;  // names are taken as they are: no wildcards, no matching by base name
   std::string password;     // ZIP only (AES-256); other formats refuse one
 };

@@ -318,7 +318,9 @@ void TForm1::LV1ShFilter(TShellListView* sender, TShellFileItem* item, bool& acc
     filter.masks = filter.all ? std::vector<std::string>{} : SplitMasks(mask.toStdString());
   }
   if (filter.all) return;
-  const std::string name = LastPathComponent(item->GetItemPath());
+  // A million rows are filtered by the name their IDs hold, not by a path each.
+  const std::string_view entry = item->EntryName();
+  const std::string name = entry.empty() ? LastPathComponent(item->GetItemPath()) : std::string(entry);
   accept = std::any_of(filter.masks.begin(), filter.masks.end(),
                        [&](const std::string& m) { return MatchWildcard(name, m); });
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/namespace/IDList.h"
@@ -188,9 +189,15 @@ class TShellFileItem : public TShellDataItem {
   // only for an item whose data was already fetched, the others fetch on use.
   void RefreshFindData();
   bool HasFindData() const { return FindData && FindData->cFileName[0]; }
+  // The name of a file-system entry as its ID holds it, without building a
+  // path; empty for rows of other kinds.
+  std::string_view EntryName() const;
 
   TShellFileList* FileList;  // not owned
   int LargeImageIndex = -1;
+  // The row's place among the names of its folder, kept for the sorts by
+  // other columns; the list tells when it holds.
+  uint32_t NameRank = 0;
   // Fetched for rows that are shown; most rows of a large folder never need it.
   std::unique_ptr<WIN32_FIND_DATAA> FindData;
 

@@ -71,7 +71,9 @@ int TShellFileList::IndexOf(const TShellFileItem* item) const {
 }
 
 void TShellFileList::Clear() {
+  ForgetMaskedOut();
   items_.clear();
+  nameRanked_ = false;
   SetSorted(-1);
   changesMissed_ = false;
   prefetchCursor_ = 0;
@@ -165,6 +167,7 @@ TShellIDList* TShellFileList::GetSelectedIDList() {
 
 void TShellFileList::DeleteSelected() {
   if (!ListView || ListView->SelectedCount() == 0) return;
+  ForgetMaskedOut();
   size_t kept = 0;
   for (size_t i = 0; i < items_.size(); ++i) {
     if (ListView->IsRowSelected(static_cast<int>(i)))
@@ -270,14 +273,20 @@ int TShellFileList::Enumerate(int level) {
     while (list ? list->Next(id) : next < readIds.size()) {
       if (!list) id = readIds[next++].release();  // the row owns it from here
       auto item = std::make_unique<TShellFileItem>(this, id);
-      if (!KeepVirtualItem(item.get(), level, folderType) || (ListView && !ListView->DoShFilter(item.get()))) continue;
+      if (!KeepVirtualItem(item.get(), level, folderType)) continue;
       items_.push_back(std::move(item));
     }
   }
+  // Every row is sorted and kept, the masked out too: a change of the mask
+  // then parts them again without a read.
   if (!sorted && (!GetPathName().empty() || SortType != 4))
     Sort(SortType);
   else
     SetSorted(sorted ? SortType : -1);
+  std::vector<TShellFileItem*> all;
+  std::vector<uint8_t> shown;
+  SplitByFilter(all, shown);
+  allRowsKept_ = true;
   return Count();
 }
 
@@ -341,10 +350,35 @@ void TShellFileList::QuickSort(int left, int right, int column) {
 }
 
 void TShellFileList::Sort(int column) {
+  // Rows in the order of their names give each its rank by its place.
+  NameRanks ranks = nameRanked_ ? NameRanks::Stored : NameRanks::Unknown;
+  if (sortedColumn_ == 0) ranks = sortedOrder_ > 0 ? NameRanks::Ascending : NameRanks::Descending;
   SetSorted(-1);
   if (!IsColumn(column)) return;
   ShellFolderPtr folder;
   if (!GetFolder(folder)) return;
+  // The masked out rows are sorted with the shown, so that a change of the
+  // mask finds them in order.
+  const bool masked = !allRows_.empty();
+  if (masked) {
+    std::vector<std::unique_ptr<TShellFileItem>> all;
+    all.reserve(RowsWithRoom(allRows_.size()));
+    for (auto& row : items_) static_cast<void>(row.release());
+    for (auto& row : maskedOut_) static_cast<void>(row.release());
+    for (TShellFileItem* row : allRows_) all.emplace_back(row);
+    items_.swap(all);
+    maskedOut_.clear();
+    allRows_.clear();
+  }
+  ScopeGuard split([this, masked] {
+    std::vector<TShellFileItem*> all;
+    std::vector<uint8_t> shown;
+    try {
+      if (masked) SplitByFilter(all, shown);
+    } catch (...) {
+      // Out of memory: every row stays shown, none is lost.
+    }
+  });
   if (Count() < 2) {
     SetSorted(column);
     return;
@@ -362,7 +396,7 @@ void TShellFileList::Sort(int column) {
       if (!ids.empty()) folder->PrepareCompare(column, ids.data(), ids.size());
     }
     // A folder of the file system orders its entries without a call through
-    // the folder per comparison; a large one is sorted in two halves at once.
+    // the folder per comparison; a large one is sorted in parts at once.
     // Names are unique in a folder and every column ends on the name, so the
     // order is the same whichever way it is reached.
     std::string dir;
@@ -372,7 +406,10 @@ void TShellFileList::Sort(int column) {
       auto before = [&](const std::unique_ptr<TShellFileItem>& a, const std::unique_ptr<TShellFileItem>& b) {
         return CompareFileEntries(column, dir, a->RelativeIDList.get(), b->RelativeIDList.get()) * order < 0;
       };
-      if (!SortRowsByKeys(items_, column, order, dir)) SortInHalves(items_, before);
+      if (SortRowsByKeys(items_, column, order, dir, ranks))
+        nameRanked_ = true;
+      else
+        SortInParallel(items_, before);
     } else {
       sortFolder_ = folder.get();
       QuickSort(0, Count() - 1, column);

@@ -3,6 +3,7 @@
 // nor sorted again for a letter typed.
 #include <algorithm>
 
+#include "shell/RowSort.h"
 #include "shell/ShellFileList.h"
 
 void TShellFileList::SplitByFilter(std::vector<TShellFileItem*>& all, std::vector<uint8_t>& shown) {
@@ -76,11 +77,7 @@ bool TShellFileList::ApplyFilter() {
     const int row = static_cast<int>(nowRow++);
     // The focus stays on its row, or goes to the next one still shown.
     if (focusPassed && focus < 0) focus = row;
-    if (!selected) continue;
-    if (!newSpans.empty() && newSpans.back().second == row - 1)
-      newSpans.back().second = row;
-    else
-      newSpans.emplace_back(row, row);
+    if (selected) AppendToSpans(newSpans, row);
   }
   if (focus < 0 && Count() > 0) focus = focusedRow >= 0 ? Count() - 1 : 0;
 

@@ -58,6 +58,14 @@ void SortInParallel(std::vector<T>& items, const Before& before) {
   }
 }
 
+// Adds row, which follows every row in spans, to the spans first..last.
+inline void AppendToSpans(std::vector<std::pair<int, int>>& spans, int row) {
+  if (!spans.empty() && spans.back().second == row - 1)
+    spans.back().second = row;
+  else
+    spans.emplace_back(row, row);
+}
+
 // Where the rows' name order comes from: each row's NameRank as stored, the
 // rows' places (they are in the order of the names, or its reverse), or a
 // sort by name made first.

@@ -108,6 +108,28 @@ class IShellTreeNode {
 // A place that accepts dropped files: a folder of the namespace.
 class IDropTarget;
 
+// A text most rows never ask for: one pointer until it is set, so that a
+// million rows of a folder do not each carry an empty string.
+class RareText {
+ public:
+  bool empty() const { return !text_; }
+  void clear() { text_.reset(); }
+  RareText& operator=(const std::string& text) {
+    if (text.empty())
+      text_.reset();
+    else
+      text_ = std::make_unique<std::string>(text);
+    return *this;
+  }
+  const std::string& str() const {
+    static const std::string none;
+    return text_ ? *text_ : none;
+  }
+
+ private:
+  std::unique_ptr<std::string> text_;
+};
+
 class TShellDataItem {
  public:
   TShellDataItem() = default;
@@ -139,7 +161,7 @@ class TShellDataItem {
   IDListPtr ParentIDList;
   int SelectedIndex = -1;
   int ImageIndex = -1;
-  std::string DisplayName;
+  RareText DisplayName;
 
  protected:
   // The list asked of the parent folder: the relative one, or the absolute

@@ -159,15 +159,16 @@ std::unique_ptr<IDropTarget> TShellFileList::GetFolderDropTarget() {
 TShellIDList* TShellFileList::GetSelectedIDList() {
   Selection.Clear();
   Selection.ParentIDList = FolderIDList.get();
-  if (ListView && ListView->SelectedCount() > 0)
-    for (int i = 0; i < Count(); ++i)
-      if (ListView->IsRowSelected(i)) Selection.Add(items_[i]->RelativeIDList.get());
+  if (ListView)
+    for (const auto& [first, last] : ListView->SelectedSpans(Count()))
+      for (int i = first; i <= last; ++i) Selection.Add(items_[i]->RelativeIDList.get());
   return &Selection;
 }
 
 void TShellFileList::DeleteSelected() {
   if (!ListView || ListView->SelectedCount() == 0) return;
-  ForgetMaskedOut();
+  // The rows masked out would keep pointers to the rows deleted here.
+  if (!allRows_.empty()) ForgetMaskedOut();
   size_t kept = 0;
   for (size_t i = 0; i < items_.size(); ++i) {
     if (ListView->IsRowSelected(static_cast<int>(i)))
@@ -431,28 +432,37 @@ void TShellFileList::SortByColumn(int column) {
                          });
   SortType = column;
   TShellFileItem* focused = Items(ListView->FocusedRow());
-  int n = Count(), s = ListView->SelectedCount();
-  bool rememberUnselected = n - s < s;
+  // The selection is read and set again as spans: a million selected rows
+  // are one span, not a million calls.
+  const int n = Count();
+  const std::vector<std::pair<int, int>> spans = ListView->SelectedSpans(n);
+  int s = 0;
+  for (const auto& [first, last] : spans) s += last - first + 1;
+  // Of the selected and the unselected rows, the fewer are remembered.
+  const bool rememberUnselected = n - s < s;
   std::vector<TShellFileItem*> remembered;
-  for (int i = 0; i < n; ++i) {
-    bool selected = ListView->IsRowSelected(i);
-    if (rememberUnselected) {
-      if (static_cast<int>(remembered.size()) >= n - s) break;
-      if (!selected) remembered.push_back(items_[i].get());
-    } else if (selected) {
+  int next = 0;
+  for (const auto& [first, last] : spans) {
+    for (int i = rememberUnselected ? next : first; i < (rememberUnselected ? first : last + 1); ++i)
       remembered.push_back(items_[i].get());
-    }
+    next = last + 1;
   }
+  for (; rememberUnselected && next < n; ++next) remembered.push_back(items_[next].get());
   Sort(column);
   // Finding each remembered item by a pass over the rows, not a search per item.
-  std::vector<int> rows;
+  std::vector<std::pair<int, int>> marked;
   if (!remembered.empty()) {
     std::sort(remembered.begin(), remembered.end());
     for (int i = 0; i < n; ++i)
-      if (std::binary_search(remembered.begin(), remembered.end(), items_[i].get())) rows.push_back(i);
+      if (std::binary_search(remembered.begin(), remembered.end(), items_[i].get())) AppendToSpans(marked, i);
   }
   ListView->SelectAllRows(rememberUnselected);
-  for (int row : rows) ListView->SetRowSelected(row, !rememberUnselected);
+  if (!rememberUnselected) {
+    ListView->SelectSpans(marked);
+  } else {
+    for (const auto& [first, last] : marked)
+      for (int row = first; row <= last; ++row) ListView->SetRowSelected(row, false);
+  }
   if (focused) ListView->SetFocusedRow(IndexOf(focused));
 }
 

@@ -6,21 +6,25 @@
 #include "shell/RowSort.h"
 #include "shell/ShellFileList.h"
 
+// all stays empty when every row was shown and still is.
 void TShellFileList::SplitByFilter(std::vector<TShellFileItem*>& all, std::vector<uint8_t>& shown) {
   all.clear();
-  if (!allRows_.empty()) {
-    all = allRows_;
-  } else {
-    all.reserve(items_.size());
-    for (const auto& row : items_) all.push_back(row.get());
-  }
-  shown.assign(all.size(), 1);
+  const bool wasMasked = !allRows_.empty();
+  const size_t total = wasMasked ? allRows_.size() : items_.size();
+  shown.assign(total, 1);
   size_t kept = 0;
-  for (size_t i = 0; i < all.size(); ++i) {
-    shown[i] = !ListView || ListView->DoShFilter(all[i]);
+  for (size_t i = 0; i < total; ++i) {
+    shown[i] = !ListView || ListView->DoShFilter(wasMasked ? allRows_[i] : items_[i].get());
     kept += shown[i];
   }
-  if (kept == all.size() && allRows_.empty()) return;
+  // Every row shown before and now: nothing changes hands.
+  if (kept == total && !wasMasked) return;
+  if (wasMasked) {
+    all = allRows_;
+  } else {
+    all.reserve(total);
+    for (const auto& row : items_) all.push_back(row.get());
+  }
   // Everything that may fail is done before the rows change hands.
   std::vector<std::unique_ptr<TShellFileItem>> rows, out;
   rows.reserve(RowsWithRoom(kept));
@@ -60,6 +64,11 @@ bool TShellFileList::ApplyFilter() {
   std::vector<TShellFileItem*> all;
   std::vector<uint8_t> shown;
   SplitByFilter(all, shown);
+  if (all.empty()) {
+    ListView->Repaint();
+    ListView->DoShListChange(this);
+    return true;
+  }
 
   std::vector<std::pair<int, int>> newSpans;
   int focus = -1, nextSpan = 0;

@@ -1,5 +1,7 @@
 #include "shell/RowSort.h"
 
+#include <atomic>
+
 #include "platform/namespace/FileSystemFolder.h"
 #include "platform/namespace/ItemID.h"
 #include "platform/namespace/NameCompare.h"
@@ -7,6 +9,7 @@
 namespace {
 
 struct NamedRow {
+  bool file;  // folders first
   NameKey name;
   TShellFileItem* row;
 };
@@ -21,15 +24,47 @@ struct PackedKey {
 
 constexpr uint32_t kFileGroup = 1u << 31;
 
-void RankByName(std::vector<std::unique_ptr<TShellFileItem>>& rows) {
+// The rows in the order of the name column (times order), by keys.
+std::vector<NamedRow> ByName(const std::vector<std::unique_ptr<TShellFileItem>>& rows, int order) {
   std::vector<NamedRow> named;
   named.reserve(rows.size());
-  for (const auto& row : rows) named.push_back({MakeNameKey(row->EntryName()), row.get()});
-  SortInParallel(named, [](const NamedRow& a, const NamedRow& b) {
+  for (const auto& row : rows)
+    named.push_back(
+        {!(IDFlags(row->RelativeIDList.get()) & itemflag::kFolder), MakeNameKey(row->EntryName()), row.get()});
+  auto less = [](const NamedRow& a, const NamedRow& b) {
+    if (a.file != b.file) return b.file;
     const int r = CompareNameKeys(a.name, b.name);
     return r ? r < 0 : CompareNames(a.row->EntryName(), b.row->EntryName()) < 0;
-  });
-  for (size_t i = 0; i < named.size(); ++i) named[i].row->NameRank = static_cast<uint32_t>(i);
+  };
+  SortInParallel(named, [&](const NamedRow& a, const NamedRow& b) { return order < 0 ? less(b, a) : less(a, b); });
+  return named;
+}
+
+// The rows change places: nothing is freed or made.
+template <class Sorted, class RowOf>
+void Reorder(std::vector<std::unique_ptr<TShellFileItem>>& rows, const Sorted& sorted, const RowOf& rowOf) {
+  for (auto& row : rows) static_cast<void>(row.release());
+  for (size_t i = 0; i < rows.size(); ++i) rows[i].reset(rowOf(sorted[i]));
+}
+
+// Runs work(first, last) over parts of 0..n on the machine's cores (at most
+// 8); parts whose thread cannot start run on this one.
+template <class Work>
+void InParts(size_t n, const Work& work) {
+  size_t parts = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
+  if (n < 65536) parts = 1;
+  std::vector<std::thread> helpers;
+  size_t p = 1;
+  for (; p < parts; ++p) {
+    try {
+      helpers.emplace_back(work, n * p / parts, n * (p + 1) / parts);
+    } catch (const std::system_error&) {
+      break;
+    }
+  }
+  for (size_t q = p; q < parts; ++q) work(n * q / parts, n * (q + 1) / parts);
+  work(size_t{0}, n / parts);
+  for (auto& helper : helpers) helper.join();
 }
 
 // The order by name straight from the ranks when they number the rows
@@ -53,47 +88,61 @@ bool PlaceByRank(const std::vector<std::unique_ptr<TShellFileItem>>& rows, int o
 }  // namespace
 
 bool SortRowsByKeys(std::vector<std::unique_ptr<TShellFileItem>>& rows, int column, int order, const std::string& dir,
-                    NameRanks ranks) {
+                    NameRanks ranks, bool& ranksStored) {
   if (column == 2 || !IsColumn(column) || rows.size() >= kFileGroup) return false;
-  for (const auto& row : rows)
-    if (!row || IDKind(row->RelativeIDList.get()) != ItemKind::FileEntry) return false;
   const size_t n = rows.size();
-  if (ranks == NameRanks::Unknown) {
-    RankByName(rows);
-  } else if (ranks != NameRanks::Stored) {
-    // Within a group the places follow the names; the group goes in the key.
-    for (size_t i = 0; i < n; ++i)
-      rows[i]->NameRank = static_cast<uint32_t>(ranks == NameRanks::Ascending ? i : n - 1 - i);
-  }
-  std::vector<TShellFileItem*> sorted(n, nullptr);
-  if (column == 0 && PlaceByRank(rows, order, sorted)) {
-    for (size_t i = 0; i < n; ++i) static_cast<void>(rows[i].release());
-    for (size_t i = 0; i < n; ++i) rows[i].reset(sorted[i]);
+  std::atomic<bool> foreign{false};
+  InParts(n, [&](size_t first, size_t last) {
+    for (size_t i = first; i < last && !foreign; ++i)
+      if (!rows[i] || IDKind(rows[i]->RelativeIDList.get()) != ItemKind::FileEntry) foreign = true;
+  });
+  if (foreign) return false;
+  ranksStored = ranks == NameRanks::Stored;
+  if (column == 0) {
+    // Rows in the order of the names, either way, only turn round.
+    if (ranks == NameRanks::Ascending || ranks == NameRanks::Descending) {
+      if ((ranks == NameRanks::Ascending) != (order > 0)) std::reverse(rows.begin(), rows.end());
+      return true;
+    }
+    std::vector<TShellFileItem*> sorted(n, nullptr);
+    if (ranks == NameRanks::Stored && PlaceByRank(rows, order, sorted))
+      Reorder(rows, sorted, [](TShellFileItem* row) { return row; });
+    else
+      Reorder(rows, ByName(rows, order), [](const NamedRow& named) { return named.row; });
     return true;
   }
-  std::vector<PackedKey> keys;
-  keys.reserve(n);
-  for (size_t i = 0; i < n; ++i) {
-    PCItemIDList id = rows[i]->RelativeIDList.get();
-    const uint8_t flags = IDFlags(id);
-    const bool folder = flags & itemflag::kFolder;
-    uint64_t value = 0;
-    if (column != 0) {
+  if (ranks == NameRanks::Unknown) {
+    const std::vector<NamedRow> byName = ByName(rows, 1);
+    for (size_t i = 0; i < n; ++i) byName[i].row->NameRank = static_cast<uint32_t>(i);
+  }
+  // Each key needs its row and its ID, two reads from far apart in memory:
+  // made on all cores, each part writing only its own rows and keys.
+  std::vector<PackedKey> keys(n);
+  InParts(n, [&](size_t first, size_t last) {
+    for (size_t i = first; i < last; ++i) {
+      TShellFileItem* row = rows[i].get();
+      // Within a group the places follow the names; the group goes in the key.
+      if (ranks == NameRanks::Ascending || ranks == NameRanks::Descending)
+        row->NameRank = static_cast<uint32_t>(ranks == NameRanks::Ascending ? i : n - 1 - i);
+      PCItemIDList id = row->RelativeIDList.get();
+      const uint8_t flags = IDFlags(id);
+      const bool folder = flags & itemflag::kFolder;
       FileStat stat;
       if (!IDFileStat(id, stat)) {
         // Stat data the sort's preparation could not get: the comparison fetches it.
         CompareFileEntries(column, dir, id, id);
         IDFileStat(id, stat);
       }
+      uint64_t value;
       if (column == 1)
         value = folder ? 0 : stat.size;
       else if (column == 3)
         value = stat.mtime;
       else
         value = FindAttributesOf(stat.mode, folder, flags & itemflag::kHidden);
+      keys[i] = {value, (folder ? 0 : kFileGroup) | row->NameRank, static_cast<uint32_t>(i)};
     }
-    keys.push_back({value, (folder ? 0 : kFileGroup) | rows[i]->NameRank, static_cast<uint32_t>(i)});
-  }
+  });
   // Ranks are unique, so no two keys are equal and the order is whole.
   auto less = [](const PackedKey& a, const PackedKey& b) {
     const uint32_t ga = a.groupRank & kFileGroup, gb = b.groupRank & kFileGroup;
@@ -101,12 +150,11 @@ bool SortRowsByKeys(std::vector<std::unique_ptr<TShellFileItem>>& rows, int colu
     if (a.value != b.value) return a.value < b.value;
     return a.groupRank < b.groupRank;
   };
-  auto before = [&](const PackedKey& a, const PackedKey& b) { return order < 0 ? less(b, a) : less(a, b); };
-  SortInParallel(keys, before);
-  for (size_t i = 0; i < n; ++i) sorted[i] = rows[keys[i].index].get();
-  // The rows only change places: nothing is freed or made.
-  for (size_t i = 0; i < n; ++i) static_cast<void>(rows[i].release());
-  for (size_t i = 0; i < n; ++i) rows[i].reset(sorted[i]);
+  SortInParallel(keys, [&](const PackedKey& a, const PackedKey& b) { return order < 0 ? less(b, a) : less(a, b); });
+  std::vector<TShellFileItem*> before(n);
+  for (size_t i = 0; i < n; ++i) before[i] = rows[i].get();
+  Reorder(rows, keys, [&](const PackedKey& key) { return before[key.index]; });
+  ranksStored = true;
   return true;
 }
 

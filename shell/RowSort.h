@@ -51,8 +51,8 @@ void SortInParallel(std::vector<T>& items, const Before& before) {
       const size_t middle = std::min(first + width, parts), last = std::min(first + 2 * width, parts);
       auto at = [&](std::vector<T>& v, size_t bound) { return v.begin() + static_cast<std::ptrdiff_t>(bounds[bound]); };
       std::merge(std::make_move_iterator(at(items, first)), std::make_move_iterator(at(items, middle)),
-                 std::make_move_iterator(at(items, middle)), std::make_move_iterator(at(items, last)),
-                 at(other, first), before);
+                 std::make_move_iterator(at(items, middle)), std::make_move_iterator(at(items, last)), at(other, first),
+                 before);
     }
     items.swap(other);
   }
@@ -73,10 +73,10 @@ enum class NameRanks { Stored, Ascending, Descending, Unknown };
 
 // The rows of the file-system folder dir in the order CompareFileEntries
 // gives column (times order); false, with the rows untouched, for a column or
-// rows it has no keys for. On true every row's NameRank is its place among
-// the names.
+// rows it has no keys for. ranksStored tells whether every row's NameRank
+// is now its place among the names (of its group).
 bool SortRowsByKeys(std::vector<std::unique_ptr<TShellFileItem>>& rows, int column, int order, const std::string& dir,
-                    NameRanks ranks);
+                    NameRanks ranks, bool& ranksStored);
 
 // IDs of one file-system folder in the order CompareFileEntries gives the
 // name column (times order), by keys prepared once and on several cores;

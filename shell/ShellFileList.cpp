@@ -407,8 +407,9 @@ void TShellFileList::Sort(int column) {
       auto before = [&](const std::unique_ptr<TShellFileItem>& a, const std::unique_ptr<TShellFileItem>& b) {
         return CompareFileEntries(column, dir, a->RelativeIDList.get(), b->RelativeIDList.get()) * order < 0;
       };
-      if (SortRowsByKeys(items_, column, order, dir, ranks))
-        nameRanked_ = true;
+      bool ranksStored = false;
+      if (SortRowsByKeys(items_, column, order, dir, ranks, ranksStored))
+        nameRanked_ = ranksStored;
       else
         SortInParallel(items_, before);
     } else {

@@ -32,9 +32,10 @@ extern char** environ;
 
 using bench::Median;
 using bench::Now;
+using bench::SetProgramEnvironment;
 using bench::TimeCommand;
 using bench::TimeToFirstPaint;
-using bench::WriteLines;
+using bench::WriteState;
 
 namespace {
 
@@ -144,29 +145,16 @@ std::string Spread(const std::vector<double>& v) {
 // empty folder) to its first paint with the list filled; runs are the medians' count.
 std::vector<double> FilledTimes(const std::string& dir, int runs) {
   const std::string root = bench::MakeTemp(std::filesystem::temp_directory_path().string(), "tolvane-filled");
-  const std::string log = root + "/state/log";
-  std::filesystem::create_directories(log);
-  std::filesystem::create_directories(root + "/home");
   std::filesystem::create_directories(root + "/empty");
-  WriteLines(log + "/Path1SL.text", {dir});
-  WriteLines(log + "/Path2SL.text", {root + "/empty"});
-  for (const char* name : {"HistoryPath1", "HistoryPath2", "FileRunPath1", "FileRunPath2"})
-    WriteLines(log + "/" + name + ".text", {});
-  WriteLines(log + "/ImagePath.text", {"defo"});
-  WriteLines(log + "/TextPath.text", {"defo"});
-  WriteLines(log + "/ToolBar1.txt", {});
-  WriteLines(log + "/ToolBar2.txt", {});
+  WriteState(root, dir, root + "/empty");
   // The program's surroundings only: this process keeps its own.
+  const char* const names[] = {"TOLVANE_HOME",          "HOME",
+                               "XDG_CONFIG_HOME",       "TOLVANE_REPORT_FIRST_PAINT",
+                               "TOLVANE_QUIT_AFTER_MS", "QT_QPA_PLATFORM"};
   std::vector<std::pair<std::string, std::string>> saved;
-  for (const char* name : {"TOLVANE_HOME", "HOME", "XDG_CONFIG_HOME", "TOLVANE_REPORT_FIRST_PAINT",
-                           "TOLVANE_QUIT_AFTER_MS", "QT_QPA_PLATFORM"})
+  for (const char* name : names)
     if (const char* value = std::getenv(name)) saved.emplace_back(name, value);
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  setenv("TOLVANE_HOME", (root + "/state").c_str(), 1);
-  setenv("HOME", (root + "/home").c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (root + "/home/.config").c_str(), 1);
-  setenv("TOLVANE_REPORT_FIRST_PAINT", "1", 1);
-  setenv("TOLVANE_QUIT_AFTER_MS", "60000", 1);
+  SetProgramEnvironment(root, "60000");
   const std::string program = ExecutableFolder() + "/tolvane";
   std::vector<double> times;
   for (int run = 0; run <= runs; ++run) {
@@ -175,9 +163,7 @@ std::vector<double> FilledTimes(const std::string& dir, int runs) {
     // The first run warms the caches.
     if (run > 0) times.push_back(filled * 1000);
   }
-  for (const char* name : {"TOLVANE_HOME", "HOME", "XDG_CONFIG_HOME", "TOLVANE_REPORT_FIRST_PAINT",
-                           "TOLVANE_QUIT_AFTER_MS", "QT_QPA_PLATFORM"})
-    unsetenv(name);
+  for (const char* name : names) unsetenv(name);
   for (const auto& [name, value] : saved) setenv(name.c_str(), value.c_str(), 1);
   std::filesystem::remove_all(root);
   return times;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -20,6 +21,34 @@ namespace bench {
 inline void WriteLines(const std::string& path, const std::vector<std::string>& lines) {
   std::ofstream out(path, std::ios::binary);
   for (const std::string& line : lines) out << line << "\r\n";
+}
+
+// The state folder root/state of a program whose panes show left and right,
+// with the given launcher and folder buttons, and an empty home root/home.
+inline void WriteState(const std::string& root, const std::string& left, const std::string& right,
+                       const std::vector<std::string>& launchers = {}, const std::vector<std::string>& folders = {}) {
+  const std::string log = root + "/state/log";
+  std::filesystem::create_directories(log);
+  std::filesystem::create_directories(root + "/home");
+  WriteLines(log + "/Path1SL.text", {left});
+  WriteLines(log + "/Path2SL.text", {right});
+  for (const char* name : {"HistoryPath1", "HistoryPath2", "FileRunPath1", "FileRunPath2"})
+    WriteLines(log + "/" + name + ".text", {});
+  WriteLines(log + "/ImagePath.text", {"defo"});
+  WriteLines(log + "/TextPath.text", {"defo"});
+  WriteLines(log + "/ToolBar1.txt", launchers);
+  WriteLines(log + "/ToolBar2.txt", folders);
+}
+
+// What the program started next sees: offscreen, the state folder of
+// WriteState, marks printed, closing itself quitAfterMs after its first paint.
+inline void SetProgramEnvironment(const std::string& root, const char* quitAfterMs) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  setenv("TOLVANE_HOME", (root + "/state").c_str(), 1);
+  setenv("HOME", (root + "/home").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (root + "/home/.config").c_str(), 1);
+  setenv("TOLVANE_REPORT_FIRST_PAINT", "1", 1);
+  setenv("TOLVANE_QUIT_AFTER_MS", quitAfterMs, 1);
 }
 
 // Seconds from spawning the program until it prints "first-paint"; -1 on

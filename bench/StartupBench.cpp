@@ -20,8 +20,9 @@
 
 using bench::Median;
 using bench::Now;
+using bench::SetProgramEnvironment;
 using bench::TimeToFirstPaint;
-using bench::WriteLines;
+using bench::WriteState;
 
 namespace {
 
@@ -56,17 +57,7 @@ void MakeState(const std::string& root, int files = 1000) {
     std::filesystem::create_directories(folder);
     folders.push_back(folder);
   }
-  std::string log = root + "/state/log";
-  std::filesystem::create_directories(log);
-  std::filesystem::create_directories(root + "/home");
-  WriteLines(log + "/Path1SL.text", {root + "/left"});
-  WriteLines(log + "/Path2SL.text", {root + "/right"});
-  for (const char* name : {"HistoryPath1", "HistoryPath2", "FileRunPath1", "FileRunPath2"})
-    WriteLines(log + "/" + name + ".text", {});
-  WriteLines(log + "/ImagePath.text", {"defo"});
-  WriteLines(log + "/TextPath.text", {"defo"});
-  WriteLines(log + "/ToolBar1.txt", launchers);
-  WriteLines(log + "/ToolBar2.txt", folders);
+  WriteState(root, root + "/left", root + "/right", launchers, folders);
 }
 
 }  // namespace
@@ -76,12 +67,7 @@ int main(int argc, char** argv) {
   std::filesystem::remove_all(root);
   MakeState(root);
   std::string bin = ExecutableFolder();
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  setenv("TOLVANE_HOME", (root + "/state").c_str(), 1);
-  setenv("HOME", (root + "/home").c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (root + "/home/.config").c_str(), 1);
-  setenv("TOLVANE_REPORT_FIRST_PAINT", "1", 1);
-  setenv("TOLVANE_QUIT_AFTER_MS", "0", 1);
+  SetProgramEnvironment(root, "0");
 
   // One run of each first, so both start from a warm disk cache.
   TimeToFirstPaint(bin + "/tolvane");

@@ -13,8 +13,10 @@ void TShellFileList::SplitByFilter(std::vector<TShellFileItem*>& all, std::vecto
   const size_t total = wasMasked ? allRows_.size() : items_.size();
   shown.assign(total, 1);
   size_t kept = 0;
+  auto rowAt = [&](size_t i) { return wasMasked ? allRows_[i] : items_[i].get(); };
   for (size_t i = 0; i < total; ++i) {
-    shown[i] = !ListView || ListView->DoShFilter(wasMasked ? allRows_[i] : items_[i].get());
+    FetchRowAhead(i, total, rowAt);
+    shown[i] = !ListView || ListView->DoShFilter(rowAt(i));
     kept += shown[i];
   }
   // Every row shown before and now: nothing changes hands.

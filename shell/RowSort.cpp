@@ -28,9 +28,11 @@ constexpr uint32_t kFileGroup = 1u << 31;
 std::vector<NamedRow> ByName(const std::vector<std::unique_ptr<TShellFileItem>>& rows, int order) {
   std::vector<NamedRow> named;
   named.reserve(rows.size());
-  for (const auto& row : rows)
-    named.push_back(
-        {!(IDFlags(row->RelativeIDList.get()) & itemflag::kFolder), MakeNameKey(row->EntryName()), row.get()});
+  for (size_t i = 0; i < rows.size(); ++i) {
+    FetchRowAhead(i, rows.size(), [&](size_t j) { return rows[j].get(); });
+    TShellFileItem* row = rows[i].get();
+    named.push_back({!(IDFlags(row->RelativeIDList.get()) & itemflag::kFolder), MakeNameKey(row->EntryName()), row});
+  }
   auto less = [](const NamedRow& a, const NamedRow& b) {
     if (a.file != b.file) return b.file;
     const int r = CompareNameKeys(a.name, b.name);
@@ -120,6 +122,7 @@ bool SortRowsByKeys(std::vector<std::unique_ptr<TShellFileItem>>& rows, int colu
   std::vector<PackedKey> keys(n);
   InParts(n, [&](size_t first, size_t last) {
     for (size_t i = first; i < last; ++i) {
+      FetchRowAhead(i, last, [&](size_t j) { return rows[j].get(); });
       TShellFileItem* row = rows[i].get();
       // Within a group the places follow the names; the group goes in the key.
       if (ranks == NameRanks::Ascending || ranks == NameRanks::Descending)

@@ -59,9 +59,18 @@ bool TShellFileList::ApplyFilter() {
   const int n = Count();
   const int focusedRow = ListView->FocusedRow();
   const std::vector<std::pair<int, int>> spans = ListView->SelectedSpans(n);
-  std::vector<TShellFileItem*> before;
-  before.reserve(items_.size());
-  for (const auto& row : items_) before.push_back(row.get());
+  // Which rows of the order of all were shown: one byte each.
+  std::vector<uint8_t> wasShown;
+  if (allRows_.empty()) {
+    wasShown.assign(items_.size(), 1);
+  } else {
+    wasShown.assign(allRows_.size(), 0);
+    for (size_t i = 0, row = 0; i < allRows_.size() && row < items_.size(); ++i) {
+      if (allRows_[i] != items_[row].get()) continue;
+      wasShown[i] = 1;
+      ++row;
+    }
+  }
 
   std::vector<TShellFileItem*> all;
   std::vector<uint8_t> shown;
@@ -76,9 +85,8 @@ bool TShellFileList::ApplyFilter() {
   int focus = -1, nextSpan = 0;
   bool focusPassed = false;
   for (size_t i = 0, wasRow = 0, nowRow = 0; i < all.size(); ++i) {
-    const bool wasShown = wasRow < before.size() && before[wasRow] == all[i];
     bool selected = false;
-    if (wasShown) {
+    if (wasShown[i]) {
       const int row = static_cast<int>(wasRow++);
       while (nextSpan < static_cast<int>(spans.size()) && spans[nextSpan].second < row) ++nextSpan;
       selected = nextSpan < static_cast<int>(spans.size()) && spans[nextSpan].first <= row;

@@ -64,7 +64,7 @@ void SortInParallel(std::vector<T>& items, const Before& before) {
 // early. rowAt(i) gives the row at i of n.
 template <class RowAt>
 inline void FetchRowAhead(size_t i, size_t n, const RowAt& rowAt) {
-  constexpr size_t kAhead = 16;
+  constexpr size_t kAhead = 32;
   if (i + kAhead < n) __builtin_prefetch(rowAt(i + kAhead));
   if (i + kAhead / 2 < n) __builtin_prefetch(rowAt(i + kAhead / 2)->RelativeIDList.get());
 }

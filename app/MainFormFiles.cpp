@@ -75,12 +75,20 @@ bool TForm1::TryTransferSelection(TShellListView* list, const std::string& folde
   request.destination = folder;
   request.flags = FOF_ALLOWUNDO;
   request.owner = this;
-  for (int row = list->NextSelectedRow(-1); row >= 0; row = list->NextSelectedRow(row)) {
-    TShellFileItem* item = list->FileList()->Items(row);
-    std::string path = item ? item->GetItemPath() : std::string();
-    // Items without a place on disk (the computer, the trash) cannot be copied.
-    if (!path.empty()) request.sources.push_back(path);
-  }
+  // A million selected files are named from the folder's path and each
+  // row's name, in one pass over the selected spans.
+  TShellFileList* rows = list->FileList();
+  std::string dir = rows->GetLevel() >= 1 ? rows->GetPathName() : std::string();
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  for (const auto& [first, last] : list->SelectedSpans(rows->Count()))
+    for (int row = first; row <= last; ++row) {
+      TShellFileItem* item = rows->Items(row);
+      if (!item) continue;
+      const std::string_view name = item->EntryName();
+      std::string path = !dir.empty() && !name.empty() ? dir + std::string(name) : item->GetItemPath();
+      // Items without a place on disk (the computer, the trash) cannot be copied.
+      if (!path.empty()) request.sources.push_back(std::move(path));
+    }
   // Nothing to send, or nowhere to send it (a folder without a path): no operation.
   if (request.sources.empty() || folder.empty()) {
     if (move) list->ResumeWatching();

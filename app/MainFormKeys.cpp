@@ -68,7 +68,7 @@ bool TForm1::FormShortCut(int virtualKey, Qt::KeyboardModifiers modifiers) {
 void TForm1::SetQuickMask(TPane& pane, const QString& mask) {
   QString text = pane.Edit->text();
   pane.Edit->setText(text.left(text.lastIndexOf('/') + 1) + mask);
-  pane.List->RefreshList();
+  pane.List->ApplyMask();
 }
 
 void TForm1::KeyTimerTimer() {

@@ -318,7 +318,14 @@ void TForm1::LV1ShFilter(TShellListView* sender, TShellFileItem* item, bool& acc
     filter.masks = filter.all ? std::vector<std::string>{} : SplitMasks(mask.toStdString());
   }
   if (filter.all) return;
-  const std::string name = LastPathComponent(item->GetItemPath());
+  // A million rows are filtered by the name their IDs hold, not by a path each.
+  // One buffer for all: filters run on the window's thread only.
+  static std::string name;
+  const std::string_view entry = item->EntryName();
+  if (entry.empty())
+    name = LastPathComponent(item->GetItemPath());
+  else
+    name.assign(entry);
   accept = std::any_of(filter.masks.begin(), filter.masks.end(),
                        [&](const std::string& m) { return MatchWildcard(name, m); });
 }

@@ -37,6 +37,10 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
   UniqueFd fd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fd) return false;
   if (names.empty()) return true;
+  // The rows masked out would need the same changes: they are read again
+  // when the mask changes.
+  if (!allRows_.empty()) ForgetMaskedOut();
+  nameRanked_ = false;
 
   const int column = SortType, order = SortOrder[column];
   auto before = [&](const TShellFileItem* a, const TShellFileItem* b) {
@@ -85,7 +89,11 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
     PItemIDList id = MakeEntryIDAt(fd.Get(), name.c_str(), flags);
     if (!id) continue;
     auto item = std::make_unique<TShellFileItem>(this, id);
-    if (!KeepVirtualItem(item.get(), level, folderType) || (ListView && !ListView->DoShFilter(item.get()))) continue;
+    if (!KeepVirtualItem(item.get(), level, folderType)) continue;
+    if (ListView && !ListView->DoShFilter(item.get())) {
+      allRowsKept_ = false;
+      continue;
+    }
     added.push_back(std::move(item));
   }
   std::sort(added.begin(), added.end(), [&](const auto& a, const auto& b) { return before(a.get(), b.get()); });

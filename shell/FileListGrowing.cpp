@@ -35,6 +35,12 @@ void TShellFileList::TakeMoreRows() {
   }
   const bool more = growing_->Incomplete();
   if (!more) growing_.reset();
+  if (!added.empty() || !more) {
+    // Rows came after the mask's split and the names' ranks: both made again when next needed.
+    if (!allRows_.empty()) ForgetMaskedOut();
+    allRowsKept_ = false;
+    nameRanked_ = false;
+  }
   if (!added.empty() && ListView) {
     // The focus and the selection stay on their rows wherever these land.
     TShellFileItem* focused = Items(ListView->FocusedRow());

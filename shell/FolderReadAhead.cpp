@@ -5,6 +5,7 @@
 
 #include "platform/namespace/FileSystemFolder.h"
 #include "platform/namespace/ShellApi.h"
+#include "shell/RowSort.h"
 
 FolderReadAhead::FolderReadAhead(std::string path, uint32_t flags, int column, int order, std::function<void()> done)
     : path_(std::move(path)), flags_(flags), column_(column), order_(order), done_(std::move(done)) {
@@ -23,7 +24,8 @@ void FolderReadAhead::Run() {
   }
   // Names and extensions sort from the IDs alone; the other columns need the
   // disk and are sorted by the list.
-  if (column_ == 0 || column_ == 2) {
+  const bool keyed = column_ == 0 && SortIDsByName(ids, order_);
+  if (!keyed && (column_ == 0 || column_ == 2)) {
     const int column = column_, order = order_;
     const std::string& dir = path_;
     std::sort(ids.begin(), ids.end(), [&](const IDListPtr& a, const IDListPtr& b) {

@@ -32,7 +32,8 @@ void* Allocate(size_t size) {
   return std::malloc(size);
 #endif
   if (size < sizeof(FreeRow)) size = sizeof(FreeRow);
-  size = (size + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
+  // Rows hold pointers and integers: eight bytes align them.
+  size = (size + alignof(void*) - 1) & ~(alignof(void*) - 1);
   std::lock_guard<std::mutex> hold(lock);
   if (freeRows) {
     FreeRow* row = freeRows;

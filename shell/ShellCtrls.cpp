@@ -189,9 +189,11 @@ int TShellDataItem::GetSelectedIndex() {
 std::string TShellDataItem::GetDisplayName() {
   if (DisplayName.empty()) {
     ShellFolderPtr folder;
-    if (GetParentFolder(folder)) GetDisplayNameOf(folder.get(), ListForParent(), SHGDN_INFOLDER, DisplayName);
+    std::string name;
+    if (GetParentFolder(folder)) GetDisplayNameOf(folder.get(), ListForParent(), SHGDN_INFOLDER, name);
+    DisplayName = name;
   }
-  return DisplayName;
+  return DisplayName.str();
 }
 
 std::string TShellDataItem::GetEditName() {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/namespace/IDList.h"
@@ -107,6 +108,28 @@ class IShellTreeNode {
 // A place that accepts dropped files: a folder of the namespace.
 class IDropTarget;
 
+// A text most rows never ask for: one pointer until it is set, so that a
+// million rows of a folder do not each carry an empty string.
+class RareText {
+ public:
+  bool empty() const { return !text_; }
+  void clear() { text_.reset(); }
+  RareText& operator=(const std::string& text) {
+    if (text.empty())
+      text_.reset();
+    else
+      text_ = std::make_unique<std::string>(text);
+    return *this;
+  }
+  const std::string& str() const {
+    static const std::string none;
+    return text_ ? *text_ : none;
+  }
+
+ private:
+  std::unique_ptr<std::string> text_;
+};
+
 class TShellDataItem {
  public:
   TShellDataItem() = default;
@@ -138,7 +161,7 @@ class TShellDataItem {
   IDListPtr ParentIDList;
   int SelectedIndex = -1;
   int ImageIndex = -1;
-  std::string DisplayName;
+  RareText DisplayName;
 
  protected:
   // The list asked of the parent folder: the relative one, or the absolute
@@ -188,9 +211,15 @@ class TShellFileItem : public TShellDataItem {
   // only for an item whose data was already fetched, the others fetch on use.
   void RefreshFindData();
   bool HasFindData() const { return FindData && FindData->cFileName[0]; }
+  // The name of a file-system entry as its ID holds it, without building a
+  // path; empty for rows of other kinds.
+  std::string_view EntryName() const;
 
   TShellFileList* FileList;  // not owned
   int LargeImageIndex = -1;
+  // The row's place among the names of its folder, kept for the sorts by
+  // other columns; the list tells when it holds.
+  uint32_t NameRank = 0;
   // Fetched for rows that are shown; most rows of a large folder never need it.
   std::unique_ptr<WIN32_FIND_DATAA> FindData;
 

@@ -25,6 +25,11 @@ void TShellFileItem::operator delete(void* item, size_t size) {
     rowpool::Free(item);
 }
 
+std::string_view TShellFileItem::EntryName() const {
+  PCItemIDList id = RelativeIDList.get();
+  return IDKind(id) == ItemKind::FileEntry ? IDPayloadText(id) : std::string_view();
+}
+
 ShellFolderPtr TShellFileItem::BindParentFolder() {
   // Every row shares its list's folder; binding it once per row would cost a
   // folder object per file.

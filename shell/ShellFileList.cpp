@@ -71,7 +71,9 @@ int TShellFileList::IndexOf(const TShellFileItem* item) const {
 }
 
 void TShellFileList::Clear() {
+  ForgetMaskedOut();
   items_.clear();
+  nameRanked_ = false;
   SetSorted(-1);
   changesMissed_ = false;
   prefetchCursor_ = 0;
@@ -157,14 +159,16 @@ std::unique_ptr<IDropTarget> TShellFileList::GetFolderDropTarget() {
 TShellIDList* TShellFileList::GetSelectedIDList() {
   Selection.Clear();
   Selection.ParentIDList = FolderIDList.get();
-  if (ListView && ListView->SelectedCount() > 0)
-    for (int i = 0; i < Count(); ++i)
-      if (ListView->IsRowSelected(i)) Selection.Add(items_[i]->RelativeIDList.get());
+  if (ListView)
+    for (const auto& [first, last] : ListView->SelectedSpans(Count()))
+      for (int i = first; i <= last; ++i) Selection.Add(items_[i]->RelativeIDList.get());
   return &Selection;
 }
 
 void TShellFileList::DeleteSelected() {
   if (!ListView || ListView->SelectedCount() == 0) return;
+  // The rows masked out would keep pointers to the rows deleted here.
+  if (!allRows_.empty()) ForgetMaskedOut();
   size_t kept = 0;
   for (size_t i = 0; i < items_.size(); ++i) {
     if (ListView->IsRowSelected(static_cast<int>(i)))
@@ -271,14 +275,20 @@ int TShellFileList::Enumerate(int level) {
     while (list ? list->Next(id) : next < readIds.size()) {
       if (!list) id = readIds[next++].release();  // the row owns it from here
       auto item = std::make_unique<TShellFileItem>(this, id);
-      if (!KeepVirtualItem(item.get(), level, folderType) || (ListView && !ListView->DoShFilter(item.get()))) continue;
+      if (!KeepVirtualItem(item.get(), level, folderType)) continue;
       items_.push_back(std::move(item));
     }
   }
+  // Every row is sorted and kept, the masked out too: a change of the mask
+  // then parts them again without a read.
   if (!sorted && (!GetPathName().empty() || SortType != 4))
     Sort(SortType);
   else
     SetSorted(sorted ? SortType : -1);
+  std::vector<TShellFileItem*> all;
+  std::vector<uint8_t> shown;
+  SplitByFilter(all, shown);
+  allRowsKept_ = true;
   if (list && list->Incomplete()) {
     growing_ = std::move(list);
     ++*alive_;
@@ -347,10 +357,35 @@ void TShellFileList::QuickSort(int left, int right, int column) {
 }
 
 void TShellFileList::Sort(int column) {
+  // Rows in the order of their names give each its rank by its place.
+  NameRanks ranks = nameRanked_ ? NameRanks::Stored : NameRanks::Unknown;
+  if (sortedColumn_ == 0) ranks = sortedOrder_ > 0 ? NameRanks::Ascending : NameRanks::Descending;
   SetSorted(-1);
   if (!IsColumn(column)) return;
   ShellFolderPtr folder;
   if (!GetFolder(folder)) return;
+  // The masked out rows are sorted with the shown, so that a change of the
+  // mask finds them in order.
+  const bool masked = !allRows_.empty();
+  if (masked) {
+    std::vector<std::unique_ptr<TShellFileItem>> all;
+    all.reserve(RowsWithRoom(allRows_.size()));
+    for (auto& row : items_) static_cast<void>(row.release());
+    for (auto& row : maskedOut_) static_cast<void>(row.release());
+    for (TShellFileItem* row : allRows_) all.emplace_back(row);
+    items_.swap(all);
+    maskedOut_.clear();
+    allRows_.clear();
+  }
+  ScopeGuard split([this, masked] {
+    std::vector<TShellFileItem*> all;
+    std::vector<uint8_t> shown;
+    try {
+      if (masked) SplitByFilter(all, shown);
+    } catch (...) {
+      // Out of memory: every row stays shown, none is lost.
+    }
+  });
   if (Count() < 2) {
     SetSorted(column);
     return;
@@ -368,7 +403,7 @@ void TShellFileList::Sort(int column) {
       if (!ids.empty()) folder->PrepareCompare(column, ids.data(), ids.size());
     }
     // A folder of the file system orders its entries without a call through
-    // the folder per comparison; a large one is sorted in two halves at once.
+    // the folder per comparison; a large one is sorted in parts at once.
     // Names are unique in a folder and every column ends on the name, so the
     // order is the same whichever way it is reached.
     std::string dir;
@@ -378,7 +413,11 @@ void TShellFileList::Sort(int column) {
       auto before = [&](const std::unique_ptr<TShellFileItem>& a, const std::unique_ptr<TShellFileItem>& b) {
         return CompareFileEntries(column, dir, a->RelativeIDList.get(), b->RelativeIDList.get()) * order < 0;
       };
-      if (!SortRowsByKeys(items_, column, order, dir)) SortInHalves(items_, before);
+      bool ranksStored = false;
+      if (SortRowsByKeys(items_, column, order, dir, ranks, ranksStored))
+        nameRanked_ = ranksStored;
+      else
+        SortInParallel(items_, before);
     } else {
       sortFolder_ = folder.get();
       QuickSort(0, Count() - 1, column);
@@ -400,28 +439,37 @@ void TShellFileList::SortByColumn(int column) {
                          });
   SortType = column;
   TShellFileItem* focused = Items(ListView->FocusedRow());
-  int n = Count(), s = ListView->SelectedCount();
-  bool rememberUnselected = n - s < s;
+  // The selection is read and set again as spans: a million selected rows
+  // are one span, not a million calls.
+  const int n = Count();
+  const std::vector<std::pair<int, int>> spans = ListView->SelectedSpans(n);
+  int s = 0;
+  for (const auto& [first, last] : spans) s += last - first + 1;
+  // Of the selected and the unselected rows, the fewer are remembered.
+  const bool rememberUnselected = n - s < s;
   std::vector<TShellFileItem*> remembered;
-  for (int i = 0; i < n; ++i) {
-    bool selected = ListView->IsRowSelected(i);
-    if (rememberUnselected) {
-      if (static_cast<int>(remembered.size()) >= n - s) break;
-      if (!selected) remembered.push_back(items_[i].get());
-    } else if (selected) {
+  int next = 0;
+  for (const auto& [first, last] : spans) {
+    for (int i = rememberUnselected ? next : first; i < (rememberUnselected ? first : last + 1); ++i)
       remembered.push_back(items_[i].get());
-    }
+    next = last + 1;
   }
+  for (; rememberUnselected && next < n; ++next) remembered.push_back(items_[next].get());
   Sort(column);
   // Finding each remembered item by a pass over the rows, not a search per item.
-  std::vector<int> rows;
+  std::vector<std::pair<int, int>> marked;
   if (!remembered.empty()) {
     std::sort(remembered.begin(), remembered.end());
     for (int i = 0; i < n; ++i)
-      if (std::binary_search(remembered.begin(), remembered.end(), items_[i].get())) rows.push_back(i);
+      if (std::binary_search(remembered.begin(), remembered.end(), items_[i].get())) AppendToSpans(marked, i);
   }
   ListView->SelectAllRows(rememberUnselected);
-  for (int row : rows) ListView->SetRowSelected(row, !rememberUnselected);
+  if (!rememberUnselected) {
+    ListView->SelectSpans(marked);
+  } else {
+    for (const auto& [first, last] : marked)
+      for (int row = first; row <= last; ++row) ListView->SetRowSelected(row, false);
+  }
   if (focused) ListView->SetFocusedRow(IndexOf(focused));
 }
 

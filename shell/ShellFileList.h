@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/system/FileKind.h"
@@ -38,6 +39,24 @@ class IShellFileListOwner {
   virtual bool IsRowSelected(int row) const = 0;
   virtual void SetRowSelected(int row, bool selected) = 0;
   virtual void SelectAllRows(bool selected) = 0;
+  // The selected rows as spans first..last, ascending and apart; and
+  // selecting such spans, the other rows left as they are. A view that keeps
+  // its selection as ranges answers both without a pass over the rows.
+  virtual std::vector<std::pair<int, int>> SelectedSpans(int rows) const {
+    std::vector<std::pair<int, int>> spans;
+    for (int row = 0, n = SelectedCount() > 0 ? rows : 0; row < n; ++row) {
+      if (!IsRowSelected(row)) continue;
+      if (!spans.empty() && spans.back().second == row - 1)
+        spans.back().second = row;
+      else
+        spans.emplace_back(row, row);
+    }
+    return spans;
+  }
+  virtual void SelectSpans(const std::vector<std::pair<int, int>>& spans) {
+    for (const auto& [first, last] : spans)
+      for (int row = first; row <= last; ++row) SetRowSelected(row, true);
+  }
   virtual int SelectedCount() const = 0;
   virtual int FocusedRow() const = 0;  // -1 when none
   virtual void SetFocusedRow(int row) = 0;
@@ -99,6 +118,10 @@ class TShellFileList {
   int Populate();
   void Sort(int column);
   void SortByColumn(int column);
+  // Shows the rows the owner's filter lets through now, of those the folder
+  // was read with, in the order they have; false when the folder must be
+  // read again. Focus and selection stay on the rows still shown.
+  bool ApplyFilter();
   void SuspendWatching();
   void ResumeWatching();
   void WatcherTerminated(TShFilesWatcher* watcher);
@@ -112,7 +135,10 @@ class TShellFileList {
   // them now, each in its place; false when the folder must be read whole.
   bool ApplyChangedNames(const std::vector<std::string>& names);
   // A row took a new name in place: its place in the order is not known.
-  void RowRenamed() { sortedColumn_ = -1; }
+  void RowRenamed() {
+    sortedColumn_ = -1;
+    nameRanked_ = false;
+  }
   // Reads the folder path on a worker, sorted as this list sorts now; the
   // next Populate of that folder takes the read, waiting for it at most until
   // waitMs after this call. A read not over by then leaves the list empty and
@@ -152,8 +178,20 @@ class TShellFileList {
   // For a folder inside an archive: reads the list again when the archive file
   // changed and leaves it when it has gone; false when the list is no such folder.
   bool ArchiveFileChanged();
+  // Parts the rows into the shown and the masked out by the owner's filter,
+  // the order kept; all gets every row read, in order, and shown whether the
+  // filter shows it.
+  void SplitByFilter(std::vector<TShellFileItem*>& all, std::vector<uint8_t>& shown);
+  // The masked out rows are let go: the rows shown are all the list knows.
+  void ForgetMaskedOut();
 
   std::vector<std::unique_ptr<TShellFileItem>> items_;
+  // Rows of the folder the filter left out, and every row read in the order
+  // of items_; empty when nothing is masked out.
+  std::vector<std::unique_ptr<TShellFileItem>> maskedOut_;
+  std::vector<TShellFileItem*> allRows_;
+  // items_ and maskedOut_ hold every row the folder was read with.
+  bool allRowsKept_ = false;
   ShellFolderPtr folder_;  // bound folder of FolderIDList, cached
   IShellFolder* sortFolder_ = nullptr;
   int prefetchCursor_ = 0;
@@ -165,6 +203,7 @@ class TShellFileList {
   int sortedColumn_ = -1;
   int sortedOrder_ = 0;
   bool changesMissed_ = false;            // a report was let go since the folder was read
+  bool nameRanked_ = false;               // every row's NameRank is its place among the names
   std::unique_ptr<IEnumIDList> growing_;  // the enumeration of a folder still read
   // For the timer of the next batch: gone with the list, counts the folders that grew.
   std::shared_ptr<unsigned> alive_ = std::make_shared<unsigned>(0);

@@ -250,6 +250,10 @@ void TShellListView::RefreshList() {
   Repaint();
 }
 
+void TShellListView::ApplyMask() {
+  if (!fileList_->ApplyFilter()) RefreshList();
+}
+
 void TShellListView::ReadAhead(const std::string& path, int waitMs) {
   // Setting up a huge list takes longer than a frame: before the list is
   // first painted, its rows come after that paint.
@@ -385,18 +389,33 @@ int TShellListView::NextSelectedRow(int after) const {
   return best;
 }
 
-int TShellListView::SelectedCount() const {
-  // Ranges may overlap when a row was selected twice; count the union of rows.
-  std::vector<std::pair<int, int>> spans;
+std::vector<std::pair<int, int>> TShellListView::SelectedSpans(int rows) const {
+  // Ranges may overlap when a row was selected twice: their union, in order.
+  std::vector<std::pair<int, int>> ranges, spans;
   for (const QItemSelectionRange& r : selection_->selection())
-    if (r.left() == 0) spans.emplace_back(r.top(), r.bottom());
-  std::sort(spans.begin(), spans.end());
-  int count = 0, end = -1;
-  for (const auto& [top, bottom] : spans) {
-    int from = std::max(top, end + 1);
-    if (bottom >= from) count += bottom - from + 1;
-    end = std::max(end, bottom);
+    if (r.left() == 0 && r.top() < rows) ranges.emplace_back(r.top(), std::min(r.bottom(), rows - 1));
+  std::sort(ranges.begin(), ranges.end());
+  for (const auto& [top, bottom] : ranges) {
+    if (!spans.empty() && top <= spans.back().second + 1)
+      spans.back().second = std::max(spans.back().second, bottom);
+    else
+      spans.emplace_back(top, bottom);
   }
+  return spans;
+}
+
+void TShellListView::SelectSpans(const std::vector<std::pair<int, int>>& spans) {
+  const int last = model_->columnCount() - 1;
+  if (spans.empty() || last < 0) return;
+  QItemSelection ranges;
+  for (const auto& [first, end] : spans)
+    ranges.append(QItemSelectionRange(model_->index(first, 0), model_->index(end, last)));
+  selection_->select(ranges, QItemSelectionModel::Select);
+}
+
+int TShellListView::SelectedCount() const {
+  int count = 0;
+  for (const auto& [top, bottom] : SelectedSpans(model_->rowCount())) count += bottom - top + 1;
   return count;
 }
 

@@ -105,6 +105,9 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   PCItemIDList FolderIDList() const { return fileList_->FolderIDList.get(); }
   TShellFileList* FileList() const { return fileList_.get(); }
   void RefreshList();
+  // The mask changed: the rows read are filtered again, or the folder is
+  // read again when they no longer stand for it.
+  void ApplyMask();
   // Reads path on a worker for the next SetPathName of it, waiting there at
   // most until waitMs after this call; a folder that takes longer shows a
   // wait cursor and its rows when they arrive. Before the list's first paint,
@@ -159,6 +162,8 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   void SetRowSelected(int row, bool selected) override;
   void SelectAllRows(bool selected) override;
   int SelectedCount() const override;
+  std::vector<std::pair<int, int>> SelectedSpans(int rows) const override;
+  void SelectSpans(const std::vector<std::pair<int, int>>& spans) override;
   int FocusedRow() const override;
   void SetFocusedRow(int row) override;
   void MakeRowVisible(int row) override;

@@ -8,6 +8,7 @@ set(SHELL_SOURCES
   shell/DropEvents.cpp shell/DropEvents.h
   shell/FileListChanges.cpp
   shell/FileListGrowing.cpp
+  shell/FileListMask.cpp
   shell/FolderReadAhead.cpp shell/FolderReadAhead.h
   shell/RowPool.cpp shell/RowPool.h
   shell/RowSort.cpp shell/RowSort.h

@@ -33,7 +33,7 @@ void WWExecute(TForm1& form) {
   TPane* pane = form.CurrentPane();
   if (!pane) return;
   pane->Edit->setText(TForm1::FolderPartOf(pane->Edit->text()) + "*.*");
-  pane->List->RefreshList();
+  pane->List->ApplyMask();
 }
 
 void TTExecute(TForm1& form) {

@@ -1,0 +1,116 @@
+// A mask changed on a shown folder: the rows read are parted again by the
+// owner's filter, in the order they have. A million rows are neither read
+// nor sorted again for a letter typed.
+#include <algorithm>
+
+#include "shell/RowSort.h"
+#include "shell/ShellFileList.h"
+
+// all stays empty when every row was shown and still is.
+void TShellFileList::SplitByFilter(std::vector<TShellFileItem*>& all, std::vector<uint8_t>& shown) {
+  all.clear();
+  const bool wasMasked = !allRows_.empty();
+  const size_t total = wasMasked ? allRows_.size() : items_.size();
+  shown.assign(total, 1);
+  size_t kept = 0;
+  auto rowAt = [&](size_t i) { return wasMasked ? allRows_[i] : items_[i].get(); };
+  for (size_t i = 0; i < total; ++i) {
+    FetchRowAhead(i, total, rowAt);
+    shown[i] = !ListView || ListView->DoShFilter(rowAt(i));
+    kept += shown[i];
+  }
+  // Every row shown before and now: nothing changes hands.
+  if (kept == total && !wasMasked) return;
+  if (wasMasked) {
+    all = allRows_;
+  } else {
+    all.reserve(total);
+    for (const auto& row : items_) all.push_back(row.get());
+  }
+  // Everything that may fail is done before the rows change hands.
+  std::vector<std::unique_ptr<TShellFileItem>> rows, out;
+  rows.reserve(RowsWithRoom(kept));
+  out.reserve(all.size() - kept);
+  std::vector<TShellFileItem*> order;
+  if (kept < all.size()) order = all;
+  for (auto& row : items_) static_cast<void>(row.release());
+  for (auto& row : maskedOut_) static_cast<void>(row.release());
+  for (size_t i = 0; i < all.size(); ++i) (shown[i] ? rows : out).emplace_back(all[i]);
+  items_.swap(rows);
+  maskedOut_.swap(out);
+  allRows_.swap(order);
+  // The arrays taken out own nothing now.
+  for (auto& row : rows) static_cast<void>(row.release());
+  for (auto& row : out) static_cast<void>(row.release());
+}
+
+void TShellFileList::ForgetMaskedOut() {
+  allRows_.clear();
+  allRows_.shrink_to_fit();
+  maskedOut_.clear();
+  maskedOut_.shrink_to_fit();
+  allRowsKept_ = false;
+}
+
+bool TShellFileList::ApplyFilter() {
+  if (!allRowsKept_ || !ListView) return false;
+  // Selection and focus are carried by each row's place in the order of all
+  // rows, which the parting keeps: no lookup per row.
+  const int n = Count();
+  const int focusedRow = ListView->FocusedRow();
+  const std::vector<std::pair<int, int>> spans = ListView->SelectedSpans(n);
+  // Which rows of the order of all were shown: one byte each.
+  std::vector<uint8_t> wasShown;
+  if (allRows_.empty()) {
+    wasShown.assign(items_.size(), 1);
+  } else {
+    wasShown.assign(allRows_.size(), 0);
+    for (size_t i = 0, row = 0; i < allRows_.size() && row < items_.size(); ++i) {
+      if (allRows_[i] != items_[row].get()) continue;
+      wasShown[i] = 1;
+      ++row;
+    }
+  }
+
+  std::vector<TShellFileItem*> all;
+  std::vector<uint8_t> shown;
+  SplitByFilter(all, shown);
+  if (all.empty()) {
+    ListView->Repaint();
+    ListView->DoShListChange(this);
+    return true;
+  }
+
+  std::vector<std::pair<int, int>> newSpans;
+  int focus = -1, nextSpan = 0;
+  bool focusPassed = false;
+  for (size_t i = 0, wasRow = 0, nowRow = 0; i < all.size(); ++i) {
+    bool selected = false;
+    if (wasShown[i]) {
+      const int row = static_cast<int>(wasRow++);
+      while (nextSpan < static_cast<int>(spans.size()) && spans[nextSpan].second < row) ++nextSpan;
+      selected = nextSpan < static_cast<int>(spans.size()) && spans[nextSpan].first <= row;
+      if (row == focusedRow) focusPassed = true;
+    }
+    if (!shown[i]) continue;
+    const int row = static_cast<int>(nowRow++);
+    // The focus stays on its row, or goes to the next one still shown.
+    if (focusPassed && focus < 0) focus = row;
+    if (selected) AppendToSpans(newSpans, row);
+  }
+  if (focus < 0 && Count() > 0) focus = focusedRow >= 0 ? Count() - 1 : 0;
+
+  prefetchCursor_ = 0;
+  ListView->BeginSelUpdate();
+  ListView->SetItemsCount(Count());
+  ListView->SelectAllRows(false);
+  ListView->SelectSpans(newSpans);
+  if (focus >= 0) {
+    ListView->SetFocusedRow(focus);
+    ListView->MakeRowVisible(focus);
+  }
+  ListView->EndSelUpdate();
+  ListView->Repaint();
+  ListView->DoShListChange(this);
+  return true;
+}

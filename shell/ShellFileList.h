@@ -119,6 +119,8 @@ class TShellFileList {
   // next Populate takes in any case. done runs on the worker when it is over.
   void ReadAhead(const std::string& path, int waitMs, size_t rowsInWait, std::function<void()> done);
   bool Reading() const { return reading_; }
+  // Ends the read under way early: the next Populate shows what it found.
+  void StopReading();
 
   int SortType = 0;
   std::array<int, kColumnCount> SortOrder{1, 1, 1, 1, 1};

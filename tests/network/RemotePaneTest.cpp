@@ -3,6 +3,7 @@
 // the tab, the history and the state files, and reopened at the next start.
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabBar>
@@ -15,8 +16,11 @@
 
 #include "FormFixture.h"
 #include "NetworkServers.h"
+#include "app/LocationOpener.h"
 #include "app/Pane.h"
+#include "app/commands/Commands.h"
 #include "platform/network/Location.h"
+#include "shell/ShellFileList.h"
 #include "shell/ShellListView.h"
 
 namespace {
@@ -156,4 +160,73 @@ TEST_F(RemotePaneTest, AShownLocationFollowsChangesMadeOnTheServer) {
   ::unlink((folder + "/file0.txt").c_str());
   EXPECT_TRUE(WaitUntil([&] { return FormFixture::RowOf(form->LV1, "file0.txt") < 0; }, 20000));
   EXPECT_EQ(form->Edit1->text().toStdString(), uri + "/*.*");
+}
+
+TEST_F(RemotePaneTest, EscGivesUpOnAStalledServerAndTheWindowNeverWaitsForIt) {
+  SshServer stalling;
+  std::string why;
+  ASSERT_TRUE(stalling.Start(servers.Root(), why)) << why;
+  struct Resume {
+    SshServer& server;
+    ~Resume() { server.Pause(false); }
+  } resume{stalling};
+  const std::string folder = MakeRemote("stalling", 20);
+  MakeRemote("stalling/inner", 5);
+  const std::string uri = servers.Uri(NetworkServers::kKeyUser, folder, stalling.Port());
+  TForm1* form = f.OpenOn(f.HomePath(), f.HomePath());
+  Type(form, uri);
+  ASSERT_TRUE(WaitUntil([&] { return Shows(form, uri); })) << (f.messages.empty() ? "" : f.messages[0]);
+  const std::string shown = form->LV1->GetPathName();
+  stalling.Pause(true);
+
+  // A folder asked of the stalled server: the window goes on meanwhile.
+  Type(form, uri + "/inner");
+  QElapsedTimer clock;
+  clock.start();
+  QTest::qWait(600);
+  EXPECT_LT(clock.elapsed(), 1500);
+  TLocationOpener* opener = TLocationOpener::Of(form, form->LV1);
+  ASSERT_TRUE(opener->Busy());
+  ASSERT_TRUE(f.Focus(form->LV1));
+  clock.restart();
+  QTest::keyClick(form->LV1, Qt::Key_Escape);
+  EXPECT_LT(clock.elapsed(), 1000);
+  EXPECT_FALSE(opener->Busy());
+  EXPECT_EQ(form->LV1->GetPathName(), shown);
+  EXPECT_EQ(form->Edit1->text().toStdString(), uri + "/*.*");
+  EXPECT_EQ(form->LV1->FileList()->Count(), 20);
+
+  // A listing of the stalled server under way: Esc ends it, with what came so far.
+  form->LV1->ReadAhead(shown, 0);
+  form->LV1->RefreshList();
+  ASSERT_TRUE(form->LV1->Reading());
+  QTest::qWait(300);
+  ASSERT_TRUE(form->LV1->Reading());
+  clock.restart();
+  QTest::keyClick(form->LV1, Qt::Key_Escape);
+  EXPECT_TRUE(WaitUntil([&] { return !form->LV1->Reading(); }, 3000));
+  EXPECT_LT(clock.elapsed(), 3000);
+  EXPECT_EQ(form->LV1->GetPathName(), shown);
+  EXPECT_TRUE(f.messages.empty()) << f.messages[0];
+}
+
+TEST_F(RemotePaneTest, TheDriveListOffersTheBookmarkedLocationsAndOpensThem) {
+  const std::string folder = MakeRemote("marked", 4);
+  const std::string uri = servers.Uri(NetworkServers::kKeyUser, folder);
+  // The fixture's own configuration folder stands for the user's.
+  const std::string gtk = f.state.path() + "/config/gtk-3.0";
+  ::mkdir(gtk.c_str(), 0755);
+  std::ofstream(gtk + "/bookmarks") << "file:///tmp Temp\n" << uri << " 作業サーバー\nsmb://nas.invalid/share\n";
+  TForm1* form = f.OpenOn(f.HomePath(), f.HomePath());
+  ASSERT_TRUE(f.Focus(form->LV1));
+  const QString entry = QString::fromStdString("ネットワーク - 作業サーバー (" + uri + ")");
+  f.ChooseEntry(entry);
+  NExecute(*form);
+  const QStringList texts = FormFixture::VisibleTexts(form->History);
+  EXPECT_TRUE(texts.contains(entry)) << texts.join('|').toStdString();
+  EXPECT_TRUE(texts.contains(QStringLiteral("ネットワーク - smb://nas.invalid/share"))) << texts.join('|').toStdString();
+  EXPECT_FALSE(texts.join('|').contains(QStringLiteral("Temp")));
+  ASSERT_TRUE(WaitUntil([&] { return Shows(form, uri); })) << (f.messages.empty() ? "" : f.messages[0]);
+  EXPECT_EQ(form->LV1->FileList()->Count(), 4);
+  EXPECT_EQ(form->Left.Lines[0], uri);
 }

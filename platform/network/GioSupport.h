@@ -5,8 +5,12 @@
 #include <gio/gio.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace network {
 
@@ -33,6 +37,41 @@ inline bool IsCancel(const GError* error) {
   return g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED) ||
          g_error_matches(error, G_IO_ERROR, G_IO_ERROR_FAILED_HANDLED);
 }
+
+// Cancels cancellable once stop turns true, for the span of a blocking call
+// that a server may hold (a thread of its own looks every 50 ms).
+class CancelOnStop {
+ public:
+  CancelOnStop(GCancellable* cancellable, const std::atomic<bool>* stop) {
+    if (!stop) return;
+    watcher_ = std::thread([this, cancellable, stop] {
+      std::unique_lock<std::mutex> hold(lock_);
+      while (!over_) {
+        if (*stop) {
+          g_cancellable_cancel(cancellable);
+          return;
+        }
+        wake_.wait_for(hold, std::chrono::milliseconds(50));
+      }
+    });
+  }
+  ~CancelOnStop() {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      over_ = true;
+    }
+    wake_.notify_all();
+    if (watcher_.joinable()) watcher_.join();
+  }
+  CancelOnStop(const CancelOnStop&) = delete;
+  CancelOnStop& operator=(const CancelOnStop&) = delete;
+
+ private:
+  std::mutex lock_;
+  std::condition_variable wake_;
+  bool over_ = false;
+  std::thread watcher_;
+};
 
 // Runs the calling thread's own main context until done turns true, so GIO's
 // answers and the mount's questions arrive here and never on the window's loop.

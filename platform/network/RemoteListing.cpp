@@ -19,23 +19,6 @@
 namespace network {
 namespace {
 
-constexpr int kBatch = 256;
-
-// One asynchronous step, awaited on the thread's private context.
-struct Step {
-  bool done = false;
-  GAsyncResult* result = nullptr;
-  ~Step() {
-    if (result) g_object_unref(result);
-  }
-};
-
-void StepDone(GObject*, GAsyncResult* result, gpointer data) {
-  auto* step = static_cast<Step*>(data);
-  step->result = G_ASYNC_RESULT(g_object_ref(result));
-  step->done = true;
-}
-
 RemoteEntry EntryOf(GFileInfo* info) {
   RemoteEntry entry;
   entry.name = g_file_info_get_name(info);
@@ -67,45 +50,36 @@ class ListedEntries : public IEnumIDList {
 
 ListResult ListLocation(const std::string& uri, const std::function<bool(const RemoteEntry&)>& take,
                         const std::atomic<bool>* stop) {
-  PrivateContext context;
+  // Blocking calls, each thread on its own connection: the asynchronous ones
+  // of GVfs's folders now and then never came back on a thread's own context.
   GPtr<GFile> folder(g_file_new_for_uri(uri.c_str()));
   GPtr<GCancellable> cancellable(g_cancellable_new());
-  Step opened;
-  g_file_enumerate_children_async(folder.get(),
-                                  "standard::name,standard::type,standard::size,standard::is-symlink,"
-                                  "time::modified,time::modified-usec,unix::mode",
-                                  G_FILE_QUERY_INFO_NONE, G_PRIORITY_DEFAULT, cancellable.get(), StepDone, &opened);
-  context.RunUntil(opened.done, cancellable.get(), stop);
+  CancelOnStop watch(cancellable.get(), stop);
   GError* error = nullptr;
-  GPtr<GFileEnumerator> entries(g_file_enumerate_children_finish(folder.get(), opened.result, &error));
-  ListResult result = ListResult::Listed;
-  if (!entries) result = IsCancel(error) ? ListResult::Stopped : ListResult::Failed;
-  for (bool more = entries != nullptr; more;) {
-    Step batch;
-    g_file_enumerator_next_files_async(entries.get(), kBatch, G_PRIORITY_DEFAULT, cancellable.get(), StepDone, &batch);
-    context.RunUntil(batch.done, cancellable.get(), stop);
-    GList* infos = g_file_enumerator_next_files_finish(entries.get(), batch.result, &error);
-    if (!infos) {
-      if (error) result = IsCancel(error) ? ListResult::Stopped : ListResult::Failed;
-      break;
-    }
-    for (GList* i = infos; i && more; i = i->next) more = take(EntryOf(G_FILE_INFO(i->data)));
-    g_list_free_full(infos, g_object_unref);
+  GPtr<GFileEnumerator> entries(
+      g_file_enumerate_children(folder.get(),
+                                "standard::name,standard::type,standard::size,standard::is-symlink,"
+                                "time::modified,time::modified-usec,unix::mode",
+                                G_FILE_QUERY_INFO_NONE, cancellable.get(), &error));
+  // GVfs hands the entries over in batches; one call each is only a copy.
+  while (entries) {
+    GPtr<GFileInfo> info(g_file_enumerator_next_file(entries.get(), cancellable.get(), &error));
+    if (!info || !take(EntryOf(info.get()))) break;
   }
+  ListResult result = ListResult::Listed;
+  if (error) result = IsCancel(error) ? ListResult::Stopped : ListResult::Failed;
+  if (stop && *stop) result = ListResult::Stopped;
   if (error) g_error_free(error);
   return result;
 }
 
 LocationFacts QueryLocation(const std::string& uri, const std::atomic<bool>* stop) {
-  PrivateContext context;
   GPtr<GFile> file(g_file_new_for_uri(uri.c_str()));
   GPtr<GCancellable> cancellable(g_cancellable_new());
-  Step asked;
-  g_file_query_info_async(file.get(), "standard::type,time::modified,time::modified-usec", G_FILE_QUERY_INFO_NONE,
-                          G_PRIORITY_DEFAULT, cancellable.get(), StepDone, &asked);
-  context.RunUntil(asked.done, cancellable.get(), stop);
+  CancelOnStop watch(cancellable.get(), stop);
   LocationFacts facts;
-  GPtr<GFileInfo> info(g_file_query_info_finish(file.get(), asked.result, nullptr));
+  GPtr<GFileInfo> info(g_file_query_info(file.get(), "standard::type,time::modified,time::modified-usec",
+                                         G_FILE_QUERY_INFO_NONE, cancellable.get(), nullptr));
   if (!info) return facts;
   facts.found = true;
   facts.folder = g_file_info_get_file_type(info.get()) == G_FILE_TYPE_DIRECTORY;

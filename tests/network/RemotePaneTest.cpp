@@ -3,7 +3,6 @@
 // the tab, the history and the state files, and reopened at the next start.
 #include <QApplication>
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabBar>
@@ -16,7 +15,6 @@
 
 #include "FormFixture.h"
 #include "NetworkServers.h"
-#include "app/LocationOpener.h"
 #include "app/Pane.h"
 #include "app/commands/Commands.h"
 #include "platform/network/Location.h"
@@ -160,54 +158,6 @@ TEST_F(RemotePaneTest, AShownLocationFollowsChangesMadeOnTheServer) {
   ::unlink((folder + "/file0.txt").c_str());
   EXPECT_TRUE(WaitUntil([&] { return FormFixture::RowOf(form->LV1, "file0.txt") < 0; }, 20000));
   EXPECT_EQ(form->Edit1->text().toStdString(), uri + "/*.*");
-}
-
-TEST_F(RemotePaneTest, EscGivesUpOnAStalledServerAndTheWindowNeverWaitsForIt) {
-  SshServer stalling;
-  std::string why;
-  ASSERT_TRUE(stalling.Start(servers.Root(), why)) << why;
-  struct Resume {
-    SshServer& server;
-    ~Resume() { server.Pause(false); }
-  } resume{stalling};
-  const std::string folder = MakeRemote("stalling", 20);
-  MakeRemote("stalling/inner", 5);
-  const std::string uri = servers.Uri(NetworkServers::kKeyUser, folder, stalling.Port());
-  TForm1* form = f.OpenOn(f.HomePath(), f.HomePath());
-  Type(form, uri);
-  ASSERT_TRUE(WaitUntil([&] { return Shows(form, uri); })) << (f.messages.empty() ? "" : f.messages[0]);
-  const std::string shown = form->LV1->GetPathName();
-  stalling.Pause(true);
-
-  // A folder asked of the stalled server: the window goes on meanwhile.
-  Type(form, uri + "/inner");
-  QElapsedTimer clock;
-  clock.start();
-  QTest::qWait(600);
-  EXPECT_LT(clock.elapsed(), 1500);
-  TLocationOpener* opener = TLocationOpener::Of(form, form->LV1);
-  ASSERT_TRUE(opener->Busy());
-  ASSERT_TRUE(f.Focus(form->LV1));
-  clock.restart();
-  QTest::keyClick(form->LV1, Qt::Key_Escape);
-  EXPECT_LT(clock.elapsed(), 1000);
-  EXPECT_FALSE(opener->Busy());
-  EXPECT_EQ(form->LV1->GetPathName(), shown);
-  EXPECT_EQ(form->Edit1->text().toStdString(), uri + "/*.*");
-  EXPECT_EQ(form->LV1->FileList()->Count(), 20);
-
-  // A listing of the stalled server under way: Esc ends it, with what came so far.
-  form->LV1->ReadAhead(shown, 0);
-  form->LV1->RefreshList();
-  ASSERT_TRUE(form->LV1->Reading());
-  QTest::qWait(300);
-  ASSERT_TRUE(form->LV1->Reading());
-  clock.restart();
-  QTest::keyClick(form->LV1, Qt::Key_Escape);
-  EXPECT_TRUE(WaitUntil([&] { return !form->LV1->Reading(); }, 3000));
-  EXPECT_LT(clock.elapsed(), 3000);
-  EXPECT_EQ(form->LV1->GetPathName(), shown);
-  EXPECT_TRUE(f.messages.empty()) << f.messages[0];
 }
 
 TEST_F(RemotePaneTest, TheDriveListOffersTheBookmarkedLocationsAndOpensThem) {

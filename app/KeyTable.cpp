@@ -68,7 +68,7 @@ const std::vector<TListKey>& ListKeys() {
       {kF11, Qt::NoModifier, false, "F11", &TerminalKey, "このフォルダで端末を開く"},
       {kFindKey, Qt::ControlModifier, false, "Ctrl+F", &FindFilesKey, "ファイルを検索（結果は新しいタブに）"},
       {kEscape, Qt::NoModifier, false, "Esc", &StopKey,
-       "ネットワークの場所への接続、または検索結果のタブの検索を止める"},
+       "ネットワークの場所への接続や一覧の読み込み、または検索結果のタブの検索を止める"},
       {kF12, Qt::NoModifier, false, "F12", &KeyTableKey, "キーの一覧（この表）"},
   };
   return keys;

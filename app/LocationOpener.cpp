@@ -12,6 +12,7 @@
 #include "platform/network/Location.h"
 #include "platform/ui/MountDialogs.h"
 #include "platform/system/Exception.h"
+#include "shell/ShellFileList.h"
 #include "shell/ShellListView.h"
 
 namespace {
@@ -38,6 +39,8 @@ TLocationOpener::TLocationOpener(TForm1* form, TShellListView* list) : QObject(l
 
 TLocationOpener::~TLocationOpener() {
   poll_.stop();
+  // A poll that waits on a stalled server gives up at once.
+  pollStop_ = true;
   if (poller_.joinable()) poller_.join();
   Stop();
 }
@@ -53,7 +56,7 @@ void TLocationOpener::Poll() {
   if (poller_.joinable()) poller_.join();
   polling_ = true;
   poller_ = std::thread([this, path, uri] {
-    const std::string stamp = network::FolderStamp(uri);
+    const std::string stamp = network::QueryLocation(uri, &pollStop_).stamp;
     QMetaObject::invokeMethod(
         this,
         [this, path, stamp] {
@@ -109,18 +112,20 @@ void TLocationOpener::Open(const std::string& text, std::function<void(bool)> do
     network::MountResult mounted = network::MountLocation(text, questions, &cancel_);
     std::string local;
     std::string message = mounted.message;
-    // Taken before the listing: what changes after it is seen by the poll.
-    const std::string stamp = mounted.ok ? network::FolderStamp(text) : std::string();
-    if (mounted.ok) {
-      // Asked here, not on the window's thread: a slow server answers the stat.
-      local = network::ReachableLocalPath(text, &cancel_);
-      if (local.empty()) {
-        message = network::NoFusePathText(text);
-      } else if (!FolderExists(local)) {
+    // Asked of the server through GIO first: a stalled server holds a stat
+    // of the FUSE path for good, while Esc ends this at once. The FUSE path
+    // is looked at only once the server has answered. The stamp is taken
+    // before the listing: what changes after it the poll sees.
+    const network::LocationFacts facts = mounted.ok ? network::QueryLocation(text, &cancel_) : network::LocationFacts{};
+    if (mounted.ok && !cancel_) {
+      if (!facts.found || !facts.folder) {
         message = "「" + text + "」は見つからないか、フォルダではありません。";
-        local.clear();
+      } else {
+        local = network::ReachableLocalPath(text, &cancel_);
+        if (local.empty()) message = network::NoFusePathText(text);
       }
     }
+    const std::string stamp = facts.stamp;
     QMetaObject::invokeMethod(
         this, [this, generation, local, message, stamp] { Finish(generation, local, message, stamp); },
         Qt::QueuedConnection);
@@ -181,6 +186,11 @@ void StopKey(TForm1& form, TPane& pane) {
     if (!shown.empty())
       pane.Edit->setText(QString::fromStdString(shown) + (shown.back() == '/' ? "" : "/") +
                          TForm1::MaskPartOf(pane.Edit->text()));
+    return;
+  }
+  if (pane.List->Reading()) {
+    // The rows found so far are shown; the server is not waited for.
+    pane.List->FileList()->StopReading();
     return;
   }
   StopSearchKey(form, pane);

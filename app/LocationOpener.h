@@ -52,6 +52,7 @@ class TLocationOpener : public QObject {
   QTimer poll_;
   std::thread poller_;
   std::atomic<bool> polling_{false};
+  std::atomic<bool> pollStop_{false};
   std::string polledPath_, stamp_;
   // The last stamp was of the last seconds: the server's times are whole
   // seconds, so a change within the same second shows no new stamp.
@@ -63,5 +64,6 @@ class TLocationOpener : public QObject {
 // when the location cannot be opened.
 void OpenTypedLocation(TForm1& form, TPane& pane);
 
-// Esc: stops the pane's mount in progress, and the search of a results tab.
+// Esc: stops the pane's mount in progress, a listing under way (a slow
+// server's), and the search of a results tab.
 void StopKey(TForm1& form, TPane& pane);

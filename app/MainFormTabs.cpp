@@ -239,6 +239,8 @@ void TForm1::TabMenuClick(int entry) {
 void TForm1::HistoryPopup() {
   if (HistoryTag < 0 || HistoryTag > 7) return;
   std::vector<std::string> lines;
+  // The captions of the network locations, which show their names.
+  std::vector<std::pair<std::string, QString>> named;
   switch (HistoryTag) {
     case 0:
     case 1:
@@ -256,7 +258,12 @@ void TForm1::HistoryPopup() {
     default:
       ListLogicalDrives(&lines);
       // Then the network locations the desktop knows: its bookmarks and mounts.
-      for (const network::KnownLocation& location : network::KnownLocations()) lines.push_back(location.uri);
+      for (const network::KnownLocation& location : network::KnownLocations()) {
+        lines.push_back(location.uri);
+        QString caption = QStringLiteral("ネットワーク - ") + QString::fromStdString(location.name);
+        if (location.name != location.uri) caption += QStringLiteral(" (%1)").arg(QString::fromStdString(location.uri));
+        named.emplace_back(location.uri, caption);
+      }
       break;
   }
   QList<QAction*> entries = History->actions();
@@ -273,7 +280,8 @@ void TForm1::HistoryPopup() {
     const bool used = k - 1 < static_cast<qsizetype>(lines.size());
     const std::string line = used ? lines[k - 1] : std::string();
     // The caption is for the eye; the path itself keeps its bytes.
-    entries[k]->setText(Caption(line));
+    auto name = std::find_if(named.begin(), named.end(), [&](const auto& n) { return n.first == line; });
+    entries[k]->setText(name != named.end() ? Caption(name->second) : Caption(line));
     entries[k]->setData(used ? QVariant(QByteArray::fromStdString(line)) : QVariant());
     entries[k]->setVisible(used);
   }

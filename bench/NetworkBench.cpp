@@ -33,6 +33,7 @@ constexpr int kRuns = 5;
 struct NoQuestions : network::MountQuestions {
   bool AskPassword(const network::PasswordRequest&, network::PasswordAnswer&) override { return false; }
   int AskChoice(const std::string&, const std::vector<std::string>&) override { return -1; }
+  bool AcceptHostKey(const std::string&, const std::string&, const std::string&) override { return false; }
 };
 
 // From navigating to the location's folder until the list is painted with its rows.

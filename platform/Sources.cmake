@@ -80,7 +80,10 @@ set(PLATFORM_SEARCH_SOURCES
   platform/search/SearchResultsFolder.cpp platform/search/SearchResultsFolder.h
   platform/search/TextMatcher.cpp platform/search/TextMatcher.h)
 set(PLATFORM_NETWORK_SOURCES
-  platform/network/Location.cpp platform/network/Location.h)
+  platform/network/GioSupport.h
+  platform/network/Location.cpp platform/network/Location.h
+  platform/network/RemoteCopy.cpp
+  platform/network/RemoteListing.cpp)
 set(PLATFORM_DESKTOP_SOURCES
   platform/desktop/DropTarget.cpp platform/desktop/DropTarget.h
   platform/desktop/FilePayload.cpp platform/desktop/FilePayload.h

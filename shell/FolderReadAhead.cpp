@@ -13,12 +13,13 @@ FolderReadAhead::FolderReadAhead(std::string path, uint32_t flags, int column, i
 }
 
 FolderReadAhead::~FolderReadAhead() {
+  stop_ = true;
   if (worker_.joinable()) worker_.join();
 }
 
 void FolderReadAhead::Run() {
   std::vector<IDListPtr> ids;
-  if (std::unique_ptr<IEnumIDList> list = EnumerateFolder(path_, flags_)) {
+  if (std::unique_ptr<IEnumIDList> list = EnumerateFolder(path_, flags_, &stop_)) {
     PItemIDList id = nullptr;
     while (list->Next(id)) ids.emplace_back(id);
   }

@@ -2,6 +2,7 @@
 // A folder read on a worker thread, sorted there as the list will sort it:
 // the start reads both panes' folders at once, and shows the window without
 // waiting for one that takes long.
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -16,7 +17,7 @@ class FolderReadAhead {
   // Starts reading path (a file-system folder) with the SHCONTF flags, sorted
   // by column in order (1 or -1). done runs on the worker once the IDs are there.
   FolderReadAhead(std::string path, uint32_t flags, int column, int order, std::function<void()> done);
-  // Waits for the worker; IDs not taken are freed.
+  // Stops the worker and waits for it; IDs not taken are freed.
   ~FolderReadAhead();
   FolderReadAhead(const FolderReadAhead&) = delete;
   FolderReadAhead& operator=(const FolderReadAhead&) = delete;
@@ -31,6 +32,9 @@ class FolderReadAhead {
   size_t Count();
   // The IDs, owned by the caller from now on; empty when the folder could not be read.
   std::vector<IDListPtr> Take();
+  // Ends a slow read (a network location's) early, with the IDs found so far.
+  void Stop() { stop_ = true; }
+  bool Stopped() const { return stop_; }
 
  private:
   void Run();
@@ -42,6 +46,7 @@ class FolderReadAhead {
   std::mutex lock_;
   std::condition_variable finished_;
   bool over_ = false;
+  std::atomic<bool> stop_{false};
   std::vector<IDListPtr> ids_;
   std::thread worker_;
 };

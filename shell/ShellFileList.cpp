@@ -240,7 +240,7 @@ int TShellFileList::Enumerate(int level) {
   if (ListView && ListView->GetIncludeHidden()) flags |= SHCONTF_INCLUDEHIDDEN;
   // A folder read ahead is taken from the worker, already sorted.
   std::vector<IDListPtr> readIds;
-  bool sorted = false;
+  bool sorted = false, stopped = false;
   reading_ = false;
   if (readAhead_) {
     if (readAhead_->Path() != GetPathName() || readAhead_->Flags() != flags) {
@@ -254,6 +254,7 @@ int TShellFileList::Enumerate(int level) {
         return 0;
       }
       readIds = readAhead_->Take();
+      stopped = readAhead_->Stopped();
       sorted = readAhead_->Column() == SortType && readAhead_->Order() == SortOrder[SortType] &&
                (SortType == 0 || SortType == 2);
       readAhead_.reset();
@@ -261,7 +262,8 @@ int TShellFileList::Enumerate(int level) {
   }
   std::unique_ptr<IEnumIDList> list;
   growing_.reset();
-  if (readIds.empty()) {
+  // A read stopped by the user is not done again here, where it would hold the window.
+  if (readIds.empty() && !stopped) {
     sorted = false;
     list = folder->EnumObjects(flags | SHCONTF_ENABLE_ASYNC);
     if (!list) return 0;
@@ -538,6 +540,10 @@ void TShellFileList::ReadAhead(const std::string& path, int waitMs, size_t rowsI
   readAheadDeadlineMs_ = SteadyMs() + std::max(0, waitMs);
   readAheadRowsInWait_ = rowsInWait;
   readAhead_ = std::make_unique<FolderReadAhead>(shown, flags, column, SortOrder[column], std::move(done));
+}
+
+void TShellFileList::StopReading() {
+  if (readAhead_) readAhead_->Stop();
 }
 
 void TShellFileList::FolderChanged(TShFilesWatcher* watcher, const std::string& path) {

@@ -148,6 +148,8 @@ class TShellFileList {
   bool Reading() const { return reading_; }
   // The folder is still read: more rows come in batches.
   bool Growing() const { return growing_ != nullptr; }
+  // Ends the read under way early: the next Populate shows what it found.
+  void StopReading();
 
   int SortType = 0;
   std::array<int, kColumnCount> SortOrder{1, 1, 1, 1, 1};

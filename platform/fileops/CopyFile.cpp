@@ -92,11 +92,13 @@ void SweepStaleParts(int dirFd) {
       continue;
     struct stat st;
     // A part being written is touched with every block.
-    if (fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) && now - st.st_mtim.tv_sec > 60)
+    if (fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) &&
+        now - st.st_mtim.tv_sec > 60)
       stale.emplace_back(name);
   }
   dir.reset();
-  for (const std::string& name : stale) unlinkat(dirFd, name.c_str(), 0);
+  for (const std::string& name : stale)
+    if (unlinkat(dirFd, name.c_str(), 0) != 0 && errno == EISDIR) RemovePartFolder(dirFd, name.c_str());
 }
 
 // --- FileCopier ---------------------------------------------------------------
@@ -105,7 +107,7 @@ struct FileCopier::Ways {
   enum State : uint8_t { Unknown, Yes, No };
   dev_t src = 0, dst = 0;
   State clone = Unknown, range = Unknown, send = Unknown, tmpfile = Unknown, emptyPathLink = Unknown,
-        stableIdentity = Unknown;
+        stableIdentity = Unknown, foreign = Unknown;
 };
 
 FileCopier::FileCopier(const std::atomic<bool>& cancel, std::atomic<uint64_t>& bytesDone)
@@ -424,6 +426,7 @@ CopyStatus FileCopier::CopyRegular(int srcDir, const char* name, const CopyTarge
   int umask = ProcessUmask();
   mode_t mode = attributes_.SafeMode() | S_IRUSR | S_IWUSR;
   mode_t madeWith = umask < 0 || to.defaultAcl ? mode_t(-1) : mode & ~mode_t(umask);
+  if (CopyForeign(src.Get(), srcDir, name, st, to, dstName, replace, status, dstStat) == 0) return status;
   std::string tempName;
   UniqueFd part(OpenPart(to.dir, to.dev, mode, tempName));
   if (!part) {
@@ -543,4 +546,115 @@ CopyStatus FileCopier::CopySymlink(int srcDir, const char* name, const struct st
   StatTimes(st, times);
   utimensat(dstDir, dstName, times, AT_SYMLINK_NOFOLLOW);
   return status;
+}
+
+// --- Through a foreign copier ---------------------------------------------------
+
+namespace {
+
+
+// The part's name inside its private folder.
+constexpr const char* kPartName = "part";
+
+ForeignCopier& Copier() {
+  static ForeignCopier copier;
+  return copier;
+}
+
+bool OnFuse(int fd) {
+  struct statfs fs;
+  return fstatfs(fd, &fs) == 0 && fs.f_type == kFuseMagic;
+}
+
+std::string PathOfFd(int fd) {
+  char link[64], path[PATH_MAX];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  const ssize_t n = readlink(link, path, sizeof path);
+  return n > 0 && path[0] == '/' ? std::string(path, n) : std::string();
+}
+
+}  // namespace
+
+void SetForeignCopier(ForeignCopier copier) { Copier() = std::move(copier); }
+
+void RemovePartFolder(int dirFd, const char* name) {
+  UniqueFd folder(openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat st;
+  // The part itself only, and never what a link there points to.
+  if (folder && fstatat(folder.Get(), kPartName, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+    unlinkat(folder.Get(), kPartName, 0);
+  unlinkat(dirFd, name, AT_REMOVEDIR);
+}
+
+int FileCopier::CopyForeign(int src, int srcDir, const char* name, const struct stat& st, const CopyTarget& to,
+                            const char* dstName, bool replace, CopyStatus& status, struct stat* dstStat) {
+  const ForeignCopier& copier = Copier();
+  if (!copier) return -1;
+  Ways& w = WaysFor(st.st_dev, to.dev);
+  if (w.foreign == Ways::No) return -1;
+  const bool srcFuse = OnFuse(src);
+  if (w.foreign == Ways::Unknown && !srcFuse && !OnFuse(to.dir)) {
+    w.foreign = Ways::No;
+    return -1;
+  }
+  const std::string from = PathOfFd(srcDir), folder = PathOfFd(to.dir);
+  if (from.empty() || folder.empty()) return -1;
+
+  std::string partDir;
+  for (int attempt = 0;; ++attempt) {
+    partDir = TemporaryName();
+    if (mkdirat(to.dir, partDir.c_str(), 0700) == 0) break;
+    if (errno != EEXIST || attempt == 100) {
+      status = {errno, true};
+      return 0;
+    }
+  }
+  uint64_t reported = 0;
+  int error = copier(from + "/" + name, folder + "/" + partDir + "/" + kPartName, cancel_, [&](uint64_t done) {
+    if (done <= reported) return;
+    bytesDone_.fetch_add(done - reported, std::memory_order_relaxed);
+    reported = done;
+  });
+  if (error < 0) {
+    w.foreign = Ways::No;
+    unlinkat(to.dir, partDir.c_str(), AT_REMOVEDIR);
+    return -1;
+  }
+  w.foreign = Ways::Yes;
+  // The remote side is the one that fails, unless the target is full.
+  bool targetSide = error == ENOSPC || error == EDQUOT || error == EFBIG || error == EROFS || !srcFuse;
+  UniqueFd part;
+  struct stat made;
+  if (!error) {
+    UniqueFd partFolder(openat(to.dir, partDir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (partFolder) part.Reset(openat(partFolder.Get(), kPartName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    targetSide = true;
+    if (!part)
+      error = errno;
+    else if (fstat(part.Get(), &made) != 0)
+      error = errno;
+    else if (!S_ISREG(made.st_mode) || made.st_size != st.st_size)
+      error = EIO;
+    struct stat after;
+    if (!error && fstat(src, &after) == 0 &&
+        (after.st_size != st.st_size || after.st_mtim.tv_sec != st.st_mtim.tv_sec ||
+         after.st_mtim.tv_nsec != st.st_mtim.tv_nsec)) {
+      error = kErrorChangedMeanwhile;
+      status.changed = true;
+    }
+    if (!error) {
+      // Made by the other engine with bits of its own: every one is set here.
+      status.dropped = attributes_.Apply(src, part.Get(), st, mode_t(-1));
+      error = replace ? (renameat(partFolder.Get(), kPartName, to.dir, dstName) == 0 ? 0 : errno)
+                      : RenameNoReplaceAt(partFolder.Get(), kPartName, to.dir, dstName);
+    }
+  }
+  if (!error && fstat(part.Get(), &made) == 0) {
+    attributes_.CheckKept(st, made, status.dropped);
+    if (dstStat) *dstStat = made;
+  }
+  RemovePartFolder(to.dir, partDir.c_str());
+  status.error = error;
+  status.targetSide = error && targetSide;
+  return 0;
 }

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +29,16 @@ struct CopyStatus {
   bool ok() const { return error == 0; }
 };
 
+// Copies the file from to the new name to with an engine of its own: the
+// file systems of network locations (a FUSE mount of GVfs) copy far faster
+// through their own client than through reads and writes of the FUSE path.
+// Returns -1 when neither path is its business, else 0 or an errno;
+// progress gets the bytes copied so far, cancel stops it (ECANCELED).
+using ForeignCopier = std::function<int(const std::string& from, const std::string& to,
+                                        const std::atomic<bool>& cancel, const std::function<void(uint64_t)>& progress)>;
+// The layer that knows such file systems sets it at start-up.
+void SetForeignCopier(ForeignCopier copier);
+
 // Times of a stat record, as futimens/utimensat take them.
 void StatTimes(const struct stat& st, struct timespec times[2]);
 
@@ -38,9 +49,11 @@ int RenameNoReplaceAt(int fromDir, const char* from, int toDir, const char* to);
 // A free hidden name in the folder for a temporary entry.
 std::string TemporaryName();
 // Removes part files of our naming that a crashed copy left in the open
-// folder dirFd: regular files only (never what a link points to), unchanged
+// folder dirFd: regular files and part folders only (never what a link points to), unchanged
 // for over a minute, so that a running copy's part is left alone.
 void SweepStaleParts(int dirFd);
+// Removes a private part folder of a copy through a foreign copier, with its part.
+void RemovePartFolder(int dirFd, const char* name);
 
 // A target folder: open, its file system, and whether a default ACL (not
 // the umask) decides the permissions of what is made in it.
@@ -99,6 +112,10 @@ class FileCopier {
   struct Ways;
   enum class Way { ReadWrite, Cloned, Kernel };
   int CopyData(int src, int dst, const struct stat& st, dev_t dstDev, Way& way);
+  // The copy through the foreign copier, into a private folder of the
+  // target's, then renamed out; -1 when the copier does not take the paths.
+  int CopyForeign(int src, int srcDir, const char* name, const struct stat& st, const CopyTarget& to,
+                  const char* dstName, bool replace, CopyStatus& status, struct stat* dstStat);
   int ReadWriteData(int src, int dst, off_t from, off_t size);
   int CopySparse(int src, int dst, off_t size);
   int CompareData(int a, int b);

@@ -2,6 +2,7 @@
 // A folder of the file system: the home folder, a drive, any folder below
 // them, and the desktop folder's own entries. Children are FileEntry IDs that
 // hold the name's raw bytes; stat data is filled only when a sort needs it.
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -31,13 +32,16 @@ class FileSystemFolder : public ShellFolderBase {
 };
 
 // The enumerator of a folder path (getdents64, no stat but for links and
-// entries of unknown type); null when the folder cannot be opened.
-std::unique_ptr<IEnumIDList> EnumerateFolder(const std::string& path, uint32_t flags);
+// entries of unknown type); null when the folder cannot be opened. stop (may
+// be null) turning true ends a slow listing of the lister below early.
+std::unique_ptr<IEnumIDList> EnumerateFolder(const std::string& path, uint32_t flags,
+                                             const std::atomic<bool>* stop = nullptr);
 
 // A layer above that lists some folders better than the file system does (a
 // network location's FUSE path, a stat a round trip) sets this at start-up;
-// it answers null for a path it does not take.
-using FolderLister = std::function<std::unique_ptr<IEnumIDList>(const std::string& path, uint32_t flags)>;
+// it answers null for a path it does not take, and what it found so far once stop turns true.
+using FolderLister = std::function<std::unique_ptr<IEnumIDList>(const std::string& path, uint32_t flags,
+                                                                const std::atomic<bool>* stop)>;
 void SetFolderLister(FolderLister lister);
 
 // The ID of the entry name of the open folder dirfd as its enumeration with

@@ -2,11 +2,7 @@
 #include <gio/gio.h>
 
 #include "platform/network/Location.h"
-
-#include "platform/namespace/FileSystemFolder.h"
-#include "platform/namespace/IDList.h"
-#include "platform/namespace/ItemID.h"
-#include "platform/namespace/ShellApi.h"
+#include "platform/network/GioSupport.h"
 
 #include <sys/stat.h>
 
@@ -21,72 +17,31 @@
 namespace network {
 namespace {
 
-template <typename T>
-struct GObjectFree {
-  void operator()(T* object) const {
-    if (object) g_object_unref(object);
-  }
-};
-template <typename T>
-using GPtr = std::unique_ptr<T, GObjectFree<T>>;
-
-struct GFreeChars {
-  void operator()(char* text) const { g_free(text); }
-};
-using GChars = std::unique_ptr<char, GFreeChars>;
-
-std::string Take(char* text) {
-  GChars owned(text);
-  return owned ? std::string(owned.get()) : std::string();
-}
-
-// Runs the calling thread's own main context until done turns true, so GIO's
-// answers and the mount's questions arrive here and never on the window's loop.
-class PrivateContext {
- public:
-  PrivateContext() : context_(g_main_context_new()) { g_main_context_push_thread_default(context_); }
-  ~PrivateContext() {
-    g_main_context_pop_thread_default(context_);
-    g_main_context_unref(context_);
-  }
-  PrivateContext(const PrivateContext&) = delete;
-  PrivateContext& operator=(const PrivateContext&) = delete;
-
-  // Also cancels cancellable once cancel turns true.
-  void RunUntil(const bool& done, GCancellable* cancellable, const std::atomic<bool>* cancel) {
-    GSource* timer = nullptr;
-    struct Watch {
-      GCancellable* cancellable;
-      const std::atomic<bool>* cancel;
-    } watch{cancellable, cancel};
-    if (cancel && cancellable) {
-      timer = g_timeout_source_new(100);
-      g_source_set_callback(
-          timer,
-          [](gpointer data) -> gboolean {
-            auto* w = static_cast<Watch*>(data);
-            if (w->cancel->load()) g_cancellable_cancel(w->cancellable);
-            return G_SOURCE_CONTINUE;
-          },
-          &watch, nullptr);
-      g_source_attach(timer, context_);
-    }
-    while (!done) g_main_context_iteration(context_, TRUE);
-    if (timer) {
-      g_source_destroy(timer);
-      g_source_unref(timer);
-    }
-  }
-
- private:
-  GMainContext* context_;
-};
-
 struct MountCall {
+  std::string uri;
   MountQuestions* questions = nullptr;
   bool done = false;
   GError* error = nullptr;
 };
+
+// A key fingerprint as ssh shows it: "SHA256:" and base64, or MD5 hex pairs.
+std::string FingerprintIn(const std::string& text) {
+  size_t at = text.find("SHA256:");
+  if (at != std::string::npos) {
+    size_t end = at + 7;
+    while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '+' ||
+                                 text[end] == '/' || text[end] == '='))
+      ++end;
+    return end > at + 7 ? text.substr(at, end - at) : std::string();
+  }
+  for (at = 0; at + 47 <= text.size(); ++at) {
+    bool pairs = true;
+    for (size_t i = 0; i < 47 && pairs; ++i)
+      pairs = i % 3 == 2 ? text[at + i] == ':' : std::isxdigit(static_cast<unsigned char>(text[at + i])) != 0;
+    if (pairs) return text.substr(at, 47);
+  }
+  return {};
+}
 
 void AskPassword(GMountOperation* op, const char* message, const char* user, const char* domain,
                  GAskPasswordFlags flags, gpointer data) {
@@ -125,7 +80,15 @@ void AskQuestion(GMountOperation* op, const char* message, GStrv choices, gpoint
   auto* call = static_cast<MountCall*>(data);
   std::vector<std::string> texts;
   for (GStrv c = choices; c && *c; ++c) texts.emplace_back(*c);
-  const int choice = call->questions->AskChoice(message ? message : "", texts);
+  const std::string text = message ? message : "";
+  // The sftp backend's "log in anyway / cancel" of an unknown host key comes
+  // in the desktop's language: told by the fingerprint in it.
+  const std::string fingerprint = FingerprintIn(text);
+  int choice = -1;
+  if (!fingerprint.empty() && texts.size() == 2)
+    choice = call->questions->AcceptHostKey(call->uri, fingerprint, text) ? 0 : -1;
+  else
+    choice = call->questions->AskChoice(text, texts);
   if (choice < 0 || choice >= static_cast<int>(texts.size())) {
     g_mount_operation_reply(op, G_MOUNT_OPERATION_ABORTED);
     return;
@@ -157,10 +120,6 @@ std::string ReasonOf(const GError* error) {
   }
 }
 
-bool IsCancel(const GError* error) {
-  return g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED) ||
-         g_error_matches(error, G_IO_ERROR, G_IO_ERROR_FAILED_HANDLED);
-}
 
 std::string Failure(const std::string& uri, const GError* error) {
   return "「" + uri + "」を開けません。" + ReasonOf(error) + "。\n(" + error->message + ")";
@@ -255,6 +214,7 @@ MountResult MountLocation(const std::string& uri, MountQuestions& questions, con
   GPtr<GMountOperation> op(g_mount_operation_new());
   GPtr<GCancellable> cancellable(g_cancellable_new());
   MountCall call;
+  call.uri = uri;
   call.questions = &questions;
   g_signal_connect(op.get(), "ask-password", G_CALLBACK(AskPassword), &call);
   g_signal_connect(op.get(), "ask-question", G_CALLBACK(AskQuestion), &call);
@@ -279,41 +239,6 @@ MountResult MountLocation(const std::string& uri, MountQuestions& questions, con
   }
   if (call.error) g_error_free(call.error);
   return result;
-}
-
-bool ListLocation(const std::string& uri, const std::function<bool(const RemoteEntry&)>& take) {
-  GPtr<GFile> folder(g_file_new_for_uri(uri.c_str()));
-  GPtr<GFileEnumerator> entries(
-      g_file_enumerate_children(folder.get(),
-                                "standard::name,standard::type,standard::size,standard::is-symlink,time::modified,"
-                                "time::modified-usec,unix::mode",
-                                G_FILE_QUERY_INFO_NONE, nullptr, nullptr));
-  if (!entries) return false;
-  // GVfs hands the entries over in batches; one call each is only a copy.
-  for (;;) {
-    GPtr<GFileInfo> info(g_file_enumerator_next_file(entries.get(), nullptr, nullptr));
-    if (!info) break;
-    RemoteEntry entry;
-    entry.name = g_file_info_get_name(info.get());
-    entry.folder = g_file_info_get_file_type(info.get()) == G_FILE_TYPE_DIRECTORY;
-    entry.link = g_file_info_get_is_symlink(info.get());
-    entry.size = static_cast<uint64_t>(std::max<goffset>(0, g_file_info_get_size(info.get())));
-    entry.mtimeSeconds = static_cast<int64_t>(g_file_info_get_attribute_uint64(info.get(), "time::modified"));
-    entry.mtimeNanoseconds = g_file_info_get_attribute_uint32(info.get(), "time::modified-usec") * 1000u;
-    entry.mode = g_file_info_get_attribute_uint32(info.get(), "unix::mode");
-    if (entry.mode == 0) entry.mode = entry.folder ? S_IFDIR | 0755 : S_IFREG | 0644;
-    if (!take(entry)) break;
-  }
-  return true;
-}
-
-std::string FolderStamp(const std::string& uri) {
-  GPtr<GFile> folder(g_file_new_for_uri(uri.c_str()));
-  GPtr<GFileInfo> info(
-      g_file_query_info(folder.get(), "time::modified,time::modified-usec", G_FILE_QUERY_INFO_NONE, nullptr, nullptr));
-  if (!info) return {};
-  return std::to_string(g_file_info_get_attribute_uint64(info.get(), "time::modified")) + "." +
-         std::to_string(g_file_info_get_attribute_uint32(info.get(), "time::modified-usec"));
 }
 
 bool UnmountLocation(const std::string& uri, std::string* message) {
@@ -345,48 +270,6 @@ bool UnmountLocation(const std::string& uri, std::string* message) {
   return false;
 }
 
-namespace {
-
-// A listing already read, handed out one ID at a time.
-class ListedEntries : public IEnumIDList {
- public:
-  explicit ListedEntries(std::vector<IDListPtr> ids) : ids_(std::move(ids)) {}
-  bool Next(PItemIDList& id) override {
-    id = next_ < ids_.size() ? ids_[next_++].release() : nullptr;
-    return id != nullptr;
-  }
-
- private:
-  std::vector<IDListPtr> ids_;
-  size_t next_ = 0;
-};
-
-}  // namespace
-
-void InstallFolderLister() {
-  SetFolderLister([](const std::string& path, uint32_t flags) -> std::unique_ptr<IEnumIDList> {
-    const std::string uri = UriOfLocalPath(path);
-    if (uri.empty()) return nullptr;
-    std::vector<IDListPtr> ids;
-    const bool listed = ListLocation(uri, [&](const RemoteEntry& entry) {
-      if (entry.name.empty() || (entry.name[0] == '.' && !(flags & SHCONTF_INCLUDEHIDDEN))) return true;
-      if (!(flags & (entry.folder ? SHCONTF_FOLDERS : SHCONTF_NONFOLDERS))) return true;
-      uint8_t kind = entry.folder ? itemflag::kFolder : 0;
-      if (entry.link) kind |= itemflag::kLink;
-      // The data comes along, so neither the list nor its sort stats through FUSE.
-      FileStat stat;
-      stat.size = entry.folder ? 0 : entry.size;
-      stat.mtime = FileTimeFromUnix(entry.mtimeSeconds, entry.mtimeNanoseconds);
-      stat.mode = entry.mode;
-      if (PItemIDList id = MakeFileEntryID(entry.name, kind, &stat)) ids.emplace_back(id);
-      return true;
-    });
-    // Unreadable through GIO: the file system says why.
-    if (!listed) return nullptr;
-    return std::make_unique<ListedEntries>(std::move(ids));
-  });
-}
-
 std::vector<KnownLocation> KnownLocations() {
   std::vector<KnownLocation> found;
   auto add = [&found](std::string uri, std::string name) {
@@ -396,7 +279,11 @@ std::vector<KnownLocation> KnownLocations() {
     if (name.empty()) name = uri;
     found.push_back({std::move(uri), std::move(name)});
   };
-  std::ifstream bookmarks(std::string(g_get_user_config_dir()) + "/gtk-3.0/bookmarks");
+  // The variables are read each time: GLib keeps its first answer for good.
+  const char* config = getenv("XDG_CONFIG_HOME");
+  const char* home = getenv("HOME");
+  const std::string folder = config && *config ? config : std::string(home ? home : "") + "/.config";
+  std::ifstream bookmarks(folder + "/gtk-3.0/bookmarks");
   for (std::string line; std::getline(bookmarks, line);) {
     const size_t blank = line.find(' ');
     add(line.substr(0, blank), blank == std::string::npos ? std::string() : line.substr(blank + 1));
@@ -410,6 +297,14 @@ std::vector<KnownLocation> KnownLocations() {
     add(Take(g_file_get_uri(root.get())), Take(g_mount_get_name(mount)));
   }
   g_list_free_full(mounts, g_object_unref);
+  // Volumes not mounted yet that are reached by a location (a share GVfs found).
+  GList* volumes = g_volume_monitor_get_volumes(monitor.get());
+  for (GList* v = volumes; v; v = v->next) {
+    auto* volume = static_cast<GVolume*>(v->data);
+    GPtr<GFile> root(g_volume_get_activation_root(volume));
+    if (root) add(Take(g_file_get_uri(root.get())), Take(g_volume_get_name(volume)));
+  }
+  g_list_free_full(volumes, g_object_unref);
   return found;
 }
 

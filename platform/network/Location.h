@@ -64,8 +64,11 @@ class MountQuestions {
   virtual ~MountQuestions() = default;
   // False cancels the mount.
   virtual bool AskPassword(const PasswordRequest& request, PasswordAnswer& answer) = 0;
-  // The choice taken (an unknown host key: log in or not), -1 cancels.
+  // The choice taken, -1 cancels.
   virtual int AskChoice(const std::string& message, const std::vector<std::string>& choices) = 0;
+  // A server whose key is not known yet (the first login): true logs in,
+  // and the key is remembered. fingerprint: "SHA256:..." as ssh shows it.
+  virtual bool AcceptHostKey(const std::string& uri, const std::string& fingerprint, const std::string& message) = 0;
 };
 
 struct MountResult {
@@ -92,14 +95,31 @@ struct RemoteEntry {
   uint32_t mtimeNanoseconds = 0;
   uint32_t mode = 0;  // st_mode; made up from the type when the backend gives none
 };
-// Lists the folder uri, handing each entry to take (false stops); false when
-// the folder could not be read at all.
-bool ListLocation(const std::string& uri, const std::function<bool(const RemoteEntry&)>& take);
+enum class ListResult { Listed, Stopped, Failed };
+// Lists the folder uri in batches, handing each entry to take (false ends
+// the listing); stop (may be null) turning true ends it within a moment,
+// whatever the server does.
+ListResult ListLocation(const std::string& uri, const std::function<bool(const RemoteEntry&)>& take,
+                        const std::atomic<bool>* stop = nullptr);
 
-// The modification time of the folder uri as text ("seconds.microseconds"),
-// asked of the server itself; empty when it cannot be had. A light poll of a
-// shown folder compares it, where the backend has no change monitor.
-std::string FolderStamp(const std::string& uri);
+// What the server says of uri, asked through GIO (never the FUSE path, whose
+// calls a stalled server holds); stop ends the question early (found false).
+struct LocationFacts {
+  bool found = false;
+  bool folder = false;
+  // The modification time as text ("seconds.microseconds"): a light poll of
+  // a shown folder compares it, where the backend has no change monitor.
+  std::string stamp;
+};
+LocationFacts QueryLocation(const std::string& uri, const std::atomic<bool>* stop = nullptr);
+
+// Copies the file from to the new file to, where either is inside the FUSE
+// mount of GVfs, through GIO (g_file_copy): its backends move the data in
+// streams of their own, where the FUSE path costs a round trip per block.
+// -1 when neither path is a location's; else 0 or an errno. progress gets
+// the bytes copied so far; cancel turning true stops it (ECANCELED).
+int CopyThroughGio(const std::string& from, const std::string& to, const std::atomic<bool>& cancel,
+                   const std::function<void(uint64_t)>& progress);
 
 // Makes the folders of the FUSE paths of GVfs list through GIO (see
 // SetFolderLister); InstallPlatformUi calls it.

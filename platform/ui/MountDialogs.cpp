@@ -45,6 +45,12 @@ int MountDialogs::AskChoice(const std::string& message, const std::vector<std::s
   return choice;
 }
 
+bool MountDialogs::AcceptHostKey(const std::string& uri, const std::string& fingerprint, const std::string& message) {
+  bool accepted = false;
+  SyncCall([&] { accepted = ShowHostKeyDialog(owner_, uri, fingerprint, message); }, stopEvent_);
+  return accepted;
+}
+
 bool MountDialogs::ShowPasswordDialog(QWidget* owner, const network::PasswordRequest& request, bool askedBefore,
                                       network::PasswordAnswer& answer) {
   QDialog dialog(owner);
@@ -125,4 +131,40 @@ int MountDialogs::ShowChoiceDialog(QWidget* owner, const std::string& message,
   QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
   layout->addWidget(buttons);
   return dialog.exec() == QDialog::Accepted ? chosen : -1;
+}
+
+bool MountDialogs::ShowHostKeyDialog(QWidget* owner, const std::string& uri, const std::string& fingerprint,
+                                     const std::string& message) {
+  QDialog dialog(owner);
+  dialog.setObjectName(QStringLiteral("mountHostKeyDialog"));
+  dialog.setWindowTitle(QStringLiteral("サーバーの確認"));
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(MessageLabel(
+      &dialog, QStringLiteral("「%1」のサーバーには初めて接続します。サーバーが示した鍵の指紋は次のとおりです。")
+                   .arg(QString::fromStdString(uri))));
+  auto* print = new QLabel(QString::fromStdString(fingerprint), &dialog);
+  print->setObjectName(QStringLiteral("fingerprintLabel"));
+  print->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  QFont mono = print->font();
+  mono.setFamily(QStringLiteral("monospace"));
+  print->setFont(mono);
+  layout->addWidget(print);
+  auto* advice = new QLabel(QStringLiteral("サーバーの管理者から知らされた指紋と同じときだけ接続してください。"
+                                           "接続すると鍵が記憶され、次からは確かめません。"),
+                            &dialog);
+  advice->setWordWrap(true);
+  layout->addWidget(advice);
+  // The backend's own words, for whoever wants them.
+  print->setToolTip(QString::fromStdString(message));
+
+  auto* buttons = new QDialogButtonBox(&dialog);
+  NamedButton(buttons, QStringLiteral("接続する(&C)"), QDialogButtonBox::AcceptRole, "connectButton");
+  QPushButton* cancel = NamedButton(buttons, QStringLiteral("ｷｬﾝｾﾙ"), QDialogButtonBox::RejectRole, "cancelButton");
+  // An Enter pressed out of habit does not trust an unknown server.
+  cancel->setDefault(true);
+  cancel->setFocus();
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  layout->addWidget(buttons);
+  return dialog.exec() == QDialog::Accepted;
 }

@@ -8,6 +8,7 @@
 //   password          mountPasswordDialog  userEdit domainEdit passwordEdit rememberBox anonymousBox
 //                                          okButton cancelButton messageLabel
 //   choice            mountChoiceDialog    choiceButton0.. cancelButton messageLabel
+//   unknown host key  mountHostKeyDialog   fingerprintLabel connectButton cancelButton (the default) messageLabel
 #include <QDialog>
 #include <QString>
 #include <string>
@@ -24,11 +25,14 @@ class MountDialogs : public network::MountQuestions {
 
   bool AskPassword(const network::PasswordRequest& request, network::PasswordAnswer& answer) override;
   int AskChoice(const std::string& message, const std::vector<std::string>& choices) override;
+  bool AcceptHostKey(const std::string& uri, const std::string& fingerprint, const std::string& message) override;
 
   // The dialogs themselves, on the GUI thread; tests drive them by object name.
   static bool ShowPasswordDialog(QWidget* owner, const network::PasswordRequest& request, bool askedBefore,
                                  network::PasswordAnswer& answer);
   static int ShowChoiceDialog(QWidget* owner, const std::string& message, const std::vector<std::string>& choices);
+  static bool ShowHostKeyDialog(QWidget* owner, const std::string& uri, const std::string& fingerprint,
+                                const std::string& message);
 
  private:
   QWidget* owner_;

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "platform/desktop/DropTarget.h"
+#include "platform/fileops/CopyFile.h"
 #include "platform/fileops/FileLinks.h"
 #include "platform/fileops/FileOperation.h"
 #include "platform/network/Location.h"
@@ -83,6 +84,7 @@ void ShowErrorBox(const std::string& message) {
 
 void InstallPlatformUi() {
   network::InstallFolderLister();
+  SetForeignCopier(network::CopyThroughGio);
   SetContextMenuProvider(CreateItemsContextMenu);
   SetFileOperationUIProvider(FileOperationDialogsFor);
   SetFileOperationInputBlocker([]() -> std::shared_ptr<void> {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <fstream>
 
 #include "NetworkServers.h"
@@ -25,7 +26,25 @@ struct ScriptedQuestions : network::MountQuestions {
     ++choices;
     return -1;
   }
+  std::vector<bool> acceptKeys;
+  std::vector<std::string> fingerprints;
+  bool AcceptHostKey(const std::string&, const std::string& fingerprint, const std::string&) override {
+    fingerprints.push_back(fingerprint);
+    return fingerprints.size() <= acceptKeys.size() && acceptKeys[fingerprints.size() - 1];
+  }
 };
+
+// The fingerprint of a public key file as ssh-keygen shows it ("SHA256:...").
+std::string FingerprintOf(const std::string& publicKey) {
+  std::string out;
+  if (FILE* pipe = ::popen(("ssh-keygen -l -E sha256 -f '" + publicKey + "'").c_str(), "r")) {
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    ::pclose(pipe);
+  }
+  const size_t at = out.find("SHA256:");
+  return at == std::string::npos ? std::string() : out.substr(at, out.find(' ', at) - at);
+}
 
 class LocationTest : public ::testing::Test {
  protected:
@@ -128,4 +147,40 @@ TEST_F(LocationTest, AServerThatIsNotThereIsReportedInJapanese) {
   EXPECT_FALSE(result.ok);
   EXPECT_FALSE(result.cancelled);
   EXPECT_NE(result.message.find("開けません"), std::string::npos) << result.message;
+}
+
+TEST_F(LocationTest, AnUnknownHostKeyIsAskedWithItsFingerprintAndRememberedOnceAccepted) {
+  SshServer fresh;
+  std::string why;
+  ASSERT_TRUE(fresh.Start(servers.Root(), why)) << why;
+  servers.CheckHostKeys(true);
+  struct Off {
+    NetworkServers& servers;
+    ~Off() { servers.CheckHostKeys(false); }
+  } off{servers};
+  const std::string uri = servers.Uri(NetworkServers::kKeyUser, servers.Remote(), fresh.Port());
+  const std::string expected = FingerprintOf(servers.Root() + "/hostkey.pub");
+  ASSERT_FALSE(expected.empty());
+
+  // Refused: no login, and nothing is remembered.
+  ScriptedQuestions questions;
+  questions.acceptKeys = {false};
+  network::MountResult result = network::MountLocation(uri, questions);
+  EXPECT_FALSE(result.ok);
+  ASSERT_EQ(questions.fingerprints.size(), 1u);
+  EXPECT_EQ(questions.fingerprints[0], expected);
+  EXPECT_EQ(questions.choices, 0);
+  EXPECT_FALSE(network::IsMounted(uri));
+
+  // Accepted: mounted, and the next login asks no more.
+  questions.acceptKeys = {false, true};
+  result = network::MountLocation(uri, questions);
+  ASSERT_TRUE(result.ok) << result.message;
+  ASSERT_EQ(questions.fingerprints.size(), 2u);
+  EXPECT_EQ(questions.fingerprints[1], expected);
+  servers.UnmountAll();
+  ASSERT_FALSE(network::IsMounted(uri));
+  result = network::MountLocation(uri, questions);
+  ASSERT_TRUE(result.ok) << result.message;
+  EXPECT_EQ(questions.fingerprints.size(), 2u);
 }

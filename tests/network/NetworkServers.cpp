@@ -118,9 +118,11 @@ bool SshServer::Start(const std::string& folder, std::string& why) {
   return true;
 }
 
-void SshServer::Kill() {
-  if (pid_ <= 0) return;
-  // The sessions are sshd's children in other groups: end them by their parent first.
+namespace {
+
+// The processes whose parent is pid.
+std::vector<pid_t> ChildrenOf(pid_t pid) {
+  std::vector<pid_t> children;
   for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
     const std::string stat = ReadAll(entry.path().string() + "/stat");
     const size_t close = stat.rfind(')');
@@ -129,9 +131,26 @@ void SshServer::Kill() {
     char state;
     pid_t parent = 0;
     rest >> state >> parent;
-    if (parent == pid_) ::kill(std::stoi(entry.path().filename().string()), SIGKILL);
+    if (parent == pid) children.push_back(std::stoi(entry.path().filename().string()));
   }
+  return children;
+}
+
+}  // namespace
+
+void SshServer::Kill() {
+  if (pid_ <= 0) return;
+  // The sessions are sshd's children in other groups: end them by their parent first.
+  for (pid_t child : ChildrenOf(pid_)) ::kill(child, SIGKILL);
   EndGroup(pid_, SIGKILL);
+}
+
+void SshServer::Pause(bool stopped) {
+  if (pid_ <= 0) return;
+  std::vector<pid_t> all{pid_};
+  for (size_t i = 0; i < all.size(); ++i)
+    for (pid_t child : ChildrenOf(all[i])) all.push_back(child);
+  for (pid_t pid : all) ::kill(pid, stopped ? SIGSTOP : SIGCONT);
 }
 
 NetworkServers& NetworkServers::Get() {
@@ -198,6 +217,15 @@ bool NetworkServers::Start(std::string& why) {
     why = "ssh-agent did not take the key";
     return false;
   }
+  // The ssh GVfs runs, found first in its PATH: the real one, told to check
+  // host keys while a test asks for it.
+  ::mkdir((root_ + "/bin").c_str(), 0755);
+  WriteAll(root_ + "/bin/ssh",
+           "#!/bin/sh\nif [ -e '" + root_ + "/check-host-keys' ]; then\n  exec /usr/bin/ssh -o "
+           "NoHostAuthenticationForLocalhost=no -o StrictHostKeyChecking=ask -o UserKnownHostsFile='" +
+               KnownHosts() + "' -o GlobalKnownHostsFile=/dev/null \"$@\"\nfi\nexec /usr/bin/ssh \"$@\"\n",
+           0755);
+  ::setenv("PATH", (root_ + "/bin:" + std::string(getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin")).c_str(), 1);
   // What GVfs inherits from the session: its own runtime folder (the FUSE
   // mount goes there) and the agent.
   ::setenv("XDG_RUNTIME_DIR", (root_ + "/rt").c_str(), 1);
@@ -228,6 +256,16 @@ std::string NetworkServers::Uri(const std::string& user, const std::string& path
 
 void NetworkServers::UnmountAll() {
   for (const network::KnownLocation& location : network::KnownLocations()) network::UnmountLocation(location.uri);
+}
+
+void NetworkServers::CheckHostKeys(bool on) {
+  const std::string flag = root_ + "/check-host-keys";
+  if (on) {
+    WriteAll(KnownHosts(), "");
+    WriteAll(flag, "");
+  } else {
+    ::unlink(flag.c_str());
+  }
 }
 
 void NetworkServers::Stop() {

@@ -22,6 +22,9 @@ class SshServer {
   bool Start(const std::string& folder, std::string& why);
   // Ends the server and every session it runs, at once (a server that dies).
   void Kill();
+  // Stops the server and its sessions where they are (SIGSTOP), or lets them
+  // go on: a server that stalls answers nothing and closes nothing.
+  void Pause(bool stopped);
   int Port() const { return port_; }
 
  private:
@@ -51,6 +54,11 @@ class NetworkServers {
   int Port() const { return sshd_.Port(); }
   // Unmounts every location mounted so far (between tests).
   void UnmountAll();
+  // GVfs never checks the host key of a server on 127.0.0.1; while this is
+  // on, the ssh it runs does, against a known_hosts of the servers' own
+  // (KnownHosts(), emptied when it is turned on).
+  void CheckHostKeys(bool on);
+  std::string KnownHosts() const { return root_ + "/known_hosts"; }
 
  private:
   NetworkServers();

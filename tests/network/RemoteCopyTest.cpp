@@ -2,6 +2,7 @@
 // GVfs gives a mounted location: copies both ways with a conflict and undo, a
 // move between two remote folders, and a server that dies during a copy.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -13,6 +14,7 @@
 #include "NetworkServers.h"
 #include "ScriptedFileOperationUI.h"
 #include "TempDir.h"
+#include "platform/fileops/CopyFile.h"
 #include "platform/fileops/FileOperation.h"
 #include "platform/network/Location.h"
 
@@ -21,6 +23,7 @@ namespace {
 struct NoQuestions : network::MountQuestions {
   bool AskPassword(const network::PasswordRequest&, network::PasswordAnswer&) override { return false; }
   int AskChoice(const std::string&, const std::vector<std::string>&) override { return -1; }
+  bool AcceptHostKey(const std::string&, const std::string&, const std::string&) override { return false; }
 };
 
 bool Exists(const std::string& path) {
@@ -57,6 +60,14 @@ class RemoteCopyTest : public ::testing::Test {
     network::MountResult mounted = network::MountLocation(uri, questions);
     EXPECT_TRUE(mounted.ok) << mounted.message;
     return network::ReachableLocalPath(uri);
+  }
+
+  // What the job reported, for a failure's message.
+  std::string Why() const {
+    std::string why;
+    for (const auto& call : ui.errorCalls) why += call.action + " " + call.path + " " + std::to_string(call.error) + "\n";
+    for (const std::string& message : ui.messages) why += message + "\n";
+    return why;
   }
 
   NetworkServers& servers = NetworkServers::Get();
@@ -111,11 +122,7 @@ TEST_F(RemoteCopyTest, MovesBetweenTwoRemoteFolders) {
   std::ofstream(servers.Remote() + "/from/x.txt") << "moving";
   ::mkdir((servers.Remote() + "/from/sub").c_str(), 0755);
   std::ofstream(servers.Remote() + "/from/sub/y.txt") << "along";
-  ASSERT_EQ(RunOperation(FO_MOVE, {a + "/x.txt", a + "/sub"}, b, FOF_ALLOWUNDO), 0)
-      << (ui.errorCalls.empty()
-              ? ""
-              : ui.errorCalls[0].action + " " + ui.errorCalls[0].path + " " + std::to_string(ui.errorCalls[0].error))
-      << (ui.messages.empty() ? "" : ui.messages[0]);
+  ASSERT_EQ(RunOperation(FO_MOVE, {a + "/x.txt", a + "/sub"}, b, FOF_ALLOWUNDO), 0) << Why();
   EXPECT_EQ(ReadWholeFile(servers.Remote() + "/to/x.txt"), "moving");
   EXPECT_EQ(ReadWholeFile(servers.Remote() + "/to/sub/y.txt"), "along");
   EXPECT_FALSE(Exists(servers.Remote() + "/from/x.txt"));
@@ -143,9 +150,10 @@ TEST_F(RemoteCopyTest, AServerKilledMidCopyIsReportedAndLeavesNoPartialFile) {
   // Killed once the server has taken a part of it, under whatever name.
   auto written = [&] {
     uint64_t bytes = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(server)) {
-      std::error_code error;
-      bytes += entry.file_size(error);
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(server, error);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+      if (it->is_regular_file(error)) bytes += it->file_size(error);
     }
     return bytes;
   };
@@ -178,4 +186,54 @@ TEST_F(RemoteCopyTest, DeleteAsksBeforeDeletingForGoodWhereTheServerHasNoTrash) 
   EXPECT_EQ(RunOperation(FO_DELETE, {remote + "/gone.txt"}, "", FOF_ALLOWUNDO), 0);
   EXPECT_EQ(ui.permanentCalls.size(), 2u);
   EXPECT_FALSE(Exists(server + "/gone.txt"));
+}
+
+TEST_F(RemoteCopyTest, CopiesThroughGioKeepModeAndTimeAndLeaveNoPart) {
+  const std::string remote = Remote("gio");
+  ASSERT_FALSE(remote.empty());
+  const std::string server = servers.Remote() + "/gio";
+  TempDir local;
+  std::string data(5 << 20, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + i / 1000);
+  const std::string up = local.file("private.bin", data);
+  ::chmod(up.c_str(), 0600);
+  struct timespec old[2] = {{1500000000, 0}, {1500000000, 0}};
+  ::utimensat(AT_FDCWD, up.c_str(), old, 0);
+  // Counted on the way to GIO: the data must go that way, not through FUSE.
+  std::vector<int> results;
+  SetForeignCopier([&](const std::string& from, const std::string& to, const std::atomic<bool>& cancel,
+                       const std::function<void(uint64_t)>& progress) {
+    results.push_back(network::CopyThroughGio(from, to, cancel, progress));
+    return results.back();
+  });
+  struct Restore {
+    ~Restore() { SetForeignCopier(network::CopyThroughGio); }
+  } restore;
+  ASSERT_EQ(RunOperation(FO_COPY, {up}, remote, FOF_ALLOWUNDO), 0) << Why();
+  EXPECT_EQ(results, std::vector<int>{0});
+  struct stat st {};
+  ASSERT_EQ(::stat((server + "/private.bin").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_EQ(st.st_mtim.tv_sec, 1500000000);
+  EXPECT_EQ(ReadWholeFile(server + "/private.bin"), data);
+
+  // And down again under another name, a copy of a name that is taken.
+  ASSERT_EQ(RunOperation(FO_COPY, {remote + "/private.bin"}, local.path(), FOF_ALLOWUNDO | FOF_RENAMEONCOLLISION), 0);
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(local.path())) {
+    ++files;
+    EXPECT_EQ(entry.path().filename().string().rfind(".tolvane-part-", 0), std::string::npos) << entry.path();
+    EXPECT_EQ(ReadWholeFile(entry.path().string()), data) << entry.path();
+    ASSERT_EQ(::stat(entry.path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1500000000);
+  }
+  EXPECT_EQ(files, 2);
+  EXPECT_EQ(results, (std::vector<int>{0, 0}));
+  for (const auto& entry : std::filesystem::directory_iterator(server))
+    EXPECT_EQ(entry.path().filename().string().rfind(".tolvane-part-", 0), std::string::npos) << entry.path();
+  // Undo takes the copy down away, and only it.
+  EXPECT_EQ(FileOperationJournal::Instance().UndoLast(&ui), 0);
+  EXPECT_TRUE(Exists(up));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(local.path()), std::filesystem::directory_iterator()), 1);
 }

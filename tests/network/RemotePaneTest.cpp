@@ -16,7 +16,9 @@
 #include "FormFixture.h"
 #include "NetworkServers.h"
 #include "app/Pane.h"
+#include "app/commands/Commands.h"
 #include "platform/network/Location.h"
+#include "shell/ShellFileList.h"
 #include "shell/ShellListView.h"
 
 namespace {
@@ -156,4 +158,25 @@ TEST_F(RemotePaneTest, AShownLocationFollowsChangesMadeOnTheServer) {
   ::unlink((folder + "/file0.txt").c_str());
   EXPECT_TRUE(WaitUntil([&] { return FormFixture::RowOf(form->LV1, "file0.txt") < 0; }, 20000));
   EXPECT_EQ(form->Edit1->text().toStdString(), uri + "/*.*");
+}
+
+TEST_F(RemotePaneTest, TheDriveListOffersTheBookmarkedLocationsAndOpensThem) {
+  const std::string folder = MakeRemote("marked", 4);
+  const std::string uri = servers.Uri(NetworkServers::kKeyUser, folder);
+  // The fixture's own configuration folder stands for the user's.
+  const std::string gtk = f.state.path() + "/config/gtk-3.0";
+  ::mkdir(gtk.c_str(), 0755);
+  std::ofstream(gtk + "/bookmarks") << "file:///tmp Temp\n" << uri << " 作業サーバー\nsmb://nas.invalid/share\n";
+  TForm1* form = f.OpenOn(f.HomePath(), f.HomePath());
+  ASSERT_TRUE(f.Focus(form->LV1));
+  const QString entry = QString::fromStdString("ネットワーク - 作業サーバー (" + uri + ")");
+  f.ChooseEntry(entry);
+  NExecute(*form);
+  const QStringList texts = FormFixture::VisibleTexts(form->History);
+  EXPECT_TRUE(texts.contains(entry)) << texts.join('|').toStdString();
+  EXPECT_TRUE(texts.contains(QStringLiteral("ネットワーク - smb://nas.invalid/share"))) << texts.join('|').toStdString();
+  EXPECT_FALSE(texts.join('|').contains(QStringLiteral("Temp")));
+  ASSERT_TRUE(WaitUntil([&] { return Shows(form, uri); })) << (f.messages.empty() ? "" : f.messages[0]);
+  EXPECT_EQ(form->LV1->FileList()->Count(), 4);
+  EXPECT_EQ(form->Left.Lines[0], uri);
 }

@@ -552,7 +552,6 @@ CopyStatus FileCopier::CopySymlink(int srcDir, const char* name, const struct st
 
 namespace {
 
-
 // The part's name inside its private folder.
 constexpr const char* kPartName = "part";
 

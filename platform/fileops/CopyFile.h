@@ -34,8 +34,8 @@ struct CopyStatus {
 // through their own client than through reads and writes of the FUSE path.
 // Returns -1 when neither path is its business, else 0 or an errno;
 // progress gets the bytes copied so far, cancel stops it (ECANCELED).
-using ForeignCopier = std::function<int(const std::string& from, const std::string& to,
-                                        const std::atomic<bool>& cancel, const std::function<void(uint64_t)>& progress)>;
+using ForeignCopier = std::function<int(const std::string& from, const std::string& to, const std::atomic<bool>& cancel,
+                                        const std::function<void(uint64_t)>& progress)>;
 // The layer that knows such file systems sets it at start-up.
 void SetForeignCopier(ForeignCopier copier);
 

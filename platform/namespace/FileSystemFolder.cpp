@@ -219,8 +219,7 @@ FolderLister& Lister() {
 
 void SetFolderLister(FolderLister lister) { Lister() = std::move(lister); }
 
-std::unique_ptr<IEnumIDList> EnumerateFolder(const std::string& path, uint32_t flags,
-                                             const std::atomic<bool>* stop) {
+std::unique_ptr<IEnumIDList> EnumerateFolder(const std::string& path, uint32_t flags, const std::atomic<bool>* stop) {
   if (Lister())
     if (std::unique_ptr<IEnumIDList> listed = Lister()(path, flags, stop)) return listed;
   UniqueFd fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

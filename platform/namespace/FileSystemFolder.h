@@ -40,8 +40,8 @@ std::unique_ptr<IEnumIDList> EnumerateFolder(const std::string& path, uint32_t f
 // A layer above that lists some folders better than the file system does (a
 // network location's FUSE path, a stat a round trip) sets this at start-up;
 // it answers null for a path it does not take, and what it found so far once stop turns true.
-using FolderLister = std::function<std::unique_ptr<IEnumIDList>(const std::string& path, uint32_t flags,
-                                                                const std::atomic<bool>* stop)>;
+using FolderLister =
+    std::function<std::unique_ptr<IEnumIDList>(const std::string& path, uint32_t flags, const std::atomic<bool>* stop)>;
 void SetFolderLister(FolderLister lister);
 
 // The ID of the entry name of the open folder dirfd as its enumeration with

@@ -120,7 +120,6 @@ std::string ReasonOf(const GError* error) {
   }
 }
 
-
 std::string Failure(const std::string& uri, const GError* error) {
   return "「" + uri + "」を開けません。" + ReasonOf(error) + "。\n(" + error->message + ")";
 }

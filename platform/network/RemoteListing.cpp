@@ -89,31 +89,31 @@ LocationFacts QueryLocation(const std::string& uri, const std::atomic<bool>* sto
 }
 
 void InstallFolderLister() {
-  SetFolderLister([](const std::string& path, uint32_t flags,
-                     const std::atomic<bool>* stop) -> std::unique_ptr<IEnumIDList> {
-    const std::string uri = UriOfLocalPath(path);
-    if (uri.empty()) return nullptr;
-    std::vector<IDListPtr> ids;
-    const ListResult listed = ListLocation(
-        uri,
-        [&](const RemoteEntry& entry) {
-          if (entry.name.empty() || (entry.name[0] == '.' && !(flags & SHCONTF_INCLUDEHIDDEN))) return true;
-          if (!(flags & (entry.folder ? SHCONTF_FOLDERS : SHCONTF_NONFOLDERS))) return true;
-          uint8_t kind = entry.folder ? itemflag::kFolder : 0;
-          if (entry.link) kind |= itemflag::kLink;
-          // The data comes along, so neither the list nor its sort stats through FUSE.
-          FileStat stat;
-          stat.size = entry.folder ? 0 : entry.size;
-          stat.mtime = FileTimeFromUnix(entry.mtimeSeconds, entry.mtimeNanoseconds);
-          stat.mode = entry.mode;
-          if (PItemIDList id = MakeFileEntryID(entry.name, kind, &stat)) ids.emplace_back(id);
-          return true;
-        },
-        stop);
-    // Unreadable through GIO: the file system says why. Stopped: what came so far.
-    if (listed == ListResult::Failed) return nullptr;
-    return std::make_unique<ListedEntries>(std::move(ids));
-  });
+  SetFolderLister(
+      [](const std::string& path, uint32_t flags, const std::atomic<bool>* stop) -> std::unique_ptr<IEnumIDList> {
+        const std::string uri = UriOfLocalPath(path);
+        if (uri.empty()) return nullptr;
+        std::vector<IDListPtr> ids;
+        const ListResult listed = ListLocation(
+            uri,
+            [&](const RemoteEntry& entry) {
+              if (entry.name.empty() || (entry.name[0] == '.' && !(flags & SHCONTF_INCLUDEHIDDEN))) return true;
+              if (!(flags & (entry.folder ? SHCONTF_FOLDERS : SHCONTF_NONFOLDERS))) return true;
+              uint8_t kind = entry.folder ? itemflag::kFolder : 0;
+              if (entry.link) kind |= itemflag::kLink;
+              // The data comes along, so neither the list nor its sort stats through FUSE.
+              FileStat stat;
+              stat.size = entry.folder ? 0 : entry.size;
+              stat.mtime = FileTimeFromUnix(entry.mtimeSeconds, entry.mtimeNanoseconds);
+              stat.mode = entry.mode;
+              if (PItemIDList id = MakeFileEntryID(entry.name, kind, &stat)) ids.emplace_back(id);
+              return true;
+            },
+            stop);
+        // Unreadable through GIO: the file system says why. Stopped: what came so far.
+        if (listed == ListResult::Failed) return nullptr;
+        return std::make_unique<ListedEntries>(std::move(ids));
+      });
 }
 
 }  // namespace network

@@ -221,8 +221,9 @@ bool NetworkServers::Start(std::string& why) {
   // host keys while a test asks for it.
   ::mkdir((root_ + "/bin").c_str(), 0755);
   WriteAll(root_ + "/bin/ssh",
-           "#!/bin/sh\nif [ -e '" + root_ + "/check-host-keys' ]; then\n  exec /usr/bin/ssh -o "
-           "NoHostAuthenticationForLocalhost=no -o StrictHostKeyChecking=ask -o UserKnownHostsFile='" +
+           "#!/bin/sh\nif [ -e '" + root_ +
+               "/check-host-keys' ]; then\n  exec /usr/bin/ssh -o "
+               "NoHostAuthenticationForLocalhost=no -o StrictHostKeyChecking=ask -o UserKnownHostsFile='" +
                KnownHosts() + "' -o GlobalKnownHostsFile=/dev/null \"$@\"\nfi\nexec /usr/bin/ssh \"$@\"\n",
            0755);
   ::setenv("PATH", (root_ + "/bin:" + std::string(getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin")).c_str(), 1);

@@ -65,7 +65,8 @@ class RemoteCopyTest : public ::testing::Test {
   // What the job reported, for a failure's message.
   std::string Why() const {
     std::string why;
-    for (const auto& call : ui.errorCalls) why += call.action + " " + call.path + " " + std::to_string(call.error) + "\n";
+    for (const auto& call : ui.errorCalls)
+      why += call.action + " " + call.path + " " + std::to_string(call.error) + "\n";
     for (const std::string& message : ui.messages) why += message + "\n";
     return why;
   }

@@ -174,7 +174,8 @@ TEST_F(RemotePaneTest, TheDriveListOffersTheBookmarkedLocationsAndOpensThem) {
   NExecute(*form);
   const QStringList texts = FormFixture::VisibleTexts(form->History);
   EXPECT_TRUE(texts.contains(entry)) << texts.join('|').toStdString();
-  EXPECT_TRUE(texts.contains(QStringLiteral("ネットワーク - smb://nas.invalid/share"))) << texts.join('|').toStdString();
+  EXPECT_TRUE(texts.contains(QStringLiteral("ネットワーク - smb://nas.invalid/share")))
+      << texts.join('|').toStdString();
   EXPECT_FALSE(texts.join('|').contains(QStringLiteral("Temp")));
   ASSERT_TRUE(WaitUntil([&] { return Shows(form, uri); })) << (f.messages.empty() ? "" : f.messages[0]);
   EXPECT_EQ(form->LV1->FileList()->Count(), 4);

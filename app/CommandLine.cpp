@@ -3,7 +3,9 @@
 #include <set>
 
 #include "platform/namespace/PathText.h"
+#include "platform/namespace/ShellFolderBase.h"
 #include "platform/network/Location.h"
+#include "shell/ShellCtrls.h"
 
 #ifndef TOLVANE_VERSION
 #define TOLVANE_VERSION "0.0.0"
@@ -92,7 +94,15 @@ TStartPath ResolveStartPath(const std::string& path) {
   if (network::IsLocationUri(path)) return {path, {}};
   bool isFolder = false;
   std::string clean = ExistingCleanPath(path, isFolder);
-  if (clean.empty()) return {};
+  if (clean.empty()) {
+    // A folder inside an archive, or a file in one (focused).
+    const std::string inside = AbsolutePath(path);
+    if (inside.empty()) return {};
+    if (IsArchiveFolderPath(inside)) return {inside, {}};
+    const std::string parent = DirName(inside);
+    if (parent != inside && IsArchiveFolderPath(parent) && PathToIDList(inside)) return {parent, inside};
+    return {};
+  }
   if (isFolder) return {clean, {}};
   return {DirName(clean), clean};
 }

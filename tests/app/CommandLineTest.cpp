@@ -135,6 +135,24 @@ TEST(CommandLine, FoldersBecomeNewLeftTabsAndAFileIsFocused) {
   EXPECT_NE(f.messages[0].find("files/nowhere"), std::string::npos);
 }
 
+TEST(CommandLine, APlaceInsideAnArchiveOpensThereAndAFileInOneIsFocused) {
+  FormFixture f;
+  const std::string src = f.state.dir("files/src");
+  f.state.dir("files/src/docs");
+  f.state.file("files/src/docs/a.txt", "a");
+  f.state.file("files/src/docs/b.txt", "b");
+  const std::string zip = f.state.path() + "/files/box.zip";
+  ASSERT_EQ(std::system(("cd '" + src + "' && zip -qr '" + zip + "' docs").c_str()), 0);
+  f.startPaths = {zip + "/docs", zip + "/docs/b.txt", zip + "/nowhere"};
+  TForm1* form = f.Open();
+  EXPECT_EQ(form->Path1SL.Lines.back(), zip + "/docs");
+  EXPECT_EQ(form->LV1->GetPathName(), zip + "/docs");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->LV1->SelectedCount() == 1; }, 5000));
+  EXPECT_EQ(form->LV1->FileList()->Items(form->LV1->FocusedRow())->GetDisplayName(), "b.txt");
+  ASSERT_EQ(f.messages.size(), 1u);
+  EXPECT_NE(f.messages[0].find("box.zip/nowhere"), std::string::npos);
+}
+
 TEST(CommandLine, AFileInAHugeFolderIsFocusedOnceItsRowsArrive) {
   FormFixture f;
   const std::string huge = f.state.dir("files/huge");

@@ -14,6 +14,7 @@
 #include <set>
 
 #include "ArchiverLibraryFixture.h"
+#include "TestData.h"
 
 namespace {
 
@@ -176,6 +177,16 @@ TEST(ArchiverLibraryEntries, EncryptedEntriesAskForThePasswordAgainWhenItIsWrong
     DialogAnswerer answers({"wrong", "right"}, "OK");
     EXPECT_EQ(sz.Run("x -aoa -hide " + Quote("-o" + t / "s/") + "  " + Quote(t / "enc.7z"), &window), 0) << sz.output();
     EXPECT_EQ(ReadWholeFile(t / "s/secret.txt"), "the secret");
+    ASSERT_EQ(answers.labels.size(), 2u);
+    EXPECT_TRUE(answers.labels[1].contains(QStringLiteral("パスワードが違います")));
+  }
+  {
+    // A wrong password whose garbage the decoder takes: the file's CRC still refuses it.
+    std::filesystem::copy_file(TestArchive("7z_wrong_key_decodes.7z"), t / "decodes.7z");
+    DialogAnswerer answers({"wrong", "right"}, "OK");
+    EXPECT_EQ(sz.Run("x -aoa -hide " + Quote("-o" + t / "d/") + "  " + Quote(t / "decodes.7z"), &window), 0)
+        << sz.output();
+    EXPECT_EQ(ReadWholeFile(t / "d/secret.txt"), "the secret");
     ASSERT_EQ(answers.labels.size(), 2u);
     EXPECT_TRUE(answers.labels[1].contains(QStringLiteral("パスワードが違います")));
   }

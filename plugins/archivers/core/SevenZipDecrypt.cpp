@@ -11,6 +11,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "Bytes.h"
@@ -340,9 +341,25 @@ Opened Open(const Source& src, const std::vector<uint8_t>& raw, Keys* keys) {
     const auto folder = static_cast<size_t>(aesFolder - o.main.folders.begin());
     const Decode d = DecodeFirstCoder(src, o.main, folder, keys, kProbe + 4096, kProbe, probe, whole);
     const Folder& f = *aesFolder;
-    const uint64_t full = f.unpackSizes.empty() ? 0 : f.unpackSizes[0];
-    const bool crcWrong = d == Decode::Ok && whole && f.crcDefined && probe.size() == full &&
-                          lzma_crc32(probe.data(), probe.size(), 0) != f.crc;
+    // The folder's output is the one stream no other coder takes in.
+    uint64_t full = 0;
+    for (uint64_t out = 0; out < f.unpackSizes.size(); ++out)
+      if (std::none_of(f.binds.begin(), f.binds.end(), [&](const sz::BindPair& b) { return b.out == out; }))
+        full = f.unpackSizes[out];
+    // Garbage that a wrong key makes passes the decoder now and then; the file's CRC does not.
+    std::optional<uint32_t> crc;
+    if (f.crcDefined) {
+      crc = f.crc;
+    } else if (auto crcs = sz::SingleFileCrcs(sz::Cursor(o.header.data() + o.rest, o.header.size() - o.rest), o.main);
+               folder < crcs.size()) {
+      crc = crcs[folder];
+    }
+    // Decoded to its end, the stream must give the size the folder declares, and its CRC.
+    const size_t pack = o.main.FolderPackStarts()[folder];
+    const bool allRead = pack < o.main.packSizes.size() && o.main.packSizes[pack] <= kProbe + 4096;
+    const bool shortOut = d == Decode::Ok && whole && allRead && probe.size() < std::min<uint64_t>(full, kProbe);
+    const bool crcWrong = shortOut || (d == Decode::Ok && whole && crc && probe.size() == full &&
+                                       lzma_crc32(probe.data(), probe.size(), 0) != *crc);
     if (d == Decode::Bad || crcWrong) {
       o.step = Step::WrongPassword;
       return o;

@@ -256,6 +256,50 @@ bool ParseStreams(Cursor& c, StreamsInfo& out, std::string& error) {
   return false;
 }
 
+std::vector<std::optional<uint32_t>> SingleFileCrcs(Cursor c, const StreamsInfo& s) {
+  const size_t folders = s.folders.size();
+  std::vector<uint64_t> files(folders, 1);
+  uint8_t id;
+  if (!c.Byte(id) || id != kSubStreamsInfo || !c.Byte(id)) return {};
+  uint64_t total = folders;
+  if (id == kNumUnpackStream) {
+    total = 0;
+    for (uint64_t& n : files) {
+      if (!c.Number(n) || n > kMaxStreams) return {};
+      total += n;
+    }
+    if (total > kMaxStreams || !c.Byte(id)) return {};
+  }
+  if (id == kSize) {
+    for (uint64_t n : files)
+      for (uint64_t k = 1; k < n; ++k) {
+        uint64_t size;
+        if (!c.Number(size)) return {};
+      }
+    if (!c.Byte(id)) return {};
+  }
+  std::vector<std::optional<uint32_t>> crcs(folders);
+  // A one-file folder whose own CRC is known is left out of the digests.
+  size_t asked = 0;
+  for (size_t i = 0; i < folders; ++i) {
+    if (files[i] == 1 && s.folders[i].crcDefined)
+      crcs[i] = s.folders[i].crc;
+    else
+      asked += files[i];
+  }
+  if (id != kCrc) return crcs;
+  std::vector<bool> defined;
+  std::vector<uint32_t> digests;
+  if (!Digests(c, asked, defined, digests)) return {};
+  size_t at = 0;
+  for (size_t i = 0; i < folders; ++i) {
+    if (files[i] == 1 && s.folders[i].crcDefined) continue;
+    if (files[i] == 1 && defined[at]) crcs[i] = digests[at];
+    at += files[i];
+  }
+  return crcs;
+}
+
 void WriteNumber(std::vector<uint8_t>& out, uint64_t v) {
   int extra = 0;
   while (extra < 8 && v >= (uint64_t{1} << (7 * (extra + 1)))) ++extra;

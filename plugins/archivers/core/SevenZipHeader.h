@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <optional>
 #include <vector>
 
 namespace arc::sz {
@@ -22,6 +23,7 @@ enum Property : uint8_t {
   kCrc = 0x0A,
   kFolder = 0x0B,
   kCodersUnpackSize = 0x0C,
+  kNumUnpackStream = 0x0D,
   kEncodedHeader = 0x17,
 };
 
@@ -82,6 +84,9 @@ class Cursor {
 // of the streams record; false with error when they are malformed or use a form this
 // reader does not rewrite.
 bool ParseStreams(Cursor& c, StreamsInfo& out, std::string& error);
+// From the substreams record (c where ParseStreams left it): the CRC of the whole output
+// of each folder that holds one file, where the record tells it. Empty when it cannot.
+std::vector<std::optional<uint32_t>> SingleFileCrcs(Cursor c, const StreamsInfo& s);
 void WriteNumber(std::vector<uint8_t>& out, uint64_t v);
 // The pack and unpack records of s, in the form ParseStreams reads.
 void WriteStreams(std::vector<uint8_t>& out, const StreamsInfo& s);

@@ -285,6 +285,7 @@ void TForm1::WireEvents() {
     list->OnShFilter = [this](TShellListView* sender, TShellFileItem* item, bool& accept) {
       LV1ShFilter(sender, item, accept);
     };
+    list->OnShNameFilter = [this](TShellListView* sender) { return LV1ShNameFilter(sender); };
     list->OnShExecute = [this](TShellListView* sender, TShellFileItem* item, TShiftState, int, int, int,
                                bool& defaultAction) {
       Guarded([&] { LV1ShExecute(sender, item); });

@@ -315,16 +315,39 @@ void TForm1::HistoryClickClick(int entry) {
 
 // --- The filter ---------------------------------------------------------------------------
 
+namespace {
+
+// The pane's mask, parsed again only when its edit changed.
+const TPane::TMaskFilter& CurrentMask(TPane& pane) {
+  TPane::TMaskFilter& filter = pane.Filter;
+  if (const QString text = pane.Edit->text(); text != filter.editText) {
+    filter.editText = text;
+    const QString mask = TForm1::MaskPartOf(text);
+    filter.all = mask.isEmpty() || mask == QLatin1String("*.*");
+    filter.masks = filter.all ? std::vector<std::string>{} : TForm1::SplitMasks(mask.toStdString());
+  }
+  return filter;
+}
+
+}  // namespace
+
+std::function<bool(std::string_view)> TForm1::LV1ShNameFilter(TShellListView* sender) {
+  TPane* pane = PaneOf(sender);
+  if (!pane || sender != pane->List) return nullptr;
+  const TPane::TMaskFilter& filter = CurrentMask(*pane);
+  if (filter.all) return [](std::string_view) { return true; };
+  // The masks are copied: the parts run while the window could change them.
+  return [masks = filter.masks](std::string_view entry) {
+    thread_local std::string name;
+    name.assign(entry);
+    return std::any_of(masks.begin(), masks.end(), [&](const std::string& m) { return MatchWildcard(name, m); });
+  };
+}
+
 void TForm1::LV1ShFilter(TShellListView* sender, TShellFileItem* item, bool& accept) {
   TPane* pane = PaneOf(sender);
   if (!pane || sender != pane->List || !item) return;
-  TPane::TMaskFilter& filter = pane->Filter;
-  if (const QString text = pane->Edit->text(); text != filter.editText) {
-    filter.editText = text;
-    const QString mask = MaskPartOf(text);
-    filter.all = mask.isEmpty() || mask == QLatin1String("*.*");
-    filter.masks = filter.all ? std::vector<std::string>{} : SplitMasks(mask.toStdString());
-  }
+  const TPane::TMaskFilter& filter = CurrentMask(*pane);
   if (filter.all) return;
   // A million rows are filtered by the name their IDs hold, not by a path each.
   // One buffer for all: filters run on the window's thread only.

@@ -20,6 +20,7 @@
 
 #include "../tests/support/SimpleListOwner.h"
 #include "shell/ShellFileList.h"
+#include "shell/actions/ShellActns.h"
 #include "shell/actions/Wildcard.h"
 #include "shell/watch/ShFilesWatcher.h"
 #include "shell/watch/WatcherThread.h"
@@ -28,6 +29,7 @@ extern char** environ;
 
 #include "BenchUtil.h"
 #include "ProgramStart.h"
+#include "ShownList.h"
 #include "platform/system/Library.h"
 
 using bench::Median;
@@ -169,6 +171,41 @@ std::vector<double> FilledTimes(const std::string& dir, int runs) {
   return times;
 }
 
+// Ctrl+A and Ctrl+R on a shown list of the folder, as the window runs them;
+// the inversion starts from every thousandth row selected.
+void SelectionKeys(const std::string& dir) {
+  auto view = bench::NewShownList();
+  view->SetPathName(dir);
+  for (double start = Now(); view->Reading() && Now() - start < 60;) QTest::qWait(10);
+  QApplication::processEvents();
+  const int count = view->FileList()->Count();
+  std::vector<double> alls, inverts;
+  int selected = 0, inverted = 0;
+  for (int run = 0; run < 5; ++run) {
+    view->SelectAllRows(false);
+    QApplication::processEvents();
+    double start = Now();
+    TSelectAllItem().ExecuteTarget(view.get());
+    QApplication::processEvents();
+    alls.push_back((Now() - start) * 1000);
+    selected = view->SelectedCount();
+
+    view->SelectAllRows(false);
+    for (int row = 0; row < count; row += 1000) view->SetRowSelected(row, true);
+    QApplication::processEvents();
+    start = Now();
+    TReverseSelectedItem().ExecuteTarget(view.get());
+    QApplication::processEvents();
+    inverts.push_back((Now() - start) * 1000);
+    inverted = view->SelectedCount();
+  }
+  std::printf("select_all_1m_ms=%.1f (%s)\nselected_1m=%d of %d\n", Median(alls), Spread(alls).c_str(), selected,
+              count);
+  std::printf("invert_1m_ms=%.1f (%s)\ninverted_1m=%d\n", Median(inverts), Spread(inverts).c_str(), inverted);
+  view.reset();
+  WaitForWatcherThreads();
+}
+
 // The keys of a folder of a million files.
 void MillionKeys(const std::string& dir) {
   const int runs = 3;
@@ -212,10 +249,16 @@ void MillionKeys(const std::string& dir) {
       name.assign(item->EntryName());
       return MatchWildcard(name, "file_00*.*");
     };
+    owner.ByName = [](std::string_view entry) {
+      thread_local std::string name;
+      name.assign(entry);
+      return MatchWildcard(name, "file_00*.*");
+    };
     start = Now();
     if (!list->ApplyFilter()) list->Populate();
     masks.push_back((Now() - start) * 1000);
     owner.Filter = nullptr;
+    owner.ByName = nullptr;
     start = Now();
     if (!list->ApplyFilter()) list->Populate();
     unmasks.push_back((Now() - start) * 1000);
@@ -232,6 +275,7 @@ void MillionKeys(const std::string& dir) {
   else
     std::printf("list_1m_filled_ms=%.0f (%s)\n", Median(filled), Spread(filled).c_str());
   std::printf("unmask_1m_ms=%.0f (%s)\n", Median(unmasks), Spread(unmasks).c_str());
+  SelectionKeys(dir);
 }
 
 }  // namespace

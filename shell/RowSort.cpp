@@ -49,26 +49,6 @@ void Reorder(std::vector<std::unique_ptr<TShellFileItem>>& rows, const Sorted& s
   for (size_t i = 0; i < rows.size(); ++i) rows[i].reset(rowOf(sorted[i]));
 }
 
-// Runs work(first, last) over parts of 0..n on the machine's cores (at most
-// 8); parts whose thread cannot start run on this one.
-template <class Work>
-void InParts(size_t n, const Work& work) {
-  size_t parts = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
-  if (n < 65536) parts = 1;
-  std::vector<std::thread> helpers;
-  size_t p = 1;
-  for (; p < parts; ++p) {
-    try {
-      helpers.emplace_back(work, n * p / parts, n * (p + 1) / parts);
-    } catch (const std::system_error&) {
-      break;
-    }
-  }
-  for (size_t q = p; q < parts; ++q) work(n * q / parts, n * (q + 1) / parts);
-  work(size_t{0}, n / parts);
-  for (auto& helper : helpers) helper.join();
-}
-
 // The order by name straight from the ranks when they number the rows
 // 0..n-1: folders first, each group by rank, all reversed when descending.
 bool PlaceByRank(const std::vector<std::unique_ptr<TShellFileItem>>& rows, int order,

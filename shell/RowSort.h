@@ -58,6 +58,26 @@ void SortInParallel(std::vector<T>& items, const Before& before) {
   }
 }
 
+// Runs work(first, last) over parts of 0..n on the machine's cores (at most
+// 8); parts whose thread cannot start run on this one.
+template <class Work>
+inline void InParts(size_t n, const Work& work) {
+  size_t parts = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
+  if (n < 65536) parts = 1;
+  std::vector<std::thread> helpers;
+  size_t p = 1;
+  for (; p < parts; ++p) {
+    try {
+      helpers.emplace_back(work, n * p / parts, n * (p + 1) / parts);
+    } catch (const std::system_error&) {
+      break;
+    }
+  }
+  for (size_t q = p; q < parts; ++q) work(n * q / parts, n * (q + 1) / parts);
+  work(size_t{0}, n / parts);
+  for (auto& helper : helpers) helper.join();
+}
+
 // Asks the memory for the row count ahead of the one at hand and for the ID
 // of the row half as far ahead: rows and IDs lie where the folder's own order
 // put them, so a pass in another order waits on each unless they are fetched

@@ -77,6 +77,8 @@ class TShellListView : public QWidget, public IShellFileListOwner {
 
   // --- Events ---
   TShellListFilterEvent OnShFilter;
+  // The same test by a folder entry's name, safe on any thread; see NameFilter.
+  std::function<std::function<bool(std::string_view)>(TShellListView* sender)> OnShNameFilter;
   TShellListChangeEvent OnShListChange;
   TShellListSelChangeEvent OnShSelChange;
   // A row became selected or deselected; reported after OnShSelChange of the same change.
@@ -178,6 +180,7 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   void SetColumnOrder(const std::vector<int>& order) override;
   int ClientWidth() const override { return width(); }
   bool DoShFilter(TShellFileItem* item) override;
+  std::function<bool(std::string_view)> NameFilter() override;
   void DoShListChange(TShellFileList* list) override;
   PCItemIDList LinkedTreeSelectedIDList() const override;
 

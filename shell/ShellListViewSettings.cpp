@@ -112,6 +112,10 @@ bool TShellListView::DoShFilter(TShellFileItem* item) {
   return accept;
 }
 
+std::function<bool(std::string_view)> TShellListView::NameFilter() {
+  return OnShNameFilter ? OnShNameFilter(this) : nullptr;
+}
+
 PCItemIDList TShellListView::LinkedTreeSelectedIDList() const {
   return shellTreeView_ ? shellTreeView_->GetSelectedIDList() : nullptr;
 }

@@ -110,6 +110,26 @@ TEST_F(FileListMaskSortTest, AMaskShowsTheRowsOfAFreshReadInTheirOrder) {
   }
 }
 
+// Enough rows that the test by name runs in parts on several threads: the
+// parts' results join in the rows' order.
+TEST_F(FileListMaskSortTest, AMaskByNameOnSeveralThreadsShowsTheRowsOfAFreshRead) {
+  MakeFolder(70000);
+  SimpleListOwner owner;
+  TShellFileList list(&owner, false);
+  list.SortType = 1;
+  Show(list, tmp.path());
+  for (const std::string mask : {"a*.*", "*.jpg", "nothing*.*", "*.*"}) {
+    owner.Filter = Mask(mask);
+    owner.ByName = [mask](std::string_view entry) { return MatchWildcard(std::string(entry), mask); };
+    ASSERT_TRUE(list.ApplyFilter());
+    EXPECT_EQ(Names(list), FreshRead(tmp.path(), 1, 1, mask)) << mask;
+  }
+  owner.Filter = nullptr;
+  owner.ByName = [](std::string_view) { return true; };
+  ASSERT_TRUE(list.ApplyFilter());
+  EXPECT_EQ(Names(list), FreshRead(tmp.path(), 1, 1, ""));
+}
+
 TEST_F(FileListMaskSortTest, AMaskAfterAChangeReadsTheFolderAgain) {
   MakeFolder(200);
   SimpleListOwner owner;

@@ -31,6 +31,8 @@ class SimpleListOwner : public IShellFileListOwner {
   std::vector<int> Order;
   PItemIDList TreeSelection = nullptr;  // not owned
   std::function<bool(TShellFileItem*)> Filter;
+  // When set, the test by name the list may run on several threads; it must agree with Filter.
+  std::function<bool(std::string_view)> ByName;
   std::vector<TViewStyle> StylesSet;
 
   SimpleListOwner() {
@@ -95,6 +97,7 @@ class SimpleListOwner : public IShellFileListOwner {
   int ClientWidth() const override { return Width; }
 
   bool DoShFilter(TShellFileItem* item) override { return !Filter || Filter(item); }
+  std::function<bool(std::string_view)> NameFilter() override { return ByName; }
   void DoShListChange(TShellFileList*) override { ++ListChanges; }
   PCItemIDList LinkedTreeSelectedIDList() const override { return TreeSelection; }
 };

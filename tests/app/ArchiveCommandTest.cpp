@@ -15,6 +15,7 @@
 
 #include "FileChecks.h"
 #include "FormFixture.h"
+#include "ShellRun.h"
 #include "TestData.h"
 #include "archive/ArchiveFile.h"
 #include "archive/ArchiverOptions.h"
@@ -23,11 +24,6 @@
 namespace {
 
 using Lines = std::vector<std::string>;
-
-bool Shell(const std::string& dir, const std::string& cmd) {
-  std::string line = "cd '" + dir + "' && { " + cmd + " ; } >/dev/null 2>&1";
-  return std::system(line.c_str()) == 0;
-}
 
 // Answers the message boxes that come up (the libraries' questions) with the
 // button of the given text, recording what they asked.
@@ -97,7 +93,7 @@ class ArchiveCommandTest : public ::testing::Test {
 };
 
 TEST_F(ArchiveCommandTest, OneEntryGoesBesideTheArchiveSeveralIntoAFolderNamedAfterIt) {
-  ASSERT_TRUE(Shell(src, "zip -q ../left/one.zip a.txt && zip -qr ../left/many.zip a.txt sub"));
+  ASSERT_TRUE(RunIn(src, "zip -q ../left/one.zip a.txt && zip -qr ../left/many.zip a.txt sub"));
   Open();
   ExtractOnce("one.zip");
   EXPECT_EQ(ReadWholeFile(left + "/a.txt"), "alpha");
@@ -119,7 +115,7 @@ TEST_F(ArchiveCommandTest, OneEntryGoesBesideTheArchiveSeveralIntoAFolderNamedAf
 }
 
 TEST_F(ArchiveCommandTest, TarGzAndJapaneseLhaArchives) {
-  ASSERT_TRUE(Shell(src, "bsdtar -czf ../left/pack.tar.gz a.txt sub/b.txt && bsdtar -czf ../left/single.tgz a.txt"));
+  ASSERT_TRUE(RunIn(src, "bsdtar -czf ../left/pack.tar.gz a.txt sub/b.txt && bsdtar -czf ../left/single.tgz a.txt"));
   std::filesystem::copy_file(TestArchive("lha_filename_cp932.lzh"), left + "/日本語.lzh");
   Open();
   ExtractOnce("pack.tar.gz");  // the whole compound extension goes
@@ -134,7 +130,7 @@ TEST_F(ArchiveCommandTest, TarGzAndJapaneseLhaArchives) {
 }
 
 TEST_F(ArchiveCommandTest, AnEntryClimbingOutOfTheFolderWritesNothingOutside) {
-  ASSERT_TRUE(Shell(left,
+  ASSERT_TRUE(RunIn(left,
                     "python3 -c \"import zipfile; z = zipfile.ZipFile('evil.zip', 'w'); "
                     "z.writestr('../escaped.txt', 'x'); z.writestr('ok.txt', 'fine'); z.close()\""));
   Open();
@@ -146,7 +142,7 @@ TEST_F(ArchiveCommandTest, AnEntryClimbingOutOfTheFolderWritesNothingOutside) {
 }
 
 TEST_F(ArchiveCommandTest, AnExistingFileIsReplacedOnlyWhenTheLibraryAsked) {
-  ASSERT_TRUE(Shell(src, "zip -q ../left/one.zip a.txt"));
+  ASSERT_TRUE(RunIn(src, "zip -q ../left/one.zip a.txt"));
   files.file("left/a.txt", "mine");
   Open();
   BoxAnswerer boxes;
@@ -161,7 +157,7 @@ TEST_F(ArchiveCommandTest, AnExistingFileIsReplacedOnlyWhenTheLibraryAsked) {
 }
 
 TEST_F(ArchiveCommandTest, NotAnArchiveOrNoListFocusedDoesNothing) {
-  ASSERT_TRUE(Shell(src, "zip -q ../left/one.zip a.txt"));
+  ASSERT_TRUE(RunIn(src, "zip -q ../left/one.zip a.txt"));
   files.file("left/notes.txt", "text");
   Open();
   // The window's own settings of the component.
@@ -200,7 +196,7 @@ TEST_F(ArchiveCommandTest, TheFolderNamedAfterTheArchiveIsAlwaysANewChild) {
   EXPECT_EQ(TForm1::ArchiveFolderName("/d/a.b.zip"), "a.b");
   EXPECT_EQ(TForm1::ArchiveFolderName("/d/.zip"), "_zip");
   // Two entries at the top, so a folder is made: never ".." or "." of the archive's folder.
-  ASSERT_TRUE(Shell(left,
+  ASSERT_TRUE(RunIn(left,
                     "python3 -c \"import zipfile\nfor n in ('...zip', '..zip'):\n"
                     "  z = zipfile.ZipFile(n, 'w'); z.writestr('.config/autostart/x.desktop', 'x');"
                     " z.writestr('b.txt', 'b'); z.close()\""));
@@ -242,11 +238,11 @@ TEST_F(ArchiveCommandTest, ArchiveNamesWithQuotesBlanksAndDashesAreTakenExactly)
     std::string dir = files.dir("src-" + std::to_string(&name - names.data()));
     files.file(dir.substr(files.path().size() + 1) + "/a.txt", name);
     files.file(dir.substr(files.path().size() + 1) + "/b.txt", "b");
-    ASSERT_TRUE(Shell(dir, "zip -q out.zip a.txt b.txt"));
+    ASSERT_TRUE(RunIn(dir, "zip -q out.zip a.txt b.txt"));
     std::filesystem::rename(dir + "/out.zip", left + "/" + name);
   }
   // The neighbour the broken quoting used to pick instead.
-  ASSERT_TRUE(Shell(src, "zip -q ../left/ab.zip a.txt sub/b.txt"));
+  ASSERT_TRUE(RunIn(src, "zip -q ../left/ab.zip a.txt sub/b.txt"));
   Open();
   for (const std::string& name : names) {
     ExtractOnce(name);
@@ -262,7 +258,7 @@ TEST_F(ArchiveCommandTest, AnArchiveOfOneTopFolderIsThatFolderAndMergingIsAsked)
   std::filesystem::create_directories(src + "/写真まとめ/sub");
   files.file("src/写真まとめ/a.txt", "alpha");
   files.file("src/写真まとめ/sub/b.txt", "beta");
-  ASSERT_TRUE(Shell(src, "zip -qr ../left/photos.zip 写真まとめ"));
+  ASSERT_TRUE(RunIn(src, "zip -qr ../left/photos.zip 写真まとめ"));
   Open();
   BoxAnswerer boxes;
   ExtractOnce("photos.zip");

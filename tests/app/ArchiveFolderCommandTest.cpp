@@ -7,27 +7,16 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include "FileChecks.h"
 #include "FormFixture.h"
 #include "ScriptedFileOperationUI.h"
+#include "ShellRun.h"
 #include "archive/ArchiveCache.h"
 #include "platform/fileops/FileOperation.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
-
-bool Shell(const std::string& dir, const std::string& cmd) {
-  return std::system(("cd '" + dir + "' && { " + cmd + " ; } >/dev/null 2>&1").c_str()) == 0;
-}
-
-bool Exists(const std::string& path) { return std::filesystem::exists(std::filesystem::symlink_status(path)); }
-
-Lines Names(TShellListView* list) {
-  Lines names;
-  for (int row = 0; row < list->FileList()->Count(); ++row)
-    names.push_back(list->FileList()->Items(row)->GetDisplayName());
-  return names;
-}
 
 class ArchiveFolderCommandTest : public ::testing::Test {
  protected:
@@ -38,7 +27,7 @@ class ArchiveFolderCommandTest : public ::testing::Test {
     files.file("src/docs/deep/x.txt", "deep x");
     files.file("src/top.txt", "top");
     // -D: no folder entries, so docs and deep exist only as paths.
-    EXPECT_TRUE(Shell(files / "src", "zip -qrD ../left/a.zip docs top.txt"));
+    EXPECT_TRUE(RunIn(files / "src", "zip -qrD ../left/a.zip docs top.txt"));
   }
   void TearDown() override { FileOperationJournal::Instance().Clear(); }
 
@@ -80,11 +69,11 @@ TEST_F(ArchiveFolderCommandTest, EnterGoesInThroughPathOnlyFoldersAndBackSpaceCo
   Open(left);
   EnterOn("a.zip");
   EXPECT_EQ(form->LV1->GetPathName(), left + "/a.zip");
-  EXPECT_EQ(Names(form->LV1), (Lines{"docs", "top.txt"}));
+  EXPECT_EQ(FormFixture::DisplayNames(form->LV1), (Lines{"docs", "top.txt"}));
   EnterOn("docs");
   EnterOn("deep");
   EXPECT_EQ(form->LV1->GetPathName(), left + "/a.zip/docs/deep");
-  EXPECT_EQ(Names(form->LV1), (Lines{"x.txt"}));
+  EXPECT_EQ(FormFixture::DisplayNames(form->LV1), (Lines{"x.txt"}));
   Press(Qt::Key_Backspace);
   EXPECT_EQ(form->LV1->GetPathName(), left + "/a.zip/docs");
   EXPECT_EQ(Focused(), "deep");
@@ -103,7 +92,7 @@ TEST_F(ArchiveFolderCommandTest, EnterGoesInThroughPathOnlyFoldersAndBackSpaceCo
 TEST_F(ArchiveFolderCommandTest, ATabInsideAnArchiveOpensThereAfterARestartOrAtItsFolderWhenItHasGone) {
   Open(left + "/a.zip/docs/deep");
   EXPECT_EQ(form->LV1->GetPathName(), left + "/a.zip/docs/deep");
-  EXPECT_EQ(Names(form->LV1), (Lines{"x.txt"}));
+  EXPECT_EQ(FormFixture::DisplayNames(form->LV1), (Lines{"x.txt"}));
   f.Close();
   // The state kept the path inside the archive.
   EXPECT_EQ(ReadWholeFile(f.StatePath("log/Path1SL.text")).find(left + "/a.zip/docs/deep"), 0u);
@@ -125,7 +114,7 @@ TEST_F(ArchiveFolderCommandTest, CopyingEntriesOutAsksOnConflictsAndIsUndone) {
   EXPECT_EQ(ReadWholeFile(right + "/docs/deep/x.txt"), "deep x");
   EXPECT_EQ(ReadWholeFile(right + "/top.txt"), "older top");
   EXPECT_EQ(ui.replaceCalls.size(), 1u);
-  EXPECT_EQ(Names(form->LV2), (Lines{"docs", "top.txt"}));
+  EXPECT_EQ(FormFixture::DisplayNames(form->LV2), (Lines{"docs", "top.txt"}));
   // Nothing of the extraction is left in the cache.
   const std::string cache = ArchiveCacheFolder();
   EXPECT_TRUE(std::filesystem::is_empty(cache));
@@ -149,7 +138,7 @@ TEST_F(ArchiveFolderCommandTest, VPreviewsAJpegInsideAZipAndEnterOpensAZipInside
   QImage image(24, 12, QImage::Format_RGB32);
   image.fill(QColor(200, 40, 40));
   ASSERT_TRUE(image.save(QString::fromStdString(files / "src/photo.jpg"), "JPG"));
-  ASSERT_TRUE(Shell(files / "src", "zip -q ../left/inner.zip photo.jpg && cd ../left && zip -q outer.zip inner.zip"));
+  ASSERT_TRUE(RunIn(files / "src", "zip -q ../left/inner.zip photo.jpg && cd ../left && zip -q outer.zip inner.zip"));
   Open(left);
   EnterOn("outer.zip");
   EnterOn("inner.zip");

@@ -13,16 +13,13 @@
 
 #include "FormFixture.h"
 #include "ScriptedFileOperationUI.h"
+#include "ShellRun.h"
 #include "app/commands/Commands.h"
 #include "platform/desktop/DropTarget.h"
 #include "platform/fileops/FileOperation.h"
 #include "platform/ui/PlatformUi.h"
 
 namespace {
-
-bool Shell(const std::string& dir, const std::string& cmd) {
-  return std::system(("cd '" + dir + "' && { " + cmd + " ; } >/dev/null 2>&1").c_str()) == 0;
-}
 
 void Put16(std::string& out, uint32_t v) {
   out.push_back(static_cast<char>(v));
@@ -69,13 +66,6 @@ void WriteZip(const std::string& path, int count, const std::function<std::strin
 }
 
 using Lines = std::vector<std::string>;
-
-Lines Names(TShellListView* list) {
-  Lines names;
-  for (int row = 0; row < list->FileList()->Count(); ++row)
-    names.push_back(list->FileList()->Items(row)->GetDisplayName());
-  return names;
-}
 
 class ArchiveFolderReadTest : public ::testing::Test {
  protected:
@@ -176,13 +166,17 @@ TEST_F(ArchiveFolderReadTest, AChangeOfTheArchiveOnDiskIsReadAgainAndItsRemovalL
   files.dir("src/docs");
   files.file("src/docs/readme.txt", "read me");
   files.file("src/top.txt", "top");
-  ASSERT_TRUE(Shell(files / "src", "zip -qrD ../left/a.zip docs top.txt"));
+  ASSERT_TRUE(RunIn(files / "src", "zip -qrD ../left/a.zip docs top.txt"));
   Open(left + "/a.zip");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return Names(form->LV1) == Lines{"docs", "top.txt"}; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return FormFixture::DisplayNames(form->LV1) == Lines{"docs", "top.txt"}; }, 5000));
   // Rewritten beside it and renamed over it, as archivers do.
   files.file("src/new.txt", "new");
-  ASSERT_TRUE(Shell(files / "src", "zip -qrD ../b.zip docs top.txt new.txt && mv ../b.zip ../left/a.zip"));
-  EXPECT_TRUE(QTest::qWaitFor([&] { return Names(form->LV1) == Lines{"docs", "new.txt", "top.txt"}; }, 10000));
+  ASSERT_TRUE(RunIn(files / "src", "zip -qrD ../b.zip docs top.txt new.txt && mv ../b.zip ../left/a.zip"));
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        return FormFixture::DisplayNames(form->LV1) == Lines{"docs", "new.txt", "top.txt"};
+      },
+      10000));
   EXPECT_EQ(form->LV1->GetPathName(), left + "/a.zip");
   std::filesystem::remove(left + "/a.zip");
   EXPECT_TRUE(QTest::qWaitFor([&] { return form->LV1->GetPathName() == left; }, 10000));
@@ -195,7 +189,7 @@ TEST_F(ArchiveFolderReadTest, EntriesDraggedOutOntoAFolderAreCopiedOutAndTheArch
   files.dir("src/docs");
   files.file("src/docs/readme.txt", "read me");
   files.file("src/top.txt", "top");
-  ASSERT_TRUE(Shell(files / "src", "zip -qrD ../left/a.zip docs top.txt"));
+  ASSERT_TRUE(RunIn(files / "src", "zip -qrD ../left/a.zip docs top.txt"));
   const auto before = std::filesystem::last_write_time(left + "/a.zip");
   Open(left + "/a.zip");
   FormFixture::SelectOnly(form->LV1, "docs");

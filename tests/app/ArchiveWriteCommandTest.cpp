@@ -11,6 +11,7 @@
 
 #include "FormFixture.h"
 #include "ScriptedFileOperationUI.h"
+#include "ShellRun.h"
 #include "TestData.h"
 #include "app/PackDialog.h"
 #include "archive/ArchiveListing.h"
@@ -19,17 +20,6 @@
 namespace {
 
 using Lines = std::vector<std::string>;
-
-bool Shell(const std::string& dir, const std::string& cmd) {
-  return std::system(("cd '" + dir + "' && { " + cmd + " ; } >/dev/null 2>&1").c_str()) == 0;
-}
-
-Lines Names(TShellListView* list) {
-  Lines names;
-  for (int row = 0; row < list->FileList()->Count(); ++row)
-    names.push_back(list->FileList()->Items(row)->GetDisplayName());
-  return names;
-}
 
 class ArchiveWriteCommandTest : public ::testing::Test {
  protected:
@@ -42,8 +32,8 @@ class ArchiveWriteCommandTest : public ::testing::Test {
     files.file("left/folder/f.txt", "in a folder");
     files.file("left/new.txt", "new file");
     files.file("left/top.txt", "newer top");
-    EXPECT_TRUE(Shell(files / "src", "zip -qrD ../right/a.zip docs top.txt"));
-    EXPECT_TRUE(Shell(files / "src", "bsdtar --format 7zip -cf ../right/b.7z docs top.txt"));
+    EXPECT_TRUE(RunIn(files / "src", "zip -qrD ../right/a.zip docs top.txt"));
+    EXPECT_TRUE(RunIn(files / "src", "bsdtar --format 7zip -cf ../right/b.7z docs top.txt"));
     ui.defaultConfirm = true;
   }
   void TearDown() override { FileOperationJournal::Instance().Clear(); }
@@ -62,7 +52,7 @@ class ArchiveWriteCommandTest : public ::testing::Test {
   }
   std::string Extracted(const std::string& archive, const std::string& entry) {
     const std::string out = files.dir("check" + std::to_string(++checks));
-    EXPECT_TRUE(Shell(out, "bsdtar -xf '" + archive + "'"));
+    EXPECT_TRUE(RunIn(out, "bsdtar -xf '" + archive + "'"));
     return ReadWholeFile(out + "/" + entry);
   }
 
@@ -88,7 +78,7 @@ TEST_F(ArchiveWriteCommandTest, CCIntoAFolderOfAZipAsksOnConflictsAndTheOtherPan
   Press(Qt::Key_C, 2);
   EXPECT_TRUE(f.messages.empty());
   EXPECT_EQ(ui.replaceCalls.size(), 1u);
-  EXPECT_EQ(Names(form->LV2), (Lines{"folder", "new.txt", "readme.txt"}));
+  EXPECT_EQ(FormFixture::DisplayNames(form->LV2), (Lines{"folder", "new.txt", "readme.txt"}));
   EXPECT_EQ(Extracted(right + "/a.zip", "docs/new.txt"), "new file");
   EXPECT_EQ(Extracted(right + "/a.zip", "docs/folder/f.txt"), "in a folder");
   // The entry the user kept.
@@ -108,7 +98,7 @@ TEST_F(ArchiveWriteCommandTest, MMIntoASevenZipRemovesTheSourcesOnlyOnceTheArchi
   form->LV1->SetRowSelected(FormFixture::RowOf(form->LV1, "folder"), true);
   Press(Qt::Key_M, 2);
   EXPECT_TRUE(f.messages.empty());
-  EXPECT_EQ(Names(form->LV2), (Lines{"docs", "folder", "new.txt", "top.txt"}));
+  EXPECT_EQ(FormFixture::DisplayNames(form->LV2), (Lines{"docs", "folder", "new.txt", "top.txt"}));
   EXPECT_EQ(Extracted(right + "/b.7z", "folder/f.txt"), "in a folder");
   EXPECT_FALSE(std::filesystem::exists(left + "/new.txt"));
   EXPECT_FALSE(std::filesystem::exists(left + "/folder"));
@@ -131,7 +121,7 @@ TEST_F(ArchiveWriteCommandTest, DDeletesSelectedEntriesOfAZipAfterTheQuestion) {
   ui.deleteAnswers = {true};
   Press(Qt::Key_D);
   EXPECT_TRUE(f.messages.empty());
-  EXPECT_EQ(Names(form->LV2), (Lines{"top.txt"}));
+  EXPECT_EQ(FormFixture::DisplayNames(form->LV2), (Lines{"top.txt"}));
   std::string error;
   auto listing = ReadArchiveListing(right + "/a.zip", error);
   ASSERT_TRUE(listing) << error;
@@ -157,7 +147,7 @@ TEST_F(ArchiveWriteCommandTest, AnArchiveNoLibraryWritesIsExplainedAndLeftAlone)
 }
 
 TEST_F(ArchiveWriteCommandTest, AZipInsideAZipIsNotWrittenAndTheOuterOneStaysAsItWas) {
-  ASSERT_TRUE(Shell(right, "zip -q outer.zip a.zip"));
+  ASSERT_TRUE(RunIn(right, "zip -q outer.zip a.zip"));
   const std::string bytes = ReadWholeFile(right + "/outer.zip");
   Open(right + "/outer.zip/a.zip/docs");
   ASSERT_EQ(form->LV2->GetPathName(), right + "/outer.zip/a.zip/docs");
@@ -166,7 +156,7 @@ TEST_F(ArchiveWriteCommandTest, AZipInsideAZipIsNotWrittenAndTheOuterOneStaysAsI
   ASSERT_EQ(f.messages.size(), 1u);
   EXPECT_NE(f.messages[0].find("書庫の中の書庫"), std::string::npos) << f.messages[0];
   EXPECT_EQ(ReadWholeFile(right + "/outer.zip"), bytes);
-  EXPECT_EQ(Names(form->LV2), (Lines{"readme.txt"}));
+  EXPECT_EQ(FormFixture::DisplayNames(form->LV2), (Lines{"readme.txt"}));
 }
 
 TEST_F(ArchiveWriteCommandTest, CtrlPPacksTheSelectionIntoTheOtherPaneWithTheDialogsChoice) {

@@ -108,6 +108,13 @@ class FormFixture {
       if (TForm1::LastPathComponent(list->FileList()->Items(i)->GetItemPath()) == name) return i;
     return -1;
   }
+  // The rows' display names, in list order (inside archives the only names a row has).
+  static std::vector<std::string> DisplayNames(TShellListView* list) {
+    std::vector<std::string> names;
+    for (int row = 0; row < list->FileList()->Count(); ++row)
+      names.push_back(list->FileList()->Items(row)->GetDisplayName());
+    return names;
+  }
   // Makes the named file the only selected row, and the focused one.
   static void SelectOnly(TShellListView* list, const std::string& name) {
     const int row = RowOf(list, name);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "archive/ArchiveCache.h"
+#include "archive/ArchiveUpdate.h"
 #include "platform/namespace/ContextMenuProvider.h"
 #include "platform/namespace/FileSystemFolder.h"
 #include "platform/namespace/NameCompare.h"
@@ -178,14 +179,27 @@ int ArchiveFolder::CompareChildren(int column, PCItemIDList a, PCItemIDList b) {
   return r ? r : CompareNames(nameA, nameB);
 }
 
-uint32_t ArchiveFolder::ChildAttributes(PCItemIDList id, uint32_t, AttributeContext&) {
+uint32_t ArchiveFolder::ChildAttributes(PCItemIDList id, uint32_t asked, AttributeContext&) {
   if (IDKind(id) != ItemKind::ArchiveEntry) return 0;
   uint8_t flags = IDFlags(id);
   // Entries are read, never changed here; they copy out as files.
   uint32_t a = SFGAO_CANCOPY | SFGAO_STREAM | SFGAO_READONLY;
   if (flags & itemflag::kFolder) a |= SFGAO_FOLDER | SFGAO_HASSUBFOLDER;
+  // Files dropped on a folder entry are added into it.
+  if ((flags & itemflag::kFolder) && (asked & SFGAO_DROPTARGET) && TakesDrops()) a |= SFGAO_DROPTARGET;
   if (flags & itemflag::kHidden) a |= SFGAO_HIDDEN;
   return a;
+}
+
+bool ArchiveFolder::TakesDrops() {
+  int writable = writable_.load();
+  if (writable < 0) {
+    struct stat st {};
+    // Not an archive inside another one: those are read only.
+    writable = ::lstat(archive_.c_str(), &st) == 0 && S_ISREG(st.st_mode) && IsWritableArchive(archive_);
+    writable_ = writable;
+  }
+  return writable == 1;
 }
 
 bool ArchiveFolder::ChildName(PCItemIDList id, uint32_t flags, std::string& name) {

@@ -2,6 +2,7 @@
 // An archive file as a folder of the namespace: its children are the entries
 // of one folder inside it, as ArchiveEntry IDs that carry size, time and mode.
 // Nothing here writes; the listing comes from ReadArchiveListing.
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -28,6 +29,9 @@ class ArchiveFolder : public ShellFolderBase {
   std::shared_ptr<ArchiveListingReading> StartListing(std::string& error);
   // After the archive was written: the next look reads it again.
   void ForgetListing() { listing_.reset(); }
+  // Files dropped here are added to the archive: one of the disk, in a
+  // format a library writes.
+  bool TakesDrops() override;
 
  protected:
   int CompareChildren(int column, PCItemIDList a, PCItemIDList b) override;
@@ -39,6 +43,7 @@ class ArchiveFolder : public ShellFolderBase {
   std::string archive_;
   std::string inner_;
   std::shared_ptr<const ArchiveListing> listing_;
+  std::atomic<int> writable_{-1};  // -1 not looked at yet
 };
 
 // The real file behind an archive path: the path itself when it is on the

@@ -152,7 +152,9 @@ TShItemIDType TShellFileList::GetFolderType() {
 
 std::unique_ptr<IDropTarget> TShellFileList::GetFolderDropTarget() {
   std::string path = GetPathName();
-  if (path.empty() || !FolderHasAttribute(SFGAO_DROPTARGET)) return nullptr;
+  if (path.empty()) return nullptr;
+  ShellFolderPtr folder;
+  if (!FolderHasAttribute(SFGAO_DROPTARGET) && !(GetFolder(folder) && folder->TakesDrops())) return nullptr;
   return std::make_unique<IDropTarget>(path);
 }
 

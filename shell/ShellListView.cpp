@@ -26,6 +26,7 @@
 #include <utility>
 
 #include "platform/namespace/ContextMenuProvider.h"
+#include "platform/desktop/DropTarget.h"
 #include "platform/desktop/FilePayload.h"
 #include "platform/fileops/ErrorText.h"
 #include "platform/system/Exception.h"
@@ -571,7 +572,10 @@ void TShellListView::ResumeRename(int row, const QString& typed) {
 bool TShellListView::InvokeCommand(TShellCommandKind kind) {
   auto suspended = SuspendedWatching();
   bool ok = false;
-  if (kind == sckPaste) {
+  ShellFolderPtr shown;
+  if (kind == sckPaste && !GetPathName().empty() && fileList_->GetFolder(shown) && shown->TakesDrops()) {
+    ok = PasteAsDrop(GetPathName());
+  } else if (kind == sckPaste) {
     TShellIDList2 target;
     IDListPtr folder = fileList_->GetLevel() == 0 ? GetSpecialFolderIDList(CSIDL_DESKTOPDIRECTORY)
                                                   : IDListPtr(CopyIDList(fileList_->FolderIDList.get()));

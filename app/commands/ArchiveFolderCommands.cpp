@@ -219,9 +219,47 @@ bool TransferOutOfArchive(TForm1& form, TShellListView* list, const std::string&
   return CopyEntriesOut(&form, *archive, names, folder);
 }
 
+namespace {
+
+// The main window whose archive folder took a drop (it may come from another program).
+TForm1* MainWindow() {
+  if (auto* form = qobject_cast<TForm1*>(QApplication::activeWindow())) return form;
+  for (QWidget* widget : QApplication::topLevelWidgets())
+    if (auto* form = qobject_cast<TForm1*>(widget)) return form;
+  return nullptr;
+}
+
+// Files of one folder of the disk dropped on an archive's folder are added to
+// the archive; a move sends them to the trash once the archive holds them.
+bool DropIntoArchive(const std::vector<std::string>& sources, const std::string& folder, uint32_t effect) {
+  TForm1* form = MainWindow();
+  if (!form || sources.empty()) return false;
+  const std::string from = DirName(sources.front());
+  QString refusal;
+  if (effect == DROPEFFECT_LINK)
+    refusal = QStringLiteral("書庫の中にはリンクを作れません。");
+  else if (IsArchiveFolderPath(from))
+    refusal = QStringLiteral("書庫の中の項目は直接書庫へ入れられません。いったんフォルダーへ取り出してください。");
+  else if (!std::all_of(sources.begin(), sources.end(), [&](const std::string& s) { return DirName(s) == from; }))
+    refusal =
+        QStringLiteral("別々のフォルダーの項目は一度に書庫へ入れられません。フォルダーごとにドロップしてください。");
+  if (!refusal.isEmpty()) {
+    form->Hooks.ShowMessage(refusal);
+    return false;
+  }
+  std::vector<std::string> names;
+  for (const std::string& s : sources) names.push_back(BaseName(s));
+  bool done = false;
+  Guarded([&] { done = AddIntoArchive(*form, from, names, folder, effect == DROPEFFECT_MOVE); });
+  return done;
+}
+
+}  // namespace
+
 void InstallArchiveDropHandler() {
   DropHandler before = CurrentDropHandler();
   SetDropHandler([before](const std::vector<std::string>& sources, const std::string& folder, uint32_t effect) {
+    if (IsArchiveFolderPath(folder)) return DropIntoArchive(sources, folder, effect);
     // Entries of one archive's folder dropped on a folder of the disk are copied out; the archive never changes.
     const std::string from = sources.empty() ? std::string() : DirName(sources.front());
     const bool outOfArchive =

@@ -167,15 +167,21 @@ ArchiveWriteResult RunArchiveWrite(TForm1& form, const QString& label, uint64_t 
 }
 
 bool TransferIntoArchive(TForm1& form, TShellListView* list, const std::string& folder, bool move) {
-  ArchivePlace place;
-  if (!list || !PlaceOfPath(form, folder, place)) return false;
+  if (!list) return false;
   if (IsArchiveIDList(list->FolderIDList())) {
+    ArchivePlace place;
+    if (!PlaceOfPath(form, folder, place)) return false;
     form.Hooks.ShowMessage(
         QStringLiteral("書庫の中から別の書庫へは直接入れられません。いったんフォルダーへ取り出してください。"));
     return false;
   }
-  const std::string sourceFolder = list->GetPathName();
-  std::vector<std::string> names = SelectedNamesInFolder(list);
+  return AddIntoArchive(form, list->GetPathName(), SelectedNamesInFolder(list), folder, move, list);
+}
+
+bool AddIntoArchive(TForm1& form, const std::string& sourceFolder, std::vector<std::string> names,
+                    const std::string& folder, bool move, TShellListView* sourceList) {
+  ArchivePlace place;
+  if (!PlaceOfPath(form, folder, place)) return false;
   if (names.empty() || sourceFolder.empty()) return false;
   if (!CheckWritable(form, place)) return false;
   if (!SettleConflicts(form, place, sourceFolder, names) || names.empty()) return false;
@@ -200,10 +206,12 @@ bool TransferIntoArchive(TForm1& form, TShellListView* list, const std::string& 
     request.flags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION;
     request.owner = &form;
     for (const std::string& name : names) request.sources.push_back(JoinPath(sourceFolder, name));
-    list->SuspendWatching();
+    if (sourceList) sourceList->SuspendWatching();
     bool ok = RunFileOperation(request).code == 0;
-    list->RefreshList();
-    list->ResumeWatching();
+    if (sourceList) {
+      sourceList->RefreshList();
+      sourceList->ResumeWatching();
+    }
     return ok;
   }
   return true;

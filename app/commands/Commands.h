@@ -17,6 +17,7 @@
 //   PackCommand.cpp         packing the selection into a new archive
 //   BatchCommands.cpp       renaming many, comparing and synchronising the panes
 #include <string>
+#include <vector>
 
 class QMenu;
 class TForm1;
@@ -51,6 +52,9 @@ bool LeaveArchiveFolder(TForm1& form, TPane& pane);
 // archive folder at folder (a move sends the sources to the trash once the
 // archive was written); false when nothing was written.
 bool TransferIntoArchive(TForm1& form, TShellListView* list, const std::string& folder, bool move);
+// The same for names of one folder of the disk (files dropped on an archive's folder).
+bool AddIntoArchive(TForm1& form, const std::string& sourceFolder, std::vector<std::string> names,
+                    const std::string& folder, bool move, TShellListView* sourceList = nullptr);
 // D in an archive folder: deletes the selected entries after the question;
 // false when the list shows no archive folder.
 bool DeleteInArchive(TForm1& form, TShellListView* list);

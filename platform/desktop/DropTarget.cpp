@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
+
 #include "platform/desktop/FilePayload.h"
 
 static DropHandler& Handler() {
@@ -18,6 +21,17 @@ std::vector<std::string> DroppedPaths(const QMimeData* data) {
   bool cut;
   ReadFilesMimeData(data, paths, cut);
   return paths;
+}
+
+bool PasteAsDrop(const std::string& folder) {
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  std::vector<std::string> sources;
+  bool cut = false;
+  if (!clipboard || !ReadFilesMimeData(clipboard->mimeData(), sources, cut) || !Handler()) return false;
+  const bool done = Handler()(sources, folder, cut ? DROPEFFECT_MOVE : DROPEFFECT_COPY);
+  // What was cut is where it belongs now; pasting it again would find nothing.
+  if (cut && done) clipboard->clear();
+  return done;
 }
 
 IDropTarget::IDropTarget(std::string folderPath) : folder_(std::move(folderPath)) {}

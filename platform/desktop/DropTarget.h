@@ -30,6 +30,11 @@ void SetDropHandler(DropHandler handler);
 // The handler installed now (empty when none), for one that hands some drops on.
 DropHandler CurrentDropHandler();
 
+// The files on the clipboard handed to the drop handler as dropped on folder:
+// copied, or moved when they were cut. For folders that take drops but have
+// no paste verb of the disk's.
+bool PasteAsDrop(const std::string& folder);
+
 // Local file paths of a drag's data (text/uri-list), byte-exact.
 std::vector<std::string> DroppedPaths(const QMimeData* data);
 

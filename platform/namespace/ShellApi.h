@@ -169,6 +169,9 @@ class IShellFolder {
   // The context menu of children (IShellFolder::GetUIObjectOf for IContextMenu);
   // null when there is none (the default). owner: the window its dialogs belong to.
   virtual std::unique_ptr<IContextMenu> GetContextMenu(QWidget* owner, int count, const PCItemIDList* items);
+  // Whether files dropped on this folder are taken although its parent gives
+  // it no SFGAO_DROPTARGET (a folder that is not one of the disk's).
+  virtual bool TakesDrops() { return false; }
 };
 
 using ShellFolderPtr = std::shared_ptr<IShellFolder>;

@@ -1,9 +1,11 @@
 // Writing into archives on a real main window: CC and MM into folders of a ZIP
 // and a 7z shown in the other pane, the conflict question, D on entries, a
 // format no library writes, and the pack command with its dialog.
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QSpinBox>
 #include <QTimer>
 #include <filesystem>
@@ -14,8 +16,12 @@
 #include "ShellRun.h"
 #include "TestData.h"
 #include "app/PackDialog.h"
+#include "app/commands/Commands.h"
 #include "archive/ArchiveListing.h"
+#include "platform/desktop/DropTarget.h"
+#include "platform/desktop/FilePayload.h"
 #include "platform/fileops/FileOperation.h"
+#include "platform/ui/PlatformUi.h"
 
 namespace {
 
@@ -36,7 +42,10 @@ class ArchiveWriteCommandTest : public ::testing::Test {
     EXPECT_TRUE(RunIn(files / "src", "bsdtar --format 7zip -cf ../right/b.7z docs top.txt"));
     ui.defaultConfirm = true;
   }
-  void TearDown() override { FileOperationJournal::Instance().Clear(); }
+  void TearDown() override {
+    FileOperationJournal::Instance().Clear();
+    SetDropHandler(nullptr);
+  }
 
   TForm1* Open(const std::string& rightLine) {
     f.WriteLines("log/Path1SL.text", {left});
@@ -106,6 +115,57 @@ TEST_F(ArchiveWriteCommandTest, MMIntoASevenZipRemovesTheSourcesOnlyOnceTheArchi
   ASSERT_TRUE(FileOperationJournal::Instance().CanUndo());
   EXPECT_EQ(FileOperationJournal::Instance().UndoLast(&ui), 0);
   EXPECT_EQ(ReadWholeFile(left + "/new.txt"), "new file");
+}
+
+TEST_F(ArchiveWriteCommandTest, FilesDroppedOnAnArchiveFolderOrItsFolderRowsAreAddedAndAShiftDropMovesThem) {
+  InstallFileOperationDropHandler();  // as the program does when it starts
+  InstallArchiveDropHandler();
+  Open(right + "/a.zip");
+  const uint32_t both = DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
+  auto drop = [&](IDropTarget* target, const std::vector<std::string>& paths, uint32_t keys) {
+    std::unique_ptr<QMimeData> data(MakeFilesMimeData(paths, false));
+    return target->Drop(data.get(), keys, both);
+  };
+  // On a folder row: into that folder, copied (no key, and the archive is no file system of its own).
+  std::unique_ptr<IDropTarget> onDocs =
+      form->LV2->FileList()->Items(FormFixture::RowOf(form->LV2, "docs"))->GetDropTarget();
+  ASSERT_TRUE(onDocs);
+  EXPECT_EQ(drop(onDocs.get(), {left + "/new.txt"}, 0), DROPEFFECT_COPY);
+  EXPECT_TRUE(f.messages.empty());
+  EXPECT_EQ(Extracted(right + "/a.zip", "docs/new.txt"), "new file");
+  EXPECT_TRUE(std::filesystem::exists(left + "/new.txt"));
+
+  // On the pane's own folder with Shift: moved, the source to the trash once the archive holds it.
+  std::unique_ptr<IDropTarget> onPane = form->LV2->FileList()->GetFolderDropTarget();
+  ASSERT_TRUE(onPane);
+  EXPECT_EQ(drop(onPane.get(), {left + "/folder"}, DRAGKEY_SHIFT), DROPEFFECT_MOVE);
+  EXPECT_EQ(Extracted(right + "/a.zip", "folder/f.txt"), "in a folder");
+  EXPECT_FALSE(std::filesystem::exists(left + "/folder"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return FormFixture::RowOf(form->LV2, "folder") >= 0; }, 5000));
+  ASSERT_TRUE(FileOperationJournal::Instance().CanUndo());
+  EXPECT_EQ(FileOperationJournal::Instance().UndoLast(&ui), 0);
+  EXPECT_EQ(ReadWholeFile(left + "/folder/f.txt"), "in a folder");
+
+  // Refused with a message, the archive untouched: a link, and items of two folders at once.
+  const std::string bytes = ReadWholeFile(right + "/a.zip");
+  EXPECT_EQ(drop(onPane.get(), {left + "/new.txt"}, DRAGKEY_CONTROL | DRAGKEY_SHIFT), DROPEFFECT_NONE);
+  EXPECT_EQ(drop(onPane.get(), {left + "/top.txt", left + "/folder/f.txt"}, 0), DROPEFFECT_NONE);
+  EXPECT_EQ(f.messages.size(), 2u);
+  EXPECT_EQ(ReadWholeFile(right + "/a.zip"), bytes);
+
+  // Cut files pasted into the pane: added as a Shift drop would, and the clipboard emptied.
+  ASSERT_TRUE(f.Focus(form->LV2));
+  QGuiApplication::clipboard()->setMimeData(MakeFilesMimeData({left + "/folder/f.txt"}, true));
+  Press(Qt::Key_V, 1, Qt::ControlModifier);
+  EXPECT_EQ(Extracted(right + "/a.zip", "f.txt"), "in a folder");
+  EXPECT_FALSE(std::filesystem::exists(left + "/folder/f.txt"));
+  EXPECT_FALSE(MimeDataHoldsFiles(QGuiApplication::clipboard()->mimeData()));
+
+  // An archive inside another one is read only: it takes no drops.
+  ASSERT_TRUE(RunIn(right, "zip -q outer.zip a.zip"));
+  form->LV2->SetPathName(right + "/outer.zip/a.zip");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->LV2->FileList()->Count() > 0; }, 5000));
+  EXPECT_FALSE(form->LV2->FileList()->GetFolderDropTarget());
 }
 
 TEST_F(ArchiveWriteCommandTest, DDeletesSelectedEntriesOfAZipAfterTheQuestion) {

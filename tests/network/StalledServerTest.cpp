@@ -16,6 +16,7 @@
 
 #include "FormFixture.h"
 #include "NetworkServers.h"
+#include "app/LocationOpener.h"
 #include "app/Pane.h"
 #include "platform/network/Location.h"
 #include "shell/ShellFileList.h"
@@ -112,10 +113,13 @@ TEST_F(StalledServerTest, AStalledServerNeverHoldsTheWindowAndEscStopsTheWait) {
   server.Pause(true);
   TickGaps gaps;
   // Into a subfolder: the pane waits for the server without the window.
+  TLocationOpener* opener = TLocationOpener::Of(form, form->LV1);
   EnterOn(form, "sub");
   QTest::qWait(500);
   EXPECT_EQ(form->LV1->GetPathName(), shown);
+  EXPECT_TRUE(opener->Busy());
   Press(form, Qt::Key_Escape);
+  EXPECT_FALSE(opener->Busy());
   EXPECT_EQ(form->LV1->GetPathName(), shown);
   EXPECT_EQ(form->Edit1->text().toStdString(), uri + "/*.*");
   // Up, and a re-read.
@@ -125,7 +129,9 @@ TEST_F(StalledServerTest, AStalledServerNeverHoldsTheWindowAndEscStopsTheWait) {
   EXPECT_EQ(form->LV1->GetPathName(), shown);
   Press(form, Qt::Key_G);
   QTest::qWait(300);
+  EXPECT_TRUE(form->LV1->Reading());
   Press(form, Qt::Key_Escape);
+  EXPECT_TRUE(WaitUntil([&] { return !form->LV1->Reading(); }, 2000));
   // To the local tab and back; the poll comes round meanwhile.
   SwitchTab(form, 1);
   EXPECT_TRUE(WaitUntil([&] { return form->LV1->GetPathName() == f.HomePath(); }, 2000));

@@ -1,7 +1,10 @@
 #include "app/LocationOpener.h"
 
+#include <condition_variable>
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
+#include <optional>
 
 #include <QLineEdit>
 
@@ -12,6 +15,7 @@
 #include "platform/network/Location.h"
 #include "platform/ui/MountDialogs.h"
 #include "platform/system/Exception.h"
+#include "shell/ShellCtrls.h"
 #include "shell/ShellFileList.h"
 #include "shell/ShellListView.h"
 
@@ -22,7 +26,38 @@ constexpr int kPollMs = 3000;
 bool Recent(const std::string& stamp) {
   return std::strtoll(stamp.c_str(), nullptr, 10) + 2 >= static_cast<long long>(std::time(nullptr));
 }
+
+// Runs call on a thread of its own and waits for it until stop turns true: a
+// server that stalls holds a call through its FUSE path for good, and the
+// thread that waits must still end on Esc. A call left behind ends when the
+// server answers or goes.
+template <class T>
+std::optional<T> UnlessStopped(std::function<T()> call, const std::atomic<bool>& stop) {
+  struct State {
+    std::mutex lock;
+    std::condition_variable done;
+    std::optional<T> value;
+  };
+  auto state = std::make_shared<State>();
+  std::thread([state, call = std::move(call)] {
+    T value = call();
+    std::lock_guard<std::mutex> guard(state->lock);
+    state->value = std::move(value);
+    state->done.notify_all();
+  }).detach();
+  std::unique_lock<std::mutex> guard(state->lock);
+  while (!state->value && !stop) state->done.wait_for(guard, std::chrono::milliseconds(50));
+  return std::move(state->value);
+}
 }  // namespace
+
+// What the worker found out for Finish.
+struct TLocationOpener::Found {
+  std::string local;
+  std::shared_ptr<ITEMIDLIST> id;  // from an IDListPtr, freed as it is
+  std::string message;
+  std::string stamp;
+};
 
 TLocationOpener* TLocationOpener::Of(TForm1* form, TShellListView* list) {
   if (auto* existing = list->findChild<TLocationOpener*>(QStringLiteral("locationOpener"), Qt::FindDirectChildrenOnly))
@@ -46,7 +81,7 @@ TLocationOpener::~TLocationOpener() {
 }
 
 void TLocationOpener::Poll() {
-  if (polling_ || !list_->isVisible() || list_->Reading()) return;
+  if (polling_ || !list_->isVisible()) return;
   const std::string path = list_->GetPathName();
   const std::string uri = network::UriOfLocalPath(path);
   if (uri.empty()) {
@@ -56,19 +91,27 @@ void TLocationOpener::Poll() {
   if (poller_.joinable()) poller_.join();
   polling_ = true;
   poller_ = std::thread([this, path, uri] {
-    const std::string stamp = network::QueryLocation(uri, &pollStop_).stamp;
+    const network::LocationFacts facts = network::QueryLocation(uri, &pollStop_, true);
     QMetaObject::invokeMethod(
         this,
-        [this, path, stamp] {
+        [this, path, facts] {
           polling_ = false;
-          Polled(path, stamp);
+          Polled(path, facts);
         },
         Qt::QueuedConnection);
   });
 }
 
-void TLocationOpener::Polled(const std::string& path, const std::string& stamp) {
-  if (path != list_->GetPathName() || stamp.empty()) return;
+void TLocationOpener::Polled(const std::string& path, const network::LocationFacts& facts) {
+  if (path != list_->GetPathName() || facts.stamp.empty()) return;
+  if (TPane* pane = form_->PaneOf(list_); pane && pane->List == list_) {
+    const QString free = facts.freeKnown ? QStringLiteral("空き %1").arg(TForm1::ByteSizeText(facts.freeBytes)) : QString();
+    if (free != pane->FreeSpaceText) {
+      pane->FreeSpaceText = free;
+      form_->UpdateStatusLine(list_, false);
+    }
+  }
+  const std::string& stamp = facts.stamp;
   const bool changed = path == polledPath_ && (stamp != stamp_ || recent_);
   polledPath_ = path;
   stamp_ = stamp;
@@ -110,46 +153,67 @@ void TLocationOpener::Open(const std::string& text, std::function<void(bool)> do
   worker_ = std::thread([this, text, generation] {
     MountDialogs questions(form_, &stop_);
     network::MountResult mounted = network::MountLocation(text, questions, &cancel_);
-    std::string local;
-    std::string message = mounted.message;
+    Found found;
+    found.message = mounted.message;
     // Asked of the server through GIO first: a stalled server holds a stat
     // of the FUSE path for good, while Esc ends this at once. The FUSE path
-    // is looked at only once the server has answered. The stamp is taken
-    // before the listing: what changes after it the poll sees.
+    // is looked at only once the server has answered, and then where Esc
+    // can leave it. The stamp is taken before the listing: what changes
+    // after it the poll sees.
     const network::LocationFacts facts = mounted.ok ? network::QueryLocation(text, &cancel_) : network::LocationFacts{};
     if (mounted.ok && !cancel_) {
       if (!facts.found || !facts.folder) {
-        message = "「" + text + "」は見つからないか、フォルダではありません。";
+        found.message = !facts.message.empty() ? facts.message : "「" + text + "」は見つからないか、フォルダではありません。";
       } else {
-        local = network::ReachableLocalPath(text, &cancel_);
-        if (local.empty()) message = network::NoFusePathText(text);
+        std::optional<Found> local = UnlessStopped<Found>(
+            [text] {
+              Found f;
+              f.local = network::ReachableLocalPath(text);
+              // The IDs of the path's folders are made of stats of each.
+              if (!f.local.empty()) f.id = PathToIDList(f.local);
+              return f;
+            },
+            cancel_);
+        if (local) {
+          found.local = local->local;
+          found.id = local->id;
+          if (found.local.empty()) found.message = network::NoFusePathText(text);
+          else if (!found.id) found.message = "「" + text + "」は見つからないか、フォルダではありません。";
+        }
       }
     }
-    const std::string stamp = facts.stamp;
+    found.stamp = facts.stamp;
     QMetaObject::invokeMethod(
-        this, [this, generation, local, message, stamp] { Finish(generation, local, message, stamp); },
-        Qt::QueuedConnection);
+        this, [this, generation, found] { Finish(generation, found); }, Qt::QueuedConnection);
   });
 }
 
-void TLocationOpener::Finish(int generation, const std::string& local, const std::string& message,
-                             const std::string& stamp) {
+bool TLocationOpener::OpenShown(const std::string& path) {
+  // The mount's daemon answers this, never the server.
+  const std::string uri = network::UriOfLocalPath(path);
+  if (uri.empty()) return false;
+  Open(uri);
+  return true;
+}
+
+void TLocationOpener::Finish(int generation, const Found& found) {
   if (generation != generation_) return;
   if (worker_.joinable()) worker_.join();
   TShellListView* list = list_;
   std::function<void(bool)> done = std::move(done_);
   done_ = nullptr;
   bool shown = false;
-  if (!local.empty()) {
+  if (!found.local.empty() && found.id) {
     // Read on a worker: the window goes on while a slow server answers.
-    list->ReadAhead(local, 0);
-    list->SetPathName(local);
-    shown = list->GetPathName() == local;
-    polledPath_ = shown ? local : std::string();
-    stamp_ = stamp;
-    recent_ = Recent(stamp);
+    list->ShowCheckedFolder(found.id.get());
+    shown = list->GetPathName() == found.local;
+    polledPath_ = shown ? found.local : std::string();
+    stamp_ = found.stamp;
+    recent_ = Recent(found.stamp);
+    // Its free space at once, not at the next round.
+    Poll();
   }
-  if (!message.empty()) form_->Hooks.ShowMessage(QString::fromStdString(message));
+  if (!found.message.empty()) form_->Hooks.ShowMessage(QString::fromStdString(found.message));
   if (done) done(shown);
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/network/Location.h"
 #include "platform/system/WaitObjects.h"
 
 class TForm1;
@@ -28,6 +29,10 @@ class TLocationOpener : public QObject {
 
   // Shows text in list; done(shown) follows on the GUI thread (at once for a path).
   void Open(const std::string& text, std::function<void(bool shown)> done = {});
+  // Shows path, a folder inside a location's FUSE mount, as Open does its
+  // URI: the server is asked on a worker and Esc stops the wait. False when
+  // the path's server is not mounted (any more): then nothing waits on it.
+  bool OpenShown(const std::string& path);
   // True while a location is being mounted.
   bool Busy() const { return worker_.joinable(); }
   // Stops a mount in progress (Esc, a new location, the window closing).
@@ -35,12 +40,13 @@ class TLocationOpener : public QObject {
 
  private:
   TLocationOpener(TForm1* form, TShellListView* list);
-  void Finish(int generation, const std::string& local, const std::string& message, const std::string& stamp);
+  struct Found;
+  void Finish(int generation, const Found& found);
   // Every few seconds while the list shows a location: re-read it when the
   // server says its folder changed (sftp has no change monitor; inotify on
   // the FUSE path sees only our own changes).
   void Poll();
-  void Polled(const std::string& path, const std::string& stamp);
+  void Polled(const std::string& path, const network::LocationFacts& facts);
 
   TForm1* form_;
   std::thread worker_;

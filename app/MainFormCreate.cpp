@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "app/KeyTable.h"
+#include "app/LocationOpener.h"
 #include "app/MainForm.h"
 #include "app/SearchCommand.h"
 #include "app/TextView.h"
@@ -278,6 +279,9 @@ void TForm1::WireEvents() {
   for (TShellListView* list : {LV1, LV2}) {
     list->PopupMenu = PopupMenu1;
     list->SetShellPopupMenu(ShellPopupMenu1);
+    list->OnSlowFolder = [this, list](const std::string& path) {
+      return TLocationOpener::Of(this, list)->OpenShown(path);
+    };
     list->OnShListChange = [this](TShellListView* sender, TShellFileList*) {
       Guarded([&] { LV1ShListChange(sender); });
       UpdateStatusLine(sender, true);

@@ -7,6 +7,7 @@
 
 #include "app/MainForm.h"
 #include "platform/namespace/Drives.h"
+#include "platform/network/Location.h"
 
 QString TForm1::ByteSizeText(uint64_t bytes) {
   if (bytes < 1024) return QStringLiteral("%1 バイト").arg(bytes);
@@ -27,8 +28,10 @@ void TForm1::UpdateStatusLine(TShellListView* list, bool listed) {
     // Once per listing: a re-read may follow a change of the free space as well.
     uint64_t available = 0, total = 0;
     const std::string path = list->GetPathName();
-    pane->FreeSpaceText =
-        GetDiskFreeSpace(path, available, total) ? QStringLiteral("空き %1").arg(ByteSizeText(available)) : QString();
+    // A server's free space comes from the poll of its folder, on a worker.
+    pane->FreeSpaceText = !network::InFuseMount(path) && GetDiskFreeSpace(path, available, total)
+                              ? QStringLiteral("空き %1").arg(ByteSizeText(available))
+                              : QString();
   }
   QString text;
   if (list->Reading()) {

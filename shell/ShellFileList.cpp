@@ -10,6 +10,7 @@
 #include "platform/namespace/FileSystemFolder.h"
 #include "platform/namespace/ItemID.h"
 #include "platform/namespace/PathText.h"
+#include "platform/network/Location.h"
 #include "platform/system/ChangeNotification.h"
 #include "platform/system/ScopeGuard.h"
 #include "shell/FolderReadAhead.h"
@@ -484,6 +485,8 @@ void TShellFileList::SuspendWatching() {
 
 void TShellFileList::ResumeWatching() {
   std::string path = WatchedFolder();
+  // inotify on a server's folder would wait on the server; a poll watches it.
+  if (network::InFuseMount(path)) path.clear();
   if (NameWatcher) NameWatcher->SetPath(path);
   if (AttrWatcher) AttrWatcher->SetPath(path);
   // A change right after this must be seen; the threads arm in microseconds.
@@ -532,10 +535,12 @@ bool TShellFileList::PrefetchSizes(int count) {
 
 void TShellFileList::ReadAhead(const std::string& path, int waitMs, size_t rowsInWait, std::function<void()> done) {
   readAhead_.reset();
-  IDListPtr id = FolderExists(path) ? PathToIDList(path) : nullptr;
-  if (!id) return;
+  // A server's folder is not looked at here: the worker finds out.
+  const bool remote = network::InFuseMount(path);
+  IDListPtr id = !remote && FolderExists(path) ? PathToIDList(path) : nullptr;
+  if (!id && !remote) return;
   // The name the list will know the folder by.
-  std::string shown = IDListToPath(id.get());
+  std::string shown = remote ? path : IDListToPath(id.get());
   uint32_t flags = SHCONTF_FOLDERS | SHCONTF_NONFOLDERS;
   if (ListView && ListView->GetIncludeHidden()) flags |= SHCONTF_INCLUDEHIDDEN;
   const int column = IsColumn(SortType) ? SortType : 0;

@@ -151,6 +151,7 @@ class TShellFileList {
   // next Populate takes in any case. done runs on the worker when it is over.
   void ReadAhead(const std::string& path, int waitMs, size_t rowsInWait, std::function<void()> done);
   bool Reading() const { return reading_; }
+  bool ReadsAhead() const { return readAhead_ != nullptr; }
   // The folder is still read: more rows come in batches.
   bool Growing() const { return growing_ != nullptr; }
   // Ends the read under way early: the next Populate shows what it found.

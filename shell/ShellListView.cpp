@@ -34,6 +34,7 @@
 #include "platform/desktop/OpenWith.h"
 #include "platform/namespace/PathText.h"
 #include "platform/namespace/ShellFolderBase.h"
+#include "platform/network/Location.h"
 #include "platform/state/StateFolder.h"
 #include "shell/WaitCursor.h"
 #include "shell/ShellItemViews.h"
@@ -221,14 +222,26 @@ QAbstractItemView* TShellListView::CurrentView() const {
 // --- Navigation --------------------------------------------------------------------
 
 void TShellListView::SetPathName(const std::string& path) {
+  if (SlowFolderTaken(path)) return;
   if (!FolderExists(path) && !IsArchiveFolderPath(path)) return;
   if (IDListPtr id = PathToIDList(path)) SetFolderIDList(id.get());
+}
+
+bool TShellListView::SlowFolderTaken(const std::string& path) {
+  if (showingChecked_ || !OnSlowFolder || !network::InFuseMount(path)) return false;
+  return path == GetPathName() || OnSlowFolder(path);
+}
+
+void TShellListView::ShowCheckedFolder(PCItemIDList idList) {
+  auto checked = BeginEnd([this] { showingChecked_ = true; }, [this] { showingChecked_ = false; });
+  ReadAhead(IDListToPath(idList), 0);
+  SetFolderIDList(idList);
 }
 
 std::string TShellListView::GetPathName() const { return fileList_->GetPathName(); }
 
 void TShellListView::SetFolderIDList(PCItemIDList idList) {
-  if (!idList) return;
+  if (!idList || SlowFolderTaken(IDListToPath(idList))) return;
   PCItemIDList current = fileList_->FolderIDList.get();
   if (current && GetIDListLevel(idList) == GetIDListLevel(current)) {
     ShellFolderPtr desktop = SHGetDesktopFolder();
@@ -238,13 +251,18 @@ void TShellListView::SetFolderIDList(PCItemIDList idList) {
   ShowReading();
   if (fileList_->FolderHasAttribute(SFGAO_FILESYSTEM)) {
     std::string path = fileList_->GetPathName();
-    if (!path.empty() && chdir(path.c_str()) != 0) {
+    // Not into a server's folder, which would hold the window when it stalls.
+    if (!path.empty() && !network::InFuseMount(path) && chdir(path.c_str()) != 0) {
       // The folder vanished between the read and the change; the list shows what it found.
     }
   }
 }
 
 void TShellListView::RefreshList() {
+  // A server's folder is read again on a worker, never here.
+  if (const std::string path = GetPathName();
+      OnSlowFolder && !fileList_->Reading() && !fileList_->ReadsAhead() && network::InFuseMount(path))
+    ReadAhead(path, 0);
   fileList_->Populate();
   SetItemsCount(fileList_->Count());
   ShowReading();
@@ -507,6 +525,7 @@ void TShellListView::Activate(const QModelIndex& index) {
     // The row was listed a while ago: a folder may have become a file since,
     // or gone. A file opens as a file; a gone one is not entered.
     if (std::string path = item->GetItemPath(); !path.empty() && !item->HasAttribute(SFGAO_STREAM)) {
+      if (SlowFolderTaken(path)) return;
       struct stat st;
       if (::stat(path.c_str(), &st) != 0) {
         RefreshList();

@@ -100,8 +100,17 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   // The row highlighted as drop target, -1 for none.
   int DropTargetRow() const { return dropRow_; }
 
+  // A folder whose every call may wait on a server (inside a network
+  // location's FUSE mount) is never entered from the window's thread: the
+  // list hands it here, to be shown later through ShowCheckedFolder. False
+  // leaves it to the list (a server no longer mounted answers at once).
+  std::function<bool(const std::string& path)> OnSlowFolder;
+
   // --- Operations ---
   void SetPathName(const std::string& path);
+  // Shows a folder a worker has looked at (idList made there) and reads it
+  // ahead, without a call into the folder from this thread.
+  void ShowCheckedFolder(PCItemIDList idList);
   std::string GetPathName() const;
   void SetFolderIDList(PCItemIDList idList);
   PCItemIDList FolderIDList() const { return fileList_->FolderIDList.get(); }
@@ -237,6 +246,9 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   // The first paint of a view is over; a huge read waits for it.
   bool painted_ = false;
   bool refreshOnPaint_ = false;
+  // True when path is a slow folder that OnSlowFolder took (or the one shown).
+  bool SlowFolderTaken(const std::string& path);
+  bool showingChecked_ = false;
   bool prefetchOnPaint_ = false;
   static constexpr size_t kRowsBeforeFirstPaint = 10000;
   static constexpr int kFirstPaintWaitMs = 1000;

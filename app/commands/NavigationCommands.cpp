@@ -9,6 +9,7 @@
 #include "app/commands/Commands.h"
 #include "platform/namespace/Drives.h"
 #include "platform/namespace/PathText.h"
+#include "platform/network/Location.h"
 
 namespace {
 constexpr uint32_t kDirectoryBit = 16;
@@ -56,8 +57,10 @@ void ParentFolderKey(TForm1& form, TPane& pane) {
   if (LeaveArchiveFolder(form, pane)) return;
   std::string path = pane.List->GetPathName();
   if (path.empty()) return;
-  // From a folder removed a moment ago, the nearest one that is left.
-  pane.List->SetPathName(path == "/" ? path : NearestExistingFolder(DirName(path)));
+  // From a folder removed a moment ago, the nearest one that is left; a
+  // server's folder is not looked at here (the list asks on a worker).
+  const std::string up = path == "/" ? path : DirName(path);
+  pane.List->SetPathName(network::UriOfLocalPath(up).empty() ? NearestExistingFolder(up) : up);
 }
 
 void RootFolderKey(TForm1&, TPane& pane) {

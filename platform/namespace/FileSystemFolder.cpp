@@ -91,6 +91,8 @@ bool RenameAt(int dirfd, const std::string& from, const std::string& to) {
   return renameat2(dirfd, from.c_str(), dirfd, to.c_str(), RENAME_NOREPLACE) == 0;
 }
 
+void FillFindRecord(std::string_view name, uint32_t mode, bool folder, uint64_t mtime, uint64_t atime,
+                    uint64_t created, uint64_t size, WIN32_FIND_DATAA& data);
 }  // namespace
 
 FileStat ToFileStat(const struct stat& st) {
@@ -205,6 +207,13 @@ bool FileSystemFolder::RenameChild(PCItemIDList id, std::string_view newName, PI
 bool FileSystemFolder::ChildFindData(PCItemIDList id, WIN32_FIND_DATAA& data) {
   if (IDKind(id) != ItemKind::FileEntry) return false;
   std::string_view name = IDPayloadText(id);
+  // A server's entry keeps what its listing said: a stat per painted row
+  // through FUSE would wait on the server from the window's thread.
+  if (FileStat stat; (IDFlags(id) & itemflag::kNetwork) && IDFileStat(id, stat)) {
+    FillFindRecord(name, stat.mode, IDFlags(id) & itemflag::kFolder, stat.mtime, stat.mtime, stat.mtime, stat.size,
+                   data);
+    return true;
+  }
   return FillFindData(JoinPath(path_, name), name, data);
 }
 
@@ -301,6 +310,29 @@ uint32_t FindAttributesOf(uint32_t mode, bool folder, bool hidden) {
   return a ? a : FILE_ATTRIBUTE_NORMAL;
 }
 
+namespace {
+// The record of name from what is known of it.
+void FillFindRecord(std::string_view name, uint32_t mode, bool folder, uint64_t mtime, uint64_t atime,
+                    uint64_t created, uint64_t size, WIN32_FIND_DATAA& data) {
+  std::memset(&data, 0, sizeof data);
+  data.dwFileAttributes = FindAttributesOf(mode, folder, !name.empty() && name[0] == '.');
+  data.ftLastWriteTime = ToFileTime(mtime);
+  data.ftLastAccessTime = ToFileTime(atime);
+  data.ftCreationTime = ToFileTime(created);
+  if (folder) size = 0;
+  data.nFileSizeHigh = static_cast<uint32_t>(size >> 32);
+  data.nFileSizeLow = static_cast<uint32_t>(size & 0xFFFFFFFFu);
+  data.dwReserved0 = mode;
+  // Cut a name too long for the record at a character boundary.
+  size_t n = std::min(name.size(), sizeof data.cFileName - 1);
+  for (int back = 0; n < name.size() && back < 3 && n > 0 && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80;
+       ++back)
+    --n;
+  std::memcpy(data.cFileName, name.data(), n);
+  data.cFileName[n] = 0;
+}
+}  // namespace
+
 bool FillFindData(const std::string& path, std::string_view name, WIN32_FIND_DATAA& data) {
   std::memset(&data, 0, sizeof data);
   struct statx sx;
@@ -310,22 +342,9 @@ bool FillFindData(const std::string& path, std::string_view name, WIN32_FIND_DAT
     struct stat target;
     folder = stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
   }
-  data.dwFileAttributes = FindAttributesOf(sx.stx_mode, folder, !name.empty() && name[0] == '.');
-  auto time = [](const statx_timestamp& t) { return ToFileTime(FileTimeFromUnix(t.tv_sec, t.tv_nsec)); };
-  data.ftLastWriteTime = time(sx.stx_mtime);
-  data.ftLastAccessTime = time(sx.stx_atime);
-  data.ftCreationTime = (sx.stx_mask & STATX_BTIME) ? time(sx.stx_btime) : data.ftLastWriteTime;
-  uint64_t size = folder ? 0 : sx.stx_size;
-  data.nFileSizeHigh = static_cast<uint32_t>(size >> 32);
-  data.nFileSizeLow = static_cast<uint32_t>(size & 0xFFFFFFFFu);
-  data.dwReserved0 = sx.stx_mode;
-  // Cut a name too long for the record at a character boundary.
-  size_t n = std::min(name.size(), sizeof data.cFileName - 1);
-  for (int back = 0; n < name.size() && back < 3 && n > 0 && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80;
-       ++back)
-    --n;
-  std::memcpy(data.cFileName, name.data(), n);
-  data.cFileName[n] = 0;
+  auto time = [](const statx_timestamp& t) { return FileTimeFromUnix(t.tv_sec, t.tv_nsec); };
+  FillFindRecord(name, sx.stx_mode, folder, time(sx.stx_mtime), time(sx.stx_atime),
+                 (sx.stx_mask & STATX_BTIME) ? time(sx.stx_btime) : time(sx.stx_mtime), sx.stx_size, data);
   return true;
 }
 

@@ -35,7 +35,7 @@ namespace itemflag {
 constexpr uint8_t kFolder = 1;     // a folder, or a link that resolves to one
 constexpr uint8_t kLink = 2;       // a symbolic link
 constexpr uint8_t kStatValid = 4;  // size, mtime and mode were filled
-constexpr uint8_t kNetwork = 8;    // a drive that is a network file system
+constexpr uint8_t kNetwork = 8;    // a drive that is a network file system; an entry a server listed
 constexpr uint8_t kHidden = 16;    // name begins with '.'
 }  // namespace itemflag
 

@@ -33,6 +33,9 @@ inline std::string Take(char* text) {
   return owned ? std::string(owned.get()) : std::string();
 }
 
+// "「uri」を開けません。" with the reason in Japanese and GIO's own words.
+std::string Failure(const std::string& uri, const GError* error);
+
 inline bool IsCancel(const GError* error) {
   return g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED) ||
          g_error_matches(error, G_IO_ERROR, G_IO_ERROR_FAILED_HANDLED);

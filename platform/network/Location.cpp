@@ -120,11 +120,11 @@ std::string ReasonOf(const GError* error) {
   }
 }
 
+}  // namespace
+
 std::string Failure(const std::string& uri, const GError* error) {
   return "「" + uri + "」を開けません。" + ReasonOf(error) + "。\n(" + error->message + ")";
 }
-
-}  // namespace
 
 bool IsLocationUri(std::string_view text) {
   const std::string scheme = SchemeOf(text);
@@ -185,11 +185,15 @@ bool IsMounted(const std::string& uri) {
   return mount != nullptr;
 }
 
-std::string UriOfLocalPath(const std::string& path) {
+bool InFuseMount(const std::string& path) {
   const std::string fuse = FuseRoot();
-  if (fuse.empty()) return {};
+  if (fuse.empty()) return false;
   const std::string root = fuse + '/';
-  if (path.size() <= root.size() || path.compare(0, root.size(), root) != 0) return {};
+  return path.size() > root.size() && path.compare(0, root.size(), root) == 0;
+}
+
+std::string UriOfLocalPath(const std::string& path) {
+  if (!InFuseMount(path)) return {};
   // GIO's daemon side maps a path in its FUSE mount back to the location.
   GPtr<GFile> file(g_file_new_for_path(path.c_str()));
   std::string uri = Take(g_file_get_uri(file.get()));

@@ -30,7 +30,11 @@ std::string LocalPathOf(const std::string& uri);
 std::string ReachableLocalPath(const std::string& uri, const std::atomic<bool>* cancel = nullptr);
 // Whether the location's server is mounted in GVfs (with or without FUSE).
 bool IsMounted(const std::string& uri);
-// The URI of a path inside the FUSE mount of GVfs; empty for any other path.
+// Whether path lies inside the FUSE mount of GVfs, where every call may wait
+// on a server (a test of the text alone).
+bool InFuseMount(const std::string& path);
+// The URI of a path inside the FUSE mount of GVfs; empty for any other path
+// and for one whose server is no longer mounted.
 std::string UriOfLocalPath(const std::string& path);
 // What a pane shows and remembers for a folder: the URI for a path in the
 // FUSE mount, the path itself otherwise.
@@ -110,8 +114,14 @@ struct LocationFacts {
   // The modification time as text ("seconds.microseconds"): a light poll of
   // a shown folder compares it, where the backend has no change monitor.
   std::string stamp;
+  // Why not, in Japanese, when found is false and the question was not stopped.
+  std::string message;
+  // The free space of the server's file system, when asked for and told.
+  bool freeKnown = false;
+  uint64_t freeBytes = 0;
 };
-LocationFacts QueryLocation(const std::string& uri, const std::atomic<bool>* stop = nullptr);
+LocationFacts QueryLocation(const std::string& uri, const std::atomic<bool>* stop = nullptr,
+                            bool withFreeSpace = false);
 
 // Copies the file from to the new file to, where either is inside the FUSE
 // mount of GVfs, through GIO (g_file_copy): its backends move the data in

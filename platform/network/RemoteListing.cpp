@@ -73,18 +73,29 @@ ListResult ListLocation(const std::string& uri, const std::function<bool(const R
   return result;
 }
 
-LocationFacts QueryLocation(const std::string& uri, const std::atomic<bool>* stop) {
+LocationFacts QueryLocation(const std::string& uri, const std::atomic<bool>* stop, bool withFreeSpace) {
   GPtr<GFile> file(g_file_new_for_uri(uri.c_str()));
   GPtr<GCancellable> cancellable(g_cancellable_new());
   CancelOnStop watch(cancellable.get(), stop);
   LocationFacts facts;
+  GError* error = nullptr;
   GPtr<GFileInfo> info(g_file_query_info(file.get(), "standard::type,time::modified,time::modified-usec",
-                                         G_FILE_QUERY_INFO_NONE, cancellable.get(), nullptr));
-  if (!info) return facts;
+                                         G_FILE_QUERY_INFO_NONE, cancellable.get(), &error));
+  if (!info) {
+    if (error && !IsCancel(error)) facts.message = Failure(uri, error);
+    if (error) g_error_free(error);
+    return facts;
+  }
   facts.found = true;
   facts.folder = g_file_info_get_file_type(info.get()) == G_FILE_TYPE_DIRECTORY;
   facts.stamp = std::to_string(g_file_info_get_attribute_uint64(info.get(), "time::modified")) + "." +
                 std::to_string(g_file_info_get_attribute_uint32(info.get(), "time::modified-usec"));
+  if (withFreeSpace) {
+    GPtr<GFileInfo> space(g_file_query_filesystem_info(file.get(), G_FILE_ATTRIBUTE_FILESYSTEM_FREE,
+                                                       cancellable.get(), nullptr));
+    facts.freeKnown = space && g_file_info_has_attribute(space.get(), G_FILE_ATTRIBUTE_FILESYSTEM_FREE);
+    if (facts.freeKnown) facts.freeBytes = g_file_info_get_attribute_uint64(space.get(), G_FILE_ATTRIBUTE_FILESYSTEM_FREE);
+  }
   return facts;
 }
 
@@ -99,7 +110,8 @@ void InstallFolderLister() {
             [&](const RemoteEntry& entry) {
               if (entry.name.empty() || (entry.name[0] == '.' && !(flags & SHCONTF_INCLUDEHIDDEN))) return true;
               if (!(flags & (entry.folder ? SHCONTF_FOLDERS : SHCONTF_NONFOLDERS))) return true;
-              uint8_t kind = entry.folder ? itemflag::kFolder : 0;
+              // Marked as the server's: its data stands for a stat (see ChildFindData).
+              uint8_t kind = itemflag::kNetwork | (entry.folder ? itemflag::kFolder : 0);
               if (entry.link) kind |= itemflag::kLink;
               // The data comes along, so neither the list nor its sort stats through FUSE.
               FileStat stat;

@@ -1,0 +1,181 @@
+// A server that stalls (SIGSTOP) or dies (SIGKILL) while a pane shows one of
+// its folders: the window's event loop keeps turning through moving in and
+// out, re-reading and switching tabs, Esc stops the wait, and once the server
+// answers again (or another folder is chosen) everything works as before.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTabBar>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "FormFixture.h"
+#include "NetworkServers.h"
+#include "app/LocationOpener.h"
+#include "app/Pane.h"
+#include "platform/network/Location.h"
+#include "shell/ShellFileList.h"
+#include "shell/ShellListView.h"
+
+namespace {
+template <class F>
+bool WaitUntil(F ready, int ms = 60000) {
+  for (int waited = 0; waited < ms && !ready(); waited += 20) QTest::qWait(20);
+  return ready();
+}
+
+// The longest time the window's thread went without running a timer.
+class TickGaps {
+ public:
+  TickGaps() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { longest_ = std::max(longest_, clock_.restart()); });
+    clock_.start();
+    timer_.start(10);
+  }
+  qint64 Longest() const { return std::max(longest_, clock_.elapsed()); }
+
+ private:
+  QTimer timer_;
+  QElapsedTimer clock_;
+  qint64 longest_ = 0;
+};
+
+constexpr qint64 kLongestGapMs = 300;
+
+class StalledServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!servers.skipReason.empty()) GTEST_SKIP() << servers.skipReason;
+    std::string why;
+    ASSERT_TRUE(server.Start(servers.Root(), why)) << why;
+  }
+  void TearDown() override {
+    server.Pause(false);
+    f.Close();
+    if (servers.skipReason.empty()) servers.UnmountAll();
+  }
+  std::string Uri(const std::string& path) { return servers.Uri(NetworkServers::kKeyUser, path, server.Port()); }
+  std::string MakeRemote(const std::string& name) {
+    const std::string folder = servers.Remote() + "/" + name;
+    ::mkdir(folder.c_str(), 0755);
+    ::mkdir((folder + "/sub").c_str(), 0755);
+    std::ofstream(folder + "/sub/inner.txt") << "inner";
+    std::ofstream(folder + "/a.txt") << "a";
+    return folder;
+  }
+  // The left pane with the location in its first tab and home in its second.
+  TForm1* OpenOnLocation(const std::string& uri) {
+    f.WriteLines("log/Path1SL.text", {uri, f.HomePath()});
+    f.WriteLines("log/Path2SL.text", {f.HomePath()});
+    TForm1* form = f.Open();
+    EXPECT_TRUE(WaitUntil([&] { return Shows(form, uri); })) << (f.messages.empty() ? "" : f.messages[0]);
+    EXPECT_TRUE(f.Focus(form->LV1));
+    return form;
+  }
+  bool Shows(TForm1* form, const std::string& uri) {
+    const std::string local = network::LocalPathOf(uri);
+    return !local.empty() && form->LV1->GetPathName() == local && !form->LV1->Reading();
+  }
+  void Press(TForm1* form, Qt::Key key) {
+    QTest::keyClick(QApplication::focusWidget(), key);
+    WaitUntil([&] { return !form->KeyTimer->isActive(); }, 5000);
+  }
+  // A click on the tab, as the user does.
+  void SwitchTab(TForm1* form, int index) {
+    QTest::mouseClick(form->TC1, Qt::LeftButton, {}, form->TC1->tabRect(index).center());
+    QTest::qWait(20);
+  }
+  void EnterOn(TForm1* form, const std::string& name) {
+    FormFixture::SelectOnly(form->LV1, name);
+    Press(form, Qt::Key_Return);
+  }
+
+  NetworkServers& servers = NetworkServers::Get();
+  SshServer server;
+  FormFixture f;
+};
+
+}  // namespace
+
+TEST_F(StalledServerTest, AStalledServerNeverHoldsTheWindowAndEscStopsTheWait) {
+  const std::string folder = MakeRemote("stalled");
+  const std::string uri = Uri(folder);
+  TForm1* form = OpenOnLocation(uri);
+  ASSERT_TRUE(Shows(form, uri));
+  ASSERT_GE(FormFixture::RowOf(form->LV1, "sub"), 0);
+  const std::string shown = form->LV1->GetPathName();
+
+  server.Pause(true);
+  TickGaps gaps;
+  // Into a subfolder: the pane waits for the server without the window.
+  TLocationOpener* opener = TLocationOpener::Of(form, form->LV1);
+  EnterOn(form, "sub");
+  QTest::qWait(500);
+  EXPECT_EQ(form->LV1->GetPathName(), shown);
+  EXPECT_TRUE(opener->Busy());
+  Press(form, Qt::Key_Escape);
+  EXPECT_FALSE(opener->Busy());
+  EXPECT_EQ(form->LV1->GetPathName(), shown);
+  EXPECT_EQ(form->Edit1->text().toStdString(), uri + "/*.*");
+  // Up, and a re-read.
+  Press(form, Qt::Key_Backspace);
+  QTest::qWait(300);
+  Press(form, Qt::Key_Escape);
+  EXPECT_EQ(form->LV1->GetPathName(), shown);
+  Press(form, Qt::Key_G);
+  QTest::qWait(300);
+  EXPECT_TRUE(form->LV1->Reading());
+  Press(form, Qt::Key_Escape);
+  EXPECT_TRUE(WaitUntil([&] { return !form->LV1->Reading(); }, 2000));
+  // To the local tab and back; the poll comes round meanwhile.
+  SwitchTab(form, 1);
+  EXPECT_TRUE(WaitUntil([&] { return form->LV1->GetPathName() == f.HomePath(); }, 2000));
+  QTest::qWait(3500);
+  SwitchTab(form, 0);
+  QTest::qWait(300);
+  ASSERT_TRUE(f.Focus(form->LV1));
+  Press(form, Qt::Key_Escape);
+  EXPECT_LT(gaps.Longest(), kLongestGapMs);
+  EXPECT_TRUE(f.messages.empty()) << f.messages[0];
+
+  // The server answers again: everything works.
+  server.Pause(false);
+  SwitchTab(form, 1);
+  SwitchTab(form, 0);
+  ASSERT_TRUE(WaitUntil([&] { return Shows(form, uri); })) << (f.messages.empty() ? "" : f.messages[0]);
+  EnterOn(form, "sub");
+  ASSERT_TRUE(WaitUntil([&] { return Shows(form, uri + "/sub"); })) << (f.messages.empty() ? "" : f.messages[0]);
+  EXPECT_GE(FormFixture::RowOf(form->LV1, "inner.txt"), 0);
+  EXPECT_EQ(form->Edit1->text().toStdString(), uri + "/sub/*.*");
+  Press(form, Qt::Key_Backspace);
+  ASSERT_TRUE(WaitUntil([&] { return Shows(form, uri); }));
+  std::ofstream(folder + "/b.txt") << "b";
+  Press(form, Qt::Key_G);
+  EXPECT_TRUE(WaitUntil([&] { return FormFixture::RowOf(form->LV1, "b.txt") >= 0; }, 10000));
+}
+
+TEST_F(StalledServerTest, ADeadServerIsReportedAndThePaneStaysUsable) {
+  const std::string folder = MakeRemote("dead");
+  const std::string uri = Uri(folder);
+  TForm1* form = OpenOnLocation(uri);
+  ASSERT_TRUE(Shows(form, uri));
+
+  TickGaps gaps;
+  server.Kill();
+  EnterOn(form, "sub");
+  ASSERT_TRUE(WaitUntil([&] { return !f.messages.empty(); }, 30000));
+  EXPECT_NE(f.messages[0].find("開けません"), std::string::npos) << f.messages[0];
+  // The pane shows what it showed, or the nearest local folder; either way it works.
+  SwitchTab(form, 1);
+  EXPECT_TRUE(WaitUntil([&] { return form->LV1->GetPathName() == f.HomePath(); }, 5000));
+  ASSERT_TRUE(f.Focus(form->LV1));
+  Press(form, Qt::Key_Backspace);
+  const std::string home = f.HomePath();
+  EXPECT_TRUE(WaitUntil([&] { return form->LV1->GetPathName() == home.substr(0, home.rfind('/')); }, 5000));
+  EXPECT_LT(gaps.Longest(), kLongestGapMs);
+}

@@ -9,6 +9,8 @@
 #include "app/Pane.h"
 #include "app/commands/Commands.h"
 #include "platform/namespace/PathText.h"
+#include "platform/namespace/ShellFolderBase.h"
+#include "platform/network/GioFolder.h"
 #include "platform/network/Location.h"
 #include "platform/ui/MountDialogs.h"
 #include "platform/system/Exception.h"
@@ -48,7 +50,7 @@ TLocationOpener::~TLocationOpener() {
 void TLocationOpener::Poll() {
   if (polling_ || !list_->isVisible() || list_->Reading()) return;
   const std::string path = list_->GetPathName();
-  const std::string uri = network::UriOfLocalPath(path);
+  const std::string uri = network::IsLocationUri(path) ? path : network::UriOfLocalPath(path);
   if (uri.empty()) {
     polledPath_.clear();
     return;
@@ -122,6 +124,8 @@ void TLocationOpener::Open(const std::string& text, std::function<void(bool)> do
         message = "「" + text + "」は見つからないか、フォルダではありません。";
       } else {
         local = network::ReachableLocalPath(text, &cancel_);
+        // Without a FUSE path the folder is listed through GIO, known by its URI.
+        if (local.empty() || !FolderExists(local)) local = network::GioFolderUri(text);
         if (local.empty()) message = network::NoFusePathText(text);
       }
     }
@@ -188,7 +192,7 @@ void StopKey(TForm1& form, TPane& pane) {
                          TForm1::MaskPartOf(pane.Edit->text()));
     return;
   }
-  if (pane.List->Reading()) {
+  if (pane.List->Reading() || (pane.List->FileList()->Growing() && IsLocationIDList(pane.List->FolderIDList()))) {
     // The rows found so far are shown; the server is not waited for.
     pane.List->FileList()->StopReading();
     return;

@@ -220,7 +220,7 @@ QAbstractItemView* TShellListView::CurrentView() const {
 // --- Navigation --------------------------------------------------------------------
 
 void TShellListView::SetPathName(const std::string& path) {
-  if (!FolderExists(path) && !IsArchiveFolderPath(path)) return;
+  if (!FolderExists(path) && !IsArchiveFolderPath(path) && !IsLocationFolderPath(path)) return;
   if (IDListPtr id = PathToIDList(path)) SetFolderIDList(id.get());
 }
 

@@ -16,6 +16,7 @@
 //   ArchiveWriteCommands.cpp   copying into and deleting in archives
 //   PackCommand.cpp         packing the selection into a new archive
 //   BatchCommands.cpp       renaming many, comparing and synchronising the panes
+//   GioFolderCommands.cpp   locations listed through GIO: leaving, copying, deleting
 #include <string>
 
 class QMenu;
@@ -47,6 +48,9 @@ void InstallArchiveDropHandler();
 std::string FocusedPreviewFile(TForm1& form, TShellListView* list);
 // Out of an archive's folder to the one above, its row focused; false outside archives.
 bool LeaveArchiveFolder(TForm1& form, TPane& pane);
+// GioFolderCommands.cpp: out of a location's folder listed through GIO to the
+// one above (none above its root); false outside such folders.
+bool LeaveLocationFolder(TForm1& form, TPane& pane);
 // ArchiveWriteCommands.cpp: copies or moves the list's selection into the
 // archive folder at folder (a move sends the sources to the trash once the
 // archive was written); false when nothing was written.

@@ -48,6 +48,19 @@ class ListedEntries : public IEnumIDList {
 
 }  // namespace
 
+PItemIDList RemoteEntryID(const RemoteEntry& entry, uint32_t flags) {
+  if (entry.name.empty() || (entry.name[0] == '.' && !(flags & SHCONTF_INCLUDEHIDDEN))) return nullptr;
+  if (!(flags & (entry.folder ? SHCONTF_FOLDERS : SHCONTF_NONFOLDERS))) return nullptr;
+  uint8_t kind = entry.folder ? itemflag::kFolder : 0;
+  if (entry.link) kind |= itemflag::kLink;
+  // The data comes along, so neither the list nor its sort asks the server again.
+  FileStat stat;
+  stat.size = entry.folder ? 0 : entry.size;
+  stat.mtime = FileTimeFromUnix(entry.mtimeSeconds, entry.mtimeNanoseconds);
+  stat.mode = entry.mode;
+  return MakeFileEntryID(entry.name, kind, &stat);
+}
+
 ListResult ListLocation(const std::string& uri, const std::function<bool(const RemoteEntry&)>& take,
                         const std::atomic<bool>* stop) {
   // Blocking calls, each thread on its own connection: the asynchronous ones
@@ -97,16 +110,7 @@ void InstallFolderLister() {
         const ListResult listed = ListLocation(
             uri,
             [&](const RemoteEntry& entry) {
-              if (entry.name.empty() || (entry.name[0] == '.' && !(flags & SHCONTF_INCLUDEHIDDEN))) return true;
-              if (!(flags & (entry.folder ? SHCONTF_FOLDERS : SHCONTF_NONFOLDERS))) return true;
-              uint8_t kind = entry.folder ? itemflag::kFolder : 0;
-              if (entry.link) kind |= itemflag::kLink;
-              // The data comes along, so neither the list nor its sort stats through FUSE.
-              FileStat stat;
-              stat.size = entry.folder ? 0 : entry.size;
-              stat.mtime = FileTimeFromUnix(entry.mtimeSeconds, entry.mtimeNanoseconds);
-              stat.mode = entry.mode;
-              if (PItemIDList id = MakeFileEntryID(entry.name, kind, &stat)) ids.emplace_back(id);
+              if (PItemIDList id = RemoteEntryID(entry, flags)) ids.emplace_back(id);
               return true;
             },
             stop);

@@ -395,7 +395,8 @@ class DesktopFolder : public ShellFolderBase {
       case ItemKind::Results:
         return SFGAO_FOLDER;
       case ItemKind::Location:
-        return SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_DROPTARGET;
+        // No drop target: a drop hands the file engine paths, which a URI is not.
+        return SFGAO_FOLDER | SFGAO_HASSUBFOLDER;
       case ItemKind::FileEntry: {
         uint32_t a = asked;
         return OwnEntries()->GetAttributesOf(1, &id, a) ? a : 0;

@@ -45,23 +45,31 @@ Facts FactsOf(GFile* file, GCancellable* cancellable, GError** error = nullptr) 
   return facts;
 }
 
+// Calls each(child, name) for every entry of folder, links not followed;
+// false when listing failed or each said stop.
+template <class Each>
+bool ForEachChild(GFile* folder, GCancellable* cancellable, GError** error, Each each) {
+  GPtr<GFileEnumerator> children(
+      g_file_enumerate_children(folder, "standard::name", G_FILE_QUERY_INFO_NOFOLLOW_SYMLINKS, cancellable, error));
+  if (!children) return false;
+  for (;;) {
+    GFileInfo* child = nullptr;
+    GFile* childFile = nullptr;
+    if (!g_file_enumerator_iterate(children.get(), &child, &childFile, cancellable, error)) return false;
+    if (!child) return true;
+    if (!each(childFile, g_file_info_get_name(child))) return false;
+  }
+}
+
 // Removes file, a folder with all it holds; a link is removed, never followed.
 bool RemoveTree(GFile* file, GCancellable* cancellable, GError** error) {
   GPtr<GFileInfo> info(g_file_query_info(file, "standard::type", G_FILE_QUERY_INFO_NOFOLLOW_SYMLINKS, cancellable,
                                          error));
   if (!info) return false;
-  if (g_file_info_get_file_type(info.get()) == G_FILE_TYPE_DIRECTORY) {
-    GPtr<GFileEnumerator> children(g_file_enumerate_children(file, "standard::name",
-                                                             G_FILE_QUERY_INFO_NOFOLLOW_SYMLINKS, cancellable, error));
-    if (!children) return false;
-    for (;;) {
-      GFileInfo* child = nullptr;
-      GFile* childFile = nullptr;
-      if (!g_file_enumerator_iterate(children.get(), &child, &childFile, cancellable, error)) return false;
-      if (!child) break;
-      if (!RemoveTree(childFile, cancellable, error)) return false;
-    }
-  }
+  if (g_file_info_get_file_type(info.get()) == G_FILE_TYPE_DIRECTORY &&
+      !ForEachChild(file, cancellable, error,
+                    [&](GFile* child, const char*) { return RemoveTree(child, cancellable, error); }))
+    return false;
   return g_file_delete(file, cancellable, error);
 }
 
@@ -98,18 +106,10 @@ bool CopyTree(GFile* source, GFile* target, GCancellable* cancellable, CopyProgr
   if (!facts.found) return false;
   if (facts.type == G_FILE_TYPE_DIRECTORY) {
     if (!g_file_make_directory(target, cancellable, error)) return false;
-    GPtr<GFileEnumerator> children(g_file_enumerate_children(source, "standard::name",
-                                                             G_FILE_QUERY_INFO_NOFOLLOW_SYMLINKS, cancellable, error));
-    if (!children) return false;
-    for (;;) {
-      GFileInfo* child = nullptr;
-      GFile* childFile = nullptr;
-      if (!g_file_enumerator_iterate(children.get(), &child, &childFile, cancellable, error)) return false;
-      if (!child) break;
-      GPtr<GFile> childTarget(g_file_get_child(target, g_file_info_get_name(child)));
-      if (!CopyTree(childFile, childTarget.get(), cancellable, progress, error)) return false;
-    }
-    return true;
+    return ForEachChild(source, cancellable, error, [&](GFile* child, const char* name) {
+      GPtr<GFile> childTarget(g_file_get_child(target, name));
+      return CopyTree(child, childTarget.get(), cancellable, progress, error);
+    });
   }
   if (facts.type != G_FILE_TYPE_REGULAR && facts.type != G_FILE_TYPE_SYMBOLIC_LINK) {
     g_set_error(error, G_IO_ERROR, G_IO_ERROR_NOT_REGULAR_FILE, "not a regular file");
@@ -133,13 +133,10 @@ uint64_t TreeBytes(GFile* source, GCancellable* cancellable) {
   const Facts facts = FactsOf(source, cancellable);
   if (facts.type != G_FILE_TYPE_DIRECTORY) return facts.size;
   uint64_t bytes = 0;
-  GPtr<GFileEnumerator> children(
-      g_file_enumerate_children(source, "standard::name", G_FILE_QUERY_INFO_NOFOLLOW_SYMLINKS, cancellable, nullptr));
-  for (GFileInfo* child = nullptr; children;) {
-    GFile* childFile = nullptr;
-    if (!g_file_enumerator_iterate(children.get(), &child, &childFile, cancellable, nullptr) || !child) break;
-    bytes += TreeBytes(childFile, cancellable);
-  }
+  ForEachChild(source, cancellable, nullptr, [&](GFile* child, const char*) {
+    bytes += TreeBytes(child, cancellable);
+    return true;
+  });
   return bytes;
 }
 

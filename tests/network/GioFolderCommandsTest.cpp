@@ -246,3 +246,23 @@ TEST_F(GioFolderCommandsTest, NewFolderRenameAndDeleteOnTheServer) {
   EXPECT_EQ(Read(outside + "/keep.txt"), "keep");
   EXPECT_TRUE(WaitUntil([&] { return Listed(form->LV1, uri) && form->LV1->FileList()->Count() == 2; }));
 }
+
+TEST_F(GioFolderCommandsTest, CommandsThatNeedPathsSayWhyAndTouchNothing) {
+  const std::string remote = Remote("paths");
+  std::ofstream(remote + "/note.txt") << "note";
+  const std::string uri = servers.Uri(NetworkServers::kKeyUser, remote);
+  TForm1* form = f.OpenOn(f.HomePath(), f.HomePath());
+  OpenIn(form, form->Edit1, form->LV1, uri);
+  ASSERT_TRUE(f.Focus(form->LV1));
+  Select(form->LV1, {"note.txt"});
+  VExecute(*form);
+  ASSERT_EQ(f.messages.size(), 1u);
+  EXPECT_NE(f.messages[0].find("gvfs-fuse"), std::string::npos) << f.messages[0];
+  // A nested name would need folders made one by one: refused, nothing made.
+  EXPECT_TRUE(MakeLocationFolder(*form, form->LV1, QStringLiteral("a/b")));
+  EXPECT_EQ(f.messages.size(), 2u);
+  EXPECT_FALSE(Exists(remote + "/a"));
+  // Nothing is dropped on such a folder: a drop would hand its URI to the file engine as a path.
+  EXPECT_EQ(form->LV1->FileList()->GetFolderDropTarget(), nullptr);
+  EXPECT_EQ(Read(remote + "/note.txt"), "note");
+}

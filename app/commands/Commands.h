@@ -61,6 +61,9 @@ bool MakeLocationFolder(TForm1& form, TShellListView* list, const QString& name)
 bool RenameInLocation(TForm1& form, TShellListView* list);                  // R
 // Undoes the last copy or move through GIO while nothing else was done since.
 bool UndoLocationJob(TForm1& form);
+// V at such a location: the focused picture or text, read into a private
+// temporary copy (0700, gone with the program); empty when there is none.
+std::string LocationPreviewFile(TForm1& form, TShellListView* list);
 // Says why a command that takes paths on the disk does nothing there.
 bool RefuseOnLocation(TForm1& form, TShellListView* list);
 // ArchiveWriteCommands.cpp: copies or moves the list's selection into the

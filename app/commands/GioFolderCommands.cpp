@@ -1,7 +1,12 @@
 // Locations listed through GIO (no FUSE path): leaving their folders, and the
 // commands on them, each taken through GIO on a worker or refused.
+#include <QDir>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QTemporaryDir>
+#include <sys/stat.h>
+
+#include <atomic>
 #include <functional>
 
 #include "app/MainForm.h"
@@ -15,6 +20,7 @@
 #include "platform/namespace/ItemID.h"
 #include "platform/namespace/ShellFolderBase.h"
 #include "platform/network/GioOperations.h"
+#include "shell/ShellFileList.h"
 #include "shell/ShellListView.h"
 
 bool LeaveLocationFolder(TForm1& form, TPane& pane) {
@@ -172,6 +178,32 @@ bool UndoLocationJob(TForm1& form) {
   });
   RefreshLocations(form);
   return true;
+}
+
+std::string LocationPreviewFile(TForm1& form, TShellListView* list) {
+  const std::string uri = form.FocusedItemPath(list);
+  TShellFileItem* item = list->FileList()->Items(list->FocusedRow());
+  const std::string ext = TForm1::PreviewExtension(uri);
+  // Only what a preview shows is read from the server.
+  if (uri.empty() || !item || item->HasAttribute(SFGAO_FOLDER) || (!form.IsImageFile(ext) && !form.IsTextFile(ext)))
+    return {};
+  static QTemporaryDir copies(QDir::tempPath() + QStringLiteral("/tolvane-location-XXXXXX"));
+  static int made = 0;
+  // A folder per copy: a name seen again never meets the last copy.
+  const std::string folder = copies.path().toStdString() + "/" + std::to_string(++made);
+  if (!copies.isValid() || ::mkdir(folder.c_str(), 0700) != 0) {
+    form.Hooks.ShowMessage(QStringLiteral("一時フォルダを作れません。"));
+    return {};
+  }
+  const std::string path = folder + "/" + PlainName(uri);
+  std::string why;
+  std::atomic<bool> stop{false};
+  RunOnWorker(
+      &form, QStringLiteral("読み込んでいます: %1").arg(QString::fromStdString(PlainName(uri))),
+      [&] { why = network::DownloadThroughGio(uri, path, stop); }, [] { return 0; }, [&] { stop = true; });
+  if (why.empty()) return path;
+  form.Hooks.ShowMessage(QString::fromStdString(why));
+  return {};
 }
 
 bool RefuseOnLocation(TForm1& form, TShellListView* list) {

@@ -5,7 +5,7 @@
 
 void VExecute(TForm1& form) {
   TPane* source = form.CurrentPane();
-  if (!source || RefuseOnLocation(form, source->List)) return;
+  if (!source) return;
   const std::string path = FocusedPreviewFile(form, source->List);
   if (path.empty()) return;
   const std::string ext = TForm1::PreviewExtension(path);
@@ -19,7 +19,7 @@ void VExecute(TForm1& form) {
 
 void VVExecute(TForm1& form) {
   TShellListView* source = form.CurrentList();
-  if (!source || RefuseOnLocation(form, source)) return;
+  if (!source) return;
   const std::string path = FocusedPreviewFile(form, source);
   const std::string ext = TForm1::PreviewExtension(path);
   if (path.empty() || ext.empty()) return;

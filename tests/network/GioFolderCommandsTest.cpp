@@ -247,15 +247,30 @@ TEST_F(GioFolderCommandsTest, NewFolderRenameAndDeleteOnTheServer) {
   EXPECT_TRUE(WaitUntil([&] { return Listed(form->LV1, uri) && form->LV1->FileList()->Count() == 2; }));
 }
 
-TEST_F(GioFolderCommandsTest, CommandsThatNeedPathsSayWhyAndTouchNothing) {
+TEST_F(GioFolderCommandsTest, APreviewReadsAPrivateCopyAndCommandsThatNeedPathsSayWhy) {
   const std::string remote = Remote("paths");
   std::ofstream(remote + "/note.txt") << "note";
+  std::ofstream(remote + "/data.bin") << "binary";
   const std::string uri = servers.Uri(NetworkServers::kKeyUser, remote);
   TForm1* form = f.OpenOn(f.HomePath(), f.HomePath());
   OpenIn(form, form->Edit1, form->LV1, uri);
   ASSERT_TRUE(f.Focus(form->LV1));
+
+  // V: the text is read into a copy only this user may enter, then shown.
   Select(form->LV1, {"note.txt"});
-  VExecute(*form);
+  const std::string copy = LocationPreviewFile(*form, form->LV1);
+  ASSERT_FALSE(copy.empty());
+  EXPECT_EQ(Read(copy), "note");
+  struct stat st;
+  ASSERT_EQ(::stat(copy.substr(0, copy.rfind('/')).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  // What no preview shows is not read from the server.
+  Select(form->LV1, {"data.bin"});
+  EXPECT_TRUE(LocationPreviewFile(*form, form->LV1).empty());
+  EXPECT_TRUE(f.messages.empty()) << f.messages[0];
+
+  // The terminal would get a URI for a folder: refused, said why.
+  TerminalKey(*form, form->Left);
   ASSERT_EQ(f.messages.size(), 1u);
   EXPECT_NE(f.messages[0].find("gvfs-fuse"), std::string::npos) << f.messages[0];
   // A nested name would need folders made one by one: refused, nothing made.

@@ -12,6 +12,8 @@
 #include "app/Pane.h"
 #include "app/commands/Commands.h"
 #include "platform/namespace/PathText.h"
+#include "platform/namespace/ShellFolderBase.h"
+#include "platform/network/GioFolder.h"
 #include "platform/network/Location.h"
 #include "platform/ui/MountDialogs.h"
 #include "platform/system/Exception.h"
@@ -83,7 +85,7 @@ TLocationOpener::~TLocationOpener() {
 void TLocationOpener::Poll() {
   if (polling_ || !list_->isVisible()) return;
   const std::string path = list_->GetPathName();
-  const std::string uri = network::UriOfLocalPath(path);
+  const std::string uri = network::IsLocationUri(path) ? path : network::UriOfLocalPath(path);
   if (uri.empty()) {
     polledPath_.clear();
     return;
@@ -169,7 +171,9 @@ void TLocationOpener::Open(const std::string& text, std::function<void(bool)> do
             [text] {
               Found f;
               f.local = network::ReachableLocalPath(text);
-              // The IDs of the path's folders are made of stats of each.
+              // Without a FUSE path the folder is listed through GIO, known by its URI.
+              if (f.local.empty() || !FolderExists(f.local)) f.local = network::GioFolderUri(text);
+              // The IDs of the path's folders are made of stats of each (of nothing for a URI).
               if (!f.local.empty()) f.id = PathToIDList(f.local);
               return f;
             },
@@ -252,7 +256,7 @@ void StopKey(TForm1& form, TPane& pane) {
                          TForm1::MaskPartOf(pane.Edit->text()));
     return;
   }
-  if (pane.List->Reading()) {
+  if (pane.List->Reading() || (pane.List->FileList()->Growing() && IsLocationIDList(pane.List->FolderIDList()))) {
     // The rows found so far are shown; the server is not waited for.
     pane.List->FileList()->StopReading();
     return;

@@ -60,6 +60,9 @@ void TForm1::TransferSelection(TShellListView* list, const std::string& folder, 
 
 bool TForm1::TryTransferSelection(TShellListView* list, const std::string& folder, bool move) {
   if (!list) return false;
+  // A location without a FUSE path on either side: through GIO.
+  if (IsLocationIDList(list->FolderIDList()) || IsLocationFolderPath(folder))
+    return TransferWithLocation(*this, list, folder, move);
   // Into an archive: through its library's pack call, where one writes it.
   if (IsArchiveFolderPath(folder)) return TransferIntoArchive(*this, list, folder, move);
   // Entries of an archive are taken out; the archive itself stays as it is.

@@ -16,6 +16,7 @@ set(APP_SOURCES
   app/commands/BarCommands.cpp
   app/commands/Commands.h
   app/commands/FileCommands.cpp
+  app/commands/GioFolderCommands.cpp
   app/commands/MenuCommands.cpp
   app/commands/NavigationCommands.cpp
   app/commands/PackCommand.cpp

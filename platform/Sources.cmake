@@ -51,6 +51,7 @@ set(PLATFORM_NAMESPACE_SOURCES
   platform/namespace/FolderEntries.cpp platform/namespace/FolderEntries.h
   platform/namespace/IDList.cpp platform/namespace/IDList.h
   platform/namespace/ItemID.cpp platform/namespace/ItemID.h
+  platform/namespace/LocationPath.cpp platform/namespace/LocationPath.h
   platform/namespace/NameCompare.cpp platform/namespace/NameCompare.h
   platform/namespace/PathText.cpp platform/namespace/PathText.h
   platform/namespace/ShellApi.h
@@ -80,6 +81,8 @@ set(PLATFORM_SEARCH_SOURCES
   platform/search/SearchResultsFolder.cpp platform/search/SearchResultsFolder.h
   platform/search/TextMatcher.cpp platform/search/TextMatcher.h)
 set(PLATFORM_NETWORK_SOURCES
+  platform/network/GioFolder.cpp platform/network/GioFolder.h
+  platform/network/GioOperations.cpp platform/network/GioOperations.h
   platform/network/GioSupport.h
   platform/network/Location.cpp platform/network/Location.h
   platform/network/RemoteCopy.cpp
@@ -109,7 +112,7 @@ tolvane_platform_layer(state tolvane_platform_system)
 tolvane_platform_layer(graphics tolvane_platform_system Qt6::Gui)
 tolvane_platform_layer(namespace tolvane_platform_state Qt6::Gui)
 tolvane_platform_layer(search tolvane_platform_namespace)
-tolvane_platform_layer(network tolvane_platform_namespace)
+tolvane_platform_layer(network tolvane_platform_fileops)
 tolvane_platform_layer(fileops tolvane_platform_namespace)
 tolvane_platform_layer(desktop tolvane_platform_fileops)
 tolvane_platform_layer(ui tolvane_platform_desktop tolvane_platform_search tolvane_platform_network tolvane_platform_graphics

@@ -551,6 +551,11 @@ void TShellFileList::ReadAhead(const std::string& path, int waitMs, size_t rowsI
 
 void TShellFileList::StopReading() {
   if (readAhead_) readAhead_->Stop();
+  // A folder whose rows still come (a location listed through GIO): the rows so far stay.
+  if (growing_) {
+    growing_.reset();
+    if (ListView) ListView->DoShListChange(this);
+  }
 }
 
 void TShellFileList::FolderChanged(TShFilesWatcher* watcher, const std::string& path) {

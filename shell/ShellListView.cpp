@@ -223,7 +223,7 @@ QAbstractItemView* TShellListView::CurrentView() const {
 
 void TShellListView::SetPathName(const std::string& path) {
   if (SlowFolderTaken(path)) return;
-  if (!FolderExists(path) && !IsArchiveFolderPath(path)) return;
+  if (!FolderExists(path) && !IsArchiveFolderPath(path) && !IsLocationFolderPath(path)) return;
   if (IDListPtr id = PathToIDList(path)) SetFolderIDList(id.get());
 }
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "platform/desktop/FilePayload.h"
+#include "platform/namespace/ShellFolderBase.h"
 #include "shell/DropEvents.h"
 #include "shell/ShellListModel.h"
 #include "shell/ShellListView.h"
@@ -16,6 +17,8 @@ std::function<void(QDrag*, Qt::DropActions)> TShellListView::DragLoop;
 
 bool TShellListView::MaybeStartDrag(QMouseEvent* event) {
   if ((dragButton_ != 1 && dragButton_ != 2) || !fileList_->FolderIDList || SelectedCount() == 0) return false;
+  // A location's items listed through GIO have no path another program could take.
+  if (IsLocationIDList(fileList_->FolderIDList.get())) return false;
   // Nothing starts once the button that went down is released, nor within 5 pixels of the press.
   if (!(event->buttons() & (dragButton_ == 1 ? Qt::LeftButton : Qt::RightButton))) return false;
   QPoint pos = event->position().toPoint();

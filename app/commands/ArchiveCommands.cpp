@@ -104,7 +104,7 @@ void ExtractFocusedArchive(TForm1& form, const std::string& path) {
 
 void UExecute(TForm1& form) {
   TShellListView* list = form.CurrentList();
-  if (!list || !form.Archive) return;
+  if (!list || !form.Archive || RefuseOnLocation(form, list)) return;
   const std::string path = form.FocusedItemPath(list);
   // Only an archive: any other file would go to the archiver of the last one.
   if (path.empty() || DetectArchiverType(path, true) == atNone) return;

@@ -279,6 +279,7 @@ void InstallArchiveDropHandler() {
 }
 
 std::string FocusedPreviewFile(TForm1& form, TShellListView* list) {
+  if (IsLocationIDList(list->FolderIDList())) return LocationPreviewFile(form, list);
   std::string path = form.FocusedItemPath(list);
   if (path.empty() || !IsArchiveIDList(list->FolderIDList())) return path;
   const std::string ext = TForm1::PreviewExtension(path);

@@ -14,6 +14,7 @@
 
 void RenameManyKey(TForm1& form, TPane& pane) {
   TShellListView* list = pane.List;
+  if (RefuseOnLocation(form, list)) return;
   TLineList paths;
   form.SelectedPaths(list, paths);
   std::string folder = list->GetPathName();
@@ -28,9 +29,13 @@ void RenameManyKey(TForm1& form, TPane& pane) {
   list->ResumeWatching();
 }
 
-void CompareKey(TForm1& form, TPane&) { CompareCommand(&form, form.LV1, form.LV2); }
+void CompareKey(TForm1& form, TPane&) {
+  if (!RefuseOnLocation(form, form.LV1) && !RefuseOnLocation(form, form.LV2)) CompareCommand(&form, form.LV1, form.LV2);
+}
 
-void SyncKey(TForm1& form, TPane&) { SyncCommand(&form, form.LV1, form.LV2); }
+void SyncKey(TForm1& form, TPane&) {
+  if (!RefuseOnLocation(form, form.LV1) && !RefuseOnLocation(form, form.LV2)) SyncCommand(&form, form.LV1, form.LV2);
+}
 
 void TForm1::AddRenameCompareMenu() {
   QAction* rename = PopupMenu1->addAction(QStringLiteral("名前の一括変更...\tCtrl+M"));

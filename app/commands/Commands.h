@@ -16,10 +16,12 @@
 //   ArchiveWriteCommands.cpp   copying into and deleting in archives
 //   PackCommand.cpp         packing the selection into a new archive
 //   BatchCommands.cpp       renaming many, comparing and synchronising the panes
+//   GioFolderCommands.cpp   locations listed through GIO: leaving, copying, deleting
 #include <string>
 #include <vector>
 
 class QMenu;
+class QString;
 class TForm1;
 class TPane;
 class TShellListView;
@@ -48,6 +50,23 @@ void InstallArchiveDropHandler();
 std::string FocusedPreviewFile(TForm1& form, TShellListView* list);
 // Out of an archive's folder to the one above, its row focused; false outside archives.
 bool LeaveArchiveFolder(TForm1& form, TPane& pane);
+// GioFolderCommands.cpp: out of a location's folder listed through GIO to the
+// one above (none above its root); false outside such folders.
+bool LeaveLocationFolder(TForm1& form, TPane& pane);
+// The commands where either side is such a location, through GIO on a worker
+// with the progress window; each false when no location is involved.
+// CC, MM, C, M and drops: copies or moves the selection into folder.
+bool TransferWithLocation(TForm1& form, TShellListView* list, const std::string& folder, bool move);
+bool DeleteInLocation(TForm1& form, TShellListView* list);                  // D
+bool MakeLocationFolder(TForm1& form, TShellListView* list, const QString& name);  // K
+bool RenameInLocation(TForm1& form, TShellListView* list);                  // R
+// Undoes the last copy or move through GIO while nothing else was done since.
+bool UndoLocationJob(TForm1& form);
+// V at such a location: the focused picture or text, read into a private
+// temporary copy (0700, gone with the program); empty when there is none.
+std::string LocationPreviewFile(TForm1& form, TShellListView* list);
+// Says why a command that takes paths on the disk does nothing there.
+bool RefuseOnLocation(TForm1& form, TShellListView* list);
 // ArchiveWriteCommands.cpp: copies or moves the list's selection into the
 // archive folder at folder (a move sends the sources to the trash once the
 // archive was written); false when nothing was written.

@@ -78,6 +78,7 @@ void MExecute(TForm1& form) { PopDestinations(form, kMoveTag); }
 void DExecute(TForm1& form) {
   TShellListView* list = form.CurrentList();
   if (!list) return;
+  if (DeleteInLocation(form, list)) return;
   // Inside an archive: its entries go through the library's delete call, never the trash's.
   if (IsArchiveIDList(list->FolderIDList())) {
     DeleteInArchive(form, list);
@@ -109,6 +110,7 @@ void KExecute(TForm1& form) {
     form.Hooks.ShowMessage(bad);
     return;
   }
+  if (MakeLocationFolder(form, list, name)) return;
   const std::string path = WithoutTrailingSlash(dialog.GetNewDirPath());
   if (FolderExists(path)) {
     form.Hooks.ShowMessage(QStringLiteral("同じ名前のフォルダが既にあります。\n") + Shown(path));
@@ -121,7 +123,7 @@ void KExecute(TForm1& form) {
 
 void RExecute(TForm1& form) {
   TShellListView* list = form.CurrentList();
-  if (!list) return;
+  if (!list || RenameInLocation(form, list)) return;
   list->SuspendWatching();
   // The list that stopped watching is the one re-read and resumed, wherever
   // the focus went meanwhile; also when a failure ends the series.
@@ -145,6 +147,7 @@ void RExecute(TForm1& form) {
 }
 
 void UndoKey(TForm1& form, TPane&) {
+  if (UndoLocationJob(form)) return;
   // The same undo as the list menu's entry.
   if (FileOperationJournal::Instance().CanUndo()) UndoLastOperationLater(&form);
 }

@@ -54,7 +54,7 @@ void LV1leftExecute(TForm1& form) { form.ShowTree(form.Left.Tree); }
 void LV2rightExecute(TForm1& form) { form.ShowTree(form.Right.Tree); }
 
 void ParentFolderKey(TForm1& form, TPane& pane) {
-  if (LeaveArchiveFolder(form, pane)) return;
+  if (LeaveArchiveFolder(form, pane) || LeaveLocationFolder(form, pane)) return;
   std::string path = pane.List->GetPathName();
   if (path.empty()) return;
   // From a folder removed a moment ago, the nearest one that is left; a

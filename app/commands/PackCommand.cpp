@@ -27,7 +27,7 @@ std::string DefaultStem(const std::string& path, bool folder) {
 void PackKey(TForm1& form, TPane& pane) {
   TShellListView* list = pane.List;
   TShellListView* other = form.OtherPane(pane).List;
-  if (!list || !other) return;
+  if (!list || !other || RefuseOnLocation(form, list) || RefuseOnLocation(form, other)) return;
   if (IsArchiveIDList(list->FolderIDList())) {
     form.Hooks.ShowMessage(
         QStringLiteral("書庫の中の項目はまとめられません。いったんフォルダーへ取り出してください。"));

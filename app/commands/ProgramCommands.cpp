@@ -25,7 +25,7 @@ bool IsNotepad(const std::string& program) {
 // section/key, each path its own argument.
 void OpenSelectionWith(TForm1& form, const char* section, const char* key) {
   TShellListView* list = form.CurrentList();
-  if (!list) return;
+  if (!list || RefuseOnLocation(form, list)) return;
   const std::vector<std::string> files = form.SelectedShortPaths(list);
   std::string program;
   {
@@ -62,7 +62,7 @@ void EEExecute(TForm1& form) { OpenSelectionWith(form, "Edit", "Path2"); }
 
 void XExecute(TForm1& form) {
   TShellListView* list = form.CurrentList();
-  if (!list) return;
+  if (!list || RefuseOnLocation(form, list)) return;
   std::string path = form.FocusedItemPath(list);
   // Nothing focused is nothing to run.
   if (path.empty()) return;
@@ -73,6 +73,7 @@ void XExecute(TForm1& form) {
 }
 
 void TerminalKey(TForm1& form, TPane& pane) {
+  if (RefuseOnLocation(form, pane.List)) return;
   const std::string folder = pane.List->GetPathName();
   if (folder.empty()) {
     form.Hooks.ShowMessage(QStringLiteral("このフォルダでは端末を開けません。"));

@@ -161,6 +161,10 @@ bool LookOf(PCItemIDList list, bool open, bool typeName, ItemLook& look) {
       look.icon = IconIndex(QStringLiteral("system-search"), {QStringLiteral("edit-find"), QStringLiteral("folder")});
       look.typeName = "検索結果";
       return true;
+    case ItemKind::Location:
+      look.icon = IconIndex(QStringLiteral("folder-remote"), {QStringLiteral("network-server"), QStringLiteral("folder")});
+      look.typeName = "ネットワークの場所";
+      return true;
     case ItemKind::FileEntry:
     case ItemKind::TrashEntry:
     case ItemKind::PathEntry:

@@ -37,6 +37,10 @@ PItemIDList MakeResultsID(std::string_view payload) {
   return MakeID(ItemKind::Results, itemflag::kFolder, kItemHeader, payload);
 }
 
+PItemIDList MakeLocationID(std::string_view rootUri) {
+  return MakeID(ItemKind::Location, itemflag::kFolder, kItemHeader, rootUri);
+}
+
 PItemIDList MakePathEntryID(std::string_view path, uint8_t flags) {
   size_t slash = path.rfind('/');
   if (slash != std::string_view::npos && slash + 1 < path.size() && path[slash + 1] == '.') flags |= itemflag::kHidden;

@@ -29,6 +29,7 @@ enum class ItemKind : uint8_t {
   Results = 'S',
   PathEntry = 'P',
   ArchiveEntry = 'A',
+  Location = 'L',
 };
 
 namespace itemflag {
@@ -56,6 +57,7 @@ PItemIDList MakeTrashEntryID(std::string_view pathInTrash, uint8_t flags);
 PItemIDList MakeResultsID(std::string_view payload);
 PItemIDList MakePathEntryID(std::string_view path, uint8_t flags);
 PItemIDList MakeArchiveEntryID(std::string_view name, uint8_t flags, const FileStat& stat);
+PItemIDList MakeLocationID(std::string_view rootUri);
 
 // FileEntry and ArchiveEntry carry size, time and mode ahead of the name.
 inline bool HasStatLayout(ItemKind kind) { return kind == ItemKind::FileEntry || kind == ItemKind::ArchiveEntry; }

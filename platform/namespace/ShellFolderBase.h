@@ -118,6 +118,21 @@ bool IsArchiveFolderPath(const std::string& path);
 // True for an absolute list of an archive file or of anything inside one.
 bool IsArchiveIDList(PCItemIDList absolute);
 
+// Network locations that have no path on the disk, listed by the network
+// layer: a desktop child of kind Location holds the root URI, FileEntry IDs
+// below it the names inside; the path of such an item is its URI
+// (LocationPath.h). Parsing takes any URI the kind recognises.
+struct LocationFolderKind {
+  std::function<bool(std::string_view name)> recognises;
+  std::function<ShellFolderPtr(PCItemIDList absolute, const std::string& uri)> bind;
+};
+// Replaces the one kind there is; an empty kind removes it.
+void RegisterLocationFolders(LocationFolderKind kind);
+// True for an absolute list of a location or of anything inside one.
+bool IsLocationIDList(PCItemIDList absolute);
+// True for a URI the registered kind takes (from the text alone).
+bool IsLocationFolderPath(const std::string& path);
+
 // Folder factories (ShellNamespace.cpp, TrashFolder.cpp).
 ShellFolderPtr MakeDrivesFolder(bool network);
 ShellFolderPtr MakeTrashFolder();

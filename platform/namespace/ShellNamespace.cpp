@@ -12,6 +12,7 @@
 #include "platform/namespace/Drives.h"
 #include "platform/namespace/PathText.h"
 #include "platform/namespace/FileSystemFolder.h"
+#include "platform/namespace/LocationPath.h"
 #include "platform/namespace/NameCompare.h"
 #include "platform/namespace/ShellFolderBase.h"
 #include "platform/system/TrailingSlash.h"
@@ -49,6 +50,28 @@ ArchiveFolderKind CurrentArchiveKind() {
   return archiveKind;
 }
 
+// The network locations of the network layer, when it has registered them.
+std::mutex locationMutex;
+LocationFolderKind locationKind;
+
+LocationFolderKind CurrentLocationKind() {
+  std::lock_guard lock(locationMutex);
+  return locationKind;
+}
+
+// The list of a location URI: its root, then a folder ID per name. Only the
+// text is read, never the server: names given to parse are taken for folders
+// (what a pane opens); the rows of a listing carry their own kind.
+PItemIDList ParseLocation(std::string_view uri) {
+  std::string root;
+  std::vector<std::string> names;
+  if (!SplitLocationUri(uri, root, names)) return nullptr;
+  IDListBuilder builder;
+  builder.AddOwned(MakeLocationID(root));
+  for (const std::string& name : names) builder.AddOwned(MakeFileEntryID(name, itemflag::kFolder, nullptr));
+  return builder.Finish();
+}
+
 bool IsDirectory(const std::string& path) {
   struct stat st;
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -68,10 +91,10 @@ uint32_t FolderAttributes(const std::string& path, uint32_t asked) {
 }
 
 // What an absolute list names, found by walking it without touching the disk.
-enum class NodeKind { Invalid, Desktop, Computer, Network, RecycleBin, FileSystem, TrashItem, Results, Archive };
+enum class NodeKind { Invalid, Desktop, Computer, Network, RecycleBin, FileSystem, TrashItem, Results, Archive, Location };
 struct Node {
   NodeKind kind = NodeKind::Invalid;
-  std::string path;  // for Archive: the archive file's path
+  std::string path;  // for Archive: the archive file's path; for Location: the URI
   bool folder = false;
   std::string inner = {};  // for Archive: the path inside the archive
 
@@ -108,6 +131,13 @@ Node Resolve(PCItemIDList list) {
         case ItemKind::Results:
           node = {NodeKind::Results, {}, true};
           break;
+        case ItemKind::Location: {
+          std::string root;
+          std::vector<std::string> names;
+          if (!SplitLocationUri(text, root, names) || !names.empty() || root != text) return {};
+          node = {NodeKind::Location, root, true};
+          break;
+        }
         default:
           return {};
       }
@@ -126,6 +156,10 @@ Node Resolve(PCItemIDList list) {
                (node.kind == NodeKind::FileSystem || node.kind == NodeKind::TrashItem)) {
       if (!IsValidChildName(text)) return {};
       node.path = JoinPath(node.path, text);
+      node.folder = folder;
+    } else if (kind == ItemKind::FileEntry && node.folder && node.kind == NodeKind::Location) {
+      if (!IsValidChildName(text)) return {};
+      node.path = LocationChildUri(node.path, text);
       node.folder = folder;
     } else if (kind == ItemKind::ArchiveEntry && !node.folder &&
                (node.kind == NodeKind::FileSystem || node.kind == NodeKind::Archive)) {
@@ -297,6 +331,8 @@ class DesktopFolder : public ShellFolderBase {
     if (ResultsFolderKind results = CurrentResultsKind();
         !results.parsePrefix.empty() && name.substr(0, results.parsePrefix.size()) == results.parsePrefix)
       return (list = MakeResultsID(name.substr(results.parsePrefix.size()))) != nullptr;
+    if (LocationFolderKind locations = CurrentLocationKind(); locations.recognises && locations.recognises(name))
+      return (list = ParseLocation(name)) != nullptr;
     if (name[0] != '/') return HasOwnEntries() && OwnEntries()->ParseDisplayName(name, list);
 
     std::vector<std::string_view> names;
@@ -358,6 +394,9 @@ class DesktopFolder : public ShellFolderBase {
         return SFGAO_FOLDER | SFGAO_HASPROPSHEET;
       case ItemKind::Results:
         return SFGAO_FOLDER;
+      case ItemKind::Location:
+        // No drop target: a drop hands the file engine paths, which a URI is not.
+        return SFGAO_FOLDER | SFGAO_HASSUBFOLDER;
       case ItemKind::FileEntry: {
         uint32_t a = asked;
         return OwnEntries()->GetAttributesOf(1, &id, a) ? a : 0;
@@ -393,6 +432,9 @@ class DesktopFolder : public ShellFolderBase {
         name = parsing ? results.parsePrefix + std::string(payload) : results.displayName(payload);
         return true;
       }
+      case ItemKind::Location:
+        name = IDPayloadText(id);
+        return true;
       case ItemKind::FileEntry:
         return OwnEntries()->GetDisplayNameOf(id, flags, name);
       default:
@@ -479,6 +521,10 @@ ShellFolderPtr BindAbsoluteIDList(PCItemIDList absolute) {
       ArchiveFolderKind archives = CurrentArchiveKind();
       return archives.bind ? archives.bind(absolute, node.path, node.inner) : nullptr;
     }
+    case NodeKind::Location: {
+      LocationFolderKind locations = CurrentLocationKind();
+      return node.folder && locations.bind ? locations.bind(absolute, node.path) : nullptr;
+    }
     default:
       return nullptr;  // trash entries are not browsed
   }
@@ -504,6 +550,18 @@ bool IsArchiveIDList(PCItemIDList absolute) {
   if (node.kind == NodeKind::Archive) return true;
   ArchiveFolderKind archives = CurrentArchiveKind();
   return node.kind == NodeKind::FileSystem && !node.folder && archives.recognises && archives.recognises(node.path);
+}
+
+void RegisterLocationFolders(LocationFolderKind kind) {
+  std::lock_guard lock(locationMutex);
+  locationKind = kind.recognises && kind.bind ? std::move(kind) : LocationFolderKind{};
+}
+
+bool IsLocationIDList(PCItemIDList absolute) { return Resolve(absolute).kind == NodeKind::Location; }
+
+bool IsLocationFolderPath(const std::string& path) {
+  LocationFolderKind locations = CurrentLocationKind();
+  return locations.recognises && locations.recognises(path);
 }
 
 void RegisterResultsFolders(ResultsFolderKind kind) {
@@ -554,6 +612,9 @@ bool SHGetPathFromIDList(PCItemIDList list, std::string& path) {
       return true;
     case NodeKind::Archive:  // no file of the disk: the kernel refuses any call on it (ENOTDIR)
       path = node.FullPath();
+      return true;
+    case NodeKind::Location:  // its URI, which the file engine never takes for a path
+      path = std::move(node.path);
       return true;
     default:
       return false;

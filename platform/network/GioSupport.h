@@ -41,6 +41,9 @@ inline bool IsCancel(const GError* error) {
          g_error_matches(error, G_IO_ERROR, G_IO_ERROR_FAILED_HANDLED);
 }
 
+// The errno nearest to a GIO error (ESTALE: the server went away).
+int ErrnoOf(const GError* error);
+
 // Cancels cancellable once stop turns true, for the span of a blocking call
 // that a server may hold (a thread of its own looks every 50 ms).
 class CancelOnStop {

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/namespace/IDList.h"
+
 namespace network {
 
 // "scheme://..." with a scheme other than file.
@@ -99,6 +101,8 @@ struct RemoteEntry {
   uint32_t mtimeNanoseconds = 0;
   uint32_t mode = 0;  // st_mode; made up from the type when the backend gives none
 };
+// The FileEntry ID of an entry with its data, null when flags (SHCONTF_*) leave it out.
+PItemIDList RemoteEntryID(const RemoteEntry& entry, uint32_t flags);
 enum class ListResult { Listed, Stopped, Failed };
 // Lists the folder uri in batches, handing each entry to take (false ends
 // the listing); stop (may be null) turning true ends it within a moment,

@@ -7,8 +7,6 @@
 #include <cerrno>
 
 namespace network {
-namespace {
-
 int ErrnoOf(const GError* error) {
   if (error->domain != G_IO_ERROR) return EIO;
   switch (error->code) {
@@ -45,6 +43,8 @@ int ErrnoOf(const GError* error) {
       return EIO;
   }
 }
+
+namespace {
 
 // The location's file for a path in the FUSE mount, the path's own file otherwise.
 GFile* FileOf(const std::string& path, bool& remote) {

@@ -48,6 +48,20 @@ class ListedEntries : public IEnumIDList {
 
 }  // namespace
 
+PItemIDList RemoteEntryID(const RemoteEntry& entry, uint32_t flags) {
+  if (entry.name.empty() || (entry.name[0] == '.' && !(flags & SHCONTF_INCLUDEHIDDEN))) return nullptr;
+  if (!(flags & (entry.folder ? SHCONTF_FOLDERS : SHCONTF_NONFOLDERS))) return nullptr;
+  // Marked as the server's: its data stands for a stat (see ChildFindData).
+  uint8_t kind = itemflag::kNetwork | (entry.folder ? itemflag::kFolder : 0);
+  if (entry.link) kind |= itemflag::kLink;
+  // The data comes along, so neither the list nor its sort asks the server again.
+  FileStat stat;
+  stat.size = entry.folder ? 0 : entry.size;
+  stat.mtime = FileTimeFromUnix(entry.mtimeSeconds, entry.mtimeNanoseconds);
+  stat.mode = entry.mode;
+  return MakeFileEntryID(entry.name, kind, &stat);
+}
+
 ListResult ListLocation(const std::string& uri, const std::function<bool(const RemoteEntry&)>& take,
                         const std::atomic<bool>* stop) {
   // Blocking calls, each thread on its own connection: the asynchronous ones
@@ -108,17 +122,7 @@ void InstallFolderLister() {
         const ListResult listed = ListLocation(
             uri,
             [&](const RemoteEntry& entry) {
-              if (entry.name.empty() || (entry.name[0] == '.' && !(flags & SHCONTF_INCLUDEHIDDEN))) return true;
-              if (!(flags & (entry.folder ? SHCONTF_FOLDERS : SHCONTF_NONFOLDERS))) return true;
-              // Marked as the server's: its data stands for a stat (see ChildFindData).
-              uint8_t kind = itemflag::kNetwork | (entry.folder ? itemflag::kFolder : 0);
-              if (entry.link) kind |= itemflag::kLink;
-              // The data comes along, so neither the list nor its sort stats through FUSE.
-              FileStat stat;
-              stat.size = entry.folder ? 0 : entry.size;
-              stat.mtime = FileTimeFromUnix(entry.mtimeSeconds, entry.mtimeNanoseconds);
-              stat.mode = entry.mode;
-              if (PItemIDList id = MakeFileEntryID(entry.name, kind, &stat)) ids.emplace_back(id);
+              if (PItemIDList id = RemoteEntryID(entry, flags)) ids.emplace_back(id);
               return true;
             },
             stop);

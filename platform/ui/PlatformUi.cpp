@@ -12,6 +12,7 @@
 #include "platform/fileops/CopyFile.h"
 #include "platform/fileops/FileLinks.h"
 #include "platform/fileops/FileOperation.h"
+#include "platform/network/GioFolder.h"
 #include "platform/network/Location.h"
 #include "platform/system/Exception.h"
 #include "platform/ui/ContextMenu.h"
@@ -84,6 +85,7 @@ void ShowErrorBox(const std::string& message) {
 
 void InstallPlatformUi() {
   network::InstallFolderLister();
+  network::RegisterGioFolders();
   SetForeignCopier(network::CopyThroughGio);
   SetContextMenuProvider(CreateItemsContextMenu);
   SetFileOperationUIProvider(FileOperationDialogsFor);

@@ -40,6 +40,9 @@ class NetworkServers {
 
   // Started on first use; skipReason says why not.
   static NetworkServers& Get();
+  // Before the first Get: GVfs runs without its FUSE daemon, so locations get no path.
+  static void WithoutFuse() { fuse_ = false; }
+  static bool Fuse() { return fuse_; }
   ~NetworkServers() { Stop(); }
   // Unmounts, ends the servers and removes their files; the test program's end calls it.
   void Stop();
@@ -68,6 +71,7 @@ class NetworkServers {
   SshServer sshd_;
   pid_t agent_ = -1;
   pid_t session_ = -1;
+  static inline bool fuse_ = true;
 };
 
 // Runs argv with extra environment entries, in its own process group; the pid or -1.

@@ -1,0 +1,215 @@
+// Locations listed through GIO (no FUSE path): leaving their folders, and the
+// commands on them, each taken through GIO on a worker or refused.
+#include <QDir>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <functional>
+
+#include "app/MainForm.h"
+#include "app/Pane.h"
+#include "app/WorkerRun.h"
+#include "app/commands/Commands.h"
+#include "platform/fileops/FileOperation.h"
+#include "platform/namespace/LocationPath.h"
+#include "platform/namespace/PathText.h"
+#include "platform/namespace/IDList.h"
+#include "platform/namespace/ItemID.h"
+#include "platform/namespace/ShellFolderBase.h"
+#include "platform/network/GioOperations.h"
+#include "shell/ShellFileList.h"
+#include "shell/ShellListView.h"
+
+bool LeaveLocationFolder(TForm1& form, TPane& pane) {
+  PCItemIDList current = pane.List->FolderIDList();
+  if (!current || !IsLocationIDList(current)) return false;
+  // The server's root has nothing above it in the location.
+  if (CountIDs(current) <= 1) return true;
+  IDListPtr parent(CopyParentIDList(current));
+  if (!parent) return true;
+  const std::string name(IDPayloadText(LastID(current)));
+  pane.List->SetFolderIDList(parent.get());
+  // Back on the row it was entered from, once that row has come.
+  form.FocusItemByCaption(name, pane.List);
+  return true;
+}
+
+namespace {
+
+// The last job's undo, while no other operation came after it.
+struct PendingUndo {
+  std::vector<network::GioUndoStep> steps;
+  uint64_t journalMark = 0;
+};
+PendingUndo& LastGioUndo() {
+  static PendingUndo pending;
+  return pending;
+}
+
+bool ShowsLocation(TShellListView* list) { return list && IsLocationIDList(list->FolderIDList()); }
+
+// Runs work on a worker with the progress window after half a second; its
+// cancel stops the job at the next file (a file under way is cancelled whole).
+FileOperationResult RunJob(TForm1& form, network::GioJob& job, const QString& label,
+                           const std::function<FileOperationResult()>& work) {
+  FileOperationResult result;
+  RunOnWorker(
+      &form, label, [&] { result = work(); },
+      [&] {
+        const FileOperationProgress p = job.Progress();
+        if (p.bytesTotal > 0) return static_cast<int>(p.bytesDone * 100 / p.bytesTotal);
+        return p.itemsTotal > 0 ? static_cast<int>(p.itemsDone * 100 / p.itemsTotal) : 0;
+      },
+      [&] { job.Cancel(); });
+  return result;
+}
+
+// The lists that show a location are read again: no watch tells them.
+void RefreshLocations(TForm1& form) {
+  for (TShellListView* list : {form.LV1, form.LV2})
+    if (ShowsLocation(list) && list->isVisible()) list->RefreshList();
+}
+
+std::vector<std::string> SelectedItems(TForm1& form, TShellListView* list) {
+  TLineList paths;
+  form.SelectedPaths(list, paths);
+  return paths.Lines;
+}
+
+// The last name of a location's item, unescaped.
+std::string PlainName(const std::string& uri) {
+  std::string root;
+  std::vector<std::string> names;
+  return SplitLocationUri(uri, root, names) && !names.empty() ? names.back() : std::string();
+}
+
+QString Quoted(const std::string& text) { return QStringLiteral("「%1」").arg(QString::fromStdString(text)); }
+
+}  // namespace
+
+bool TransferWithLocation(TForm1& form, TShellListView* list, const std::string& folder, bool move) {
+  if (!ShowsLocation(list) && !IsLocationFolderPath(folder)) return false;
+  const std::vector<std::string> sources = SelectedItems(form, list);
+  if (sources.empty()) return true;
+  // The archives' own ways take paths on the disk only.
+  if (IsArchiveIDList(list->FolderIDList()) || (!IsLocationFolderPath(folder) && !FolderExists(folder))) {
+    form.Hooks.ShowMessage(QStringLiteral("ネットワークの場所と%1の間ではコピーや移動ができません。")
+                               .arg(Quoted(folder.empty() ? std::string("このフォルダ") : folder)));
+    return true;
+  }
+  IFileOperationUI* ui = DefaultFileOperationUI(&form);
+  if (!ui) return true;
+  network::GioJob job(ui);
+  const QString label = QStringLiteral("%1しています: %2")
+                            .arg(move ? QStringLiteral("移動") : QStringLiteral("コピー"),
+                                 QString::fromStdString(TForm1::LastPathComponent(sources.front())));
+  const FileOperationResult result = RunJob(form, job, label, [&] { return job.Transfer(sources, folder, move); });
+  std::vector<network::GioUndoStep> steps = job.TakeUndo();
+  if (!steps.empty()) LastGioUndo() = {std::move(steps), FileOperationJournal::Instance().Mark()};
+  RefreshLocations(form);
+  return result.code == 0;
+}
+
+bool DeleteInLocation(TForm1& form, TShellListView* list) {
+  if (!ShowsLocation(list)) return false;
+  const std::vector<std::string> items = SelectedItems(form, list);
+  IFileOperationUI* ui = DefaultFileOperationUI(&form);
+  if (items.empty() || !ui) return true;
+  network::GioJob job(ui);
+  RunJob(form, job, QStringLiteral("削除しています"), [&] { return job.Delete(items); });
+  RefreshLocations(form);
+  return true;
+}
+
+bool MakeLocationFolder(TForm1& form, TShellListView* list, const QString& name) {
+  if (!ShowsLocation(list)) return false;
+  if (name.contains('/')) {
+    form.Hooks.ShowMessage(QStringLiteral("ネットワークの場所では、フォルダは一つずつ作ってください (「/」は使えません)。"));
+    return true;
+  }
+  const std::string folder = list->GetPathName();
+  std::string why;
+  RunOnWorker(
+      &form, QStringLiteral("フォルダを作っています"),
+      [&] { why = network::MakeFolderThroughGio(folder, name.toStdString()); }, [] { return 0; }, [] {});
+  if (!why.empty()) form.Hooks.ShowMessage(QString::fromStdString(why));
+  RefreshLocations(form);
+  if (why.empty()) form.FocusItemByCaption(name.toStdString(), list);
+  return true;
+}
+
+bool RenameInLocation(TForm1& form, TShellListView* list) {
+  if (!ShowsLocation(list)) return false;
+  for (const std::string& item : SelectedItems(form, list)) {
+    const QString old = QString::fromStdString(PlainName(item));
+    bool ok = false;
+    const QString name = QInputDialog::getText(&form, QStringLiteral("名前の変更"), QStringLiteral("新しい名前(&N)："),
+                                               QLineEdit::Normal, old, &ok)
+                             .trimmed();
+    if (!ok || name.isEmpty() || name == old) continue;
+    if (name.contains('/') || name == "." || name == "..") {
+      form.Hooks.ShowMessage(QStringLiteral("ファイル名に「/」や「.」「..」は使えません。"));
+      continue;
+    }
+    std::string why;
+    RunOnWorker(
+        &form, QStringLiteral("名前を変えています"), [&] { why = network::RenameThroughGio(item, name.toStdString()); },
+        [] { return 0; }, [] {});
+    if (!why.empty()) form.Hooks.ShowMessage(QString::fromStdString(why));
+  }
+  RefreshLocations(form);
+  return true;
+}
+
+bool UndoLocationJob(TForm1& form) {
+  PendingUndo& pending = LastGioUndo();
+  if (pending.steps.empty() || pending.journalMark != FileOperationJournal::Instance().Mark()) return false;
+  IFileOperationUI* ui = DefaultFileOperationUI(&form);
+  if (!ui) return false;
+  const std::vector<network::GioUndoStep> steps = std::move(pending.steps);
+  pending.steps.clear();
+  network::GioJob job(ui);
+  RunJob(form, job, QStringLiteral("元に戻しています"), [&] {
+    job.Undo(steps);
+    return FileOperationResult{};
+  });
+  RefreshLocations(form);
+  return true;
+}
+
+std::string LocationPreviewFile(TForm1& form, TShellListView* list) {
+  const std::string uri = form.FocusedItemPath(list);
+  TShellFileItem* item = list->FileList()->Items(list->FocusedRow());
+  const std::string ext = TForm1::PreviewExtension(uri);
+  // Only what a preview shows is read from the server.
+  if (uri.empty() || !item || item->HasAttribute(SFGAO_FOLDER) || (!form.IsImageFile(ext) && !form.IsTextFile(ext)))
+    return {};
+  static QTemporaryDir copies(QDir::tempPath() + QStringLiteral("/tolvane-location-XXXXXX"));
+  static int made = 0;
+  // A folder per copy: a name seen again never meets the last copy.
+  const std::string folder = copies.path().toStdString() + "/" + std::to_string(++made);
+  if (!copies.isValid() || ::mkdir(folder.c_str(), 0700) != 0) {
+    form.Hooks.ShowMessage(QStringLiteral("一時フォルダを作れません。"));
+    return {};
+  }
+  const std::string path = folder + "/" + PlainName(uri);
+  std::string why;
+  std::atomic<bool> stop{false};
+  RunOnWorker(
+      &form, QStringLiteral("読み込んでいます: %1").arg(QString::fromStdString(PlainName(uri))),
+      [&] { why = network::DownloadThroughGio(uri, path, stop); }, [] { return 0; }, [&] { stop = true; });
+  if (why.empty()) return path;
+  form.Hooks.ShowMessage(QString::fromStdString(why));
+  return {};
+}
+
+bool RefuseOnLocation(TForm1& form, TShellListView* list) {
+  if (!ShowsLocation(list)) return false;
+  form.Hooks.ShowMessage(
+      QStringLiteral("この操作は、FUSE で開いていないネットワークの場所ではできません。\n"
+                     "gvfs-fuse を入れてログインし直すと、場所がフォルダとして開き、使えるようになります。"));
+  return true;
+}

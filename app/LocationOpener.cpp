@@ -107,7 +107,8 @@ void TLocationOpener::Poll() {
 void TLocationOpener::Polled(const std::string& path, const network::LocationFacts& facts) {
   if (path != list_->GetPathName() || facts.stamp.empty()) return;
   if (TPane* pane = form_->PaneOf(list_); pane && pane->List == list_) {
-    const QString free = facts.freeKnown ? QStringLiteral("空き %1").arg(TForm1::ByteSizeText(facts.freeBytes)) : QString();
+    const QString free =
+        facts.freeKnown ? QStringLiteral("空き %1").arg(TForm1::ByteSizeText(facts.freeBytes)) : QString();
     if (free != pane->FreeSpaceText) {
       pane->FreeSpaceText = free;
       form_->UpdateStatusLine(list_, false);
@@ -165,7 +166,8 @@ void TLocationOpener::Open(const std::string& text, std::function<void(bool)> do
     const network::LocationFacts facts = mounted.ok ? network::QueryLocation(text, &cancel_) : network::LocationFacts{};
     if (mounted.ok && !cancel_) {
       if (!facts.found || !facts.folder) {
-        found.message = !facts.message.empty() ? facts.message : "「" + text + "」は見つからないか、フォルダではありません。";
+        found.message =
+            !facts.message.empty() ? facts.message : "「" + text + "」は見つからないか、フォルダではありません。";
       } else {
         std::optional<Found> local = UnlessStopped<Found>(
             [text] {
@@ -181,8 +183,10 @@ void TLocationOpener::Open(const std::string& text, std::function<void(bool)> do
         if (local) {
           found.local = local->local;
           found.id = local->id;
-          if (found.local.empty()) found.message = network::NoFusePathText(text);
-          else if (!found.id) found.message = "「" + text + "」は見つからないか、フォルダではありません。";
+          if (found.local.empty())
+            found.message = network::NoFusePathText(text);
+          else if (!found.id)
+            found.message = "「" + text + "」は見つからないか、フォルダではありません。";
         }
       }
     }

@@ -6,8 +6,8 @@
 #   graphics   bitmaps and picture formats                              system, Qt Gui
 #   namespace  folders, item lists, icons, the context-menu interface   state, Qt Gui
 #   search     finding files by name, text, size and date; the results folder   namespace
-#   network    sftp, smb and WebDAV locations through GIO/GVfs          namespace, GIO
 #   fileops    the file-operation engine: copy, move, trash, undo      namespace
+#   network    sftp, smb and WebDAV locations through GIO/GVfs          fileops, GIO
 #   desktop    clipboard and drag formats, drop targets, open-with      fileops
 #   ui         the dialogs and menus, the only Qt Widgets code          desktop, graphics
 #

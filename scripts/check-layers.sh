@@ -3,7 +3,7 @@
 #   app -> shell, archive, image -> platform
 # and inside platform/ (each folder its own library, see platform/Sources.cmake):
 #   system -> state -> namespace -> fileops -> desktop -> ui, graphics on system,
-#   search on namespace, network on namespace.
+#   search on namespace, network on fileops.
 # Below ui no file may include a Qt Widgets header: those libraries run without a display.
 #   scripts/check-layers.sh [FILE...]   checks the files given, else every tracked source
 set -euo pipefail
@@ -16,7 +16,7 @@ declare -A uses=(
   [platform/graphics]="platform/system"
   [platform/namespace]="platform/system platform/state"
   [platform/search]="platform/system platform/state platform/namespace"
-  [platform/network]="platform/system platform/state platform/namespace"
+  [platform/network]="platform/system platform/state platform/namespace platform/fileops"
   [platform/fileops]="platform/system platform/state platform/namespace"
   [platform/desktop]="platform/system platform/state platform/namespace platform/fileops"
   [platform/ui]="platform/system platform/state platform/graphics platform/namespace platform/search platform/network platform/fileops platform/desktop"

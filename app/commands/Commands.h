@@ -57,9 +57,9 @@ bool LeaveLocationFolder(TForm1& form, TPane& pane);
 // with the progress window; each false when no location is involved.
 // CC, MM, C, M and drops: copies or moves the selection into folder.
 bool TransferWithLocation(TForm1& form, TShellListView* list, const std::string& folder, bool move);
-bool DeleteInLocation(TForm1& form, TShellListView* list);                  // D
+bool DeleteInLocation(TForm1& form, TShellListView* list);                         // D
 bool MakeLocationFolder(TForm1& form, TShellListView* list, const QString& name);  // K
-bool RenameInLocation(TForm1& form, TShellListView* list);                  // R
+bool RenameInLocation(TForm1& form, TShellListView* list);                         // R
 // Undoes the last copy or move through GIO while nothing else was done since.
 bool UndoLocationJob(TForm1& form);
 // V at such a location: the focused picture or text, read into a private

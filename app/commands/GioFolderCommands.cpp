@@ -127,7 +127,8 @@ bool DeleteInLocation(TForm1& form, TShellListView* list) {
 bool MakeLocationFolder(TForm1& form, TShellListView* list, const QString& name) {
   if (!ShowsLocation(list)) return false;
   if (name.contains('/')) {
-    form.Hooks.ShowMessage(QStringLiteral("ネットワークの場所では、フォルダは一つずつ作ってください (「/」は使えません)。"));
+    form.Hooks.ShowMessage(
+        QStringLiteral("ネットワークの場所では、フォルダは一つずつ作ってください (「/」は使えません)。"));
     return true;
   }
   const std::string folder = list->GetPathName();

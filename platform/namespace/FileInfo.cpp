@@ -162,7 +162,8 @@ bool LookOf(PCItemIDList list, bool open, bool typeName, ItemLook& look) {
       look.typeName = "検索結果";
       return true;
     case ItemKind::Location:
-      look.icon = IconIndex(QStringLiteral("folder-remote"), {QStringLiteral("network-server"), QStringLiteral("folder")});
+      look.icon =
+          IconIndex(QStringLiteral("folder-remote"), {QStringLiteral("network-server"), QStringLiteral("folder")});
       look.typeName = "ネットワークの場所";
       return true;
     case ItemKind::FileEntry:

@@ -91,8 +91,8 @@ bool RenameAt(int dirfd, const std::string& from, const std::string& to) {
   return renameat2(dirfd, from.c_str(), dirfd, to.c_str(), RENAME_NOREPLACE) == 0;
 }
 
-void FillFindRecord(std::string_view name, uint32_t mode, bool folder, uint64_t mtime, uint64_t atime,
-                    uint64_t created, uint64_t size, WIN32_FIND_DATAA& data);
+void FillFindRecord(std::string_view name, uint32_t mode, bool folder, uint64_t mtime, uint64_t atime, uint64_t created,
+                    uint64_t size, WIN32_FIND_DATAA& data);
 }  // namespace
 
 FileStat ToFileStat(const struct stat& st) {
@@ -312,8 +312,8 @@ uint32_t FindAttributesOf(uint32_t mode, bool folder, bool hidden) {
 
 namespace {
 // The record of name from what is known of it.
-void FillFindRecord(std::string_view name, uint32_t mode, bool folder, uint64_t mtime, uint64_t atime,
-                    uint64_t created, uint64_t size, WIN32_FIND_DATAA& data) {
+void FillFindRecord(std::string_view name, uint32_t mode, bool folder, uint64_t mtime, uint64_t atime, uint64_t created,
+                    uint64_t size, WIN32_FIND_DATAA& data) {
   std::memset(&data, 0, sizeof data);
   data.dwFileAttributes = FindAttributesOf(mode, folder, !name.empty() && name[0] == '.');
   data.ftLastWriteTime = ToFileTime(mtime);

@@ -46,7 +46,8 @@ bool SplitLocationUri(std::string_view uri, std::string& root, std::vector<std::
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.') return false;
   if (uri.substr(0, scheme) == "file") return false;
   const size_t slash = uri.find('/', scheme + 3);
-  const std::string_view authority = uri.substr(scheme + 3, slash == std::string_view::npos ? slash : slash - scheme - 3);
+  const std::string_view authority =
+      uri.substr(scheme + 3, slash == std::string_view::npos ? slash : slash - scheme - 3);
   if (authority.empty() || authority.find_first_of("?#") != std::string_view::npos) return false;
   root = std::string(uri.substr(0, scheme + 3)) + std::string(authority) + "/";
   if (slash == std::string_view::npos) return true;

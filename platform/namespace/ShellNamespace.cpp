@@ -91,7 +91,18 @@ uint32_t FolderAttributes(const std::string& path, uint32_t asked) {
 }
 
 // What an absolute list names, found by walking it without touching the disk.
-enum class NodeKind { Invalid, Desktop, Computer, Network, RecycleBin, FileSystem, TrashItem, Results, Archive, Location };
+enum class NodeKind {
+  Invalid,
+  Desktop,
+  Computer,
+  Network,
+  RecycleBin,
+  FileSystem,
+  TrashItem,
+  Results,
+  Archive,
+  Location
+};
 struct Node {
   NodeKind kind = NodeKind::Invalid;
   std::string path;  // for Archive: the archive file's path; for Location: the URI

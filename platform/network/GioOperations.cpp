@@ -63,8 +63,8 @@ bool ForEachChild(GFile* folder, GCancellable* cancellable, GError** error, Each
 
 // Removes file, a folder with all it holds; a link is removed, never followed.
 bool RemoveTree(GFile* file, GCancellable* cancellable, GError** error) {
-  GPtr<GFileInfo> info(g_file_query_info(file, "standard::type", G_FILE_QUERY_INFO_NOFOLLOW_SYMLINKS, cancellable,
-                                         error));
+  GPtr<GFileInfo> info(
+      g_file_query_info(file, "standard::type", G_FILE_QUERY_INFO_NOFOLLOW_SYMLINKS, cancellable, error));
   if (!info) return false;
   if (g_file_info_get_file_type(info.get()) == G_FILE_TYPE_DIRECTORY &&
       !ForEachChild(file, cancellable, error,
@@ -194,7 +194,8 @@ GioJob::Done GioJob::TransferOne(const std::string& sourceText, const std::strin
   };
   const Facts facts = FactsOf(source.get(), cancellable.get(), &error);
   if (!facts.found) return fail("「" + sourceText + "」が見つかりません。");
-  if (g_file_equal(source.get(), target.get())) return fail("「" + name + "」は同じフォルダへは" + (move ? "移動" : "コピー") + "できません。");
+  if (g_file_equal(source.get(), target.get()))
+    return fail("「" + name + "」は同じフォルダへは" + (move ? "移動" : "コピー") + "できません。");
   if (Below(folder.get(), source.get()))
     return fail("「" + name + "」をそれ自身の中へ" + (move ? "移動" : "コピー") + "することはできません。");
   Count(TreeBytes(source.get(), cancellable.get()), sourceText);
@@ -237,10 +238,10 @@ GioJob::Done GioJob::TransferOne(const std::string& sourceText, const std::strin
   if (!part) return fail("「" + destination + "」に書き込めません。");
   GPtr<GFile> made(g_file_get_child(part.get(), name.c_str()));
   // A move within one server is a rename; elsewhere it is a copy, checked, then the source goes.
-  bool renamed = move && g_file_move(source.get(), made.get(),
-                                     static_cast<GFileCopyFlags>(G_FILE_COPY_NOFOLLOW_SYMLINKS |
-                                                                 G_FILE_COPY_NO_FALLBACK_FOR_MOVE),
-                                     cancellable.get(), nullptr, nullptr, nullptr);
+  bool renamed =
+      move && g_file_move(source.get(), made.get(),
+                          static_cast<GFileCopyFlags>(G_FILE_COPY_NOFOLLOW_SYMLINKS | G_FILE_COPY_NO_FALLBACK_FOR_MOVE),
+                          cancellable.get(), nullptr, nullptr, nullptr);
   CopyProgress progress{&bytesDone_, 0};
   if (!renamed && !CopyTree(source.get(), made.get(), cancellable.get(), progress, &error)) {
     GError* ignored = nullptr;
@@ -251,7 +252,8 @@ GioJob::Done GioJob::TransferOne(const std::string& sourceText, const std::strin
   if (renamed) bytesDone_ += facts.size;
   // The replaced file goes only now that the new one is whole.
   if (existing.found && !g_file_delete(target.get(), cancellable.get(), &error)) {
-    if (renamed) g_file_move(made.get(), source.get(), G_FILE_COPY_NOFOLLOW_SYMLINKS, nullptr, nullptr, nullptr, nullptr);
+    if (renamed)
+      g_file_move(made.get(), source.get(), G_FILE_COPY_NOFOLLOW_SYMLINKS, nullptr, nullptr, nullptr, nullptr);
     GError* ignored = nullptr;
     RemoveTree(part.get(), nullptr, &ignored);
     g_clear_error(&ignored);
@@ -356,7 +358,8 @@ std::string MakeFolderThroughGio(const std::string& folder, const std::string& n
   GError* error = nullptr;
   if (g_file_make_directory(made.get(), nullptr, &error)) return {};
   const bool exists = g_error_matches(error, G_IO_ERROR, G_IO_ERROR_EXISTS);
-  std::string why = Why(exists ? "「" + name + "」はもうあります。" : "フォルダ「" + name + "」を作れませんでした。", error);
+  std::string why =
+      Why(exists ? "「" + name + "」はもうあります。" : "フォルダ「" + name + "」を作れませんでした。", error);
   g_error_free(error);
   return why;
 }
@@ -382,8 +385,7 @@ std::string DownloadThroughGio(const std::string& uri, const std::string& path, 
   CancelOnStop watch(cancellable.get(), &cancel);
   GError* error = nullptr;
   // Its contents only: a link is followed to the file it names, as opening it would.
-  if (g_file_copy(source.get(), target.get(), G_FILE_COPY_NONE, cancellable.get(), nullptr, nullptr, &error))
-    return {};
+  if (g_file_copy(source.get(), target.get(), G_FILE_COPY_NONE, cancellable.get(), nullptr, nullptr, &error)) return {};
   std::string why = IsCancel(error) ? std::string() : Why("「" + uri + "」を読めませんでした。", error);
   g_error_free(error);
   g_file_delete(target.get(), nullptr, nullptr);

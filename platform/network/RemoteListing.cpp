@@ -105,10 +105,11 @@ LocationFacts QueryLocation(const std::string& uri, const std::atomic<bool>* sto
   facts.stamp = std::to_string(g_file_info_get_attribute_uint64(info.get(), "time::modified")) + "." +
                 std::to_string(g_file_info_get_attribute_uint32(info.get(), "time::modified-usec"));
   if (withFreeSpace) {
-    GPtr<GFileInfo> space(g_file_query_filesystem_info(file.get(), G_FILE_ATTRIBUTE_FILESYSTEM_FREE,
-                                                       cancellable.get(), nullptr));
+    GPtr<GFileInfo> space(
+        g_file_query_filesystem_info(file.get(), G_FILE_ATTRIBUTE_FILESYSTEM_FREE, cancellable.get(), nullptr));
     facts.freeKnown = space && g_file_info_has_attribute(space.get(), G_FILE_ATTRIBUTE_FILESYSTEM_FREE);
-    if (facts.freeKnown) facts.freeBytes = g_file_info_get_attribute_uint64(space.get(), G_FILE_ATTRIBUTE_FILESYSTEM_FREE);
+    if (facts.freeKnown)
+      facts.freeBytes = g_file_info_get_attribute_uint64(space.get(), G_FILE_ATTRIBUTE_FILESYSTEM_FREE);
   }
   return facts;
 }

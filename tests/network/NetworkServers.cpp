@@ -235,10 +235,12 @@ bool NetworkServers::Start(std::string& why) {
   // The shell inside the session leaves its pid: ending it ends the session
   // the way dbus-run-session expects, which then stops its bus.
   // Without FUSE, gvfsd is on the bus before anyone could start it with its FUSE daemon.
-  const std::string gvfsd = fuse_ ? "" : "(/usr/libexec/gvfsd --no-fuse &) && gdbus wait --session org.gtk.vfs.Daemon && ";
-  session_ = SpawnProcess({"dbus-run-session", "--", "sh", "-c",
-                           "echo $$ > '" + root_ + "/inner.pid' && " + gvfsd + "echo \"$DBUS_SESSION_BUS_ADDRESS\" > '" +
-                               busFile + ".new' && mv '" + busFile + ".new' '" + busFile + "' && exec sleep 100000"});
+  const std::string gvfsd =
+      fuse_ ? "" : "(/usr/libexec/gvfsd --no-fuse &) && gdbus wait --session org.gtk.vfs.Daemon && ";
+  session_ =
+      SpawnProcess({"dbus-run-session", "--", "sh", "-c",
+                    "echo $$ > '" + root_ + "/inner.pid' && " + gvfsd + "echo \"$DBUS_SESSION_BUS_ADDRESS\" > '" +
+                        busFile + ".new' && mv '" + busFile + ".new' '" + busFile + "' && exec sleep 100000"});
   if (!WaitFor([&] { return !ReadAll(busFile).empty(); })) {
     why = "dbus-run-session did not start";
     return false;

@@ -7,6 +7,9 @@
 // comparing the 1 GB folder with a copy of it by content against diff -rq.
 //   bench_CommandsBench [work folder]   (default: a temporary folder on a disk)
 //   BENCH_ONLY=rename or compare: that part alone
+//   BENCH_ONLY=cc1m with TOLVANE_BENCH_1M_FOLDER=folder (of 1,000,000 files, as
+//   the list benchmark makes it): CC of all its files, until the copy job runs
+//   and until its progress window is shown, then the copy is cancelled
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -166,6 +169,72 @@ bool TimeCompare(const std::string& source, const std::string& copy, bool diffFi
   return result.error.empty() && result.Counts().equal == size_t(kFiles) && theirs >= 0;
 }
 
+// Notes when the progress window is shown and how long the job had run by then,
+// and cancels the job there.
+class ProgressClock : public QuietUI {
+ public:
+  double shownAt = -1, jobSeconds = 0;
+  bool finished = false;
+  void ProgressStarted(const FileOperationProgress& progress) override {
+    shownAt = Now();
+    jobSeconds = progress.secondsElapsed;
+  }
+  void ProgressFinished() override { finished = true; }
+  bool CancelRequested() override { return shownAt >= 0; }
+};
+
+// CC of the million files shown in the left pane, selected, into an empty
+// folder of the right pane, three times: from the second key press until the
+// job runs (the window's own work) and until the progress window is shown.
+int TimeCopyStartMillion(int argc, char** argv, const std::string& million, const std::string& root) {
+  QApplication app(argc, argv);
+  InstallPlatformUi();
+  auto form = std::make_unique<TForm1>();
+  form->show();
+  if (!QTest::qWaitForWindowExposed(form.get())) return 1;
+  form->activateWindow();
+  (void)QTest::qWaitForWindowActive(form.get());
+  form->LV1->SetPathName(million);
+  for (double start = Now(); form->LV1->Reading() && Now() - start < 120;) QTest::qWait(10);
+  std::vector<double> starts, shown;
+  for (int run = 0; run < kRuns; ++run) {
+    const std::string target = root + "/cc1m_" + std::to_string(run);
+    std::filesystem::create_directories(target);
+    form->LV2->SetPathName(target);
+    // As a user would: the list shown a moment, its sizes read while idle.
+    for (double start = Now(); form->LV1->FileList()->IdleWorkLeft() && Now() - start < 120;) QTest::qWait(10);
+    form->LV1->setFocus();
+    QApplication::processEvents();
+    form->LV1->SelectAll();
+    QApplication::processEvents();
+    ProgressClock clock;
+    SetFileOperationUIOverride(&clock);
+    QWidget* keys = QApplication::focusWidget();
+    if (!keys) return 1;
+    QTest::keyClick(keys, Qt::Key_C);
+    const double start = Now();
+    QTest::keyClick(keys, Qt::Key_C);
+    while (!clock.finished && Now() - start < 600) QApplication::processEvents(QEventLoop::AllEvents, 5);
+    SetFileOperationUIOverride(nullptr);
+    if (clock.shownAt < 0) {
+      std::fprintf(stderr, "run %d: no progress window\n", run);
+      return 1;
+    }
+    shown.push_back((clock.shownAt - start) * 1000);
+    starts.push_back((clock.shownAt - start - clock.jobSeconds) * 1000);
+    form->LV2->SetPathName(root);
+    Remove(target);
+  }
+  std::sort(starts.begin(), starts.end());
+  std::sort(shown.begin(), shown.end());
+  std::printf("cc_start_1m_ms=%.0f (%.0f-%.0f)\ncc_progress_shown_1m_ms=%.0f (%.0f-%.0f)\n", Median(starts),
+              starts.front(), starts.back(), Median(shown), shown.front(), shown.back());
+  form->close();
+  form.reset();
+  WaitForWatcherThreads();
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -182,6 +251,12 @@ int main(int argc, char** argv) {
   std::printf("work_folder=%s\n", root.c_str());
   std::fflush(stdout);
 
+  if (const char* million = std::getenv("TOLVANE_BENCH_1M_FOLDER");
+      million && std::getenv("BENCH_ONLY") && std::string(std::getenv("BENCH_ONLY")) == "cc1m") {
+    const int failed = TimeCopyStartMillion(argc, argv, million, root);
+    Remove(root);
+    return failed;
+  }
   const std::string source = root + "/source";
   const std::string only = std::getenv("BENCH_ONLY") ? std::getenv("BENCH_ONLY") : "";
   // Renaming needs none of the 1 GB.

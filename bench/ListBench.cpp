@@ -136,10 +136,20 @@ std::string MillionFolder(const std::string& given) {
   return dir;
 }
 
+// The mask of the window's filter edit, matched as the window matches it.
+constexpr const char* kMask = "file_00*.*";
+std::function<bool(std::string_view)> MaskFilter() {
+  return [mask = std::string(kMask)](std::string_view entry) {
+    thread_local std::string name;
+    name.assign(entry);
+    return MatchWildcard(name, mask);
+  };
+}
+
 std::string Spread(const std::vector<double>& v) {
   auto [lo, hi] = std::minmax_element(v.begin(), v.end());
   char text[64];
-  std::snprintf(text, sizeof text, "%.0f-%.0f", *lo, *hi);
+  std::snprintf(text, sizeof text, *hi < 100 ? "%.1f-%.1f" : "%.0f-%.0f", *lo, *hi);
   return text;
 }
 
@@ -171,37 +181,86 @@ std::vector<double> FilledTimes(const std::string& dir, int runs) {
   return times;
 }
 
-// Ctrl+A and Ctrl+R on a shown list of the folder, as the window runs them;
-// the inversion starts from every thousandth row selected.
-void SelectionKeys(const std::string& dir) {
-  auto view = bench::NewShownList();
-  view->SetPathName(dir);
-  for (double start = Now(); view->Reading() && Now() - start < 60;) QTest::qWait(10);
+// Milliseconds until what was done shows: the events it caused handled and
+// the list painted.
+double Shown(TShellListView& view, double start) {
   QApplication::processEvents();
+  view.ReportView()->viewport()->repaint();
+  return (Now() - start) * 1000;
+}
+
+// The size of the selected rows counted again, row by row.
+uint64_t SelectedSizeRecount(TShellListView& view) {
+  uint64_t total = 0;
+  for (const auto& [first, last] : view.SelectedSpans(view.FileList()->Count()))
+    for (int row = first; row <= last; ++row) total += view.FileList()->Items(row)->GetSize();
+  return total;
+}
+
+// Keys on a shown list of the folder, as the window runs them: Ctrl+A,
+// Ctrl+R from every thousandth row selected, Page Down, a mask typed with
+// Shift+letter and cleared. Timed once the sizes were read behind the first
+// paint, as the view reads them when idle.
+void ShownKeys(const std::string& dir) {
+  auto view = bench::NewShownList();
+  double start = Now();
+  view->SetPathName(dir);
+  for (; view->Reading() && Now() - start < 60;) QTest::qWait(10);
+  QApplication::processEvents();
+  // What the view reads while idle: the sizes, their total, the names' index.
+  auto idle = [&view] {
+    const double from = Now();
+    while (view->FileList()->IdleWorkLeft() && Now() - from < 120) QTest::qWait(10);
+    return (Now() - from) * 1000;
+  };
+  std::printf("idle_reads_1m_ms=%.0f (after the list was filled)\n", idle());
   const int count = view->FileList()->Count();
-  std::vector<double> alls, inverts;
+  std::vector<double> alls, inverts, pages, masks, unmasks;
   int selected = 0, inverted = 0;
+  bool sizesRight = true;
   for (int run = 0; run < 5; ++run) {
+    idle();
     view->SelectAllRows(false);
     QApplication::processEvents();
-    double start = Now();
+    start = Now();
     TSelectAllItem().ExecuteTarget(view.get());
-    QApplication::processEvents();
-    alls.push_back((Now() - start) * 1000);
+    alls.push_back(Shown(*view, start));
     selected = view->SelectedCount();
+    sizesRight = sizesRight && view->SelSize() == SelectedSizeRecount(*view);
 
     view->SelectAllRows(false);
     for (int row = 0; row < count; row += 1000) view->SetRowSelected(row, true);
     QApplication::processEvents();
     start = Now();
     TReverseSelectedItem().ExecuteTarget(view.get());
-    QApplication::processEvents();
-    inverts.push_back((Now() - start) * 1000);
+    inverts.push_back(Shown(*view, start));
     inverted = view->SelectedCount();
+    sizesRight = sizesRight && view->SelSize() == SelectedSizeRecount(*view);
+    view->SelectAllRows(false);
+
+    view->SetFocusedRow(run * 100000);
+    view->MakeRowVisible(run * 100000);
+    Shown(*view, Now());
+    start = Now();
+    QTest::keyClick(view->CurrentView(), Qt::Key_PageDown);
+    pages.push_back(Shown(*view, start));
+
+    view->OnShNameFilter = [](TShellListView*) { return MaskFilter(); };
+    start = Now();
+    view->ApplyMask();
+    masks.push_back(Shown(*view, start));
+    view->OnShNameFilter = nullptr;
+    start = Now();
+    view->ApplyMask();
+    unmasks.push_back(Shown(*view, start));
   }
   std::printf("select_all_1m_ms=%.1f (%s)\nselected_1m=%d of %d\n", Median(alls), Spread(alls).c_str(), selected,
               count);
-  std::printf("invert_1m_ms=%.1f (%s)\ninverted_1m=%d\n", Median(inverts), Spread(inverts).c_str(), inverted);
+  std::printf("invert_1m_ms=%.1f (%s)\ninverted_1m=%d\nselected_size_recounted=%s\n", Median(inverts),
+              Spread(inverts).c_str(), inverted, sizesRight ? "equal" : "DIFFERENT");
+  std::printf("page_down_1m_ms=%.1f (%s)\n", Median(pages), Spread(pages).c_str());
+  std::printf("mask_shown_1m_ms=%.0f (%s)\nunmask_shown_1m_ms=%.0f (%s)\n", Median(masks), Spread(masks).c_str(),
+              Median(unmasks), Spread(unmasks).c_str());
   view.reset();
   WaitForWatcherThreads();
 }
@@ -209,7 +268,7 @@ void SelectionKeys(const std::string& dir) {
 // The keys of a folder of a million files.
 void MillionKeys(const std::string& dir) {
   const int runs = 3;
-  std::vector<double> rowBytes, reads, lss, sorts, masks, unmasks, changes;
+  std::vector<double> rowBytes, reads, lss, sorts, masks, unmasks, changes, indexes;
   for (int run = 0; run < runs; ++run) {
     SimpleListOwner owner;
     auto list = std::make_unique<TShellFileList>(&owner, true);
@@ -243,17 +302,18 @@ void MillionKeys(const std::string& dir) {
     start = Now();
     list->SortByColumn(1);
     sorts.push_back((Now() - start) * 1000);
+    // The names are indexed again in the new order, as the view does while idle.
+    start = Now();
+    while (list->PrefetchSizes(4096)) {
+    }
+    indexes.push_back((Now() - start) * 1000);
 
-    // As the window filters: by the name each row's ID holds.
-    owner.Filter = [name = std::string()](TShellFileItem* item) mutable {
+    // As the window filters: by the name each row's ID holds, the mask made once.
+    owner.Filter = [name = std::string(), mask = std::string(kMask)](TShellFileItem* item) mutable {
       name.assign(item->EntryName());
-      return MatchWildcard(name, "file_00*.*");
+      return MatchWildcard(name, mask);
     };
-    owner.ByName = [](std::string_view entry) {
-      thread_local std::string name;
-      name.assign(entry);
-      return MatchWildcard(name, "file_00*.*");
-    };
+    owner.ByName = MaskFilter();
     start = Now();
     if (!list->ApplyFilter()) list->Populate();
     masks.push_back((Now() - start) * 1000);
@@ -274,8 +334,9 @@ void MillionKeys(const std::string& dir) {
     std::printf("list_1m_filled_ms=failed\n");
   else
     std::printf("list_1m_filled_ms=%.0f (%s)\n", Median(filled), Spread(filled).c_str());
-  std::printf("unmask_1m_ms=%.0f (%s)\n", Median(unmasks), Spread(unmasks).c_str());
-  SelectionKeys(dir);
+  std::printf("unmask_1m_ms=%.0f (%s)\nname_index_1m_ms=%.0f (%s)\n", Median(unmasks), Spread(unmasks).c_str(),
+              Median(indexes), Spread(indexes).c_str());
+  ShownKeys(dir);
 }
 
 }  // namespace

@@ -105,6 +105,12 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
         std::lower_bound(items_.begin(), items_.end(), item.get(),
                          [&](const auto& row, const TShellFileItem* p) { return before(row.get(), p); }) -
         items_.begin()));
+  // A known total follows the rows out and in, as the view's sum of the
+  // selected does; one still summed up starts again.
+  if (sizeTotalKnown_) {
+    for (size_t i : gone) sizeSum_ -= std::min(sizeSum_, items_[i]->GetSize());
+    for (const auto& item : added) sizeSum_ += item->GetSize();
+  }
   std::vector<int> insertedAt;
   std::vector<std::unique_ptr<TShellFileItem>> old;
   if (gone.size() + added.size() <= kInPlaceChanges && items_.capacity() >= items_.size() + added.size()) {
@@ -140,7 +146,12 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
     old.swap(items_);
     items_.swap(merged);
   }
-  prefetchCursor_ = std::min(prefetchCursor_, Count());
+  if (sizeTotalKnown_)
+    prefetchCursor_ = std::min(prefetchCursor_, Count());
+  else
+    RestartSizePrefetch();
+  // Or let go, to be made again while idle.
+  MoveNameIndex(gone, insertedAt);
 
   if (ListView) {
     // Rows leave from the bottom up and come in from the top down, so each

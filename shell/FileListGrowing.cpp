@@ -40,6 +40,10 @@ void TShellFileList::TakeMoreRows() {
     if (!allRows_.empty()) ForgetMaskedOut();
     allRowsKept_ = false;
     nameRanked_ = false;
+    if (!added.empty()) {
+      RestartSizePrefetch();
+      ForgetNameIndex();
+    }
   }
   if (!added.empty() && ListView) {
     // The focus and the selection stay on their rows wherever these land.

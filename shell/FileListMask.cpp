@@ -17,11 +17,23 @@ void TShellFileList::SplitByFilter(std::vector<TShellFileItem*>& all, std::vecto
   size_t kept = 0;
   auto rowAt = [&](size_t i) { return wasMasked ? allRows_[i] : items_[i].get(); };
   const std::function<bool(std::string_view)> byName = ListView ? ListView->NameFilter() : nullptr;
-  if (byName) {
+  constexpr uint8_t kAskOwner = 2;
+  if (byName && nameAt_.size() == total) {
+    InParts(total, [&](size_t first, size_t last) {
+      for (size_t i = first; i < last; ++i) {
+        const char* at = names_.data() + nameAt_[i];
+        const std::string_view name(at + 1, static_cast<unsigned char>(*at));
+        shown[i] = name.empty() ? kAskOwner : byName(name);
+      }
+    });
+    for (size_t i = 0; i < total; ++i) {
+      if (shown[i] == kAskOwner) shown[i] = ListView->DoShFilter(rowAt(i));
+      kept += shown[i];
+    }
+  } else if (byName) {
     // Most of the time goes to fetching rows and IDs from memory: the parts
     // wait for them side by side. Rows without an entry name are left to the
     // owner's filter, on this thread.
-    constexpr uint8_t kAskOwner = 2;
     InParts(total, [&](size_t first, size_t last) {
       for (size_t i = first; i < last; ++i) {
         FetchRowAhead(i, last, rowAt);
@@ -66,11 +78,54 @@ void TShellFileList::SplitByFilter(std::vector<TShellFileItem*>& all, std::vecto
 }
 
 void TShellFileList::ForgetMaskedOut() {
+  // The index held the rows masked out too.
+  if (!allRows_.empty()) ForgetNameIndex();
   allRows_.clear();
   allRows_.shrink_to_fit();
   maskedOut_.clear();
   maskedOut_.shrink_to_fit();
   allRowsKept_ = false;
+}
+
+bool TShellFileList::IndexMoreNames(int count) {
+  const bool masked = !allRows_.empty();
+  const size_t total = masked ? allRows_.size() : items_.size();
+  auto rowAt = [&](size_t i) { return masked ? allRows_[i] : items_[i].get(); };
+  const size_t last = std::min(total, nameAt_.size() + static_cast<size_t>(count));
+  for (size_t i = nameAt_.size(); i < last; ++i) {
+    FetchRowAhead(i, last, rowAt);
+    const std::string_view name = rowAt(i)->EntryName();
+    nameAt_.push_back(static_cast<uint32_t>(names_.size()));
+    names_.push_back(static_cast<char>(name.size()));
+    names_.insert(names_.end(), name.begin(), name.end());
+  }
+  return nameAt_.size() < total;
+}
+
+void TShellFileList::ForgetNameIndex() {
+  names_.clear();
+  names_.shrink_to_fit();
+  nameAt_.clear();
+  nameAt_.shrink_to_fit();
+}
+
+bool TShellFileList::MoveNameIndex(const std::vector<size_t>& gone, const std::vector<int>& insertedAt) {
+  // A few rows move the offsets in place; more are indexed again when idle.
+  constexpr size_t kMovedInPlace = 16;
+  if (nameAt_.size() != items_.size() + gone.size() - insertedAt.size() ||
+      gone.size() + insertedAt.size() > kMovedInPlace || names_.size() > UINT32_MAX - 4096) {
+    ForgetNameIndex();
+    return false;
+  }
+  for (auto it = gone.rbegin(); it != gone.rend(); ++it)
+    nameAt_.erase(nameAt_.begin() + static_cast<std::ptrdiff_t>(*it));
+  for (int row : insertedAt) {
+    const std::string_view name = items_[row]->EntryName();
+    nameAt_.insert(nameAt_.begin() + row, static_cast<uint32_t>(names_.size()));
+    names_.push_back(static_cast<char>(name.size()));
+    names_.insert(names_.end(), name.begin(), name.end());
+  }
+  return true;
 }
 
 bool TShellFileList::ApplyFilter() {
@@ -121,7 +176,7 @@ bool TShellFileList::ApplyFilter() {
   }
   if (focus < 0 && Count() > 0) focus = focusedRow >= 0 ? Count() - 1 : 0;
 
-  prefetchCursor_ = 0;
+  RestartSizePrefetch();
   ListView->BeginSelUpdate();
   ListView->SetItemsCount(Count());
   ListView->SelectAllRows(false);

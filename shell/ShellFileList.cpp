@@ -77,7 +77,8 @@ void TShellFileList::Clear() {
   nameRanked_ = false;
   SetSorted(-1);
   changesMissed_ = false;
-  prefetchCursor_ = 0;
+  RestartSizePrefetch();
+  ForgetNameIndex();
 }
 
 void TShellFileList::FreeFolderLists() {
@@ -180,6 +181,8 @@ void TShellFileList::DeleteSelected() {
       items_[kept++] = std::move(items_[i]);
   }
   items_.resize(kept);
+  RestartSizePrefetch();
+  ForgetNameIndex();
   ListView->SetItemsCount(Count());
   ListView->SelectAllRows(false);
   ListView->Repaint();
@@ -366,6 +369,9 @@ void TShellFileList::Sort(int column) {
   NameRanks ranks = nameRanked_ ? NameRanks::Stored : NameRanks::Unknown;
   if (sortedColumn_ == 0) ranks = sortedOrder_ > 0 ? NameRanks::Ascending : NameRanks::Descending;
   SetSorted(-1);
+  // A sum part way through covers rows that move now; a whole one holds.
+  if (!sizeTotalKnown_) RestartSizePrefetch();
+  ForgetNameIndex();
   if (!IsColumn(column)) return;
   ShellFolderPtr folder;
   if (!GetFolder(folder)) return;
@@ -441,6 +447,7 @@ void TShellFileList::SortByColumn(int column) {
                          [this] {
                            ListView->EndSelUpdate();
                            ListView->Repaint();
+                           ListView->IdleWorkAdded();
                          });
   SortType = column;
   TShellFileItem* focused = Items(ListView->FocusedRow());
@@ -505,7 +512,7 @@ void TShellFileList::RefreshFindDataAll() {
     if (item->HasFindData()) item->RefreshFindData();
     if (item->RelativeIDList) ClearIDFileStat(item->RelativeIDList.get());
   }
-  prefetchCursor_ = 0;
+  RestartSizePrefetch();
 }
 
 void TShellFileList::FetchSizes(int first, int last) {
@@ -526,11 +533,34 @@ void TShellFileList::FetchSizes(int first, int last) {
 }
 
 bool TShellFileList::PrefetchSizes(int count) {
-  if (prefetchCursor_ >= Count()) return false;
-  int last = std::min(prefetchCursor_ + count, Count()) - 1;
-  FetchSizes(prefetchCursor_, last);
-  prefetchCursor_ = last + 1;
-  return prefetchCursor_ < Count();
+  // The names are indexed after the sizes: a total is the first wanted.
+  if (prefetchCursor_ >= Count() && IndexMoreNames(count * 4)) return true;
+  if (prefetchCursor_ < Count()) {
+    int last = std::min(prefetchCursor_ + count, Count()) - 1;
+    FetchSizes(prefetchCursor_, last);
+    if (!sizeTotalKnown_)
+      for (int i = prefetchCursor_; i <= last; ++i) sizeSum_ += items_[i]->GetSize();
+    prefetchCursor_ = last + 1;
+  }
+  if (prefetchCursor_ < Count()) return true;
+  sizeTotalKnown_ = true;
+  return IndexMoreNames(0);
+}
+
+bool TShellFileList::IdleWorkLeft() const {
+  return !sizeTotalKnown_ || nameAt_.size() < (allRows_.empty() ? items_.size() : allRows_.size());
+}
+
+bool TShellFileList::SizeTotal(uint64_t& total) const {
+  if (!sizeTotalKnown_) return false;
+  total = sizeSum_;
+  return true;
+}
+
+void TShellFileList::RestartSizePrefetch() {
+  prefetchCursor_ = 0;
+  sizeSum_ = 0;
+  sizeTotalKnown_ = false;
 }
 
 void TShellFileList::ReadAhead(const std::string& path, int waitMs, size_t rowsInWait, std::function<void()> done) {

@@ -82,6 +82,8 @@ class IShellFileListOwner {
   // DoShFilter can tell. A million rows are parted on all cores with it.
   virtual std::function<bool(std::string_view)> NameFilter() { return {}; }
   virtual void DoShListChange(TShellFileList* list) = 0;
+  // Sizes or names are to be read ahead again (IdleWorkLeft) after a change.
+  virtual void IdleWorkAdded() {}
   // The linked tree's selected folder; null without a tree.
   virtual PCItemIDList LinkedTreeSelectedIDList() const = 0;
 };
@@ -135,6 +137,11 @@ class TShellFileList {
   // Reads the sizes of up to count more rows in the background order; false
   // when every row has one (a selection sum then never waits on the disk).
   bool PrefetchSizes(int count);
+  // The sizes of all rows added up, once the pass above has been over every
+  // row; false until then. Selecting all or inverting then needs no pass.
+  bool SizeTotal(uint64_t& total) const;
+  // Sizes or names are still to be read ahead.
+  bool IdleWorkLeft() const;
   void FolderChanged(TShFilesWatcher* watcher, const std::string& path);
   // Takes out the rows of the names and puts in what the folder holds under
   // them now, each in its place; false when the folder must be read whole.
@@ -143,6 +150,7 @@ class TShellFileList {
   void RowRenamed() {
     sortedColumn_ = -1;
     nameRanked_ = false;
+    ForgetNameIndex();
   }
   // Reads the folder path on a worker, sorted as this list sorts now; the
   // next Populate of that folder takes the read, waiting for it at most until
@@ -192,6 +200,13 @@ class TShellFileList {
   void SplitByFilter(std::vector<TShellFileItem*>& all, std::vector<uint8_t>& shown);
   // The masked out rows are let go: the rows shown are all the list knows.
   void ForgetMaskedOut();
+  // Adds the names of up to count more rows to the index; false when every
+  // row is in it.
+  bool IndexMoreNames(int count);
+  void ForgetNameIndex();
+  // The index after rows left from gone (places before) and came in at
+  // insertedAt (places after, rising); false when it was let go instead.
+  bool MoveNameIndex(const std::vector<size_t>& gone, const std::vector<int>& insertedAt);
 
   std::vector<std::unique_ptr<TShellFileItem>> items_;
   // Rows of the folder the filter left out, and every row read in the order
@@ -203,6 +218,18 @@ class TShellFileList {
   ShellFolderPtr folder_;  // bound folder of FolderIDList, cached
   IShellFolder* sortFolder_ = nullptr;
   int prefetchCursor_ = 0;
+  // The sizes of rows before prefetchCursor_, or of all rows once known.
+  uint64_t sizeSum_ = 0;
+  bool sizeTotalKnown_ = false;
+  // The entry names of all rows (allRows_ when masked, else items_) one after
+  // another in the order of the rows, each after a byte of its length, with
+  // where each begins: a mask tests a million names in one sweep of memory
+  // rather than by a visit to each row and ID, which lie scattered in the
+  // order of the folder's read. Made while idle, behind the sizes.
+  std::vector<char> names_;
+  std::vector<uint32_t> nameAt_;
+  // The pass over the sizes starts again, the total unknown until it ends.
+  void RestartSizePrefetch();
   std::unique_ptr<FolderReadAhead> readAhead_;
   long long readAheadDeadlineMs_ = 0;  // steady clock
   size_t readAheadRowsInWait_ = SIZE_MAX;

@@ -5,6 +5,15 @@
 
 #include "shell/ShellListModel.h"
 
+bool WideSelectionChange(const QItemSelection& selected, const QItemSelection& deselected) {
+  constexpr int kWideRows = 1000;
+  int rows = 0;
+  for (const QItemSelection* ranges : {&selected, &deselected})
+    for (const QItemSelectionRange& r : *ranges)
+      if ((rows += r.height()) > kWideRows) return true;
+  return false;
+}
+
 void TTypeAheadFind::Search(QAbstractItemView* view, TShellListModel* model, const QString& typed) {
   if (typed.isEmpty() || !model || model->rowCount() == 0) return;
   if (!last_.isValid() || last_.elapsed() > QApplication::keyboardInputInterval()) buffer_.clear();

@@ -2,6 +2,7 @@
 // The two Qt views a folder list switches between, with type-ahead find
 // answered by the folder's rows instead of Qt's own search over the model.
 #include <QElapsedTimer>
+#include <QItemSelection>
 #include <QListView>
 #include <QString>
 #include <QTreeView>
@@ -18,6 +19,11 @@ class TTypeAheadFind {
   QString buffer_;
   QElapsedTimer last_;
 };
+
+// True when a change of the selection reaches over so many rows that finding
+// where they lie costs more than painting the whole viewport: Qt's views walk
+// their rows to place a far one.
+bool WideSelectionChange(const QItemSelection& selected, const QItemSelection& deselected);
 
 class TShellReportView : public QTreeView {
  public:
@@ -42,6 +48,12 @@ class TShellReportView : public QTreeView {
     QTreeView::showEvent(event);
     updateGeometries();
   }
+  void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override {
+    if (WideSelectionChange(selected, deselected))
+      viewport()->update();
+    else
+      QTreeView::selectionChanged(selected, deselected);
+  }
 
  private:
   TShellListModel* rows_;
@@ -52,6 +64,14 @@ class TShellIconView : public QListView {
  public:
   TShellIconView(TShellListModel* model, QWidget* parent) : QListView(parent), rows_(model) {}
   void keyboardSearch(const QString& search) override { find_.Search(this, rows_, search); }
+
+ protected:
+  void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override {
+    if (WideSelectionChange(selected, deselected))
+      viewport()->update();
+    else
+      QListView::selectionChanged(selected, deselected);
+  }
 
  private:
   TShellListModel* rows_;

@@ -336,11 +336,22 @@ void TShellListView::SelectionChanged(const QItemSelection& selected, const QIte
     }
     return total;
   };
-  uint64_t added = sum(selected), removed = sum(deselected);
-  selSize_ = selSize_ + added >= removed ? selSize_ + added - removed : 0;
-  if (!selection_->hasSelection()) selSize_ = 0;
+  if (!selection_->hasSelection()) {
+    selSize_ = 0;
+  } else if (nextSelSize_) {
+    selSize_ = *nextSelSize_;
+  } else {
+    uint64_t added = sum(selected), removed = sum(deselected);
+    selSize_ = selSize_ + added >= removed ? selSize_ + added - removed : 0;
+  }
   FireSelChange();
   if (!OnSelectItem) return;
+  // The owner may ask for the count with each row: it is counted once.
+  auto reporting = BeginEnd([this] { reportingRows_ = true; },
+                            [this] {
+                              reportingRows_ = false;
+                              reportedCount_ = -1;
+                            });
   for (auto [ranges, state] : {std::pair{&deselected, false}, std::pair{&selected, true}})
     for (const QItemSelectionRange& r : *ranges) {
       if (r.left() != 0) continue;
@@ -388,8 +399,34 @@ void TShellListView::SelectAllRows(bool selected) {
     return;
   }
   // One range for all rows: cheap however many there are.
+  uint64_t total = 0;
+  auto known = BeginEnd([&] { if (fileList_->SizeTotal(total)) nextSelSize_ = total; },
+                        [this] { nextSelSize_.reset(); });
   selection_->select(QItemSelection(model_->index(0, 0), model_->index(rows - 1, columns - 1)),
                      QItemSelectionModel::ClearAndSelect);
+}
+
+void TShellListView::InvertSelection() {
+  const int rows = model_->rowCount(), last = model_->columnCount() - 1;
+  if (rows == 0 || last < 0) return;
+  QItemSelection ranges;
+  int next = 0;
+  for (const auto& [first, end] : SelectedSpans(rows)) {
+    if (first > next) ranges.append(QItemSelectionRange(model_->index(next, 0), model_->index(first - 1, last)));
+    next = end + 1;
+  }
+  if (next < rows) ranges.append(QItemSelectionRange(model_->index(next, 0), model_->index(rows - 1, last)));
+  uint64_t total = 0;
+  const bool known = fileList_->SizeTotal(total);
+  const uint64_t was = selSize_;
+  BeginSelUpdate();
+  // Cleared first: the selection model compares the old ranges with the new
+  // ones pairwise, which thousands of spans on both sides make slow.
+  if (selection_->hasSelection()) selection_->clearSelection();
+  auto sized = BeginEnd([&] { if (known) nextSelSize_ = total >= was ? total - was : 0; },
+                        [this] { nextSelSize_.reset(); });
+  if (!ranges.isEmpty()) selection_->select(ranges, QItemSelectionModel::Select);
+  EndSelUpdate();
 }
 
 bool TShellListView::IsEditingLabel() const {
@@ -433,8 +470,10 @@ void TShellListView::SelectSpans(const std::vector<std::pair<int, int>>& spans) 
 }
 
 int TShellListView::SelectedCount() const {
+  if (reportingRows_ && reportedCount_ >= 0) return reportedCount_;
   int count = 0;
   for (const auto& [top, bottom] : SelectedSpans(model_->rowCount())) count += bottom - top + 1;
+  if (reportingRows_) reportedCount_ = count;
   return count;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -142,6 +143,9 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   // Total size of the selected items, 64-bit.
   uint64_t SelSize() const { return selSize_; }
   void SelectAll();
+  // Selects exactly the rows that were not selected: one change of the
+  // selection, its size from the list's total when that is known.
+  void InvertSelection();
   // Starts editing the name of the first selected row when its item can be renamed.
   bool StartRename();
   // After a failed rename: edits the row's name again, filled with what was typed.
@@ -175,6 +179,7 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   int SelectedCount() const override;
   std::vector<std::pair<int, int>> SelectedSpans(int rows) const override;
   void SelectSpans(const std::vector<std::pair<int, int>>& spans) override;
+  void IdleWorkAdded() override;
   int FocusedRow() const override;
   void SetFocusedRow(int row) override;
   void MakeRowVisible(int row) override;
@@ -240,6 +245,12 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   bool dragWithRight_ = false;
   int dropRow_ = -1;
   uint64_t selSize_ = 0;
+  // The size the selection will have after the change under way, when known
+  // without a pass over its rows.
+  std::optional<uint64_t> nextSelSize_;
+  // The count of selected rows, kept while the rows changed are reported one by one.
+  mutable int reportedCount_ = -1;
+  bool reportingRows_ = false;
   int selUpdateLock_ = 0;
   bool restoringWidths_ = false;
   int itemsUpdateLock_ = 0;

@@ -1,6 +1,7 @@
 // The folder list view's settings (its keys of the INI file) and its
 // columns: captions, widths and order.
 #include <QHeaderView>
+#include <QTimer>
 #include <QTreeView>
 #include <algorithm>
 #include <string>
@@ -120,6 +121,12 @@ PCItemIDList TShellListView::LinkedTreeSelectedIDList() const {
   return shellTreeView_ ? shellTreeView_->GetSelectedIDList() : nullptr;
 }
 
+void TShellListView::IdleWorkAdded() {
+  if (model_->rowCount() > 0 && fileList_->IdleWorkLeft() && !prefetchOnPaint_) prefetchTimer_->start();
+}
+
 void TShellListView::DoShListChange(TShellFileList* list) {
+  // Rows changed may need their sizes and names read again while idle.
+  if (list == fileList_.get()) IdleWorkAdded();
   if (OnShListChange) OnShListChange(this, list);
 }

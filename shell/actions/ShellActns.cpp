@@ -458,28 +458,9 @@ void TReverseSelectedItem::ExecuteTarget(QObject* target) {
   if (!list.IsValid()) return;
   int count = list.ItemCount();
   if (count == 0) return;
-  if (list.Shell()) {
-    // One selection-change event at the end; at most half the items change one by one.
-    auto lock = BeginEnd([&list] { list.BeginSelUpdate(); }, [&list] { list.EndSelUpdate(); });
-    int selectedCount = list.SelectedCount();
-    std::vector<int> changing;
-    if (selectedCount > count / 2) {
-      int wanted = count - selectedCount;
-      changing.reserve(wanted);
-      std::vector<char> selected = SelectionMask(list.Shell()->CurrentView(), count);
-      for (int i = 0; i < count && int(changing.size()) < wanted; ++i)
-        if (!selected[i]) changing.push_back(i);
-      list.SetSelected(-1, false);
-      for (int i : changing) list.SetSelected(i, true);
-    } else {
-      // The selected items in order, as the search for the next one finds them.
-      changing.reserve(selectedCount);
-      std::vector<char> selected = SelectionMask(list.Shell()->CurrentView(), count);
-      for (int i = 0; i < count && int(changing.size()) < selectedCount; ++i)
-        if (selected[i]) changing.push_back(i);
-      list.SetSelected(-1, true);
-      for (int i : changing) list.SetSelected(i, false);
-    }
+  if (TShellListView* shell = list.Shell()) {
+    // The spans between the selected ones, in one change.
+    shell->InvertSelection();
   } else {
     std::vector<char> selected = SelectionMask(list.View(), count);
     for (int i = 0; i < count; ++i) list.SetSelected(i, !selected[i]);

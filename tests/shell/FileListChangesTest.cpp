@@ -16,6 +16,7 @@
 #include "TempDir.h"
 #include "platform/system/ChangeNotification.h"
 #include "shell/ShellFileList.h"
+#include "shell/actions/Wildcard.h"
 #include "shell/watch/WatcherThread.h"
 
 namespace {
@@ -203,4 +204,64 @@ TEST_F(FileListChangesTest, WatchedListTakesNewFilesWithoutReadingAgainAndReadsA
   ASSERT_TRUE(waitFor(51 + burst));
   EXPECT_EQ(owner.Focus, 0);  // where a whole read puts it
   EXPECT_EQ(owner.ItemsCount, list.Count());
+}
+
+// The names' index and the sizes' total, made while idle, follow the changes
+// applied one by one: a mask tested on the index shows the rows of a fresh
+// read through it, and the total is the sum of the rows' sizes.
+TEST_F(FileListChangesTest, NameIndexAndSizeTotalFollowTheChanges) {
+  for (int i = 0; i < 300; ++i) WriteSize(tmp / ("f" + std::to_string(i * 7) + (i % 2 ? ".txt" : ".jpg")), i * 13);
+  SimpleListOwner owner;
+  TShellFileList list(&owner, false);
+  Show(list, tmp.path());
+  auto idle = [&] {
+    while (list.PrefetchSizes(64)) {
+    }
+  };
+  auto recount = [&] {
+    uint64_t total = 0;
+    for (int i = 0; i < list.Count(); ++i) total += list.Items(i)->GetSize();
+    return total;
+  };
+  idle();
+  ChangeNotificationPtr handle = FindFirstChangeNotification(tmp.path(), false, kAllChanges);
+  ASSERT_TRUE(handle);
+  std::mt19937 random(7);
+  for (int batch = 0; batch < 12; ++batch) {
+    // Up to eight names move the index in place; a larger batch lets it go.
+    const int size = batch % 3 == 2 ? 40 : 1 + static_cast<int>(random() % 8);
+    for (int k = 0; k < size; ++k) {
+      const std::string name = tmp / ("f" + std::to_string(random() % 2400) + (k % 2 ? ".txt" : ".jpg"));
+      if (random() % 3 == 0)
+        unlink(name.c_str());
+      else
+        WriteSize(name, random() % 9000);
+    }
+    std::vector<std::string> names;
+    ASSERT_TRUE(Take(handle.get(), names));
+    ASSERT_TRUE(list.ApplyChangedNames(names));
+    uint64_t total = 0;
+    if (names.size() <= 8) {
+      EXPECT_FALSE(list.IdleWorkLeft()) << "batch " << batch;
+      ASSERT_TRUE(list.SizeTotal(total));
+      EXPECT_EQ(total, recount()) << "batch " << batch;
+    }
+    idle();
+    ASSERT_TRUE(list.SizeTotal(total));
+    EXPECT_EQ(total, recount()) << "batch " << batch;
+    for (const std::string mask : {"f1*.*", "*.txt", "f2?.jpg"}) {
+      owner.ByName = [mask](std::string_view entry) { return MatchWildcard(std::string(entry), mask); };
+      owner.Filter = [mask](TShellFileItem* item) { return MatchWildcard(std::string(item->EntryName()), mask); };
+      ASSERT_TRUE(list.ApplyFilter());
+      SimpleListOwner freshOwner;
+      freshOwner.Filter = owner.Filter;
+      TShellFileList fresh(&freshOwner, false);
+      Show(fresh, tmp.path());
+      ASSERT_EQ(Rows(list), Rows(fresh)) << "batch " << batch << " mask " << mask;
+    }
+    owner.ByName = nullptr;
+    owner.Filter = nullptr;
+    ASSERT_TRUE(list.ApplyFilter());
+    idle();
+  }
 }

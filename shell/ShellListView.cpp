@@ -400,8 +400,11 @@ void TShellListView::SelectAllRows(bool selected) {
   }
   // One range for all rows: cheap however many there are.
   uint64_t total = 0;
-  auto known = BeginEnd([&] { if (fileList_->SizeTotal(total)) nextSelSize_ = total; },
-                        [this] { nextSelSize_.reset(); });
+  auto known = BeginEnd(
+      [&] {
+        if (fileList_->SizeTotal(total)) nextSelSize_ = total;
+      },
+      [this] { nextSelSize_.reset(); });
   selection_->select(QItemSelection(model_->index(0, 0), model_->index(rows - 1, columns - 1)),
                      QItemSelectionModel::ClearAndSelect);
 }
@@ -423,8 +426,11 @@ void TShellListView::InvertSelection() {
   // Cleared first: the selection model compares the old ranges with the new
   // ones pairwise, which thousands of spans on both sides make slow.
   if (selection_->hasSelection()) selection_->clearSelection();
-  auto sized = BeginEnd([&] { if (known) nextSelSize_ = total >= was ? total - was : 0; },
-                        [this] { nextSelSize_.reset(); });
+  auto sized = BeginEnd(
+      [&] {
+        if (known) nextSelSize_ = total >= was ? total - was : 0;
+      },
+      [this] { nextSelSize_.reset(); });
   if (!ranges.isEmpty()) selection_->select(ranges, QItemSelectionModel::Select);
   EndSelUpdate();
 }

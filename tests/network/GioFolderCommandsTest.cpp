@@ -16,6 +16,7 @@
 
 #include "FormFixture.h"
 #include "NetworkServers.h"
+#include "WaitUntil.h"
 #include "ScriptedFileOperationUI.h"
 #include "app/Pane.h"
 #include "app/commands/Commands.h"
@@ -25,12 +26,6 @@
 #include "shell/ShellListView.h"
 
 namespace {
-
-template <class F>
-bool WaitUntil(F ready, int ms = 60000) {
-  for (int waited = 0; waited < ms && !ready(); waited += 20) QTest::qWait(20);
-  return ready();
-}
 
 std::string Read(const std::string& path) {
   std::ifstream in(path);

@@ -12,6 +12,7 @@
 
 #include "FormFixture.h"
 #include "NetworkServers.h"
+#include "WaitUntil.h"
 #include "app/Pane.h"
 #include "platform/namespace/LocationPath.h"
 #include "platform/network/GioFolder.h"
@@ -20,12 +21,6 @@
 #include "shell/ShellListView.h"
 
 namespace {
-
-template <class F>
-bool WaitUntil(F ready, int ms = 60000) {
-  for (int waited = 0; waited < ms && !ready(); waited += 20) QTest::qWait(20);
-  return ready();
-}
 
 TEST(LocationPathTest, NamesGoInAndOutOfTheUriEscaped) {
   std::string root;

@@ -15,6 +15,7 @@
 
 #include "FormFixture.h"
 #include "NetworkServers.h"
+#include "WaitUntil.h"
 #include "app/Pane.h"
 #include "app/commands/Commands.h"
 #include "platform/network/Location.h"
@@ -22,12 +23,6 @@
 #include "shell/ShellListView.h"
 
 namespace {
-
-template <class F>
-bool WaitUntil(F ready, int ms = 60000) {
-  for (int waited = 0; waited < ms && !ready(); waited += 20) QTest::qWait(20);
-  return ready();
-}
 
 // Answers our password dialog as a user does, each time it comes up.
 class PasswordTyper {

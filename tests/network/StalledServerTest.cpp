@@ -16,6 +16,7 @@
 
 #include "FormFixture.h"
 #include "NetworkServers.h"
+#include "WaitUntil.h"
 #include "app/LocationOpener.h"
 #include "app/Pane.h"
 #include "platform/network/Location.h"
@@ -23,12 +24,6 @@
 #include "shell/ShellListView.h"
 
 namespace {
-template <class F>
-bool WaitUntil(F ready, int ms = 60000) {
-  for (int waited = 0; waited < ms && !ready(); waited += 20) QTest::qWait(20);
-  return ready();
-}
-
 // The longest time the window's thread went without running a timer.
 class TickGaps {
  public:

@@ -6,6 +6,7 @@
 
 #include "archive/ArchiveCache.h"
 #include "archive/ArchiveUpdate.h"
+#include "platform/fileops/ReplaceBeside.h"
 #include "platform/namespace/ContextMenuProvider.h"
 #include "platform/namespace/FileSystemFolder.h"
 #include "platform/namespace/NameCompare.h"
@@ -194,9 +195,10 @@ uint32_t ArchiveFolder::ChildAttributes(PCItemIDList id, uint32_t asked, Attribu
 bool ArchiveFolder::TakesDrops() {
   int writable = writable_.load();
   if (writable < 0) {
-    struct stat st {};
-    // Not an archive inside another one: those are read only.
-    writable = ::lstat(archive_.c_str(), &st) == 0 && S_ISREG(st.st_mode) && IsWritableArchive(archive_);
+    // A regular file of the disk (not an archive inside another one, which is read only).
+    FileIdentity identity;
+    std::string error;
+    writable = ReadFileIdentity(archive_, identity, error) && IsWritableArchive(archive_);
     writable_ = writable;
   }
   return writable == 1;

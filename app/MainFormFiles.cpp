@@ -78,26 +78,30 @@ bool TForm1::TryTransferSelection(TShellListView* list, const std::string& folde
   request.destination = folder;
   request.flags = FOF_ALLOWUNDO;
   request.owner = this;
-  // A million selected files are named from the folder's path and each
-  // row's name, in one pass over the selected spans.
+  // A million selected files go as the folder and one block of names, read
+  // from the list's index of names where it has one: no path per file.
   TShellFileList* rows = list->FileList();
   std::string dir = rows->GetLevel() >= 1 ? rows->GetPathName() : std::string();
-  if (!dir.empty() && dir.back() != '/') dir += '/';
+  if (!dir.empty()) request.sourceFolder = dir;
   for (const auto& [first, last] : list->SelectedSpans(rows->Count()))
     for (int row = first; row <= last; ++row) {
-      TShellFileItem* item = rows->Items(row);
-      if (!item) continue;
-      const std::string_view name = item->EntryName();
-      std::string path = !dir.empty() && !name.empty() ? dir + std::string(name) : item->GetItemPath();
-      // Items without a place on disk (the computer, the trash) cannot be copied.
-      if (!path.empty()) request.sources.push_back(std::move(path));
+      std::string_view name = dir.empty() ? std::string_view() : rows->IndexedName(row);
+      TShellFileItem* item = name.empty() ? rows->Items(row) : nullptr;
+      if (item && !dir.empty()) name = item->EntryName();
+      if (!name.empty()) {
+        request.sourceNames.append(name).push_back('\0');
+      } else if (item) {
+        // Items without a place on disk (the computer, the trash) cannot be copied.
+        std::string path = item->GetItemPath();
+        if (!path.empty()) request.sources.push_back(std::move(path));
+      }
     }
   // Nothing to send, or nowhere to send it (a folder without a path): no operation.
-  if (request.sources.empty() || folder.empty()) {
+  if ((request.sources.empty() && request.sourceNames.empty()) || folder.empty()) {
     if (move) list->ResumeWatching();
     return false;
   }
-  bool ok = RunFileOperation(request).code == 0;
+  bool ok = RunFileOperation(std::move(request)).code == 0;
   if (move) {
     if (ok) list->RefreshList();
     list->ResumeWatching();

@@ -142,6 +142,13 @@ class TShellFileList {
   bool SizeTotal(uint64_t& total) const;
   // Sizes or names are still to be read ahead.
   bool IdleWorkLeft() const;
+  // The entry name of a shown row from the index of names, when that index
+  // holds every shown row in order; empty otherwise (EntryName tells then).
+  std::string_view IndexedName(int row) const {
+    if (!allRows_.empty() || nameAt_.size() != items_.size() || row < 0 || row >= Count()) return {};
+    const char* at = names_.data() + nameAt_[static_cast<size_t>(row)];
+    return {at + 1, static_cast<unsigned char>(*at)};
+  }
   void FolderChanged(TShFilesWatcher* watcher, const std::string& path);
   // Takes out the rows of the names and puts in what the folder holds under
   // them now, each in its place; false when the folder must be read whole.

@@ -16,6 +16,10 @@ namespace {
 
 constexpr int kPollMs = 100;  // cancel and progress, at most ten times a second
 constexpr double kProgressAfterSeconds = 0.5;
+// So many sources take a while to look up alone: their progress shows at once.
+constexpr uint64_t kManySources = 10000;
+
+bool ShowsAtOnce(const FileOperationProgress& p) { return p.sourcesTotal >= kManySources; }
 
 std::atomic<IFileOperationUI*> overrideUI{nullptr};
 
@@ -100,7 +104,7 @@ struct ProgressRelay {
     p.secondsElapsed = std::max(0.0, p.secondsElapsed - ui.SecondsAsked());
     if (started) {
       ui.ProgressChanged(p);
-    } else if (!ui.Asking() && p.secondsElapsed >= kProgressAfterSeconds) {
+    } else if (!ui.Asking() && (p.secondsElapsed >= kProgressAfterSeconds || ShowsAtOnce(p))) {
       ui.ProgressStarted(p);
       started = true;
     }
@@ -113,7 +117,8 @@ struct ProgressRelay {
 FileOperationResult RunHere(FileOperationJob& job, QuestionClock& ui, bool silent, bool pollUi) {
   // No GUI thread to poll from: the job polls at its safe points.
   ProgressRelay relay{job, ui, silent};
-  auto last = std::chrono::steady_clock::now();
+  // A job of many sources ticks at its first safe point.
+  auto last = ShowsAtOnce(job.Progress()) ? std::chrono::steady_clock::time_point{} : std::chrono::steady_clock::now();
   if (pollUi) {
     job.SetSafePointHook([&] {
       auto now = std::chrono::steady_clock::now();
@@ -177,12 +182,12 @@ int SHFileOperation(SHFILEOPSTRUCT& op) {
   return result.code;
 }
 
-FileOperationResult RunFileOperation(const FileOperationRequest& request, IFileOperationUI* ui) {
+FileOperationResult RunFileOperation(FileOperationRequest request, IFileOperationUI* ui) {
   if (!ui) ui = DefaultFileOperationUI(request.owner);
   if (!ui) return {FO_ERROR_BAD_REQUEST, false};
   const bool silent = request.flags & FOF_SILENT;
   QuestionClock clock(ui);
-  FileOperationJob job(request, &clock);
+  FileOperationJob job(std::move(request), &clock);
 
   auto* guiApp = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
   if (!guiApp || !IsGuiThread()) return RunHere(job, clock, silent, !guiApp);
@@ -214,6 +219,7 @@ FileOperationResult RunFileOperation(const FileOperationRequest& request, IFileO
     if (!finished) relay.Tick();
   });
   timer.start();
+  if (ShowsAtOnce(job.Progress())) relay.Tick();
   {
     InputBlockScope makeBlock;
     {

@@ -80,6 +80,10 @@ struct FileOperationProgress {
   uint64_t bytesDone = 0, bytesTotal = 0;
   double secondsElapsed = 0;
   double secondsLeft = -1;  // -1 while unknown
+  // Before the items are counted, each source is looked up: how many so far
+  // of how many. A job of many sources shows its progress from the start.
+  bool preparing = false;
+  uint64_t sourcesChecked = 0, sourcesTotal = 0;
 };
 
 // The questions run on the engine's worker thread; the real implementation
@@ -132,6 +136,10 @@ void SetFileOperationInputBlocker(InputBlockScope blocker);
 struct FileOperationRequest {
   uint32_t function = FO_COPY;
   std::vector<std::string> sources;
+  // More sources, all in one folder: the names one after another, each ended
+  // by NUL. A million selected files cost one block, not a million paths.
+  std::string sourceFolder;
+  std::string sourceNames;
   std::string destination;
   uint32_t flags = 0;
   QWidget* owner = nullptr;
@@ -145,7 +153,7 @@ struct FileOperationResult {
 // Runs a request on a worker thread and waits for it, keeping the GUI thread's
 // events flowing (a progress dialog shows after about half a second). Without
 // a GUI application it runs on the calling thread.
-FileOperationResult RunFileOperation(const FileOperationRequest& request, IFileOperationUI* ui = nullptr);
+FileOperationResult RunFileOperation(FileOperationRequest request, IFileOperationUI* ui = nullptr);
 
 // Empties every recycle bin of this user on the mounted file systems, after
 // ConfirmEmptyTrash. The stand-in for SHEmptyRecycleBin; 0 on success.

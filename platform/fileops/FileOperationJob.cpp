@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -103,7 +104,13 @@ std::string CopyNameFor(const std::string& name, bool folder, int k) {
 }
 
 FileOperationJob::FileOperationJob(FileOperationRequest request, IFileOperationUI* ui)
-    : request_(std::move(request)), ui_(ui), started_(std::chrono::steady_clock::now()) {}
+    : request_(std::move(request)), ui_(ui), started_(std::chrono::steady_clock::now()) {
+  const std::string& names = request_.sourceNames;
+  sourcesTotal_ =
+      request_.sources.size() + std::count(names.begin(), names.end(), '\0') + (!names.empty() && names.back() != '\0');
+  // A copy or move is preparing from the start: its progress may show before its thread runs.
+  preparing_ = request_.function == FO_COPY || request_.function == FO_MOVE;
+}
 
 FileOperationJob::~FileOperationJob() = default;
 
@@ -166,6 +173,7 @@ void FileOperationJob::ShowSummaries() {
 FileOperationProgress FileOperationJob::Progress() const {
   FileOperationProgress p;
   p.function = request_.function;
+  p.preparing = preparing_.load();  // before the totals, which are set first
   {
     std::lock_guard<std::mutex> guard(currentLock_);
     p.currentFile = current_;
@@ -175,6 +183,8 @@ FileOperationProgress FileOperationJob::Progress() const {
   p.bytesTotal = bytesTotal_.load();
   p.bytesDone = std::min(bytesDone_.load(), p.bytesTotal);
   p.secondsElapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+  p.sourcesTotal = sourcesTotal_;
+  p.sourcesChecked = std::min(sourcesChecked_.load(), sourcesTotal_);
   // The rate needs a little history before it means anything.
   if (p.secondsElapsed >= 1.0) {
     if (p.bytesTotal > 0 && p.bytesDone > 0)
@@ -303,24 +313,72 @@ const char* FileOperationJob::Action() const {
 // --- Checking and counting ---------------------------------------------------------------
 
 bool FileOperationJob::PrepareSources() {
-  if (request_.sources.empty()) {
-    badRequest_ = true;
-    return false;
-  }
-  sources_.clear();
+  sourceFolders_.clear();
+  sourceList_.clear();
+  sourceNames_.clear();
+  auto folderOf = [&](const std::string& folder) {
+    if (sourceFolders_.empty() || sourceFolders_.back() != folder) sourceFolders_.push_back(folder);
+    return static_cast<uint32_t>(sourceFolders_.size() - 1);
+  };
   for (const std::string& path : request_.sources) {
-    Source s;
-    if (!SplitSource(path, s.parent, s.name)) {
+    std::string parent, name;
+    if (!SplitSource(path, parent, name)) {
       badRequest_ = true;  // "/", ".", "..", an empty name
       return false;
     }
-    s.path = JoinPath(s.parent, s.name);
-    if (s.parent == ".") s.path = s.name;
-    s.entry.name = s.name;
-    if (lstat(s.path.c_str(), &s.entry.st) != 0) s.error = errno;
-    sources_.push_back(std::move(s));
+    sourceList_.push_back({sourceNames_.size(), folderOf(parent)});
+    sourceNames_.append(name).push_back('\0');
+  }
+  if (!request_.sourceNames.empty()) {
+    const std::string folder = WithoutTrailingSlash(request_.sourceFolder);
+    if (folder.empty()) {
+      badRequest_ = true;
+      return false;
+    }
+    const uint32_t f = folderOf(folder);
+    const size_t base = sourceNames_.size();
+    if (base == 0)
+      sourceNames_ = std::move(request_.sourceNames);
+    else
+      sourceNames_ += request_.sourceNames;
+    if (sourceNames_.back() != '\0') sourceNames_.push_back('\0');
+    for (size_t at = base; at < sourceNames_.size();) {
+      const size_t end = sourceNames_.find('\0', at);
+      if (!IsValidChildName(std::string_view(sourceNames_).substr(at, end - at))) {
+        badRequest_ = true;
+        return false;
+      }
+      sourceList_.push_back({at, f});
+      at = end + 1;
+    }
+  }
+  if (sourceList_.empty()) {
+    badRequest_ = true;
+    return false;
   }
   return true;
+}
+
+std::vector<std::string> FileOperationJob::SourcePaths() const {
+  std::vector<std::string> paths = request_.sources;
+  const std::string& names = request_.sourceNames;
+  for (size_t at = 0; at < names.size();) {
+    size_t end = std::min(names.find('\0', at), names.size());
+    // A bad name is refused by SplitSource later, as any path.
+    paths.push_back(JoinPath(WithoutTrailingSlash(request_.sourceFolder), names.substr(at, end - at)));
+    if (end == at || request_.sourceFolder.empty()) paths.back().clear();
+    at = end + 1;
+  }
+  return paths;
+}
+
+FileOperationJob::Source FileOperationJob::SourceAt(size_t index) const {
+  Source s;
+  s.parent = sourceFolders_[sourceList_[index].folder];
+  s.name = sourceNames_.c_str() + sourceList_[index].at;
+  s.path = s.parent == "." ? s.name : JoinPath(s.parent, s.name);
+  s.entry.name = s.name;
+  return s;
 }
 
 bool FileOperationJob::OpenDestination() {
@@ -342,30 +400,84 @@ bool FileOperationJob::OpenDestination() {
   }
 }
 
-bool FileOperationJob::CheckNotIntoItself() {
+bool FileOperationJob::HoldsDestination(const struct stat& folder) const {
+  for (const struct stat& a : destinationAncestors_)
+    if (SameInode(a, folder)) return true;
+  return false;
+}
+
+bool FileOperationJob::LookUpSources(bool move) {
   // Every folder from the real destination up to "/", by identity, so that
-  // links and bind mounts cannot hide the source among them.
-  std::vector<struct stat> ancestors;
+  // links and bind mounts cannot hide a source among them.
+  destinationAncestors_.clear();
   char* real = realpath(destination_.c_str(), nullptr);
   std::string path = real ? real : destination_;
   free(real);
   for (;;) {
     struct stat st;
-    if (stat(path.c_str(), &st) == 0) ancestors.push_back(st);
+    if (stat(path.c_str(), &st) == 0) destinationAncestors_.push_back(st);
     size_t slash = path.rfind('/');
     if (slash == std::string::npos || path == "/") break;
     path = slash == 0 ? "/" : path.substr(0, slash);
   }
-  if (ancestors.empty()) ancestors.push_back(destStat_);
-  for (const Source& s : sources_) {
-    if (s.error || !S_ISDIR(s.entry.st.st_mode)) continue;
-    for (const struct stat& a : ancestors) {
-      if (!SameInode(a, s.entry.st)) continue;
-      RefuseIntoItself(s.path);
-      return false;
+  if (destinationAncestors_.empty()) destinationAncestors_.push_back(destStat_);
+
+  // One pass: each source looked up in its open folder, counted, a folder's
+  // tree read. Only folders and failures are kept; a file is looked up
+  // again when copied. Nothing is touched, so Esc here leaves nothing.
+  uint64_t items = 0, bytes = 0;
+  UniqueFd dirFd;
+  uint32_t dirOf = UINT32_MAX;
+  int dirError = 0;
+  constexpr size_t kBatch = 512;
+  for (size_t i = 0; i < sourceList_.size(); ++i) {
+    if (i % kBatch == 0) {
+      sourcesChecked_.store(i, std::memory_order_relaxed);
+      if (safePoint_) safePoint_();
+      if (Stopping()) return false;
     }
+    const SourceName& ref = sourceList_[i];
+    if (ref.folder != dirOf) {
+      dirOf = ref.folder;
+      dirFd = UniqueFd(open(sourceFolders_[dirOf].c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      dirError = dirFd ? 0 : errno;
+      SetCurrent(sourceFolders_[dirOf]);
+    }
+    struct stat st;
+    int error = dirError;
+    if (!error && fstatat(dirFd.Get(), sourceNames_.c_str() + ref.at, &st, AT_SYMLINK_NOFOLLOW) != 0) error = errno;
+    ++items;
+    if (!error && !S_ISDIR(st.st_mode)) {
+      if (S_ISREG(st.st_mode)) bytes += st.st_size;
+      continue;
+    }
+    Source s = SourceAt(i);
+    s.error = error;  // asked about when reached
+    if (!error) {
+      --items;  // counted with its tree
+      s.entry.st = st;
+      if (HoldsDestination(st)) {
+        RefuseIntoItself(s.path);
+        return false;
+      }
+      // A move within one file system is a rename per item: its tree is never read.
+      if (!(move && st.st_dev == destStat_.st_dev)) {
+        SetCurrent(s.path);
+        ListFolder(dirFd.Get(), s.entry);
+        if (intoItself_) {
+          RefuseIntoItself(s.path);
+          return false;
+        }
+      }
+      CountTree(s.entry, items, bytes);
+    }
+    prepared_.emplace(i, std::move(s));
   }
-  return true;
+  sourcesChecked_.store(sourceList_.size(), std::memory_order_relaxed);
+  itemsTotal_ = items;
+  bytesTotal_ = bytes;
+  preparing_ = false;
+  return !Stopping();
 }
 
 void FileOperationJob::RefuseIntoItself(const std::string& path) {
@@ -459,45 +571,36 @@ int FileOperationJob::ParentFd(const std::string& parent, Next& next) {
 
 void FileOperationJob::RunCopyMove() {
   bool move = request_.function == FO_MOVE;
-  if (!PrepareSources() || !OpenDestination() || !CheckNotIntoItself()) return;
-
-  // Counting. A move within one file system is a rename per item: only the
-  // top items count, and their trees are never read.
-  uint64_t items = 0, bytes = 0;
-  for (Source& s : sources_) {
-    if (Stopping()) return;
-    if (s.error) {
-      ++items;
-      continue;
-    }
-    bool renames = move && s.entry.st.st_dev == destStat_.st_dev;
-    if (S_ISDIR(s.entry.st.st_mode) && !renames) {
-      SetCurrent(s.path);
-      Next next;
-      int pfd = ParentFd(s.parent, next);
-      if (pfd < 0) {
-        if (next == Next::Stop) return;
-        continue;  // asked about; the item itself is asked about again when reached
-      }
-      ListFolder(pfd, s.entry);
-      if (intoItself_) return RefuseIntoItself(s.path);
-    }
-    CountTree(s.entry, items, bytes);
-  }
-  itemsTotal_ = items;
-  bytesTotal_ = bytes;
+  if (!PrepareSources() || !OpenDestination() || !LookUpSources(move)) return;
 
   SweepStaleParts(destFd_.Get());
   Place dst{destFd_.Get(), destStat_.st_dev, destination_, HasDefaultAcl(destFd_.Get())};
-  for (Source& s : sources_) {
+  for (size_t i = 0; i < sourceList_.size(); ++i) {
     if (Stopping()) return;
+    auto found = prepared_.find(i);
+    const bool lookUp = found == prepared_.end();
+    Source s = lookUp ? SourceAt(i) : std::move(found->second);
+    if (!lookUp) prepared_.erase(found);
     SetCurrent(s.path);
+    Next next;
+    int pfd = ParentFd(s.parent, next);
+    if (pfd < 0) {
+      if (next == Next::Stop) return;
+      SkipTree(s.entry);  // a source not looked up counts as one item
+      continue;
+    }
+    if (lookUp) {
+      s.error = fstatat(pfd, s.name.c_str(), &s.entry.st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+      // A folder now where a file was counted: checked as the folders were.
+      if (!s.error && S_ISDIR(s.entry.st.st_mode) && HoldsDestination(s.entry.st)) return RefuseIntoItself(s.path);
+    }
     bool skip = false;
     while (s.error && !skip) {
       switch (OnError(s.path, Action(), s.error)) {
         case Next::Retry:
           s.error = lstat(s.path.c_str(), &s.entry.st) == 0 ? 0 : errno;
           s.entry.listed = false;
+          if (!s.error && S_ISDIR(s.entry.st.st_mode) && HoldsDestination(s.entry.st)) return RefuseIntoItself(s.path);
           break;
         case Next::Skip:
           ItemDone();
@@ -508,13 +611,6 @@ void FileOperationJob::RunCopyMove() {
       }
     }
     if (skip) continue;
-    Next next;
-    int pfd = ParentFd(s.parent, next);
-    if (pfd < 0) {
-      if (next == Next::Stop) return;
-      SkipTree(s.entry);
-      continue;
-    }
     bool sameFolder = SameInode(cachedParentStat_, destStat_);
     Done done;
     if (!move) {
@@ -534,13 +630,14 @@ void FileOperationJob::RunCopyMove() {
 // --- Delete --------------------------------------------------------------------------------
 
 void FileOperationJob::RunDelete() {
-  if (request_.sources.empty()) {
+  const std::vector<std::string> sources = SourcePaths();
+  if (sources.empty()) {
     badRequest_ = true;
     return;
   }
   bool toTrash = request_.flags & FOF_ALLOWUNDO;
   std::vector<std::string> paths;
-  for (const std::string& source : request_.sources) {
+  for (const std::string& source : sources) {
     const std::string path = WithoutTrailingSlash(source);
     std::string parent, name;
     if (!SplitSource(path, parent, name)) {
@@ -597,7 +694,8 @@ void FileOperationJob::RunDelete() {
 
 void FileOperationJob::RunRename() {
   std::string parent, name, toName;
-  if (request_.sources.size() != 1 || !SplitSource(request_.sources[0], parent, name)) {
+  const std::vector<std::string> sources = SourcePaths();
+  if (sources.size() != 1 || !SplitSource(sources[0], parent, name)) {
     badRequest_ = true;
     return;
   }

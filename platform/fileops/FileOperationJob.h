@@ -1,10 +1,10 @@
 #pragma once
 // One file operation, run start to end on one thread (RunFileOperation gives
 // it a worker). Its states are those of FileOperation.h:
-//   Checking  - the sources are looked at, a folder into itself or a bad
+//   Checking  - the sources are looked up, a folder into itself or a bad
 //               request is refused; nothing is touched;
-//   Counting  - items and bytes for the progress; the trees to copy are read
-//               once here and walked from memory later;
+//   Counting  - items and bytes for the progress, in the same pass; the
+//               trees to copy are read once here and walked from memory later;
 //   Running   - item by item, each done whole or not at all; questions go to
 //               the UI from this thread;
 //   Done | Cancelled | Failed.
@@ -22,6 +22,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/fileops/CopyFile.h"
@@ -66,6 +67,12 @@ class FileOperationJob {
     int error = 0;  // lstat failed: asked about when reached
     Entry entry;
   };
+  // A source as kept for the whole job: where its name begins in the block
+  // of names (each ended by NUL) and the number of its folder.
+  struct SourceName {
+    size_t at;
+    uint32_t folder;
+  };
   // Where an item goes: an open folder, its file system and its path.
   struct Place {
     int fd;
@@ -75,8 +82,16 @@ class FileOperationJob {
   };
 
   // --- Checking and counting (FileOperationJob.cpp)
+  // The sources as folders and names; false for a bad request.
   bool PrepareSources();
-  bool CheckNotIntoItself();
+  // Every source as a path, for the functions that take few.
+  std::vector<std::string> SourcePaths() const;
+  Source SourceAt(size_t index) const;
+  // Looks up every source, refuses a folder into itself, reads the trees to
+  // copy and counts; false when the job ends here.
+  bool LookUpSources(bool move);
+  // A folder among the destination and the folders above it.
+  bool HoldsDestination(const struct stat& folder) const;
   void RefuseIntoItself(const std::string& path);
   // Reads the tree of entry, a folder in parentFd; failures are noted in it.
   void ListFolder(int parentFd, Entry& entry);
@@ -152,7 +167,15 @@ class FileOperationJob {
   FileOperationRequest request_;
   IFileOperationUI* ui_;
   std::function<void()> safePoint_;
-  std::vector<Source> sources_;
+  std::vector<std::string> sourceFolders_;
+  std::string sourceNames_;
+  std::vector<SourceName> sourceList_;
+  // Sources that are folders (their trees read) or could not be looked up,
+  // by number; the others are looked up again when their turn comes, so a
+  // million files keep no record each.
+  std::unordered_map<size_t, Source> prepared_;
+  // The destination and every folder above it, by identity.
+  std::vector<struct stat> destinationAncestors_;
   std::string destination_;
   UniqueFd destFd_;
   struct stat destStat_ {};
@@ -182,6 +205,9 @@ class FileOperationJob {
 
   const std::chrono::steady_clock::time_point started_;  // when made, before any thread reads it
   std::atomic<uint64_t> itemsDone_{0}, itemsTotal_{0}, bytesDone_{0}, bytesTotal_{0};
+  std::atomic<uint64_t> sourcesChecked_{0};
+  uint64_t sourcesTotal_ = 0;  // set when made
+  std::atomic<bool> preparing_{false};
   mutable std::mutex currentLock_;
   std::string current_;
 

@@ -344,6 +344,14 @@ void FileOperationDialogs::ProgressChanged(const FileOperationProgress& progress
 void FileOperationDialogs::ShowProgress(const FileOperationProgress& p) {
   fileLabel_->setText(ForDisplay(BaseName(p.currentFile)));
   fileLabel_->setToolTip(ForDisplay(p.currentFile));
+  if (p.preparing) {
+    // Each source is looked up before anything is counted or copied.
+    itemsLabel_->setText(QStringLiteral("準備しています: %1 / %2 個の項目").arg(p.sourcesChecked).arg(p.sourcesTotal));
+    bytesLabel_->hide();
+    if (!cancel_) timeLabel_->setText(QStringLiteral("残り時間: %1").arg(FormatTimeLeft(-1)));
+    bar_->setValue(p.sourcesTotal > 0 ? static_cast<int>(p.sourcesChecked * 1000 / p.sourcesTotal) : 0);
+    return;
+  }
   itemsLabel_->setText(QStringLiteral("%1 / %2 個の項目").arg(p.itemsDone).arg(p.itemsTotal));
   if (p.bytesTotal > 0) {
     bytesLabel_->setText(QStringLiteral("%1 / %2").arg(FormatByteSize(p.bytesDone), FormatByteSize(p.bytesTotal)));

@@ -164,6 +164,26 @@ TEST_F(FileCommandsTest, CopyAndMoveBetweenPanesAnswerConflictsEachWay) {
   EXPECT_TRUE(f.messages.empty());
 }
 
+// The selection goes to the engine as the folder and a block of names, taken
+// from the list's index of names once it is read while idle.
+TEST_F(FileCommandsTest, CopyNamesTheSelectedRowsFromTheListsIndex) {
+  const std::string a = files.dir("a"), b = files.dir("b");
+  for (int i = 0; i < 30; ++i) files.file("a/n" + std::to_string(100 + i), std::to_string(i));
+  files.dir("a/sub");
+  files.file("a/sub/inner", "inner");
+  TForm1* form = Open(a, b);
+  ASSERT_TRUE(f.Focus(form->LV1));
+  TShellFileList* rows = form->LV1->FileList();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !rows->IdleWorkLeft(); }, 5000));
+  for (int row = 0; row < rows->Count(); ++row) EXPECT_EQ(rows->IndexedName(row), rows->Items(row)->EntryName());
+  Select(form->LV1, {"n101", "n105", "n129", "sub"});
+  Press(Qt::Key_C, 2);
+  EXPECT_EQ(Names(form->LV2), (Lines{"sub", "n101", "n105", "n129"}));
+  EXPECT_EQ(ReadWholeFile(b + "/n105"), "5");
+  EXPECT_EQ(ReadWholeFile(b + "/sub/inner"), "inner");
+  EXPECT_TRUE(ui.progress.empty());  // a few sources: no progress window at once
+}
+
 TEST_F(FileCommandsTest, MoveLeavesTheFocusAtItsPlaceOrTheLastItemWithNothingSelected) {
   const std::string a = files.dir("a"), b = files.dir("b");
   for (const char* name : {"f0", "f1", "f2", "f3", "f4"}) files.file(std::string("a/") + name, name);

@@ -219,7 +219,6 @@ FileOperationResult RunFileOperation(FileOperationRequest request, IFileOperatio
     if (!finished) relay.Tick();
   });
   timer.start();
-  if (ShowsAtOnce(job.Progress())) relay.Tick();
   {
     InputBlockScope makeBlock;
     {
@@ -227,6 +226,8 @@ FileOperationResult RunFileOperation(FileOperationRequest request, IFileOperatio
       makeBlock = inputBlocker;
     }
     std::shared_ptr<void> blocked = makeBlock ? makeBlock() : nullptr;
+    // After the block, which takes the windows there are: the progress window takes input.
+    if (ShowsAtOnce(job.Progress())) relay.Tick();
     while (!finished) loop.exec();
   }
   timer.stop();

@@ -1,5 +1,6 @@
 #include "platform/ui/FileOperationDialogs.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,8 +14,10 @@
 #include <QTest>
 #include <QTimer>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <set>
@@ -242,6 +245,41 @@ TEST(FileOperationDialogs, DeleteAndEmptyConfirmationsDefaultToSafety) {
   }
 }
 
+// A job of many sources opens its progress window as it starts, while the
+// windows open before it take no input; the window's cancel still works.
+TEST(FileOperationDialogs, ManySourcesShowTheirProgressAtOnceAndItsCancelStopsThem) {
+  TempDir tmp;
+  const std::string src = tmp.dir("src"), dst = tmp.dir("dst");
+  FileOperationRequest request;
+  request.function = FO_COPY;
+  request.sourceFolder = src;
+  request.destination = dst;
+  for (int i = 0; i < 12000; ++i) {
+    const std::string name = "f" + std::to_string(i);
+    close(open((src + "/" + name).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    request.sourceNames.append(name).push_back('\0');
+  }
+  QWidget owner;
+  owner.show();
+  request.owner = &owner;
+  const auto start = std::chrono::steady_clock::now();
+  double shownAfter = -1;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    QWidget* dialog = VisibleTopLevel("progressDialog");
+    if (!dialog || shownAfter >= 0) return;
+    shownAfter = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    QTest::mouseClick(dialog->findChild<QPushButton*>("cancelButton"), Qt::LeftButton);
+  });
+  poll.start(1);
+  EXPECT_EQ(RunFileOperation(request).code, FO_ERROR_CANCELLED);
+  EXPECT_GE(shownAfter, 0);
+  EXPECT_LT(shownAfter, 0.45);  // not after the usual half second
+  size_t copied = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dst)) ++copied;
+  EXPECT_LT(copied, 12000u);
+}
+
 TEST(FileOperationDialogs, ProgressShowsCountsAndCancelsOnce) {
   QWidget owner;
   FileOperationDialogs ui(&owner);
@@ -308,6 +346,21 @@ TEST(FileOperationDialogs, ProgressShowsCountsAndCancelsOnce) {
   EXPECT_FALSE(dialog->findChild<QLabel*>("bytesLabel")->isVisible());
   EXPECT_EQ(dialog->findChild<QProgressBar*>("progressBar")->value(), 250);
   EXPECT_FALSE(ui.CancelRequested());
+  ui.ProgressFinished();
+
+  // Sources still looked up: how many of how many, no time yet.
+  FileOperationProgress prep;
+  prep.function = FO_COPY;
+  prep.preparing = true;
+  prep.sourcesChecked = 250;
+  prep.sourcesTotal = 1000;
+  prep.currentFile = "/data";
+  ui.ProgressStarted(prep);
+  dialog = VisibleTopLevel("progressDialog");
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(dialog->findChild<QLabel*>("itemsLabel")->text(), "準備しています: 250 / 1000 個の項目");
+  EXPECT_EQ(dialog->findChild<QLabel*>("timeLabel")->text(), "残り時間: 計算中...");
+  EXPECT_EQ(dialog->findChild<QProgressBar*>("progressBar")->value(), 250);
   ui.ProgressFinished();
 
   EXPECT_EQ(FormatByteSize(1023), "1023 バイト");

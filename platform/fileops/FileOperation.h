@@ -151,8 +151,9 @@ struct FileOperationResult {
 };
 
 // Runs a request on a worker thread and waits for it, keeping the GUI thread's
-// events flowing (a progress dialog shows after about half a second). Without
-// a GUI application it runs on the calling thread.
+// events flowing (a progress dialog shows after about half a second, at once
+// for 10,000 sources or more). Without a GUI application it runs on the
+// calling thread.
 FileOperationResult RunFileOperation(FileOperationRequest request, IFileOperationUI* ui = nullptr);
 
 // Empties every recycle bin of this user on the mounted file systems, after

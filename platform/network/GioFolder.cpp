@@ -115,8 +115,8 @@ uint32_t GioFolder::ChildAttributes(PCItemIDList id, uint32_t, AttributeContext&
   const uint8_t flags = IDFlags(id);
   // Not on the disk: the list neither stats them nor takes their URI for a path.
   uint32_t a = SFGAO_CANCOPY | SFGAO_CANMOVE | SFGAO_CANRENAME | SFGAO_CANDELETE | SFGAO_STREAM;
-  // No drop target: a drop goes to the file engine, which takes paths only.
-  if (flags & itemflag::kFolder) a |= SFGAO_FOLDER | SFGAO_HASSUBFOLDER;
+  // A folder takes drops: the program's drop handler copies into a location through GIO.
+  if (flags & itemflag::kFolder) a |= SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_DROPTARGET;
   if (flags & itemflag::kLink) a |= SFGAO_LINK;
   if (flags & itemflag::kHidden) a |= SFGAO_HIDDEN;
   return a;

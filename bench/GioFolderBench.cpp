@@ -1,0 +1,130 @@
+// Locations without a FUSE path (GVfs runs without its FUSE daemon, in a
+// session of this process's own: GIO takes the session once per process, so
+// NetworkBench runs this part in a process of its own):
+//   gio_folder_list_10k_vs_gio   10,000 remote files listed through GIO until the list is painted / `gio list`
+//   gio_folder_copy_100mb_vs_gio a 100 MB file copied down by the GIO job CC runs / `gio copy`
+// Medians of five runs; the spread (slowest / fastest of ours) follows each.
+#include <gio/gio.h>
+
+#include <QApplication>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "BenchUtil.h"
+#include "QuietUI.h"
+#include "ShownList.h"
+#include "network/NetworkServers.h"
+#include "platform/network/GioFolder.h"
+#include "platform/network/GioOperations.h"
+#include "platform/network/Location.h"
+#include "platform/ui/PlatformUi.h"
+#include "shell/ShellFileList.h"
+#include "shell/ShellListView.h"
+
+namespace {
+
+constexpr int kRuns = 5;
+
+struct NoQuestions : network::MountQuestions {
+  bool AskPassword(const network::PasswordRequest&, network::PasswordAnswer&) override { return false; }
+  int AskChoice(const std::string&, const std::vector<std::string>&) override { return -1; }
+  bool AcceptHostKey(const std::string&, const std::string&, const std::string&) override { return false; }
+};
+
+// From navigating to the location's folder until the list is painted with all its rows.
+double ListUntilPainted(const std::string& uri, int expected) {
+  auto view = bench::NewShownList();
+  bench::PaintSpy spy;
+  view->ReportView()->viewport()->installEventFilter(&spy);
+  const double start = bench::Now();
+  view->SetPathName(uri);
+  for (;;) {
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
+    const bool whole = !view->Reading() && !view->FileList()->Growing();
+    if (whole && view->FileList()->Count() == expected && spy.painted) break;
+    if (whole) spy.painted = false, view->ReportView()->viewport()->repaint();
+    if (bench::Now() - start > 300) break;
+  }
+  const double took = bench::Now() - start;
+  if (view->FileList()->Count() != expected) std::fprintf(stderr, "listed %d\n", view->FileList()->Count());
+  view->ReportView()->viewport()->removeEventFilter(&spy);
+  return took;
+}
+
+double CopyDown(const std::string& uri, const std::string& folder) {
+  bench::QuietUI quiet;
+  network::GioJob job(&quiet);
+  const double start = bench::Now();
+  const FileOperationResult result = job.Transfer({uri}, folder, false);
+  const double took = bench::Now() - start;
+  if (result.code != 0) std::fprintf(stderr, "copy failed: %d\n", result.code);
+  return took;
+}
+
+void Report(const char* name, const std::vector<double>& ours, const std::vector<double>& theirs) {
+  const double a = bench::Median(ours), b = bench::Median(theirs);
+  std::printf("%s_seconds=%.3f\n%s_gio_seconds=%.3f\n%s_vs_gio=%.2f\n%s_spread=%.2f\n", name, a, name, b, name, a / b,
+              name, *std::max_element(ours.begin(), ours.end()) / *std::min_element(ours.begin(), ours.end()));
+}
+
+}  // namespace
+
+int GioFolderBench(int argc, char** argv) {
+  NetworkServers::WithoutFuse();
+  NetworkServers& servers = NetworkServers::Get();
+  if (!servers.skipReason.empty()) {
+    std::fprintf(stderr, "no servers: %s\n", servers.skipReason.c_str());
+    return 1;
+  }
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  InstallPlatformUi();
+
+  const std::string folder = servers.Remote() + "/k10";
+  std::filesystem::create_directories(folder);
+  for (int i = 0; i < 10000; ++i) {
+    const int fd = ::open((folder + "/file_" + std::to_string(i) + ".txt").c_str(), O_CREAT | O_WRONLY, 0644);
+    if (fd >= 0 && ::ftruncate(fd, (i * 7919) % 65536) == 0) ::close(fd);
+  }
+  {
+    std::ofstream big(servers.Remote() + "/big.bin", std::ios::binary);
+    std::string block(1 << 20, '\0');
+    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 2654435761u >> 13);
+    for (int i = 0; i < 100; ++i) big << block;
+  }
+  const std::string uri = servers.Uri(NetworkServers::kKeyUser, folder);
+  NoQuestions questions;
+  if (!network::MountLocation(uri, questions).ok) return 1;
+  if (!network::LocalPathOf(uri).empty()) std::fprintf(stderr, "the location has a FUSE path after all\n");
+
+  std::vector<double> ours, theirs;
+  for (int run = 0; run < kRuns; ++run) {
+    ours.push_back(ListUntilPainted(network::GioFolderUri(uri), 10000));
+    theirs.push_back(bench::TimeCommand(
+        {"gio", "list", "-a", "standard::name,standard::type,standard::size,time::modified,unix::mode", uri}));
+  }
+  Report("gio_folder_list_10k", ours, theirs);
+
+  const std::string down = servers.Root() + "/down";
+  const std::string bigUri = servers.Uri(NetworkServers::kKeyUser, servers.Remote() + "/big.bin");
+  ours.clear();
+  theirs.clear();
+  for (int run = 0; run < kRuns; ++run) {
+    std::filesystem::remove_all(down);
+    std::filesystem::create_directories(down);
+    ours.push_back(CopyDown(bigUri, down));
+    std::filesystem::remove_all(down);
+    std::filesystem::create_directories(down);
+    theirs.push_back(bench::TimeCommand({"gio", "copy", bigUri, down + "/big.bin"}));
+  }
+  std::filesystem::remove_all(down);
+  Report("gio_folder_copy_100mb", ours, theirs);
+  std::fflush(stdout);
+  servers.Stop();
+  return 0;
+}

@@ -5,15 +5,13 @@
 //   gio_folder_copy_100mb_vs_gio a 100 MB file copied down by the GIO job CC runs / `gio copy`
 // Medians of five runs; the spread (lowest-highest ratio of a run's pair) follows each.
 #include <QApplication>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 #include "BenchUtil.h"
+#include "NetworkBenchFiles.h"
 #include "QuietUI.h"
 #include "ShownList.h"
 #include "network/NetworkServers.h"
@@ -82,18 +80,7 @@ int GioFolderBench(int argc, char** argv) {
   QApplication app(argc, argv);
   InstallPlatformUi();
 
-  const std::string folder = servers.Remote() + "/k10";
-  std::filesystem::create_directories(folder);
-  for (int i = 0; i < 10000; ++i) {
-    const int fd = ::open((folder + "/file_" + std::to_string(i) + ".txt").c_str(), O_CREAT | O_WRONLY, 0644);
-    if (fd >= 0 && ::ftruncate(fd, (i * 7919) % 65536) == 0) ::close(fd);
-  }
-  {
-    std::ofstream big(servers.Remote() + "/big.bin", std::ios::binary);
-    std::string block(1 << 20, '\0');
-    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 2654435761u >> 13);
-    for (int i = 0; i < 100; ++i) big << block;
-  }
+  const std::string folder = bench::MakeNetworkBenchFiles(servers.Remote());
   const std::string uri = servers.Uri(NetworkServers::kKeyUser, folder);
   // The agent holds the key: nothing is asked.
   if (RunProcess({"gio", "mount", uri}) != 0) return 1;

@@ -15,6 +15,7 @@
 #include <fstream>
 
 #include "BenchUtil.h"
+#include "NetworkBenchFiles.h"
 #include "ShownList.h"
 #include "QuietUI.h"
 #include "network/NetworkServers.h"
@@ -96,18 +97,7 @@ int main(int argc, char** argv) {
   bench::QuietUI quiet;
   SetFileOperationUIOverride(&quiet);
 
-  const std::string folder = servers.Remote() + "/k10";
-  std::filesystem::create_directories(folder);
-  for (int i = 0; i < 10000; ++i) {
-    const int fd = ::open((folder + "/file_" + std::to_string(i) + ".txt").c_str(), O_CREAT | O_WRONLY, 0644);
-    if (fd >= 0 && ::ftruncate(fd, (i * 7919) % 65536) == 0) ::close(fd);
-  }
-  {
-    std::ofstream big(servers.Remote() + "/big.bin", std::ios::binary);
-    std::string block(1 << 20, '\0');
-    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 2654435761u >> 13);
-    for (int i = 0; i < 100; ++i) big << block;
-  }
+  const std::string folder = bench::MakeNetworkBenchFiles(servers.Remote());
   const std::string uri = servers.Uri(NetworkServers::kKeyUser, folder);
   NoQuestions questions;
   if (!network::MountLocation(uri, questions).ok) return 1;

@@ -63,8 +63,8 @@ void Report(const char* name, const std::vector<double>& ours, const std::vector
   std::vector<double> ratios;
   for (size_t i = 0; i < ours.size(); ++i) ratios.push_back(ours[i] / theirs[i]);
   const auto [low, high] = std::minmax_element(ratios.begin(), ratios.end());
-  std::printf("%s_seconds=%.3f\n%s_gio_seconds=%.3f\n%s_vs_gio=%.2f\n%s_spread=%.2f-%.2f\n", name,
-              bench::Median(ours), name, bench::Median(theirs), name, bench::Median(ratios), name, *low, *high);
+  std::printf("%s_seconds=%.3f\n%s_gio_seconds=%.3f\n%s_vs_gio=%.2f\n%s_spread=%.2f-%.2f\n", name, bench::Median(ours),
+              name, bench::Median(theirs), name, bench::Median(ratios), name, *low, *high);
 }
 
 }  // namespace

@@ -103,7 +103,8 @@ bool TransferThroughGio(TForm1& form, const std::vector<std::string>& sources, c
   IFileOperationUI* ui = DefaultFileOperationUI(&form);
   if (!ui || sources.empty()) return false;
   network::GioJob job(ui);
-  const QString label = QStringLiteral("%1しています: %2").arg(what, QString::fromStdString(PlainName(sources.front())));
+  const QString label =
+      QStringLiteral("%1しています: %2").arg(what, QString::fromStdString(PlainName(sources.front())));
   const FileOperationResult result = RunJob(form, job, label, [&] { return job.Transfer(sources, folder, move); });
   std::vector<network::GioUndoStep> steps = job.TakeUndo();
   if (!steps.empty()) LastGioUndo() = {std::move(steps), FileOperationJournal::Instance().Mark()};
@@ -136,9 +137,8 @@ bool TransferWithLocation(TForm1& form, TShellListView* list, const std::string&
 void InstallLocationDropHandler() {
   DropHandler before = CurrentDropHandler();
   SetDropHandler([before](const std::vector<std::string>& sources, const std::string& folder, uint32_t effect) {
-    const bool location = IsLocationFolderPath(folder) || std::any_of(sources.begin(), sources.end(), [](auto& s) {
-                            return IsLocationFolderPath(s);
-                          });
+    const bool location = IsLocationFolderPath(folder) ||
+                          std::any_of(sources.begin(), sources.end(), [](auto& s) { return IsLocationFolderPath(s); });
     if (!location) return before && before(sources, folder, effect);
     TForm1* form = MainWindow();
     if (!form) return false;
@@ -285,11 +285,13 @@ bool ExtractOnLocation(TForm1& form, TShellListView* list) {
   // A link on the server came as a link: only the file itself is opened.
   struct stat st {};
   if (::lstat(archive.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    form.Hooks.ShowMessage(QStringLiteral("通常のファイルではないため展開できません: %1").arg(QString::fromStdString(uri)));
+    form.Hooks.ShowMessage(
+        QStringLiteral("通常のファイルではないため展開できません: %1").arg(QString::fromStdString(uri)));
     return true;
   }
   if (ExtractArchiveInto(form, archive, out) != 0) {
-    form.Hooks.ShowMessage(QStringLiteral("%1を展開できなかったため、場所へは何も送りませんでした。").arg(Bracketed(name)));
+    form.Hooks.ShowMessage(
+        QStringLiteral("%1を展開できなかったため、場所へは何も送りませんでした。").arg(Bracketed(name)));
     return true;
   }
   std::vector<std::string> came;

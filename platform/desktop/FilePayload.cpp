@@ -163,7 +163,8 @@ bool ReadFilesMimeData(const QMimeData* data, std::vector<std::string>& paths, b
   paths.clear();
   cut = false;
   if (!data) return false;
-  if (data->hasFormat(kGnomeCopied) && ReadGnomeList(View(data->data(kGnomeCopied)), paths, cut, locations)) return true;
+  if (data->hasFormat(kGnomeCopied) && ReadGnomeList(View(data->data(kGnomeCopied)), paths, cut, locations))
+    return true;
   if (data->hasFormat(kPlainText)) {
     QByteArray text = data->data(kPlainText);
     std::string_view view = View(text);

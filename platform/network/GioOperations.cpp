@@ -208,8 +208,9 @@ GioJob::Done GioJob::TransferOne(const std::string& sourceText, const std::strin
     if (sourceFolder && existing.type == G_FILE_TYPE_DIRECTORY) return MergeInto(source.get(), target.get(), move);
     // Never a file for a folder or a folder for a file.
     if (sourceFolder || existing.type == G_FILE_TYPE_DIRECTORY) {
-      ui_->ShowMessage("「" + TextOf(target.get()) + "」には" + (sourceFolder ? "同じ名前のファイル" : "同じ名前のフォルダ") +
-                       "があるため、「" + name + "」は飛ばしました。");
+      ui_->ShowMessage("「" + TextOf(target.get()) + "」には" +
+                       (sourceFolder ? "同じ名前のファイル" : "同じ名前のフォルダ") + "があるため、「" + name +
+                       "」は飛ばしました。");
       failed_ = true;
       return Done::Skipped;
     }

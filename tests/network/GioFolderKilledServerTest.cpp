@@ -68,8 +68,8 @@ class GioFolderKilledServerTest : public GioFolderFixture {
     ASSERT_TRUE(f.Focus(form->Edit1));
     form->Edit1->setText(QString::fromStdString(local + "/"));
     QTest::keyClick(form->Edit1, Qt::Key_Return);
-    EXPECT_TRUE(WaitUntil([&] { return form->LV1->GetPathName() == local && FormFixture::RowOf(form->LV1, "big.bin") >= 0; },
-                          20000))
+    EXPECT_TRUE(WaitUntil(
+        [&] { return form->LV1->GetPathName() == local && FormFixture::RowOf(form->LV1, "big.bin") >= 0; }, 20000))
         << form->LV1->GetPathName() << " " << (f.messages.empty() ? "" : f.messages.back());
   }
 
@@ -120,8 +120,8 @@ TEST_F(GioFolderKilledServerTest, AServerKilledMidCopyDownOrUpLeavesNoPartialFil
   ASSERT_TRUE(f.Focus(form->Edit2));
   form->Edit2->setText(QString::fromStdString(local + "/"));
   QTest::keyClick(form->Edit2, Qt::Key_Return);
-  EXPECT_TRUE(WaitUntil([&] { return form->LV2->GetPathName() == local && FormFixture::RowOf(form->LV2, "big.bin") >= 0; },
-                        20000));
+  EXPECT_TRUE(WaitUntil(
+      [&] { return form->LV2->GetPathName() == local && FormFixture::RowOf(form->LV2, "big.bin") >= 0; }, 20000));
 }
 
 }  // namespace

@@ -12,5 +12,6 @@ void WirePlatform() {
   SystemImageList::EnsureIconTheme();
   InstallFileOperationDropHandler();
   InstallArchiveDropHandler();
+  InstallLocationDropHandler();
   FileOperationJournal::Instance().UseFile(StateFolder() + "/undo-journal");
 }

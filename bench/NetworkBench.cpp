@@ -4,6 +4,7 @@
 //   sftp_list_10k_vs_gio   10,000 remote files listed until the list is painted / `gio list`
 //   sftp_copy_100mb_vs_gio a 100 MB file copied down by the file engine / `gio copy`
 // Medians of five runs; the spread (slowest / fastest of ours) follows each.
+// Then GioFolderBench.cpp's keys, for locations without a FUSE path.
 #include <QApplication>
 #include <QTest>
 #include <fcntl.h>
@@ -14,6 +15,7 @@
 #include <fstream>
 
 #include "BenchUtil.h"
+#include "NetworkBenchFiles.h"
 #include "ShownList.h"
 #include "QuietUI.h"
 #include "network/NetworkServers.h"
@@ -80,7 +82,10 @@ void Report(const char* name, const std::vector<double>& ours, const std::vector
 
 }  // namespace
 
+int GioFolderBench(int argc, char** argv);  // GioFolderBench.cpp
+
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--without-fuse") return GioFolderBench(argc, argv);
   NetworkServers& servers = NetworkServers::Get();
   if (!servers.skipReason.empty()) {
     std::fprintf(stderr, "no servers: %s\n", servers.skipReason.c_str());
@@ -92,18 +97,7 @@ int main(int argc, char** argv) {
   bench::QuietUI quiet;
   SetFileOperationUIOverride(&quiet);
 
-  const std::string folder = servers.Remote() + "/k10";
-  std::filesystem::create_directories(folder);
-  for (int i = 0; i < 10000; ++i) {
-    const int fd = ::open((folder + "/file_" + std::to_string(i) + ".txt").c_str(), O_CREAT | O_WRONLY, 0644);
-    if (fd >= 0 && ::ftruncate(fd, (i * 7919) % 65536) == 0) ::close(fd);
-  }
-  {
-    std::ofstream big(servers.Remote() + "/big.bin", std::ios::binary);
-    std::string block(1 << 20, '\0');
-    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 2654435761u >> 13);
-    for (int i = 0; i < 100; ++i) big << block;
-  }
+  const std::string folder = bench::MakeNetworkBenchFiles(servers.Remote());
   const std::string uri = servers.Uri(NetworkServers::kKeyUser, folder);
   NoQuestions questions;
   if (!network::MountLocation(uri, questions).ok) return 1;
@@ -134,5 +128,7 @@ int main(int argc, char** argv) {
   Report("sftp_copy_100mb", ours, theirs);
   SetFileOperationUIOverride(nullptr);
   servers.Stop();
-  return 0;
+  // Without a FUSE path, in a GVfs session of its own: a process of its own.
+  std::fflush(stdout);
+  return RunProcess({"/proc/self/exe", "--without-fuse"}) == 0 ? 0 : 1;
 }

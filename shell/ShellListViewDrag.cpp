@@ -17,8 +17,6 @@ std::function<void(QDrag*, Qt::DropActions)> TShellListView::DragLoop;
 
 bool TShellListView::MaybeStartDrag(QMouseEvent* event) {
   if ((dragButton_ != 1 && dragButton_ != 2) || !fileList_->FolderIDList || SelectedCount() == 0) return false;
-  // A location's items listed through GIO have no path another program could take.
-  if (IsLocationIDList(fileList_->FolderIDList.get())) return false;
   // Nothing starts once the button that went down is released, nor within 5 pixels of the press.
   if (!(event->buttons() & (dragButton_ == 1 ? Qt::LeftButton : Qt::RightButton))) return false;
   QPoint pos = event->position().toPoint();
@@ -91,7 +89,7 @@ bool TShellListView::HandleDragEvent(QAbstractItemView* view, QEvent* event) {
     case QEvent::DragEnter: {
       auto* e = static_cast<QDragEnterEvent*>(event);
       dragObject_.reset();
-      if (!MimeDataHoldsFiles(e->mimeData())) {
+      if (!MimeDataHoldsFiles(e->mimeData(), true)) {
         e->ignore();
         return true;
       }

@@ -102,7 +102,7 @@ uint32_t TShellTreeView::DragOverAt(QDropEvent* event, bool counted) {
 
 void TShellTreeView::dragEnterEvent(QDragEnterEvent* event) {
   dragObject_.reset();
-  if (!MimeDataHoldsFiles(event->mimeData())) {
+  if (!MimeDataHoldsFiles(event->mimeData(), true)) {
     event->ignore();
     return;
   }

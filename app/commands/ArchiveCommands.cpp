@@ -54,7 +54,7 @@ bool AskMergeIntoFolder(TForm1& form, const std::string& name) {
   return box.clickedButton() == yes;
 }
 
-void ExtractFocusedArchive(TForm1& form, const std::string& path) {
+int ExtractFocusedArchive(TForm1& form, const std::string& path, const std::string& folder) {
   TArchiveFile& archiveFile = *form.Archive;
   // Count the entries on the archive's own handle, and whether all sit under one top
   // folder; the listing stops as soon as the answer is known.
@@ -79,8 +79,7 @@ void ExtractFocusedArchive(TForm1& form, const std::string& path) {
       if (entries >= 2 && !oneTop) break;
     }
   }
-  if (entries == 0) return;
-  const std::string folder = DirName(path);
+  if (entries == 0) return 0;
   // One entry goes beside the archive, several into a folder named after it; an archive
   // that holds one folder is that folder. Always a whole path, never the current folder.
   std::string dest = folder;
@@ -92,19 +91,28 @@ void ExtractFocusedArchive(TForm1& form, const std::string& path) {
       if (!S_ISDIR(st.st_mode)) {
         dest = TForm1::WithTrailingSlash(folder) + TForm1::ArchiveFolderName(path);
       } else if (!AskMergeIntoFolder(form, top)) {
-        return;
+        return 0;
       }
     }
   }
   // With the window as owner the library asks before it replaces a file.
-  archiveFile.Extract(form.ArchiveOwner.get(), nullptr, TFileArgs{}, TForm1::WithTrailingSlash(dest));
+  return archiveFile.Extract(form.ArchiveOwner.get(), nullptr, TFileArgs{}, TForm1::WithTrailingSlash(dest));
 }
 
 }  // namespace
 
+int ExtractArchiveInto(TForm1& form, const std::string& path, const std::string& folder) {
+  TArchiveFile& archive = *form.Archive;
+  archive.SetFileName(path);
+  archive.Options.x = 1;
+  archive.Options.jso = 1;
+  archive.Options.jse = 1;
+  return ExtractFocusedArchive(form, path, folder);
+}
+
 void UExecute(TForm1& form) {
   TShellListView* list = form.CurrentList();
-  if (!list || !form.Archive || RefuseOnLocation(form, list)) return;
+  if (!list || !form.Archive || ExtractOnLocation(form, list)) return;
   const std::string path = form.FocusedItemPath(list);
   // Only an archive: any other file would go to the archiver of the last one.
   if (path.empty() || DetectArchiverType(path, true) == atNone) return;
@@ -113,14 +121,9 @@ void UExecute(TForm1& form) {
     if (kind < 0) throw Exception("通常のファイルではないため展開できません: " + path);
     throw Exception("書庫を開けませんでした: " + path);
   }
-  TArchiveFile& archive = *form.Archive;
-  archive.SetFileName(path);
   list->SuspendWatching();
-  archive.Options.x = 1;
-  archive.Options.jso = 1;
-  archive.Options.jse = 1;
   try {
-    ExtractFocusedArchive(form, path);
+    ExtractArchiveInto(form, path, DirName(path));
   } catch (...) {
     list->RefreshList();
     form.FocusItemByCaption(TForm1::LastPathComponent(path), list);

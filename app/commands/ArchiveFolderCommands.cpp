@@ -219,15 +219,15 @@ bool TransferOutOfArchive(TForm1& form, TShellListView* list, const std::string&
   return CopyEntriesOut(&form, *archive, names, folder);
 }
 
-namespace {
-
-// The main window whose archive folder took a drop (it may come from another program).
+// The main window whose folder took a drop (it may come from another program).
 TForm1* MainWindow() {
   if (auto* form = qobject_cast<TForm1*>(QApplication::activeWindow())) return form;
   for (QWidget* widget : QApplication::topLevelWidgets())
     if (auto* form = qobject_cast<TForm1*>(widget)) return form;
   return nullptr;
 }
+
+namespace {
 
 // Files of one folder of the disk dropped on an archive's folder are added to
 // the archive; a move sends them to the trash once the archive holds them.

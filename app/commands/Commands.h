@@ -67,6 +67,18 @@ bool UndoLocationJob(TForm1& form);
 std::string LocationPreviewFile(TForm1& form, TShellListView* list);
 // Says why a command that takes paths on the disk does nothing there.
 bool RefuseOnLocation(TForm1& form, TShellListView* list);
+// U at such a location: the focused archive is read into a private temporary
+// folder (0700), extracted there as beside it, and what came out is copied up
+// beside the archive with the conflict questions; false elsewhere.
+bool ExtractOnLocation(TForm1& form, TShellListView* list);
+// ArchiveFolderCommands.cpp: the main window a drop goes to (it may come from another program).
+TForm1* MainWindow();
+// Drops and pastes where a location's URI is the target or among the sources
+// go through GIO (installed over the drop handlers before it).
+void InstallLocationDropHandler();
+// ArchiveCommands.cpp: extracts the archive at path as U does beside it, but
+// into folder; the archiver's result (0 when it went well).
+int ExtractArchiveInto(TForm1& form, const std::string& path, const std::string& folder);
 // ArchiveWriteCommands.cpp: copies or moves the list's selection into the
 // archive folder at folder (a move sends the sources to the trash once the
 // archive was written); false when nothing was written.

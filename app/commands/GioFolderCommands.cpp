@@ -6,13 +6,17 @@
 #include <QTemporaryDir>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <functional>
 
 #include "app/MainForm.h"
 #include "app/Pane.h"
 #include "app/WorkerRun.h"
 #include "app/commands/Commands.h"
+#include "archive/ArchiveFile.h"
+#include "platform/desktop/DropTarget.h"
 #include "platform/fileops/FileOperation.h"
 #include "platform/namespace/LocationPath.h"
 #include "platform/namespace/PathText.h"
@@ -86,7 +90,36 @@ std::string PlainName(const std::string& uri) {
   return SplitLocationUri(uri, root, names) && !names.empty() ? names.back() : std::string();
 }
 
-QString Quoted(const std::string& text) { return QStringLiteral("「%1」").arg(QString::fromStdString(text)); }
+QString Bracketed(const std::string& text) { return QStringLiteral("「%1」").arg(QString::fromStdString(text)); }
+
+}  // namespace
+
+namespace {
+
+// Copies or moves sources (paths and locations' URIs) into folder through
+// GIO; the job's undo becomes the pending one. false when something failed.
+bool TransferThroughGio(TForm1& form, const std::vector<std::string>& sources, const std::string& folder, bool move,
+                        const QString& what) {
+  IFileOperationUI* ui = DefaultFileOperationUI(&form);
+  if (!ui || sources.empty()) return false;
+  network::GioJob job(ui);
+  const QString label =
+      QStringLiteral("%1しています: %2").arg(what, QString::fromStdString(PlainName(sources.front())));
+  const FileOperationResult result = RunJob(form, job, label, [&] { return job.Transfer(sources, folder, move); });
+  std::vector<network::GioUndoStep> steps = job.TakeUndo();
+  if (!steps.empty()) LastGioUndo() = {std::move(steps), FileOperationJournal::Instance().Mark()};
+  RefreshLocations(form);
+  return result.code == 0;
+}
+
+// Why sources cannot go to folder through GIO; empty when they can. The
+// archives' own ways take paths on the disk only.
+QString RefusedTransfer(bool fromArchive, const std::string& folder) {
+  if (fromArchive || (!IsLocationFolderPath(folder) && !FolderExists(folder)))
+    return QStringLiteral("ネットワークの場所と%1の間ではコピーや移動ができません。")
+        .arg(Bracketed(folder.empty() ? std::string("このフォルダ") : folder));
+  return {};
+}
 
 }  // namespace
 
@@ -94,23 +127,33 @@ bool TransferWithLocation(TForm1& form, TShellListView* list, const std::string&
   if (!ShowsLocation(list) && !IsLocationFolderPath(folder)) return false;
   const std::vector<std::string> sources = SelectedItems(form, list);
   if (sources.empty()) return true;
-  // The archives' own ways take paths on the disk only.
-  if (IsArchiveIDList(list->FolderIDList()) || (!IsLocationFolderPath(folder) && !FolderExists(folder))) {
-    form.Hooks.ShowMessage(QStringLiteral("ネットワークの場所と%1の間ではコピーや移動ができません。")
-                               .arg(Quoted(folder.empty() ? std::string("このフォルダ") : folder)));
+  if (const QString why = RefusedTransfer(IsArchiveIDList(list->FolderIDList()), folder); !why.isEmpty()) {
+    form.Hooks.ShowMessage(why);
     return true;
   }
-  IFileOperationUI* ui = DefaultFileOperationUI(&form);
-  if (!ui) return true;
-  network::GioJob job(ui);
-  const QString label = QStringLiteral("%1しています: %2")
-                            .arg(move ? QStringLiteral("移動") : QStringLiteral("コピー"),
-                                 QString::fromStdString(TForm1::LastPathComponent(sources.front())));
-  const FileOperationResult result = RunJob(form, job, label, [&] { return job.Transfer(sources, folder, move); });
-  std::vector<network::GioUndoStep> steps = job.TakeUndo();
-  if (!steps.empty()) LastGioUndo() = {std::move(steps), FileOperationJournal::Instance().Mark()};
-  RefreshLocations(form);
-  return result.code == 0;
+  return TransferThroughGio(form, sources, folder, move, move ? QStringLiteral("移動") : QStringLiteral("コピー"));
+}
+
+void InstallLocationDropHandler() {
+  DropHandler before = CurrentDropHandler();
+  SetDropHandler([before](const std::vector<std::string>& sources, const std::string& folder, uint32_t effect) {
+    const bool location = IsLocationFolderPath(folder) ||
+                          std::any_of(sources.begin(), sources.end(), [](auto& s) { return IsLocationFolderPath(s); });
+    if (!location) return before && before(sources, folder, effect);
+    TForm1* form = MainWindow();
+    if (!form) return false;
+    const bool fromArchive = std::any_of(sources.begin(), sources.end(), [](const std::string& source) {
+      return !IsLocationFolderPath(source) && IsArchiveFolderPath(DirName(source));
+    });
+    QString why = RefusedTransfer(fromArchive, folder);
+    if (effect == DROPEFFECT_LINK) why = QStringLiteral("ネットワークの場所ではリンクを作れません。");
+    if (!why.isEmpty()) {
+      form->Hooks.ShowMessage(why);
+      return false;
+    }
+    const bool move = effect == DROPEFFECT_MOVE;
+    return TransferThroughGio(*form, sources, folder, move, move ? QStringLiteral("移動") : QStringLiteral("コピー"));
+  });
 }
 
 bool DeleteInLocation(TForm1& form, TShellListView* list) {
@@ -212,5 +255,50 @@ bool RefuseOnLocation(TForm1& form, TShellListView* list) {
   form.Hooks.ShowMessage(
       QStringLiteral("この操作は、FUSE で開いていないネットワークの場所ではできません。\n"
                      "gvfs-fuse を入れてログインし直すと、場所がフォルダとして開き、使えるようになります。"));
+  return true;
+}
+
+bool ExtractOnLocation(TForm1& form, TShellListView* list) {
+  if (!ShowsLocation(list)) return false;
+  const std::string uri = form.FocusedItemPath(list);
+  TShellFileItem* item = list->FileList()->Items(list->FocusedRow());
+  const std::string name = PlainName(uri);
+  // Only an archive by its name; what it holds is judged from the copy here.
+  if (name.empty() || !item || item->HasAttribute(SFGAO_FOLDER) || DetectArchiverType(name, true) == atNone)
+    return true;
+  const std::string folder = list->GetPathName();
+  QTemporaryDir work(QDir::tempPath() + QStringLiteral("/tolvane-extract-XXXXXX"));
+  const std::string root = work.path().toStdString();
+  const std::string from = root + "/archive", out = root + "/out";
+  if (!work.isValid() || ::mkdir(from.c_str(), 0700) != 0 || ::mkdir(out.c_str(), 0700) != 0) {
+    form.Hooks.ShowMessage(QStringLiteral("一時フォルダを作れません。"));
+    return true;
+  }
+  {
+    IFileOperationUI* ui = DefaultFileOperationUI(&form);
+    if (!ui) return true;
+    network::GioJob job(ui);
+    const QString label = QStringLiteral("読み込んでいます: %1").arg(QString::fromStdString(name));
+    if (RunJob(form, job, label, [&] { return job.Transfer({uri}, from, false); }).code != 0) return true;
+  }
+  const std::string archive = from + "/" + name;
+  // A link on the server came as a link: only the file itself is opened.
+  struct stat st {};
+  if (::lstat(archive.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    form.Hooks.ShowMessage(
+        QStringLiteral("通常のファイルではないため展開できません: %1").arg(QString::fromStdString(uri)));
+    return true;
+  }
+  if (ExtractArchiveInto(form, archive, out) != 0) {
+    form.Hooks.ShowMessage(
+        QStringLiteral("%1を展開できなかったため、場所へは何も送りませんでした。").arg(Bracketed(name)));
+    return true;
+  }
+  std::vector<std::string> came;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(out, error)) came.push_back(entry.path().string());
+  // Up beside the archive: a folder there already takes the new items, each name asked about.
+  if (!came.empty()) TransferThroughGio(form, came, folder, false, QStringLiteral("展開しています"));
+  form.FocusItemByCaption(name, list);
   return true;
 }

@@ -19,7 +19,8 @@ DropHandler CurrentDropHandler() { return Handler(); }
 std::vector<std::string> DroppedPaths(const QMimeData* data) {
   std::vector<std::string> paths;
   bool cut;
-  ReadFilesMimeData(data, paths, cut);
+  // The drop handler routes a location's URIs to GIO.
+  ReadFilesMimeData(data, paths, cut, true);
   return paths;
 }
 
@@ -27,7 +28,7 @@ bool PasteAsDrop(const std::string& folder) {
   QClipboard* clipboard = QGuiApplication::clipboard();
   std::vector<std::string> sources;
   bool cut = false;
-  if (!clipboard || !ReadFilesMimeData(clipboard->mimeData(), sources, cut) || !Handler()) return false;
+  if (!clipboard || !ReadFilesMimeData(clipboard->mimeData(), sources, cut, true) || !Handler()) return false;
   const bool done = Handler()(sources, folder, cut ? DROPEFFECT_MOVE : DROPEFFECT_COPY);
   // What was cut is where it belongs now; pasting it again would find nothing.
   if (cut && done) clipboard->clear();

@@ -35,7 +35,7 @@ DropHandler CurrentDropHandler();
 // no paste verb of the disk's.
 bool PasteAsDrop(const std::string& folder);
 
-// Local file paths of a drag's data (text/uri-list), byte-exact.
+// Local file paths of a drag's data (text/uri-list), byte-exact, and network locations' URIs.
 std::vector<std::string> DroppedPaths(const QMimeData* data);
 
 class IDropTarget {

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/namespace/LocationPath.h"
+
 namespace {
 
 const char* const kUriList = "text/uri-list";
@@ -57,23 +59,32 @@ std::vector<std::string_view> Lines(std::string_view text) {
   return lines;
 }
 
-// The local paths among URL lines; other schemes are left out.
-std::vector<std::string> PathsOf(const std::vector<std::string_view>& lines) {
+// A network location's URI in the form the namespace knows it, or empty.
+std::string LocationOf(std::string_view line) {
+  std::string root;
+  std::vector<std::string> names;
+  return SplitLocationUri(line, root, names) ? JoinLocationUri(root, names) : std::string();
+}
+
+// The local paths among URL lines, and the locations' URIs when asked for;
+// other schemes are left out.
+std::vector<std::string> PathsOf(const std::vector<std::string_view>& lines, bool locations) {
   std::vector<std::string> paths;
   for (std::string_view line : lines) {
     std::string path;
-    if (FileUrlToPath(std::string(line), path)) paths.push_back(std::move(path));
+    if (FileUrlToPath(std::string(line), path) || (locations && !(path = LocationOf(line)).empty()))
+      paths.push_back(std::move(path));
   }
   return paths;
 }
 
 // "cut" or "copy", then one URL a line.
-bool ReadGnomeList(std::string_view text, std::vector<std::string>& paths, bool& cut) {
+bool ReadGnomeList(std::string_view text, std::vector<std::string>& paths, bool& cut, bool locations) {
   std::vector<std::string_view> lines = Lines(text);
   if (lines.empty() || (lines.front() != "cut" && lines.front() != "copy")) return false;
   cut = lines.front() == "cut";
   lines.erase(lines.begin());
-  paths = PathsOf(lines);
+  paths = PathsOf(lines, locations);
   return !paths.empty();
 }
 
@@ -131,7 +142,8 @@ QMimeData* MakeFilesMimeData(const std::vector<std::string>& paths, bool cut) {
   QByteArray uriList, gnome(cut ? "cut" : "copy");
   QString text;
   for (size_t i = 0; i < paths.size(); ++i) {
-    std::string url = PathToFileUrl(paths[i]);
+    // A location's item has no path: its URI, which GIO and the desktop's file managers take.
+    std::string url = LocationOf(paths[i]).empty() ? PathToFileUrl(paths[i]) : paths[i];
     uriList.append(url.data(), url.size());
     uriList.append("\r\n");
     gnome.append('\n');
@@ -147,28 +159,29 @@ QMimeData* MakeFilesMimeData(const std::vector<std::string>& paths, bool cut) {
   return data;
 }
 
-bool ReadFilesMimeData(const QMimeData* data, std::vector<std::string>& paths, bool& cut) {
+bool ReadFilesMimeData(const QMimeData* data, std::vector<std::string>& paths, bool& cut, bool locations) {
   paths.clear();
   cut = false;
   if (!data) return false;
-  if (data->hasFormat(kGnomeCopied) && ReadGnomeList(View(data->data(kGnomeCopied)), paths, cut)) return true;
+  if (data->hasFormat(kGnomeCopied) && ReadGnomeList(View(data->data(kGnomeCopied)), paths, cut, locations))
+    return true;
   if (data->hasFormat(kPlainText)) {
     QByteArray text = data->data(kPlainText);
     std::string_view view = View(text);
     if (view.substr(0, kNautilusHeader.size()) == kNautilusHeader && view.substr(kNautilusHeader.size(), 1) == "\n" &&
-        ReadGnomeList(view.substr(kNautilusHeader.size() + 1), paths, cut))
+        ReadGnomeList(view.substr(kNautilusHeader.size() + 1), paths, cut, locations))
       return true;
   }
   if (!data->hasFormat(kUriList)) return false;
-  paths = PathsOf(Lines(View(data->data(kUriList))));
+  paths = PathsOf(Lines(View(data->data(kUriList))), locations);
   if (paths.empty()) return false;
   // Dolphin writes "0" for a copy.
   if (data->hasFormat(kKdeCut)) cut = data->data(kKdeCut).startsWith('1');
   return true;
 }
 
-bool MimeDataHoldsFiles(const QMimeData* data) {
+bool MimeDataHoldsFiles(const QMimeData* data, bool locations) {
   std::vector<std::string> paths;
   bool cut;
-  return ReadFilesMimeData(data, paths, cut);
+  return ReadFilesMimeData(data, paths, cut, locations);
 }

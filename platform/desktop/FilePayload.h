@@ -12,10 +12,12 @@ class QMimeData;
 // clipboard or a drag, which take it over).
 QMimeData* MakeFilesMimeData(const std::vector<std::string>& paths, bool cut);
 // Local paths of a data object, GNOME's format first, then the URI list;
-// cut tells whether they were cut. false when it holds no files.
-bool ReadFilesMimeData(const QMimeData* data, std::vector<std::string>& paths, bool& cut);
+// cut tells whether they were cut. false when it holds no files. With
+// locations, network locations' URIs (sftp://...) come too, for those who
+// hand them to GIO; a path given to MakeFilesMimeData as such a URI is kept.
+bool ReadFilesMimeData(const QMimeData* data, std::vector<std::string>& paths, bool& cut, bool locations = false);
 // The data object holds a list of files (the file-drop format).
-bool MimeDataHoldsFiles(const QMimeData* data);
+bool MimeDataHoldsFiles(const QMimeData* data, bool locations = false);
 // file:// URL of a path, percent-encoded byte by byte, and back.
 std::string PathToFileUrl(const std::string& path);
 bool FileUrlToPath(const std::string& url, std::string& path);

@@ -47,6 +47,16 @@ class GioListing : public IEnumIDList {
   bool Next(PItemIDList& id) override {
     id = nullptr;
     std::unique_lock<std::mutex> hold(lock_);
+    const auto now = std::chrono::steady_clock::now();
+    if (async_ && !first_ && !inRound_) {
+      // Rows are handed over a few times a second, not at every turn of the
+      // list: each round sorts them in and paints, which a big folder feels.
+      if (!over_ && ids_.size() - next_ < kRoundRows && now - lastRound_ < std::chrono::milliseconds(kRoundMs)) {
+        incomplete_ = true;
+        return false;
+      }
+      lastRound_ = now;
+    }
     if (next_ == ids_.size()) {
       ids_.clear();
       next_ = 0;
@@ -57,12 +67,15 @@ class GioListing : public IEnumIDList {
         came_.wait_for(hold, std::chrono::milliseconds(kFirstWaitMs),
                        [this] { return over_ || ids_.size() >= kFirstRows; });
       }
+      if (first_) lastRound_ = now;
       first_ = false;
       if (ids_.empty()) {
         incomplete_ = !over_;
+        inRound_ = false;
         return false;
       }
     }
+    inRound_ = true;
     id = ids_[next_++].release();
     return true;
   }
@@ -71,6 +84,8 @@ class GioListing : public IEnumIDList {
  private:
   static constexpr size_t kFirstRows = 2000;
   static constexpr int kFirstWaitMs = 200;
+  static constexpr size_t kRoundRows = 5000;
+  static constexpr int kRoundMs = 250;
   const bool async_;
   std::mutex lock_;
   std::condition_variable came_;
@@ -79,6 +94,8 @@ class GioListing : public IEnumIDList {
   bool over_ = false;
   bool first_ = true;
   bool incomplete_ = false;
+  bool inRound_ = false;
+  std::chrono::steady_clock::time_point lastRound_;
   std::atomic<bool> stop_{false};
   std::thread worker_;
 };
@@ -115,8 +132,8 @@ uint32_t GioFolder::ChildAttributes(PCItemIDList id, uint32_t, AttributeContext&
   const uint8_t flags = IDFlags(id);
   // Not on the disk: the list neither stats them nor takes their URI for a path.
   uint32_t a = SFGAO_CANCOPY | SFGAO_CANMOVE | SFGAO_CANRENAME | SFGAO_CANDELETE | SFGAO_STREAM;
-  // No drop target: a drop goes to the file engine, which takes paths only.
-  if (flags & itemflag::kFolder) a |= SFGAO_FOLDER | SFGAO_HASSUBFOLDER;
+  // A folder takes drops: the program's drop handler copies into a location through GIO.
+  if (flags & itemflag::kFolder) a |= SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_DROPTARGET;
   if (flags & itemflag::kLink) a |= SFGAO_LINK;
   if (flags & itemflag::kHidden) a |= SFGAO_HIDDEN;
   return a;

@@ -21,6 +21,8 @@ class GioFolder : public ShellFolderBase {
   std::unique_ptr<IEnumIDList> EnumObjects(uint32_t flags) override;
   // The file system's verbs take paths, which these items do not have.
   std::unique_ptr<IContextMenu> GetContextMenu(QWidget* owner, int count, const PCItemIDList* items) override;
+  // Drops go to the drop handler, which takes a location's URI to GIO.
+  bool TakesDrops() override { return true; }
 
  protected:
   int CompareChildren(int column, PCItemIDList a, PCItemIDList b) override;

@@ -175,7 +175,8 @@ FileOperationResult GioJob::Transfer(const std::vector<std::string>& sources, co
   return {failed_ ? FO_ERROR_FAILED : 0, failed_};
 }
 
-GioJob::Done GioJob::TransferOne(const std::string& sourceText, const std::string& destination, bool move) {
+GioJob::Done GioJob::TransferOne(const std::string& sourceText, const std::string& destination, bool move,
+                                 bool counted) {
   GPtr<GFile> source(FileOf(sourceText));
   GPtr<GFile> folder(FileOf(destination));
   const std::string name = NameOf(source.get());
@@ -198,15 +199,18 @@ GioJob::Done GioJob::TransferOne(const std::string& sourceText, const std::strin
     return fail("「" + name + "」は同じフォルダへは" + (move ? "移動" : "コピー") + "できません。");
   if (Below(folder.get(), source.get()))
     return fail("「" + name + "」をそれ自身の中へ" + (move ? "移動" : "コピー") + "することはできません。");
-  Count(TreeBytes(source.get(), cancellable.get()), sourceText);
+  Count(counted ? 0 : TreeBytes(source.get(), cancellable.get()), sourceText);
 
-  // The conflict question; a folder never replaces or merges into another here.
+  // The conflict question; a folder onto a folder merges, file by file.
   const Facts existing = FactsOf(target.get(), cancellable.get());
   if (existing.found) {
-    const bool folders = existing.type == G_FILE_TYPE_DIRECTORY || facts.type == G_FILE_TYPE_DIRECTORY;
-    if (folders) {
-      ui_->ShowMessage("「" + TextOf(target.get()) + "」には同じ名前の項目があるため、「" + name +
-                       "」は飛ばしました (場所のフォルダは重ねられません)。");
+    const bool sourceFolder = facts.type == G_FILE_TYPE_DIRECTORY;
+    if (sourceFolder && existing.type == G_FILE_TYPE_DIRECTORY) return MergeInto(source.get(), target.get(), move);
+    // Never a file for a folder or a folder for a file.
+    if (sourceFolder || existing.type == G_FILE_TYPE_DIRECTORY) {
+      ui_->ShowMessage("「" + TextOf(target.get()) + "」には" +
+                       (sourceFolder ? "同じ名前のファイル" : "同じ名前のフォルダ") + "があるため、「" + name +
+                       "」は飛ばしました。");
       failed_ = true;
       return Done::Skipped;
     }
@@ -279,6 +283,42 @@ GioJob::Done GioJob::TransferOne(const std::string& sourceText, const std::strin
   return Done::Whole;
 }
 
+GioJob::Done GioJob::MergeInto(GFile* source, GFile* target, bool move) {
+  GPtr<GCancellable> cancellable(g_cancellable_new());
+  CancelOnStop watch(cancellable.get(), &cancel_);
+  GError* error = nullptr;
+  // The names first: the folder changes as its entries leave.
+  std::vector<std::string> children;
+  const bool listed = ForEachChild(source, cancellable.get(), &error, [&](GFile* child, const char*) {
+    children.push_back(TextOf(child));
+    return true;
+  });
+  if (!listed) {
+    const bool cancelled = IsCancel(error);
+    if (!cancelled) {
+      failed_ = true;
+      ui_->ShowMessage(Why("「" + TextOf(source) + "」を読めませんでした。", error));
+    }
+    g_clear_error(&error);
+    return cancelled ? Done::Stop : Done::Skipped;
+  }
+  const std::string into = TextOf(target);
+  Done result = Done::Whole;
+  for (const std::string& child : children) {
+    if (cancel_) return Done::Stop;
+    const Done done = TransferOne(child, into, move, true);
+    if (done == Done::Stop) return Done::Stop;
+    if (done == Done::Skipped) result = Done::Skipped;
+  }
+  // A moved folder goes once all it held has gone; nothing of the target is ever removed.
+  if (move && result == Done::Whole && !g_file_delete(source, cancellable.get(), &error)) {
+    failed_ = true;
+    ui_->ShowMessage(Why("「" + TextOf(source) + "」の中身は移しましたが、フォルダを削除できませんでした。", error));
+    g_clear_error(&error);
+  }
+  return result;
+}
+
 FileOperationResult GioJob::Delete(const std::vector<std::string>& items) {
   function_ = FO_DELETE;
   itemsTotal_ = items.size();
@@ -340,6 +380,8 @@ bool GioJob::Undo(const std::vector<GioUndoStep>& steps) {
     } else {
       GPtr<GFile> from(FileOf(step->from));
       GPtr<GFile> back(g_file_get_parent(from.get()));
+      // A merged folder that was moved is gone once emptied: it comes back to take its items.
+      g_file_make_directory_with_parents(back.get(), nullptr, nullptr);
       GioJob again(ui_);
       ok = again.Transfer({step->made}, TextOf(back.get()), true).code == 0;
     }

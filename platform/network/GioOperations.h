@@ -12,6 +12,8 @@
 
 #include "platform/fileops/FileOperation.h"
 
+typedef struct _GFile GFile;
+
 namespace network {
 
 // What undoes one item of a job: the item it made is removed, or moved back.
@@ -47,7 +49,10 @@ class GioJob {
 
  private:
   enum class Done { Whole, Skipped, Stop };
-  Done TransferOne(const std::string& source, const std::string& destination, bool move);
+  // counted: the item's bytes are in the total already (inside a merge).
+  Done TransferOne(const std::string& source, const std::string& destination, bool move, bool counted = false);
+  // The items of the folder source into the folder target of the same name.
+  Done MergeInto(GFile* source, GFile* target, bool move);
   void Count(uint64_t bytes, const std::string& current);
 
   IFileOperationUI* ui_;

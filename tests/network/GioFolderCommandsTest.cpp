@@ -10,84 +10,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
-#include "FormFixture.h"
-#include "NetworkServers.h"
-#include "WaitUntil.h"
-#include "ScriptedFileOperationUI.h"
+#include "GioFolderFixture.h"
 #include "app/Pane.h"
 #include "app/commands/Commands.h"
-#include "platform/fileops/FileOperation.h"
-#include "platform/network/GioFolder.h"
-#include "shell/ShellFileList.h"
-#include "shell/ShellListView.h"
 
 namespace {
 
-std::string Read(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
-// Nothing half-made of ours is left in folder.
-bool NoPartLeft(const std::string& folder) {
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    if (entry.path().filename().string().rfind(".tolvane-part-", 0) == 0) return false;
-  return true;
-}
-
-class GioFolderCommandsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (!servers.skipReason.empty()) GTEST_SKIP() << servers.skipReason;
-    SetFileOperationUIOverride(&ui);
-  }
-  void TearDown() override {
-    SetFileOperationUIOverride(nullptr);
-    f.Close();
-    if (servers.skipReason.empty()) servers.UnmountAll();
-  }
-  // Opens the location uri in list's pane as a user types it.
-  void OpenIn(TForm1* form, QLineEdit* edit, TShellListView* list, const std::string& uri) {
-    ASSERT_TRUE(f.Focus(edit));
-    edit->setText(QString::fromStdString(uri));
-    QTest::keyClick(edit, Qt::Key_Return);
-    ASSERT_TRUE(WaitUntil([&] { return Listed(list, uri); })) << (f.messages.empty() ? "" : f.messages[0]);
-    (void)form;
-  }
-  static bool Listed(TShellListView* list, const std::string& uri) {
-    return list->GetPathName() == network::GioFolderUri(uri) && !list->Reading() && !list->FileList()->Growing();
-  }
-  static void Select(TShellListView* list, std::initializer_list<const char*> names) {
-    list->SelectAllRows(false);
-    for (const char* name : names) {
-      const int row = FormFixture::RowOf(list, name);
-      ASSERT_GE(row, 0) << name;
-      list->SetRowSelected(row, true);
-      list->SetFocusedRow(row);
-    }
-  }
-  std::string Remote(const std::string& name) {
-    const std::string folder = servers.Remote() + "/" + name;
-    std::filesystem::remove_all(folder);
-    ::mkdir(folder.c_str(), 0755);
-    return folder;
-  }
-
-  NetworkServers& servers = NetworkServers::Get();
-  ScriptedFileOperationUI ui;
-  FormFixture f;
-};
+class GioFolderCommandsTest : public GioFolderFixture {};
 
 }  // namespace
 
@@ -100,7 +29,7 @@ TEST_F(GioFolderCommandsTest, CopiesDownAndUpAskOnAConflictAndUndo) {
   std::ofstream(local + "/b.txt") << "local b";
   const std::string uri = servers.Uri(NetworkServers::kKeyUser, remote);
   TForm1* form = f.OpenOn(local, local);
-  OpenIn(form, form->Edit1, form->LV1, uri);
+  OpenIn(form->Edit1, form->LV1, uri);
 
   // Down: b.txt is there already and is kept (No), a.txt comes.
   ASSERT_TRUE(f.Focus(form->LV1));
@@ -153,8 +82,8 @@ TEST_F(GioFolderCommandsTest, AMoveBetweenTwoRemoteFoldersAndItsUndo) {
   std::ofstream(from + "/tree/inner.txt") << "inner";
   std::ofstream(from + "/one.txt") << "one";
   TForm1* form = f.OpenOn(f.HomePath(), f.HomePath());
-  OpenIn(form, form->Edit1, form->LV1, servers.Uri(NetworkServers::kKeyUser, from));
-  OpenIn(form, form->Edit2, form->LV2, servers.Uri(NetworkServers::kKeyUser, to));
+  OpenIn(form->Edit1, form->LV1, servers.Uri(NetworkServers::kKeyUser, from));
+  OpenIn(form->Edit2, form->LV2, servers.Uri(NetworkServers::kKeyUser, to));
   ASSERT_TRUE(f.Focus(form->LV1));
   Select(form->LV1, {"tree", "one.txt"});
   MMExecute(*form);
@@ -189,7 +118,7 @@ TEST_F(GioFolderCommandsTest, NewFolderRenameAndDeleteOnTheServer) {
   ASSERT_EQ(::symlink(outside.c_str(), (remote + "/gone/link").c_str()), 0);
   const std::string uri = servers.Uri(NetworkServers::kKeyUser, remote);
   TForm1* form = f.OpenOn(f.HomePath(), f.HomePath());
-  OpenIn(form, form->Edit1, form->LV1, uri);
+  OpenIn(form->Edit1, form->LV1, uri);
 
   EXPECT_TRUE(MakeLocationFolder(*form, form->LV1, QStringLiteral("新しいフォルダ")));
   EXPECT_TRUE(std::filesystem::is_directory(remote + "/新しいフォルダ"));
@@ -248,7 +177,7 @@ TEST_F(GioFolderCommandsTest, APreviewReadsAPrivateCopyAndCommandsThatNeedPathsS
   std::ofstream(remote + "/data.bin") << "binary";
   const std::string uri = servers.Uri(NetworkServers::kKeyUser, remote);
   TForm1* form = f.OpenOn(f.HomePath(), f.HomePath());
-  OpenIn(form, form->Edit1, form->LV1, uri);
+  OpenIn(form->Edit1, form->LV1, uri);
   ASSERT_TRUE(f.Focus(form->LV1));
 
   // V: the text is read into a copy only this user may enter, then shown.
@@ -272,7 +201,5 @@ TEST_F(GioFolderCommandsTest, APreviewReadsAPrivateCopyAndCommandsThatNeedPathsS
   EXPECT_TRUE(MakeLocationFolder(*form, form->LV1, QStringLiteral("a/b")));
   EXPECT_EQ(f.messages.size(), 2u);
   EXPECT_FALSE(Exists(remote + "/a"));
-  // Nothing is dropped on such a folder: a drop would hand its URI to the file engine as a path.
-  EXPECT_EQ(form->LV1->FileList()->GetFolderDropTarget(), nullptr);
   EXPECT_EQ(Read(remote + "/note.txt"), "note");
 }

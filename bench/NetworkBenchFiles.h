@@ -1,0 +1,28 @@
+#pragma once
+// What both network benchmarks read on the server: a folder of 10,000 files
+// of assorted sizes and a 100 MB file of varied bytes, under remote.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace bench {
+
+// The folder of 10,000 files; the big file is remote + "/big.bin".
+inline std::string MakeNetworkBenchFiles(const std::string& remote) {
+  const std::string folder = remote + "/k10";
+  std::filesystem::create_directories(folder);
+  for (int i = 0; i < 10000; ++i) {
+    const int fd = ::open((folder + "/file_" + std::to_string(i) + ".txt").c_str(), O_CREAT | O_WRONLY, 0644);
+    if (fd >= 0 && ::ftruncate(fd, (i * 7919) % 65536) == 0) ::close(fd);
+  }
+  std::ofstream big(remote + "/big.bin", std::ios::binary);
+  std::string block(1 << 20, '\0');
+  for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 2654435761u >> 13);
+  for (int i = 0; i < 100; ++i) big << block;
+  return folder;
+}
+
+}  // namespace bench

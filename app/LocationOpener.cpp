@@ -140,15 +140,14 @@ void TLocationOpener::BlankWhileOpening() {
   PCItemIDList folder = list_->FolderIDList();
   if (blank_ || !folder || CountIDs(folder) != 0) return;
   blank_ = true;
-  list_->FileList()->Clear();
+  // The view shows none of the rows; the list, its tab and its line stay as they are.
   list_->SetItemsCount(0);
 }
 
 void TLocationOpener::Unblank() {
   if (!blank_) return;
   blank_ = false;
-  // Still the desktop: its rows come back.
-  if (PCItemIDList folder = list_->FolderIDList(); folder && CountIDs(folder) == 0) list_->RefreshList();
+  list_->SetItemsCount(list_->FileList()->Count());
 }
 
 void TLocationOpener::Stop() {

@@ -159,7 +159,7 @@ TEST_F(RemotePaneTest, WhileARestartAsksThePasswordThePaneIsEmptyAndACancelPutsI
     if (!dialog || rows >= 0) return;
     for (QWidget* top : QApplication::topLevelWidgets())
       if (auto* shown = dynamic_cast<TForm1*>(top)) {
-        rows = shown->LV1->FileList()->Count();
+        rows = shown->LV1->ReportView()->model()->rowCount();
         tab = shown->TC1->tabText(0).toStdString();
         edit = shown->Edit1->text().toStdString();
       }
@@ -173,7 +173,8 @@ TEST_F(RemotePaneTest, WhileARestartAsksThePasswordThePaneIsEmptyAndACancelPutsI
   EXPECT_EQ(tab, "asked");
   EXPECT_EQ(edit, uri + "/*.*");
   // Given up: what the pane showed before comes back.
-  EXPECT_TRUE(WaitUntil([&] { return form->LV1->FileList()->Count() > 0; }));
+  EXPECT_TRUE(WaitUntil([&] { return form->LV1->ReportView()->model()->rowCount() > 0; }));
+  EXPECT_EQ(form->Left.Lines[0], uri);
   look.stop();
   f.Close();
 

@@ -73,6 +73,8 @@ bool RefuseOnLocation(TForm1& form, TShellListView* list);
 bool MakeFolderOnFusePath(TForm1& form, TShellListView* list, const QString& name);  // K
 bool RenameOnFusePath(TForm1& form, TShellListView* list);                           // R
 bool DeleteOnFusePath(TForm1& form, TShellListView* list);                           // D
+// R's name dialog for one item of a location; empty when cancelled, unchanged or refused (said why).
+QString AskNewItemName(TForm1& form, const QString& old);
 // Enter on a file there: what decides how it opens is read aside, Esc gives it up.
 bool OpenOnFusePath(TForm1& form, const std::string& path);
 // ArchiveWriteCommands.cpp: copies or moves the list's selection into the

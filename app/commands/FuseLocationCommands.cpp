@@ -58,6 +58,19 @@ void Reread(TShellListView* list) {
 
 }  // namespace
 
+QString AskNewItemName(TForm1& form, const QString& old) {
+  bool ok = false;
+  const QString name = QInputDialog::getText(&form, QStringLiteral("名前の変更"), QStringLiteral("新しい名前(&N)："),
+                                             QLineEdit::Normal, old, &ok)
+                           .trimmed();
+  if (!ok || name.isEmpty() || name == old) return {};
+  if (name.contains('/') || name == "." || name == "..") {
+    form.Hooks.ShowMessage(QStringLiteral("ファイル名に「/」や「.」「..」は使えません。"));
+    return {};
+  }
+  return name;
+}
+
 bool MakeFolderOnFusePath(TForm1& form, TShellListView* list, const QString& name) {
   const std::string folder = FuseFolderUri(list);
   if (folder.empty()) return false;
@@ -84,15 +97,8 @@ bool RenameOnFusePath(TForm1& form, TShellListView* list) {
   bool renamed = false;
   for (const auto& [path, item] : SelectedItems(form, list)) {
     const QString old = QString::fromStdString(TForm1::LastPathComponent(path));
-    bool ok = false;
-    const QString name = QInputDialog::getText(&form, QStringLiteral("名前の変更"), QStringLiteral("新しい名前(&N)："),
-                                               QLineEdit::Normal, old, &ok)
-                             .trimmed();
-    if (!ok || name.isEmpty() || name == old) continue;
-    if (name.contains('/') || name == "." || name == "..") {
-      form.Hooks.ShowMessage(QStringLiteral("ファイル名に「/」や「.」「..」は使えません。"));
-      continue;
-    }
+    const QString name = AskNewItemName(form, old);
+    if (name.isEmpty()) continue;
     bool stopped = false;
     RunStoppable(form, QStringLiteral("名前を変えています"), [&](const std::atomic<bool>& stop) {
       std::string why = network::RenameRemote(item, name.toStdString(), &stop);

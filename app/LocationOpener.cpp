@@ -1,16 +1,15 @@
 #include "app/LocationOpener.h"
 
-#include <condition_variable>
 #include <cstdlib>
 #include <ctime>
-#include <mutex>
-#include <optional>
 
 #include <QLineEdit>
 
 #include "app/MainForm.h"
+#include "app/UnlessStopped.h"
 #include "app/Pane.h"
 #include "app/commands/Commands.h"
+#include "platform/namespace/IDList.h"
 #include "platform/namespace/PathText.h"
 #include "platform/namespace/ShellFolderBase.h"
 #include "platform/network/GioFolder.h"
@@ -23,33 +22,12 @@
 
 namespace {
 constexpr int kPollMs = 3000;
+// A burst of the monitor's events (a copy of many files) is one re-read.
+constexpr int kChangeGatherMs = 300;
 
 // A stamp of the last two seconds may hide a later change of the same second.
 bool Recent(const std::string& stamp) {
   return std::strtoll(stamp.c_str(), nullptr, 10) + 2 >= static_cast<long long>(std::time(nullptr));
-}
-
-// Runs call on a thread of its own and waits for it until stop turns true: a
-// server that stalls holds a call through its FUSE path for good, and the
-// thread that waits must still end on Esc. A call left behind ends when the
-// server answers or goes.
-template <class T>
-std::optional<T> UnlessStopped(std::function<T()> call, const std::atomic<bool>& stop) {
-  struct State {
-    std::mutex lock;
-    std::condition_variable done;
-    std::optional<T> value;
-  };
-  auto state = std::make_shared<State>();
-  std::thread([state, call = std::move(call)] {
-    T value = call();
-    std::lock_guard<std::mutex> guard(state->lock);
-    state->value = std::move(value);
-    state->done.notify_all();
-  }).detach();
-  std::unique_lock<std::mutex> guard(state->lock);
-  while (!state->value && !stop) state->done.wait_for(guard, std::chrono::milliseconds(50));
-  return std::move(state->value);
 }
 }  // namespace
 
@@ -72,24 +50,57 @@ TLocationOpener::TLocationOpener(TForm1* form, TShellListView* list) : QObject(l
   poll_.setInterval(kPollMs);
   connect(&poll_, &QTimer::timeout, this, [this] { Guarded([this] { Poll(); }); });
   poll_.start();
+  changed_.setSingleShot(true);
+  changed_.setInterval(kChangeGatherMs);
+  connect(&changed_, &QTimer::timeout, this, [this] {
+    const std::string path = list_->GetPathName();
+    if (!monitor_ || !list_->isVisible() || list_->Reading() || network::ShownLocation(path) != monitor_->Uri())
+      return;
+    list_->ReadAhead(path, 0);
+    list_->RefreshList();
+  });
 }
 
 TLocationOpener::~TLocationOpener() {
   poll_.stop();
+  monitor_.reset();
+  // The list is going: nothing of it is shown again.
+  blank_ = false;
   // A poll that waits on a stalled server gives up at once.
   pollStop_ = true;
   if (poller_.joinable()) poller_.join();
   Stop();
 }
 
+bool TLocationOpener::Monitored(const std::string& uri) {
+  if (!monitor_ || monitor_->Uri() != uri)
+    monitor_ = std::make_unique<network::FolderMonitor>(uri, [this] {
+      QMetaObject::invokeMethod(
+          this,
+          [this] {
+            if (!changed_.isActive()) changed_.start();
+          },
+          Qt::QueuedConnection);
+    });
+  return monitor_->Watching();
+}
+
 void TLocationOpener::Poll() {
-  if (polling_ || !list_->isVisible()) return;
+  if (!list_->isVisible()) {
+    // Watched only while shown.
+    monitor_.reset();
+    return;
+  }
+  if (polling_) return;
   const std::string path = list_->GetPathName();
   const std::string uri = network::IsLocationUri(path) ? path : network::UriOfLocalPath(path);
   if (uri.empty()) {
     polledPath_.clear();
+    monitor_.reset();
     return;
   }
+  // The backend tells of each change itself: nothing to ask the server.
+  if (Monitored(uri)) return;
   if (poller_.joinable()) poller_.join();
   polling_ = true;
   poller_ = std::thread([this, path, uri] {
@@ -125,8 +136,23 @@ void TLocationOpener::Polled(const std::string& path, const network::LocationFac
   list_->RefreshList();
 }
 
+void TLocationOpener::BlankWhileOpening() {
+  PCItemIDList folder = list_->FolderIDList();
+  if (blank_ || !folder || CountIDs(folder) != 0) return;
+  blank_ = true;
+  // The view shows none of the rows; the list, its tab and its line stay as they are.
+  list_->SetItemsCount(0);
+}
+
+void TLocationOpener::Unblank() {
+  if (!blank_) return;
+  blank_ = false;
+  list_->SetItemsCount(list_->FileList()->Count());
+}
+
 void TLocationOpener::Stop() {
   ++generation_;
+  Unblank();
   if (worker_.joinable()) {
     // A question waiting for the window is abandoned, the mount cancelled.
     cancel_ = true;
@@ -152,6 +178,8 @@ void TLocationOpener::Open(const std::string& text, std::function<void(bool)> do
     return;
   }
   done_ = std::move(done);
+  // At a start the list is still at the desktop: no rows of it meanwhile.
+  BlankWhileOpening();
   const int generation = generation_;
   worker_ = std::thread([this, text, generation] {
     MountDialogs questions(form_, &stop_);
@@ -221,6 +249,10 @@ void TLocationOpener::Finish(int generation, const Found& found) {
     // Its free space at once, not at the next round.
     Poll();
   }
+  if (shown)
+    blank_ = false;
+  else
+    Unblank();
   if (!found.message.empty()) form_->Hooks.ShowMessage(QString::fromStdString(found.message));
   if (done) done(shown);
 }

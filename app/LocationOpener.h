@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "platform/network/Location.h"
+#include "platform/network/LocationChanges.h"
 #include "platform/system/WaitObjects.h"
 
 class TForm1;
@@ -47,6 +48,13 @@ class TLocationOpener : public QObject {
   // the FUSE path sees only our own changes).
   void Poll();
   void Polled(const std::string& path, const network::LocationFacts& facts);
+  // GIO's monitor of the shown location's folder, while it is shown; true
+  // when it watches, so the poll has nothing to do.
+  bool Monitored(const std::string& uri);
+  // A list still at the start's desktop shows no rows while its first
+  // folder is a location being opened; put back when that fails.
+  void BlankWhileOpening();
+  void Unblank();
 
   TForm1* form_;
   std::thread worker_;
@@ -63,6 +71,9 @@ class TLocationOpener : public QObject {
   // The last stamp was of the last seconds: the server's times are whole
   // seconds, so a change within the same second shows no new stamp.
   bool recent_ = false;
+  std::unique_ptr<network::FolderMonitor> monitor_;
+  QTimer changed_;  // the monitor's events, gathered into one re-read
+  bool blank_ = false;
 };
 
 // Enter in a filter edit that holds a location: its last name is a mask when

@@ -3,10 +3,11 @@
 #include <cstdlib>
 
 #include "app/MainForm.h"
+#include "app/commands/Commands.h"
 #include "platform/desktop/OpenWith.h"
 
 void TForm1::OpenItem(const std::string& path) {
-  if (path.empty()) return;
+  if (path.empty() || OpenOnFusePath(*this, path)) return;
   switch (OpenDocument(path)) {
     case OpenResult::kOpened:
       return;

@@ -8,7 +8,7 @@ set(APP_SOURCES
   app/FormSearch.cpp app/FormSearch.h
   app/InputNewDirDlg.cpp app/InputNewDirDlg.h
   app/KeyTable.cpp app/KeyTable.h
-  app/LocationOpener.cpp app/LocationOpener.h
+  app/LocationOpener.cpp app/LocationOpener.h app/UnlessStopped.h
   app/commands/ArchiveCommands.cpp
   app/commands/ArchiveFolderCommands.cpp
   app/commands/ArchiveWriteCommands.cpp app/commands/ArchiveWriteRun.h
@@ -16,6 +16,7 @@ set(APP_SOURCES
   app/commands/BarCommands.cpp
   app/commands/Commands.h
   app/commands/FileCommands.cpp
+  app/commands/FuseLocationCommands.cpp
   app/commands/GioFolderCommands.cpp
   app/commands/MenuCommands.cpp
   app/commands/NavigationCommands.cpp

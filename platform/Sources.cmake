@@ -85,6 +85,7 @@ set(PLATFORM_NETWORK_SOURCES
   platform/network/GioOperations.cpp platform/network/GioOperations.h
   platform/network/GioSupport.h
   platform/network/Location.cpp platform/network/Location.h
+  platform/network/LocationChanges.cpp platform/network/LocationChanges.h
   platform/network/RemoteCopy.cpp
   platform/network/RemoteListing.cpp)
 set(PLATFORM_DESKTOP_SOURCES

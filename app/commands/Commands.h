@@ -17,6 +17,7 @@
 //   PackCommand.cpp         packing the selection into a new archive
 //   BatchCommands.cpp       renaming many, comparing and synchronising the panes
 //   GioFolderCommands.cpp   locations listed through GIO: leaving, copying, deleting
+//   FuseLocationCommands.cpp  new folder, rename, delete in a location's FUSE path
 #include <string>
 #include <vector>
 
@@ -79,6 +80,15 @@ void InstallLocationDropHandler();
 // ArchiveCommands.cpp: extracts the archive at path as U does beside it, but
 // into folder; the archiver's result (0 when it went well).
 int ExtractArchiveInto(TForm1& form, const std::string& path, const std::string& folder);
+// FuseLocationCommands.cpp: the same three in a folder of a location's FUSE
+// path, through GIO on a worker that Esc stops; false anywhere else.
+bool MakeFolderOnFusePath(TForm1& form, TShellListView* list, const QString& name);  // K
+bool RenameOnFusePath(TForm1& form, TShellListView* list);                           // R
+bool DeleteOnFusePath(TForm1& form, TShellListView* list);                           // D
+// R's name dialog for one item of a location; empty when cancelled, unchanged or refused (said why).
+QString AskNewItemName(TForm1& form, const QString& old);
+// Enter on a file there: what decides how it opens is read aside, Esc gives it up.
+bool OpenOnFusePath(TForm1& form, const std::string& path);
 // ArchiveWriteCommands.cpp: copies or moves the list's selection into the
 // archive folder at folder (a move sends the sources to the trash once the
 // archive was written); false when nothing was written.

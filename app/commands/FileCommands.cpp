@@ -78,7 +78,7 @@ void MExecute(TForm1& form) { PopDestinations(form, kMoveTag); }
 void DExecute(TForm1& form) {
   TShellListView* list = form.CurrentList();
   if (!list) return;
-  if (DeleteInLocation(form, list)) return;
+  if (DeleteInLocation(form, list) || DeleteOnFusePath(form, list)) return;
   // Inside an archive: its entries go through the library's delete call, never the trash's.
   if (IsArchiveIDList(list->FolderIDList())) {
     DeleteInArchive(form, list);
@@ -110,7 +110,7 @@ void KExecute(TForm1& form) {
     form.Hooks.ShowMessage(bad);
     return;
   }
-  if (MakeLocationFolder(form, list, name)) return;
+  if (MakeLocationFolder(form, list, name) || MakeFolderOnFusePath(form, list, name)) return;
   const std::string path = WithoutTrailingSlash(dialog.GetNewDirPath());
   if (FolderExists(path)) {
     form.Hooks.ShowMessage(QStringLiteral("同じ名前のフォルダが既にあります。\n") + Shown(path));
@@ -123,7 +123,7 @@ void KExecute(TForm1& form) {
 
 void RExecute(TForm1& form) {
   TShellListView* list = form.CurrentList();
-  if (!list || RenameInLocation(form, list)) return;
+  if (!list || RenameInLocation(form, list) || RenameOnFusePath(form, list)) return;
   list->SuspendWatching();
   // The list that stopped watching is the one re-read and resumed, wherever
   // the focus went meanwhile; also when a failure ends the series.

@@ -189,15 +189,8 @@ bool RenameInLocation(TForm1& form, TShellListView* list) {
   if (!ShowsLocation(list)) return false;
   for (const std::string& item : SelectedItems(form, list)) {
     const QString old = QString::fromStdString(PlainName(item));
-    bool ok = false;
-    const QString name = QInputDialog::getText(&form, QStringLiteral("名前の変更"), QStringLiteral("新しい名前(&N)："),
-                                               QLineEdit::Normal, old, &ok)
-                             .trimmed();
-    if (!ok || name.isEmpty() || name == old) continue;
-    if (name.contains('/') || name == "." || name == "..") {
-      form.Hooks.ShowMessage(QStringLiteral("ファイル名に「/」や「.」「..」は使えません。"));
-      continue;
-    }
+    const QString name = AskNewItemName(form, old);
+    if (name.isEmpty()) continue;
     std::string why;
     RunOnWorker(
         &form, QStringLiteral("名前を変えています"), [&] { why = network::RenameThroughGio(item, name.toStdString()); },

@@ -140,6 +140,51 @@ TEST_F(RemotePaneTest, ARestartReopensTheRemoteTab) {
   EXPECT_EQ(form->Edit1->text().toStdString(), uri + "/*.*");
 }
 
+TEST_F(RemotePaneTest, WhileARestartAsksThePasswordThePaneIsEmptyAndACancelPutsItBack) {
+  const std::string folder = MakeRemote("asked", 2);
+  const std::string uri = servers.Uri(NetworkServers::kPasswordUser, folder);
+  f.WriteLines("log/Path1SL.text", {uri});
+  f.WriteLines("log/Path2SL.text", {f.HomePath()});
+  auto asking = [] {
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (top->objectName() == QStringLiteral("mountPasswordDialog") && top->isVisible()) return top;
+    return static_cast<QWidget*>(nullptr);
+  };
+  // The start shows the dialog before it hands the window over: looked at as it comes.
+  int rows = -1;
+  std::string tab, edit;
+  QTimer look;
+  QObject::connect(&look, &QTimer::timeout, [&] {
+    QWidget* dialog = asking();
+    if (!dialog || rows >= 0) return;
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (auto* shown = dynamic_cast<TForm1*>(top)) {
+        rows = shown->LV1->ReportView()->model()->rowCount();
+        tab = shown->TC1->tabText(0).toStdString();
+        edit = shown->Edit1->text().toStdString();
+      }
+    QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cancelButton")), Qt::LeftButton);
+  });
+  look.start(30);
+  TForm1* form = f.Open();
+  ASSERT_TRUE(WaitUntil([&] { return rows >= 0; }));
+  // No rows of the desktop meanwhile: the tab and the edit name the location.
+  EXPECT_EQ(rows, 0);
+  EXPECT_EQ(tab, "asked");
+  EXPECT_EQ(edit, uri + "/*.*");
+  // Given up: what the pane showed before comes back.
+  EXPECT_TRUE(WaitUntil([&] { return form->LV1->ReportView()->model()->rowCount() > 0; }));
+  EXPECT_EQ(form->Left.Lines[0], uri);
+  look.stop();
+  f.Close();
+
+  PasswordTyper typer(NetworkServers::kPassword);
+  form = f.Open();
+  ASSERT_TRUE(WaitUntil([&] { return Shows(form, uri); })) << (f.messages.empty() ? "" : f.messages[0]);
+  EXPECT_EQ(typer.shown, 1);
+  EXPECT_EQ(form->LV1->FileList()->Count(), 2);
+}
+
 TEST_F(RemotePaneTest, AShownLocationFollowsChangesMadeOnTheServer) {
   const std::string folder = MakeRemote("changing", 2);
   const std::string uri = servers.Uri(NetworkServers::kKeyUser, folder);

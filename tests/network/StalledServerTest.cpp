@@ -3,8 +3,10 @@
 // out, re-reading and switching tabs, Esc stops the wait, and once the server
 // answers again (or another folder is chosen) everything works as before.
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QInputDialog>
 #include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
@@ -12,35 +14,52 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 
 #include "FormFixture.h"
 #include "NetworkServers.h"
+#include "TickGaps.h"
 #include "WaitUntil.h"
+#include "ScriptedFileOperationUI.h"
+#include "app/InputNewDirDlg.h"
 #include "app/LocationOpener.h"
 #include "app/Pane.h"
+#include "platform/fileops/FileOperation.h"
 #include "platform/network/Location.h"
 #include "shell/ShellFileList.h"
 #include "shell/ShellListView.h"
 
 namespace {
-// The longest time the window's thread went without running a timer.
-class TickGaps {
+
+// Answers K's and R's name dialogs with the names given, and presses Esc in
+// the progress window of a wait when told to.
+class CommandAnswers {
  public:
-  TickGaps() {
-    QObject::connect(&timer_, &QTimer::timeout, [this] { longest_ = std::max(longest_, clock_.restart()); });
-    clock_.start();
-    timer_.start(10);
+  CommandAnswers() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (!modal || !modal->isVisible()) return;
+      if (auto* ask = qobject_cast<TInputNewDirDlg*>(modal)) {
+        QTest::keyClicks(ask->edtDirName, QString::fromStdString(folderName));
+        ask->btnOK->click();
+      } else if (auto* rename = qobject_cast<QInputDialog*>(modal)) {
+        rename->setTextValue(QString::fromStdString(newName));
+        rename->accept();
+      } else if (qobject_cast<QProgressDialog*>(modal) && escape) {
+        ++escaped;
+        QTest::keyClick(modal, Qt::Key_Escape);
+      }
+    });
+    timer_.start(20);
   }
-  qint64 Longest() const { return std::max(longest_, clock_.elapsed()); }
+  std::string folderName, newName;
+  bool escape = false;
+  int escaped = 0;
 
  private:
   QTimer timer_;
-  QElapsedTimer clock_;
-  qint64 longest_ = 0;
 };
-
-constexpr qint64 kLongestGapMs = 300;
 
 class StalledServerTest : public ::testing::Test {
  protected:
@@ -50,6 +69,7 @@ class StalledServerTest : public ::testing::Test {
     ASSERT_TRUE(server.Start(servers.Root(), why)) << why;
   }
   void TearDown() override {
+    SetFileOperationUIOverride(nullptr);
     server.Pause(false);
     f.Close();
     if (servers.skipReason.empty()) servers.UnmountAll();
@@ -173,4 +193,65 @@ TEST_F(StalledServerTest, ADeadServerIsReportedAndThePaneStaysUsable) {
   const std::string home = f.HomePath();
   EXPECT_TRUE(WaitUntil([&] { return form->LV1->GetPathName() == home.substr(0, home.rfind('/')); }, 5000));
   EXPECT_LT(gaps.Longest(), kLongestGapMs);
+}
+
+TEST_F(StalledServerTest, OpenNewFolderRenameAndDeleteOnAStalledServerWaitOffTheWindowAndEscEndsThem) {
+  const std::string folder = MakeRemote("edits");
+  const std::string uri = Uri(folder);
+  ScriptedFileOperationUI ui;
+  SetFileOperationUIOverride(&ui);
+  TForm1* form = OpenOnLocation(uri);
+  ASSERT_TRUE(Shows(form, uri));
+  CommandAnswers answers;
+
+  server.Pause(true);
+  TickGaps gaps;
+  answers.escape = true;
+  // Enter on a file: how it opens is asked aside.
+  EnterOn(form, "a.txt");
+  EXPECT_EQ(answers.escaped, 1);
+  ASSERT_TRUE(f.Focus(form->LV1));
+  answers.folderName = "made";
+  Press(form, Qt::Key_K);
+  EXPECT_EQ(answers.escaped, 2);
+  ASSERT_TRUE(f.Focus(form->LV1));
+  FormFixture::SelectOnly(form->LV1, "a.txt");
+  answers.newName = "renamed.txt";
+  Press(form, Qt::Key_R);
+  EXPECT_EQ(answers.escaped, 3);
+  ASSERT_TRUE(f.Focus(form->LV1));
+  FormFixture::SelectOnly(form->LV1, "a.txt");
+  ui.deleteAnswers = {true};
+  Press(form, Qt::Key_D);
+  EXPECT_EQ(answers.escaped, 4);
+  EXPECT_LT(gaps.Longest(), kLongestGapMs);
+  // Stopped by the user: nothing to report.
+  EXPECT_TRUE(f.messages.empty()) << f.messages[0];
+
+  // The server answers again: each works, and the list follows.
+  server.Pause(false);
+  answers.escape = false;
+  ASSERT_TRUE(WaitUntil([&] { return Shows(form, uri); }));
+  ASSERT_TRUE(f.Focus(form->LV1));
+  answers.folderName = "made2";
+  Press(form, Qt::Key_K);
+  EXPECT_TRUE(WaitUntil([&] { return FormFixture::RowOf(form->LV1, "made2") >= 0; }, 10000));
+  EXPECT_TRUE(std::filesystem::is_directory(folder + "/made2"));
+  ASSERT_TRUE(WaitUntil([&] { return FormFixture::RowOf(form->LV1, "a.txt") >= 0 && !form->LV1->Reading(); }));
+  ASSERT_TRUE(f.Focus(form->LV1));
+  FormFixture::SelectOnly(form->LV1, "a.txt");
+  answers.newName = "b.txt";
+  Press(form, Qt::Key_R);
+  EXPECT_TRUE(WaitUntil([&] { return FormFixture::RowOf(form->LV1, "b.txt") >= 0; }, 10000));
+  struct stat st;
+  EXPECT_EQ(::stat((folder + "/b.txt").c_str(), &st), 0);
+  EXPECT_NE(::stat((folder + "/a.txt").c_str(), &st), 0);
+  ASSERT_TRUE(WaitUntil([&] { return !form->LV1->Reading(); }));
+  ASSERT_TRUE(f.Focus(form->LV1));
+  FormFixture::SelectOnly(form->LV1, "sub");
+  ui.deleteAnswers = {true};
+  Press(form, Qt::Key_D);
+  EXPECT_TRUE(WaitUntil([&] { return FormFixture::RowOf(form->LV1, "sub") < 0; }, 10000));
+  EXPECT_NE(::stat((folder + "/sub").c_str(), &st), 0);
+  EXPECT_TRUE(f.messages.empty()) << f.messages[0];
 }

@@ -279,8 +279,11 @@ TEST_F(FileListChangesTest, AFileMadeWhileTheFolderIsReadAgainIsShown) {
   bool made = false;
   owner.Filter = [&](TShellFileItem* item) {
     if (!made) {
+      // As long as a huge folder's read takes, before and after the file.
       made = true;
+      QTest::qSleep(300);
       tmp.file("a_late.txt");
+      QTest::qSleep(300);
     }
     return MatchWildcard(std::string(item->EntryName()), "*.*");
   };

@@ -131,6 +131,9 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
     // report moves no row and repaints what is shown.
     nameRanked_ = wasRanked;
     for (size_t k = 0; k < gone.size(); ++k) {
+      // A sum still made covers the rows before its cursor.
+      if (!sizeTotalKnown_ && gone[k] < static_cast<size_t>(prefetchCursor_))
+        sizeSum_ = sizeSum_ - std::min(sizeSum_, items_[gone[k]]->GetSize()) + added[k]->GetSize();
       added[k]->NameRank = items_[gone[k]]->NameRank;
       old.push_back(std::exchange(items_[gone[k]], std::move(added[k])));
     }

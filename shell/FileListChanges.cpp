@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -24,6 +25,18 @@ struct Carried {
   bool focused = false;
 };
 
+// Each new row takes the place of the old row of its name, between the same
+// neighbours: places are where a search among the old rows put the new ones.
+bool ReplaceInPlace(const std::vector<size_t>& gone, const std::vector<std::unique_ptr<TShellFileItem>>& added,
+                    const std::vector<size_t>& places, const std::vector<std::unique_ptr<TShellFileItem>>& rows) {
+  if (gone.empty() || gone.size() != added.size()) return false;
+  for (size_t k = 0; k < gone.size(); ++k)
+    if ((places[k] != gone[k] && places[k] != gone[k] + 1) ||
+        IDPayloadText(added[k]->RelativeIDList.get()) != IDPayloadText(rows[gone[k]]->RelativeIDList.get()))
+      return false;
+  return true;
+}
+
 }  // namespace
 
 bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
@@ -40,6 +53,7 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
   // The rows masked out would need the same changes: they are read again
   // when the mask changes.
   if (!allRows_.empty()) ForgetMaskedOut();
+  const bool wasRanked = nameRanked_;
   nameRanked_ = false;
 
   const int column = SortType, order = SortOrder[column];
@@ -111,8 +125,25 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
     for (size_t i : gone) sizeSum_ -= std::min(sizeSum_, items_[i]->GetSize());
     for (const auto& item : added) sizeSum_ += item->GetSize();
   }
-  std::vector<int> insertedAt;
   std::vector<std::unique_ptr<TShellFileItem>> old;
+  if (ReplaceInPlace(gone, added, places, items_)) {
+    // Every file written is reported twice, by name and by size: the second
+    // report moves no row and repaints what is shown.
+    nameRanked_ = wasRanked;
+    for (size_t k = 0; k < gone.size(); ++k) {
+      // A sum still made covers the rows before its cursor.
+      if (!sizeTotalKnown_ && gone[k] < static_cast<size_t>(prefetchCursor_))
+        sizeSum_ = sizeSum_ - std::min(sizeSum_, items_[gone[k]]->GetSize()) + added[k]->GetSize();
+      added[k]->NameRank = items_[gone[k]]->NameRank;
+      old.push_back(std::exchange(items_[gone[k]], std::move(added[k])));
+    }
+    if (ListView) {
+      ListView->Repaint();
+      ListView->DoShListChange(this);
+    }
+    return true;
+  }
+  std::vector<int> insertedAt;
   if (gone.size() + added.size() <= kInPlaceChanges && items_.capacity() >= items_.size() + added.size()) {
     // A few rows move the rest in place: a fresh array of a million rows
     // costs more in page faults than the moves.

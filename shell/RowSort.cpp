@@ -67,6 +67,42 @@ bool PlaceByRank(const std::vector<std::unique_ptr<TShellFileItem>>& rows, int o
   return true;
 }
 
+// Sorts keys by group, value and name rank, ascending, with passes of a
+// radix sort over the bytes of the values in which they differ: a million
+// keys take a few passes over memory, not twenty comparisons each. False,
+// with keys untouched, when the ranks do not number the keys 0..n-1.
+bool SortByValueThenRank(std::vector<PackedKey>& keys) {
+  const size_t n = keys.size();
+  std::vector<PackedKey> other(n);
+  // In the order of the ranks first: every later pass keeps it among equals.
+  std::vector<uint8_t> seen(n, 0);
+  uint64_t allOr = 0, allAnd = ~uint64_t{0};
+  for (const PackedKey& key : keys) {
+    const uint32_t rank = key.groupRank & ~kFileGroup;
+    if (rank >= n || seen[rank]) return false;
+    seen[rank] = 1;
+    other[rank] = key;
+    allOr |= key.value;
+    allAnd &= key.value;
+  }
+  keys.swap(other);
+  for (int shift = 0; shift < 64; shift += 8) {
+    if (((allOr ^ allAnd) >> shift & 0xFF) == 0) continue;  // the same byte in every key
+    size_t at[257] = {};
+    for (const PackedKey& key : keys) ++at[(key.value >> shift & 0xFF) + 1];
+    for (int b = 0; b < 256; ++b) at[b + 1] += at[b];
+    for (const PackedKey& key : keys) other[at[key.value >> shift & 0xFF]++] = key;
+    keys.swap(other);
+  }
+  // Folders first, each group in the order it has.
+  size_t folders = 0;
+  for (const PackedKey& key : keys) folders += !(key.groupRank & kFileGroup);
+  size_t folderAt = 0, fileAt = folders;
+  for (const PackedKey& key : keys) other[key.groupRank & kFileGroup ? fileAt++ : folderAt++] = key;
+  keys.swap(other);
+  return true;
+}
+
 }  // namespace
 
 bool SortRowsByKeys(std::vector<std::unique_ptr<TShellFileItem>>& rows, int column, int order, const std::string& dir,
@@ -74,11 +110,15 @@ bool SortRowsByKeys(std::vector<std::unique_ptr<TShellFileItem>>& rows, int colu
   if (column == 2 || !IsColumn(column) || rows.size() >= kFileGroup) return false;
   const size_t n = rows.size();
   std::atomic<bool> foreign{false};
-  InParts(n, [&](size_t first, size_t last) {
-    for (size_t i = first; i < last && !foreign; ++i)
-      if (!rows[i] || IDKind(rows[i]->RelativeIDList.get()) != ItemKind::FileEntry) foreign = true;
-  });
-  if (foreign) return false;
+  for (const auto& row : rows)
+    if (!row) return false;
+  if (column == 0) {
+    InParts(n, [&](size_t first, size_t last) {
+      for (size_t i = first; i < last && !foreign; ++i)
+        if (IDKind(rows[i]->RelativeIDList.get()) != ItemKind::FileEntry) foreign = true;
+    });
+    if (foreign) return false;
+  }
   ranksStored = ranks == NameRanks::Stored;
   if (column == 0) {
     // Rows in the order of the names, either way, only turn round.
@@ -98,7 +138,8 @@ bool SortRowsByKeys(std::vector<std::unique_ptr<TShellFileItem>>& rows, int colu
     for (size_t i = 0; i < n; ++i) byName[i].row->NameRank = static_cast<uint32_t>(i);
   }
   // Each key needs its row and its ID, two reads from far apart in memory:
-  // made on all cores, each part writing only its own rows and keys.
+  // made on all cores, each part writing only its own rows and keys, in the
+  // one pass over them that also finds a row of another kind.
   std::vector<PackedKey> keys(n);
   InParts(n, [&](size_t first, size_t last) {
     for (size_t i = first; i < last; ++i) {
@@ -108,9 +149,18 @@ bool SortRowsByKeys(std::vector<std::unique_ptr<TShellFileItem>>& rows, int colu
       if (ranks == NameRanks::Ascending || ranks == NameRanks::Descending)
         row->NameRank = static_cast<uint32_t>(ranks == NameRanks::Ascending ? i : n - 1 - i);
       PCItemIDList id = row->RelativeIDList.get();
+      if (IDKind(id) != ItemKind::FileEntry) {
+        foreign = true;
+        break;
+      }
       const uint8_t flags = IDFlags(id);
       const bool folder = flags & itemflag::kFolder;
       FileStat stat;
+      // A folder's size is none: its stat data is not needed.
+      if (column == 1 && folder) {
+        keys[i] = {0, row->NameRank, static_cast<uint32_t>(i)};
+        continue;
+      }
       if (!IDFileStat(id, stat)) {
         // Stat data the sort's preparation could not get: the comparison fetches it.
         CompareFileEntries(column, dir, id, id);
@@ -126,16 +176,14 @@ bool SortRowsByKeys(std::vector<std::unique_ptr<TShellFileItem>>& rows, int colu
       keys[i] = {value, (folder ? 0 : kFileGroup) | row->NameRank, static_cast<uint32_t>(i)};
     }
   });
-  // Ranks are unique, so no two keys are equal and the order is whole.
-  auto less = [](const PackedKey& a, const PackedKey& b) {
-    const uint32_t ga = a.groupRank & kFileGroup, gb = b.groupRank & kFileGroup;
-    if (ga != gb) return ga < gb;
-    if (a.value != b.value) return a.value < b.value;
-    return a.groupRank < b.groupRank;
-  };
-  SortInParallel(keys, [&](const PackedKey& a, const PackedKey& b) { return order < 0 ? less(b, a) : less(a, b); });
+  // Ranks are unique, so no two keys are equal and the order is whole: the
+  // keys taken in the order of the names and sorted stably by value, then by
+  // group, give that order without comparing them.
+  if (foreign) return false;
   std::vector<TShellFileItem*> before(n);
   for (size_t i = 0; i < n; ++i) before[i] = rows[i].get();
+  if (!SortByValueThenRank(keys)) return false;
+  if (order < 0) std::reverse(keys.begin(), keys.end());
   Reorder(rows, keys, [&](const PackedKey& key) { return before[key.index]; });
   ranksStored = true;
   return true;

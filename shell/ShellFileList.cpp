@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -306,8 +307,16 @@ int TShellFileList::Enumerate(int level) {
 }
 
 int TShellFileList::Populate() {
-  // However the reading ends, the list is watched and painted again.
-  auto watching = BeginEnd([this] { SuspendWatching(); }, [this] { ResumeWatching(); });
+  // However the reading ends, the list is watched and painted again. The
+  // folder shown is watched on through its read: a file made while a huge
+  // folder is read is reported after it, not lost.
+  const std::string shown = GetPathName();
+  const bool same = !shown.empty() && NameWatcher && NameWatcher->GetPath() == shown && archiveFile_.empty();
+  auto watching = BeginEnd(
+      [this, same] {
+        if (!same) SuspendWatching();
+      },
+      [this] { ResumeWatching(); });
   auto update = ItemsUpdate(ListView);
   ShellFolderPtr folder;
   if (GetFolder(folder)) {
@@ -407,10 +416,25 @@ void TShellFileList::Sort(int column) {
       // reported; only the rows without any need the disk.
       const bool current = AttrWatcher && AttrWatcher->Watching() && AttrWatcher->GetPath() == GetPathName();
       std::vector<PItemIDList> ids;
-      ids.reserve(items_.size());
-      FileStat unused;
-      for (const auto& item : items_)
-        if (!current || !IDFileStat(item->RelativeIDList.get(), unused)) ids.push_back(item->RelativeIDList.get());
+      if (current && column == 1 && sizeTotalKnown_) {
+        // The sizes were all read while idle and kept up with the changes.
+      } else if (!current) {
+        ids.reserve(items_.size());
+        for (const auto& item : items_) ids.push_back(item->RelativeIDList.get());
+      } else {
+        // Looking at each row's ID waits on memory: done on all cores.
+        std::mutex found;
+        InParts(items_.size(), [&](size_t first, size_t last) {
+          std::vector<PItemIDList> part;
+          FileStat unused;
+          for (size_t i = first; i < last; ++i) {
+            FetchRowAhead(i, last, [&](size_t j) { return items_[j].get(); });
+            if (!IDFileStat(items_[i]->RelativeIDList.get(), unused)) part.push_back(items_[i]->RelativeIDList.get());
+          }
+          std::lock_guard<std::mutex> hold(found);
+          ids.insert(ids.end(), part.begin(), part.end());
+        });
+      }
       if (!ids.empty()) folder->PrepareCompare(column, ids.data(), ids.size());
     }
     // A folder of the file system orders its entries without a call through

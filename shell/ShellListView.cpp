@@ -82,6 +82,10 @@ TShellListView::TShellListView(QWidget* parent)
   tree_->setModel(model_);
   list_->setModel(model_);
   selection_ = tree_->selectionModel();
+  // The header marks the columns all of whose rows are selected, and finds
+  // out by a look at every row: with a million selected, each paint of it
+  // would take a visit to five million cells. Its own selection stays empty.
+  tree_->header()->setSelectionModel(new QItemSelectionModel(model_, tree_->header()));
   prefetchTimer_ = new QTimer(this);
   prefetchTimer_->setInterval(0);
   connect(prefetchTimer_, &QTimer::timeout, this, &TShellListView::PrefetchStep);

@@ -265,3 +265,34 @@ TEST_F(FileListChangesTest, NameIndexAndSizeTotalFollowTheChanges) {
     idle();
   }
 }
+
+// A file made while the shown folder is read again (a huge folder's read
+// takes seconds, and a new mask reads it) comes in after the read: the
+// folder is watched through it. The owner's filter runs after the entries
+// were read, so a file made there is one the read missed.
+TEST_F(FileListChangesTest, AFileMadeWhileTheFolderIsReadAgainIsShown) {
+  for (int i = 0; i < 20; ++i) tmp.file("f" + std::to_string(i) + ".txt");
+  SimpleListOwner owner;
+  TShellFileList list(&owner, true);
+  Show(list, tmp.path());
+  ASSERT_EQ(list.Count(), 20);
+  bool made = false;
+  owner.Filter = [&](TShellFileItem* item) {
+    if (!made) {
+      // As long as a huge folder's read takes, before and after the file.
+      made = true;
+      QTest::qSleep(300);
+      tmp.file("a_late.txt");
+      QTest::qSleep(300);
+    }
+    return MatchWildcard(std::string(item->EntryName()), "*.*");
+  };
+  list.Populate();
+  ASSERT_TRUE(made);
+  ASSERT_EQ(list.Count(), 20);
+  QElapsedTimer timer;
+  timer.start();
+  while (list.Count() != 21 && timer.elapsed() < 7000) QTest::qWait(50);
+  ASSERT_EQ(list.Count(), 21);
+  EXPECT_EQ(list.Items(0)->GetDisplayName(), "a_late.txt");
+}

@@ -212,8 +212,11 @@ bool NetworkServers::Start(std::string& why) {
 
   const std::string agentSocket = root_ + "/agent.sock";
   agent_ = SpawnProcess({"sh", "-c", "exec ssh-agent -D -a '" + agentSocket + "' > /dev/null"});
+  // The socket's file appears before the agent listens on it: a loaded
+  // machine refuses the first ssh-add.
   if (!WaitFor([&] { return Exists(agentSocket); }) ||
-      RunProcess({"ssh-add", "-q", root_ + "/userkey"}, {"SSH_AUTH_SOCK=" + agentSocket}) != 0) {
+      !WaitFor([&] { return RunProcess({"ssh-add", "-q", root_ + "/userkey"}, {"SSH_AUTH_SOCK=" + agentSocket}) == 0; },
+               5000)) {
     why = "ssh-agent did not take the key";
     return false;
   }

@@ -5,8 +5,6 @@
 // opens), and the progress window's cancel (Esc) ends a wait on the server.
 #include <QInputDialog>
 #include <QLineEdit>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <functional>
@@ -147,9 +145,7 @@ bool OpenOnFusePath(TForm1& form, const std::string& path) {
         facts = UnlessStopped<Facts>(
             [path] {
               Facts found;
-              struct stat st;
-              found.document = ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) &&
-                               !(S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0);
+              found.document = IsDocument(path);
               if (found.document) found.applications = ApplicationsForPaths({path});
               return found;
             },

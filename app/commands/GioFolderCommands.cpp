@@ -4,7 +4,6 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QTemporaryDir>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -18,6 +17,7 @@
 #include "archive/ArchiveFile.h"
 #include "platform/desktop/DropTarget.h"
 #include "platform/fileops/FileOperation.h"
+#include "platform/fileops/ReplaceBeside.h"
 #include "platform/namespace/LocationPath.h"
 #include "platform/namespace/PathText.h"
 #include "platform/namespace/IDList.h"
@@ -263,7 +263,9 @@ bool ExtractOnLocation(TForm1& form, TShellListView* list) {
   QTemporaryDir work(QDir::tempPath() + QStringLiteral("/tolvane-extract-XXXXXX"));
   const std::string root = work.path().toStdString();
   const std::string from = root + "/archive", out = root + "/out";
-  if (!work.isValid() || ::mkdir(from.c_str(), 0700) != 0 || ::mkdir(out.c_str(), 0700) != 0) {
+  // Inside the temporary folder, itself 0700.
+  if (!work.isValid() || !QDir(work.path()).mkdir(QStringLiteral("archive")) ||
+      !QDir(work.path()).mkdir(QStringLiteral("out"))) {
     form.Hooks.ShowMessage(QStringLiteral("一時フォルダを作れません。"));
     return true;
   }
@@ -276,8 +278,9 @@ bool ExtractOnLocation(TForm1& form, TShellListView* list) {
   }
   const std::string archive = from + "/" + name;
   // A link on the server came as a link: only the file itself is opened.
-  struct stat st {};
-  if (::lstat(archive.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  FileIdentity identity;
+  std::string error;
+  if (!ReadFileIdentity(archive, identity, error)) {
     form.Hooks.ShowMessage(
         QStringLiteral("通常のファイルではないため展開できません: %1").arg(QString::fromStdString(uri)));
     return true;
@@ -288,8 +291,8 @@ bool ExtractOnLocation(TForm1& form, TShellListView* list) {
     return true;
   }
   std::vector<std::string> came;
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(out, error)) came.push_back(entry.path().string());
+  std::error_code listError;
+  for (const auto& entry : std::filesystem::directory_iterator(out, listError)) came.push_back(entry.path().string());
   // Up beside the archive: a folder there already takes the new items, each name asked about.
   if (!came.empty()) TransferThroughGio(form, came, folder, false, QStringLiteral("展開しています"));
   form.FocusItemByCaption(name, list);

@@ -444,12 +444,15 @@ bool OpenWithDefaultApplication(const std::string& path) {
   return QDesktopServices::openUrl(QUrl::fromEncoded(QByteArray(url.data(), static_cast<qsizetype>(url.size()))));
 }
 
-OpenResult OpenDocument(const std::string& path) {
+bool IsDocument(const std::string& path) {
   struct stat st;
+  return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) &&
+         !(S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0);
+}
+
+OpenResult OpenDocument(const std::string& path) {
   // Folders and programs go to the desktop as they are.
-  const bool document =
-      stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && !(S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0);
-  if (!document) return OpenWithDefaultApplication(path) ? OpenResult::kOpened : OpenResult::kFailed;
+  if (!IsDocument(path)) return OpenWithDefaultApplication(path) ? OpenResult::kOpened : OpenResult::kFailed;
   std::vector<DesktopApplication> applications = ApplicationsForPaths({path});
   if (applications.empty()) return OpenResult::kNoApplication;
   if (OpenWithDefaultApplication(path)) return OpenResult::kOpened;

@@ -53,3 +53,6 @@ bool OpenWithDefaultApplication(const std::string& path);
 // first application for its type is started directly.
 enum class OpenResult { kOpened, kNoApplication, kFailed };
 OpenResult OpenDocument(const std::string& path);
+// What OpenDocument decides by: neither a folder nor a program (may wait on
+// the file's file system).
+bool IsDocument(const std::string& path);

@@ -190,6 +190,7 @@ class TForm1 : public QMainWindow {
   void LV1ShExecute(TShellListView* sender, TShellFileItem* item);
   void LV1ShFilter(TShellListView* sender, TShellFileItem* item, bool& accept);
   std::function<bool(std::string_view)> LV1ShNameFilter(TShellListView* sender);
+  bool LV1ShFilterPassesAll(TShellListView* sender);
   void Edit1KeyDown(QLineEdit* sender, int virtualKey);
   void HistoryPopup();
   void HistoryClickClick(int entry);

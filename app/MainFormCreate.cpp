@@ -290,6 +290,7 @@ void TForm1::WireEvents() {
       LV1ShFilter(sender, item, accept);
     };
     list->OnShNameFilter = [this](TShellListView* sender) { return LV1ShNameFilter(sender); };
+    list->OnShFilterPassesAll = [this](TShellListView* sender) { return LV1ShFilterPassesAll(sender); };
     list->OnShExecute = [this](TShellListView* sender, TShellFileItem* item, TShiftState, int, int, int,
                                bool& defaultAction) {
       Guarded([&] { LV1ShExecute(sender, item); });

@@ -39,7 +39,9 @@ void TForm1::UpdateStatusLine(TShellListView* list, bool listed) {
   } else {
     text = QStringLiteral("%1 個の項目").arg(list->FileList()->Count());
     if (int selected = list->SelectedCount(); selected > 0)
-      text += QStringLiteral("　%1 個を選択（%2）").arg(selected).arg(ByteSizeText(list->SelSize()));
+      text += QStringLiteral("　%1 個を選択（%2）")
+                  .arg(selected)
+                  .arg(list->SelSizeCounting() ? QStringLiteral("サイズ計算中") : ByteSizeText(list->SelSize()));
   }
   if (!pane->FreeSpaceText.isEmpty()) text += QStringLiteral("　") + pane->FreeSpaceText;
   pane->Status->setText(text);

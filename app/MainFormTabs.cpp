@@ -344,6 +344,11 @@ std::function<bool(std::string_view)> TForm1::LV1ShNameFilter(TShellListView* se
   };
 }
 
+bool TForm1::LV1ShFilterPassesAll(TShellListView* sender) {
+  TPane* pane = PaneOf(sender);
+  return !pane || sender != pane->List || CurrentMask(*pane).all;
+}
+
 void TForm1::LV1ShFilter(TShellListView* sender, TShellFileItem* item, bool& accept) {
   TPane* pane = PaneOf(sender);
   if (!pane || sender != pane->List || !item) return;

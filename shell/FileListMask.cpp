@@ -16,9 +16,13 @@ void TShellFileList::SplitByFilter(std::vector<TShellFileItem*>& all, std::vecto
   shown.assign(total, 1);
   size_t kept = 0;
   auto rowAt = [&](size_t i) { return wasMasked ? allRows_[i] : items_[i].get(); };
-  const std::function<bool(std::string_view)> byName = ListView ? ListView->NameFilter() : nullptr;
+  const bool passesAll = !ListView || ListView->FilterPassesAll();
+  const std::function<bool(std::string_view)> byName = ListView && !passesAll ? ListView->NameFilter() : nullptr;
   constexpr uint8_t kAskOwner = 2;
-  if (byName && nameAt_.size() == total) {
+  if (passesAll) {
+    // A million rows shown as they are need no visit each.
+    kept = total;
+  } else if (byName && nameAt_.size() == total) {
     InParts(total, [&](size_t first, size_t last) {
       for (size_t i = first; i < last; ++i) {
         const char* at = names_.data() + nameAt_[i];

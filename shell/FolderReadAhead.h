@@ -5,6 +5,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -12,11 +13,16 @@
 
 #include "platform/namespace/IDList.h"
 
+class TShellFileItem;
+class TShellFileList;
+
 class FolderReadAhead {
  public:
   // Starts reading path (a file-system folder) with the SHCONTF flags, sorted
   // by column in order (1 or -1). done runs on the worker once the IDs are there.
-  FolderReadAhead(std::string path, uint32_t flags, int column, int order, std::function<void()> done);
+  // With rowsFor, a large folder's rows of that list are made there too.
+  FolderReadAhead(std::string path, uint32_t flags, int column, int order, std::function<void()> done,
+                  TShellFileList* rowsFor = nullptr);
   // Stops the worker and waits for it; IDs not taken are freed.
   ~FolderReadAhead();
   FolderReadAhead(const FolderReadAhead&) = delete;
@@ -32,12 +38,18 @@ class FolderReadAhead {
   size_t Count();
   // The IDs, owned by the caller from now on; empty when the folder could not be read.
   std::vector<IDListPtr> Take();
+  // The rows made of the IDs in their order, owned by the caller from now on;
+  // empty when none were made (Take gives the IDs then).
+  std::vector<std::unique_ptr<TShellFileItem>> TakeRows();
   // Ends a slow read (a network location's) early, with the IDs found so far.
   void Stop() { stop_ = true; }
   bool Stopped() const { return stop_; }
 
  private:
   void Run();
+  // Rows for ids in their order, made beside the sort; empty when not made.
+  std::vector<std::unique_ptr<TShellFileItem>> SortWithRows(std::vector<IDListPtr>& ids);
+  void Sort(std::vector<IDListPtr>& ids);
 
   const std::string path_;
   const uint32_t flags_;
@@ -47,6 +59,9 @@ class FolderReadAhead {
   std::condition_variable finished_;
   bool over_ = false;
   std::atomic<bool> stop_{false};
+  TShellFileList* const rowsFor_;
   std::vector<IDListPtr> ids_;
+  std::vector<std::unique_ptr<TShellFileItem>> rows_;
+  size_t count_ = 0;
   std::thread worker_;
 };

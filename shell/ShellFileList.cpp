@@ -247,6 +247,7 @@ int TShellFileList::Enumerate(int level) {
   if (ListView && ListView->GetIncludeHidden()) flags |= SHCONTF_INCLUDEHIDDEN;
   // A folder read ahead is taken from the worker, already sorted.
   std::vector<IDListPtr> readIds;
+  std::vector<std::unique_ptr<TShellFileItem>> readRows;
   bool sorted = false, stopped = false;
   reading_ = false;
   if (readAhead_) {
@@ -260,7 +261,8 @@ int TShellFileList::Enumerate(int level) {
         reading_ = true;
         return 0;
       }
-      readIds = readAhead_->Take();
+      readRows = readAhead_->TakeRows();
+      if (readRows.empty()) readIds = readAhead_->Take();
       stopped = readAhead_->Stopped();
       sorted = readAhead_->Column() == SortType && readAhead_->Order() == SortOrder[SortType] &&
                (SortType == 0 || SortType == 2);
@@ -270,13 +272,21 @@ int TShellFileList::Enumerate(int level) {
   std::unique_ptr<IEnumIDList> list;
   growing_.reset();
   // A read stopped by the user is not done again here, where it would hold the window.
-  if (readIds.empty() && !stopped) {
+  if (readIds.empty() && readRows.empty() && !stopped) {
     sorted = false;
     list = folder->EnumObjects(flags | SHCONTF_ENABLE_ASYNC);
     if (!list) return 0;
   }
   TShItemIDType folderType = level == 1 ? GetFolderType() : itUnknown;
-  {
+  if (!readRows.empty()) {
+    // Only the top levels hold rows that may be left out.
+    if (level <= 1)
+      std::erase_if(readRows, [&](const auto& row) { return !KeepVirtualItem(row.get(), level, folderType); });
+    if (items_.empty())
+      items_.swap(readRows);
+    else
+      for (auto& row : readRows) items_.push_back(std::move(row));
+  } else {
     WaitCursor wait;
     items_.reserve(RowsWithRoom(items_.size() + readIds.size()));
     size_t next = 0;
@@ -600,7 +610,7 @@ void TShellFileList::ReadAhead(const std::string& path, int waitMs, size_t rowsI
   const int column = IsColumn(SortType) ? SortType : 0;
   readAheadDeadlineMs_ = SteadyMs() + std::max(0, waitMs);
   readAheadRowsInWait_ = rowsInWait;
-  readAhead_ = std::make_unique<FolderReadAhead>(shown, flags, column, SortOrder[column], std::move(done));
+  readAhead_ = std::make_unique<FolderReadAhead>(shown, flags, column, SortOrder[column], std::move(done), this);
 }
 
 void TShellFileList::StopReading() {

@@ -81,6 +81,8 @@ class IShellFileListOwner {
   // its row, that may run on several threads at once; empty when only
   // DoShFilter can tell. A million rows are parted on all cores with it.
   virtual std::function<bool(std::string_view)> NameFilter() { return {}; }
+  // DoShFilter lets every row through now (a mask of all files).
+  virtual bool FilterPassesAll() { return false; }
   virtual void DoShListChange(TShellFileList* list) = 0;
   // Sizes or names are to be read ahead again (IdleWorkLeft) after a change.
   virtual void IdleWorkAdded() {}

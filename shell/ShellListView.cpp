@@ -327,6 +327,10 @@ void TShellListView::SelectAll() {
   EndSelUpdate();
 }
 
+// Thousands of rows at once are not told one by one, nor their sizes read
+// then: a million calls would hold the window.
+constexpr int kRowsToldOneByOne = 4096;
+
 void TShellListView::SelectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
   // Ranges of whole rows start at column 0; other ranges of the same rows are
   // not counted again.
@@ -342,9 +346,16 @@ void TShellListView::SelectionChanged(const QItemSelection& selected, const QIte
   };
   if (!selection_->hasSelection()) {
     selSize_ = 0;
+    selSizeCounting_ = false;
   } else if (nextSelSize_) {
     selSize_ = *nextSelSize_;
-  } else {
+  } else if (selSizeCounting_ && SelectedCount() <= kRowsToldOneByOne) {
+    // Few rows left selected: counted now, they need little of the disk.
+    selSizeCounting_ = false;
+    selSize_ = 0;
+    for (const auto& [first, last] : SelectedSpans(model_->rowCount()))
+      selSize_ += sum(QItemSelection(model_->index(first, 0), model_->index(last, 0)));
+  } else if (!selSizeCounting_) {
     uint64_t added = sum(selected), removed = sum(deselected);
     selSize_ = selSize_ + added >= removed ? selSize_ + added - removed : 0;
   }
@@ -356,12 +367,42 @@ void TShellListView::SelectionChanged(const QItemSelection& selected, const QIte
                               reportingRows_ = false;
                               reportedCount_ = -1;
                             });
-  for (auto [ranges, state] : {std::pair{&deselected, false}, std::pair{&selected, true}})
+  auto wide = [](const QItemSelection& ranges) {
+    int rows = 0;
+    for (const QItemSelectionRange& r : ranges)
+      if (r.left() == 0 && (rows += r.height()) > kRowsToldOneByOne) return true;
+    return false;
+  };
+  for (auto [ranges, state] : {std::pair{&deselected, false}, std::pair{&selected, true}}) {
+    if (wide(*ranges)) continue;
     for (const QItemSelectionRange& r : *ranges) {
       if (r.left() != 0) continue;
       for (int row = r.top(); row <= r.bottom(); ++row)
         if (TShellFileItem* item = model_->Item(row)) OnSelectItem(this, item, state);
     }
+  }
+}
+
+void TShellListView::CountSelSizeLater() {
+  selSizeCounting_ = true;
+  nextSelSize_ = 0;
+  if (!prefetchOnPaint_) prefetchTimer_->start();
+}
+
+void TShellListView::CountSelSizeNow() {
+  uint64_t total = 0;
+  if (!selSizeCounting_ || !fileList_->SizeTotal(total)) return;
+  selSizeCounting_ = false;
+  const int rows = model_->rowCount();
+  if (SelectedCount() < rows) {
+    // Every size is in memory now: one pass over the selected rows.
+    total = 0;
+    for (const auto& [first, last] : SelectedSpans(rows))
+      for (int row = first; row <= last; ++row)
+        if (TShellFileItem* item = model_->Item(row)) total += item->GetSize();
+  }
+  selSize_ = total;
+  FireSelChange();
 }
 
 void TShellListView::FireSelChange() {
@@ -406,7 +447,12 @@ void TShellListView::SelectAllRows(bool selected) {
   uint64_t total = 0;
   auto known = BeginEnd(
       [&] {
-        if (fileList_->SizeTotal(total)) nextSelSize_ = total;
+        if (fileList_->SizeTotal(total)) {
+          nextSelSize_ = total;
+          selSizeCounting_ = false;
+        } else if (rows > kRowsToldOneByOne) {
+          CountSelSizeLater();
+        }
       },
       [this] { nextSelSize_.reset(); });
   selection_->select(QItemSelection(model_->index(0, 0), model_->index(rows - 1, columns - 1)),
@@ -426,13 +472,18 @@ void TShellListView::InvertSelection() {
   uint64_t total = 0;
   const bool known = fileList_->SizeTotal(total);
   const uint64_t was = selSize_;
+  // Clearing below ends any count under way: it is taken up again.
+  const bool counting = selSizeCounting_;
   BeginSelUpdate();
   // Cleared first: the selection model compares the old ranges with the new
   // ones pairwise, which thousands of spans on both sides make slow.
   if (selection_->hasSelection()) selection_->clearSelection();
   auto sized = BeginEnd(
       [&] {
-        if (known) nextSelSize_ = total >= was ? total - was : 0;
+        if (known && !counting)
+          nextSelSize_ = total >= was ? total - was : 0;
+        else if (counting || rows > kRowsToldOneByOne)
+          CountSelSizeLater();
       },
       [this] { nextSelSize_.reset(); });
   if (!ranges.isEmpty()) selection_->select(ranges, QItemSelectionModel::Select);
@@ -533,6 +584,7 @@ void TShellListView::SetItemsCount(int count) {
   // A reset drops the selection without telling; the total follows it.
   model_->SetRowCount(count);
   selSize_ = 0;
+  selSizeCounting_ = false;
   FireSelChange();
   // The sizes are read behind the first paint, not ahead of it.
   if (count > 0) {
@@ -549,6 +601,7 @@ void TShellListView::PrefetchStep() {
   clock.start();
   bool more = true;
   while (more && clock.elapsed() < 4) more = fileList_->PrefetchSizes(256);
+  CountSelSizeNow();
   if (!more) prefetchTimer_->stop();
 }
 

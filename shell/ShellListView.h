@@ -80,9 +80,13 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   TShellListFilterEvent OnShFilter;
   // The same test by a folder entry's name, safe on any thread; see NameFilter.
   std::function<std::function<bool(std::string_view)>(TShellListView* sender)> OnShNameFilter;
+  // True when OnShFilter lets every row through now: no row is looked at.
+  std::function<bool(TShellListView* sender)> OnShFilterPassesAll;
   TShellListChangeEvent OnShListChange;
   TShellListSelChangeEvent OnShSelChange;
-  // A row became selected or deselected; reported after OnShSelChange of the same change.
+  // A row became selected or deselected; reported after OnShSelChange of the
+  // same change. Thousands of rows selected or deselected at once (all, an
+  // inversion) are told by OnShSelChange alone.
   TShellListSelectItemEvent OnSelectItem;
   TShellListExecuteEvent OnShExecute;
   // The clipboard changed; contented when it now holds a list of files.
@@ -140,8 +144,11 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   void SaveSettings(const std::string& section);
   void LoadSettings(TIniFile& ini, const std::string& section);
   void SaveSettings(TIniFile& ini, const std::string& section);
-  // Total size of the selected items, 64-bit.
+  // Total size of the selected items, 64-bit; while SelSizeCounting, not yet
+  // known (a large selection before the sizes were all read), and
+  // OnShSelChange tells when it is.
   uint64_t SelSize() const { return selSize_; }
+  bool SelSizeCounting() const { return selSizeCounting_; }
   void SelectAll();
   // Selects exactly the rows that were not selected: one change of the
   // selection, its size from the list's total when that is known.
@@ -195,6 +202,7 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   int ClientWidth() const override { return width(); }
   bool DoShFilter(TShellFileItem* item) override;
   std::function<bool(std::string_view)> NameFilter() override;
+  bool FilterPassesAll() override;
   void DoShListChange(TShellFileList* list) override;
   PCItemIDList LinkedTreeSelectedIDList() const override;
 
@@ -248,6 +256,12 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   // The size the selection will have after the change under way, when known
   // without a pass over its rows.
   std::optional<uint64_t> nextSelSize_;
+  // The size is counted once the sizes of all rows are read.
+  bool selSizeCounting_ = false;
+  // A wide change of the selection before the sizes are all read: its size
+  // is counted after them rather than read from the disk on this thread.
+  void CountSelSizeLater();
+  void CountSelSizeNow();
   // The count of selected rows, kept while the rows changed are reported one by one.
   mutable int reportedCount_ = -1;
   bool reportingRows_ = false;

@@ -117,6 +117,8 @@ std::function<bool(std::string_view)> TShellListView::NameFilter() {
   return OnShNameFilter ? OnShNameFilter(this) : nullptr;
 }
 
+bool TShellListView::FilterPassesAll() { return !OnShFilter || (OnShFilterPassesAll && OnShFilterPassesAll(this)); }
+
 PCItemIDList TShellListView::LinkedTreeSelectedIDList() const {
   return shellTreeView_ ? shellTreeView_->GetSelectedIDList() : nullptr;
 }

@@ -11,6 +11,8 @@
 
 #include "SimpleListOwner.h"
 #include "TempDir.h"
+#include "platform/namespace/ShellApi.h"
+#include "shell/FolderReadAhead.h"
 #include "shell/ShellFileList.h"
 #include "shell/ShellListModel.h"
 #include "shell/ShellListView.h"
@@ -191,3 +193,24 @@ TEST_F(ReadAheadTest, ReadOfAFolderLeftBeforeItArrivesIsDropped) {
 }
 
 }  // namespace
+
+TEST(FolderReadAheadRowsTest, LargeFolderComesAsRowsOfTheListInTheSortedOrder) {
+  TempDir tmp;
+  std::vector<int> values;
+  MakeFiles(tmp, "big", NumberedNames(5000, values));
+  MakeFiles(tmp, "small", {"b", "a"});
+  SimpleListOwner owner;
+  TShellFileList list(&owner, false);
+  FolderReadAhead big(tmp.path() + "/big", SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, 0, -1, nullptr, &list);
+  std::vector<std::unique_ptr<TShellFileItem>> rows = big.TakeRows();
+  EXPECT_TRUE(big.Take().empty());
+  ASSERT_EQ(rows.size(), 5000u);
+  for (int i = 0; i < 5000; ++i) {
+    ASSERT_EQ(rows[i]->FileList, &list);
+    ASSERT_EQ(std::stoi(std::string(rows[i]->EntryName()).substr(1)), 4999 - i);
+  }
+  // A few rows are left to the list: the IDs come instead.
+  FolderReadAhead small(tmp.path() + "/small", SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, 0, 1, nullptr, &list);
+  EXPECT_TRUE(small.TakeRows().empty());
+  EXPECT_EQ(small.Take().size(), 2u);
+}

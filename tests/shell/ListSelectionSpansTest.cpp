@@ -133,3 +133,49 @@ TEST_F(ListSelectionSpansTest, InversionBeforeTheSizesAreReadStillCountsThem) {
   EXPECT_EQ(view->SelectedCount(), 500 - 72);
   EXPECT_EQ(view->SelSize(), Recount());
 }
+
+TEST_F(ListSelectionSpansTest, WideSelectionBeforeTheSizesAreReadIsCountedAfterThem) {
+  ShowFolder(6000);
+  std::vector<std::pair<int, bool>> told;
+  view->OnSelectItem = [&](TShellListView*, TShellFileItem* item, bool selected) {
+    told.emplace_back(item->GetIndex(), selected);
+  };
+  std::vector<uint64_t> fired;
+  view->OnShSelChange = [&](TShellListView*, uint64_t size) { fired.push_back(size); };
+  ASSERT_TRUE(view->FileList()->IdleWorkLeft());
+  // Select-all answers at once: the size is being counted, the rows not told one by one.
+  TSelectAllItem().ExecuteTarget(view.get());
+  EXPECT_EQ(view->SelectedCount(), 6000);
+  EXPECT_TRUE(view->SelSizeCounting());
+  EXPECT_TRUE(told.empty());
+  Idle();
+  EXPECT_FALSE(view->SelSizeCounting());
+  EXPECT_EQ(view->SelSize(), Recount());
+  EXPECT_GT(Recount(), 0u);
+  EXPECT_EQ(fired.back(), Recount());
+
+  // One row clicked after: told, and counted at once.
+  view->RefreshList();  // the sizes are to be read again
+  TSelectAllItem().ExecuteTarget(view.get());
+  EXPECT_TRUE(view->SelSizeCounting());
+  view->BeginSelUpdate();
+  view->SelectAllRows(false);
+  view->SetRowSelected(10, true);
+  view->EndSelUpdate();
+  EXPECT_FALSE(view->SelSizeCounting());
+  EXPECT_EQ(view->SelSize(), Recount());
+  ASSERT_FALSE(told.empty());
+  EXPECT_EQ(told.back(), std::make_pair(10, true));
+
+  // An inversion before the sizes are read, and a change of a few rows while counting.
+  view->RefreshList();
+  for (int i = 0; i < view->FileList()->Count(); i += 7) view->SetRowSelected(i, true);
+  TReverseSelectedItem().ExecuteTarget(view.get());
+  EXPECT_TRUE(view->SelSizeCounting());
+  view->SetRowSelected(1, false);
+  view->SetRowSelected(7, true);
+  Idle();
+  EXPECT_FALSE(view->SelSizeCounting());
+  EXPECT_EQ(view->SelectedCount(), 6000 - 858);
+  EXPECT_EQ(view->SelSize(), Recount());
+}

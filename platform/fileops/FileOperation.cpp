@@ -133,7 +133,6 @@ FileOperationResult RunHere(FileOperationJob& job, QuestionClock& ui, bool silen
   return result;
 }
 
-
 // On the GUI thread: run gets a worker, and this thread keeps serving events
 // (the questions arrive through the synchronised call) while a timer reads
 // the counters.

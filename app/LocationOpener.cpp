@@ -45,6 +45,11 @@ TLocationOpener* TLocationOpener::Of(TForm1* form, TShellListView* list) {
   return new TLocationOpener(form, list);
 }
 
+bool TLocationOpener::Blanked(TShellListView* list) {
+  auto* opener = list->findChild<TLocationOpener*>(QStringLiteral("locationOpener"), Qt::FindDirectChildrenOnly);
+  return opener && opener->blank_;
+}
+
 TLocationOpener::TLocationOpener(TForm1* form, TShellListView* list) : QObject(list), form_(form), list_(list) {
   setObjectName(QStringLiteral("locationOpener"));
   poll_.setInterval(kPollMs);
@@ -142,12 +147,14 @@ void TLocationOpener::BlankWhileOpening() {
   blank_ = true;
   // The view shows none of the rows; the list, its tab and its line stay as they are.
   list_->SetItemsCount(0);
+  form_->UpdateStatusLine(list_, false);
 }
 
 void TLocationOpener::Unblank() {
   if (!blank_) return;
   blank_ = false;
   list_->SetItemsCount(list_->FileList()->Count());
+  form_->UpdateStatusLine(list_, false);
 }
 
 void TLocationOpener::Stop() {

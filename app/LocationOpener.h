@@ -34,6 +34,9 @@ class TLocationOpener : public QObject {
   // URI: the server is asked on a worker and Esc stops the wait. False when
   // the path's server is not mounted (any more): then nothing waits on it.
   bool OpenShown(const std::string& path);
+  // True while list, still at the start's desktop, shows no rows for the
+  // location it is reopening (its status line says so too).
+  static bool Blanked(TShellListView* list);
   // True while a location is being mounted.
   bool Busy() const { return worker_.joinable(); }
   // Stops a mount in progress (Esc, a new location, the window closing).

@@ -5,6 +5,7 @@
 // per listing, not per selection.
 #include <QLabel>
 
+#include "app/LocationOpener.h"
 #include "app/MainForm.h"
 #include "platform/namespace/Drives.h"
 #include "platform/network/Location.h"
@@ -36,6 +37,8 @@ void TForm1::UpdateStatusLine(TShellListView* list, bool listed) {
   QString text;
   if (list->Reading()) {
     text = QStringLiteral("読み込み中…");
+  } else if (TLocationOpener::Blanked(list)) {
+    text = QStringLiteral("0 個の項目");  // as the empty view shows, not the desktop behind it
   } else {
     text = QStringLiteral("%1 個の項目").arg(list->FileList()->Count());
     if (int selected = list->SelectedCount(); selected > 0)

@@ -17,6 +17,7 @@
 #include "platform/namespace/FolderEntries.h"
 #include "platform/namespace/PathText.h"
 #include "platform/namespace/ShellFolderBase.h"
+#include "platform/network/Location.h"
 #include "platform/system/TrailingSlash.h"
 
 namespace {
@@ -102,7 +103,9 @@ void KExecute(TForm1& form) {
   std::string folder = list->GetPathName();
   if (folder.empty()) return;  // a shell folder has no place for one
   TInputNewDirDlg dialog(&form);
-  dialog.SetInitialDir(folder);
+  // A location's FUSE path is shown as the location it is.
+  const std::string uri = network::InFuseMount(folder) ? network::UriOfLocalPath(folder) : std::string();
+  dialog.SetInitialDir(uri.empty() ? folder : uri);
   if (dialog.exec() != QDialog::Accepted) return;
   QString name = dialog.edtDirName->text();
   QString bad = BadFolderName(name);

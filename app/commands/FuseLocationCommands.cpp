@@ -118,13 +118,7 @@ bool DeleteOnFusePath(TForm1& form, TShellListView* list) {
   IFileOperationUI* ui = DefaultFileOperationUI(&form);
   if (items.empty() || !ui) return true;
   network::GioJob job(ui);
-  RunOnWorker(
-      &form, QStringLiteral("削除しています"), [&] { job.Delete(items); },
-      [&] {
-        const FileOperationProgress p = job.Progress();
-        return p.itemsTotal > 0 ? static_cast<int>(p.itemsDone * 100 / p.itemsTotal) : 0;
-      },
-      [&] { job.Cancel(); });
+  network::RunGioJob(job, ui, [&] { return job.Delete(items); });
   Reread(list);
   return true;
 }

@@ -55,22 +55,6 @@ PendingUndo& LastGioUndo() {
 
 bool ShowsLocation(TShellListView* list) { return list && IsLocationIDList(list->FolderIDList()); }
 
-// Runs work on a worker with the progress window after half a second; its
-// cancel stops the job at the next file (a file under way is cancelled whole).
-FileOperationResult RunJob(TForm1& form, network::GioJob& job, const QString& label,
-                           const std::function<FileOperationResult()>& work) {
-  FileOperationResult result;
-  RunOnWorker(
-      &form, label, [&] { result = work(); },
-      [&] {
-        const FileOperationProgress p = job.Progress();
-        if (p.bytesTotal > 0) return static_cast<int>(p.bytesDone * 100 / p.bytesTotal);
-        return p.itemsTotal > 0 ? static_cast<int>(p.itemsDone * 100 / p.itemsTotal) : 0;
-      },
-      [&] { job.Cancel(); });
-  return result;
-}
-
 // The lists that show a location are read again: no watch tells them.
 void RefreshLocations(TForm1& form) {
   for (TShellListView* list : {form.LV1, form.LV2})
@@ -98,14 +82,12 @@ namespace {
 
 // Copies or moves sources (paths and locations' URIs) into folder through
 // GIO; the job's undo becomes the pending one. false when something failed.
-bool TransferThroughGio(TForm1& form, const std::vector<std::string>& sources, const std::string& folder, bool move,
-                        const QString& what) {
+bool TransferThroughGio(TForm1& form, const std::vector<std::string>& sources, const std::string& folder, bool move) {
   IFileOperationUI* ui = DefaultFileOperationUI(&form);
   if (!ui || sources.empty()) return false;
   network::GioJob job(ui);
-  const QString label =
-      QStringLiteral("%1しています: %2").arg(what, QString::fromStdString(PlainName(sources.front())));
-  const FileOperationResult result = RunJob(form, job, label, [&] { return job.Transfer(sources, folder, move); });
+  const FileOperationResult result =
+      network::RunGioJob(job, ui, [&] { return job.Transfer(sources, folder, move); });
   std::vector<network::GioUndoStep> steps = job.TakeUndo();
   if (!steps.empty()) LastGioUndo() = {std::move(steps), FileOperationJournal::Instance().Mark()};
   RefreshLocations(form);
@@ -131,7 +113,7 @@ bool TransferWithLocation(TForm1& form, TShellListView* list, const std::string&
     form.Hooks.ShowMessage(why);
     return true;
   }
-  return TransferThroughGio(form, sources, folder, move, move ? QStringLiteral("移動") : QStringLiteral("コピー"));
+  return TransferThroughGio(form, sources, folder, move);
 }
 
 void InstallLocationDropHandler() {
@@ -152,7 +134,7 @@ void InstallLocationDropHandler() {
       return false;
     }
     const bool move = effect == DROPEFFECT_MOVE;
-    return TransferThroughGio(*form, sources, folder, move, move ? QStringLiteral("移動") : QStringLiteral("コピー"));
+    return TransferThroughGio(*form, sources, folder, move);
   });
 }
 
@@ -162,7 +144,7 @@ bool DeleteInLocation(TForm1& form, TShellListView* list) {
   IFileOperationUI* ui = DefaultFileOperationUI(&form);
   if (items.empty() || !ui) return true;
   network::GioJob job(ui);
-  RunJob(form, job, QStringLiteral("削除しています"), [&] { return job.Delete(items); });
+  network::RunGioJob(job, ui, [&] { return job.Delete(items); });
   RefreshLocations(form);
   return true;
 }
@@ -209,7 +191,7 @@ bool UndoLocationJob(TForm1& form) {
   const std::vector<network::GioUndoStep> steps = std::move(pending.steps);
   pending.steps.clear();
   network::GioJob job(ui);
-  RunJob(form, job, QStringLiteral("元に戻しています"), [&] {
+  network::RunGioJob(job, ui, [&] {
     job.Undo(steps);
     return FileOperationResult{};
   });
@@ -273,8 +255,7 @@ bool ExtractOnLocation(TForm1& form, TShellListView* list) {
     IFileOperationUI* ui = DefaultFileOperationUI(&form);
     if (!ui) return true;
     network::GioJob job(ui);
-    const QString label = QStringLiteral("読み込んでいます: %1").arg(QString::fromStdString(name));
-    if (RunJob(form, job, label, [&] { return job.Transfer({uri}, from, false); }).code != 0) return true;
+    if (network::RunGioJob(job, ui, [&] { return job.Transfer({uri}, from, false); }).code != 0) return true;
   }
   const std::string archive = from + "/" + name;
   // A link on the server came as a link: only the file itself is opened.
@@ -294,7 +275,7 @@ bool ExtractOnLocation(TForm1& form, TShellListView* list) {
   std::error_code listError;
   for (const auto& entry : std::filesystem::directory_iterator(out, listError)) came.push_back(entry.path().string());
   // Up beside the archive: a folder there already takes the new items, each name asked about.
-  if (!came.empty()) TransferThroughGio(form, came, folder, false, QStringLiteral("展開しています"));
+  if (!came.empty()) TransferThroughGio(form, came, folder, false);
   form.FocusItemByCaption(name, list);
   return true;
 }

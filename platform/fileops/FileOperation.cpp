@@ -92,15 +92,16 @@ class QuestionClock : public IFileOperationUI {
 
 // Hands the job's counters to the UI and its cancel button to the job, once a tick.
 struct ProgressRelay {
-  FileOperationJob& job;
+  std::function<FileOperationProgress()> progress;
+  std::function<void()> cancel;
   QuestionClock& ui;
   bool silent;
   bool started = false;
 
   void Tick() {
-    if (ui.CancelRequested()) job.Cancel();
+    if (ui.CancelRequested()) cancel();
     if (silent) return;
-    FileOperationProgress p = job.Progress();
+    FileOperationProgress p = progress();
     p.secondsElapsed = std::max(0.0, p.secondsElapsed - ui.SecondsAsked());
     if (started) {
       ui.ProgressChanged(p);
@@ -116,7 +117,7 @@ struct ProgressRelay {
 
 FileOperationResult RunHere(FileOperationJob& job, QuestionClock& ui, bool silent, bool pollUi) {
   // No GUI thread to poll from: the job polls at its safe points.
-  ProgressRelay relay{job, ui, silent};
+  ProgressRelay relay{[&] { return job.Progress(); }, [&] { job.Cancel(); }, ui, silent};
   // A job of many sources ticks at its first safe point.
   auto last = ShowsAtOnce(job.Progress()) ? std::chrono::steady_clock::time_point{} : std::chrono::steady_clock::now();
   if (pollUi) {
@@ -132,6 +133,50 @@ FileOperationResult RunHere(FileOperationJob& job, QuestionClock& ui, bool silen
   return result;
 }
 
+// On the GUI thread: run gets a worker, and this thread keeps serving events
+// (the questions arrive through the synchronised call) while a timer reads
+// the counters.
+FileOperationResult RunOnWorkerReporting(ProgressRelay& relay, const std::function<FileOperationResult()>& run) {
+  QEventLoop loop;
+  std::atomic<bool> finished{false};
+  FileOperationResult result;
+  std::exception_ptr error;
+  std::thread worker([&] {
+    try {
+      result = run();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    finished = true;
+    QMetaObject::invokeMethod(
+        &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+  });
+
+  // A progress shown before a question stays while it is open (the question
+  // sits on top of it); the timer ticks in the question's own event loop too.
+  QTimer timer;
+  timer.setInterval(kPollMs);
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (!finished) relay.Tick();
+  });
+  timer.start();
+  {
+    InputBlockScope makeBlock;
+    {
+      std::lock_guard<std::mutex> guard(hooksLock);
+      makeBlock = inputBlocker;
+    }
+    std::shared_ptr<void> blocked = makeBlock ? makeBlock() : nullptr;
+    // After the block, which takes the windows there are: the progress window takes input.
+    if (ShowsAtOnce(relay.progress())) relay.Tick();
+    while (!finished) loop.exec();
+  }
+  timer.stop();
+  worker.join();
+  relay.Finish();
+  if (error) std::rethrow_exception(error);
+  return result;
+}
 }  // namespace
 
 IFileOperationUI* DefaultFileOperationUI(QWidget* owner) {
@@ -192,47 +237,15 @@ FileOperationResult RunFileOperation(FileOperationRequest request, IFileOperatio
   auto* guiApp = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
   if (!guiApp || !IsGuiThread()) return RunHere(job, clock, silent, !guiApp);
 
-  // On the GUI thread: the job gets a worker, and this thread keeps serving
-  // events (the questions arrive through the synchronised call) while a
-  // timer reads the job's counters.
-  QEventLoop loop;
-  std::atomic<bool> finished{false};
-  FileOperationResult result;
-  std::exception_ptr error;
-  std::thread worker([&] {
-    try {
-      result = job.Run();
-    } catch (...) {
-      error = std::current_exception();
-    }
-    finished = true;
-    QMetaObject::invokeMethod(
-        &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-  });
-
-  // A progress shown before a question stays while it is open (the question
-  // sits on top of it); the timer ticks in the question's own event loop too.
-  ProgressRelay relay{job, clock, silent};
-  QTimer timer;
-  timer.setInterval(kPollMs);
-  QObject::connect(&timer, &QTimer::timeout, [&] {
-    if (!finished) relay.Tick();
-  });
-  timer.start();
-  {
-    InputBlockScope makeBlock;
-    {
-      std::lock_guard<std::mutex> guard(hooksLock);
-      makeBlock = inputBlocker;
-    }
-    std::shared_ptr<void> blocked = makeBlock ? makeBlock() : nullptr;
-    // After the block, which takes the windows there are: the progress window takes input.
-    if (ShowsAtOnce(job.Progress())) relay.Tick();
-    while (!finished) loop.exec();
-  }
-  timer.stop();
-  worker.join();
-  relay.Finish();
-  if (error) std::rethrow_exception(error);
-  return result;
+  ProgressRelay relay{[&] { return job.Progress(); }, [&] { job.Cancel(); }, clock, silent};
+  return RunOnWorkerReporting(relay, [&] { return job.Run(); });
 }
+
+FileOperationResult RunReportedWork(const ReportedWork& work, IFileOperationUI* ui) {
+  if (!ui) return {FO_ERROR_BAD_REQUEST, false};
+  QuestionClock clock(ui);
+  if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()) || !IsGuiThread()) return work.run(&clock);
+  ProgressRelay relay{work.progress, work.cancel, clock, false};
+  return RunOnWorkerReporting(relay, [&] { return work.run(&clock); });
+}
+

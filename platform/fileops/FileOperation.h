@@ -156,6 +156,18 @@ struct FileOperationResult {
 // calling thread.
 FileOperationResult RunFileOperation(FileOperationRequest request, IFileOperationUI* ui = nullptr);
 
+// A job of another kind reported as the engine's are: run takes the UI its
+// questions go to (timed, so waiting for an answer is no working time) and
+// runs on a worker; progress and cancel are called from the GUI thread, the
+// progress window showing as the engine's does. Without a GUI application,
+// or off its thread, run runs here without a window.
+struct ReportedWork {
+  std::function<FileOperationResult(IFileOperationUI*)> run;
+  std::function<FileOperationProgress()> progress;
+  std::function<void()> cancel;
+};
+FileOperationResult RunReportedWork(const ReportedWork& work, IFileOperationUI* ui);
+
 // Empties every recycle bin of this user on the mounted file systems, after
 // ConfirmEmptyTrash. The stand-in for SHEmptyRecycleBin; 0 on success.
 int EmptyRecycleBin(IFileOperationUI* ui = nullptr);

@@ -6,6 +6,7 @@
 #include "platform/network/Location.h"
 
 #include <cerrno>
+#include <functional>
 #include <random>
 
 namespace network {
@@ -97,6 +98,7 @@ GFile* MakePartFolder(GFile* folder, GCancellable* cancellable, GError** error) 
 struct CopyProgress {
   std::atomic<uint64_t>* done;
   uint64_t base;
+  std::function<void(GFile*)> starting;  // each file as its copy starts
 };
 
 // Copies the tree of source to the new target (a folder's children one by
@@ -116,6 +118,7 @@ bool CopyTree(GFile* source, GFile* target, GCancellable* cancellable, CopyProgr
     return false;
   }
   progress.base = progress.done->load();
+  if (progress.starting) progress.starting(source);
   const bool ok = g_file_copy(
       source, target, static_cast<GFileCopyFlags>(G_FILE_COPY_NOFOLLOW_SYMLINKS | G_FILE_COPY_ALL_METADATA),
       cancellable,
@@ -151,6 +154,15 @@ FileOperationProgress GioJob::Progress() const {
   p.itemsTotal = itemsTotal_;
   p.bytesDone = bytesDone_;
   p.bytesTotal = bytesTotal_;
+  // So many sources show their progress at once, as the engine's do.
+  p.sourcesTotal = p.itemsTotal;
+  p.secondsElapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+  if (p.secondsElapsed >= 1.0) {
+    if (p.bytesDone > 0 && p.bytesTotal >= p.bytesDone)
+      p.secondsLeft = p.secondsElapsed * double(p.bytesTotal - p.bytesDone) / double(p.bytesDone);
+    else if (p.itemsDone > 0 && p.itemsTotal >= p.itemsDone)
+      p.secondsLeft = p.secondsElapsed * double(p.itemsTotal - p.itemsDone) / double(p.itemsDone);
+  }
   std::lock_guard<std::mutex> hold(lock_);
   p.currentFile = current_;
   return p;
@@ -246,7 +258,10 @@ GioJob::Done GioJob::TransferOne(const std::string& sourceText, const std::strin
       move && g_file_move(source.get(), made.get(),
                           static_cast<GFileCopyFlags>(G_FILE_COPY_NOFOLLOW_SYMLINKS | G_FILE_COPY_NO_FALLBACK_FOR_MOVE),
                           cancellable.get(), nullptr, nullptr, nullptr);
-  CopyProgress progress{&bytesDone_, 0};
+  CopyProgress progress{&bytesDone_, 0, [this](GFile* file) {
+                          std::lock_guard<std::mutex> hold(lock_);
+                          current_ = TextOf(file);
+                        }};
   if (!renamed && !CopyTree(source.get(), made.get(), cancellable.get(), progress, &error)) {
     GError* ignored = nullptr;
     RemoveTree(part.get(), nullptr, &ignored);
@@ -392,6 +407,15 @@ bool GioJob::Undo(const std::vector<GioUndoStep>& steps) {
     g_clear_error(&error);
   }
   return all;
+}
+
+FileOperationResult RunGioJob(GioJob& job, IFileOperationUI* ui, const std::function<FileOperationResult()>& work) {
+  return RunReportedWork({[&](IFileOperationUI* timed) {
+                            job.UseUi(timed);
+                            return work();
+                          },
+                          [&] { return job.Progress(); }, [&] { job.Cancel(); }},
+                         ui);
 }
 
 std::string MakeFolderThroughGio(const std::string& folder, const std::string& name) {

@@ -5,7 +5,9 @@
 // new folder, rename, and a private local copy of a file. An item is named
 // by its URI (a location) or its path (the disk); questions go to the UI.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -29,7 +31,9 @@ struct GioUndoStep {
 
 class GioJob {
  public:
-  explicit GioJob(IFileOperationUI* ui) : ui_(ui) {}
+  explicit GioJob(IFileOperationUI* ui) : ui_(ui), started_(std::chrono::steady_clock::now()) {}
+  // Where the questions go from now on (a runner's timed UI before the job starts).
+  void UseUi(IFileOperationUI* ui) { ui_ = ui; }
 
   // Copies or moves sources into the folder destination. Each item is made
   // in a private hidden folder beside its place and renamed to its name once
@@ -56,6 +60,7 @@ class GioJob {
   void Count(uint64_t bytes, const std::string& current);
 
   IFileOperationUI* ui_;
+  std::chrono::steady_clock::time_point started_;
   std::atomic<bool> cancel_{false};
   std::atomic<uint64_t> itemsDone_{0}, itemsTotal_{0}, bytesDone_{0}, bytesTotal_{0};
   mutable std::mutex lock_;
@@ -65,6 +70,10 @@ class GioJob {
   bool failed_ = false;
   std::vector<GioUndoStep> undo_;
 };
+
+// Runs work (a call of job) on a worker, its progress in the engine's window
+// and its cancel (Esc) stopping job; questions go to ui.
+FileOperationResult RunGioJob(GioJob& job, IFileOperationUI* ui, const std::function<FileOperationResult()>& work);
 
 // Makes the folder name in folder; empty, or why not in Japanese.
 std::string MakeFolderThroughGio(const std::string& folder, const std::string& name);

@@ -3,16 +3,21 @@
 // remote folders, a new folder, a rename and a delete, all through GIO.
 #include <QApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "GioFolderFixture.h"
 #include "app/Pane.h"
 #include "app/commands/Commands.h"
+#include "platform/ui/FileOperationDialogs.h"
 
 namespace {
 
@@ -202,4 +207,67 @@ TEST_F(GioFolderCommandsTest, APreviewReadsAPrivateCopyAndCommandsThatNeedPathsS
   EXPECT_EQ(f.messages.size(), 2u);
   EXPECT_FALSE(Exists(remote + "/a"));
   EXPECT_EQ(Read(remote + "/note.txt"), "note");
+}
+
+TEST_F(GioFolderCommandsTest, ACopyUpShowsTheDetailedProgressAndEscStopsItWithNothingHalfMade) {
+  const std::string remote = Remote("progress");
+  const std::string local = f.HomePath() + "/big";
+  ::mkdir(local.c_str(), 0755);
+  constexpr int kFiles = 6;
+  constexpr off_t kSize = 48 << 20;
+  std::vector<const char*> names = {"f1.bin", "f2.bin", "f3.bin", "f4.bin", "f5.bin", "f6.bin"};
+  for (const char* name : names) {
+    const std::string path = local + "/" + name;
+    { std::ofstream made(path); }
+    ASSERT_EQ(::truncate(path.c_str(), kSize), 0);
+  }
+  const std::string uri = servers.Uri(NetworkServers::kKeyUser, remote);
+  TForm1* form = f.OpenOn(local, local);
+  OpenIn(form->Edit2, form->LV2, uri);
+
+  // The engine's own window, its labels read as the copy goes and Esc pressed in it.
+  FileOperationDialogs dialogs(form);
+  SetFileOperationUIOverride(&dialogs);
+  std::vector<QString> items, bytes;
+  std::vector<int> bars;
+  QString file;
+  bool escaped = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    auto* window = form->findChild<QDialog*>(QStringLiteral("progressDialog"));
+    if (!window || !window->isVisible()) return;
+    items.push_back(window->findChild<QLabel*>(QStringLiteral("itemsLabel"))->text());
+    bytes.push_back(window->findChild<QLabel*>(QStringLiteral("bytesLabel"))->text());
+    bars.push_back(window->findChild<QProgressBar*>(QStringLiteral("progressBar"))->value());
+    file = window->findChild<QLabel*>(QStringLiteral("fileLabel"))->text();
+    // Once the bar has moved twice, past the first file's start.
+    if (!escaped && bars.size() >= 3 && bars.back() > bars.front() && bars.back() > 0) {
+      escaped = true;
+      QTest::keyClick(window, Qt::Key_Escape);
+    }
+  });
+  watch.start(30);
+  ASSERT_TRUE(f.Focus(form->LV1));
+  Select(form->LV1, {"f1.bin", "f2.bin", "f3.bin", "f4.bin", "f5.bin", "f6.bin"});
+  CCExecute(*form);
+  watch.stop();
+  SetFileOperationUIOverride(&ui);
+
+  ASSERT_TRUE(escaped) << "the progress window never showed a moving bar";
+  EXPECT_TRUE(items.front().endsWith(QStringLiteral(" / %1 個の項目").arg(kFiles))) << items.front().toStdString();
+  EXPECT_FALSE(bytes.back().isEmpty());
+  EXPECT_TRUE(file.endsWith(QStringLiteral(".bin"))) << file.toStdString();
+  EXPECT_TRUE(std::is_sorted(bars.begin(), bars.end()));
+  // Stopped: every name there is whole, some never came, nothing half-made stays.
+  int whole = 0;
+  for (const char* name : names) {
+    struct stat st {};
+    if (::stat((remote + "/" + name).c_str(), &st) != 0) continue;
+    EXPECT_EQ(st.st_size, kSize) << name;
+    ++whole;
+  }
+  EXPECT_LT(whole, kFiles);
+  EXPECT_TRUE(NoPartLeft(remote));
+  auto* window = form->findChild<QDialog*>(QStringLiteral("progressDialog"));
+  EXPECT_TRUE(!window || !window->isVisible());
 }

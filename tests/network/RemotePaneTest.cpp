@@ -2,6 +2,7 @@
 // password dialog, listed through its FUSE path, kept as a URI in the edit,
 // the tab, the history and the state files, and reopened at the next start.
 #include <QApplication>
+#include <QLabel>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -152,7 +153,7 @@ TEST_F(RemotePaneTest, WhileARestartAsksThePasswordThePaneIsEmptyAndACancelPutsI
   };
   // The start shows the dialog before it hands the window over: looked at as it comes.
   int rows = -1;
-  std::string tab, edit;
+  std::string tab, edit, status;
   QTimer look;
   QObject::connect(&look, &QTimer::timeout, [&] {
     QWidget* dialog = asking();
@@ -160,6 +161,7 @@ TEST_F(RemotePaneTest, WhileARestartAsksThePasswordThePaneIsEmptyAndACancelPutsI
     for (QWidget* top : QApplication::topLevelWidgets())
       if (auto* shown = dynamic_cast<TForm1*>(top)) {
         rows = shown->LV1->ReportView()->model()->rowCount();
+        status = shown->Left.Status->text().toStdString();
         tab = shown->TC1->tabText(0).toStdString();
         edit = shown->Edit1->text().toStdString();
       }
@@ -170,6 +172,7 @@ TEST_F(RemotePaneTest, WhileARestartAsksThePasswordThePaneIsEmptyAndACancelPutsI
   ASSERT_TRUE(WaitUntil([&] { return rows >= 0; }));
   // No rows of the desktop meanwhile: the tab and the edit name the location.
   EXPECT_EQ(rows, 0);
+  EXPECT_EQ(status.rfind("0 個の項目", 0), 0u) << status;
   EXPECT_EQ(tab, "asked");
   EXPECT_EQ(edit, uri + "/*.*");
   // Given up: what the pane showed before comes back.

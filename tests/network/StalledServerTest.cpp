@@ -38,9 +38,16 @@ class CommandAnswers {
  public:
   CommandAnswers() {
     QObject::connect(&timer_, &QTimer::timeout, [this] {
+      // A job in the engine's progress: its cancel, as Esc in that window gives.
+      if (ui && escape && !cancelled_ && ui->ProgressHasStarted()) {
+        cancelled_ = true;
+        ++escaped;
+        ui->Cancel();
+      }
       QWidget* modal = QApplication::activeModalWidget();
       if (!modal || !modal->isVisible()) return;
       if (auto* ask = qobject_cast<TInputNewDirDlg*>(modal)) {
+        shownFolder = ask->txtInitialDir->text().toStdString();
         QTest::keyClicks(ask->edtDirName, QString::fromStdString(folderName));
         ask->btnOK->click();
       } else if (auto* rename = qobject_cast<QInputDialog*>(modal)) {
@@ -53,11 +60,13 @@ class CommandAnswers {
     });
     timer_.start(20);
   }
-  std::string folderName, newName;
+  std::string folderName, newName, shownFolder;
+  ScriptedFileOperationUI* ui = nullptr;
   bool escape = false;
   int escaped = 0;
 
  private:
+  bool cancelled_ = false;
   QTimer timer_;
 };
 
@@ -203,6 +212,7 @@ TEST_F(StalledServerTest, OpenNewFolderRenameAndDeleteOnAStalledServerWaitOffThe
   TForm1* form = OpenOnLocation(uri);
   ASSERT_TRUE(Shows(form, uri));
   CommandAnswers answers;
+  answers.ui = &ui;
 
   server.Pause(true);
   TickGaps gaps;
@@ -214,6 +224,8 @@ TEST_F(StalledServerTest, OpenNewFolderRenameAndDeleteOnAStalledServerWaitOffThe
   answers.folderName = "made";
   Press(form, Qt::Key_K);
   EXPECT_EQ(answers.escaped, 2);
+  // Where it is made, as the user knows the place.
+  EXPECT_EQ(answers.shownFolder, uri);
   ASSERT_TRUE(f.Focus(form->LV1));
   FormFixture::SelectOnly(form->LV1, "a.txt");
   answers.newName = "renamed.txt";

@@ -59,8 +59,7 @@ TLocationOpener::TLocationOpener(TForm1* form, TShellListView* list) : QObject(l
   changed_.setInterval(kChangeGatherMs);
   connect(&changed_, &QTimer::timeout, this, [this] {
     const std::string path = list_->GetPathName();
-    if (!monitor_ || !list_->isVisible() || list_->Reading() || network::ShownLocation(path) != monitor_->Uri())
-      return;
+    if (!monitor_ || !list_->isVisible() || list_->Reading() || network::ShownLocation(path) != monitor_->Uri()) return;
     list_->ReadAhead(path, 0);
     list_->RefreshList();
   });

@@ -16,12 +16,7 @@ constexpr size_t kRowsMadeBesideSort = 4096;
 
 FolderReadAhead::FolderReadAhead(std::string path, uint32_t flags, int column, int order, std::function<void()> done,
                                  TShellFileList* rowsFor)
-    : path_(std::move(path)),
-      flags_(flags),
-      column_(column),
-      order_(order),
-      done_(std::move(done)),
-      rowsFor_(rowsFor) {
+    : path_(std::move(path)), flags_(flags), column_(column), order_(order), done_(std::move(done)), rowsFor_(rowsFor) {
   worker_ = std::thread([this] { Run(); });
 }
 

@@ -44,7 +44,8 @@ void RunStoppable(TForm1& form, const QString& label,
                   const std::function<std::string(const std::atomic<bool>&)>& call) {
   std::atomic<bool> stop{false};
   std::string why;
-  RunOnWorker(&form, label, [&] { why = call(stop); }, [] { return 0; }, [&] { stop = true; });
+  RunOnWorker(
+      &form, label, [&] { why = call(stop); }, [] { return 0; }, [&] { stop = true; });
   if (!why.empty() && !stop) form.Hooks.ShowMessage(QString::fromStdString(why));
 }
 

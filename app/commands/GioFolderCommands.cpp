@@ -86,8 +86,7 @@ bool TransferThroughGio(TForm1& form, const std::vector<std::string>& sources, c
   IFileOperationUI* ui = DefaultFileOperationUI(&form);
   if (!ui || sources.empty()) return false;
   network::GioJob job(ui);
-  const FileOperationResult result =
-      network::RunGioJob(job, ui, [&] { return job.Transfer(sources, folder, move); });
+  const FileOperationResult result = network::RunGioJob(job, ui, [&] { return job.Transfer(sources, folder, move); });
   std::vector<network::GioUndoStep> steps = job.TakeUndo();
   if (!steps.empty()) LastGioUndo() = {std::move(steps), FileOperationJournal::Instance().Mark()};
   RefreshLocations(form);

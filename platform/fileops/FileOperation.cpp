@@ -248,4 +248,3 @@ FileOperationResult RunReportedWork(const ReportedWork& work, IFileOperationUI* 
   ProgressRelay relay{work.progress, work.cancel, clock, false};
   return RunOnWorkerReporting(relay, [&] { return work.run(&clock); });
 }
-

@@ -43,8 +43,8 @@ std::string RenameRemote(const std::string& item, const std::string& newName, co
   CancelOnStop watch(cancellable.get(), stop);
   // Never over another name: an sftp rename replaces one.
   GError* error = nullptr;
-  GPtr<GFileInfo> there(
-      g_file_query_info(target.get(), "standard::type", G_FILE_QUERY_INFO_NOFOLLOW_SYMLINKS, cancellable.get(), &error));
+  GPtr<GFileInfo> there(g_file_query_info(target.get(), "standard::type", G_FILE_QUERY_INFO_NOFOLLOW_SYMLINKS,
+                                          cancellable.get(), &error));
   if (there) return "「" + newName + "」は既にあります。";
   if (!g_error_matches(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND))
     return Failed("「" + newName + "」があるかどうか分かりません。", error);
@@ -99,7 +99,8 @@ FolderMonitor::~FolderMonitor() {
   // Quits the loop once it runs, or at once when it does.
   GSource* quit = g_idle_source_new();
   g_source_set_callback(
-      quit, [](gpointer loop) -> gboolean {
+      quit,
+      [](gpointer loop) -> gboolean {
         g_main_loop_quit(static_cast<GMainLoop*>(loop));
         return G_SOURCE_REMOVE;
       },

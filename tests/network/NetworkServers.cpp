@@ -215,8 +215,11 @@ bool NetworkServers::Start(std::string& why) {
   // The socket's file appears before the agent listens on it: a loaded
   // machine refuses the first ssh-add.
   if (!WaitFor([&] { return Exists(agentSocket); }) ||
-      !WaitFor([&] { return RunProcess({"ssh-add", "-q", root_ + "/userkey"}, {"SSH_AUTH_SOCK=" + agentSocket}) == 0; },
-               5000)) {
+      !WaitFor(
+          [&] {
+            return RunProcess({"ssh-add", "-q", root_ + "/userkey"}, {"SSH_AUTH_SOCK=" + agentSocket}) == 0;
+          },
+          5000)) {
     why = "ssh-agent did not take the key";
     return false;
   }

@@ -208,8 +208,10 @@ std::string LocationPreviewFile(TForm1& form, TShellListView* list) {
   static QTemporaryDir copies(QDir::tempPath() + QStringLiteral("/tolvane-location-XXXXXX"));
   static int made = 0;
   // A folder per copy: a name seen again never meets the last copy.
-  const std::string folder = copies.path().toStdString() + "/" + std::to_string(++made);
-  if (!copies.isValid() || ::mkdir(folder.c_str(), 0700) != 0) {
+  const QString number = QString::number(++made);
+  const std::string folder = copies.path().toStdString() + "/" + number.toStdString();
+  // Inside the temporary folder, itself 0700.
+  if (!copies.isValid() || !QDir(copies.path()).mkdir(number)) {
     form.Hooks.ShowMessage(QStringLiteral("一時フォルダを作れません。"));
     return {};
   }

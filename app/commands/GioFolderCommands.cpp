@@ -27,6 +27,11 @@
 #include "shell/ShellFileList.h"
 #include "shell/ShellListView.h"
 
+namespace {
+// Private copies of a server's files: 0700, whatever the umask.
+constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+}  // namespace
+
 bool LeaveLocationFolder(TForm1& form, TPane& pane) {
   PCItemIDList current = pane.List->FolderIDList();
   if (!current || !IsLocationIDList(current)) return false;
@@ -210,8 +215,7 @@ std::string LocationPreviewFile(TForm1& form, TShellListView* list) {
   // A folder per copy: a name seen again never meets the last copy.
   const QString number = QString::number(++made);
   const std::string folder = copies.path().toStdString() + "/" + number.toStdString();
-  // Inside the temporary folder, itself 0700.
-  if (!copies.isValid() || !QDir(copies.path()).mkdir(number)) {
+  if (!copies.isValid() || !QDir(copies.path()).mkdir(number, kOwnerOnly)) {
     form.Hooks.ShowMessage(QStringLiteral("一時フォルダを作れません。"));
     return {};
   }
@@ -246,9 +250,8 @@ bool ExtractOnLocation(TForm1& form, TShellListView* list) {
   QTemporaryDir work(QDir::tempPath() + QStringLiteral("/tolvane-extract-XXXXXX"));
   const std::string root = work.path().toStdString();
   const std::string from = root + "/archive", out = root + "/out";
-  // Inside the temporary folder, itself 0700.
-  if (!work.isValid() || !QDir(work.path()).mkdir(QStringLiteral("archive")) ||
-      !QDir(work.path()).mkdir(QStringLiteral("out"))) {
+  if (!work.isValid() || !QDir(work.path()).mkdir(QStringLiteral("archive"), kOwnerOnly) ||
+      !QDir(work.path()).mkdir(QStringLiteral("out"), kOwnerOnly)) {
     form.Hooks.ShowMessage(QStringLiteral("一時フォルダを作れません。"));
     return true;
   }

@@ -98,15 +98,7 @@ int GioFolderBench(int argc, char** argv) {
   const std::string bigUri = servers.Uri(NetworkServers::kKeyUser, servers.Remote() + "/big.bin");
   ours.clear();
   theirs.clear();
-  for (int run = 0; run < kRuns; ++run) {
-    std::filesystem::remove_all(down);
-    std::filesystem::create_directories(down);
-    ours.push_back(CopyDown(bigUri, down));
-    std::filesystem::remove_all(down);
-    std::filesystem::create_directories(down);
-    theirs.push_back(bench::TimeCommand({"gio", "copy", bigUri, down + "/big.bin"}));
-  }
-  std::filesystem::remove_all(down);
+  bench::TimeCopiesDown([&](const std::string& to) { return CopyDown(bigUri, to); }, bigUri, down, kRuns, ours, theirs);
   Report("gio_folder_copy_100mb", ours, theirs);
   std::fflush(stdout);
   servers.Stop();

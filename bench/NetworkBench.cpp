@@ -116,15 +116,7 @@ int main(int argc, char** argv) {
   const std::string bigLocal = network::ReachableLocalPath(bigUri);
   ours.clear();
   theirs.clear();
-  for (int run = 0; run < kRuns; ++run) {
-    std::filesystem::remove_all(down);
-    std::filesystem::create_directories(down);
-    ours.push_back(CopyDown(bigLocal, down));
-    std::filesystem::remove_all(down);
-    std::filesystem::create_directories(down);
-    theirs.push_back(bench::TimeCommand({"gio", "copy", bigUri, down + "/big.bin"}));
-  }
-  std::filesystem::remove_all(down);
+  bench::TimeCopiesDown([&](const std::string& to) { return CopyDown(bigLocal, to); }, bigUri, down, kRuns, ours, theirs);
   Report("sftp_copy_100mb", ours, theirs);
   SetFileOperationUIOverride(nullptr);
   servers.Stop();

@@ -6,7 +6,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <vector>
+
+#include "BenchUtil.h"
 
 namespace bench {
 
@@ -23,6 +27,22 @@ inline std::string MakeNetworkBenchFiles(const std::string& remote) {
   for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 2654435761u >> 13);
   for (int i = 0; i < 100; ++i) big << block;
   return folder;
+}
+
+// The big file down into an emptied folder, ours then `gio copy`, runs times
+// each; the folder is gone after.
+inline void TimeCopiesDown(const std::function<double(const std::string&)>& ours, const std::string& bigUri,
+                           const std::string& down, int runs, std::vector<double>& oursTimes,
+                           std::vector<double>& gioTimes) {
+  for (int run = 0; run < runs; ++run) {
+    std::filesystem::remove_all(down);
+    std::filesystem::create_directories(down);
+    oursTimes.push_back(ours(down));
+    std::filesystem::remove_all(down);
+    std::filesystem::create_directories(down);
+    gioTimes.push_back(TimeCommand({"gio", "copy", bigUri, down + "/big.bin"}));
+  }
+  std::filesystem::remove_all(down);
 }
 
 }  // namespace bench

@@ -116,7 +116,8 @@ int main(int argc, char** argv) {
   const std::string bigLocal = network::ReachableLocalPath(bigUri);
   ours.clear();
   theirs.clear();
-  bench::TimeCopiesDown([&](const std::string& to) { return CopyDown(bigLocal, to); }, bigUri, down, kRuns, ours, theirs);
+  bench::TimeCopiesDown([&](const std::string& to) { return CopyDown(bigLocal, to); }, bigUri, down, kRuns, ours,
+                        theirs);
   Report("sftp_copy_100mb", ours, theirs);
   SetFileOperationUIOverride(nullptr);
   servers.Stop();

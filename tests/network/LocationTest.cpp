@@ -93,7 +93,7 @@ TEST_F(LocationTest, MountsWithTheAgentsKeyAndMapsBothWays) {
   EXPECT_TRUE(questions.asked.empty());
   EXPECT_TRUE(network::IsMounted(uri));
 
-  const std::string local = network::LocalPathOf(uri);
+  const std::string local = network::ReachableLocalPath(uri);
   ASSERT_FALSE(local.empty());
   EXPECT_EQ(local.rfind(network::FuseRoot() + "/", 0), 0u) << local;
   std::ifstream in(local + "/a.txt");
@@ -117,7 +117,7 @@ TEST_F(LocationTest, MountsWithThePasswordTheQuestionGives) {
   EXPECT_TRUE(questions.asked[0].needPassword);
   EXPECT_FALSE(questions.asked[0].message.empty());
   struct stat st {};
-  EXPECT_EQ(::stat(network::LocalPathOf(uri).c_str(), &st), 0);
+  EXPECT_EQ(::stat(network::ReachableLocalPath(uri).c_str(), &st), 0);
   EXPECT_TRUE(S_ISDIR(st.st_mode));
 }
 

@@ -233,12 +233,15 @@ void TForm1::FocusItemByCaption(const std::string& name, TShellListView* list) {
     if (LastPathComponent(item->GetItemPath()) != name &&
         QString::fromUtf8(item->GetDisplayName()).compare(caption, Qt::CaseInsensitive) != 0)
       continue;
+    items->FocusWhenListed({});
     if (list->FocusedRow() != row) {
       list->SetFocusedRow(row);
       list->MakeRowVisible(row);
     }
     return;
   }
+  // A folder still listed (a server's) may bring the row later.
+  items->FocusWhenListed(name);
 }
 
 // --- Following the selection ----------------------------------------------------------------

@@ -22,8 +22,32 @@ void TShellFileList::ScheduleMoreRows() {
   });
 }
 
+void TShellFileList::FocusWhenListed(const std::string& name) {
+  focusWhenListed_ = Growing() && ListView ? name : std::string();
+  focusedSince_ = focusWhenListed_.empty() ? nullptr : Items(ListView->FocusedRow());
+}
+
+TShellFileItem* TShellFileList::TakeFocusWhenListed(const std::vector<std::unique_ptr<TShellFileItem>>& added) {
+  if (focusWhenListed_.empty()) return nullptr;
+  // A focus moved since the last batch is the user's: it stays where they put it.
+  if (!ListView || Items(ListView->FocusedRow()) != focusedSince_) {
+    focusWhenListed_.clear();
+    return nullptr;
+  }
+  for (const auto& item : added) {
+    if (BaseName(item->GetItemPath()) != focusWhenListed_ && item->GetDisplayName() != focusWhenListed_)
+      continue;
+    focusWhenListed_.clear();
+    return item.get();
+  }
+  return nullptr;
+}
+
 void TShellFileList::TakeMoreRows() {
-  if (!growing_) return;
+  if (!growing_) {
+    focusWhenListed_.clear();
+    return;
+  }
   const int level = GetLevel();
   const TShItemIDType folderType = level == 1 ? GetFolderType() : itUnknown;
   std::vector<std::unique_ptr<TShellFileItem>> added;
@@ -45,9 +69,10 @@ void TShellFileList::TakeMoreRows() {
       ForgetNameIndex();
     }
   }
+  TShellFileItem* wanted = TakeFocusWhenListed(added);
   if (!added.empty() && ListView) {
     // The focus and the selection stay on their rows wherever these land.
-    TShellFileItem* focused = Items(ListView->FocusedRow());
+    TShellFileItem* focused = wanted ? wanted : Items(ListView->FocusedRow());
     std::vector<TShellFileItem*> selected;
     for (int row = 0; row < Count() && static_cast<int>(selected.size()) < ListView->SelectedCount(); ++row)
       if (ListView->IsRowSelected(row)) selected.push_back(items_[row].get());
@@ -71,7 +96,10 @@ void TShellFileList::TakeMoreRows() {
     for (TShellFileItem* item : selected) ListView->SetRowSelected(IndexOf(item), true);
     ListView->SetFocusedRow(focused ? IndexOf(focused) : 0);
     ListView->EndItemsUpdate();
+    if (wanted) ListView->MakeRowVisible(IndexOf(wanted));
   }
+  if (!more) focusWhenListed_.clear();
+  if (!focusWhenListed_.empty()) focusedSince_ = Items(ListView->FocusedRow());
   if (ListView && (!added.empty() || !more)) ListView->DoShListChange(this);
   if (more) ScheduleMoreRows();
 }

@@ -271,6 +271,7 @@ int TShellFileList::Enumerate(int level) {
   }
   std::unique_ptr<IEnumIDList> list;
   growing_.reset();
+  focusWhenListed_.clear();
   // A read stopped by the user is not done again here, where it would hold the window.
   if (readIds.empty() && readRows.empty() && !stopped) {
     sorted = false;

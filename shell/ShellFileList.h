@@ -173,6 +173,9 @@ class TShellFileList {
   bool Growing() const { return growing_ != nullptr; }
   // Ends the read under way early: the next Populate shows what it found.
   void StopReading();
+  // The focus goes to the row of name once it comes in a later batch, unless
+  // the user moves the focus first or the folder is left or read again.
+  void FocusWhenListed(const std::string& name);
 
   int SortType = 0;
   std::array<int, kColumnCount> SortOrder{1, 1, 1, 1, 1};
@@ -197,6 +200,8 @@ class TShellFileList {
   // Rows of a folder still read: taken in batches on the window's thread.
   void ScheduleMoreRows();
   void TakeMoreRows();
+  // The row of the name waited for among rows just come, if it is there.
+  TShellFileItem* TakeFocusWhenListed(const std::vector<std::unique_ptr<TShellFileItem>>& added);
   // The folder the watchers watch: the one shown, or for a folder inside an
   // archive the folder that holds the archive file (remembered with its version).
   std::string WatchedFolder();
@@ -249,6 +254,8 @@ class TShellFileList {
   bool changesMissed_ = false;            // a report was let go since the folder was read
   bool nameRanked_ = false;               // every row's NameRank is its place among the names
   std::unique_ptr<IEnumIDList> growing_;  // the enumeration of a folder still read
+  std::string focusWhenListed_;
+  const TShellFileItem* focusedSince_ = nullptr;  // where the focus was when the last batch came
   // For the timer of the next batch: gone with the list, counts the folders that grew.
   std::shared_ptr<unsigned> alive_ = std::make_shared<unsigned>(0);
   std::string archiveFile_;  // the archive file the shown folder lies in, if any

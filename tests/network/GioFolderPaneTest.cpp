@@ -131,6 +131,33 @@ TEST_F(GioFolderPaneTest, EscStopsTheListingOfAStalledServer) {
   EXPECT_EQ(form->LV1->GetPathName(), network::GioFolderUri(uri));
 }
 
+TEST_F(GioFolderPaneTest, BackSpaceLandsOnTheFolderLeftThoughTheServerSendsItsRowLate) {
+  const std::string folder = MakeRemote("late", 2000);
+  // Not the first row either: a row merely first in the list proves nothing.
+  ::mkdir((folder + "/a folder").c_str(), 0755);
+  ::mkdir((folder + "/sub dir").c_str(), 0755);
+  SshServer stalling;
+  std::string why;
+  ASSERT_TRUE(stalling.Start(servers.Root(), why)) << why;
+  const std::string uri = servers.Uri(NetworkServers::kKeyUser, folder, stalling.Port());
+  TForm1* form = f.OpenOn(f.HomePath(), f.HomePath());
+  Type(form, uri);
+  ASSERT_TRUE(WaitUntil([&] { return Shows(form->LV1, uri); })) << Why();
+  FormFixture::SelectOnly(form->LV1, "sub%20dir");
+  ASSERT_TRUE(f.Focus(form->LV1));
+  QTest::keyClick(form->LV1->CurrentView(), Qt::Key_Return);
+  ASSERT_TRUE(WaitUntil([&] { return Shows(form->LV1, uri + "/sub%20dir"); })) << form->LV1->GetPathName();
+  // The parent's rows are held back by the server until after BackSpace is done.
+  stalling.Pause(true);
+  QTest::keyClick(form->LV1->CurrentView(), Qt::Key_Backspace);
+  EXPECT_TRUE(form->LV1->FileList()->Growing());
+  QTest::qWait(200);
+  stalling.Pause(false);
+  ASSERT_TRUE(WaitUntil([&] { return Shows(form->LV1, uri); })) << form->LV1->GetPathName();
+  ASSERT_EQ(form->LV1->FileList()->Count(), 2002);
+  EXPECT_EQ(form->LV1->FocusedRow(), FormFixture::RowOf(form->LV1, "sub%20dir"));
+}
+
 TEST_F(GioFolderPaneTest, ARestartReopensTheTabAndChangesOnTheServerShow) {
   const std::string folder = MakeRemote("kept", 3);
   const std::string uri = servers.Uri(NetworkServers::kKeyUser, folder);

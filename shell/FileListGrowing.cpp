@@ -35,8 +35,7 @@ TShellFileItem* TShellFileList::TakeFocusWhenListed(const std::vector<std::uniqu
     return nullptr;
   }
   for (const auto& item : added) {
-    if (BaseName(item->GetItemPath()) != focusWhenListed_ && item->GetDisplayName() != focusWhenListed_)
-      continue;
+    if (BaseName(item->GetItemPath()) != focusWhenListed_ && item->GetDisplayName() != focusWhenListed_) continue;
     focusWhenListed_.clear();
     return item.get();
   }

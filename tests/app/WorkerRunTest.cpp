@@ -75,7 +75,8 @@ TEST(WorkerRunTest, EscOnAWindowNotYetActiveStopsTheJobAsTheCancelButtonDoes) {
 
   WorkerOutcome button = RunAndClose(
       [](QProgressDialog* d) {
-        QMetaObject::invokeMethod(d, [d] { emit d->canceled(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            d, [d] { emit d->canceled(); }, Qt::QueuedConnection);
       },
       8000);
   EXPECT_TRUE(button.stopped);

@@ -174,7 +174,7 @@ void TShellListView::SetupViewMode() {
   } else {
     switch (style_) {
       case vsIcon:
-        list_->setViewMode(QListView::IconMode);
+        list_->setViewMode(QListView::ListMode);
         list_->setFlow(QListView::LeftToRight);
         list_->setIconSize(QSize(32, 32));
         list_->setGridSize(QSize(96, 72));
@@ -192,6 +192,8 @@ void TShellListView::SetupViewMode() {
         list_->setGridSize(QSize());
         break;
     }
+    list_->SetIconsAbove(style_ == vsIcon);
+    list_->setSelectionRectVisible(style_ == vsIcon);
     list_->setMovement(QListView::Static);
     // A static list refuses drops on its viewport; files still drop onto the list.
     list_->viewport()->setAcceptDrops(true);
@@ -860,3 +862,5 @@ bool TShellListView::eventFilter(QObject* watched, QEvent* event) {
   }
   return QWidget::eventFilter(watched, event);
 }
+
+QListView* TShellListView::IconView() const { return list_; }

@@ -33,6 +33,7 @@ class TIniFile;
 class TShellListModel;
 class TShellPopupMenu;
 class TShellListView;
+class TShellIconView;
 
 using TShellListFilterEvent = std::function<void(TShellListView* sender, TShellFileItem* item, bool& accept)>;
 using TShellListChangeEvent = std::function<void(TShellListView* sender, TShellFileList* fileList)>;
@@ -164,7 +165,7 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   // The view showing the current style (the report tree or the icon/list view).
   QAbstractItemView* CurrentView() const;
   QTreeView* ReportView() const { return tree_; }
-  QListView* IconView() const { return list_; }
+  QListView* IconView() const;
   TShellListModel* Model() const { return model_; }
 
   // --- IShellFileListOwner ---
@@ -237,7 +238,7 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   TShellListModel* model_;
   QStackedWidget* stack_;
   QTreeView* tree_;
-  QListView* list_;
+  TShellIconView* list_;
   QItemSelectionModel* selection_;
   QTimer* prefetchTimer_;
   TShellPopupMenu* shellPopupMenu_ = nullptr;

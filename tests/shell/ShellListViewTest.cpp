@@ -126,7 +126,17 @@ TEST_F(ListViewTest, NavigatesAndServesRowsOnDemand) {
   EXPECT_EQ(view->CurrentView(), view->IconView());
   EXPECT_EQ(view->IconView()->viewMode(), QListView::ListMode);
   view->SetViewStyleProperty(vsIcon);
-  EXPECT_EQ(view->IconView()->viewMode(), QListView::IconMode);
+  // Large icons above their names, laid out as a grid flow: Qt's icon mode
+  // would place and index each of a huge folder's rows on its own.
+  EXPECT_EQ(view->IconView()->viewMode(), QListView::ListMode);
+  EXPECT_EQ(view->IconView()->iconSize(), QSize(32, 32));
+  EXPECT_EQ(view->IconView()->flow(), QListView::LeftToRight);
+  EXPECT_TRUE(view->IconView()->isWrapping());
+  const QRect first = view->IconView()->visualRect(view->Model()->index(0, 0));
+  const QRect second = view->IconView()->visualRect(view->Model()->index(1, 0));
+  EXPECT_EQ(first.top(), second.top());
+  EXPECT_EQ(second.left() - first.left(), view->IconView()->gridSize().width());
+  EXPECT_LT(first.width(), view->IconView()->gridSize().width());
   EXPECT_EQ(view->IconView()->selectionModel(), view->ReportView()->selectionModel());
 }
 

@@ -37,6 +37,69 @@ bool ReplaceInPlace(const std::vector<size_t>& gone, const std::vector<std::uniq
   return true;
 }
 
+// Takes the rows at gone (ascending) out of rows into old, and puts each of
+// added (sorted) at its place by before.
+template <class Before>
+void ReplaceRows(std::vector<std::unique_ptr<TShellFileItem>>& rows, const std::vector<size_t>& gone,
+                 std::vector<std::unique_ptr<TShellFileItem>>& added, const Before& before,
+                 std::vector<std::unique_ptr<TShellFileItem>>& old) {
+  if (gone.size() + added.size() <= kInPlaceChanges) {
+    for (auto it = gone.rbegin(); it != gone.rend(); ++it) {
+      old.push_back(std::move(rows[*it]));
+      rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(*it));
+    }
+    for (auto& item : added) {
+      auto at = std::lower_bound(rows.begin(), rows.end(), item.get(),
+                                 [&](const auto& row, const TShellFileItem* p) { return before(row.get(), p); });
+      rows.insert(at, std::move(item));
+    }
+    return;
+  }
+  std::vector<std::unique_ptr<TShellFileItem>> merged;
+  merged.reserve(RowsWithRoom(rows.size() - gone.size() + added.size()));
+  size_t nextGone = 0, nextAdded = 0;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (nextGone < gone.size() && gone[nextGone] == i) {
+      ++nextGone;
+      old.push_back(std::move(rows[i]));
+      continue;
+    }
+    for (; nextAdded < added.size() && before(added[nextAdded].get(), rows[i].get()); ++nextAdded)
+      merged.push_back(std::move(added[nextAdded]));
+    merged.push_back(std::move(rows[i]));
+  }
+  for (; nextAdded < added.size(); ++nextAdded) merged.push_back(std::move(added[nextAdded]));
+  rows.swap(merged);
+}
+
+// The order of all rows, shown and masked out, without removed and with
+// inserted (sorted) at their places. The removed rows are still alive.
+template <class Before>
+void ReplaceInOrder(std::vector<TShellFileItem*>& all, const std::vector<TShellFileItem*>& removed,
+                    const std::vector<TShellFileItem*>& inserted, const Before& before) {
+  auto place = [&](TShellFileItem* item) { return std::lower_bound(all.begin(), all.end(), item, before); };
+  if (removed.size() + inserted.size() <= kInPlaceChanges) {
+    for (TShellFileItem* item : removed) {
+      auto at = place(item);
+      while (at != all.end() && *at != item) ++at;
+      if (at != all.end()) all.erase(at);
+    }
+    for (TShellFileItem* item : inserted) all.insert(place(item), item);
+    return;
+  }
+  const std::unordered_set<TShellFileItem*> out(removed.begin(), removed.end());
+  std::vector<TShellFileItem*> merged;
+  merged.reserve(all.size() - removed.size() + inserted.size());
+  size_t next = 0;
+  for (TShellFileItem* item : all) {
+    if (out.count(item)) continue;
+    for (; next < inserted.size() && before(inserted[next], item); ++next) merged.push_back(inserted[next]);
+    merged.push_back(item);
+  }
+  for (; next < inserted.size(); ++next) merged.push_back(inserted[next]);
+  all.swap(merged);
+}
+
 }  // namespace
 
 bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
@@ -50,9 +113,8 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
   UniqueFd fd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fd) return false;
   if (names.empty()) return true;
-  // The rows masked out would need the same changes: they are read again
-  // when the mask changes.
-  if (!allRows_.empty()) ForgetMaskedOut();
+  // The rows masked out take the same changes, so a new mask needs no read.
+  bool masked = !allRows_.empty();
   const bool wasRanked = nameRanked_;
   nameRanked_ = false;
 
@@ -63,25 +125,29 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
 
   // The rows that bear a reported name: found by their place in the order
   // where it follows from the name alone, else by a pass over the rows.
-  std::vector<size_t> gone;
-  if (column == 0 || column == 2) {
-    for (const std::string& name : names) {
-      for (uint8_t flags : {uint8_t{0}, itemflag::kFolder}) {
-        TShellFileItem probe(this, MakeFileEntryID(name, flags, nullptr));
-        if (!probe.RelativeIDList) return false;
-        auto at = std::lower_bound(items_.begin(), items_.end(), &probe,
-                                   [&](const auto& row, const TShellFileItem* p) { return before(row.get(), p); });
-        if (at != items_.end() && IDPayloadText((*at)->RelativeIDList.get()) == name)
-          gone.push_back(static_cast<size_t>(at - items_.begin()));
+  auto named = [&](const std::vector<std::unique_ptr<TShellFileItem>>& rows, std::vector<size_t>& found) {
+    if (column == 0 || column == 2) {
+      for (const std::string& name : names) {
+        for (uint8_t flags : {uint8_t{0}, itemflag::kFolder}) {
+          TShellFileItem probe(this, MakeFileEntryID(name, flags, nullptr));
+          if (!probe.RelativeIDList) return false;
+          auto at = std::lower_bound(rows.begin(), rows.end(), &probe,
+                                     [&](const auto& row, const TShellFileItem* p) { return before(row.get(), p); });
+          if (at != rows.end() && IDPayloadText((*at)->RelativeIDList.get()) == name)
+            found.push_back(static_cast<size_t>(at - rows.begin()));
+        }
       }
+      std::sort(found.begin(), found.end());
+      found.erase(std::unique(found.begin(), found.end()), found.end());
+    } else {
+      std::unordered_set<std::string_view> wanted(names.begin(), names.end());
+      for (size_t i = 0; i < rows.size(); ++i)
+        if (wanted.count(IDPayloadText(rows[i]->RelativeIDList.get()))) found.push_back(i);
     }
-    std::sort(gone.begin(), gone.end());
-    gone.erase(std::unique(gone.begin(), gone.end()), gone.end());
-  } else {
-    std::unordered_set<std::string_view> wanted(names.begin(), names.end());
-    for (size_t i = 0; i < items_.size(); ++i)
-      if (wanted.count(IDPayloadText(items_[i]->RelativeIDList.get()))) gone.push_back(i);
-  }
+    return true;
+  };
+  std::vector<size_t> gone, goneOut;
+  if (!named(items_, gone) || (masked && !named(maskedOut_, goneOut))) return false;
 
   // What the owner shows of a row goes to the row that takes its name.
   std::unordered_map<std::string, Carried> carried;
@@ -98,19 +164,41 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
   if (ListView && ListView->GetIncludeHidden()) flags |= SHCONTF_INCLUDEHIDDEN;
   const int level = GetLevel();
   const TShItemIDType folderType = level == 1 ? GetFolderType() : itUnknown;
-  std::vector<std::unique_ptr<TShellFileItem>> added;
+  std::vector<std::unique_ptr<TShellFileItem>> added, addedOut;
   for (const std::string& name : names) {
     PItemIDList id = MakeEntryIDAt(fd.Get(), name.c_str(), flags);
     if (!id) continue;
     auto item = std::make_unique<TShellFileItem>(this, id);
     if (!KeepVirtualItem(item.get(), level, folderType)) continue;
     if (ListView && !ListView->DoShFilter(item.get())) {
-      allRowsKept_ = false;
+      // Kept aside with the rows masked out; without those, the next mask reads the folder.
+      if (allRowsKept_) addedOut.push_back(std::move(item));
       continue;
     }
     added.push_back(std::move(item));
   }
-  std::sort(added.begin(), added.end(), [&](const auto& a, const auto& b) { return before(a.get(), b.get()); });
+  auto sorted = [&](std::vector<std::unique_ptr<TShellFileItem>>& rows) {
+    std::sort(rows.begin(), rows.end(), [&](const auto& a, const auto& b) { return before(a.get(), b.get()); });
+  };
+  sorted(added);
+  sorted(addedOut);
+  if (!addedOut.empty() && !masked) {
+    // The first row masked out: the order of all rows is the shown rows' so far.
+    allRows_.reserve(RowsWithRoom(items_.size() + addedOut.size()));
+    for (const auto& row : items_) allRows_.push_back(row.get());
+    masked = true;
+  }
+  if (masked) {
+    // The rows still live until the end: the order is mended by them first.
+    std::vector<TShellFileItem*> removed, inserted;
+    for (size_t i : gone) removed.push_back(items_[i].get());
+    for (size_t i : goneOut) removed.push_back(maskedOut_[i].get());
+    for (const auto& item : added) inserted.push_back(item.get());
+    for (const auto& item : addedOut) inserted.push_back(item.get());
+    std::sort(inserted.begin(), inserted.end(), before);
+    ReplaceInOrder(allRows_, removed, inserted, before);
+    ForgetNameIndex();
+  }
 
   // Each new row's place among the old ones by a binary search.
   std::vector<size_t> places;
@@ -126,6 +214,7 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
     for (const auto& item : added) sizeSum_ += item->GetSize();
   }
   std::vector<std::unique_ptr<TShellFileItem>> old;
+  if (masked) ReplaceRows(maskedOut_, goneOut, addedOut, before, old);
   if (ReplaceInPlace(gone, added, places, items_)) {
     // Every file written is reported twice, by name and by size: the second
     // report moves no row and repaints what is shown.
@@ -182,7 +271,7 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
   else
     RestartSizePrefetch();
   // Or let go, to be made again while idle.
-  MoveNameIndex(gone, insertedAt);
+  if (!masked) MoveNameIndex(gone, insertedAt);
 
   if (ListView) {
     // Rows leave from the bottom up and come in from the top down, so each

@@ -65,6 +65,16 @@ class GioFolderPaneTest : public ::testing::Test {
     return folder;
   }
   std::string Why() const { return f.messages.empty() ? "" : f.messages[0]; }
+  // The folder typed into the left pane from a server of the test's own, which it can stall.
+  TForm1* OpenThrough(SshServer& server, const std::string& folder, std::string& uri) {
+    std::string why;
+    EXPECT_TRUE(server.Start(servers.Root(), why)) << why;
+    uri = servers.Uri(NetworkServers::kKeyUser, folder, server.Port());
+    TForm1* form = f.OpenOn(f.HomePath(), f.HomePath());
+    Type(form, uri);
+    WaitUntil([&] { return Shows(form->LV1, uri); });
+    return form;
+  }
 
   NetworkServers& servers = NetworkServers::Get();
   FormFixture f;
@@ -114,12 +124,9 @@ TEST_F(GioFolderPaneTest, ALocationWithoutFusePathIsListedEnteredAndLeft) {
 TEST_F(GioFolderPaneTest, EscStopsTheListingOfAStalledServer) {
   const std::string folder = MakeRemote("slow", 200);
   SshServer stalling;
-  std::string why;
-  ASSERT_TRUE(stalling.Start(servers.Root(), why)) << why;
-  const std::string uri = servers.Uri(NetworkServers::kKeyUser, folder, stalling.Port());
-  TForm1* form = f.OpenOn(f.HomePath(), f.HomePath());
-  Type(form, uri);
-  ASSERT_TRUE(WaitUntil([&] { return Shows(form->LV1, uri); })) << Why();
+  std::string uri;
+  TForm1* form = OpenThrough(stalling, folder, uri);
+  ASSERT_TRUE(Shows(form->LV1, uri)) << Why();
   // A server that stalls mid-listing: the re-read hangs until Esc.
   stalling.Pause(true);
   form->LV1->RefreshList();
@@ -137,12 +144,9 @@ TEST_F(GioFolderPaneTest, BackSpaceLandsOnTheFolderLeftThoughTheServerSendsItsRo
   ::mkdir((folder + "/a folder").c_str(), 0755);
   ::mkdir((folder + "/sub dir").c_str(), 0755);
   SshServer stalling;
-  std::string why;
-  ASSERT_TRUE(stalling.Start(servers.Root(), why)) << why;
-  const std::string uri = servers.Uri(NetworkServers::kKeyUser, folder, stalling.Port());
-  TForm1* form = f.OpenOn(f.HomePath(), f.HomePath());
-  Type(form, uri);
-  ASSERT_TRUE(WaitUntil([&] { return Shows(form->LV1, uri); })) << Why();
+  std::string uri;
+  TForm1* form = OpenThrough(stalling, folder, uri);
+  ASSERT_TRUE(Shows(form->LV1, uri)) << Why();
   FormFixture::SelectOnly(form->LV1, "sub%20dir");
   ASSERT_TRUE(f.Focus(form->LV1));
   QTest::keyClick(form->LV1->CurrentView(), Qt::Key_Return);

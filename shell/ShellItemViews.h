@@ -68,7 +68,6 @@ class TShellIconView : public QListView {
   TShellIconView(TShellListModel* model, QWidget* parent) : QListView(parent), rows_(model) {}
   void keyboardSearch(const QString& search) override { find_.Search(this, rows_, search); }
   void SetIconsAbove(bool above) { iconsAbove_ = above; }
-  bool IconsAbove() const { return iconsAbove_; }
 
  protected:
   void initViewItemOption(QStyleOptionViewItem* option) const override {

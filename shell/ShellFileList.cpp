@@ -72,9 +72,32 @@ int TShellFileList::IndexOf(const TShellFileItem* item) const {
   return it == items_.end() ? -1 : static_cast<int>(it - items_.begin());
 }
 
+namespace {
+
+// The rows of a huge folder and their IDs go back to their pools in the
+// order of their addresses: the next read then takes its memory in runs, not
+// scattered over the last folder's, which made reading it again half as slow.
+void FreeInAddressOrder(std::vector<std::unique_ptr<TShellFileItem>>& rows) {
+  constexpr size_t kScattered = 1 << 16;
+  if (rows.size() < kScattered) {
+    rows.clear();
+    return;
+  }
+  auto byAddress = [](const auto& a, const auto& b) { return a < b; };
+  std::vector<PItemIDList> ids;
+  ids.reserve(rows.size());
+  for (auto& row : rows) ids.push_back(row->RelativeIDList.release());
+  std::sort(ids.begin(), ids.end(), byAddress);
+  for (PItemIDList id : ids) FreeIDList(id);
+  std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.get() < b.get(); });
+  rows.clear();
+}
+
+}  // namespace
+
 void TShellFileList::Clear() {
   ForgetMaskedOut();
-  items_.clear();
+  FreeInAddressOrder(items_);
   nameRanked_ = false;
   SetSorted(-1);
   changesMissed_ = false;

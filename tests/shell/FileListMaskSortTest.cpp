@@ -258,3 +258,22 @@ TEST_F(FileListMaskSortTest, FocusAndSelectionStayOnTheirFilesThroughMaskAndSort
   ASSERT_GT(list->Count(), 0);
   EXPECT_EQ(focusedName()[0], 'z');
 }
+
+TEST_F(FileListMaskSortTest, AHugeFolderReadAgainAfterItsRowsWentBackGivesTheSameRows) {
+  // Enough rows that leaving the folder hands them back in address order.
+  MakeFolder(70000);
+  const std::string other = tmp.dir("other");
+  SimpleListOwner owner;
+  TShellFileList list(&owner, false);
+  Show(list, tmp.path());
+  const std::vector<std::string> first = Names(list);
+  ASSERT_GE(first.size(), 60000u);
+  for (int round = 0; round < 2; ++round) {
+    Show(list, other);
+    EXPECT_EQ(list.Count(), 0);
+    list.SortType = round == 0 ? 1 : 0;
+    Show(list, tmp.path());
+    if (round == 0) list.SortByColumn(0);
+    EXPECT_EQ(Names(list), first) << "round " << round;
+  }
+}

@@ -60,8 +60,7 @@ TLocationOpener::TLocationOpener(TForm1* form, TShellListView* list) : QObject(l
   connect(&changed_, &QTimer::timeout, this, [this] {
     const std::string path = list_->GetPathName();
     if (!monitor_ || !list_->isVisible() || list_->Reading() || network::ShownLocation(path) != monitor_->Uri()) return;
-    list_->ReadAhead(path, 0);
-    list_->RefreshList();
+    Reread(path);
   });
 }
 
@@ -135,9 +134,25 @@ void TLocationOpener::Polled(const std::string& path, const network::LocationFac
   stamp_ = stamp;
   recent_ = Recent(stamp);
   if (!changed || list_->Reading()) return;
-  // Read on a worker as when it was opened.
-  list_->ReadAhead(path, 0);
-  list_->RefreshList();
+  Reread(path);
+}
+
+void TLocationOpener::Reread(const std::string& path) {
+  // One at a time: a server that stalls holds the first.
+  if (list_->FileList()->ReadsAhead()) return;
+  const unsigned number = ++rereads_;
+  // The list's worker ends before this object goes: it is a child of the list.
+  list_->FileList()->ReadAhead(path, 0, SIZE_MAX, [this, path, number] {
+    QMetaObject::invokeMethod(
+        this,
+        [this, path, number] {
+          if (number != rereads_ || !list_->FileList()->ReadsAhead() || list_->GetPathName() != path) return;
+          list_->RefreshList();
+        },
+        Qt::QueuedConnection);
+  });
+  // A folder listed through GIO is read by the list itself, in batches.
+  if (!list_->FileList()->ReadsAhead()) list_->RefreshList();
 }
 
 void TLocationOpener::BlankWhileOpening() {

@@ -58,8 +58,12 @@ class TLocationOpener : public QObject {
   // folder is a location being opened; put back when that fails.
   void BlankWhileOpening();
   void Unblank();
+  // Reads the shown folder again on a worker; its rows stay shown until the
+  // new ones are in, however long a stalled server takes.
+  void Reread(const std::string& path);
 
   TForm1* form_;
+  unsigned rereads_ = 0;  // the latest re-read's number: an earlier one's end is stale
   std::thread worker_;
   std::atomic<bool> cancel_{false};
   TEvent stop_{true};

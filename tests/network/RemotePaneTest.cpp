@@ -195,12 +195,19 @@ TEST_F(RemotePaneTest, AShownLocationFollowsChangesMadeOnTheServer) {
   Type(form, uri);
   ASSERT_TRUE(WaitUntil([&] { return Shows(form, uri); })) << (f.messages.empty() ? "" : f.messages[0]);
   ASSERT_EQ(form->LV1->FileList()->Count(), 2);
+  // The rows stay shown while the folder is read again: a stalled server
+  // would otherwise leave the pane empty.
+  int emptied = 0;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] { emptied += form->LV1->FileList()->Count() == 0; });
+  watch.start(1);
   // Made by someone else, straight on the server: no event reaches us.
   std::ofstream(folder + "/new.txt") << "new";
   EXPECT_TRUE(WaitUntil([&] { return FormFixture::RowOf(form->LV1, "new.txt") >= 0; }, 20000));
   ::unlink((folder + "/file0.txt").c_str());
   EXPECT_TRUE(WaitUntil([&] { return FormFixture::RowOf(form->LV1, "file0.txt") < 0; }, 20000));
   EXPECT_EQ(form->Edit1->text().toStdString(), uri + "/*.*");
+  EXPECT_EQ(emptied, 0);
 }
 
 TEST_F(RemotePaneTest, TheDriveListOffersTheBookmarkedLocationsAndOpensThem) {

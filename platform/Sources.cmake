@@ -69,6 +69,7 @@ set(PLATFORM_FILEOPS_SOURCES
   platform/fileops/FileLinks.cpp platform/fileops/FileLinks.h
   platform/fileops/FileOperation.cpp platform/fileops/FileOperation.h
   platform/fileops/FileOperationJob.cpp platform/fileops/FileOperationJob.h
+  platform/fileops/TimeLeft.h
   platform/fileops/FolderCompare.cpp platform/fileops/FolderCompare.h
   platform/fileops/FolderSync.cpp platform/fileops/FolderSync.h
   platform/fileops/RenamePattern.cpp platform/fileops/RenamePattern.h

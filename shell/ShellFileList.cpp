@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -83,11 +84,10 @@ void FreeInAddressOrder(std::vector<std::unique_ptr<TShellFileItem>>& rows) {
     rows.clear();
     return;
   }
-  auto byAddress = [](const auto& a, const auto& b) { return a < b; };
   std::vector<PItemIDList> ids;
   ids.reserve(rows.size());
   for (auto& row : rows) ids.push_back(row->RelativeIDList.release());
-  std::sort(ids.begin(), ids.end(), byAddress);
+  std::sort(ids.begin(), ids.end(), std::less<>());
   for (PItemIDList id : ids) FreeIDList(id);
   std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.get() < b.get(); });
   rows.clear();

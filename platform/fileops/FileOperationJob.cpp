@@ -1,4 +1,5 @@
 #include "platform/fileops/FileOperationJob.h"
+#include "platform/fileops/TimeLeft.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -185,13 +186,7 @@ FileOperationProgress FileOperationJob::Progress() const {
   p.secondsElapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
   p.sourcesTotal = sourcesTotal_;
   p.sourcesChecked = std::min(sourcesChecked_.load(), sourcesTotal_);
-  // The rate needs a little history before it means anything.
-  if (p.secondsElapsed >= 1.0) {
-    if (p.bytesTotal > 0 && p.bytesDone > 0)
-      p.secondsLeft = p.secondsElapsed * double(p.bytesTotal - p.bytesDone) / double(p.bytesDone);
-    else if (p.itemsTotal > 0 && p.itemsDone > 0)
-      p.secondsLeft = p.secondsElapsed * double(p.itemsTotal - p.itemsDone) / double(p.itemsDone);
-  }
+  EstimateSecondsLeft(p);
   return p;
 }
 

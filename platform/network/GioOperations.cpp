@@ -4,6 +4,7 @@
 #include "platform/network/GioOperations.h"
 #include "platform/network/GioSupport.h"
 #include "platform/network/Location.h"
+#include "platform/fileops/TimeLeft.h"
 
 #include <cerrno>
 #include <functional>
@@ -157,12 +158,7 @@ FileOperationProgress GioJob::Progress() const {
   // So many sources show their progress at once, as the engine's do.
   p.sourcesTotal = p.itemsTotal;
   p.secondsElapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
-  if (p.secondsElapsed >= 1.0) {
-    if (p.bytesDone > 0 && p.bytesTotal >= p.bytesDone)
-      p.secondsLeft = p.secondsElapsed * double(p.bytesTotal - p.bytesDone) / double(p.bytesDone);
-    else if (p.itemsDone > 0 && p.itemsTotal >= p.itemsDone)
-      p.secondsLeft = p.secondsElapsed * double(p.itemsTotal - p.itemsDone) / double(p.itemsDone);
-  }
+  EstimateSecondsLeft(p);
   std::lock_guard<std::mutex> hold(lock_);
   p.currentFile = current_;
   return p;

@@ -117,6 +117,12 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
   bool masked = !allRows_.empty();
   const bool wasRanked = nameRanked_;
   nameRanked_ = false;
+  // An index by name made part way holds rows by places that move now.
+  const bool byName = RowsByNameWanted() && RowsFoundByName();
+  if (!byName) {
+    rowsByName_.Clear();
+    rowsByNameAt_ = 0;
+  }
 
   const int column = SortType, order = SortOrder[column];
   auto before = [&](const TShellFileItem* a, const TShellFileItem* b) {
@@ -146,8 +152,36 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
     }
     return true;
   };
+  // The row of a name from the index, at the place its old key gives it.
+  auto place = [&](const std::vector<std::unique_ptr<TShellFileItem>>& rows, const TShellFileItem* row,
+                   std::vector<size_t>& found) {
+    auto at = std::lower_bound(rows.begin(), rows.end(), row,
+                               [&](const auto& r, const TShellFileItem* p) { return before(r.get(), p); });
+    for (; at != rows.end() && !before(row, at->get()); ++at)
+      if (at->get() == row) {
+        found.push_back(static_cast<size_t>(at - rows.begin()));
+        return true;
+      }
+    return false;
+  };
+  auto indexed = [&](std::vector<size_t>& found, std::vector<size_t>& foundOut) {
+    for (const std::string& name : names) {
+      const TShellFileItem* row = rowsByName_.Find(name);
+      if (row && !place(items_, row, found) && !(masked && place(maskedOut_, row, foundOut))) return false;
+    }
+    for (auto* rows : {&found, &foundOut}) {
+      std::sort(rows->begin(), rows->end());
+      rows->erase(std::unique(rows->begin(), rows->end()), rows->end());
+    }
+    return true;
+  };
   std::vector<size_t> gone, goneOut;
-  if (!named(items_, gone) || (masked && !named(maskedOut_, goneOut))) return false;
+  // A row not where its key says (its stat data fetched anew) is left to the pass.
+  if (!byName || !indexed(gone, goneOut)) {
+    gone.clear();
+    goneOut.clear();
+    if (!named(items_, gone) || (masked && !named(maskedOut_, goneOut))) return false;
+  }
 
   // What the owner shows of a row goes to the row that takes its name.
   std::unordered_map<std::string, Carried> carried;
@@ -182,6 +216,14 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
   };
   sorted(added);
   sorted(addedOut);
+  // The index by name is told before the rows change hands.
+  std::vector<TShellFileItem*> left, came;
+  if (byName) {
+    for (size_t i : gone) left.push_back(items_[i].get());
+    for (size_t i : goneOut) left.push_back(maskedOut_[i].get());
+    for (const auto& item : added) came.push_back(item.get());
+    for (const auto& item : addedOut) came.push_back(item.get());
+  }
   if (!addedOut.empty() && !masked) {
     // The first row masked out: the order of all rows is the shown rows' so far.
     allRows_.reserve(RowsWithRoom(items_.size() + addedOut.size()));
@@ -197,7 +239,7 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
     for (const auto& item : addedOut) inserted.push_back(item.get());
     std::sort(inserted.begin(), inserted.end(), before);
     ReplaceInOrder(allRows_, removed, inserted, before);
-    ForgetNameIndex();
+    ForgetNamesInRowOrder();
   }
 
   // Each new row's place among the old ones by a binary search.
@@ -226,6 +268,7 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
       added[k]->NameRank = items_[gone[k]]->NameRank;
       old.push_back(std::exchange(items_[gone[k]], std::move(added[k])));
     }
+    if (byName) RowsByNameFollow(left, came);
     if (ListView) {
       ListView->Repaint();
       ListView->DoShListChange(this);
@@ -272,6 +315,7 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
     RestartSizePrefetch();
   // Or let go, to be made again while idle.
   if (!masked) MoveNameIndex(gone, insertedAt);
+  if (byName) RowsByNameFollow(left, came);
 
   if (ListView) {
     // Rows leave from the bottom up and come in from the top down, so each

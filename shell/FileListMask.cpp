@@ -107,10 +107,49 @@ bool TShellFileList::IndexMoreNames(int count) {
 }
 
 void TShellFileList::ForgetNameIndex() {
+  ForgetNamesInRowOrder();
+  rowsByName_.Clear();
+  rowsByNameAt_ = 0;
+}
+
+void TShellFileList::ForgetNamesInRowOrder() {
   names_.clear();
   names_.shrink_to_fit();
   nameAt_.clear();
   nameAt_.shrink_to_fit();
+}
+
+bool TShellFileList::IndexMoreRowsByName(int count) {
+  if (!RowsByNameWanted()) return false;
+  const bool masked = !allRows_.empty();
+  const size_t total = masked ? allRows_.size() : items_.size();
+  if (rowsByNameAt_ >= total) return false;
+  auto rowAt = [&](size_t i) { return masked ? allRows_[i] : items_[i].get(); };
+  const size_t last = std::min(total, rowsByNameAt_ + static_cast<size_t>(count));
+  for (size_t i = rowsByNameAt_; i < last; ++i) {
+    FetchRowAhead(i, last, rowAt);
+    if (!rowsByName_.Add(rowAt(i))) {
+      // Changes then find their rows by a pass, as without the index.
+      rowsByName_.Clear();
+      rowsByNameAt_ = SIZE_MAX;
+      return false;
+    }
+  }
+  rowsByNameAt_ = last;
+  return last < total;
+}
+
+void TShellFileList::RowsByNameFollow(const std::vector<TShellFileItem*>& left,
+                                      const std::vector<TShellFileItem*>& came) {
+  for (const TShellFileItem* row : left) rowsByName_.Remove(row);
+  for (TShellFileItem* row : came) {
+    if (!rowsByName_.Add(row)) {
+      rowsByName_.Clear();
+      rowsByNameAt_ = SIZE_MAX;
+      return;
+    }
+  }
+  rowsByNameAt_ = allRows_.empty() ? items_.size() : allRows_.size();
 }
 
 bool TShellFileList::MoveNameIndex(const std::vector<size_t>& gone, const std::vector<int>& insertedAt) {
@@ -118,7 +157,7 @@ bool TShellFileList::MoveNameIndex(const std::vector<size_t>& gone, const std::v
   constexpr size_t kMovedInPlace = 16;
   if (nameAt_.size() != items_.size() + gone.size() - insertedAt.size() ||
       gone.size() + insertedAt.size() > kMovedInPlace || names_.size() > UINT32_MAX - 4096) {
-    ForgetNameIndex();
+    ForgetNamesInRowOrder();
     return false;
   }
   for (auto it = gone.rbegin(); it != gone.rend(); ++it)

@@ -602,11 +602,12 @@ bool TShellFileList::PrefetchSizes(int count) {
   }
   if (prefetchCursor_ < Count()) return true;
   sizeTotalKnown_ = true;
-  return IndexMoreNames(0);
+  return IndexMoreNames(0) || IndexMoreRowsByName(count * 4);
 }
 
 bool TShellFileList::IdleWorkLeft() const {
-  return !sizeTotalKnown_ || nameAt_.size() < (allRows_.empty() ? items_.size() : allRows_.size());
+  const size_t total = allRows_.empty() ? items_.size() : allRows_.size();
+  return !sizeTotalKnown_ || nameAt_.size() < total || (RowsByNameWanted() && rowsByNameAt_ < total);
 }
 
 bool TShellFileList::SizeTotal(uint64_t& total) const {

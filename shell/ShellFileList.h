@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/system/FileKind.h"
+#include "shell/RowsByName.h"
 #include "shell/ShellCtrls.h"
 
 class FolderReadAhead;
@@ -144,6 +145,9 @@ class TShellFileList {
   bool SizeTotal(uint64_t& total) const;
   // Sizes or names are still to be read ahead.
   bool IdleWorkLeft() const;
+  // Every row can be found by its name at once, as the rows sorted by a
+  // column other than the name need for the changes reported.
+  bool RowsFoundByName() const { return rowsByNameAt_ == (allRows_.empty() ? items_.size() : allRows_.size()); }
   // The entry name of a shown row from the index of names, when that index
   // holds every shown row in order; empty otherwise (EntryName tells then).
   std::string_view IndexedName(int row) const {
@@ -217,7 +221,16 @@ class TShellFileList {
   // Adds the names of up to count more rows to the index; false when every
   // row is in it.
   bool IndexMoreNames(int count);
+  // Both indexes of the names: the one in the order of the rows and the one
+  // that finds a row by its name.
   void ForgetNameIndex();
+  void ForgetNamesInRowOrder();
+  // Only for an order the names do not give: sizes, times, attributes.
+  bool RowsByNameWanted() const { return sortedColumn_ == 1 || sortedColumn_ == 3 || sortedColumn_ == 4; }
+  // Adds up to count more rows to the index by name; false when it is whole.
+  bool IndexMoreRowsByName(int count);
+  // The index by name after the rows left went and the rows came came.
+  void RowsByNameFollow(const std::vector<TShellFileItem*>& left, const std::vector<TShellFileItem*>& came);
   // The index after rows left from gone (places before) and came in at
   // insertedAt (places after, rising); false when it was let go instead.
   bool MoveNameIndex(const std::vector<size_t>& gone, const std::vector<int>& insertedAt);
@@ -242,6 +255,10 @@ class TShellFileList {
   // order of the folder's read. Made while idle, behind the sizes.
   std::vector<char> names_;
   std::vector<uint32_t> nameAt_;
+  // Made while idle in the same order, after the other index; rowsByNameAt_
+  // rows are in it, SIZE_MAX when it was given up for want of memory.
+  RowsByName rowsByName_;
+  size_t rowsByNameAt_ = 0;
   // The pass over the sizes starts again, the total unknown until it ends.
   void RestartSizePrefetch();
   std::unique_ptr<FolderReadAhead> readAhead_;

@@ -11,6 +11,7 @@ set(SHELL_SOURCES
   shell/FileListMask.cpp
   shell/FolderReadAhead.cpp shell/FolderReadAhead.h
   shell/RowPool.cpp shell/RowPool.h
+  shell/RowsByName.cpp shell/RowsByName.h
   shell/RowSort.cpp shell/RowSort.h
   shell/ShellComboBox.cpp shell/ShellComboBox.h
   shell/ShellComboBoxDrag.cpp

@@ -14,7 +14,9 @@
 
 #include "SimpleListOwner.h"
 #include "TempDir.h"
+#include "platform/namespace/ItemID.h"
 #include "platform/system/ChangeNotification.h"
+#include "shell/RowsByName.h"
 #include "shell/ShellFileList.h"
 #include "shell/actions/Wildcard.h"
 #include "shell/watch/WatcherThread.h"
@@ -106,6 +108,14 @@ TEST_F(FileListChangesTest, RandomChangesGiveTheRowsOfAFullRead) {
       list.SortType = column;
       list.SortOrder[column] = order;
       Show(list, tmp.path());
+      // Sorted by size or time, rows are found by the index by name once
+      // it is made while idle, else by a pass: each way for one direction.
+      const bool indexed = order < 0 && (column == 1 || column == 3);
+      if (indexed) {
+        while (list.PrefetchSizes(16)) {
+        }
+        ASSERT_TRUE(list.RowsFoundByName());
+      }
       ChangeNotificationPtr handle = FindFirstChangeNotification(tmp.path(), false, kAllChanges);
       ASSERT_TRUE(handle);
       for (int batch = 0; batch < 10; ++batch) {
@@ -123,6 +133,8 @@ TEST_F(FileListChangesTest, RandomChangesGiveTheRowsOfAFullRead) {
         Show(fresh, tmp.path());
         ASSERT_EQ(Rows(list), Rows(fresh)) << "column " << column << " order " << order << " batch " << batch;
         ASSERT_EQ(owner.ItemsCount, list.Count());
+        // The index followed the changes rather than being let go.
+        ASSERT_EQ(list.RowsFoundByName(), indexed) << "column " << column << " batch " << batch;
       }
     }
   }
@@ -150,6 +162,10 @@ TEST_F(FileListChangesTest, ChangesUnderAMaskReachTheRowsMaskedOutSoANewMaskNeed
       const std::string before = batch % 3 == 0 ? "*.txt" : batch % 3 == 1 ? "*.jpg" : "f1*.*";
       mask(owner, before);
       ASSERT_TRUE(list.ApplyFilter());
+      // Sorted by size, the rows masked out are found by name as well.
+      while (column == 1 && list.PrefetchSizes(64)) {
+      }
+      ASSERT_EQ(list.RowsFoundByName(), column == 1);
       const int size = batch % 2 ? 4 : 50;
       for (int k = 0; k < size; ++k) RandomChange(tmp / pick(), tmp / pick(), random);
       std::vector<std::string> names;
@@ -168,6 +184,33 @@ TEST_F(FileListChangesTest, ChangesUnderAMaskReachTheRowsMaskedOutSoANewMaskNeed
       }
     }
   }
+}
+
+TEST(RowsByNameTest, RowsAreFoundByNameThroughAddsAndRemovesInAnyOrder) {
+  // Enough rows that runs of slots collide and wrap around the table's end.
+  std::vector<std::unique_ptr<TShellFileItem>> rows;
+  for (int i = 0; i < 3000; ++i)
+    rows.push_back(std::make_unique<TShellFileItem>(nullptr, MakeFileEntryID("r" + std::to_string(i), 0, nullptr)));
+  RowsByName index;
+  std::vector<bool> in(rows.size(), false);
+  std::mt19937 random(3);
+  for (int round = 0; round < 8; ++round) {
+    for (size_t i = 0; i < rows.size(); ++i) {
+      if (random() % 2 == 0) continue;
+      if (in[i])
+        index.Remove(rows[i].get());
+      else
+        ASSERT_TRUE(index.Add(rows[i].get()));
+      in[i] = !in[i];
+    }
+    size_t count = 0;
+    for (size_t i = 0; i < rows.size(); ++i) {
+      ASSERT_EQ(index.Find(rows[i]->EntryName()), in[i] ? rows[i].get() : nullptr) << "round " << round << " row " << i;
+      count += in[i];
+    }
+    ASSERT_EQ(index.Count(), count);
+  }
+  EXPECT_EQ(index.Find("r3000"), nullptr);
 }
 
 TEST_F(FileListChangesTest, FocusAndSelectionStayOnTheirFiles) {

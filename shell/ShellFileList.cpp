@@ -346,9 +346,15 @@ int TShellFileList::Populate() {
   // folder is read is reported after it, not lost.
   const std::string shown = GetPathName();
   const bool same = !shown.empty() && NameWatcher && NameWatcher->GetPath() == shown && archiveFile_.empty();
+  // Another folder of the disk is watched from before its read: the watch
+  // is armed beside the read rather than after it.
   auto watching = BeginEnd(
       [this, same] {
-        if (!same) SuspendWatching();
+        if (same) return;
+        if (FolderIDList && IsArchiveIDList(FolderIDList.get()))
+          SuspendWatching();
+        else
+          WatchShownFolder();
       },
       [this] { ResumeWatching(); });
   auto update = ItemsUpdate(ListView);
@@ -548,13 +554,19 @@ void TShellFileList::SuspendWatching() {
   if (AttrWatcher) AttrWatcher->SetPath("");
 }
 
-void TShellFileList::ResumeWatching() {
+void TShellFileList::WatchShownFolder() {
   std::string path = WatchedFolder();
   // inotify on a server's folder would wait on the server; a poll watches it.
   if (network::InFuseMount(path)) path.clear();
   if (NameWatcher) NameWatcher->SetPath(path);
   if (AttrWatcher) AttrWatcher->SetPath(path);
-  // A change right after this must be seen; the threads arm in microseconds.
+}
+
+void TShellFileList::ResumeWatching() {
+  WatchShownFolder();
+  // A change right after this must be seen. The threads arm in microseconds,
+  // but the first watch on a folder of a million files holds the kernel for
+  // some 70 ms, as it marks every entry.
   if (NameWatcher) NameWatcher->WaitUntilArmed(200);
   if (AttrWatcher) AttrWatcher->WaitUntilArmed(200);
 }

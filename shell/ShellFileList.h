@@ -133,6 +133,7 @@ class TShellFileList {
   // read again. Focus and selection stay on the rows still shown.
   bool ApplyFilter();
   void SuspendWatching();
+  // Watches the folder shown, and waits until the watch is armed.
   void ResumeWatching();
   void WatcherTerminated(TShFilesWatcher* watcher);
   // Reads the sizes of rows first..last that have none yet, on two threads.
@@ -209,6 +210,8 @@ class TShellFileList {
   // The folder the watchers watch: the one shown, or for a folder inside an
   // archive the folder that holds the archive file (remembered with its version).
   std::string WatchedFolder();
+  // Sets the watchers on the folder shown without waiting for them.
+  void WatchShownFolder();
   // For a folder inside an archive: reads the list again when the archive file
   // changed and leaves it when it has gone; false when the list is no such folder.
   bool ArchiveFileChanged();

@@ -384,3 +384,31 @@ TEST_F(FileListChangesTest, AFileMadeWhileTheFolderIsReadAgainIsShown) {
   ASSERT_EQ(list.Count(), 21);
   EXPECT_EQ(list.Items(0)->GetDisplayName(), "a_late.txt");
 }
+
+// The same for a folder opened from another: it is watched from before its
+// read, not from after it.
+TEST_F(FileListChangesTest, AFileMadeWhileAnotherFolderIsOpenedIsShown) {
+  const std::string other = tmp.dir("other");
+  for (int i = 0; i < 20; ++i) tmp.file("other/f" + std::to_string(i) + ".txt");
+  SimpleListOwner owner;
+  TShellFileList list(&owner, true);
+  Show(list, tmp.path());
+  bool made = false;
+  owner.Filter = [&](TShellFileItem*) {
+    if (!made) {
+      made = true;
+      QTest::qSleep(300);
+      tmp.file("other/a_late.txt");
+      QTest::qSleep(300);
+    }
+    return true;
+  };
+  Show(list, other);
+  ASSERT_TRUE(made);
+  ASSERT_EQ(list.Count(), 20);
+  QElapsedTimer timer;
+  timer.start();
+  while (list.Count() != 21 && timer.elapsed() < 7000) QTest::qWait(50);
+  ASSERT_EQ(list.Count(), 21);
+  EXPECT_EQ(list.Items(0)->GetDisplayName(), "a_late.txt");
+}

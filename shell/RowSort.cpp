@@ -76,24 +76,14 @@ bool SortByValueThenRank(std::vector<PackedKey>& keys) {
   std::vector<PackedKey> other(n);
   // In the order of the ranks first: every later pass keeps it among equals.
   std::vector<uint8_t> seen(n, 0);
-  uint64_t allOr = 0, allAnd = ~uint64_t{0};
   for (const PackedKey& key : keys) {
     const uint32_t rank = key.groupRank & ~kFileGroup;
     if (rank >= n || seen[rank]) return false;
     seen[rank] = 1;
     other[rank] = key;
-    allOr |= key.value;
-    allAnd &= key.value;
   }
   keys.swap(other);
-  for (int shift = 0; shift < 64; shift += 8) {
-    if (((allOr ^ allAnd) >> shift & 0xFF) == 0) continue;  // the same byte in every key
-    size_t at[257] = {};
-    for (const PackedKey& key : keys) ++at[(key.value >> shift & 0xFF) + 1];
-    for (int b = 0; b < 256; ++b) at[b + 1] += at[b];
-    for (const PackedKey& key : keys) other[at[key.value >> shift & 0xFF]++] = key;
-    keys.swap(other);
-  }
+  SortByKeyBytes(keys, other, [](const PackedKey& key) { return key.value; });
   // Folders first, each group in the order it has.
   size_t folders = 0;
   for (const PackedKey& key : keys) folders += !(key.groupRank & kFileGroup);

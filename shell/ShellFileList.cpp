@@ -4,6 +4,7 @@
 #include <chrono>
 #include <functional>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -84,12 +85,21 @@ void FreeInAddressOrder(std::vector<std::unique_ptr<TShellFileItem>>& rows) {
     rows.clear();
     return;
   }
-  std::vector<PItemIDList> ids;
-  ids.reserve(rows.size());
+  // The room is taken first: nothing after it may fail in a destructor.
+  std::vector<PItemIDList> ids, room;
+  std::vector<std::unique_ptr<TShellFileItem>> rowRoom;
+  try {
+    ids.reserve(rows.size());
+    room.reserve(rows.size());
+    rowRoom.reserve(rows.size());
+  } catch (const std::bad_alloc&) {
+    rows.clear();
+    return;
+  }
   for (auto& row : rows) ids.push_back(row->RelativeIDList.release());
-  std::sort(ids.begin(), ids.end(), std::less<>());
+  SortByKeyBytes(ids, room, [](PItemIDList id) { return reinterpret_cast<uintptr_t>(id); });
   for (PItemIDList id : ids) FreeIDList(id);
-  std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.get() < b.get(); });
+  SortByKeyBytes(rows, rowRoom, [](const auto& row) { return reinterpret_cast<uintptr_t>(row.get()); });
   rows.clear();
 }
 

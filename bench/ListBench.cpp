@@ -222,7 +222,41 @@ void EarlySelectAll(const std::string& dir) {
               right ? "equal" : "DIFFERENT");
 }
 
-// Keys on a shown list of the folder, as the window runs them: Ctrl+A,
+// Files created one at a time in the shown folder dir: the process's CPU
+// time until the list has each, less what the same wait costs idle, per file.
+double ChangeCpuMs(const std::string& dir, const std::function<int()>& count) {
+  constexpr int kFiles = 6;
+  // Waited for as below, so the idle cost is the same; taken before and
+  // after the changes, as other programs' load drifts.
+  auto idleRate = [] {
+    const double cpu = CpuSeconds(), from = Now();
+    while (Now() - from < 2.6) QTest::qWait(5);
+    return (CpuSeconds() - cpu) / (Now() - from);
+  };
+  const double idleBefore = idleRate();
+  const int first = count();
+  double cpu = CpuSeconds(), waited = Now();
+  std::vector<std::string> added;
+  for (int k = 0; k < kFiles; ++k) {
+    const int before = count();
+    added.push_back(dir + "/file_0500000a" + std::to_string(k) + ".txt");
+    close(open(added.back().c_str(), O_CREAT | O_WRONLY, 0644));
+    for (const double from = Now(); count() == before && Now() - from < 20;) QTest::qWait(5);
+    // The second report of the same file (by its size) is counted too: it
+    // comes within a moment of the first.
+    for (const double shown = Now(); Now() - shown < 0.3;) QTest::qWait(5);
+  }
+  cpu = CpuSeconds() - cpu;
+  waited = Now() - waited;
+  const double idleCpu = (idleBefore + idleRate()) / 2;
+  for (const std::string& path : added) unlink(path.c_str());
+  // The removals are taken before what comes next.
+  for (const double from = Now(); count() != first && Now() - from < 20;) QTest::qWait(5);
+  return (cpu - idleCpu * waited) * 1000 / kFiles;
+}
+
+// Keys on a shown list of the folder, as the window runs them: files made
+// one at a time, sorted by name and by size; Ctrl+A,
 // Ctrl+R from every thousandth row selected, Page Down, a mask typed with
 // Shift+letter and cleared. Timed once the sizes were read behind the first
 // paint, as the view reads them when idle.
@@ -239,6 +273,16 @@ void ShownKeys(const std::string& dir) {
     return (Now() - from) * 1000;
   };
   std::printf("idle_reads_1m_ms=%.0f (after the list was filled)\n", idle());
+  // Changes by name, and by size where a row's place does not follow from its name.
+  auto rows = [&view] { return view->FileList()->Count(); };
+  std::vector<double> changes, sizeChanges;
+  for (int run = 0; run < 3; ++run) changes.push_back(ChangeCpuMs(dir, rows));
+  view->FileList()->SortByColumn(1);
+  idle();
+  for (int run = 0; run < 3; ++run) sizeChanges.push_back(ChangeCpuMs(dir, rows));
+  view->FileList()->SortByColumn(0);
+  std::printf("change_cpu_ms_1m=%.1f (%s)\nchange_by_size_cpu_ms_1m=%.1f (%s)\n", Median(changes),
+              Spread(changes).c_str(), Median(sizeChanges), Spread(sizeChanges).c_str());
   const int count = view->FileList()->Count();
   std::vector<double> alls, inverts, pages, masks, unmasks;
   int selected = 0, inverted = 0;
@@ -293,8 +337,10 @@ void ShownKeys(const std::string& dir) {
 // The keys of a folder of a million files.
 void MillionKeys(const std::string& dir) {
   const int runs = 3;
-  std::vector<double> rowBytes, reads, lss, sorts, masks, unmasks, changes, sizeChanges, indexes;
-  for (int run = 0; run < runs; ++run) {
+  std::vector<double> rowBytes, reads, lss, sorts, masks, unmasks, indexes;
+  // Reads paired with ls, each list let go before the next as a user's
+  // folders are: the first read also takes the memory the later ones reuse.
+  for (int read = 0; read < 5; ++read) {
     SimpleListOwner owner;
     auto list = std::make_unique<TShellFileList>(&owner, true);
     IDListPtr folder = PathToIDList(dir);
@@ -302,42 +348,19 @@ void MillionKeys(const std::string& dir) {
     double start = Now();
     list->SetFolder(folder.get());
     reads.push_back((Now() - start) * 1000);
-    // Only the first run: later ones reuse what the earlier freed.
-    if (run == 0) rowBytes.push_back(static_cast<double>(ResidentBytes() - before) / std::max(1, list->Count()));
+    if (read == 0) rowBytes.push_back(static_cast<double>(ResidentBytes() - before) / std::max(1, list->Count()));
     lss.push_back(TimeCommand({"ls", "-1", dir}) * 1000);
-
-    // One file created in the shown folder: the process's CPU time until the
-    // list has it, less what the same wait costs idle.
-    auto changeCpuMs = [&] {
-      const int count = list->Count();
-      // Waited for as below, so the idle cost is the same; taken before and
-      // after the change, as other programs' load drifts.
-      auto idleRate = [] {
-        const double cpu = CpuSeconds(), from = Now();
-        while (Now() - from < 2.6) QTest::qWait(5);
-        return (CpuSeconds() - cpu) / (Now() - from);
-      };
-      const double idleBefore = idleRate();
-      const std::string added = dir + "/file_0500000a.txt";
-      double cpu = CpuSeconds(), waited = Now();
-      close(open(added.c_str(), O_CREAT | O_WRONLY, 0644));
-      while (list->Count() == count && Now() - waited < 20) QTest::qWait(5);
-      // The second report of the same file (by its size) is counted too: it
-      // comes within a moment of the first.
-      for (const double shown = Now(); Now() - shown < 0.5;) QTest::qWait(5);
-      cpu = CpuSeconds() - cpu;
-      waited = Now() - waited;
-      const double idleCpu = (idleBefore + idleRate()) / 2;
-      unlink(added.c_str());
-      QTest::qWait(2600);
-      return (cpu - idleCpu * waited) * 1000;
-    };
-    changes.push_back(changeCpuMs());
+  }
+  for (int run = 0; run < runs; ++run) {
+    SimpleListOwner owner;
+    auto list = std::make_unique<TShellFileList>(&owner, true);
+    IDListPtr folder = PathToIDList(dir);
+    list->SetFolder(folder.get());
 
     // Sizes are read behind the first paint, as the view reads them.
     while (list->PrefetchSizes(4096)) {
     }
-    start = Now();
+    double start = Now();
     list->SortByColumn(1);
     sorts.push_back((Now() - start) * 1000);
     // The names are indexed again in the new order, as the view does while idle.
@@ -345,8 +368,6 @@ void MillionKeys(const std::string& dir) {
     while (list->PrefetchSizes(4096)) {
     }
     indexes.push_back((Now() - start) * 1000);
-    // Sorted by size, the row of a changed name is not where its name says.
-    sizeChanges.push_back(changeCpuMs());
 
     // As the window filters: by the name each row's ID holds, the mask made once.
     owner.Filter = [name = std::string(), mask = std::string(kMask)](TShellFileItem* item) mutable {
@@ -366,8 +387,6 @@ void MillionKeys(const std::string& dir) {
   std::printf("list_1m_read_ms=%.0f (%s)\nls_1m_ms=%.0f (%s)\nlist_1m_vs_ls=%.2f\n", Median(reads),
               Spread(reads).c_str(), Median(lss), Spread(lss).c_str(), Median(reads) / Median(lss));
   std::printf("row_bytes_1m=%.0f (%s)\n", Median(rowBytes), Spread(rowBytes).c_str());
-  std::printf("change_cpu_ms_1m=%.1f (%s)\nchange_by_size_cpu_ms_1m=%.1f (%s)\n", Median(changes),
-              Spread(changes).c_str(), Median(sizeChanges), Spread(sizeChanges).c_str());
   std::printf("sort_by_size_1m_ms=%.0f (%s)\nmask_1m_ms=%.0f (%s)\n", Median(sorts), Spread(sorts).c_str(),
               Median(masks), Spread(masks).c_str());
   const std::vector<double> filled = FilledTimes(dir, runs);

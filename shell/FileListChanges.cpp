@@ -187,9 +187,12 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
   std::unordered_map<std::string, Carried> carried;
   const int focusedRow = ListView ? ListView->FocusedRow() : -1;
   const bool anySelected = ListView && ListView->SelectedCount() > 0;
+  // The size of the selected rows that go, as the owner summed it.
+  uint64_t selectedGone = 0;
   for (size_t i : gone) {
     Carried c;
     c.selected = anySelected && ListView->IsRowSelected(static_cast<int>(i));
+    if (c.selected) selectedGone += items_[i]->GetSize();
     c.focused = static_cast<int>(i) == focusedRow;
     carried[std::string(IDPayloadText(items_[i]->RelativeIDList.get()))] = c;
   }
@@ -261,7 +264,9 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
     // Every file written is reported twice, by name and by size: the second
     // report moves no row and repaints what is shown.
     nameRanked_ = wasRanked;
+    uint64_t selectedNow = 0;
     for (size_t k = 0; k < gone.size(); ++k) {
+      if (anySelected && ListView->IsRowSelected(static_cast<int>(gone[k]))) selectedNow += added[k]->GetSize();
       // A sum still made covers the rows before its cursor.
       if (!sizeTotalKnown_ && gone[k] < static_cast<size_t>(prefetchCursor_))
         sizeSum_ = sizeSum_ - std::min(sizeSum_, items_[gone[k]]->GetSize()) + added[k]->GetSize();
@@ -270,6 +275,7 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
     }
     if (byName) RowsByNameFollow(left, came);
     if (ListView) {
+      if (selectedGone != selectedNow) ListView->SelectedSizeChanged(selectedGone, selectedNow);
       ListView->Repaint();
       ListView->DoShListChange(this);
     }
@@ -321,6 +327,7 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
     // Rows leave from the bottom up and come in from the top down, so each
     // index is right when it is told.
     for (auto it = gone.rbegin(); it != gone.rend(); ++it) ListView->RowRemoved(static_cast<int>(*it));
+    if (selectedGone) ListView->SelectedSizeChanged(selectedGone, 0);
     int focus = -1;
     for (int row : insertedAt) {
       ListView->RowInserted(row);

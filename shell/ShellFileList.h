@@ -67,6 +67,8 @@ class IShellFileListOwner {
   // owner keeps its selection, focus and scroll on the same rows.
   virtual void RowInserted(int row) = 0;
   virtual void RowRemoved(int row) = 0;
+  // Selected rows took new sizes in place: their sum went from was to now.
+  virtual void SelectedSizeChanged(uint64_t /*was*/, uint64_t /*now*/) {}
   virtual void Repaint() = 0;
 
   virtual int ColumnCount() const = 0;

@@ -358,7 +358,7 @@ void TShellListView::SelectionChanged(const QItemSelection& selected, const QIte
     for (const auto& [first, last] : SelectedSpans(model_->rowCount()))
       selSize_ += sum(QItemSelection(model_->index(first, 0), model_->index(last, 0)));
   } else if (!selSizeCounting_) {
-    uint64_t added = sum(selected), removed = sum(deselected);
+    uint64_t added = sum(selected), removed = rowLeaving_ ? 0 : sum(deselected);
     selSize_ = selSize_ + added >= removed ? selSize_ + added - removed : 0;
   }
   FireSelChange();
@@ -376,7 +376,7 @@ void TShellListView::SelectionChanged(const QItemSelection& selected, const QIte
     return false;
   };
   for (auto [ranges, state] : {std::pair{&deselected, false}, std::pair{&selected, true}}) {
-    if (wide(*ranges)) continue;
+    if (wide(*ranges) || (rowLeaving_ && !state)) continue;
     for (const QItemSelectionRange& r : *ranges) {
       if (r.left() != 0) continue;
       for (int row = r.top(); row <= r.bottom(); ++row)
@@ -567,8 +567,16 @@ void TShellListView::RowInserted(int row) {
 void TShellListView::RowRemoved(int row) {
   QAbstractItemView* view = CurrentView();
   const int top = view->indexAt(QPoint(1, 1)).row();
+  auto leaving = BeginEnd([this] { rowLeaving_ = true; }, [this] { rowLeaving_ = false; });
   model_->RemoveRow(row);
   if (top > 0 && row < top) view->scrollTo(model_->index(top - 1, 0), QAbstractItemView::PositionAtTop);
+}
+
+void TShellListView::SelectedSizeChanged(uint64_t was, uint64_t now) {
+  // A sum still to be made reads the sizes as they are then.
+  if (selSizeCounting_) return;
+  selSize_ = selSize_ + now >= was ? selSize_ + now - was : 0;
+  FireSelChange();
 }
 
 void TShellListView::Repaint() {

@@ -193,6 +193,7 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   void MakeRowVisible(int row) override;
   void RowInserted(int row) override;
   void RowRemoved(int row) override;
+  void SelectedSizeChanged(uint64_t was, uint64_t now) override;
   void Repaint() override;
   int ColumnCount() const override;
   std::vector<int> ColumnOrder() const override;
@@ -266,6 +267,9 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   // The count of selected rows, kept while the rows changed are reported one by one.
   mutable int reportedCount_ = -1;
   bool reportingRows_ = false;
+  // A row leaves the model: the list has let it go already, so the row at its
+  // index is another; the list tells the selected size that left.
+  bool rowLeaving_ = false;
   int selUpdateLock_ = 0;
   bool restoringWidths_ = false;
   int itemsUpdateLock_ = 0;

@@ -244,6 +244,38 @@ TEST_F(ListViewTest, SelectionSizeCountsAllBytes) {
   EXPECT_EQ(view->SelSize(), 0u);
 }
 
+// Files written or deleted while selected: the sum follows, whether a row
+// stays in its place, moves or goes.
+TEST_F(ListViewTest, SelectionSizeFollowsSelectedFilesThatAreWritten) {
+  dir.file("a", std::string(10, 'x'));
+  dir.file("b", std::string(20, 'x'));
+  dir.file("c", std::string(30, 'x'));
+  for (int column : {0, 1}) {
+    view->SetPathName(dir.path());
+    view->FileList()->SortByColumn(column);
+    view->SelectAllRows(false);
+    view->SetRowSelected(Row("b"), true);
+    view->SetRowSelected(Row("c"), true);
+    ASSERT_EQ(view->SelSize(), 50u);
+    // b stays between a and c by size; then c moves before a.
+    dir.file("b", std::string(25, 'x'));
+    ASSERT_TRUE(view->FileList()->ApplyChangedNames({"b"}));
+    EXPECT_EQ(view->SelSize(), 55u) << "column " << column;
+    dir.file("c", std::string(5, 'x'));
+    ASSERT_TRUE(view->FileList()->ApplyChangedNames({"c"}));
+    EXPECT_EQ(view->SelSize(), 30u) << "column " << column;
+    EXPECT_EQ(view->SelectedCount(), 2);
+    // A selected file deleted leaves the sum.
+    ASSERT_EQ(unlink((dir / "b").c_str()), 0);
+    ASSERT_TRUE(view->FileList()->ApplyChangedNames({"b"}));
+    EXPECT_EQ(view->SelSize(), 5u) << "column " << column;
+    EXPECT_EQ(view->SelectedCount(), 1);
+    dir.file("b", std::string(20, 'x'));
+    dir.file("c", std::string(30, 'x'));
+    ASSERT_TRUE(view->FileList()->ApplyChangedNames({"b", "c"}));
+  }
+}
+
 TEST_F(ListViewTest, RenameInPlace) {
   dir.file("old.txt", "o");
   dir.file("taken.txt", "keep me");

@@ -174,9 +174,20 @@ FileOperationResult GioJob::Transfer(const std::vector<std::string>& sources, co
                                      bool move) {
   function_ = move ? FO_MOVE : FO_COPY;
   itemsTotal_ = sources.size();
+  // Every source is counted before the first is sent: a total that grew
+  // source by source moved the bar back with each one.
+  {
+    GPtr<GCancellable> cancellable(g_cancellable_new());
+    CancelOnStop watch(cancellable.get(), &cancel_);
+    for (const std::string& source : sources) {
+      if (cancel_) return {FO_ERROR_CANCELLED, true};
+      GPtr<GFile> file(FileOf(source));
+      Count(TreeBytes(file.get(), cancellable.get()), source);
+    }
+  }
   for (const std::string& source : sources) {
     if (cancel_) return {FO_ERROR_CANCELLED, true};
-    const Done done = TransferOne(source, destination, move);
+    const Done done = TransferOne(source, destination, move, true);
     ++itemsDone_;
     if (done == Done::Stop) return {FO_ERROR_CANCELLED, true};
   }

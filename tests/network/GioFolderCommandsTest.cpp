@@ -238,7 +238,8 @@ TEST_F(GioFolderCommandsTest, ACopyUpShowsTheDetailedProgressAndEscStopsItWithNo
     if (!window || !window->isVisible()) return;
     items.push_back(window->findChild<QLabel*>(QStringLiteral("itemsLabel"))->text());
     bytes.push_back(window->findChild<QLabel*>(QStringLiteral("bytesLabel"))->text());
-    bars.push_back(window->findChild<QProgressBar*>(QStringLiteral("progressBar"))->value());
+    // The bar as the copy goes; what it shows while the stop is made is not asked.
+    if (!escaped) bars.push_back(window->findChild<QProgressBar*>(QStringLiteral("progressBar"))->value());
     file = window->findChild<QLabel*>(QStringLiteral("fileLabel"))->text();
     // Once the bar has moved twice, past the first file's start.
     if (!escaped && bars.size() >= 3 && bars.back() > bars.front() && bars.back() > 0) {
@@ -257,7 +258,9 @@ TEST_F(GioFolderCommandsTest, ACopyUpShowsTheDetailedProgressAndEscStopsItWithNo
   EXPECT_TRUE(items.front().endsWith(QStringLiteral(" / %1 個の項目").arg(kFiles))) << items.front().toStdString();
   EXPECT_FALSE(bytes.back().isEmpty());
   EXPECT_TRUE(file.endsWith(QStringLiteral(".bin"))) << file.toStdString();
-  EXPECT_TRUE(std::is_sorted(bars.begin(), bars.end()));
+  std::string shown;
+  for (size_t k = 0; k < bars.size(); ++k) shown += std::to_string(bars[k]) + " " + items[k].toStdString() + "; ";
+  EXPECT_TRUE(std::is_sorted(bars.begin(), bars.end())) << shown;
   // Stopped: every name there is whole, some never came, nothing half-made stays.
   int whole = 0;
   for (const char* name : names) {

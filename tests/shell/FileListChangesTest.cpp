@@ -355,60 +355,43 @@ TEST_F(FileListChangesTest, NameIndexAndSizeTotalFollowTheChanges) {
 }
 
 // A file made while the shown folder is read again (a huge folder's read
-// takes seconds, and a new mask reads it) comes in after the read: the
-// folder is watched through it. The owner's filter runs after the entries
-// were read, so a file made there is one the read missed.
-TEST_F(FileListChangesTest, AFileMadeWhileTheFolderIsReadAgainIsShown) {
-  for (int i = 0; i < 20; ++i) tmp.file("f" + std::to_string(i) + ".txt");
-  SimpleListOwner owner;
-  TShellFileList list(&owner, true);
-  Show(list, tmp.path());
-  ASSERT_EQ(list.Count(), 20);
-  bool made = false;
-  owner.Filter = [&](TShellFileItem* item) {
-    if (!made) {
-      // As long as a huge folder's read takes, before and after the file.
-      made = true;
-      QTest::qSleep(300);
-      tmp.file("a_late.txt");
-      QTest::qSleep(300);
-    }
-    return MatchWildcard(std::string(item->EntryName()), "*.*");
-  };
-  list.Populate();
-  ASSERT_TRUE(made);
-  ASSERT_EQ(list.Count(), 20);
-  QElapsedTimer timer;
-  timer.start();
-  while (list.Count() != 21 && timer.elapsed() < 7000) QTest::qWait(50);
-  ASSERT_EQ(list.Count(), 21);
-  EXPECT_EQ(list.Items(0)->GetDisplayName(), "a_late.txt");
-}
-
-// The same for a folder opened from another: it is watched from before its
-// read, not from after it.
-TEST_F(FileListChangesTest, AFileMadeWhileAnotherFolderIsOpenedIsShown) {
+// takes seconds, and a new mask reads it), or while another folder is
+// opened, comes in after the read: the folder is watched through it, or
+// from before it. The owner's filter runs after the entries were read, so
+// a file made there is one the read missed.
+TEST_F(FileListChangesTest, AFileMadeWhileAFolderIsReadIsShown) {
   const std::string other = tmp.dir("other");
-  for (int i = 0; i < 20; ++i) tmp.file("other/f" + std::to_string(i) + ".txt");
-  SimpleListOwner owner;
-  TShellFileList list(&owner, true);
-  Show(list, tmp.path());
-  bool made = false;
-  owner.Filter = [&](TShellFileItem*) {
-    if (!made) {
-      made = true;
-      QTest::qSleep(300);
-      tmp.file("other/a_late.txt");
-      QTest::qSleep(300);
-    }
-    return true;
-  };
-  Show(list, other);
-  ASSERT_TRUE(made);
-  ASSERT_EQ(list.Count(), 20);
-  QElapsedTimer timer;
-  timer.start();
-  while (list.Count() != 21 && timer.elapsed() < 7000) QTest::qWait(50);
-  ASSERT_EQ(list.Count(), 21);
-  EXPECT_EQ(list.Items(0)->GetDisplayName(), "a_late.txt");
+  for (int i = 0; i < 20; ++i) {
+    tmp.file("f" + std::to_string(i) + ".txt");
+    tmp.file("other/f" + std::to_string(i) + ".txt");
+  }
+  for (const bool another : {false, true}) {
+    SimpleListOwner owner;
+    TShellFileList list(&owner, true);
+    Show(list, tmp.path());
+    // The first folder's rows are its files and the folder "other".
+    const int rows = another ? 20 : 21;
+    bool made = false;
+    owner.Filter = [&](TShellFileItem*) {
+      if (!made) {
+        // As long as a huge folder's read takes, before and after the file.
+        made = true;
+        QTest::qSleep(300);
+        tmp.file((another ? "other/" : "") + std::string("a_late.txt"));
+        QTest::qSleep(300);
+      }
+      return true;
+    };
+    if (another)
+      Show(list, other);
+    else
+      list.Populate();
+    ASSERT_TRUE(made);
+    ASSERT_EQ(list.Count(), rows) << "another " << another;
+    QElapsedTimer timer;
+    timer.start();
+    while (list.Count() != rows + 1 && timer.elapsed() < 7000) QTest::qWait(50);
+    ASSERT_EQ(list.Count(), rows + 1) << "another " << another;
+    EXPECT_EQ(list.Items(another ? 0 : 1)->GetDisplayName(), "a_late.txt") << "another " << another;
+  }
 }

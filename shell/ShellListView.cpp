@@ -346,7 +346,9 @@ void TShellListView::SelectionChanged(const QItemSelection& selected, const QIte
     }
     return total;
   };
-  if (!selection_->hasSelection()) {
+  if (rowLeaving_) {
+    // The list tells the size that left: the row at its index is another.
+  } else if (!selection_->hasSelection()) {
     selSize_ = 0;
     selSizeCounting_ = false;
   } else if (nextSelSize_) {
@@ -358,7 +360,7 @@ void TShellListView::SelectionChanged(const QItemSelection& selected, const QIte
     for (const auto& [first, last] : SelectedSpans(model_->rowCount()))
       selSize_ += sum(QItemSelection(model_->index(first, 0), model_->index(last, 0)));
   } else if (!selSizeCounting_) {
-    uint64_t added = sum(selected), removed = rowLeaving_ ? 0 : sum(deselected);
+    uint64_t added = sum(selected), removed = sum(deselected);
     selSize_ = selSize_ + added >= removed ? selSize_ + added - removed : 0;
   }
   FireSelChange();

@@ -119,10 +119,7 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
   nameRanked_ = false;
   // An index by name made part way holds rows by places that move now.
   const bool byName = RowsByNameWanted() && RowsFoundByName();
-  if (!byName) {
-    rowsByName_.Clear();
-    rowsByNameAt_ = 0;
-  }
+  if (!byName) DropRowsByName(0);
 
   const int column = SortType, order = SortOrder[column];
   auto before = [&](const TShellFileItem* a, const TShellFileItem* b) {

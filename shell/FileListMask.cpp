@@ -93,7 +93,7 @@ void TShellFileList::ForgetMaskedOut() {
 
 bool TShellFileList::IndexMoreNames(int count) {
   const bool masked = !allRows_.empty();
-  const size_t total = masked ? allRows_.size() : items_.size();
+  const size_t total = RowsRead();
   auto rowAt = [&](size_t i) { return masked ? allRows_[i] : items_[i].get(); };
   const size_t last = std::min(total, nameAt_.size() + static_cast<size_t>(count));
   for (size_t i = nameAt_.size(); i < last; ++i) {
@@ -108,8 +108,7 @@ bool TShellFileList::IndexMoreNames(int count) {
 
 void TShellFileList::ForgetNameIndex() {
   ForgetNamesInRowOrder();
-  rowsByName_.Clear();
-  rowsByNameAt_ = 0;
+  DropRowsByName(0);
 }
 
 void TShellFileList::ForgetNamesInRowOrder() {
@@ -122,7 +121,7 @@ void TShellFileList::ForgetNamesInRowOrder() {
 bool TShellFileList::IndexMoreRowsByName(int count) {
   if (!RowsByNameWanted()) return false;
   const bool masked = !allRows_.empty();
-  const size_t total = masked ? allRows_.size() : items_.size();
+  const size_t total = RowsRead();
   if (rowsByNameAt_ >= total) return false;
   auto rowAt = [&](size_t i) { return masked ? allRows_[i] : items_[i].get(); };
   const size_t last = std::min(total, rowsByNameAt_ + static_cast<size_t>(count));
@@ -130,8 +129,7 @@ bool TShellFileList::IndexMoreRowsByName(int count) {
     FetchRowAhead(i, last, rowAt);
     if (!rowsByName_.Add(rowAt(i))) {
       // Changes then find their rows by a pass, as without the index.
-      rowsByName_.Clear();
-      rowsByNameAt_ = SIZE_MAX;
+      DropRowsByName(SIZE_MAX);
       return false;
     }
   }
@@ -144,12 +142,11 @@ void TShellFileList::RowsByNameFollow(const std::vector<TShellFileItem*>& left,
   for (const TShellFileItem* row : left) rowsByName_.Remove(row);
   for (TShellFileItem* row : came) {
     if (!rowsByName_.Add(row)) {
-      rowsByName_.Clear();
-      rowsByNameAt_ = SIZE_MAX;
+      DropRowsByName(SIZE_MAX);
       return;
     }
   }
-  rowsByNameAt_ = allRows_.empty() ? items_.size() : allRows_.size();
+  rowsByNameAt_ = RowsRead();
 }
 
 bool TShellFileList::MoveNameIndex(const std::vector<size_t>& gone, const std::vector<int>& insertedAt) {

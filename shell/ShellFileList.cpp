@@ -628,7 +628,7 @@ bool TShellFileList::PrefetchSizes(int count) {
 }
 
 bool TShellFileList::IdleWorkLeft() const {
-  const size_t total = allRows_.empty() ? items_.size() : allRows_.size();
+  const size_t total = RowsRead();
   return !sizeTotalKnown_ || nameAt_.size() < total || (RowsByNameWanted() && rowsByNameAt_ < total);
 }
 

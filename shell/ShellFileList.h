@@ -150,7 +150,7 @@ class TShellFileList {
   bool IdleWorkLeft() const;
   // Every row can be found by its name at once, as the rows sorted by a
   // column other than the name need for the changes reported.
-  bool RowsFoundByName() const { return rowsByNameAt_ == (allRows_.empty() ? items_.size() : allRows_.size()); }
+  bool RowsFoundByName() const { return rowsByNameAt_ == RowsRead(); }
   // The entry name of a shown row from the index of names, when that index
   // holds every shown row in order; empty otherwise (EntryName tells then).
   std::string_view IndexedName(int row) const {
@@ -234,6 +234,14 @@ class TShellFileList {
   bool RowsByNameWanted() const { return sortedColumn_ == 1 || sortedColumn_ == 3 || sortedColumn_ == 4; }
   // Adds up to count more rows to the index by name; false when it is whole.
   bool IndexMoreRowsByName(int count);
+  // Empties the index by name, with at rows counted in it: 0 to make it
+  // again, SIZE_MAX when it is given up for want of memory.
+  void DropRowsByName(size_t at) {
+    rowsByName_.Clear();
+    rowsByNameAt_ = at;
+  }
+  // Every row read, shown and masked out.
+  size_t RowsRead() const { return allRows_.empty() ? items_.size() : allRows_.size(); }
   // The index by name after the rows left went and the rows came came.
   void RowsByNameFollow(const std::vector<TShellFileItem*>& left, const std::vector<TShellFileItem*>& came);
   // The index after rows left from gone (places before) and came in at

@@ -141,18 +141,30 @@ void TLocationOpener::Reread(const std::string& path) {
   // One at a time: a server that stalls holds the first.
   if (list_->FileList()->ReadsAhead()) return;
   const unsigned number = ++rereads_;
+  // Read again every few seconds while the folder changes: the focus stays
+  // on the user's file, not on the first row a read gives it.
+  auto refresh = [this] {
+    TShellFileList* rows = list_->FileList();
+    TShellFileItem* focused = rows->Items(list_->FocusedRow());
+    // A row still awaited (BackSpace on a server's folder) is awaited again.
+    const std::string name = !rows->FocusAwaited().empty() ? rows->FocusAwaited()
+                             : focused                     ? focused->GetDisplayName()
+                                                           : std::string();
+    list_->RefreshList();
+    form_->FocusItemByCaption(name, list_);
+  };
   // The list's worker ends before this object goes: it is a child of the list.
-  list_->FileList()->ReadAhead(path, 0, SIZE_MAX, [this, path, number] {
+  list_->FileList()->ReadAhead(path, 0, SIZE_MAX, [this, path, number, refresh] {
     QMetaObject::invokeMethod(
         this,
-        [this, path, number] {
+        [this, path, number, refresh] {
           if (number != rereads_ || !list_->FileList()->ReadsAhead() || list_->GetPathName() != path) return;
-          list_->RefreshList();
+          refresh();
         },
         Qt::QueuedConnection);
   });
   // A folder listed through GIO is read by the list itself, in batches.
-  if (!list_->FileList()->ReadsAhead()) list_->RefreshList();
+  if (!list_->FileList()->ReadsAhead()) refresh();
 }
 
 void TLocationOpener::BlankWhileOpening() {

@@ -183,6 +183,8 @@ class TShellFileList {
   // The focus goes to the row of name once it comes in a later batch, unless
   // the user moves the focus first or the folder is left or read again.
   void FocusWhenListed(const std::string& name);
+  // The name the focus waits for; empty when none.
+  const std::string& FocusAwaited() const { return focusWhenListed_; }
 
   int SortType = 0;
   std::array<int, kColumnCount> SortOrder{1, 1, 1, 1, 1};

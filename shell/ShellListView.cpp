@@ -265,30 +265,12 @@ void TShellListView::SetFolderIDList(PCItemIDList idList) {
 }
 
 void TShellListView::RefreshList() {
-  // The focus stays on its file through the read: a server's folder is read
-  // again every few seconds while it changes.
-  std::string entry, shown;
-  if (TShellFileItem* focused = FocusedRow() > 0 ? fileList_->Items(FocusedRow()) : nullptr) {
-    entry = focused->EntryName();
-    shown = focused->GetDisplayName();
-  }
   // A server's folder is read again on a worker, never here.
   if (const std::string path = GetPathName();
       OnSlowFolder && !fileList_->Reading() && !fileList_->ReadsAhead() && network::InFuseMount(path))
     ReadAhead(path, 0);
   fileList_->Populate();
   SetItemsCount(fileList_->Count());
-  if (!shown.empty()) {
-    int row = 0;
-    for (; row < fileList_->Count(); ++row) {
-      TShellFileItem* item = fileList_->Items(row);
-      if (!entry.empty() ? item->EntryName() == entry : item->GetDisplayName() == shown) break;
-    }
-    if (row < fileList_->Count())
-      SetFocusedRow(row);
-    else
-      fileList_->FocusWhenListed(shown);
-  }
   ShowReading();
   Repaint();
 }

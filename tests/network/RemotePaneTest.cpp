@@ -195,6 +195,9 @@ TEST_F(RemotePaneTest, AShownLocationFollowsChangesMadeOnTheServer) {
   Type(form, uri);
   ASSERT_TRUE(WaitUntil([&] { return Shows(form, uri); })) << (f.messages.empty() ? "" : f.messages[0]);
   ASSERT_EQ(form->LV1->FileList()->Count(), 2);
+  // The focus stays on the user's file through the reads.
+  form->LV1->SetFocusedRow(1);
+  const std::string focused = form->LV1->FileList()->Items(1)->GetDisplayName();
   // The rows stay shown while the folder is read again: a stalled server
   // would otherwise leave the pane empty.
   int emptied = 0;
@@ -204,6 +207,7 @@ TEST_F(RemotePaneTest, AShownLocationFollowsChangesMadeOnTheServer) {
   // Made by someone else, straight on the server: no event reaches us.
   std::ofstream(folder + "/new.txt") << "new";
   EXPECT_TRUE(WaitUntil([&] { return FormFixture::RowOf(form->LV1, "new.txt") >= 0; }, 20000));
+  EXPECT_EQ(form->LV1->FocusedRow(), FormFixture::RowOf(form->LV1, focused));
   ::unlink((folder + "/file0.txt").c_str());
   EXPECT_TRUE(WaitUntil([&] { return FormFixture::RowOf(form->LV1, "file0.txt") < 0; }, 20000));
   EXPECT_EQ(form->Edit1->text().toStdString(), uri + "/*.*");

@@ -276,19 +276,6 @@ TEST_F(ListViewTest, SelectionSizeFollowsSelectedFilesThatAreWritten) {
   }
 }
 
-// A folder read again (a server's is, every few seconds while it changes)
-// keeps the focus on its file, wherever the file lands.
-TEST_F(ListViewTest, AFolderReadAgainKeepsTheFocusOnItsFile) {
-  for (const char* name : {"b", "c", "d"}) dir.file(name);
-  view->SetPathName(dir.path());
-  Focus(Row("c"));
-  dir.file("a");
-  view->RefreshList();
-  ASSERT_EQ(view->FileList()->Count(), 4);
-  EXPECT_EQ(view->FocusedRow(), Row("c"));
-  EXPECT_EQ(Row("c"), 2);
-}
-
 TEST_F(ListViewTest, RenameInPlace) {
   dir.file("old.txt", "o");
   dir.file("taken.txt", "keep me");

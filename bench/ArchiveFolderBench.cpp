@@ -23,6 +23,7 @@
 #include "platform/system/TimeZone.h"
 #include "shell/ShellListView.h"
 #include "shell/watch/WatcherThread.h"
+#include "shell/ShellReportView.h"
 
 namespace {
 

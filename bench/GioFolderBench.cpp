@@ -21,6 +21,7 @@
 #include "platform/ui/PlatformUi.h"
 #include "shell/ShellFileList.h"
 #include "shell/ShellListView.h"
+#include "shell/ShellReportView.h"
 
 namespace {
 

@@ -31,6 +31,7 @@ extern char** environ;
 #include "ProgramStart.h"
 #include "ShownList.h"
 #include "platform/system/Library.h"
+#include "shell/ShellReportView.h"
 
 using bench::Median;
 using bench::Now;

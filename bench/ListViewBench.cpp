@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QScrollBar>
 #include <QTest>
-#include <QTreeView>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -18,6 +17,7 @@
 #include "BenchUtil.h"
 #include "ShownList.h"
 #include "shell/ShellListView.h"
+#include "shell/ShellReportView.h"
 #include "shell/watch/WatcherThread.h"
 
 using bench::Median;
@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
   std::printf("rows=%d\n", view->FileList()->Count());
 
   // Every page from top to bottom, each painted at once.
-  QTreeView* tree = view->ReportView();
+  TShellReportView* tree = view->ReportView();
   QScrollBar* bar = tree->verticalScrollBar();
   int step = std::max(1, bar->pageStep());
   double total = 0;

@@ -24,6 +24,7 @@
 #include "platform/ui/PlatformUi.h"
 #include "shell/ShellListView.h"
 #include "shell/watch/WatcherThread.h"
+#include "shell/ShellReportView.h"
 
 using bench::Median;
 using bench::Now;

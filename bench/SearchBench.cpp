@@ -25,6 +25,7 @@
 #include "platform/search/FileSearch.h"
 #include "shell/actions/NameMasks.h"
 #include "shell/watch/WatcherThread.h"
+#include "shell/ShellReportView.h"
 
 using bench::Median;
 using bench::Now;

@@ -259,7 +259,7 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
   if (masked) ReplaceRows(maskedOut_, goneOut, addedOut, before, old);
   if (ReplaceInPlace(gone, added, places, items_)) {
     // Every file written is reported twice, by name and by size: the second
-    // report moves no row and repaints what is shown.
+    // report moves no row and repaints only its own.
     nameRanked_ = wasRanked;
     uint64_t selectedNow = 0;
     for (size_t k = 0; k < gone.size(); ++k) {
@@ -273,7 +273,7 @@ bool TShellFileList::ApplyChangedNames(const std::vector<std::string>& names) {
     if (byName) RowsByNameFollow(left, came);
     if (ListView) {
       if (selectedGone != selectedNow) ListView->SelectedSizeChanged(selectedGone, selectedNow);
-      ListView->Repaint();
+      for (size_t row : gone) ListView->RepaintRow(static_cast<int>(row));
       ListView->DoShListChange(this);
     }
     return true;

@@ -70,6 +70,8 @@ class IShellFileListOwner {
   // Selected rows took new sizes in place: their sum went from was to now.
   virtual void SelectedSizeChanged(uint64_t /*was*/, uint64_t /*now*/) {}
   virtual void Repaint() = 0;
+  // One row took new contents in place.
+  virtual void RepaintRow(int /*row*/) { Repaint(); }
 
   virtual int ColumnCount() const = 0;
   virtual std::vector<int> ColumnOrder() const = 0;

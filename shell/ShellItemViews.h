@@ -1,11 +1,10 @@
 #pragma once
-// The two Qt views a folder list switches between, with type-ahead find
+// The icon view of a folder list and what its views share, with type-ahead find
 // answered by the folder's rows instead of Qt's own search over the model.
 #include <QElapsedTimer>
 #include <QItemSelection>
 #include <QListView>
 #include <QString>
-#include <QTreeView>
 
 class TShellListModel;
 
@@ -24,41 +23,6 @@ class TTypeAheadFind {
 // where they lie costs more than painting the whole viewport: Qt's views walk
 // their rows to place a far one.
 bool WideSelectionChange(const QItemSelection& selected, const QItemSelection& deselected);
-
-class TShellReportView : public QTreeView {
- public:
-  TShellReportView(TShellListModel* model, QWidget* parent) : QTreeView(parent), rows_(model) {}
-  void keyboardSearch(const QString& search) override { find_.Search(this, rows_, search); }
-
- protected:
-  // Marking the current row of a hidden view would lay out every row of a
-  // huge folder for nothing; a view that is shown again paints whole.
-  void currentChanged(const QModelIndex& current, const QModelIndex& previous) override {
-    if (isVisible())
-      QTreeView::currentChanged(current, previous);
-    else
-      QAbstractItemView::currentChanged(current, previous);
-  }
-  // Sizing the header of a hidden view loads bold faces of the font, which
-  // costs the start several milliseconds; it is sized when shown.
-  void updateGeometries() override {
-    if (isVisible()) QTreeView::updateGeometries();
-  }
-  void showEvent(QShowEvent* event) override {
-    QTreeView::showEvent(event);
-    updateGeometries();
-  }
-  void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override {
-    if (WideSelectionChange(selected, deselected))
-      viewport()->update();
-    else
-      QTreeView::selectionChanged(selected, deselected);
-  }
-
- private:
-  TShellListModel* rows_;
-  TTypeAheadFind find_;
-};
 
 // The large icons are a grid flow of list mode with the icon above its name:
 // Qt's icon mode places and indexes every item on its own, a second and a

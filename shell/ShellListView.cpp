@@ -18,7 +18,6 @@
 #include <QMenu>
 #include <QPaintEvent>
 #include <QStackedWidget>
-#include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -41,6 +40,7 @@
 #include "shell/ShellListModel.h"
 #include "shell/ShellPopupMenu.h"
 #include "shell/ShellTreeView.h"
+#include "shell/ShellReportView.h"
 
 namespace {
 TShiftState CurrentShiftState() {
@@ -66,11 +66,6 @@ TShellListView::TShellListView(QWidget* parent)
   stack_->addWidget(tree_);
   setFocusProxy(list_);
 
-  tree_->setRootIsDecorated(false);
-  tree_->setItemsExpandable(false);
-  tree_->setUniformRowHeights(true);
-  tree_->setAllColumnsShowFocus(true);
-  tree_->setSortingEnabled(false);
   tree_->header()->setSectionsMovable(true);
   tree_->header()->setSectionsClickable(true);
   tree_->header()->setStretchLastSection(false);
@@ -585,6 +580,8 @@ void TShellListView::Repaint() {
   tree_->viewport()->update();
   list_->viewport()->update();
 }
+
+void TShellListView::RepaintRow(int row) { model_->RowChanged(row); }
 
 bool TShellListView::MouseDownOnItem() const { return dragButton_ == 1 || dragButton_ == 2; }
 

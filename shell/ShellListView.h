@@ -28,7 +28,7 @@ class QMenu;
 class QMouseEvent;
 class QStackedWidget;
 class QTimer;
-class QTreeView;
+class TShellReportView;
 class TIniFile;
 class TShellListModel;
 class TShellPopupMenu;
@@ -164,7 +164,7 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   int NextSelectedRow(int after) const;
   // The view showing the current style (the report tree or the icon/list view).
   QAbstractItemView* CurrentView() const;
-  QTreeView* ReportView() const { return tree_; }
+  TShellReportView* ReportView() const { return tree_; }
   QListView* IconView() const;
   TShellListModel* Model() const { return model_; }
 
@@ -195,6 +195,7 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   void RowRemoved(int row) override;
   void SelectedSizeChanged(uint64_t was, uint64_t now) override;
   void Repaint() override;
+  void RepaintRow(int row) override;
   int ColumnCount() const override;
   std::vector<int> ColumnOrder() const override;
   int ColumnWidth(int column) const override;
@@ -238,7 +239,7 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   std::unique_ptr<TShellFileList> fileList_;
   TShellListModel* model_;
   QStackedWidget* stack_;
-  QTreeView* tree_;
+  TShellReportView* tree_;
   TShellIconView* list_;
   QItemSelectionModel* selection_;
   QTimer* prefetchTimer_;

@@ -2,7 +2,6 @@
 // columns: captions, widths and order.
 #include <QHeaderView>
 #include <QTimer>
-#include <QTreeView>
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "shell/ShellListModel.h"
 #include "shell/ShellListView.h"
 #include "shell/ShellTreeView.h"
+#include "shell/ShellReportView.h"
 
 // --- Settings ----------------------------------------------------------------------
 

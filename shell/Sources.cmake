@@ -27,6 +27,7 @@ set(SHELL_SOURCES
   shell/ShellListView.cpp shell/ShellListView.h
   shell/ShellListViewDrag.cpp
   shell/ShellListViewSettings.cpp
+  shell/ShellReportView.cpp shell/ShellReportView.h
   shell/ShellPopupMenu.cpp shell/ShellPopupMenu.h
   shell/ShellTreeView.cpp shell/ShellTreeView.h
   shell/ShellTreeViewDrag.cpp

@@ -27,6 +27,7 @@
 #include "platform/state/IniFile.h"
 #include "platform/state/LineList.h"
 #include "shell/ShellListView.h"
+#include "shell/ShellReportView.h"
 
 namespace {
 

@@ -12,7 +12,6 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
-#include <QTreeView>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -25,6 +24,7 @@
 #include "platform/fileops/FileOperation.h"
 #include "platform/namespace/PathText.h"
 #include "shell/ShellListModel.h"
+#include "shell/ShellReportView.h"
 
 namespace {
 
@@ -119,7 +119,7 @@ TEST_F(FirstRunTest, FreshDetailsViewIsWideEnoughForNames) {
   for (int i = 0; i < 4 && form->LV1->ViewStyle() != vsReport; ++i) Press(Qt::Key_H, Qt::ControlModifier);
   ASSERT_EQ(form->LV1->ViewStyle(), vsReport);
   ASSERT_EQ(Names(form->LV1), std::vector<std::string>{"file1.txt"});
-  QTreeView* report = form->LV1->ReportView();
+  TShellReportView* report = form->LV1->ReportView();
   const int needed = report->fontMetrics().horizontalAdvance("file1.txt") + report->iconSize().width() + 8;
   EXPECT_GE(report->header()->sectionSize(0), needed);
   EXPECT_GE(report->header()->sectionSize(1), report->fontMetrics().horizontalAdvance("1 KB") + 8);

@@ -22,6 +22,7 @@
 #include "platform/network/Location.h"
 #include "shell/ShellFileList.h"
 #include "shell/ShellListView.h"
+#include "shell/ShellReportView.h"
 
 namespace {
 

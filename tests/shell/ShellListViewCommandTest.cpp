@@ -7,7 +7,6 @@
 #include <QImage>
 #include <QMimeData>
 #include <QTest>
-#include <QTreeView>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -24,6 +23,7 @@
 #include "platform/namespace/SystemImageList.h"
 #include "platform/fileops/Trash.h"
 #include "shell/ShellListModel.h"
+#include "shell/ShellReportView.h"
 #include "shell/ShellListView.h"
 #include "shell/watch/WatcherThread.h"
 
@@ -53,7 +53,7 @@ void SelectOnly(TShellListView* view, const std::string& name) {
 
 // A right click on a row, as the shell menu is asked for.
 void RightClickRow(TShellListView* view, const std::string& name) {
-  QTreeView* tree = view->ReportView();
+  TShellReportView* tree = view->ReportView();
   QWidget* viewport = tree->viewport();
   QPoint at = tree->visualRect(view->Model()->index(Row(view, name), 0)).center();
   QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
@@ -188,7 +188,7 @@ TEST_F(ListViewCommandTest, DragFromOneListDropsIntoTheOther) {
     drag->deleteLater();
   };
   auto dragRow = [&](const std::string& name) {
-    QTreeView* tree = a->ReportView();
+    TShellReportView* tree = a->ReportView();
     QPoint at = tree->visualRect(a->Model()->index(Row(a.get(), name), 0)).center();
     QTest::mousePress(tree->viewport(), Qt::LeftButton, {}, at);
     QPoint to = at + QPoint(0, 12);
@@ -222,7 +222,7 @@ TEST_F(ListViewCommandTest, TypeAheadFindsNamesContainingTheTypedText) {
   for (const char* name : {"apple.txt", "banana.txt", "cherry.txt", "grape.txt"}) dir.file(name, "x");
   auto view = ShownView(dir.path());
   view->SetPathName(dir.path());
-  QTreeView* tree = view->ReportView();
+  TShellReportView* tree = view->ReportView();
   tree->setFocus();
   tree->setCurrentIndex(view->Model()->index(0, 0));
   auto current = [&] { return view->FileList()->Items(tree->currentIndex().row())->GetDisplayName(); };

@@ -10,7 +10,6 @@
 #include <QMimeData>
 #include <QTest>
 #include <QTimer>
-#include <QTreeView>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -22,6 +21,7 @@
 #include "platform/state/IniFile.h"
 #include "platform/system/Exception.h"
 #include "shell/ShellListModel.h"
+#include "shell/ShellReportView.h"
 #include "shell/ShellListView.h"
 #include "shell/ShellPopupMenu.h"
 #include "shell/watch/WatcherThread.h"
@@ -82,7 +82,7 @@ TEST_F(ListViewTest, NavigatesAndServesRowsOnDemand) {
   EXPECT_EQ(view->Model()->rowCount(), 4);
 
   // Report view: five columns, the size column right-aligned, movable header.
-  QTreeView* tree = view->ReportView();
+  TShellReportView* tree = view->ReportView();
   EXPECT_EQ(view->CurrentView(), tree);
   ASSERT_EQ(view->Model()->columnCount(), 5);
   for (int i = 0; i < 5; ++i)
@@ -563,7 +563,7 @@ TEST_F(ListViewTest, CustomDrawHooksAndAttributeImages) {
   view->SetAttributesImage(images);
   EXPECT_TRUE(Cell(row, 4).isEmpty());  // images replace the letters
 
-  QTreeView* tree = view->ReportView();
+  TShellReportView* tree = view->ReportView();
   QRect cell = tree->visualRect(view->Model()->index(row, 4));
   ASSERT_TRUE(cell.isValid());
   QImage shot = tree->viewport()->grab().toImage();

@@ -277,10 +277,10 @@ void ShownKeys(const std::string& dir) {
   // Changes by name, and by size where a row's place does not follow from its name.
   auto rows = [&view] { return view->FileList()->Count(); };
   std::vector<double> changes, sizeChanges;
-  for (int run = 0; run < 3; ++run) changes.push_back(ChangeCpuMs(dir, rows));
+  for (int run = 0; run < 5; ++run) changes.push_back(ChangeCpuMs(dir, rows));
   view->FileList()->SortByColumn(1);
   idle();
-  for (int run = 0; run < 3; ++run) sizeChanges.push_back(ChangeCpuMs(dir, rows));
+  for (int run = 0; run < 5; ++run) sizeChanges.push_back(ChangeCpuMs(dir, rows));
   view->FileList()->SortByColumn(0);
   std::printf("change_cpu_ms_1m=%.1f (%s)\nchange_by_size_cpu_ms_1m=%.1f (%s)\n", Median(changes),
               Spread(changes).c_str(), Median(sizeChanges), Spread(sizeChanges).c_str());

@@ -284,6 +284,15 @@ void ShownKeys(const std::string& dir) {
   view->FileList()->SortByColumn(0);
   std::printf("change_cpu_ms_1m=%.1f (%s)\nchange_by_size_cpu_ms_1m=%.1f (%s)\n", Median(changes),
               Spread(changes).c_str(), Median(sizeChanges), Spread(sizeChanges).c_str());
+  // The list style, drawn by Qt's list view, for comparison.
+  view->SetViewStyleProperty(vsList);
+  // The icons the new style shows are read first, not during the idle count.
+  idle();
+  QTest::qWait(500);
+  std::vector<double> listChanges;
+  for (int run = 0; run < 3; ++run) listChanges.push_back(ChangeCpuMs(dir, rows));
+  view->SetViewStyleProperty(vsReport);
+  std::printf("change_in_list_style_cpu_ms_1m=%.1f (%s)\n", Median(listChanges), Spread(listChanges).c_str());
   const int count = view->FileList()->Count();
   std::vector<double> alls, inverts, pages, masks, unmasks;
   int selected = 0, inverted = 0;

@@ -25,6 +25,7 @@
 #include "platform/search/FileSearch.h"
 #include "shell/actions/NameMasks.h"
 #include "shell/watch/WatcherThread.h"
+#include "shell/ShellIconView.h"
 #include "shell/ShellReportView.h"
 
 using bench::Median;
@@ -124,8 +125,8 @@ bool HaveProgram(const char* name) {
 class FirstRowPaint : public QObject {
  public:
   explicit FirstRowPaint(TShellListView* list) : list_(list) {
-    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(list->ReportView()),
-                                    static_cast<QAbstractItemView*>(static_cast<QListView*>(list->IconView()))})
+    for (QAbstractItemView* view :
+         {static_cast<QAbstractItemView*>(list->ReportView()), static_cast<QAbstractItemView*>(list->IconView())})
       view->viewport()->installEventFilter(this);
   }
   double at = -1;

@@ -1,7 +1,5 @@
 #include "shell/ShellListDelegate.h"
 
-#include <QListView>
-
 #include <QPainter>
 
 #include "shell/ShellCtrls.h"
@@ -18,15 +16,6 @@ int TShellListDelegate::DrawMarks(QPainter* painter, uint32_t attributes, int x,
     x += pixmap.width();
   }
   return x;
-}
-
-QSize TShellListDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
-  // Icons above their names fill their cell of the grid, each alike, so the
-  // view lays out rows without asking each one.
-  if (!report_ && option.decorationPosition == QStyleOptionViewItem::Top)
-    if (auto* list = qobject_cast<const QListView*>(option.widget); list && list->gridSize().isValid())
-      return list->gridSize() - QSize(2, 2);
-  return QStyledItemDelegate::sizeHint(option, index);
 }
 
 void TShellListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {

@@ -36,7 +36,6 @@ class TShellListDelegate : public QStyledItemDelegate {
       : QStyledItemDelegate(parent), model_(model), hooks_(hooks), report_(report) {}
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
-  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
  private:
   // The marks of the set bits, left to right from x; returns the x after them.

@@ -14,7 +14,6 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QListView>
 #include <QMenu>
 #include <QPaintEvent>
 #include <QStackedWidget>
@@ -40,6 +39,7 @@
 #include "shell/ShellListModel.h"
 #include "shell/ShellPopupMenu.h"
 #include "shell/ShellTreeView.h"
+#include "shell/ShellIconView.h"
 #include "shell/ShellReportView.h"
 
 namespace {
@@ -69,10 +69,6 @@ TShellListView::TShellListView(QWidget* parent)
   tree_->header()->setSectionsMovable(true);
   tree_->header()->setSectionsClickable(true);
   tree_->header()->setStretchLastSection(false);
-  list_->setUniformItemSizes(true);
-  list_->setMovement(QListView::Static);
-  list_->setResizeMode(QListView::Adjust);
-  list_->setWrapping(true);
 
   tree_->setModel(model_);
   list_->setModel(model_);
@@ -169,31 +165,19 @@ void TShellListView::SetupViewMode() {
   } else {
     switch (style_) {
       case vsIcon:
-        list_->setViewMode(QListView::ListMode);
-        list_->setFlow(QListView::LeftToRight);
         list_->setIconSize(QSize(32, 32));
-        list_->setGridSize(QSize(96, 72));
+        list_->SetLayout(TShellIconView::LeftToRight, QSize(96, 72), true);
         break;
       case vsSmallIcon:
-        list_->setViewMode(QListView::ListMode);
-        list_->setFlow(QListView::LeftToRight);
         list_->setIconSize(QSize(16, 16));
-        list_->setGridSize(QSize(180, 22));
+        list_->SetLayout(TShellIconView::LeftToRight, QSize(180, 22), false);
         break;
       default:
-        list_->setViewMode(QListView::ListMode);
-        list_->setFlow(QListView::TopToBottom);
         list_->setIconSize(QSize(16, 16));
-        list_->setGridSize(QSize());
+        list_->SetLayout(TShellIconView::TopToBottom, QSize(), false);
         break;
     }
-    list_->SetIconsAbove(style_ == vsIcon);
-    list_->setSelectionRectVisible(style_ == vsIcon);
-    list_->setMovement(QListView::Static);
-    // A static list refuses drops on its viewport; files still drop onto the list.
-    list_->viewport()->setAcceptDrops(true);
-    list_->setWrapping(true);
-    list_->setResizeMode(QListView::Adjust);
+    list_->SetSelectionRectVisible(style_ == vsIcon);
     stack_->setCurrentWidget(list_);
     setFocusProxy(list_);
   }
@@ -870,4 +854,4 @@ bool TShellListView::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-QListView* TShellListView::IconView() const { return list_; }
+TShellIconView* TShellListView::IconView() const { return list_; }

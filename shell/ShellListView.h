@@ -23,17 +23,16 @@ class QAbstractItemView;
 class QDrag;
 class QItemSelection;
 class QItemSelectionModel;
-class QListView;
 class QMenu;
 class QMouseEvent;
 class QStackedWidget;
 class QTimer;
+class TShellIconView;
 class TShellReportView;
 class TIniFile;
 class TShellListModel;
 class TShellPopupMenu;
 class TShellListView;
-class TShellIconView;
 
 using TShellListFilterEvent = std::function<void(TShellListView* sender, TShellFileItem* item, bool& accept)>;
 using TShellListChangeEvent = std::function<void(TShellListView* sender, TShellFileList* fileList)>;
@@ -165,7 +164,7 @@ class TShellListView : public QWidget, public IShellFileListOwner {
   // The view showing the current style (the report tree or the icon/list view).
   QAbstractItemView* CurrentView() const;
   TShellReportView* ReportView() const { return tree_; }
-  QListView* IconView() const;
+  TShellIconView* IconView() const;
   TShellListModel* Model() const { return model_; }
 
   // --- IShellFileListOwner ---

@@ -20,6 +20,7 @@ set(SHELL_SOURCES
   shell/ShellCtrls.cpp shell/ShellCtrls.h
   shell/ShellFileItem.cpp
   shell/ShellFileList.cpp shell/ShellFileList.h
+  shell/ShellIconView.cpp shell/ShellIconView.h
   shell/ShellIDListCommand.cpp
   shell/ShellItemViews.cpp shell/ShellItemViews.h
   shell/ShellListDelegate.cpp shell/ShellListDelegate.h

@@ -15,6 +15,7 @@
 #include "platform/system/ScopeGuard.h"
 #include "shell/ShellListModel.h"
 #include "shell/ShellListView.h"
+#include "shell/ShellIconView.h"
 #include "shell/ShellReportView.h"
 
 namespace {

@@ -23,6 +23,7 @@
 #include "shell/actions/ActionDispatch.h"
 #include "shell/actions/ShellActns.h"
 #include "shell/watch/WatcherThread.h"
+#include "shell/ShellIconView.h"
 #include "shell/ShellReportView.h"
 
 namespace {

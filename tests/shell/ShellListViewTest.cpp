@@ -5,7 +5,6 @@
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLineEdit>
-#include <QListView>
 #include <QMenu>
 #include <QMimeData>
 #include <QTest>
@@ -21,6 +20,7 @@
 #include "platform/state/IniFile.h"
 #include "platform/system/Exception.h"
 #include "shell/ShellListModel.h"
+#include "shell/ShellIconView.h"
 #include "shell/ShellReportView.h"
 #include "shell/ShellListView.h"
 #include "shell/ShellPopupMenu.h"
@@ -124,19 +124,16 @@ TEST_F(ListViewTest, NavigatesAndServesRowsOnDemand) {
   EXPECT_EQ(view->Model()->rowCount(), 3);
   view->SetViewStyleProperty(vsList);
   EXPECT_EQ(view->CurrentView(), view->IconView());
-  EXPECT_EQ(view->IconView()->viewMode(), QListView::ListMode);
+  EXPECT_EQ(view->IconView()->Flow(), TShellIconView::TopToBottom);
   view->SetViewStyleProperty(vsIcon);
-  // Large icons above their names, laid out as a grid flow: Qt's icon mode
-  // would place and index each of a huge folder's rows on its own.
-  EXPECT_EQ(view->IconView()->viewMode(), QListView::ListMode);
+  // Large icons above their names, in lines across.
   EXPECT_EQ(view->IconView()->iconSize(), QSize(32, 32));
-  EXPECT_EQ(view->IconView()->flow(), QListView::LeftToRight);
-  EXPECT_TRUE(view->IconView()->isWrapping());
+  EXPECT_EQ(view->IconView()->Flow(), TShellIconView::LeftToRight);
   const QRect first = view->IconView()->visualRect(view->Model()->index(0, 0));
   const QRect second = view->IconView()->visualRect(view->Model()->index(1, 0));
   EXPECT_EQ(first.top(), second.top());
-  EXPECT_EQ(second.left() - first.left(), view->IconView()->gridSize().width());
-  EXPECT_LT(first.width(), view->IconView()->gridSize().width());
+  EXPECT_EQ(second.left() - first.left(), view->IconView()->GridSize().width());
+  EXPECT_LT(first.width(), view->IconView()->GridSize().width());
   EXPECT_EQ(view->IconView()->selectionModel(), view->ReportView()->selectionModel());
 }
 

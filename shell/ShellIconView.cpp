@@ -1,5 +1,6 @@
 #include "shell/ShellIconView.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -274,14 +275,10 @@ void TShellIconView::scrollContentsBy(int dx, int dy) {
 
 void TShellIconView::wheelEvent(QWheelEvent* event) {
   // Items flowing down the columns scroll sideways, by the wheel too.
-  if (!Across() && event->angleDelta().x() == 0) {
-    QWheelEvent sideways(event->position(), event->globalPosition(), event->pixelDelta(), event->angleDelta(),
-                         event->buttons(), event->modifiers() | Qt::AltModifier, event->phase(), event->inverted());
-    QAbstractItemView::wheelEvent(&sideways);
-    event->setAccepted(sideways.isAccepted());
-    return;
-  }
-  QAbstractItemView::wheelEvent(event);
+  if (!Across() && event->angleDelta().x() == 0)
+    QCoreApplication::sendEvent(horizontalScrollBar(), event);
+  else
+    QAbstractItemView::wheelEvent(event);
 }
 
 void TShellIconView::paintEvent(QPaintEvent* event) {

@@ -133,26 +133,7 @@ void TShellIconView::scrollTo(const QModelIndex& index, ScrollHint hint) {
   // Rows may have come while the view was not laid out.
   updateGeometries();
   QScrollBar* bar = Across() ? verticalScrollBar() : horizontalScrollBar();
-  const int line = index.row() / PerLine(), page = LinesInSight(), top = bar->value();
-  int wanted = top;
-  switch (hint) {
-    case PositionAtTop:
-      wanted = line;
-      break;
-    case PositionAtBottom:
-      wanted = line - page + 1;
-      break;
-    case PositionAtCenter:
-      wanted = line - page / 2;
-      break;
-    case EnsureVisible:
-      if (line < top)
-        wanted = line;
-      else if (line >= top + page)
-        wanted = line - page + 1;
-      break;
-  }
-  bar->setValue(wanted);
+  bar->setValue(FirstLineFor(hint, index.row() / PerLine(), bar->value(), LinesInSight()));
 }
 
 QModelIndex TShellIconView::moveCursor(CursorAction action, Qt::KeyboardModifiers) {

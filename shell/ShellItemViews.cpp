@@ -14,6 +14,20 @@ bool WideSelectionChange(const QItemSelection& selected, const QItemSelection& d
   return false;
 }
 
+int FirstLineFor(QAbstractItemView::ScrollHint hint, int line, int top, int page) {
+  switch (hint) {
+    case QAbstractItemView::PositionAtTop:
+      return line;
+    case QAbstractItemView::PositionAtBottom:
+      return line - page + 1;
+    case QAbstractItemView::PositionAtCenter:
+      return line - page / 2;
+    case QAbstractItemView::EnsureVisible:
+      break;
+  }
+  return line < top ? line : line >= top + page ? line - page + 1 : top;
+}
+
 void TTypeAheadFind::Search(QAbstractItemView* view, TShellListModel* model, const QString& typed) {
   if (typed.isEmpty() || !model || model->rowCount() == 0) return;
   if (!last_.isValid() || last_.elapsed() > QApplication::keyboardInputInterval()) buffer_.clear();

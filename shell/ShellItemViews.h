@@ -20,6 +20,9 @@ class TTypeAheadFind {
 };
 
 // True when a change of the selection reaches over so many rows that finding
-// where they lie costs more than painting the whole viewport: Qt's views walk
-// their rows to place a far one.
+// where they lie costs more than painting the whole viewport.
 bool WideSelectionChange(const QItemSelection& selected, const QItemSelection& deselected);
+
+// The first line (row, or column of items) to show so that line is shown as
+// hint asks, from the first shown now and the lines a page holds.
+int FirstLineFor(QAbstractItemView::ScrollHint hint, int line, int top, int page);

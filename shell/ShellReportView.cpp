@@ -95,26 +95,7 @@ void TShellReportView::scrollTo(const QModelIndex& index, ScrollHint hint) {
   if (!index.isValid()) return;
   // Rows may have come while the view was not laid out.
   updateGeometries();
-  const int row = index.row(), page = VisibleRows(), top = verticalScrollBar()->value();
-  int wanted = top;
-  switch (hint) {
-    case PositionAtTop:
-      wanted = row;
-      break;
-    case PositionAtBottom:
-      wanted = row - page + 1;
-      break;
-    case PositionAtCenter:
-      wanted = row - page / 2;
-      break;
-    case EnsureVisible:
-      if (row < top)
-        wanted = row;
-      else if (row >= top + page)
-        wanted = row - page + 1;
-      break;
-  }
-  verticalScrollBar()->setValue(wanted);
+  verticalScrollBar()->setValue(FirstLineFor(hint, index.row(), verticalScrollBar()->value(), VisibleRows()));
 }
 
 int TShellReportView::horizontalOffset() const { return horizontalScrollBar()->value(); }
